@@ -1,0 +1,245 @@
+// TPixelGraphic: the in-memory raster image of the imaging library. Pixels
+// are 1, 4 or 8 bit palette indexes or 24-bit colours in a bottom-up DIB
+// layout with rows padded to 32 bits.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/core/bitmap_info.h"
+#include "imaging/core/palette.h"
+#include "platform/gdi/graphic.h"
+
+// What a reader or the save path does on a warning.
+enum TPGWarningAction : uint8_t { pgwaIgnore, pgwaOKBox, pgwaOKCancelBox, pgwaRaise };
+
+// Resampling quality of CopyFrom.
+enum TStretchMode : uint8_t { smFast, smMedium, smPrecise };
+
+// Per-row progress of long operations: Step of Max; setting Abort stops.
+using TPGProgressEvent = std::function<void(TObject* Sender, int32_t Step, int32_t Max, bool& Abort)>;
+
+// Pixel formats.
+constexpr uint8_t pf1Bit = 0;
+constexpr uint8_t pf4Bit = 1;
+constexpr uint8_t pf8Bit = 2;
+constexpr uint8_t pf24Bit = 3;
+
+// Bytes of pixel memory of an image: rows of ((Width * BitCount + 31) div 32)
+// * 4 bytes. Raises EPGInvalidSize for a negative width ("Negative width"),
+// then a negative height ("Negative height"), and for pixel memory above the
+// library option PGMaxImageSize ("Invalid size of W x H"); raises
+// EPixelGraphic for a pixel format other than 0..3. Every reader calls it
+// with the file's dimensions before NewImage, so that hostile headers are
+// refused before anything is allocated.
+int64_t CheckPGImageSize(int32_t Width, int32_t Height, uint8_t PixelFormat);
+
+class TPixelGraphic : public TGraphic {
+public:
+  TPixelGraphic();
+  ~TPixelGraphic() override;
+  TPixelGraphic(const TPixelGraphic&) = delete;
+  TPixelGraphic& operator=(const TPixelGraphic&) = delete;
+
+  // --- TGraphic
+  // Copies another TPixelGraphic whole (pixels, palette, settings, chunks);
+  // nil empties the image; other sources go to the inherited Assign.
+  void Assign(TPersistent* Source) override;
+  // Fires OnChange(this) when no update is pending.
+  void Changed(TObject* Sender) override;
+  void Draw(TCanvas* ACanvas, const TRect& Rect) override;
+  bool GetEmpty() override;
+  int32_t GetHeight() override;
+  int32_t GetWidth() override;
+  // The logical palette of the image's palette, re-created after a change.
+  HPALETTE GetPalette() override;
+  bool GetTransparent() override;
+  void SetTransparent(bool Value) override;  // stores the flag only
+  void SetHeight(int32_t Value) override;
+  void SetWidth(int32_t Value) override;
+  void LoadFromStream(TStream& Stream) override;
+  void SaveToStream(TStream& Stream) override;
+  void LoadFromClipboardFormat(uint16_t Format, uintptr_t Data, HPALETTE Palette) override;
+  void SaveToClipboardFormat(uint16_t& Format, uintptr_t& Data, HPALETTE& Palette) override;
+
+  // --- own virtual operations
+  virtual void SetUseColorCache(bool Value);
+  // Resizes the palette (new entries black, Count limited to 0..256); the
+  // kind becomes pUnknown (pNone when empty). Always drops the colour cache.
+  virtual void SetPaletteCount(int32_t Count);
+  virtual void FreeColorCache();
+  // Builds the standard palette of a kind (pBlackWhite..pSpecial252), or sets
+  // pNone, pTrueColor (both empty the palette) or pUnknown.
+  virtual void SetPaletteIdent(TPaletteIdent Ident);
+  // Raises EPGNoPalette without a palette, EPGInvalidPaletteIndex outside it.
+  virtual void SetPaletteEntry(int32_t Index, TColor Color);
+  virtual void SetRGBWeighting(bool Value);
+  // The palette index nearest to Color (Color itself for true colour).
+  virtual uint32_t GetNearestIndex(TColor Color);
+  virtual void SaveToStreamAs(TStream& Stream, const std::string& Extension);
+
+  // --- image creation
+  // (Re)creates the pixel memory; the new memory is filled with the
+  // transparent colour and the palette is kept, trimmed to the format.
+  void NewImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat);
+  void Clear();
+  uint8_t PixelFormat() const { return FPixelFormat; }
+  uint8_t GetPixelFormat() const { return FPixelFormat; }
+  void SetPixelFormat(uint8_t Format);
+  // 1 -> 0, 4 -> 1, 8 -> 2, 24 -> 3; others raise EPGInvalidBitCountNum.
+  static uint8_t BitCountToPixelFormat(int32_t BitCount);
+  int32_t GetBitCount() const;
+  int32_t GetMaxColors() const;  // 2, 16, 256; 0 for 24 bit
+
+  // --- pixel memory
+  // Address of image row Row (0 = top); nullptr without pixel memory.
+  uint8_t* ScanLine(int32_t Row);
+  uint8_t* GetBits();
+  uint32_t GetBytesPerLine() const { return FBytesPerLine; }
+  uint32_t BytesPerLine() const { return FBytesPerLine; }
+  uint32_t GetImageSize() const { return FImageSize; }
+  uint32_t ImageSize() const { return FImageSize; }
+  // The DIB header and colour table of the pixel memory; nullptr when empty.
+  const TPGBitmapInfo* BitmapInfo() const { return FBitmapInfo.get(); }
+  HBITMAP BitmapHandle() const { return FBitmapHandle; }
+  bool GdiDirty() const { return FGdiDirty; }
+
+  // --- pixels. Outside the image reads give the stored transparent value and
+  // writes are ignored.
+  uint32_t GetPixel(int32_t X, int32_t Y);
+  void SetPixel(int32_t X, int32_t Y, uint32_t Value);
+  TColor GetPixelColor(int32_t X, int32_t Y);
+  void SetPixelColor(int32_t X, int32_t Y, TColor Color);
+
+  // --- transparent colour: a palette index for palette formats (set through
+  // the nearest index), the colour for 24 bit; read back as a colour.
+  void SetTransparentColor(TColor Color);
+  TColor GetTransparentColor();
+  TColor TransparentColor() { return GetTransparentColor(); }
+
+  // --- change notification
+  void BeginUpdate();
+  void EndUpdate();
+  int32_t UpdateCount() const { return FUpdateCount; }
+
+  // --- palette
+  TPaletteIdent PaletteIdent() const { return FPaletteIdent; }
+  int32_t PaletteCount() const { return FPaletteCount; }
+  // Palette entry Index; for a true-colour image Index itself.
+  TColor GetPaletteEntry(int32_t Index) const;
+  const TColor* Palette() const { return FPalette.data(); }
+  // Classifies the palette as the first standard kind it equals.
+  void DetectPaletteIdent();
+  bool SamePalette(const TPixelGraphic* Other) const;
+  void AssignPalette(const TPixelGraphic* Source);
+  bool IsGrayPalette() const { return FIsGrayPalette; }
+  void SetIsGrayPalette(bool Value) { FIsGrayPalette = Value; }
+  bool PaletteChanged() const { return FPaletteChanged; }
+
+  // --- progress protocol of long operations
+  void ProgressStart();               // OnProgressStart when assigned
+  bool Progress(int32_t Step, int32_t Max);  // OnProgress; returns Abort
+  void ProgressEnd();                 // OnProgressEnd when assigned
+
+  // --- settings (the setters store the value and fire nothing)
+  bool UseColorCache() const { return FUseColorCache; }
+  bool RGBWeighting() const { return FRGBWeighting; }
+  long double Gamma() const { return FGamma; }
+  void SetGamma(long double Value) { FGamma = Value; }
+  int32_t XResolution() const { return FXResolution; }
+  void SetXResolution(int32_t Value) { FXResolution = Value; }
+  int32_t YResolution() const { return FYResolution; }
+  void SetYResolution(int32_t Value) { FYResolution = Value; }
+  bool PreviewRead() const { return FPreviewRead; }
+  void SetPreviewRead(bool Value) { FPreviewRead = Value; }
+  int32_t PreviewSize() const { return FPreviewSize; }
+  void SetPreviewSize(int32_t Value) { FPreviewSize = Value; }
+  TPGWarningAction ReadWarningAction() const { return FReadWarningAction; }
+  void SetReadWarningAction(TPGWarningAction Value) { FReadWarningAction = Value; }
+  TPGWarningAction SaveColorResWarningAction() const { return FSaveColorResWarningAction; }
+  void SetSaveColorResWarningAction(TPGWarningAction Value) { FSaveColorResWarningAction = Value; }
+  TStretchMode StretchMode() const { return FStretchMode; }
+  void SetStretchMode(TStretchMode Value) { FStretchMode = Value; }
+  bool SmoothRotate() const { return FSmoothRotate; }
+  void SetSmoothRotate(bool Value) { FSmoothRotate = Value; }
+  bool Dither() const { return FDither; }
+  void SetDither(bool Value) { FDither = Value; }
+  uint8_t DitherErrorLimit() const { return FDitherErrorLimit; }
+  void SetDitherErrorLimit(uint8_t Value) { FDitherErrorLimit = Value; }
+  bool DitherErrorLimitAuto() const { return FDitherErrorLimitAuto; }
+  void SetDitherErrorLimitAuto(bool Value) { FDitherErrorLimitAuto = Value; }
+  bool DitherErrorLimitSoft() const { return FDitherErrorLimitSoft; }
+  void SetDitherErrorLimitSoft(bool Value) { FDitherErrorLimitSoft = Value; }
+  bool DontRealizePalette() const { return FDontRealizePalette; }
+  void SetDontRealizePalette(bool Value) { FDontRealizePalette = Value; }
+
+  // --- events (OnChange is TGraphic's)
+  TPGProgressEvent OnProgress;
+  TNotifyEvent OnProgressEnd;
+  TNotifyEvent OnProgressStart;
+
+protected:
+  // GDI may have drawing pending on the pixel memory; every direct access of
+  // the pixels calls this first.
+  void FlushGdi();
+  // The image canvas gives up its device context before the DIB changes.
+  void ReleaseCanvasHandle();
+  // Colour of a palette index; indexes past the palette take entry 0 (black
+  // when the palette is empty).
+  TColor IndexColor(uint32_t Index) const;
+  // Frees the pixel memory and its DIB description.
+  void FreeImage();
+  void FreeDitherBuffers();
+
+  uint32_t FTransparentColor = 0;
+  uint8_t FPixelFormat = pf24Bit;
+  std::unique_ptr<uint8_t[]> FBits;
+  std::unique_ptr<TPGBitmapInfo> FBitmapInfo;
+  bool FDither = true;
+  uint8_t FDitherErrorLimit = 32;
+  bool FDitherErrorLimitAuto = true;
+  std::vector<int32_t> FErrorLimitTable;  // ditherer state
+  bool FDitherErrorLimitSoft = true;
+  std::vector<int32_t> FCurrentErrors;    // ditherer state
+  std::vector<int32_t> FNextErrors;       // ditherer state
+  bool FUseColorCache = true;
+  bool FPreviewRead = false;
+  int32_t FPreviewSize = 0;
+  int32_t FHeight = 0;
+  bool FDontRealizePalette = false;
+  bool FIsGrayPalette = false;
+  long double FGamma;
+  uint32_t FImageSize = 0;
+  int32_t FPaletteCount = 0;
+  uint32_t FBytesPerLine = 0;
+  HPALETTE FPaletteHandle = nullptr;
+  // Colour cache of the nearest-colour search: one palette index per 5-6-5
+  // colour cell, and one valid bit per cell.
+  std::unique_ptr<uint8_t[]> FColorCacheMap;
+  std::unique_ptr<uint8_t[]> FColorCacheValid;
+  bool FColorCacheRebuild = true;
+  bool FNearestMemoInvalid = true;
+  TColor FNearestMemoColor = 0;
+  uint32_t FNearestMemoIndex = 0;
+  bool FPaletteChanged = false;
+  std::vector<TColor> FPalette;
+  TPaletteIdent FPaletteIdent = pTrueColor;
+  int32_t FXResolution = 0;
+  int32_t FYResolution = 0;
+  bool FRGBWeighting = true;
+  bool FSmoothRotate = true;
+  TStretchMode FStretchMode = smPrecise;
+  int32_t FUpdateCount = 0;
+  TPGWarningAction FReadWarningAction = pgwaOKCancelBox;
+  TPGWarningAction FSaveColorResWarningAction = pgwaOKCancelBox;
+  bool FGdiDirty = false;
+  int32_t FWidth = 0;
+  HBITMAP FBitmapHandle = nullptr;
+
+private:
+  void BuildColorCache();
+  uint32_t NearestCached(TColor Color);
+};
