@@ -437,17 +437,21 @@ uint32_t TPixelGraphic::NearestCached(TColor Color) {
 
 uint32_t TPixelGraphic::GetNearestIndex(TColor Color) {
   if (!FNearestMemoInvalid && Color == FNearestMemoColor) return FNearestMemoIndex;
-  const int32_t b = Brightness(Color, FRGBWeighting);
+  auto b = [&] { return Brightness(Color, FRGBWeighting); };
   uint32_t answer;
   switch (FPaletteIdent) {
     case pNone: throw EPGNoPalette(PGMessage(2));
     case pTrueColor: answer = Color; break;
-    case pBlackWhite: answer = static_cast<uint32_t>((b + 1) / 384); break;
-    case pSysGray4: answer = b < 193 ? 0 : b < 481 ? 1 : b < 671 ? 2 : 3; break;
-    case pGray4: answer = static_cast<uint32_t>((b + 127) / 255); break;
-    case pGray16: answer = static_cast<uint32_t>((b + 25) / 51); break;
-    case pGray256: answer = static_cast<uint32_t>((b + 1) / 3); break;
-    case pGray236: answer = NearestGray236(b); break;
+    case pBlackWhite: answer = static_cast<uint32_t>((b() + 1) / 384); break;
+    case pSysGray4: {
+      const int32_t v = b();
+      answer = v < 193 ? 0 : v < 481 ? 1 : v < 671 ? 2 : 3;
+      break;
+    }
+    case pGray4: answer = static_cast<uint32_t>((b() + 127) / 255); break;
+    case pGray16: answer = static_cast<uint32_t>((b() + 25) / 51); break;
+    case pGray256: answer = static_cast<uint32_t>((b() + 1) / 3); break;
+    case pGray236: answer = NearestGray236(b()); break;
     case pSys16: answer = NearestSys16(Color); break;
     case pSpecial125: answer = NearestSpecial125(Color); break;
     case pSpecial216: answer = NearestSpecial216(Color); break;

@@ -2,6 +2,7 @@
 // TPixelGraphic.
 #include "imaging/core/pixel_graphic.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
