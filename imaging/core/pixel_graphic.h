@@ -139,6 +139,27 @@ public:
   void SetIsGrayPalette(bool Value) { FIsGrayPalette = Value; }
   bool PaletteChanged() const { return FPaletteChanged; }
 
+  // --- conversion and dithering (dither.cpp, convert.cpp, copy_from.cpp)
+  // Replaces every pixel by Source's picture, scaled to the image's size and
+  // converted to its pixel format and palette.
+  void CopyFrom(TPixelGraphic* Source);
+  // The rectangle of Source onto the rectangle of the image, scaled.
+  void CopyFromRect(int32_t DestX, int32_t DestY, int32_t DestWidth, int32_t DestHeight,
+                    int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight,
+                    TPixelGraphic* Source);
+  // The Width x Height block of Source at (SrcX, SrcY) to (DestX, DestY),
+  // each pixel by the pixel store rule; pixels outside either image are skipped.
+  void CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width, int32_t Height,
+                        int32_t SrcX, int32_t SrcY, TPixelGraphic* Source);
+  // The Floyd-Steinberg ditherer: InitDither before the first row (error
+  // rows, error-limit table, IsGrayPalette), NextDitherRow before each row,
+  // DitherPixel per pixel (even rows left to right, odd rows right to left),
+  // FreeDitherBuffers at the end.
+  void InitDither();
+  void NextDitherRow();
+  void DitherPixel(int32_t X, int32_t Y, uint8_t R, uint8_t G, uint8_t B);
+  void FreeDitherBuffers();
+
   // --- progress protocol of long operations
   void ProgressStart();               // OnProgressStart when assigned
   bool Progress(int32_t Step, int32_t Max);  // OnProgress; returns Abort
@@ -192,7 +213,7 @@ protected:
   TColor IndexColor(uint32_t Index) const;
   // Frees the pixel memory and its DIB description.
   void FreeImage();
-  void FreeDitherBuffers();
+  friend void CreateOptimizedPalette(TPixelGraphic*, TPixelGraphic*, int32_t, bool);
 
   uint32_t FTransparentColor = 0;
   uint8_t FPixelFormat = pf24Bit;

@@ -1,0 +1,344 @@
+// Median cut over a 5-6-5 histogram and pairwise merging of palette colours.
+#include "imaging/core/median_cut.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+#include "imaging/core/exceptions.h"
+#include "imaging/core/pixel_graphic.h"
+#include "platform/base/numeric.h"
+
+namespace median_cut {
+
+namespace {
+
+constexpr int32_t RStride = 2048;  // cells per R plane
+constexpr int32_t GStride = 32;    // cells per G row
+
+void UpdateBoxStatistics(TColorBox& Box) {
+  const int32_t db = 16 * (Box.BHigh - Box.BLow);
+  const int32_t dg = 12 * (Box.GHigh - Box.GLow);
+  const int32_t dr = 16 * (Box.RHigh - Box.RLow);
+  Box.Size = db * db + dg * dg + dr * dr;
+  Box.Volume = (Box.RHigh - Box.RLow + 1) * (Box.GHigh - Box.GLow + 1) *
+               (Box.BHigh - Box.BLow + 1);
+}
+
+}  // namespace
+
+void CountRow(uint32_t* Counts, const uint8_t* Row, int32_t Width) {
+  for (int32_t x = 0; x < Width; ++x, Row += 3)
+    ++Counts[CellIndex(Row[2], Row[1], Row[0])];
+}
+
+void SaturateCounts(const uint32_t* Counts, uint16_t* Histogram) {
+  for (int32_t i = 0; i < HistogramCells; ++i)
+    Histogram[i] = static_cast<uint16_t>(std::min<uint32_t>(Counts[i], HistogramLimit));
+}
+
+// Moving each low bound up to the first occupied plane and each high bound
+// down to the last one, B first, then G, then R, each within the bounds
+// already narrowed, ends at the bounding block of the occupied cells.
+void ShrinkBox(const uint16_t* Histogram, TColorBox& Box) {
+  int32_t rLo = Box.RHigh + 1, rHi = Box.RLow - 1;
+  int32_t gLo = Box.GHigh + 1, gHi = Box.GLow - 1;
+  int32_t bLo = Box.BHigh + 1, bHi = Box.BLow - 1;
+  for (int32_t r = Box.RLow; r <= Box.RHigh; ++r) {
+    bool planeUsed = false;
+    for (int32_t g = Box.GLow; g <= Box.GHigh; ++g) {
+      const uint16_t* cells = Histogram + r * RStride + g * GStride;
+      int32_t first = Box.BLow;
+      while (first <= Box.BHigh && cells[first] == 0) ++first;
+      if (first > Box.BHigh) continue;
+      int32_t last = Box.BHigh;
+      while (cells[last] == 0) --last;
+      planeUsed = true;
+      bLo = std::min(bLo, first);
+      bHi = std::max(bHi, last);
+      gLo = std::min(gLo, g);
+      gHi = std::max(gHi, g);
+    }
+    if (planeUsed) {
+      rLo = std::min(rLo, r);
+      rHi = std::max(rHi, r);
+    }
+  }
+  if (rLo <= rHi) {  // an empty box keeps its bounds
+    Box.RLow = rLo, Box.RHigh = rHi;
+    Box.GLow = gLo, Box.GHigh = gHi;
+    Box.BLow = bLo, Box.BHigh = bHi;
+  }
+  UpdateBoxStatistics(Box);
+}
+
+std::vector<TColorBox> CutBoxes(const uint16_t* Histogram, int32_t Wanted) {
+  std::vector<TColorBox> boxes;
+  boxes.reserve(static_cast<size_t>(std::max(Wanted, 1)));
+  TColorBox first{0, 31, 0, 63, 0, 31, 0, 0};
+  ShrinkBox(Histogram, first);
+  boxes.push_back(first);
+  while (static_cast<int32_t>(boxes.size()) < Wanted) {
+    // By volume while fewer than half the boxes exist, then by size; the
+    // earlier box wins a tie. A box of one cell (size 0) cannot be cut.
+    const bool byVolume = 2 * static_cast<int32_t>(boxes.size()) <= Wanted;
+    int32_t chosen = -1;
+    int32_t best = 0;
+    for (int32_t i = 0; i < static_cast<int32_t>(boxes.size()); ++i) {
+      const TColorBox& box = boxes[i];
+      if (box.Size <= 0) continue;
+      const int32_t value = byVolume ? box.Volume : box.Size;
+      if (chosen < 0 || value > best) {
+        chosen = i;
+        best = value;
+      }
+    }
+    if (chosen < 0) break;
+
+    TColorBox& box = boxes[chosen];
+    const int32_t eb = 16 * (box.BHigh - box.BLow);
+    const int32_t eg = 12 * (box.GHigh - box.GLow);
+    const int32_t er = 16 * (box.RHigh - box.RLow);
+    TColorBox added = box;
+    if (eb > std::max(er, eg)) {
+      const int32_t mid = (box.BLow + box.BHigh) / 2;
+      box.BHigh = mid;
+      added.BLow = mid + 1;
+    } else if (er > eg) {
+      const int32_t mid = (box.RLow + box.RHigh) / 2;
+      box.RHigh = mid;
+      added.RLow = mid + 1;
+    } else {
+      const int32_t mid = (box.GLow + box.GHigh) / 2;
+      box.GHigh = mid;
+      added.GLow = mid + 1;
+    }
+    ShrinkBox(Histogram, box);
+    ShrinkBox(Histogram, added);
+    boxes.push_back(added);
+  }
+  return boxes;
+}
+
+TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box) {
+  uint64_t total = 0, sumR = 0, sumG = 0, sumB = 0;
+  for (int32_t r = Box.RLow; r <= Box.RHigh; ++r) {
+    for (int32_t g = Box.GLow; g <= Box.GHigh; ++g) {
+      const uint16_t* cells = Histogram + r * RStride + g * GStride;
+      uint64_t rowTotal = 0, rowB = 0;
+      for (int32_t b = Box.BLow; b <= Box.BHigh; ++b) {
+        rowTotal += cells[b];
+        rowB += uint64_t(cells[b]) * uint64_t(b * 8 + 4);
+      }
+      total += rowTotal;
+      sumB += rowB;
+      sumG += rowTotal * uint64_t(g * 4 + 2);
+      sumR += rowTotal * uint64_t(r * 8 + 4);
+    }
+  }
+  if (total == 0)  // not reached: every shrunk box holds pixels
+    return TColor(Box.RLow * 8 + 4) | TColor(Box.GLow * 4 + 2) << 8 |
+           TColor(Box.BLow * 8 + 4) << 16;
+  const uint64_t half = total / 2;
+  return TColor((sumR + half) / total) | TColor((sumG + half) / total) << 8 |
+         TColor((sumB + half) / total) << 16;
+}
+
+std::vector<TColor> MedianCutColors(const uint16_t* Histogram, int32_t Wanted) {
+  std::vector<TColor> colors;
+  for (const TColorBox& box : CutBoxes(Histogram, Wanted))
+    colors.push_back(BoxColor(Histogram, box));
+  return colors;
+}
+
+}  // namespace median_cut
+
+namespace median_cut {
+
+namespace {
+
+constexpr int32_t MaxCost = std::numeric_limits<int32_t>::max();
+
+inline size_t PairIndex(int32_t I, int32_t J) {
+  return static_cast<size_t>(I) * static_cast<size_t>(I - 1) / 2 + static_cast<size_t>(J);
+}
+
+inline uint8_t MeanChannel(uint64_t NA, uint8_t CA, uint64_t NB, uint8_t CB) {
+  return static_cast<uint8_t>((NA * CA + NB * CB) / (NA + NB));
+}
+
+}  // namespace
+
+int32_t MergeCost(const std::vector<TMergeEntry>& Table, int32_t I, int32_t J) {
+  if (I <= J || J < 0 || I >= static_cast<int32_t>(Table.size()))
+    throw EPixelGraphic("Internal Error");
+  const TMergeEntry& a = Table[I];
+  const TMergeEntry& b = Table[J];
+  const uint8_t mr = MeanChannel(a.Count, a.R, b.Count, b.R);
+  const uint8_t mg = MeanChannel(a.Count, a.G, b.Count, b.G);
+  const uint8_t mb = MeanChannel(a.Count, a.B, b.Count, b.B);
+  auto distance = [&](const TMergeEntry& e) {
+    const long double dr = int32_t(e.R) - int32_t(mr);
+    const long double dg = int32_t(e.G) - int32_t(mg);
+    const long double db = int32_t(e.B) - int32_t(mb);
+    return std::sqrt(dr * dr + dg * dg + db * db);
+  };
+  long double cost = static_cast<long double>(a.Count) * distance(a) +
+                     static_cast<long double>(b.Count) * distance(b);
+  if (cost > static_cast<long double>(MaxCost)) cost = MaxCost;
+  return static_cast<int32_t>(Round(cost));
+}
+
+std::vector<TMergeEntry> MergeColors(std::vector<TMergeEntry> Table, int32_t Wanted) {
+  std::erase_if(Table, [](const TMergeEntry& e) { return e.Count == 0; });
+  int32_t n = static_cast<int32_t>(Table.size());
+  if (n <= Wanted) return Table;
+
+  std::vector<int32_t> costs(PairIndex(n, 0));
+  for (int32_t i = 1; i < n; ++i)
+    for (int32_t j = 0; j < i; ++j) costs[PairIndex(i, j)] = MergeCost(Table, i, j);
+
+  while (n > Wanted) {
+    int32_t best = MaxCost, a = 0, b = 1;
+    for (int32_t i = 1; i < n; ++i) {
+      const int32_t* row = costs.data() + PairIndex(i, 0);
+      for (int32_t j = 0; j < i; ++j)
+        if (row[j] < best) {
+          best = row[j];
+          b = i;
+          a = j;
+        }
+    }
+
+    TMergeEntry& ea = Table[a];
+    const TMergeEntry& eb = Table[b];
+    ea = TMergeEntry{MeanChannel(ea.Count, ea.R, eb.Count, eb.R),
+                     MeanChannel(ea.Count, ea.G, eb.Count, eb.G),
+                     MeanChannel(ea.Count, ea.B, eb.Count, eb.B), ea.Count + eb.Count};
+    Table.erase(Table.begin() + b);
+
+    // Drop row b and column b; every other pair keeps its cost. New indexes
+    // never exceed old ones, so the triangle compacts in place.
+    size_t to = 0;
+    for (int32_t i = 1; i < n - 1; ++i) {
+      const int32_t oi = i >= b ? i + 1 : i;
+      for (int32_t j = 0; j < i; ++j) costs[to++] = costs[PairIndex(oi, j >= b ? j + 1 : j)];
+    }
+    --n;
+    costs.resize(to);
+
+    for (int32_t k = a + 1; k < n; ++k) costs[PairIndex(k, a)] = MergeCost(Table, k, a);
+    for (int32_t k = 0; k < a; ++k) costs[PairIndex(a, k)] = MergeCost(Table, a, k);
+  }
+  return Table;
+}
+
+}  // namespace median_cut
+
+namespace {
+
+using namespace median_cut;
+
+// Below this many pixels the histogram is counted on the calling thread only.
+constexpr int64_t ParallelHistogramPixels = 1 << 20;
+
+// Counts the pixels of a 24-bit Source into a 16-bit histogram. With an
+// OnProgress handler on Dest the rows are counted in order and an abort ends
+// the count after its row; without one the rows are shared among threads,
+// which cannot change the result because the counters saturate only at the
+// end.
+std::vector<uint16_t> CountTrueColorPixels(TPixelGraphic* Dest, TPixelGraphic* Source) {
+  const int32_t width = Source->GetWidth(), height = Source->GetHeight();
+  std::vector<uint32_t> counts(HistogramCells, 0);
+  const int64_t pixels = int64_t(width) * height;
+  const int32_t threads =
+      std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 8);
+  if (Dest->OnProgress || pixels < ParallelHistogramPixels || threads == 1) {
+    for (int32_t y = 0; y < height; ++y) {
+      CountRow(counts.data(), Source->ScanLine(y), width);
+      if (Dest->OnProgress && Dest->Progress(y, height - 1)) break;
+    }
+  } else {
+    std::vector<const uint8_t*> rows(height);
+    for (int32_t y = 0; y < height; ++y) rows[y] = Source->ScanLine(y);
+    std::vector<std::vector<uint32_t>> partial(threads - 1, std::vector<uint32_t>(HistogramCells, 0));
+    auto band = [&](uint32_t* into, int32_t part) {
+      const int32_t first = int32_t(int64_t(height) * part / threads);
+      const int32_t last = int32_t(int64_t(height) * (part + 1) / threads);
+      for (int32_t y = first; y < last; ++y) CountRow(into, rows[y], width);
+    };
+    std::vector<std::thread> workers;
+    for (int32_t part = 1; part < threads; ++part)
+      workers.emplace_back(band, partial[part - 1].data(), part);
+    band(counts.data(), 0);
+    for (std::thread& worker : workers) worker.join();
+    for (const std::vector<uint32_t>& p : partial)
+      for (int32_t i = 0; i < HistogramCells; ++i) counts[i] += p[i];
+  }
+  std::vector<uint16_t> histogram(HistogramCells);
+  SaturateCounts(counts.data(), histogram.data());
+  return histogram;
+}
+
+// The colours of a palette Source with the number of pixels of each. Pixel
+// values past the palette show entry 0, so they count for entry 0; without a
+// palette there is nothing to count.
+std::vector<TMergeEntry> CountPaletteColors(TPixelGraphic* Dest, TPixelGraphic* Source) {
+  const int32_t width = Source->GetWidth(), height = Source->GetHeight();
+  const int32_t entries = Source->PaletteCount();
+  std::vector<TMergeEntry> table(static_cast<size_t>(std::max(entries, 0)));
+  for (int32_t i = 0; i < entries; ++i) {
+    const TColor c = Source->GetPaletteEntry(i);
+    table[i] = TMergeEntry{uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0};
+  }
+  if (entries <= 0) return table;
+  std::vector<uint64_t> counts(256, 0);
+  for (int32_t y = 0; y < height; ++y) {
+    if (Source->PixelFormat() == pf8Bit) {
+      const uint8_t* row = Source->ScanLine(y);
+      for (int32_t x = 0; x < width; ++x) ++counts[row[x]];
+    } else {
+      for (int32_t x = 0; x < width; ++x) ++counts[Source->GetPixel(x, y) & 0xFF];
+    }
+    if (Dest->OnProgress && Dest->Progress(y, height - 1)) break;
+  }
+  for (int32_t i = 0; i < 256; ++i) table[i < entries ? i : 0].Count += counts[i];
+  return table;
+}
+
+}  // namespace
+
+void CreateOptimizedPalette(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t Count,
+                            bool AddSys16) {
+  Dest->FlushGdi();
+  // A count outside 2..256 would size the palette past any pixel format.
+  Count = std::clamp(Count, 2, 256);
+  const int32_t wanted = AddSys16 ? Count - 16 : Count;
+
+  if (Source->GetWidth() < 1 || Source->GetHeight() < 1 || wanted < 1) {
+    Dest->SetPaletteIdent(pSys16);
+    Dest->SetPaletteCount(std::min(Count, 16));
+    return;
+  }
+  Dest->SetPaletteCount(0);
+
+  std::vector<TColor> colors;
+  if (Source->PixelFormat() == pf24Bit) {
+    const std::vector<uint16_t> histogram = CountTrueColorPixels(Dest, Source);
+    colors = MedianCutColors(histogram.data(), wanted);
+  } else {
+    for (const TMergeEntry& e : MergeColors(CountPaletteColors(Dest, Source), wanted))
+      colors.push_back(TColor(e.R) | TColor(e.G) << 8 | TColor(e.B) << 16);
+  }
+  Dest->SetPaletteCount(static_cast<int32_t>(colors.size()));
+  for (int32_t i = 0; i < static_cast<int32_t>(colors.size()); ++i)
+    Dest->SetPaletteEntry(i, colors[i]);
+
+  if (AddSys16)
+    for (int32_t added = 0; added < 16 && Dest->PaletteCount() < Count; ++added) {
+      const int32_t index = Dest->PaletteCount();
+      Dest->SetPaletteCount(index + 1);
+      Dest->SetPaletteEntry(index, StandardPaletteEntry(pSys16, added));
+    }
+}

@@ -1,0 +1,71 @@
+// The optimal palette of an image: median cut over a 5-6-5 histogram for
+// true-colour images, pairwise merging of the used colours for palette images.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/gdi/types.h"
+
+class TPixelGraphic;
+
+// Gives Dest a palette of at most Count (2..256) colours that represents the
+// colours Source uses; with AddSys16 the last 16 places go to the 16 system
+// colours. Only Dest's palette changes; CopyFrom maps pixels onto it.
+void CreateOptimizedPalette(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t Count,
+                            bool AddSys16);
+
+namespace median_cut {
+
+// The histogram: one saturating counter per 5-6-5 colour cell.
+constexpr int32_t HistogramCells = 65536;
+constexpr uint16_t HistogramLimit = 65535;
+
+inline int32_t CellIndex(uint8_t R, uint8_t G, uint8_t B) {
+  return ((R >> 3) << 11) | ((G >> 2) << 5) | (B >> 3);
+}
+
+// A block of cells with inclusive bounds in cell units; Size is the weighted
+// squared diagonal and Volume the number of cells the bounds enclose.
+struct TColorBox {
+  int32_t RLow, RHigh, GLow, GHigh, BLow, BHigh;
+  int32_t Size;
+  int32_t Volume;
+};
+
+// Shrinks Box to the occupied planes of Histogram and updates Size and Volume.
+void ShrinkBox(const uint16_t* Histogram, TColorBox& Box);
+
+// The boxes of the median cut of Histogram into at most Wanted (>= 1) boxes,
+// in list order. Histogram must hold at least one non-zero counter.
+std::vector<TColorBox> CutBoxes(const uint16_t* Histogram, int32_t Wanted);
+
+// The count-weighted mean of the cell centres of Box.
+TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box);
+
+// The colours of the median cut of Histogram, at most Wanted of them.
+std::vector<TColor> MedianCutColors(const uint16_t* Histogram, int32_t Wanted);
+
+// Adds the pixels of one row of 24-bit bytes (blue, green, red) to Counts,
+// one unsaturated counter per cell.
+void CountRow(uint32_t* Counts, const uint8_t* Row, int32_t Width);
+
+// The saturated 16-bit histogram of Counts.
+void SaturateCounts(const uint32_t* Counts, uint16_t* Histogram);
+
+// One colour of a palette image with the number of pixels that use it.
+struct TMergeEntry {
+  uint8_t R, G, B;
+  uint64_t Count;
+};
+
+// The merge cost of entries I and J (I > J): the count-weighted distance of
+// both colours to their mean, rounded, at most 2,147,483,647. Raises
+// EPixelGraphic ("Internal Error") when I is not above J.
+int32_t MergeCost(const std::vector<TMergeEntry>& Table, int32_t I, int32_t J);
+
+// Drops the unused entries of Table and merges the cheapest pairs until at
+// most Wanted (>= 1) remain; the survivors keep their order.
+std::vector<TMergeEntry> MergeColors(std::vector<TMergeEntry> Table, int32_t Wanted);
+
+}  // namespace median_cut
