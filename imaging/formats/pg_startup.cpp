@@ -1,0 +1,60 @@
+// Start-up and shut-down of the imaging library.
+#include "imaging/formats/pg_startup.h"
+
+#include "imaging/core/file_formats.h"
+#include "imaging/core/messages.h"
+#include "imaging/core/options.h"
+#include "imaging/core/palette.h"
+
+namespace {
+
+int InitCount = 0;
+
+}  // namespace
+
+void RegisterBuiltInFileFormats() {
+  // One line per format, in this order; the readers end up as bmp, dib, rle,
+  // jpg, jpeg, jif, png, pcx, pbm, pgm, ppm, tga, tif, tiff and the writers
+  // as bmp, dib, jpg, jpeg, jif, png, pbm, pgm, ppm, tga, tif, tiff.
+  // Keep the comment lines between the calls.
+  // BMP:
+
+  // JPEG:
+
+  // PNG:
+
+  // PCX:
+
+  // PBM, PGM, PPM:
+
+  // TGA:
+
+  // TIFF:
+
+  // (The GIF module registers its own reader and writer in its start-up.)
+}
+
+bool PGraphicInitialized() { return InitCount > 0; }
+
+void PGraphicInitialization() {
+  if (InitCount++ > 0) return;
+  try {
+    CheckPGLangStrEntries();
+    PGLanguage = 0;
+    InitPGOptions();
+    InitPGPalettes();
+    InitFileFormatRegistries();
+    RegisterBuiltInFileFormats();
+    SortFileFormatReaders();
+    SortFileFormatWriters();
+  } catch (...) {
+    InitCount = 0;
+    FreeFileFormatRegistries();
+    throw;
+  }
+}
+
+void PGraphicFinalization() {
+  if (InitCount == 0 || --InitCount > 0) return;
+  FreeFileFormatRegistries();
+}
