@@ -23,3 +23,5 @@ class EFCreateError : public EStreamError { using EStreamError::EStreamError; };
 class EInvalidOperation : public Exception { using Exception::Exception; };
 class EConvertError : public Exception { using Exception::Exception; };
 class EOutOfMemory : public Exception { using Exception::Exception; };
+// The silent abort: stops an operation without an error message.
+class EAbort : public Exception { using Exception::Exception; };

@@ -1,0 +1,140 @@
+// The GIF decoder: walks a GIF87a or GIF89a file held in memory and decodes
+// up to 256 frames into 8-bit bottom-up rows with a 1-bit transparency mask,
+// collecting comments, the NETSCAPE2.0 loop count and the logical screen.
+// It draws nothing: the animated control composes the frames it produces.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gif/gif_types.h"
+#include "platform/base/exception.h"
+#include "platform/base/object.h"
+#include "platform/base/stream.h"
+
+enum TGIFVersion { gvGIF87a, gvGIF89a };
+
+class TGIFDecoder;
+
+// One decoded image block.
+class TGIFFrame : public TObject {
+public:
+  int32_t Left = 0;  // image descriptor: position and size on the logical screen
+  int32_t Top = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  TGIFDecoder* Owner = nullptr;
+  int32_t LocalBits = 0;  // 0 without a local colour table
+  int32_t Delay = 0;      // milliseconds
+  uint8_t DisposalMethod = 0;  // 0 to 3
+  bool HasLocalColorTable = false;
+  bool Interlaced = false;
+  bool Transparent = false;
+  uint8_t TransparentIndex = 0;
+  uint8_t TransparentRed = 0;  // the palette entry of the transparent index
+  uint8_t TransparentGreen = 0;
+  uint8_t TransparentBlue = 0;
+  std::string Comment;
+  std::array<uint8_t, 768> Palette{};  // red, green, blue: the local table, else the global one
+  int32_t ColorsUsed = 0;              // colour-table entries of the frame's bitmap
+
+  // Decoded pixels: bottom-up rows of 8-bit palette indices, PixelStride()
+  // bytes each; rows a truncated raster never reached stay at index 0.
+  std::vector<uint8_t> Pixels;
+  // Transparent frames only: bottom-up 1-bit rows, MaskStride() bytes each,
+  // the most significant bit first; a set bit marks a transparent pixel.
+  std::vector<uint8_t> Mask;
+
+  int32_t PixelStride() const { return (Width + 3) & ~3; }
+  int32_t MaskStride() const { return ((Width + 31) / 32) * 4; }
+  // Pixel and mask access with y counted from the top.
+  uint8_t PixelAt(int32_t x, int32_t y) const;
+  bool MaskAt(int32_t x, int32_t y) const;
+
+  // The frame as an in-memory BMP file: 8 bits with ColorsUsed entries of
+  // the palette. The mask as a 1-bit BMP file (entry 0 black, entry 1 white).
+  std::vector<uint8_t> BitmapFileImage() const;
+  std::vector<uint8_t> MaskFileImage() const;
+};
+
+// Parse state and result. The animated control owns one and overrides the
+// hooks: ClearFrames (to stop its timer first), Progress (its Sender) and
+// FinishParse (to set up its composed picture).
+class TGIFDecoder : public TObject {
+public:
+  TGIFDecoder();
+  ~TGIFDecoder() override;
+  TGIFDecoder(const TGIFDecoder&) = delete;
+  TGIFDecoder& operator=(const TGIFDecoder&) = delete;
+
+  // Parses the bytes placed in ParseStream(). True on success (status 0).
+  // False with status 2 for no data, 3 for a wrong signature or a bad image
+  // block; a read past the end of a truncated structure raises EReadError
+  // and a stop requested by the progress handler raises EAbort (status 1).
+  virtual bool ParseGIF();
+  // Reports the parse stream's position to OnProgress; raises EAbort with
+  // status 1 when the handler clears KeepOnProcessing.
+  virtual void Progress();
+  // Frees the frames and resets what the parse fills.
+  virtual void ClearFrames();
+
+  TMemoryStream& ParseStream() { return FParseStream; }
+  TMemoryStream& DataStream() { return FDataStream; }
+
+  int32_t FrameCount() const { return static_cast<int32_t>(FFrames.size()); }
+  TGIFFrame& Frame(int32_t Index) { return *FFrames.at(static_cast<size_t>(Index - 1)); }  // 1-based
+
+  int32_t Width() const { return FWidth; }  // logical screen, widened to cover every frame
+  int32_t Height() const { return FHeight; }
+  TGIFVersion Version() const { return FVersion; }
+  int32_t GlobalBits() const { return FGlobalBits; }
+  const std::array<uint8_t, 768>& GlobalPalette() const { return FGlobalPalette; }
+  int32_t ColorDepth() const { return FColorDepth; }
+  int32_t LoopCount() const { return FLoopCount; }
+  bool AnyFrameInterlaced() const { return FAnyFrameInterlaced; }
+  bool AnyFrameTransparent() const { return FAnyFrameTransparent; }
+  uint8_t Status() const { return FStatus; }
+  bool KeepProcessing() const { return FKeepProcessing; }
+  bool FirstImageOnly() const { return FFirstImageOnly; }
+  void SetFirstImageOnly(bool Value) { FFirstImageOnly = Value; }
+
+  TProgressEvent OnProgress;
+
+protected:
+  // Called after a successful parse, before the parse stream is emptied and
+  // the status becomes 0.
+  virtual void FinishParse() {}
+
+  uint8_t FStatus = 0;
+  bool FKeepProcessing = true;
+
+private:
+  friend class TGIFFrameReader;
+  bool Parse();
+  bool ReadFrame(TGIFFrame& Frame);
+
+  TMemoryStream FDataStream;
+  TMemoryStream FParseStream;
+  std::vector<std::unique_ptr<TGIFFrame>> FFrames;
+  int32_t FWidth = 0;
+  int32_t FHeight = 0;
+  TGIFVersion FVersion = gvGIF89a;
+  int32_t FGlobalBits = 0;
+  std::array<uint8_t, 768> FGlobalPalette{};
+  int32_t FColorDepth = 0;
+  int32_t FLoopCount = 1;
+  bool FAnyFrameInterlaced = false;
+  bool FAnyFrameTransparent = false;
+  bool FFirstImageOnly = false;
+  std::array<uint8_t, 6> FGraphicControl{};  // block size, packed, delay (2), transparent index, terminator
+  // Parse cursor over the parse stream's bytes.
+  const uint8_t* FData = nullptr;
+  int64_t FSize = 0;
+  int64_t FPos = 0;
+};
+
+// Largest pixel memory of one decoded frame, in bytes.
+extern int64_t GIFMaxFrameBytes;

@@ -1,0 +1,100 @@
+// The GIF89a encoder: palette building from a bitmap of at most 256 colours,
+// the LZW compressor and the writer of one- or many-frame files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gif/gif_types.h"
+#include "platform/base/stream.h"
+#include "platform/gdi/types.h"
+
+class TBitmap;
+
+// One frame of a write job.
+struct TFrameInfo {
+  TBitmap* Bitmap = nullptr;  // not owned; converted in place to 24 bits
+  int32_t Left = 0;           // position on the logical screen
+  int32_t Top = 0;
+  int32_t Width = 0;          // filled by SaveBitmapAsGIF; the writer takes the size from Bitmap
+  int32_t Height = 0;
+  int32_t Delay = 0;          // milliseconds
+  bool Interlaced = false;
+  bool Transparent = false;
+  TColor TransparentColor = 0;
+  uint8_t DisposalMethod = 0;  // 0 none, 1 leave, 2 restore to background, 3 restore to previous
+  std::string Comment;
+};
+
+// A write job of 1 to 256 frames.
+struct TGIFWriteJob {
+  int32_t FrameCount = 0;
+  std::array<TFrameInfo*, 256> Frames{};
+  uint16_t LoopCount = 0;  // NETSCAPE2.0 loop count; 0 loops for ever
+  bool UseGlobalColorTable = true;
+};
+
+// Working state of one write: the palette being built and, per frame, the
+// palette indices in coding order and the transparent index.
+struct TGIFWriteState {
+  TStream* Stream = nullptr;
+  std::array<uint8_t, 768> Palette{};  // red, green, blue per entry
+  int32_t ColorCount = 0;
+  std::array<std::vector<uint8_t>, 256> Indices;
+  std::array<int32_t, 256> FrameWidth{};
+  std::array<uint8_t, 256> TransparentIndex{};  // 0xFF when none...
+  std::array<bool, 256> HasTransparentIndex{};  // ...which this flag tells apart from index 255
+  int32_t CurrentFrame = 1;                     // 1-based
+  int32_t FrameCount = 1;
+};
+
+// Module state of the encoder.
+extern uint8_t GIFWriteStatus;          // 2 writing, 6 converting, 4 too many colours, 0 done
+extern TProgressEvent GIFWriteProgress;  // called during compression and at the end of a write
+extern std::string GIFComment;          // the closing comment of the last GIF written
+extern int32_t GIFColorCount;           // palette entries of the last GIF written
+
+void InitializeGIFEncoder();
+void FinalizeGIFEncoder();
+
+// The application title named in the closing comment ("Created by " + title).
+// The application object sets it; until then it is "Quillon".
+void SetGIFApplicationTitle(const std::string& Title);
+const std::string& GIFApplicationTitle();
+
+// Writes Bitmap as a one-frame GIF89a at the stream's position. False (and
+// nothing written) when the bitmap has more than 256 distinct colours. The
+// bitmap is converted to 24 bits per pixel in place.
+bool SaveBitmapAsGIF(TStream& Stream, TBitmap& Bitmap, bool Interlaced, bool Transparent, TColor TransparentColor);
+
+// Runs WriteGIF; on success GIFWriteStatus is 0.
+bool WriteGIFJob(TStream& Stream, TGIFWriteJob& Job);
+bool WriteGIF(TGIFWriteJob& Job, TStream& Stream);
+
+// Fills the current frame's index buffer (allocated by the caller, width x
+// height bytes) from Bitmap, extending State's palette; records the frame's
+// transparent index. False with GIFWriteStatus 4 past 256 colours.
+bool ConvertBitmapToGIFIndices(TGIFWriteState& State, TBitmap& Bitmap, bool Interlaced, bool Transparent,
+                               TColor TransparentColor);
+// The same from 24-bit rows (blue, green, red per pixel); ScanLine(y) gives
+// row y counted from the top.
+bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Height,
+                             const std::function<const uint8_t*(int32_t)>& ScanLine, bool Interlaced,
+                             bool Transparent, TColor TransparentColor);
+
+// Bits needed to index Count palette entries (1 to 8), 0 outside 0..256.
+int32_t GIFBitsPerPixel(int32_t Count);
+
+// Writes the current frame's image data: minimum code size, data sub-blocks,
+// terminator.
+void CompressGIFLZW(TGIFWriteState& State);
+// The compressor proper over Count palette indices. FrameWidth, FrameNumber
+// and FrameCount only shape the progress reports.
+void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int32_t ColorCount,
+                    int32_t FrameWidth = 0, int32_t FrameNumber = 1, int32_t FrameCount = 1);
+
+// One comment extension, or nothing for an empty text.
+void WriteGIFComment(TStream& Stream, const std::string& Text);
