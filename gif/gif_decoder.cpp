@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/core/exceptions.h"
+#include "imaging/core/pixel_graphic.h"
 #include "platform/base/numeric.h"
-
-int64_t GIFMaxFrameBytes = 0x7FFFFFFF;
 
 namespace {
 
@@ -197,9 +197,10 @@ bool TGIFFrameReader::Decode() {
   // Code sizes outside 1..11 cannot be decoded with 12-bit codes.
   if (m < 1 || m > 11) return false;
 
-  const int64_t pixelBytes = static_cast<int64_t>(FFrame.PixelStride()) * FFrame.Height;
+  // The core's image-size check refuses frames over the library's cap
+  // before anything is allocated.
+  const int64_t pixelBytes = CheckPGImageSize(FFrame.Width, FFrame.Height, pf8Bit);
   const int64_t maskBytes = FFrame.Transparent ? static_cast<int64_t>(FFrame.MaskStride()) * FFrame.Height : 0;
-  if (pixelBytes + maskBytes > GIFMaxFrameBytes) return false;
   FFrame.Pixels.assign(static_cast<size_t>(pixelBytes), 0);
   if (FFrame.Transparent) FFrame.Mask.assign(static_cast<size_t>(maskBytes), 0);
 

@@ -72,8 +72,8 @@ public:
 
   // Parses the bytes placed in ParseStream(). True on success (status 0).
   // False with status 2 for no data, 3 for a wrong signature or a bad image
-  // block; a read past the end of a truncated structure raises EReadError
-  // and a stop requested by the progress handler raises EAbort (status 1).
+  // block; a read past the end of a truncated structure raises EReadError,
+  // a frame over the library's image-size cap EPGInvalidSize, and a stop requested by the progress handler raises EAbort (status 1).
   virtual bool ParseGIF();
   // Reports the parse stream's position to OnProgress; raises EAbort with
   // status 1 when the handler clears KeepOnProcessing.
@@ -135,6 +135,3 @@ private:
   int64_t FSize = 0;
   int64_t FPos = 0;
 };
-
-// Largest pixel memory of one decoded frame, in bytes.
-extern int64_t GIFMaxFrameBytes;

@@ -64,6 +64,8 @@ void FinalizeGIFEncoder();
 // The application object sets it; until then it is "Quillon".
 void SetGIFApplicationTitle(const std::string& Title);
 const std::string& GIFApplicationTitle();
+// "Created by " + title, the maker's notice and web address, one per line.
+std::string GIFClosingComment();
 
 // Writes Bitmap as a one-frame GIF89a at the stream's position. False (and
 // nothing written) when the bitmap has more than 256 distinct colours. The

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "gif/gif_decoder.h"
+#include "imaging/core/exceptions.h"
+#include "imaging/core/options.h"
 #include "tests/gif/gif_test_util.h"
 
 namespace {
@@ -333,18 +335,18 @@ TEST(GIFDecoder, HugeFramesAreRefusedBeforeAllocating) {
   TGifBuilder b("GIF89a", 65535, 65535);
   b.Image(0, 0, 65535, 65535, 0, 2, {1});
   TGIFDecoder d;
-  EXPECT_FALSE(DecodeGIF(d, b.Done()));
+  EXPECT_THROW(DecodeGIF(d, b.Done()), EPGInvalidSize);
   EXPECT_EQ(d.Status(), 3);
 
-  int64_t saved = GIFMaxFrameBytes;
-  GIFMaxFrameBytes = 1000;
+  uint32_t saved = PGMaxImageSize;
+  PGMaxImageSize = 1000;
   TGifBuilder t("GIF89a", 100, 100);
-  t.Control(1, 0, 0).Image(0, 0, 40, 24, 0, 2, {1});  // 960 + 192 mask bytes
-  EXPECT_FALSE(DecodeGIF(d, t.Done()));
+  t.Image(0, 0, 40, 26, 0, 2, {1});  // 1040 bytes
+  EXPECT_THROW(DecodeGIF(d, t.Done()), EPGInvalidSize);
   TGifBuilder u("GIF89a", 100, 100);
-  u.Image(0, 0, 40, 24, 0, 2, {1});
+  u.Image(0, 0, 40, 25, 0, 2, {1});
   EXPECT_TRUE(DecodeGIF(d, u.Done()));
-  GIFMaxFrameBytes = saved;
+  PGMaxImageSize = saved;
 }
 
 TEST(GIFDecoder, OneByteFirstBlockThenMore) {

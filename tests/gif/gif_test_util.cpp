@@ -4,33 +4,10 @@
 
 #include <cstdio>
 #include <fstream>
+#include <cmath>
 #include <iterator>
+#include <sstream>
 
-#include "gif/gif_encoder.h"
-
-std::unique_ptr<TBitmap> MakeBitmap(int32_t Width, int32_t Height,
-                                    const std::function<uint32_t(int32_t, int32_t)>& Color) {
-  auto bmp = std::make_unique<TBitmap>();
-  bmp->SetPixelFormat(pf24bit);
-  bmp->SetWidth(Width);
-  bmp->SetHeight(Height);
-  for (int32_t y = 0; y < Height; ++y) {
-    auto* row = static_cast<uint8_t*>(bmp->ScanLine(y));
-    for (int32_t x = 0; x < Width; ++x) {
-      uint32_t c = Color(x, y);
-      row[3 * x] = static_cast<uint8_t>(c >> 16);
-      row[3 * x + 1] = static_cast<uint8_t>(c >> 8);
-      row[3 * x + 2] = static_cast<uint8_t>(c);
-    }
-  }
-  return bmp;
-}
-
-std::vector<uint8_t> EncodeGIF(TBitmap& Bitmap, bool Interlaced, bool Transparent, TColor TransparentColor) {
-  TMemoryStream s;
-  EXPECT_TRUE(SaveBitmapAsGIF(s, Bitmap, Interlaced, Transparent, TransparentColor));
-  return s.Bytes();
-}
 
 bool DecodeGIF(TGIFDecoder& Decoder, const std::vector<uint8_t>& Bytes) {
   Decoder.ParseStream().Clear();
@@ -149,3 +126,56 @@ bool RunTool(const std::string& Command, std::string* Output) {
 }
 
 bool HaveTool(const std::string& Name) { return RunTool("command -v " + Name + " >/dev/null 2>&1"); }
+
+// Every frame of a GIF file as ImageMagick decodes it, uncomposed.
+std::vector<TToolFrame> MagickFrames(const std::string& path) {
+  std::string geometry, raw;
+  EXPECT_TRUE(RunTool("identify -format '%w %h %X %Y\\n' '" + path + "'", &geometry));
+  EXPECT_TRUE(RunTool("convert '" + path + "' -depth 8 rgba:-", &raw));
+  std::vector<TToolFrame> frames;
+  std::istringstream in(geometry);
+  size_t at = 0;
+  TToolFrame f;
+  while (in >> f.Width >> f.Height >> f.Left >> f.Top) {
+    size_t n = static_cast<size_t>(f.Width) * f.Height * 4;
+    if (at + n > raw.size()) break;
+    f.Rgba.assign(raw.begin() + static_cast<std::ptrdiff_t>(at), raw.begin() + static_cast<std::ptrdiff_t>(at + n));
+    at += n;
+    frames.push_back(f);
+  }
+  EXPECT_EQ(at, raw.size());
+  return frames;
+}
+
+// Compares our decoding of a file with ImageMagick's, frame by frame.
+void ExpectSameAsMagick(const std::string& Path, TGIFDecoder& d) {
+  const std::string& path = Path;
+  std::vector<TToolFrame> theirs = MagickFrames(path);
+  ASSERT_EQ(static_cast<int32_t>(theirs.size()), d.FrameCount()) << path;
+  for (int32_t i = 1; i <= d.FrameCount(); ++i) {
+    const TGIFFrame& f = d.Frame(i);
+    const TToolFrame& t = theirs[i - 1];
+    ASSERT_EQ(f.Width, t.Width) << path;
+    ASSERT_EQ(f.Height, t.Height);
+    EXPECT_EQ(f.Left, t.Left);
+    EXPECT_EQ(f.Top, t.Top);
+    for (int32_t y = 0; y < f.Height; ++y)
+      for (int32_t x = 0; x < f.Width; ++x) {
+        const uint8_t* p = &t.Rgba[(static_cast<size_t>(y) * f.Width + x) * 4];
+        bool transparent = p[3] == 0;
+        ASSERT_EQ(f.MaskAt(x, y), transparent) << path << " frame " << i << " at " << x << "," << y;
+        if (!transparent) {
+          ASSERT_EQ(FrameColor(f, x, y), p[0] | (p[1] << 8) | (p[2] << 16))
+              << path << " frame " << i << " at " << x << "," << y;
+        }
+      }
+  }
+}
+
+uint32_t PhotoColor(int32_t x, int32_t y, int32_t levels) {
+  double r = 0.5 + 0.5 * std::sin(x * 0.07 + y * 0.02), g = 0.5 + 0.5 * std::cos(y * 0.05 - x * 0.01),
+         b = 0.5 + 0.5 * std::sin((x + y) * 0.03);
+  auto q = [levels](double v) { return static_cast<uint32_t>(static_cast<int>(v * (levels - 1) + 0.5) * 255 / (levels - 1)); };
+  return q(r) | (q(g) << 8) | (q(b) << 16);
+}
+

@@ -9,14 +9,6 @@
 #include <vector>
 
 #include "gif/gif_decoder.h"
-#include "platform/gdi/bitmap.h"
-
-// A 24-bit bitmap whose pixel (x, y) has Color(x, y) (0x00BBGGRR).
-std::unique_ptr<TBitmap> MakeBitmap(int32_t Width, int32_t Height,
-                                    const std::function<uint32_t(int32_t, int32_t)>& Color);
-// Encodes with SaveBitmapAsGIF into bytes.
-std::vector<uint8_t> EncodeGIF(TBitmap& Bitmap, bool Interlaced = false, bool Transparent = false,
-                               TColor TransparentColor = 0);
 
 // Parses Bytes with a fresh decoder; false when the parse fails.
 bool DecodeGIF(TGIFDecoder& Decoder, const std::vector<uint8_t>& Bytes);
@@ -48,3 +40,14 @@ std::vector<uint8_t> ReadFile(const std::string& Path);
 // Runs a shell command; returns its standard output, or fails the test.
 bool RunTool(const std::string& Command, std::string* Output = nullptr);
 bool HaveTool(const std::string& Name);
+
+// A frame as ImageMagick decodes it (uncomposed), RGBA.
+struct TToolFrame {
+  int32_t Width, Height, Left, Top;
+  std::vector<uint8_t> Rgba;
+};
+std::vector<TToolFrame> MagickFrames(const std::string& Path);
+// Compares our decoding of a file with ImageMagick's, frame by frame.
+void ExpectSameAsMagick(const std::string& Path, TGIFDecoder& Decoder);
+// A deterministic photo-like colour of at most Levels^3 colours.
+uint32_t PhotoColor(int32_t x, int32_t y, int32_t Levels);
