@@ -24,12 +24,16 @@ void RegisterBuiltInFileFormats() {
   // PNG:
 
   // PCX:
+  RegisterPCXFileFormats();
 
   // PBM, PGM, PPM:
+  RegisterPxMFileFormats();
 
   // TGA:
+  RegisterTGAFileFormats();
 
   // TIFF:
+  RegisterTIFFFileFormats();
 
   // (The GIF module registers its own reader and writer in its start-up.)
 }

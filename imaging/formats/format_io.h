@@ -1,0 +1,61 @@
+// Buffered byte input and output shared by the readers and writers that take
+// their data a byte at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class TStream;
+
+// Hands out the bytes of a stream through a 1,024-byte buffer. When the
+// stream has no more bytes, OnEndOfFile is called; it must raise.
+class TBufferedByteReader {
+public:
+  TBufferedByteReader(TStream& Stream, std::function<void()> OnEndOfFile)
+      : FStream(Stream), FOnEndOfFile(std::move(OnEndOfFile)) {}
+
+  uint8_t Next() {
+    if (FPosition >= FCount && !Fill()) {
+      FOnEndOfFile();
+      EndOfFile();  // in case the handler returned
+    }
+    return FBuffer[FPosition++];
+  }
+  // The next byte, or false at the end of the stream.
+  bool TryNext(uint8_t& Byte) {
+    if (FPosition >= FCount && !Fill()) return false;
+    Byte = FBuffer[FPosition++];
+    return true;
+  }
+
+private:
+  bool Fill();
+  [[noreturn]] static void EndOfFile();
+
+  TStream& FStream;
+  std::function<void()> FOnEndOfFile;
+  std::array<uint8_t, 1024> FBuffer{};
+  int32_t FPosition = 0;
+  int32_t FCount = 0;
+};
+
+// Collects bytes in a 1,024-byte buffer and writes it to the stream when it
+// is full; Flush writes the rest.
+class TBufferedByteWriter {
+public:
+  explicit TBufferedByteWriter(TStream& Stream) : FStream(Stream) {}
+
+  void Put(uint8_t Byte) {
+    if (FCount == static_cast<int32_t>(FBuffer.size())) Flush();
+    FBuffer[FCount++] = Byte;
+  }
+  void Put(const char* Text);
+  void PutNumber(int64_t Value);
+  void Flush();
+
+private:
+  TStream& FStream;
+  std::array<uint8_t, 1024> FBuffer{};
+  int32_t FCount = 0;
+};
