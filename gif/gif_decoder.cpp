@@ -88,6 +88,7 @@ private:
   int32_t ReadCode();
   void SkipToBlockEnd();
   bool EmitStack(int32_t Count);
+  bool NextRow();
 
   TGIFDecoder& FDec;
   TGIFFrame& FFrame;
@@ -113,6 +114,15 @@ private:
 int32_t TGIFFrameReader::ReadCode() {
   const uint8_t* data = FDec.FData;
   while (FAccBits < FCodeSize) {
+    if (FBlockLeft >= 4 && FAccBits <= 32) {
+      const uint8_t* p = data + FDec.FPos;
+      uint64_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+      FAcc |= v << FAccBits;
+      FAccBits += 32;
+      FBlockLeft -= 4;
+      FDec.FPos += 4;
+      continue;
+    }
     if (FBlockLeft == 0) {
       if (FEndOfData) return -1;
       if (FDec.FPos >= FDec.FSize) {
@@ -173,20 +183,24 @@ bool TGIFFrameReader::EmitStack(int32_t Count) {
     }
     FX += n;
     Count -= n;
-    if (FX == width) {
-      if (FReporting && (FRow & FProgressMask) == 0) FDec.Progress();
-      FX = 0;
-      ++FRow;
-      int32_t next = FOrder->Next(FFrame.Height - 1 - FBufRow);
-      if (next < 0) {
-        FBufRow = -1;
-        return false;
-      }
-      FBufRow = FFrame.Height - 1 - next;
-      FLine = FFrame.Pixels.data() + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
-      if (transparent) FMaskLine = FFrame.Mask.data() + static_cast<size_t>(FBufRow) * FFrame.MaskStride();
-    }
+    if (FX == width && !NextRow()) return false;
   }
+  return true;
+}
+
+// Moves to the next row in file order; false after the last one.
+bool TGIFFrameReader::NextRow() {
+  if (FReporting && (FRow & FProgressMask) == 0) FDec.Progress();
+  FX = 0;
+  ++FRow;
+  int32_t next = FOrder->Next(FFrame.Height - 1 - FBufRow);
+  if (next < 0) {
+    FBufRow = -1;
+    return false;
+  }
+  FBufRow = FFrame.Height - 1 - next;
+  FLine = FFrame.Pixels.data() + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
+  if (FFrame.Transparent) FMaskLine = FFrame.Mask.data() + static_cast<size_t>(FBufRow) * FFrame.MaskStride();
   return true;
 }
 
@@ -214,12 +228,16 @@ bool TGIFFrameReader::Decode() {
 
   auto prefix = std::make_unique<uint16_t[]>(kMaxCodes);
   auto suffix = std::make_unique<uint16_t[]>(kMaxCodes);
+  auto length = std::make_unique<uint16_t[]>(kMaxCodes);  // string length of each code
   const int32_t clearCode = 1 << m;
   const int32_t endCode = clearCode + 1;
   for (int32_t i = 0; i < clearCode; ++i) {
     prefix[i] = 0;
     suffix[i] = static_cast<uint16_t>(i);
+    length[i] = 1;
   }
+  const bool transparent = FFrame.Transparent;
+  const int32_t width = FFrame.Width;
   int32_t nextCode = clearCode + 2;
   int32_t limit = 2 * clearCode;
   FCodeSize = m + 1;
@@ -248,8 +266,40 @@ bool TGIFFrameReader::Decode() {
     // A code above the next free one cannot be built from the table: the
     // data is corrupt and the frame ends here.
     if (code > nextCode) break;
-    int32_t sp = 0;
     const int32_t inCode = code;
+    const int32_t len = code == nextCode ? length[oldCode] + 1 : length[code];
+    if (!transparent && FX + len <= width) {
+      // The string fits in the current row: write it there from its end.
+      uint8_t* dst = FLine + FX;
+      int32_t k = len - 1;
+      if (code == nextCode) {
+        if (code >= kMaxCodes) break;
+        dst[k--] = static_cast<uint8_t>(firstCode);
+        code = oldCode;
+      }
+      while (code >= clearCode && k > 0) {
+        dst[k--] = static_cast<uint8_t>(suffix[code]);
+        code = prefix[code];
+      }
+      if (code >= clearCode || k != 0) break;  // inconsistent chain: corrupt
+      firstCode = code;
+      dst[0] = static_cast<uint8_t>(code);
+      if (nextCode < kMaxCodes) {
+        prefix[nextCode] = static_cast<uint16_t>(oldCode);
+        suffix[nextCode] = static_cast<uint16_t>(firstCode);
+        length[nextCode] = static_cast<uint16_t>(length[oldCode] + 1);
+        ++nextCode;
+        if (nextCode >= limit && limit < kMaxCodes) {
+          limit *= 2;
+          ++FCodeSize;
+        }
+      }
+      oldCode = inCode;
+      FX += len;
+      if (FX == width && !NextRow()) break;
+      continue;
+    }
+    int32_t sp = 0;
     if (code == nextCode) {  // the string being defined: old string + its first value
       if (code >= kMaxCodes) break;
       FStack[sp++] = static_cast<uint16_t>(firstCode);
@@ -266,6 +316,7 @@ bool TGIFFrameReader::Decode() {
     if (nextCode < kMaxCodes) {
       prefix[nextCode] = static_cast<uint16_t>(oldCode);
       suffix[nextCode] = static_cast<uint16_t>(firstCode);
+      length[nextCode] = static_cast<uint16_t>(length[oldCode] + 1);
       ++nextCode;
       if (nextCode >= limit && limit < kMaxCodes) {
         limit *= 2;
