@@ -20,8 +20,10 @@ void RegisterBuiltInFileFormats() {
   // BMP:
 
   // JPEG:
+  RegisterJPEGFileFormats();
 
   // PNG:
+  RegisterPNGFileFormats();
 
   // PCX:
   RegisterPCXFileFormats();

@@ -1,0 +1,267 @@
+// JPEG reader and writer: libjpeg decodes and encodes, this file maps its
+// objects onto TPixelGraphic (rows, palette, density, COM and APPn chunks,
+// progress and warnings).
+#include "imaging/formats/jpeg_format.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/formats/codec_chunks.h"
+#include "imaging/core/exceptions.h"
+#include "imaging/core/messages.h"
+#include "imaging/core/options.h"
+#include "imaging/formats/jpeg_glue.h"
+#include "imaging/formats/pg_startup.h"
+#include "platform/base/numeric.h"
+#include "platform/base/strings.h"
+
+namespace {
+
+const char kDescription[] = "JPEG (JFIF compliant)";
+
+[[noreturn]] void Fail(const std::string& Text) { throw EPGJPGFileFormatReaderWriter("JPG: " + Text); }
+
+// After the library left a guarded call: the callback's own exception, or
+// the library's message.
+[[noreturn]] void FailFromLibrary(const TJPEGContext& C) {
+  if (C.Pending) std::rethrow_exception(C.Pending);
+  if (JPEGVersionError(C)) Fail("Invalid library version");
+  Fail(C.MessageText);
+}
+
+// Warnings go to the graphic's warning action; one that ends the call
+// becomes the format's exception, which the glue carries out of the library.
+TCodecWarning WarningFor(TPGWarningAction Action) {
+  return [Action](const std::string& Text) {
+    std::string error;
+    if (!PGCodecWarning(Action, "JPG", Text, error)) throw EPGJPGFileFormatReaderWriter(error);
+  };
+}
+
+std::unique_ptr<TJPEGContext> NewContext(TPGWarningAction Action) {
+  auto C = std::make_unique<TJPEGContext>();
+  C->Warning = WarningFor(Action);
+  return C;
+}
+
+struct TDecompressObject {
+  jpeg_decompress_struct Info{};
+  explicit TDecompressObject(TJPEGContext& C) {
+    Info.err = JPEGInitErrors(C);
+    Info.client_data = &C;
+  }
+  ~TDecompressObject() { jpeg_destroy_decompress(&Info); }
+};
+
+struct TCompressObject {
+  jpeg_compress_struct Info{};
+  explicit TCompressObject(TJPEGContext& C) {
+    Info.err = JPEGInitErrors(C);
+    Info.client_data = &C;
+  }
+  ~TCompressObject() { jpeg_destroy_compress(&Info); }
+};
+
+// Creates the decompression object over Stream and reads the header.
+void OpenDecompress(TJPEGContext& C, j_decompress_ptr cinfo, TStream& Stream, bool Markers) {
+  if (!CodecGuard(C.Jump, [&] {
+        jpeg_create_decompress(cinfo);
+        if (Markers) JPEGSetMarkerProcessors(cinfo);
+        JPEGStreamSource(cinfo, Stream);
+        jpeg_read_header(cinfo, TRUE);
+      }))
+    FailFromLibrary(C);
+}
+
+// Writes the graphic's COM and APPn chunks as markers.
+void WriteMarkerChunks(TJPEGContext& C, j_compress_ptr cinfo, TPixelGraphic& Graphic) {
+  for (const auto& [marker, payload] : JPEGMarkersFromChunks(Graphic)) {
+    if (!CodecGuard(C.Jump, [&] {
+          jpeg_write_marker(cinfo, marker, payload.data(), static_cast<unsigned int>(payload.size()));
+        }))
+      FailFromLibrary(C);
+  }
+}
+
+uint16_t DensityValue(long double Value) {
+  const int64_t v = Round(Value);
+  return static_cast<uint16_t>(v < 0 ? 0 : v > 65535 ? 65535 : v);
+}
+
+}  // namespace
+
+void RegisterJPEGFileFormats() {
+  RegisterFileFormatReader(std::make_unique<TJPGFileFormatReader>());
+  RegisterFileFormatReader(std::make_unique<TJPEGFileFormatReader>());
+  RegisterFileFormatReader(std::make_unique<TJIFFileFormatReader>());
+  RegisterFileFormatWriter(std::make_unique<TJPGFileFormatWriter>());
+  RegisterFileFormatWriter(std::make_unique<TJPEGFileFormatWriter>());
+  RegisterFileFormatWriter(std::make_unique<TJIFFileFormatWriter>());
+}
+
+// ---------------------------------------------------------------- reader
+
+TJPGFileFormatReader::TJPGFileFormatReader() {
+  FExtension = "jpg";
+  FDescription = kDescription;
+  FIdentifiedByContent = true;
+}
+
+bool TJPGFileFormatReader::Identify(const TPGFileHeader& Header) {
+  return Header[0] == 0xFF && Header[1] == 0xD8;
+}
+
+void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t Index) {
+  if (Index != 0) Fail(PGMessage(7, "Index"));
+  Graphic.SetGamma(PGDefaultGamma);
+  auto C = NewContext(Graphic.ReadWarningAction());
+  TDecompressObject D(*C);
+  j_decompress_ptr cinfo = &D.Info;
+
+  const bool chunks = PGReadChunks && !Graphic.PreviewRead();
+  if (chunks) {
+    C->Marker = [&Graphic](int Marker, const uint8_t* Data, size_t Size) {
+      AddJPEGMarkerChunk(Graphic, Marker, Data, Size);
+    };
+  }
+  OpenDecompress(*C, cinfo, Stream, chunks);
+
+  cinfo->scale_num = 1;
+  cinfo->scale_denom = 1;
+  cinfo->dct_method = static_cast<J_DCT_METHOD>(JPEGReadDCTMethod);
+
+  int32_t xres = Graphic.XResolution(), yres = Graphic.YResolution();
+  JPEGDensityToResolution(static_cast<int32_t>(cinfo->image_width), static_cast<int32_t>(cinfo->image_height),
+                          cinfo->density_unit, cinfo->X_density, cinfo->Y_density, xres, yres);
+  Graphic.SetXResolution(xres);
+  Graphic.SetYResolution(yres);
+
+  if (Graphic.PreviewRead()) {
+    if (Graphic.PreviewSize() > 0)
+      cinfo->scale_denom = static_cast<unsigned int>(JPEGPreviewScale(
+          static_cast<int32_t>(cinfo->image_width), static_cast<int32_t>(cinfo->image_height), Graphic.PreviewSize()));
+    cinfo->dct_method = JDCT_IFAST;
+  }
+  cinfo->quantize_colors = FALSE;
+  cinfo->two_pass_quantize = FALSE;
+  cinfo->dither_mode = JDITHER_NONE;
+  // Three-component rows come out in the blue, green, red order of the image.
+  if (cinfo->out_color_space == JCS_RGB) cinfo->out_color_space = JCS_EXT_BGR;
+
+  if (!CodecGuard(C->Jump, [&] { jpeg_calc_output_dimensions(cinfo); })) FailFromLibrary(*C);
+  const int components = cinfo->out_color_components;
+  if (components != 1 && components != 3) Fail(PGMessage(30));
+  const uint8_t format = components == 1 ? pf8Bit : pf24Bit;
+  const auto width = static_cast<int32_t>(cinfo->output_width);
+  const auto height = static_cast<int32_t>(cinfo->output_height);
+  CheckPGImageSize(width, height, format);
+
+  if (!CodecGuard(C->Jump, [&] { jpeg_start_decompress(cinfo); })) FailFromLibrary(*C);
+  if (components == 1) Graphic.SetPaletteIdent(pGray256);
+  Graphic.NewImage(width, height, format);
+  if (static_cast<int64_t>(cinfo->output_width) * components > Graphic.BytesPerLine()) Fail(PGMessage(30));
+
+  {
+    TPGProgressScope progress(Graphic, this);
+    while (cinfo->output_scanline < cinfo->output_height) {
+      JSAMPROW row = Graphic.ScanLine(static_cast<int32_t>(cinfo->output_scanline));
+      if (!CodecGuard(C->Jump, [&] { jpeg_read_scanlines(cinfo, &row, 1); })) FailFromLibrary(*C);
+      if (progress.Progress(static_cast<int32_t>(cinfo->output_scanline), height)) break;
+    }
+  }
+  // After an abort the library refuses to finish ("too few scanlines"); the
+  // rows read so far stay in the graphic.
+  if (!CodecGuard(C->Jump, [&] { jpeg_finish_decompress(cinfo); })) FailFromLibrary(*C);
+}
+
+void TJPGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) {
+  TFileFormatReader::GetInfo(Stream, Index, Info);
+  if (Index != 0) Fail(PGMessage(20, "Index"));
+  auto C = NewContext(pgwaRaise);
+  TDecompressObject D(*C);
+  j_decompress_ptr cinfo = &D.Info;
+  OpenDecompress(*C, cinfo, Stream, false);
+
+  Info.Width = static_cast<int32_t>(cinfo->image_width);
+  Info.Height = static_cast<int32_t>(cinfo->image_height);
+  static const char* const kSpaces[] = {"unknown", "GrayScale", "RGB", "YCbCr", "CMYK", "YCbCrK"};
+  const int space = cinfo->jpeg_color_space;
+  Info.FormatText = space >= 0 && space <= 5 ? kSpaces[space] : "";
+  if (cinfo->progressive_mode) Info.FormatText += ", Progressive";
+  if (cinfo->saw_Adobe_marker) Info.FormatText = "Adope, " + Info.FormatText;
+  if (cinfo->saw_JFIF_marker) Info.FormatText = "JFIF, " + Info.FormatText;
+  switch (cinfo->num_components) {
+    case 1: Info.ColorsText = "256"; break;
+    case 2: Info.ColorsText = "64K"; break;
+    case 3: Info.ColorsText = "16.7M"; break;
+    case 4: Info.ColorsText = "4294.9M"; break;
+    default: Info.ColorsText = "?"; break;
+  }
+  Info.BitsPerPixel = cinfo->num_components * 8;
+}
+
+// ---------------------------------------------------------------- writer
+
+TJPGFileFormatWriter::TJPGFileFormatWriter() {
+  FExtension = "jpg";
+  FDescription = kDescription;
+  FCanWriteResolutions = (1 << cr256Grays) | (1 << cr16M);
+}
+
+void TJPGFileFormatWriter::Write(TStream& Stream, TPixelGraphic& Graphic) {
+  auto C = NewContext(Graphic.ReadWarningAction());
+  TCompressObject K(*C);
+  j_compress_ptr cinfo = &K.Info;
+  if (!CodecGuard(C->Jump, [&] {
+        jpeg_create_compress(cinfo);
+        JPEGStreamDest(cinfo, Stream);
+      }))
+    FailFromLibrary(*C);
+
+  cinfo->image_width = static_cast<JDIMENSION>(Graphic.GetWidth());
+  cinfo->image_height = static_cast<JDIMENSION>(Graphic.GetHeight());
+  Graphic.DetectPaletteIdent();
+  const int32_t bits = Graphic.GetBitCount();
+  if (!(bits == 24 || (bits == 8 && Graphic.PaletteIdent() == pGray256))) Fail(PGMessage(20, "BitCount"));
+  if (bits == 8) {
+    cinfo->input_components = 1;
+    cinfo->in_color_space = JCS_GRAYSCALE;
+  } else {
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_EXT_BGR;
+  }
+  if (!CodecGuard(C->Jump, [&] { jpeg_set_defaults(cinfo); })) FailFromLibrary(*C);
+
+  if (Graphic.XResolution() > 0 && Graphic.YResolution() > 0) {
+    if (JPEGDensityMetric) {
+      cinfo->density_unit = 2;
+      cinfo->X_density = DensityValue(Graphic.XResolution() / 100.0L);
+      cinfo->Y_density = DensityValue(Graphic.YResolution() / 100.0L);
+    } else {
+      cinfo->density_unit = 1;
+      cinfo->X_density = DensityValue(Graphic.XResolution() * 2.54L / 100);
+      cinfo->Y_density = DensityValue(Graphic.YResolution() * 2.54L / 100);
+    }
+  }
+  if (!CodecGuard(C->Jump, [&] {
+        if (JPEGProgressive) jpeg_simple_progression(cinfo);
+        jpeg_set_quality(cinfo, JPEGQuality, TRUE);
+        cinfo->dct_method = static_cast<J_DCT_METHOD>(JPEGWriteDCTMethod);
+        jpeg_start_compress(cinfo, TRUE);
+      }))
+    FailFromLibrary(*C);
+
+  if (PGWriteChunks) WriteMarkerChunks(*C, cinfo, Graphic);
+
+  {
+    TPGProgressScope progress(Graphic, this);
+    while (cinfo->next_scanline < cinfo->image_height) {
+      JSAMPROW row = Graphic.ScanLine(static_cast<int32_t>(cinfo->next_scanline));
+      if (!CodecGuard(C->Jump, [&] { jpeg_write_scanlines(cinfo, &row, 1); })) FailFromLibrary(*C);
+      progress.Progress(static_cast<int32_t>(cinfo->next_scanline), Graphic.GetHeight());
+    }
+  }
+  if (!CodecGuard(C->Jump, [&] { jpeg_finish_compress(cinfo); })) FailFromLibrary(*C);
+}

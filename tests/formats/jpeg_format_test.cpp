@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codec_test_util.h"
+#include "imaging/core/options.h"
+#include "imaging/core/exceptions.h"
+#include "imaging/formats/jpeg_format.h"
+#include "platform/base/exception.h"
+
+namespace {
+
+// Red, green, blue and white squares of 16 x 16 pixels: colours that chroma
+// subsampling keeps.
+TPlainImage Quadrants() {
+  TPlainImage img;
+  img.Width = img.Height = 32;
+  const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+  for (int32_t y = 0; y < 32; ++y)
+    for (int32_t x = 0; x < 32; ++x)
+      for (int c = 0; c < 3; ++c) img.Pixels.push_back(colours[(y / 16) * 2 + x / 16][c]);
+  return img;
+}
+
+// The centres of the squares (their edges blur with the chroma).
+void ExpectQuadrants(TPixelGraphic& G) {
+  const TPlainImage want = Quadrants(), got = PlainFromGraphic(G);
+  ASSERT_EQ(got.Width, 32);
+  for (int32_t y : {8, 24})
+    for (int32_t x : {8, 24})
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(got.At(x, y, c), want.At(x, y, c), 8) << x << "," << y << "," << c;
+}
+
+class JPEGFormat : public ::testing::Test {
+protected:
+  void SetUp() override { InitPGOptions(); }
+  void TearDown() override { InitPGOptions(); }
+
+  void Read(const TBytes& File, TPixelGraphic& G) {
+    TMemoryStream s = StreamOf(File);
+    Reader.Read(s, G, 0);
+  }
+  TBytes Write(TPixelGraphic& G) {
+    TMemoryStream s;
+    Writer.Write(s, G);
+    return BytesOf(s);
+  }
+  std::string ReadError(const TBytes& File, TPGWarningAction Action = pgwaIgnore) {
+    TPixelGraphic g;
+    g.SetReadWarningAction(Action);
+    try {
+      Read(File, g);
+    } catch (const EPGJPGFileFormatReaderWriter& e) {
+      return e.Message();
+    }
+    return "";
+  }
+
+  TJPGFileFormatReader Reader;
+  TJPGFileFormatWriter Writer;
+};
+
+TEST_F(JPEGFormat, RegistryFieldsAndIdentify) {
+  EXPECT_EQ(Reader.Extension(), "jpg");
+  EXPECT_EQ(Reader.Description(), "JPEG (JFIF compliant)");
+  EXPECT_TRUE(Reader.IdentifiedByContent());
+  EXPECT_EQ(TJIFFileFormatReader().Extension(), "jif");
+  EXPECT_EQ(Writer.GetCanWriteResolutions(), 0xA0);
+  EXPECT_TRUE(Writer.Listed());
+  EXPECT_FALSE(TJPEGFileFormatWriter().Listed());
+  TPGFileHeader h{};
+  h[0] = 0xFF;
+  h[1] = 0xD8;
+  EXPECT_TRUE(Reader.Identify(h));
+  h[1] = 0xD9;
+  EXPECT_FALSE(Reader.Identify(h));
+}
+
+TEST_F(JPEGFormat, ColourSpacesToPixelFormats) {
+  TJPEGMaker m;
+  m.Components = 1;
+  m.Quality = 100;
+  TPixelGraphic grey;
+  Read(MakeJPEG(m), grey);
+  EXPECT_EQ(grey.GetBitCount(), 8);
+  EXPECT_EQ(grey.PaletteIdent(), pGray256);
+  EXPECT_LE(MaxDifference(PlainFromGraphic(grey, 1), Pattern(16, 16, 1)), 3);
+
+  m.Components = 3;
+  m.Source = Quadrants();
+  TPixelGraphic colour;
+  colour.SetGamma(1.0L);
+  Read(MakeJPEG(m), colour);
+  EXPECT_EQ(colour.GetBitCount(), 24);
+  EXPECT_EQ(colour.Gamma(), 1.8L);
+  // Colours land in the image's blue, green, red rows the right way round.
+  ExpectQuadrants(colour);
+
+  m.Components = 4;
+  m.Source = TPlainImage{};
+  EXPECT_EQ(ReadError(MakeJPEG(m)), "JPG: Not supported subformat");
+}
+
+TEST_F(JPEGFormat, DensityToResolution) {
+  auto resolution = [&](int Unit, uint16_t X, uint16_t Y, int32_t W = 100, int32_t H = 100) {
+    TJPEGMaker m;
+    m.Width = W;
+    m.Height = H;
+    m.DensityUnit = Unit;
+    m.XDensity = X;
+    m.YDensity = Y;
+    TPixelGraphic g;
+    g.SetXResolution(-1);
+    g.SetYResolution(-1);
+    Read(MakeJPEG(m), g);
+    return std::make_pair(g.XResolution(), g.YResolution());
+  };
+  EXPECT_EQ(resolution(1, 72, 72), std::make_pair(2835, 2835));
+  EXPECT_EQ(resolution(2, 28, 28), std::make_pair(2800, 2800));
+  EXPECT_EQ(resolution(0, 1, 2), std::make_pair(1000, 2000));
+  EXPECT_EQ(resolution(0, 100, 101), std::make_pair(-1, -1));
+}
+
+TEST_F(JPEGFormat, PreviewDecodeScales) {
+  auto size = [&](int32_t W, int32_t H, int32_t PreviewSize) {
+    TJPEGMaker m;
+    m.Width = W;
+    m.Height = H;
+    TPixelGraphic g;
+    g.SetPreviewRead(true);
+    g.SetPreviewSize(PreviewSize);
+    Read(MakeJPEG(m), g);
+    return std::make_pair(g.GetWidth(), g.GetHeight());
+  };
+  EXPECT_EQ(size(1600, 1200, 100), std::make_pair(200, 150));
+  EXPECT_EQ(size(300, 200, 100), std::make_pair(150, 100));
+  EXPECT_EQ(size(150, 100, 100), std::make_pair(150, 100));
+  EXPECT_EQ(size(300, 200, 0), std::make_pair(300, 200));
+}
+
+TEST_F(JPEGFormat, BogusMarkerLengthGivesAnEmptyPayload) {
+  PGReadChunks = true;
+  TBytes file = MakeJPEG(TJPEGMaker{});
+  for (uint8_t length : {0, 1}) {
+    TBytes bad(file.begin(), file.begin() + 2);
+    for (uint8_t b : {uint8_t(0xFF), uint8_t(0xFE), uint8_t(0x00), length}) bad.push_back(b);
+    bad.insert(bad.end(), file.begin() + 2, file.end());
+    TPixelGraphic g;
+    ASSERT_NO_THROW(Read(bad, g)) << int(length);
+    EXPECT_EQ(g.GetWidth(), 16);
+  }
+}
+
+TEST_F(JPEGFormat, AbortKeepsRowsAndFailsInTheLibrary) {
+  TJPEGMaker m;
+  m.Components = 1;
+  m.Height = 32;
+  TPixelGraphic g;
+  int rows = 0, starts = 0, ends = 0, max = 0;
+  g.OnProgressStart = [&](TObject*) { ++starts; };
+  g.OnProgressEnd = [&](TObject*) { ++ends; };
+  g.OnProgress = [&](TObject* Sender, int32_t Step, int32_t Max, bool& Abort) {
+    EXPECT_EQ(Sender, &Reader);
+    rows = Step;
+    max = Max;
+    Abort = Step == 10;
+  };
+  try {
+    Read(MakeJPEG(m), g);
+    FAIL() << "no exception";
+  } catch (const EPGJPGFileFormatReaderWriter& e) {
+    EXPECT_EQ(e.Message(), "JPG: Application transferred too few scanlines");
+  }
+  EXPECT_EQ(rows, 10);
+  EXPECT_EQ(max, 32);
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(g.GetHeight(), 32);
+  EXPECT_NEAR(int(g.GetPixel(3, 5)), Pattern(16, 32, 1).At(3, 5, 0), 8);  // rows read stay
+
+  // The writer does not stop.
+  g.OnProgress = [&](TObject*, int32_t Step, int32_t, bool& Abort) {
+    rows = Step;
+    Abort = true;
+  };
+  EXPECT_NO_THROW(Write(g));
+  EXPECT_EQ(rows, 32);
+}
+
+TEST_F(JPEGFormat, InfoTexts) {
+  auto info = [&](const TBytes& File) {
+    TMemoryStream s = StreamOf(File);
+    TPGGraphicInfo i;
+    Reader.GetInfo(s, 0, i);
+    return i;
+  };
+  TJPEGMaker m;
+  m.Width = 20;
+  m.Height = 10;
+  TPGGraphicInfo i = info(MakeJPEG(m));
+  EXPECT_EQ(i.FormatText, "JFIF, YCbCr");
+  EXPECT_EQ(i.ColorsText, "16.7M");
+  EXPECT_EQ(i.BitsPerPixel, 24);
+  EXPECT_EQ(i.Width, 20);
+  EXPECT_EQ(i.Height, 10);
+  EXPECT_EQ(i.ImageCount, 1);
+  m.Progressive = true;
+  EXPECT_EQ(info(MakeJPEG(m)).FormatText, "JFIF, YCbCr, Progressive");
+  m.Progressive = false;
+  m.Components = 1;
+  i = info(MakeJPEG(m));
+  EXPECT_EQ(i.FormatText, "JFIF, GrayScale");
+  EXPECT_EQ(i.ColorsText, "256");
+  m.Components = 4;
+  m.JFIF = false;
+  i = info(MakeJPEG(m));
+  EXPECT_EQ(i.FormatText, "Adope, CMYK");
+  EXPECT_EQ(i.ColorsText, "4294.9M");
+  EXPECT_EQ(i.BitsPerPixel, 32);
+
+  TMemoryStream s = StreamOf(MakeJPEG(TJPEGMaker{}));
+  EXPECT_THROW(Reader.GetInfo(s, 1, i), EPGJPGFileFormatReaderWriter);
+}
+
+TEST_F(JPEGFormat, WriterFormatsDensityAndRoundTrip) {
+  TPixelGraphic g;
+  g.NewImage(5, 5, pf4Bit);
+  try {
+    Write(g);
+    FAIL();
+  } catch (const EPGJPGFileFormatReaderWriter& e) {
+    EXPECT_EQ(e.Message(), "JPG: Invalid value for BitCount");
+  }
+
+  g.SetPaletteIdent(pGray256);
+  g.NewImage(12, 7, pf8Bit);
+  for (int32_t y = 0; y < 7; ++y)
+    for (int32_t x = 0; x < 12; ++x) g.SetPixel(x, y, x * 20);
+  g.SetXResolution(2835);
+  g.SetYResolution(5670);
+  JPEGQuality = 100;
+  TPixelGraphic back;
+  Read(Write(g), back);
+  EXPECT_EQ(back.GetBitCount(), 8);
+  EXPECT_LE(MaxDifference(PlainFromGraphic(back, 1), PlainFromGraphic(g, 1)), 2);
+  EXPECT_EQ(back.XResolution(), 2800);  // 28 dots per centimetre
+  EXPECT_EQ(back.YResolution(), 5700);
+
+  JPEGDensityMetric = false;
+  Read(Write(g), back);
+  EXPECT_EQ(back.XResolution(), 2835);  // 72 dots per inch
+  EXPECT_EQ(back.YResolution(), 5669);  // 144 dots per inch
+
+  TPixelGraphic colour;
+  colour.NewImage(32, 32, pf24Bit);
+  const TPlainImage q = Quadrants();
+  for (int32_t y = 0; y < 32; ++y)
+    for (int32_t x = 0; x < 32; ++x) colour.SetPixel(x, y, q.At(x, y, 0) | q.At(x, y, 1) << 8 | q.At(x, y, 2) << 16);
+  JPEGProgressive = true;
+  TBytes file = Write(colour);
+  TMemoryStream s = StreamOf(file);
+  TPGGraphicInfo i;
+  Reader.GetInfo(s, 0, i);
+  EXPECT_EQ(i.FormatText, "JFIF, YCbCr, Progressive");
+  Read(file, back);
+  EXPECT_EQ(back.GetBitCount(), 24);
+  ExpectQuadrants(back);
+}
+
+TEST_F(JPEGFormat, DamagedFilesWarnOrFail) {
+  TJPEGMaker big;
+  big.Width = big.Height = 64;
+  TBytes file = MakeJPEG(big);
+  TBytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(file.size() / 2));
+  TPixelGraphic g;
+  g.SetReadWarningAction(pgwaIgnore);
+  EXPECT_NO_THROW(Read(cut, g));  // a fake EOI ends the data; the rest stays grey
+  EXPECT_EQ(g.GetWidth(), 64);
+  EXPECT_EQ(ReadError(cut, pgwaRaise), "JPG: Premature end of JPEG file");
+
+  auto previous = SetPGWarningBoxHook([](const std::string&, const std::string& Caption, TPGBoxButtons) {
+    EXPECT_EQ(Caption, "JPG Warning");
+    return false;  // Cancel
+  });
+  EXPECT_EQ(ReadError(cut, pgwaOKCancelBox), "JPG: Operation aborted on user request");
+  SetPGWarningBoxHook(previous);
+
+  EXPECT_EQ(ReadError(TBytes{}), "JPG: Empty input file");
+  EXPECT_EQ(ReadError(TBytes{0xFF, 0xD8, 0xFF, 0xD9}), "JPG: JPEG datastream contains no image");
+  EXPECT_NE(ReadError(TBytes{0xFF, 0xD8, 0x12, 0x34, 0x56}), "");
+  TMemoryStream s = StreamOf(file);
+  try {
+    Reader.Read(s, g, 1);
+    FAIL();
+  } catch (const EPGJPGFileFormatReaderWriter& e) {
+    EXPECT_EQ(e.Message(), "JPG: Index invalid");
+  }
+}
+
+// A stream whose reads and writes fail after a few bytes.
+class TFailingStream : public TMemoryStream {
+public:
+  int64_t Read(void* Buffer, int64_t Count) override {
+    if (Position() > 0) throw EReadError("disk gone");
+    return TMemoryStream::Read(Buffer, Count);
+  }
+  int64_t Write(const void*, int64_t) override { throw EWriteError("disk full"); }
+};
+
+TEST_F(JPEGFormat, StreamErrorsPassThroughTheLibrary) {
+  TJPEGMaker big;
+  big.Width = big.Height = 200;
+  TBytes file = MakeJPEG(big);
+  TFailingStream s;
+  s.Bytes() = file;
+  TPixelGraphic g;
+  EXPECT_THROW(Reader.Read(s, g, 0), EReadError);
+  g.NewImage(4, 4, pf24Bit);
+  TFailingStream out;
+  EXPECT_THROW(Writer.Write(out, g), EWriteError);
+}
+
+}  // namespace
