@@ -2,8 +2,67 @@
 // rule (and so through the ditherer when the destination dithers).
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
+#include <vector>
 
 #include "imaging/core/dither.h"
+
+namespace {
+
+// One row through the ditherer, pixel for pixel what DitherPixel does, with
+// the error passed to the pixel ahead kept in registers instead of a round
+// trip through the current error row: that hand-over is the chain every
+// pixel waits on, so the clamp is two comparisons here rather than a load,
+// and one table (Limit16) gives the limited error of an accumulated value in
+// sixteenths directly: Limit16[e] = t[RoundSixteenths(e)], |e| <= 16 * 255.
+// The next error row is written once per position: slot x collects 1/16 of
+// the error of x - Step, 5/16 of x and 3/16 of x + Step. Grey palettes carry
+// the green error only. Pixel x reads Source[3x..3x+2] (blue, green, red) and
+// writes its palette index to Indexes[x].
+template <bool Grey, typename NearestFn>
+void DitherRow(const uint8_t* Source, uint8_t* Indexes, const int32_t* Current, int32_t* Next,
+               int64_t Start, int64_t Stop, int64_t Step, const int16_t* Limit16,
+               const TColor* Palette, bool Weighted, NearestFn Nearest) {
+  constexpr int32_t first = Grey ? 1 : 0, last = Grey ? 1 : 2;
+  int32_t carry[3] = {0, 0, 0}, pending[3] = {0, 0, 0}, ahead[3] = {0, 0, 0};
+  int64_t x = Start;
+  for (; x != Stop; x += Step) {
+    const uint8_t* pixel = Source + x * 3;
+    const int32_t* current = Current + (x + 1) * 3;
+    int32_t wanted[3] = {0, 0, 0};
+    if (Grey) {
+      const TColor rgb = TColor(pixel[2]) | TColor(pixel[1]) << 8 | TColor(pixel[0]) << 16;
+      wanted[1] = std::clamp(
+          Limit16[current[1] + carry[1]] + Brightness(rgb, Weighted) / 3, 0, 255);
+    } else {
+      for (int32_t c = 0; c < 3; ++c)
+        wanted[c] = std::clamp(Limit16[current[c] + carry[c]] + pixel[2 - c], 0, 255);
+    }
+    const TColor color = Grey ? TColor(wanted[1]) * 0x010101u
+                              : TColor(wanted[0]) | TColor(wanted[1]) << 8 | TColor(wanted[2]) << 16;
+    const uint32_t index = Nearest(color);
+    Indexes[x] = uint8_t(index);
+    const TColor entry = Palette[index < 256 ? index : 0];
+    int32_t* behind = Next + (x + 1 - Step) * 3;
+    for (int32_t c = first; c <= last; ++c) {
+      const int32_t error = wanted[c] - int32_t((entry >> (8 * c)) & 0xFF);
+      behind[c] = pending[c] + 3 * error;
+      pending[c] = ahead[c] + 5 * error;
+      ahead[c] = error;
+      carry[c] = 7 * error;
+    }
+  }
+  if (x != Start) {
+    int32_t* below = Next + (x - Step + 1) * 3;
+    int32_t* beyond = Next + (x + 1) * 3;
+    for (int32_t c = first; c <= last; ++c) {
+      below[c] = pending[c];
+      beyond[c] = ahead[c];
+    }
+  }
+}
+
+}  // namespace
 
 void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width,
                                      int32_t Height, int32_t SrcX, int32_t SrcY,
@@ -30,6 +89,67 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
   TDitherScope dither(*this);
   ProgressStart();
   const bool trueColor = FPixelFormat == pf24Bit && Source->PixelFormat() == pf24Bit;
+
+  // The row ditherer above stands in for DitherPixel when neither the
+  // nearest-colour search nor the pixel store can be overridden, and the
+  // image does not read its own pixels.
+  const bool fastDither =
+      dither.Dithering() && Source != this && typeid(*this) == typeid(TPixelGraphic);
+  TColor palette[256];
+  std::vector<uint8_t> sourceRow, indexRow;
+  constexpr int32_t MaxSixteenths = 16 * 255;
+  std::vector<int16_t> limit16(fastDither ? 2 * MaxSixteenths + 1 : 0);
+  const bool cached = FPaletteIdent == pUnknown && FUseColorCache && FPaletteCount > 0;
+  if (fastDither) {
+    for (uint32_t i = 0; i < 256; ++i) palette[i] = IndexColor(i);
+    if (Source->PixelFormat() != pf24Bit) sourceRow.resize(size_t(FWidth) * 3);
+    if (FPixelFormat != pf8Bit) indexRow.resize(size_t(FWidth));
+    if (cached && (FColorCacheRebuild || !FColorCacheMap)) BuildColorCache();
+    const int32_t* limit = FErrorLimitTable.data() + ErrorLimitTableCentre;
+    for (int32_t e = -MaxSixteenths; e <= MaxSixteenths; ++e)
+      limit16[e + MaxSixteenths] = int16_t(limit[RoundSixteenths(e)]);
+  }
+  // Rows are addressed by destination column: entry x of the source row is
+  // source column x + shift.
+  auto DitherFastRow = [&](int32_t Y, int32_t SY, int64_t Start, int64_t Stop, int64_t Step) {
+    const uint8_t* from;
+    if (sourceRow.empty()) {
+      from = Source->ScanLine(SY) + shift * 3;
+    } else {
+      for (int64_t x = firstCol; x <= lastCol; ++x) {
+        const TColor c = Source->GetPixelColor(int32_t(x + shift), SY);
+        sourceRow[3 * x] = uint8_t(c >> 16), sourceRow[3 * x + 1] = uint8_t(c >> 8);
+        sourceRow[3 * x + 2] = uint8_t(c);
+      }
+      from = sourceRow.data();
+    }
+    uint8_t* to = indexRow.empty() ? ScanLine(Y) : indexRow.data();
+    const int16_t* limit = limit16.data() + MaxSixteenths;
+    const uint8_t* map = FColorCacheMap.get();
+    const uint8_t* valid = FColorCacheValid.get();
+    auto nearestCached = [&](TColor C) -> uint32_t {
+      const int32_t cell = int32_t(((C & 0xF8) << 8) | ((C >> 5) & 0x7E0) | ((C >> 19) & 0x1F));
+      if (valid[cell >> 3] & (1 << (cell & 7))) return map[cell];
+      return NearestCached(C);
+    };
+    auto nearest = [&](TColor C) -> uint32_t { return TPixelGraphic::GetNearestIndex(C); };
+    int32_t* current = FCurrentErrors.data();
+    int32_t* next = FNextErrors.data();
+    if (FIsGrayPalette) {
+      if (cached)
+        DitherRow<true>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearestCached);
+      else
+        DitherRow<true>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearest);
+    } else {
+      if (cached)
+        DitherRow<false>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearestCached);
+      else
+        DitherRow<false>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearest);
+    }
+    if (!indexRow.empty())
+      for (int64_t x = firstCol; x <= lastCol; ++x) SetPixel(int32_t(x), Y, indexRow[x]);
+  };
+
   for (int64_t y = firstRow; y <= lastRow; ++y) {
     const int64_t sy = y - DestY + SrcY;
     if (sy < 0 || sy >= srcHeight) continue;
@@ -43,7 +163,9 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
     const bool leftToRight = (y & 1) == 0;
     const int64_t step = leftToRight ? 1 : -1;
     const int64_t end = (leftToRight ? lastCol : firstCol) + step;
-    if (Source->PixelFormat() == pf24Bit) {
+    if (fastDither) {
+      DitherFastRow(int32_t(y), int32_t(sy), leftToRight ? firstCol : lastCol, end, step);
+    } else if (Source->PixelFormat() == pf24Bit) {
       const uint8_t* row = Source->ScanLine(int32_t(sy));
       for (int64_t x = leftToRight ? firstCol : lastCol; x != end; x += step) {
         const uint8_t* p = row + (x + shift) * 3;

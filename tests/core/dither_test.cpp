@@ -1,6 +1,7 @@
 // The ditherer's tables and arithmetic, and the unscaled copy that drives it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -310,3 +311,75 @@ TEST_F(Dither, PaletteSourceAndAbort) {
 }
 
 }  // namespace
+
+namespace {
+
+// A derived image: the unscaled copy then dithers pixel by pixel through
+// DitherPixel, the reference for its row ditherer.
+class TPerPixel : public TPixelGraphic {};
+
+// A busy 24-bit picture: gradients with a hashed ripple.
+void FillBusy(TPixelGraphic& Image, int32_t Width, int32_t Height) {
+  Image.NewImage(Width, Height, pf24Bit);
+  for (int32_t y = 0; y < Height; ++y)
+    for (int32_t x = 0; x < Width; ++x) {
+      uint32_t h = uint32_t(x) * 2654435761u ^ uint32_t(y) * 2246822519u;
+      h ^= h >> 15;
+      Image.SetPixel(x, y, Rgb(uint8_t(x * 255 / Width + (h & 15)), uint8_t(y * 255 / Height),
+                               uint8_t((x + y) * 2 + (h >> 8 & 31))));
+    }
+}
+
+void ExpectSameAsPerPixel(TPixelGraphic& Source, uint8_t Format,
+                          const std::function<void(TPixelGraphic&)>& SetPalette, int32_t DestX,
+                          int32_t DestY, int32_t SrcX, int32_t SrcY) {
+  const int32_t width = Source.GetWidth(), height = Source.GetHeight();
+  TPixelGraphic fast;
+  TPerPixel reference;
+  for (TPixelGraphic* dest : {static_cast<TPixelGraphic*>(&fast), static_cast<TPixelGraphic*>(&reference)}) {
+    dest->NewImage(width, height, Format);
+    SetPalette(*dest);
+    dest->CopyRectUnscaled(DestX, DestY, width, height, SrcX, SrcY, &Source);
+  }
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      ASSERT_EQ(fast.GetPixel(x, y), reference.GetPixel(x, y)) << x << ", " << y;
+}
+
+}  // namespace
+
+TEST_F(Dither, RowDithererEqualsPixelByPixel) {
+  TPixelGraphic source;
+  FillBusy(source, 61, 37);
+  auto custom = [](bool Cache) {
+    return [Cache](TPixelGraphic& Image) {
+      Image.SetPaletteCount(40);
+      for (int32_t i = 0; i < 40; ++i)
+        Image.SetPaletteEntry(i, Rgb(uint8_t(i * 97), uint8_t(i * 53 + 20), uint8_t(255 - i * 6)));
+      Image.SetUseColorCache(Cache);
+    };
+  };
+  auto kind = [](TPaletteIdent Ident) { return [Ident](TPixelGraphic& Image) { Image.SetPaletteIdent(Ident); }; };
+  auto greys = [](TPixelGraphic& Image) {
+    Image.SetPaletteCount(5);
+    for (int32_t i = 0; i < 5; ++i) Image.SetPaletteEntry(i, Grey(uint8_t(i * 60)));
+  };
+  ExpectSameAsPerPixel(source, pf8Bit, custom(true), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(source, pf8Bit, custom(false), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(source, pf8Bit, custom(true), 5, -3, 2, 0);
+  ExpectSameAsPerPixel(source, pf8Bit, kind(pSpecial252), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(source, pf8Bit, kind(pGray236), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(source, pf8Bit, greys, -4, 1, 0, 3);
+  ExpectSameAsPerPixel(source, pf4Bit, kind(pSys16), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(source, pf4Bit, kind(pGray16), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(source, pf1Bit, kind(pBlackWhite), 3, 0, 0, 0);
+
+  // A palette source goes the same way.
+  TPixelGraphic indexed;
+  indexed.NewImage(61, 37, pf8Bit);
+  custom(false)(indexed);
+  indexed.SetDither(false);
+  indexed.CopyRectUnscaled(0, 0, 61, 37, 0, 0, &source);
+  ExpectSameAsPerPixel(indexed, pf4Bit, kind(pSys16), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(indexed, pf8Bit, greys, 0, 0, 0, 0);
+}
