@@ -95,7 +95,7 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
   uint32_t lastColor = 0xFFFFFFFFu;
   uint8_t lastIndex = 0;
   TGIFInterlaceOrder order(Height, Interlaced);
-  for (int32_t y = Height > 0 ? order.First() : -1; y >= 0; y = order.Next(y)) {
+  for (int32_t y = Width > 0 && Height > 0 ? order.First() : -1; y >= 0; y = order.Next(y)) {
     const uint8_t* src = ScanLine(y);
     for (int32_t x = 0; x < Width; ++x, src += 3) {
       uint32_t color = src[2] | (src[1] << 8) | (src[0] << 16);

@@ -1,0 +1,174 @@
+// The GIF89a writer over bitmaps: headers, colour tables, graphic control
+// and comment extensions around the LZW image data of each frame.
+#include <algorithm>
+#include <memory>
+
+#include "gif/gif_encoder.h"
+#include "platform/base/exception.h"
+#include "platform/gdi/bitmap.h"
+
+namespace {
+
+void PutWord(std::vector<uint8_t>& b, int32_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void PutColorTable(std::vector<uint8_t>& b, const TGIFWriteState& State, int32_t Bits) {
+  // Entries past the colour count are zero in the palette.
+  b.insert(b.end(), State.Palette.begin(), State.Palette.begin() + 3 * (1 << Bits));
+}
+
+void WriteBytes(TStream& Stream, const std::vector<uint8_t>& b) {
+  Stream.Write(b.data(), static_cast<int64_t>(b.size()));
+}
+
+void CheckFrameGeometry(const TFrameInfo& Frame, int32_t Width, int32_t Height) {
+  auto fits = [](int64_t v) { return v >= 0 && v <= 65535; };
+  if (!fits(Frame.Left) || !fits(Frame.Top) || !fits(Width) || !fits(Height) ||
+      !fits(static_cast<int64_t>(Frame.Left) + Width) || !fits(static_cast<int64_t>(Frame.Top) + Height))
+    throw EInvalidOperation("GIF: a frame must lie within 65535 x 65535 pixels");
+}
+
+}  // namespace
+
+bool ConvertBitmapToGIFIndices(TGIFWriteState& State, TBitmap& Bitmap, bool Interlaced, bool Transparent,
+                               TColor TransparentColor) {
+  Bitmap.SetPixelFormat(pf24bit);
+  return ConvertRowsToGIFIndices(
+      State, Bitmap.Width(), Bitmap.Height(),
+      [&Bitmap](int32_t y) { return static_cast<const uint8_t*>(Bitmap.ScanLine(y)); }, Interlaced, Transparent,
+      TransparentColor);
+}
+
+bool WriteGIF(TGIFWriteJob& Job, TStream& Stream) {
+  GIFWriteStatus = 2;
+  if (Job.FrameCount < 1 || Job.FrameCount > 256)
+    throw EInvalidOperation("GIF: a write job holds 1 to 256 frames");
+  int32_t screenWidth = 0, screenHeight = 0;
+  for (int32_t f = 0; f < Job.FrameCount; ++f) {
+    TFrameInfo* frame = Job.Frames[f];
+    if (frame == nullptr || frame->Bitmap == nullptr) throw EInvalidOperation("GIF: a frame has no bitmap");
+    int32_t w = frame->Bitmap->Width(), h = frame->Bitmap->Height();
+    CheckFrameGeometry(*frame, w, h);
+    screenWidth = std::max(screenWidth, w + frame->Left);
+    screenHeight = std::max(screenHeight, h + frame->Top);
+  }
+
+  auto state = std::make_unique<TGIFWriteState>();
+  state->Stream = &Stream;
+  state->FrameCount = Job.FrameCount;
+  state->TransparentIndex.fill(0xFF);
+
+  // Conversion pass: into one palette shared by every frame (or frame 1
+  // alone, when the job asks for local tables).
+  for (int32_t f = 1; f <= Job.FrameCount; ++f) {
+    TBitmap& bitmap = *Job.Frames[f - 1]->Bitmap;
+    int64_t pixels = static_cast<int64_t>(bitmap.Width()) * bitmap.Height();
+    state->Indices[f - 1].assign(static_cast<size_t>(pixels), 0);
+    state->FrameWidth[f - 1] = bitmap.Width();
+    state->CurrentFrame = f;
+    if (Job.UseGlobalColorTable || f == 1) {
+      const TFrameInfo& fi = *Job.Frames[f - 1];
+      if (!ConvertBitmapToGIFIndices(*state, bitmap, fi.Interlaced, fi.Transparent, fi.TransparentColor)) {
+        if (Job.UseGlobalColorTable && f != 1) {
+          Job.UseGlobalColorTable = false;  // every frame gets its own table below
+          continue;
+        }
+        return false;
+      }
+    }
+  }
+
+  const bool localTables = Job.FrameCount > 1 && !Job.UseGlobalColorTable;
+  std::vector<uint8_t> b = {'G', 'I', 'F', '8', '9', 'a'};
+  PutWord(b, screenWidth);
+  PutWord(b, screenHeight);
+  if (!localTables) {
+    int32_t bits = GIFBitsPerPixel(state->ColorCount);
+    b.push_back(static_cast<uint8_t>(0x80 + bits - 1));
+    b.push_back(0);
+    b.push_back(0);
+    PutColorTable(b, *state, bits);
+  } else {
+    b.insert(b.end(), {0, 0, 0});
+  }
+  if (Job.FrameCount > 1) {
+    const char* id = "NETSCAPE2.0";
+    b.insert(b.end(), {0x21, 0xFF, 0x0B});
+    b.insert(b.end(), id, id + 11);
+    b.insert(b.end(), {0x03, 0x01});
+    PutWord(b, Job.LoopCount);
+    b.push_back(0);
+  }
+  WriteBytes(Stream, b);
+
+  for (int32_t f = 1; f <= Job.FrameCount; ++f) {
+    const TFrameInfo& fi = *Job.Frames[f - 1];
+    TBitmap& bitmap = *fi.Bitmap;
+    state->CurrentFrame = f;
+    if (localTables) {
+      state->ColorCount = 0;
+      state->Palette.fill(0);
+      if (!ConvertBitmapToGIFIndices(*state, bitmap, fi.Interlaced, fi.Transparent, fi.TransparentColor))
+        return false;
+    }
+    WriteGIFComment(Stream, fi.Comment);
+
+    b.assign({0x21, 0xF9, 0x04});
+    uint8_t packed = fi.DisposalMethod <= 3 ? static_cast<uint8_t>(fi.DisposalMethod << 2) : 0;
+    bool transparent = fi.Transparent && state->HasTransparentIndex[f - 1];
+    if (transparent) packed |= 0x01;
+    b.push_back(packed);
+    PutWord(b, (fi.Delay / 10) & 0xFFFF);
+    b.push_back(state->TransparentIndex[f - 1]);
+    b.push_back(0);
+
+    b.push_back(0x2C);
+    PutWord(b, fi.Left);
+    PutWord(b, fi.Top);
+    PutWord(b, bitmap.Width());
+    PutWord(b, bitmap.Height());
+    int32_t bits = GIFBitsPerPixel(state->ColorCount);
+    b.push_back(static_cast<uint8_t>((localTables ? 0x80 + bits - 1 : 0) | (fi.Interlaced ? 0x40 : 0)));
+    if (localTables) PutColorTable(b, *state, bits);
+    WriteBytes(Stream, b);
+    CompressGIFLZW(*state);
+  }
+  const int32_t colorCount = state->ColorCount;
+  state.reset();
+
+  if (GIFWriteProgress) {
+    bool keep = true;
+    GIFWriteProgress(nullptr, 100, 100, 100, keep);
+  }
+  GIFComment = GIFClosingComment();
+  WriteGIFComment(Stream, GIFComment);
+  const uint8_t trailer = 0x3B;
+  Stream.Write(&trailer, 1);
+  GIFColorCount = colorCount;
+  GIFWriteStatus = 0;
+  return true;
+}
+
+bool WriteGIFJob(TStream& Stream, TGIFWriteJob& Job) {
+  bool result = WriteGIF(Job, Stream);
+  if (result) GIFWriteStatus = 0;
+  return result;
+}
+
+bool SaveBitmapAsGIF(TStream& Stream, TBitmap& Bitmap, bool Interlaced, bool Transparent, TColor TransparentColor) {
+  TGIFWriteJob job;
+  job.FrameCount = 1;
+  job.LoopCount = 0;
+  job.UseGlobalColorTable = true;
+  auto frame = std::make_unique<TFrameInfo>();
+  frame->Bitmap = &Bitmap;
+  frame->Width = Bitmap.Width();
+  frame->Height = Bitmap.Height();
+  frame->Interlaced = Interlaced;
+  frame->Transparent = Transparent;
+  frame->TransparentColor = TransparentColor;
+  job.Frames[0] = frame.get();
+  return WriteGIFJob(Stream, job);
+}
