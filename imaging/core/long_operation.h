@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "imaging/core/dither.h"
 #include "imaging/core/pixel_graphic.h"
 
 // Calls the graphic's OnProgressStart(Sender) on construction and
@@ -22,3 +23,8 @@ private:
   TPixelGraphic& FGraphic;
   TObject* FSender;
 };
+
+// The pixel store rule for a colour 0x00BBGGRR.
+inline void StoreColor(TDitherScope& Store, int32_t X, int32_t Y, TColor Color) {
+  Store.Store(X, Y, uint8_t(Color), uint8_t(Color >> 8), uint8_t(Color >> 16));
+}

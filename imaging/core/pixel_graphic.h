@@ -197,6 +197,38 @@ public:
   bool DontRealizePalette() const { return FDontRealizePalette; }
   void SetDontRealizePalette(bool Value) { FDontRealizePalette = Value; }
 
+  // --- loading and saving through the reader and writer registries
+  // (load_save.cpp)
+  void LoadFromFile(const std::string& FileName) override;
+  void SaveToFile(const std::string& FileName) override;
+  // Image Index of a file or stream; the reader is found by content, then by
+  // Extension (may be empty, may carry a dot).
+  void LoadImageFromFile(const std::string& FileName, int32_t Index);
+  void LoadImageFromStream(TStream& Stream, const std::string& Extension, int32_t Index);
+  // Saves through the writer of Extension, converted to a colour resolution
+  // the writer can store: to the file FileName when ToFile (written beside
+  // it and renamed over it only on success), else to Stream.
+  void SaveWithWriter(bool ToFile, const std::string& FileName, const std::string& Extension, TStream* Stream);
+
+  // --- soft border, rotation and flips (soft_border.cpp, rotate.cpp). Source
+  // may be the image itself; it is then read from a snapshot.
+  // Source's picture with its edges faded into Color: Mode 0 frame, other
+  // values ellipse; the image keeps its pixel format and takes Source's size.
+  void SoftBorder(int32_t Mode, int32_t BorderWidth, TPixelGraphic* Source, TColor Color);
+  // The image becomes Source turned clockwise by Angle degrees; angles that
+  // are not finite raise EPixelGraphic.
+  void Rotate(bool RightAngleShortcut, TPixelGraphic* Source, long double Angle);
+  // Exact rotation of Source's raw pixel values by 0, 90, 180 or 270 degrees
+  // into the image, which already has the rotated size.
+  void FastRotate(int32_t Angle, TPixelGraphic* Source);
+  // Draws the rectangle (SrcLeft, SrcTop, SrcWidth, SrcHeight) of Source
+  // turned by Angle about (SrcCX, SrcCY) so that this point lands on
+  // (DestCX, DestCY).
+  void RotateAnyAngle(int32_t DestCX, int32_t DestCY, long double Angle, int32_t SrcCX, int32_t SrcCY,
+                      int32_t SrcLeft, int32_t SrcTop, int32_t SrcWidth, int32_t SrcHeight, TPixelGraphic* Source);
+  void FlipHorizontal();
+  void FlipVertical();
+
   // --- events (OnChange is TGraphic's)
   TPGProgressEvent OnProgress;
   TNotifyEvent OnProgressEnd;

@@ -13,9 +13,6 @@ namespace {
 }  // namespace
 
 void TPixelGraphic::Draw(TCanvas*, const TRect&) { NotAvailable("Draw"); }
-void TPixelGraphic::LoadFromStream(TStream&) { NotAvailable("LoadFromStream"); }
-void TPixelGraphic::SaveToStream(TStream&) { NotAvailable("SaveToStream"); }
-void TPixelGraphic::SaveToStreamAs(TStream&, const std::string&) { NotAvailable("SaveToStreamAs"); }
 void TPixelGraphic::LoadFromClipboardFormat(uint16_t, uintptr_t, HPALETTE) {
   NotAvailable("LoadFromClipboardFormat");
 }

@@ -1,6 +1,7 @@
 // Start-up and shut-down of the imaging library.
 #include "imaging/formats/pg_startup.h"
 
+#include "imaging/core/dither.h"
 #include "imaging/core/file_formats.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
@@ -47,6 +48,7 @@ void PGraphicInitialization() {
   try {
     CheckPGLangStrEntries();
     PGLanguage = 0;
+    InitClampTable();
     InitPGOptions();
     InitPGPalettes();
     InitFileFormatRegistries();

@@ -1,0 +1,246 @@
+// Loading a TPixelGraphic through the reader registry (with gamma
+// correction) and saving it through the writer registry (with the
+// colour-resolution fallback and its warning).
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "imaging/core/exceptions.h"
+#include "imaging/core/file_formats.h"
+#include "imaging/core/median_cut.h"
+#include "imaging/core/messages.h"
+#include "imaging/core/options.h"
+#include "imaging/core/pg_math.h"
+#include "imaging/core/pixel_graphic.h"
+#include "platform/base/files.h"
+#include "platform/base/strings.h"
+
+namespace {
+
+// For each current colour resolution the resolutions to try, in order.
+constexpr std::array<std::array<uint8_t, 8>, 8> ColorResFallback = {{
+    {0, 1, 2, 3, 4, 5, 6, 7},
+    {1, 4, 6, 7, 3, 0, 2, 5},
+    {2, 4, 5, 6, 7, 3, 0, 1},
+    {3, 4, 6, 7, 2, 5, 0, 1},
+    {4, 6, 7, 3, 2, 5, 0, 1},
+    {5, 6, 7, 2, 4, 3, 0, 1},
+    {6, 7, 4, 3, 5, 2, 0, 1},
+    {7, 6, 4, 3, 5, 2, 0, 1},
+}};
+
+uint8_t ColorResolutionOf(const TPixelGraphic& G) {
+  switch (G.PixelFormat()) {
+    case pf1Bit: return G.PaletteIdent() == pBlackWhite ? crBlackWhite : cr2Colors;
+    case pf4Bit: return G.PaletteIdent() == pGray16 ? cr16Grays : (G.PaletteIdent() == pSys16 ? cr16SysColors : cr16Colors);
+    case pf8Bit: return G.PaletteIdent() == pGray256 ? cr256Grays : cr256Colors;
+    default: return cr16M;
+  }
+}
+
+struct TUpdateScope {
+  TPixelGraphic& G;
+  explicit TUpdateScope(TPixelGraphic& g) : G(g) { G.BeginUpdate(); }
+  ~TUpdateScope() { G.EndUpdate(); }
+};
+
+// Gamma correction applies only to a finite gamma above 0 that differs from
+// the default by more than 5 %.
+bool NeedsGammaCorrection(long double Gamma) {
+  if (!PGGammaCorrectOnLoad) return false;
+  if (!std::isfinite(Gamma) || Gamma <= 0 || !std::isfinite(PGDefaultGamma) || PGDefaultGamma <= 0) return false;
+  return std::fabs(Gamma / PGDefaultGamma - 1) > 0.05L;
+}
+
+// A new, empty file beside Target, created with the usual permissions (or
+// those of Target when it exists).
+std::string CreateTempFileBeside(const std::string& Target) {
+  std::string dir = ExtractFilePath(Target);
+  std::string name = ExtractFileName(Target);
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = dir + "." + name + "." + IntToStr(::getpid()) + "." + IntToStr(++counter) + ".tmp";
+    int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      struct stat st {};
+      if (::stat(Target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+      ::close(fd);
+      return temp;
+    }
+    if (errno != EEXIST) break;
+  }
+  throw EFCreateError("Cannot create file \"" + Target + "\".");
+}
+
+// The file that saving replaces: a symbolic link is followed so that the
+// link itself stays.
+std::string ResolveTarget(const std::string& FileName) {
+  struct stat st {};
+  if (::lstat(FileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char buf[PATH_MAX];
+    if (::realpath(FileName.c_str(), buf)) return buf;
+  }
+  return FileName;
+}
+
+}  // namespace
+
+// ---- loading
+
+void TPixelGraphic::LoadFromFile(const std::string& FileName) { LoadImageFromFile(FileName, 0); }
+
+void TPixelGraphic::LoadFromStream(TStream& Stream) { LoadImageFromStream(Stream, "", 0); }
+
+void TPixelGraphic::LoadImageFromFile(const std::string& FileName, int32_t Index) {
+  TFileStream stream(FileName, fmOpenRead);
+  LoadImageFromStream(stream, GetFileExtension(FileName), Index);
+}
+
+void TPixelGraphic::LoadImageFromStream(TStream& Stream, const std::string& Extension, int32_t Index) {
+  FlushGdi();
+  TUpdateScope update(*this);
+  NewImage(0, 0, pf24Bit);
+  FXResolution = 0;
+  FYResolution = 0;
+  FGamma = PGDefaultGamma;
+  //@CHUNKS FreeChunks();
+
+  TFileFormatReader* shared = FindFileFormatReader(Stream, Extension);
+  if (!shared) throw EPGUnknownFileFormat(PGMessage(6));
+  std::unique_ptr<TFileFormatReader> own = shared->CreatePerCallInstance();
+  (own ? *own : *shared).Read(Stream, *this, Index);
+
+  if (NeedsGammaCorrection(FGamma) && !GetEmpty()) {
+    const long double exponent = FGamma / PGDefaultGamma;
+    std::array<uint8_t, 256> table;
+    for (int i = 0; i < 256; ++i)
+      table[i] = uint8_t(std::clamp<int64_t>(Round(255 * Power(i / 255.0L, exponent)), 0, 255));
+    if (FPixelFormat == pf24Bit) {
+      for (int32_t y = 0; y < FHeight; ++y) {
+        uint8_t* row = ScanLine(y);
+        for (int64_t i = 0; i < int64_t(FWidth) * 3; ++i) row[i] = table[row[i]];
+      }
+    } else {
+      for (int32_t i = 0; i < FPaletteCount; ++i) {
+        const TColor c = FPalette[size_t(i)];
+        SetPaletteEntry(i, TColor(table[c & 0xFF]) | TColor(table[(c >> 8) & 0xFF]) << 8 |
+                               TColor(table[(c >> 16) & 0xFF]) << 16);
+      }
+    }
+    FGamma = PGDefaultGamma;
+  }
+  DetectPaletteIdent();
+}
+
+// ---- saving
+
+void TPixelGraphic::SaveToStream(TStream& Stream) {
+  FlushGdi();
+  if (!PGDefaultBMPWriter) throw EPixelGraphic(PGMessage(16, "PGDefaultBMPWriter"));
+  PGDefaultBMPWriter->Write(Stream, *this);
+}
+
+void TPixelGraphic::SaveToStreamAs(TStream& Stream, const std::string& Extension) {
+  SaveWithWriter(false, "", Extension, &Stream);
+}
+
+void TPixelGraphic::SaveToFile(const std::string& FileName) {
+  SaveWithWriter(true, FileName, GetFileExtension(FileName), nullptr);
+}
+
+void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, const std::string& Extension,
+                                   TStream* Stream) {
+  FlushGdi();
+  const std::string ext = LowerCase(!Extension.empty() && Extension[0] == '.' ? Extension.substr(1) : Extension);
+  if (!FileFormatWriters || FileFormatWriters->Count() == 0)
+    throw EPGFileFormatWritersEmpty(PGMessage(16, "FileFormatWriters"));
+  TFileFormatWriter* shared = FindFileFormatWriter(ext);
+  if (!shared) throw EPGUnknownExtension(PGMessage(19, ext));
+  std::unique_ptr<TFileFormatWriter> own = shared->CreatePerCallInstance();
+  TFileFormatWriter& writer = own ? *own : *shared;
+
+  DetectPaletteIdent();
+  const uint8_t current = ColorResolutionOf(*this);
+  const TPGColorResolutions storable = writer.GetCanWriteResolutions();
+  int target = -1;
+  for (uint8_t r : ColorResFallback[current])
+    if (storable & (1u << r)) {
+      target = r;
+      break;
+    }
+  if (target < 0) throw EPGCanWriteResolutionsEmpty(PGMessage(16, writer.ClassName() + ".GetCanWriteResolutions"));
+
+  // Writes G to the stream, or to a temporary file beside FileName that
+  // replaces it only once the writer has succeeded, so that a failing writer
+  // never destroys an existing file.
+  auto writeOut = [&](TPixelGraphic& G) {
+    if (!ToFile) {
+      writer.Write(*Stream, G);
+      return;
+    }
+    const std::string target = ResolveTarget(FileName);
+    const std::string temp = CreateTempFileBeside(target);
+    try {
+      {
+        TFileStream file(temp, fmOpenReadWrite);
+        writer.Write(file, G);
+      }
+      if (!ReplaceFile(temp, target)) throw EFCreateError("Cannot create file \"" + FileName + "\".");
+    } catch (...) {
+      DeleteFile(temp);
+      throw;
+    }
+  };
+
+  if (target == current) {
+    DetectPaletteIdent();
+    writeOut(*this);
+    return;
+  }
+
+  std::string description = writer.Description();
+  if (std::string sub = writer.GetSubFormat(); !sub.empty()) description += " (" + sub + ")";
+  const std::string currentName = ColorResolutionName(current), targetName = ColorResolutionName(uint8_t(target));
+  switch (FSaveColorResWarningAction) {
+    case pgwaIgnore:
+      break;
+    case pgwaOKBox:
+      PGWarningBox(PGMessage(17, description, currentName, targetName), PGMessage(28), pgbOK);
+      break;
+    case pgwaOKCancelBox:
+      if (PGWarningBox(PGMessage(17, description, currentName, targetName), PGMessage(28), pgbOKCancel)) break;
+      [[fallthrough]];
+    case pgwaRaise:
+      throw EPGCannotWriteColorRes(PGMessage(18, description, currentName));
+  }
+
+  TPixelGraphic temp;
+  temp.OnProgress = OnProgress;
+  temp.OnProgressEnd = OnProgressEnd;
+  temp.OnProgressStart = OnProgressStart;
+  static constexpr uint8_t formats[8] = {pf1Bit, pf1Bit, pf4Bit, pf4Bit, pf4Bit, pf8Bit, pf8Bit, pf24Bit};
+  temp.NewImage(0, 0, formats[target]);
+  switch (target) {
+    case crBlackWhite: temp.SetPaletteIdent(pBlackWhite); break;
+    case cr2Colors: CreateOptimizedPalette(&temp, this, 2, false); break;
+    case cr16Grays: temp.SetPaletteIdent(pGray16); break;
+    case cr16SysColors: temp.SetPaletteIdent(pSys16); break;
+    case cr16Colors: CreateOptimizedPalette(&temp, this, 16, false); break;
+    case cr256Grays: temp.SetPaletteIdent(pGray256); break;
+    case cr256Colors: CreateOptimizedPalette(&temp, this, 252, true); break;
+    default: break;
+  }
+  temp.NewImage(FWidth, FHeight, formats[target]);
+  temp.CopyFrom(this);
+  temp.DetectPaletteIdent();
+  temp.FXResolution = FXResolution;
+  temp.FYResolution = FYResolution;
+  temp.FGamma = FGamma;
+  //@CHUNKS temp.CopyChunksFrom(this);
+  writeOut(temp);
+}

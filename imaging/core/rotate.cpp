@@ -1,0 +1,270 @@
+// Rotation by any angle (exact and lossless for right angles between images
+// of the same palette) and the two flips.
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <numbers>
+
+#include "imaging/core/exceptions.h"
+#include "imaging/core/dither.h"
+#include "imaging/core/long_operation.h"
+#include "imaging/core/messages.h"
+#include "imaging/core/pg_math.h"
+#include "imaging/core/pixel_graphic.h"
+
+namespace {
+
+// Brings a finite angle into 0..360 (a positive multiple of 360 stays 360,
+// as subtracting 360 while above 360 leaves it). Angles that are not finite
+// are refused.
+long double NormalizeAngle(long double Angle) {
+  if (!std::isfinite(Angle)) throw EPixelGraphic(PGMessage(20, "Angle"));
+  long double a = std::fmod(Angle, 360.0L);
+  if (a < 0) a += 360;
+  if (a == 0) a = Angle > 0 ? 360 : 0;
+  return a;
+}
+
+// The right angle an angle counts as (within 0.01 degrees), or -1.
+int32_t NearRightAngle(long double Angle) {
+  const int64_t r = Round(Angle);
+  const int64_t q = (r / 90) * 90;
+  return std::fabs(Angle - q) < 0.01L ? int32_t(r) : -1;
+}
+
+struct TMatrix {
+  long double A, B, C, D;
+  explicit TMatrix(long double Degrees) {
+    const long double t = Degrees * std::numbers::pi_v<long double> / 180;
+    A = std::cos(t);
+    B = -std::sin(t);
+    C = std::sin(t);
+    D = std::cos(t);
+  }
+};
+
+}  // namespace
+
+void TPixelGraphic::Rotate(bool RightAngleShortcut, TPixelGraphic* Source, long double Angle) {
+  if (!Source) return;
+  const long double angle = NormalizeAngle(Angle);
+  // Rotating the image onto itself reads from a snapshot, because the image
+  // is re-created before its pixels are read.
+  std::unique_ptr<TPixelGraphic> snapshot;
+  if (Source == this) {
+    snapshot = std::make_unique<TPixelGraphic>();
+    snapshot->Assign(this);
+    Source = snapshot.get();
+  }
+  struct TUpdate {
+    TPixelGraphic& G;
+    explicit TUpdate(TPixelGraphic& g) : G(g) { G.BeginUpdate(); }
+    ~TUpdate() { G.EndUpdate(); }
+  } update(*this);
+
+  const int32_t sw = Source->GetWidth(), sh = Source->GetHeight();
+  if (!RightAngleShortcut) {
+    RotateAnyAngle(FWidth / 2, FHeight / 2, angle, sw / 2, sh / 2, 0, 0, sw, sh, Source);
+    return;
+  }
+
+  const int32_t right = NearRightAngle(angle);
+  if (right >= 0) {
+    const bool turned = right == 90 || right == 270;
+    NewImage(turned ? sh : sw, turned ? sw : sh, FPixelFormat);
+    const int32_t fast = right == 360 ? 0 : right;
+    if (SamePalette(Source)) {
+      FastRotate(fast, Source);
+    } else {
+      const int32_t cx = (fast == 90 || fast == 180) ? FWidth - 1 : 0;
+      const int32_t cy = (fast == 180 || fast == 270) ? FHeight - 1 : 0;
+      RotateAnyAngle(cx, cy, fast, 0, 0, 0, 0, sw, sh, Source);
+    }
+    return;
+  }
+
+  const TMatrix m(angle);
+  int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
+  bool first = true;
+  for (auto [x, y] : {std::pair<long double, long double>{sw, sh}, {0, sh}, {sw, 0}, {0, 0}}) {
+    const long double X = x * m.A + y * m.B, Y = x * m.C + y * m.D;
+    const int64_t fx = Floor(X), cx = Ceil(X), fy = Floor(Y), cy = Ceil(Y);
+    if (first || fx < minX) minX = fx;
+    if (first || cx > maxX) maxX = cx;
+    if (first || fy < minY) minY = fy;
+    if (first || cy > maxY) maxY = cy;
+    first = false;
+  }
+  NewImage(int32_t(maxX - minX), int32_t(maxY - minY), FPixelFormat);
+  RotateAnyAngle(FWidth / 2, FHeight / 2, angle, sw / 2, sh / 2, 0, 0, sw, sh, Source);
+}
+
+void TPixelGraphic::FastRotate(int32_t Angle, TPixelGraphic* Source) {
+  if (Angle != 0 && Angle != 90 && Angle != 180 && Angle != 270)
+    throw EPixelGraphic(PGMessage(20, "Angle (FastRotate)"));
+  if (!Source || Source == this) return;
+  FlushGdi();
+  Source->FlushGdi();
+  TPGProgressScope progress(*this, this);
+  if (Angle == 0) {
+    if (FBits && Source->FBits)
+      std::memcpy(FBits.get(), Source->FBits.get(), std::min(FImageSize, Source->FImageSize));
+    return;
+  }
+  const int32_t sw = Source->FWidth, sh = Source->FHeight;
+  auto sourceOf = [&](int32_t x, int32_t y) {
+    switch (Angle) {
+      case 90: return std::pair<int32_t, int32_t>{y, sh - 1 - x};
+      case 180: return std::pair<int32_t, int32_t>{sw - 1 - x, sh - 1 - y};
+      default: return std::pair<int32_t, int32_t>{sw - 1 - y, x};
+    }
+  };
+  // Whole bytes move directly when both images have the rotated shape.
+  const bool turned = Angle != 180;
+  const bool direct = FPixelFormat == Source->FPixelFormat && (FPixelFormat == pf8Bit || FPixelFormat == pf24Bit) &&
+                      FWidth == (turned ? sh : sw) && FHeight == (turned ? sw : sh);
+  const size_t bytes = FPixelFormat == pf24Bit ? 3 : 1;
+  for (int32_t y = 0; y < FHeight; ++y) {
+    if (direct) {
+      uint8_t* dst = ScanLine(y);
+      for (int32_t x = 0; x < FWidth; ++x) {
+        auto [sx, sy] = sourceOf(x, y);
+        std::memcpy(dst + size_t(x) * bytes, Source->ScanLine(sy) + size_t(sx) * bytes, bytes);
+      }
+    } else {
+      for (int32_t x = 0; x < FWidth; ++x) {
+        auto [sx, sy] = sourceOf(x, y);
+        SetPixel(x, y, Source->GetPixel(sx, sy));
+      }
+    }
+    if (progress.Progress(y, FHeight - 1)) break;
+  }
+}
+
+void TPixelGraphic::RotateAnyAngle(int32_t DestCX, int32_t DestCY, long double Angle, int32_t SrcCX, int32_t SrcCY,
+                                   int32_t SrcLeft, int32_t SrcTop, int32_t SrcWidth, int32_t SrcHeight,
+                                   TPixelGraphic* Source) {
+  if (!Source) return;
+  std::unique_ptr<TPixelGraphic> snapshot;
+  if (Source == this) {
+    snapshot = std::make_unique<TPixelGraphic>();
+    snapshot->Assign(this);
+    Source = snapshot.get();
+  }
+  long double angle = NormalizeAngle(Angle);
+  const int32_t right = NearRightAngle(angle);
+  if (right >= 0) angle = right;
+  const TMatrix m(angle);
+  const long double det = m.A * m.D - m.B * m.C;
+
+  int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
+  bool first = true;
+  const int64_t sl = SrcLeft, st = SrcTop, sr = sl + SrcWidth, sb = st + SrcHeight;
+  for (auto [x, y] : {std::pair<int64_t, int64_t>{sr, sb}, {sl, sb}, {sr, st}, {sl, st}}) {
+    const long double u = x - SrcCX, v = y - SrcCY;
+    const long double X = u * m.A + v * m.B + DestCX, Y = u * m.C + v * m.D + DestCY;
+    const int64_t fx = Floor(X), cx = Ceil(X), fy = Floor(Y), cy = Ceil(Y);
+    if (first || fx < minX) minX = fx;
+    if (first || cx > maxX) maxX = cx;
+    if (first || fy < minY) minY = fy;
+    if (first || cy > maxY) maxY = cy;
+    first = false;
+  }
+  const int64_t firstCol = std::max<int64_t>(0, minX), lastCol = std::min<int64_t>(FWidth - 1, maxX);
+  const int64_t firstRow = std::max<int64_t>(0, minY), lastRow = std::min<int64_t>(FHeight - 1, maxY);
+  const int64_t srcCol0 = std::max<int64_t>(sl, 0), srcCol1 = std::min<int64_t>(sr - 1, Source->FWidth - 1);
+  const int64_t srcRow0 = std::max<int64_t>(st, 0), srcRow1 = std::min<int64_t>(sb - 1, Source->FHeight - 1);
+  if (firstCol > lastCol || firstRow > lastRow || srcCol0 > srcCol1 || srcRow0 > srcRow1) return;
+
+  struct TSmoothRestore {
+    TPixelGraphic& G;
+    bool Saved;
+    ~TSmoothRestore() { G.FSmoothRotate = Saved; }
+  } restore{*this, FSmoothRotate};
+  if (right >= 0) FSmoothRotate = false;
+
+  Source->FlushGdi();
+  const bool source24 = Source->FPixelFormat == pf24Bit;
+  auto inside = [&](int64_t x, int64_t y) { return x >= srcCol0 && x <= srcCol1 && y >= srcRow0 && y <= srcRow1; };
+  auto sourceColor = [&](int64_t x, int64_t y) -> TColor {
+    if (source24) {
+      const uint8_t* px = Source->ScanLine(int32_t(y)) + x * 3;
+      return TColor(px[2]) | (TColor(px[1]) << 8) | (TColor(px[0]) << 16);
+    }
+    return Source->GetPixelColor(int32_t(x), int32_t(y)) & 0x00FFFFFF;
+  };
+
+  const long double iA = m.D / det, iB = -m.B / det, iC = -m.C / det, iD = m.A / det;
+  {
+    TDitherScope store(*this);
+    TPGProgressScope progress(*this, this);
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+      store.NextRow();
+      const long double v = y - DestCY;
+      for (int64_t i = 0; i < FWidth; ++i) {
+        const int64_t x = y % 2 == 0 ? i : FWidth - 1 - i;
+        if (x < firstCol || x > lastCol) continue;
+        const long double u = x - DestCX;
+        const long double fx = u * iA + v * iB + SrcCX;
+        const long double fy = u * iC + v * iD + SrcCY;
+        if (FSmoothRotate) {
+          const int64_t x0 = Floor(fx), x1 = Ceil(fx), y0 = Floor(fy), y1 = Ceil(fy);
+          const bool in00 = inside(x0, y0), in01 = inside(x0, y1), in10 = inside(x1, y0), in11 = inside(x1, y1);
+          if (!in00 && !in01 && !in10 && !in11) continue;
+          const TColor own = (in00 && in01 && in10 && in11) ? 0 : GetPixelColor(int32_t(x), int32_t(y)) & 0x00FFFFFF;
+          const long double wx0 = x0 == x1 ? 0.5L : 1 - (fx - x0), wx1 = x0 == x1 ? 0.5L : 1 - (x1 - fx);
+          const long double wy0 = y0 == y1 ? 0.5L : 1 - (fy - y0), wy1 = y0 == y1 ? 0.5L : 1 - (y1 - fy);
+          const TColor c00 = in00 ? sourceColor(x0, y0) : own, c01 = in01 ? sourceColor(x0, y1) : own;
+          const TColor c10 = in10 ? sourceColor(x1, y0) : own, c11 = in11 ? sourceColor(x1, y1) : own;
+          uint8_t channel[3];
+          for (int k = 0; k < 3; ++k) {
+            const int s = 8 * k;
+            const long double sum = ((c00 >> s) & 0xFF) * wx0 * wy0 + ((c01 >> s) & 0xFF) * wx0 * wy1 +
+                                    ((c10 >> s) & 0xFF) * wx1 * wy0 + ((c11 >> s) & 0xFF) * wx1 * wy1;
+            channel[k] = uint8_t(std::clamp<int64_t>(Round(sum), 0, 255));
+          }
+          store.Store(int32_t(x), int32_t(y), channel[0], channel[1], channel[2]);
+        } else {
+          const int64_t sx = Round(fx), sy = Round(fy);
+          if (!inside(sx, sy)) continue;
+          StoreColor(store, int32_t(x), int32_t(y), sourceColor(sx, sy));
+        }
+      }
+      if (progress.Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
+    }
+  }
+  FSmoothRotate = restore.Saved;
+  Changed(this);
+}
+
+void TPixelGraphic::FlipHorizontal() {
+  if (FWidth < 1 || FHeight < 1) return;
+  {
+    TPGProgressScope progress(*this, this);
+    for (int32_t y = 0; y < FHeight; ++y) {
+      for (int32_t i = 0; i <= (FWidth - 2) / 2; ++i) {
+        const uint32_t a = GetPixel(i, y), b = GetPixel(FWidth - 1 - i, y);
+        SetPixel(i, y, b);
+        SetPixel(FWidth - 1 - i, y, a);
+      }
+      if (progress.Progress(y, FHeight - 1)) break;
+    }
+  }
+  Changed(this);
+}
+
+void TPixelGraphic::FlipVertical() {
+  if (FWidth < 1 || FHeight < 1) return;
+  {
+    TPGProgressScope progress(*this, this);
+    for (int32_t x = 0; x < FWidth; ++x) {
+      for (int32_t i = 0; i <= (FHeight - 2) / 2; ++i) {
+        const uint32_t a = GetPixel(x, i), b = GetPixel(x, FHeight - 1 - i);
+        SetPixel(x, i, b);
+        SetPixel(x, FHeight - 1 - i, a);
+      }
+      if (progress.Progress(x, FWidth - 1)) break;
+    }
+  }
+  Changed(this);
+}
