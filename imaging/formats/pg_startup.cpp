@@ -6,6 +6,7 @@
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
 #include "imaging/core/palette.h"
+#include "imaging/core/pg_resources.h"
 
 namespace {
 
@@ -47,7 +48,10 @@ void PGraphicInitialization() {
   if (InitCount++ > 0) return;
   try {
     CheckPGLangStrEntries();
+    PGUseStretchBlt = false;
     PGLanguage = 0;
+    InitPGInfoFont();
+    CreatePGCursors();
     InitClampTable();
     InitPGOptions();
     InitPGPalettes();
@@ -57,6 +61,7 @@ void PGraphicInitialization() {
     SortFileFormatWriters();
   } catch (...) {
     InitCount = 0;
+    DestroyPGCursors();
     FreeFileFormatRegistries();
     throw;
   }
@@ -64,5 +69,6 @@ void PGraphicInitialization() {
 
 void PGraphicFinalization() {
   if (InitCount == 0 || --InitCount > 0) return;
+  DestroyPGCursors();
   FreeFileFormatRegistries();
 }

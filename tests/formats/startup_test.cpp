@@ -3,6 +3,7 @@
 
 #include "imaging/core/file_formats.h"
 #include "imaging/core/options.h"
+#include "imaging/core/pg_resources.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
 
@@ -25,4 +26,22 @@ TEST(StartUp, RunsOnceAndCleansUpTwiceInOneProcess) {
     EXPECT_FALSE(FileFormatWriters);
   }
   PGraphicFinalization();  // one too many does nothing
+}
+
+TEST(StartUp, CursorsAndInformationFont) {
+  PGraphicInitialization();
+  const HCURSOR cursors[4] = {PGCursorHand, PGCursorHandGrab, PGCursorSelect, PGCursorMoveSelection};
+  const int hot[4][2] = {{16, 12}, {16, 12}, {15, 15}, {16, 15}};
+  for (int i = 0; i < 4; ++i) {
+    TCursorInfo info;
+    ASSERT_TRUE(GetCursorInfo(cursors[i], info)) << i;
+    EXPECT_EQ(info.Width, 32);
+    EXPECT_EQ(info.HotX, hot[i][0]);
+    EXPECT_EQ(info.HotY, hot[i][1]);
+  }
+  EXPECT_EQ(PGInfoFont.lfHeight, 8);
+  EXPECT_EQ(PGInfoFont.lfWeight, 400);
+  EXPECT_EQ(PGInfoFont.lfCharSet, 1);
+  PGraphicFinalization();
+  EXPECT_EQ(PGCursorHand, nullptr);
 }
