@@ -1,0 +1,107 @@
+// The test driver: runs the window system headless on a virtual clock,
+// injects mouse and key input, advances the clock (timers and sleeping
+// threads follow it), answers message boxes by script, reads back a
+// window's pixels and saves them as PNG. A blocking wait that nothing can
+// end throws ETestDriverBlocked instead of hanging.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/base/exception.h"
+#include "platform/gdi/types.h"
+#include "platform/ui/messages.h"
+
+class TControl;
+
+class ETestDriverBlocked : public Exception { using Exception::Exception; };
+
+// A window's pixels as composed on screen.
+struct TWindowImage {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  std::vector<uint8_t> Pixels;  // top-down, 4 bytes per pixel: blue, green, red, 0
+  // The colour at (X, Y) as 0x00BBGGRR, or 0xFFFFFFFF outside.
+  TColor Pixel(int32_t X, int32_t Y) const;
+  bool SavePng(const std::string& FileName) const;
+};
+
+struct TMessageBoxRecord {
+  std::string Text;
+  std::string Caption;
+  uint32_t Type = 0;
+  int32_t Answer = 0;
+};
+
+class TUiTestDriver {
+public:
+  // Starts the window system if it is not running (Application and Screen
+  // included), with a virtual clock at 0 and a fixed screen size.
+  explicit TUiTestDriver(int32_t ScreenWidth = 1024, int32_t ScreenHeight = 768);
+  ~TUiTestDriver();
+  TUiTestDriver(const TUiTestDriver&) = delete;
+  TUiTestDriver& operator=(const TUiTestDriver&) = delete;
+
+  // ---- input, in screen coordinates (queued; ProcessMessages delivers) ----
+  void MouseMove(TPoint P);
+  void MouseDown(TPoint P, uint32_t Button = MK_LBUTTON);
+  void MouseUp(TPoint P, uint32_t Button = MK_LBUTTON);
+  void Click(TPoint P, uint32_t Button = MK_LBUTTON);
+  void DoubleClick(TPoint P);
+  // Press at From, Steps moves to To, release at To.
+  void Drag(TPoint From, TPoint To, int32_t Steps = 4);
+  void Wheel(TPoint P, int32_t Delta);
+  void KeyDown(uint32_t VirtualKey, uint32_t Char = 0);
+  void KeyUp(uint32_t VirtualKey);
+  // Key down (typing Char) and up.
+  void PressKey(uint32_t VirtualKey, uint32_t Char = 0);
+  // Modifier keys held for the following input (MK_SHIFT, MK_CONTROL).
+  void SetModifiers(uint32_t Modifiers) { FModifiers = Modifiers; }
+  // The screen point of a control's client point.
+  static TPoint ScreenPoint(TControl* Control, int32_t X, int32_t Y);
+
+  // ---- running ----
+  // Delivers every waiting message (paint included) until the queue is
+  // empty and no worker thread is busy.
+  void ProcessMessages();
+  // Moves the clock on by Milliseconds in steps that stop at every timer and
+  // sleeper due, delivering messages at each step.
+  void AdvanceClock(uint32_t Milliseconds);
+  uint32_t Now() const;
+  // A step run when a message loop would wait for ever (a modal form, a
+  // loop reading the queue itself): steps run one per wait, in order.
+  void WhenIdle(std::function<void()> Step);
+  size_t PendingSteps() const { return FSteps.size(); }
+  // Real time a blocked wait gives worker threads before failing.
+  void SetBlockTimeout(int32_t Milliseconds) { FBlockTimeoutMs = Milliseconds; }
+
+  // ---- message boxes ----
+  // Answers for the next boxes, in order; a box without an answer gets its
+  // default button.
+  void AnswerMessageBoxes(std::vector<int32_t> Answers);
+  const std::vector<TMessageBoxRecord>& MessageBoxes() const { return FBoxes; }
+  void ClearMessageBoxes() { FBoxes.clear(); }
+
+  // ---- read-back ----
+  TWindowImage ReadWindow(HWND Wnd, bool ClientOnly = true) const;
+  TColor Pixel(HWND Wnd, int32_t X, int32_t Y) const;  // client coordinates
+  // Saves the whole window (frame included) as PNG.
+  bool SaveWindowPng(HWND Wnd, const std::string& FileName) const;
+  // A PNG of what the desktop shows (a real screen only).
+  static bool SaveScreenshot(const std::string& FileName);
+
+private:
+  void QueueMouse(uint32_t Kind, TPoint P, uint32_t Buttons, WPARAM Extra = 0);
+  bool OnBlock();
+  void Settle();
+  std::deque<std::function<void()>> FSteps;
+  std::deque<int32_t> FAnswers;
+  std::vector<TMessageBoxRecord> FBoxes;
+  uint32_t FModifiers = 0;
+  uint32_t FButtons = 0;
+  int32_t FBlockTimeoutMs = 5000;
+  bool FOwnsForms = false;
+};

@@ -1,0 +1,226 @@
+// What the window system's own source files share: the window records, the
+// per-thread queues, the clock and the presentation backend. Not for use
+// outside platform/ui.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/gdi/surface.h"
+#include "platform/ui/cursors.h"
+#include "platform/ui/window.h"
+
+namespace ui_internal {
+
+struct TThreadQueue;
+struct TPresenter;  // the backend's object that shows a window (a QWidget)
+
+struct TScrollBarState {
+  int32_t Min = 0, Max = 0;
+  uint32_t Page = 0;
+  int32_t Pos = 0, TrackPos = 0;
+  bool Shown = false;
+  bool Tracking = false;
+};
+
+struct TWindowRec {
+  uintptr_t Id = 0;
+  HWND Handle = nullptr;
+  TThreadQueue* Queue = nullptr;
+  WNDPROC Proc;
+  TWindowRec* Parent = nullptr;  // the desktop for top-level windows
+  TWindowRec* Owner = nullptr;
+  std::vector<TWindowRec*> Children;  // topmost first
+  uint32_t Style = 0, ExStyle = 0, ClassStyle = 0;
+  int32_t IdValue = 0;
+  std::string Text;
+  TRect Bounds;  // parent client coordinates (screen for top-level windows)
+  TRect Client;  // client area relative to the window's top-left corner
+  void* UserData = nullptr;
+  bool Destroying = false;
+  bool Created = false;
+  // painting
+  std::vector<TRect> Update;  // client coordinates
+  bool UpdateErase = false;
+  bool NcDirty = false;
+  std::unique_ptr<TWindowSurface> Surface;
+  int32_t ShowState = 0;  // 0 normal, 1 minimised, 2 maximised
+  TRect NormalBounds;
+  TScrollBarState Bars[2];
+  TPresenter* Presenter = nullptr;
+  std::vector<int32_t> DCSaves;  // SaveDC levels of open GetDC/BeginPaint calls
+
+  bool IsTopLevel() const { return (Style & WS_CHILD) == 0; }
+  bool IsDesktop() const { return Parent == nullptr; }
+};
+
+// Raw input waiting in a queue: its target is decided when it is looked at,
+// so that capture set by an earlier message applies to later input.
+enum class TItemKind { Posted, Mouse, Key, Invoke };
+
+struct TQueueItem {
+  TItemKind Kind = TItemKind::Posted;
+  TMsg Msg;                // posted: the message; input: message kind, time, pt, WParam = key
+  uint32_t Modifiers = 0;  // MK_ bits, plus ModAlt
+  uint32_t Char = 0;       // key input: the character it types, 0 for none
+  std::function<void()> Invoke;
+  std::shared_ptr<struct TInvokeWait> Wait;
+};
+constexpr uint32_t ModAlt = 0x1000;
+
+struct TInvokeWait {
+  std::mutex M;
+  std::condition_variable CV;
+  bool Done = false;
+  std::exception_ptr Error;
+};
+
+struct TTimerRec {
+  HWND Wnd = nullptr;
+  uintptr_t Id = 0;
+  uint32_t Interval = 0;
+  uint64_t Due = 0;
+};
+
+struct TThreadQueue {
+  std::thread::id Thread;
+  std::mutex M;
+  std::condition_variable CV;
+  std::deque<TQueueItem> Items;
+  bool QuitPosted = false;
+  int32_t QuitCode = 0;
+  std::vector<TTimerRec> Timers;
+  // input state as of the last retrieved input message
+  TPoint CursorPos;
+  uint8_t Keys[256] = {};
+  // last retrieved key input, for TranslateMessage
+  HWND LastKeyWnd = nullptr;
+  uint32_t LastKeyVk = 0;
+  uint32_t LastKeyChar = 0;
+  // double-click detection
+  uint32_t LastDownMsg = 0;
+  HWND LastDownWnd = nullptr;
+  uint32_t LastDownTime = 0;
+  TPoint LastDownPt;
+  bool LastWasDouble = false;
+  // focus, activation and capture of this thread
+  HWND Focus = nullptr;
+  HWND Active = nullptr;
+  HWND Capture = nullptr;
+};
+
+// ---- records ----
+TWindowRec* Rec(HWND Wnd);  // nullptr for a stale or null handle
+TWindowRec* DesktopRec();
+std::recursive_mutex& TableMutex();
+TThreadQueue& CurrentQueue();
+TThreadQueue* MainQueue();
+// Windows of the calling thread's top level, in z-order (topmost first).
+std::vector<TWindowRec*> TopLevels();
+
+// The window that mouse input at a screen point goes to, with its hit
+// code; false when none (a disabled top-level window swallows it).
+bool HitTestScreen(TPoint P, HWND& Target, int32_t& Code);
+
+// ---- geometry helpers ----
+TPoint WindowOriginOnScreen(const TWindowRec* W);  // top-left of the window rectangle
+TPoint ClientOriginOnScreen(const TWindowRec* W);
+bool IsShownTree(const TWindowRec* W);  // itself and all parents visible
+// Recomputes the client rectangle through WM_NCCALCSIZE.
+void RecalcClient(TWindowRec* W);
+
+// ---- painting ----
+void InvalidateClient(TWindowRec* W, const TRect& R, bool Erase);
+void InvalidateFrame(TWindowRec* W);
+void EnsureSurface(TWindowRec* W);
+// Marks window pixels as changed so the backend shows them again.
+void PresentWindowRect(TWindowRec* W, const TRect& WindowRect);
+// W and its children as they are composed on screen, as 32-bit top-down
+// pixels (blue, green, red, 0): the whole window or its client area.
+bool ComposeWindowPixels(HWND Wnd, std::vector<uint8_t>& Pixels, int32_t& Width, int32_t& Height, bool ClientOnly);
+// Fills a transparent window's surface with what lies below it.
+void ComposeBelow(TWindowRec* W);
+// The default non-client painting: borders, caption and scroll bars.
+void DefaultNcPaint(TWindowRec* W);
+int32_t DefaultNcHitTest(TWindowRec* W, TPoint ScreenPt);
+void DefaultNcCalcSize(TWindowRec* W, TRect& R);
+// Scroll-bar interaction of DefWindowProc on a non-client button press.
+void TrackScrollBar(TWindowRec* W, int32_t Bar, TPoint ScreenPt);
+TRect ScrollBarRect(TWindowRec* W, int32_t Bar);  // window coordinates
+
+// ---- queue ----
+void QueueInput(TThreadQueue& Q, TQueueItem Item);
+void WakeQueue(TThreadQueue& Q);
+// Sends a message through the window procedure (same thread).
+LRESULT CallProc(TWindowRec* W, uint32_t Msg, WPARAM WParam, LPARAM LParam);
+
+// Worker threads that are blocked (virtual sleep, waiting on the main
+// thread or on their own queue), and worker threads that run at all; the
+// test driver waits until every running worker is blocked.
+extern std::atomic<int32_t> WorkersWaiting;
+extern std::atomic<int32_t> WorkersRunning;
+// Makes the calling thread the main thread (window system start-up).
+void BecomeMainThread();
+
+// ---- clock ----
+uint64_t ClockNow();
+bool ClockIsVirtual();
+void ClockSetVirtual(bool Virtual, uint64_t Start);
+void ClockAdvanceTo(uint64_t T);
+// The earliest due time of this thread's timers and of virtual sleepers;
+// UINT64_MAX for none.
+uint64_t NextTimerDue(TThreadQueue& Q);
+uint64_t NextSleeperDue();
+
+// ---- what the test driver plugs in ----
+struct TDriverHooks {
+  // Called by a blocking wait of the main thread that nothing can end.
+  // Returns true when it did something (the wait looks again); throws to
+  // fail the test.
+  std::function<bool()> OnBlock;
+};
+TDriverHooks& DriverHooks();
+
+// ---- cursors ----
+void ApplyCursor(HCURSOR Cursor);
+
+}  // namespace ui_internal
+
+// ---- the presentation backend (Qt), implemented in qt_backend.cpp ----
+namespace ui_backend {
+using ui_internal::TWindowRec;
+bool Initialize(int argc, char** argv);
+void Finalize();
+bool Active();
+void CreatePresenter(TWindowRec* W);
+void DestroyPresenter(TWindowRec* W);
+// Brings the presenter in line with the record: parent, geometry, z-order,
+// visibility, title, frame kind.
+void SyncPresenter(TWindowRec* W);
+void SyncZOrder(TWindowRec* Parent);
+void PresentRect(TWindowRec* W, const TRect& WindowRect);
+void PumpEvents();
+// Waits for backend events or a wake-up, at most TimeoutMs (-1: no limit).
+void WaitEvents(int32_t TimeoutMs);
+void Wake();
+void SetCursorShape(HCURSOR Cursor);
+bool SaveBgrxAsPng(const std::string& FileName, int32_t Width, int32_t Height, const uint8_t* Pixels, int32_t Stride);
+bool SaveScreenshot(const std::string& FileName);
+// Shows a message box on a real desktop and runs our queue until it is
+// answered; -1 when there is no desktop to show it on.
+int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, uint32_t Type);
+bool ScreenSize(int32_t& Width, int32_t& Height);
+// A fixed screen size (the test driver's), 0 x 0 to follow the desktop.
+void SetScreenSizeOverride(int32_t Width, int32_t Height);
+// Whether a top-level window's frame is drawn by the desktop (its presenter
+// shows only the client area).
+bool NativeFrame(const TWindowRec* W);
+}  // namespace ui_backend
