@@ -348,7 +348,7 @@ void TControl::MouseMessage(TMessage& Message, TMouseButton Button, bool Down, b
       if (FControlStyle & csClickEvents) FControlState |= csClicked;
       FControlState |= csLButtonDown;
     }
-    if (!(FControlStyle & csNoStdEvents)) MouseDown(Button, shift | (Double ? ssDouble : 0), x, y);
+    if (!(FControlStyle & csNoStdEvents)) MouseDown(Button, shift | (Double ? static_cast<uint32_t>(ssDouble) : 0u), x, y);
   } else {
     if (Button == mbLeft) {
       bool clicked = (FControlState & csClicked) != 0;

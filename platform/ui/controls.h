@@ -68,34 +68,6 @@ enum TControlStateBits : uint32_t {
 };
 using TControlState = uint32_t;
 
-// Cursor numbers: the Screen.Cursors table maps them to cursor handles.
-using TCursor = int16_t;
-enum : TCursor {
-  crDefault = 0,
-  crNone = -1,
-  crArrow = -2,
-  crCross = -3,
-  crIBeam = -4,
-  crSizeNESW = -6,
-  crSizeNS = -7,
-  crSizeNWSE = -8,
-  crSizeWE = -9,
-  crUpArrow = -10,
-  crHourGlass = -11,
-  crDrag = -12,
-  crNoDrop = -13,
-  crHSplit = -14,
-  crVSplit = -15,
-  crMultiDrag = -16,
-  crSQLWait = -17,
-  crNo = -18,
-  crAppStart = -19,
-  crHelp = -20,
-  crHandPoint = -21,
-  crSizeAll = -22,
-  crSize = -22,
-};
-
 enum TBorderStyle : uint8_t { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 using TFormBorderStyle = TBorderStyle;
 

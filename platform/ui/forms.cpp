@@ -583,29 +583,7 @@ void TScreen::RemoveForm(TCustomForm* Form) {
 HCURSOR TScreen::Cursors(int32_t Index) {
   auto it = FCursors.find(Index);
   if (it != FCursors.end() && it->second) return it->second;
-  uintptr_t id = IDC_ARROW;
-  switch (Index) {
-    case crNone: return nullptr;
-    case crCross: id = IDC_CROSS; break;
-    case crIBeam: id = IDC_IBEAM; break;
-    case crSizeNESW: id = IDC_SIZENESW; break;
-    case crSizeNS:
-    case crVSplit: id = IDC_SIZENS; break;
-    case crSizeNWSE: id = IDC_SIZENWSE; break;
-    case crSizeWE:
-    case crHSplit: id = IDC_SIZEWE; break;
-    case crUpArrow: id = IDC_UPARROW; break;
-    case crHourGlass:
-    case crSQLWait: id = IDC_WAIT; break;
-    case crNoDrop:
-    case crNo: id = IDC_NO; break;
-    case crAppStart: id = IDC_APPSTARTING; break;
-    case crHelp: id = IDC_HELP; break;
-    case crHandPoint: id = IDC_HAND; break;
-    case crSizeAll: id = IDC_SIZEALL; break;
-    default: break;
-  }
-  return LoadCursor(nullptr, id);
+  return StockCursor(static_cast<TCursor>(Index < 0 ? Index : crDefault));
 }
 
 void TScreen::SetCursors(int32_t Index, HCURSOR Cursor) {

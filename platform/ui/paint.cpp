@@ -351,7 +351,7 @@ int32_t ScrollWindowEx(HWND Wnd, int32_t Dx, int32_t Dy, const TRect* Scroll, co
 }
 
 bool ScrollWindow(HWND Wnd, int32_t Dx, int32_t Dy, const TRect* Scroll, const TRect* Clip) {
-  uint32_t flags = SW_INVALIDATE | SW_ERASE | (Scroll ? 0 : SW_SCROLLCHILDREN);
+  uint32_t flags = SW_INVALIDATE | SW_ERASE | (Scroll ? 0u : static_cast<uint32_t>(SW_SCROLLCHILDREN));
   return ScrollWindowEx(Wnd, Dx, Dy, Scroll, Clip, nullptr, nullptr, flags) != 0;
 }
 

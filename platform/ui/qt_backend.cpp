@@ -338,6 +338,8 @@ void SyncPresenter(TWindowRec* W) {
 
 void SyncZOrder(TWindowRec* Parent) {
   if (!App) return;
+  // The offscreen desktop has no stacking of top-level windows.
+  if (Parent->IsDesktop() && QGuiApplication::platformName() == "offscreen") return;
   for (auto it = Parent->Children.rbegin(); it != Parent->Children.rend(); ++it)
     if (TPresenter* p = (*it)->Presenter) {
       if (Parent->IsDesktop() && !p->isVisible()) continue;
@@ -392,11 +394,12 @@ void Wake() {
 }
 
 void SetCursorShape(HCURSOR Cursor) {
-  if (!App || !Cursor) return;
+  TCursorInfo info;
+  if (!App || !Cursor || !GetCursorInfo(Cursor, info)) return;
   QCursor c;
-  if (Cursor->StockId) {
+  if (info.StockId) {
     Qt::CursorShape s = Qt::ArrowCursor;
-    switch (Cursor->StockId) {
+    switch (info.StockId) {
       case IDC_IBEAM: s = Qt::IBeamCursor; break;
       case IDC_WAIT: s = Qt::WaitCursor; break;
       case IDC_CROSS: s = Qt::CrossCursor; break;
@@ -413,21 +416,16 @@ void SetCursorShape(HCURSOR Cursor) {
     }
     c = QCursor(s);
   } else {
-    int32_t w = Cursor->Width, h = Cursor->Height, stride = ((w + 15) / 16) * 2;
-    QImage bits(w, h, QImage::Format_Mono), mask(w, h, QImage::Format_Mono);
+    QImage bits(info.Width, info.Height, QImage::Format_Mono), mask(info.Width, info.Height, QImage::Format_Mono);
     bits.fill(0);
     mask.fill(0);
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        size_t i = static_cast<size_t>(y * stride + x / 8);
-        int bit = 7 - (x % 8);
-        bool a = i < Cursor->AndMask.size() && ((Cursor->AndMask[i] >> bit) & 1);
-        bool xr = i < Cursor->XorMask.size() && ((Cursor->XorMask[i] >> bit) & 1);
-        // and 0 xor 0: black; and 0 xor 1: white; and 1 xor 0: clear; and 1 xor 1: inverted.
-        bits.setPixel(x, y, (!a && !xr) || (a && xr) ? 1 : 0);
-        mask.setPixel(x, y, !a ? 1 : 0);
+    for (int32_t y = 0; y < info.Height; ++y)
+      for (int32_t x = 0; x < info.Width; ++x) {
+        TCursorPixel px = info.Pixel(x, y);
+        bits.setPixel(x, y, px == cpBlack || px == cpInvert ? 1 : 0);
+        mask.setPixel(x, y, px == cpBlack || px == cpWhite ? 1 : 0);
       }
-    c = QCursor(QBitmap::fromImage(bits), QBitmap::fromImage(mask), Cursor->HotX, Cursor->HotY);
+    c = QCursor(QBitmap::fromImage(bits), QBitmap::fromImage(mask), info.HotX, info.HotY);
   }
   if (QApplication::overrideCursor()) QApplication::changeOverrideCursor(c);
   else QApplication::setOverrideCursor(c);

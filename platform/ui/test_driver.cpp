@@ -196,8 +196,8 @@ bool TUiTestDriver::OnBlock() {
   }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(FBlockTimeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
+    // Other threads (TThreads or plain ones) may still post.
     if (QueueHasItems()) return true;
-    if (!Busy()) break;
     WaitBriefly();
   }
   if (QueueHasItems()) return true;

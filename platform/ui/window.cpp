@@ -109,11 +109,6 @@ void RecalcClient(TWindowRec* W) {
 
 namespace {
 
-void SyncTree(TWindowRec* W) {
-  if (!W || W->IsDesktop()) return;
-  ui_backend::SyncPresenter(W);
-}
-
 // Keeps topmost windows ahead of the others and owned windows above their owners.
 void PlaceInZOrder(TWindowRec* W, HWND InsertAfter) {
   TWindowRec* p = W->Parent;
@@ -445,8 +440,8 @@ int32_t GetWindowLong(HWND Wnd, int32_t Index) {
   TWindowRec* w = Rec(Wnd);
   if (!w) return 0;
   switch (Index) {
-    case GWL_STYLE: return static_cast<int32_t>(w->Style | (w->ShowState == 1 ? WS_MINIMIZE : 0) |
-                                                (w->ShowState == 2 ? WS_MAXIMIZE : 0));
+    case GWL_STYLE: return static_cast<int32_t>(w->Style | (w->ShowState == 1 ? static_cast<uint32_t>(WS_MINIMIZE) : 0u) |
+                                                (w->ShowState == 2 ? static_cast<uint32_t>(WS_MAXIMIZE) : 0u));
     case GWL_EXSTYLE: return static_cast<int32_t>(w->ExStyle);
     case GWL_ID: return w->IdValue;
   }
@@ -557,7 +552,7 @@ bool SetWindowPos(HWND Wnd, HWND InsertAfter, int32_t X, int32_t Y, int32_t Cx, 
 }
 
 bool MoveWindow(HWND Wnd, int32_t X, int32_t Y, int32_t Width, int32_t Height, bool Repaint) {
-  return SetWindowPos(Wnd, nullptr, X, Y, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE | (Repaint ? 0 : SWP_NOREDRAW));
+  return SetWindowPos(Wnd, nullptr, X, Y, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE | (Repaint ? 0u : static_cast<uint32_t>(SWP_NOREDRAW)));
 }
 
 bool GetWindowRect(HWND Wnd, TRect& R) {
@@ -948,7 +943,7 @@ LRESULT DefWindowProc(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
     case WM_SETCURSOR: {
       if (!w->IsTopLevel() && w->Parent && CallProc(w->Parent, WM_SETCURSOR, WParam, LParam)) return 1;
       int32_t hit = static_cast<int16_t>(LoWord(static_cast<uintptr_t>(LParam)));
-      uintptr_t id = IDC_ARROW;
+      intptr_t id = IDC_ARROW;
       switch (hit) {
         case HTLEFT:
         case HTRIGHT: id = IDC_SIZEWE; break;
