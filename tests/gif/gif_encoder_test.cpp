@@ -1,39 +1,11 @@
-// The encoder's bytes on small images worked out by hand, its palette order,
-// transparency, interlacing, dictionary resets and block framing.
+// The LZW compressor's code stream: the dictionary's probing, resets at a
+// full table, sub-block framing; comment blocks and the bits-per-pixel table.
 #include <gtest/gtest.h>
-
-#include <numeric>
 
 #include "gif/gif_encoder.h"
 #include "tests/gif/gif_test_util.h"
 
 namespace {
-
-class GIFEncoderTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    InitializeGIFEncoder();
-    SetGIFApplicationTitle("Quillon");
-  }
-  void TearDown() override {
-    GIFWriteProgress = nullptr;
-    FinalizeGIFEncoder();
-  }
-};
-
-std::vector<uint8_t> Bytes(std::initializer_list<int> l) { return std::vector<uint8_t>(l.begin(), l.end()); }
-
-std::vector<uint8_t> CommentBlock(const std::string& text) {
-  TMemoryStream s;
-  WriteGIFComment(s, text);
-  return s.Bytes();
-}
-
-std::vector<int32_t> CodeValues(const std::vector<TCode>& codes) {
-  std::vector<int32_t> v;
-  for (const TCode& c : codes) v.push_back(c.Code);
-  return v;
-}
 
 // The image data of an index sequence, as CompressGIFLZW writes it.
 std::vector<uint8_t> Compress(const std::vector<uint8_t>& indices, int32_t colors) {

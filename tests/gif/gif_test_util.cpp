@@ -179,3 +179,17 @@ uint32_t PhotoColor(int32_t x, int32_t y, int32_t levels) {
   return q(r) | (q(g) << 8) | (q(b) << 16);
 }
 
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> List) { return std::vector<uint8_t>(List.begin(), List.end()); }
+
+std::vector<uint8_t> CommentBlock(const std::string& Text) {
+  TMemoryStream s;
+  WriteGIFComment(s, Text);
+  return s.Bytes();
+}
+
+std::vector<int32_t> CodeValues(const std::vector<TCode>& Codes) {
+  std::vector<int32_t> v;
+  for (const TCode& c : Codes) v.push_back(c.Code);
+  return v;
+}

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "gif/gif_decoder.h"
+#include "gif/gif_encoder.h"
 
 // Parses Bytes with a fresh decoder; false when the parse fails.
 bool DecodeGIF(TGIFDecoder& Decoder, const std::vector<uint8_t>& Bytes);
@@ -51,3 +54,21 @@ std::vector<TToolFrame> MagickFrames(const std::string& Path);
 void ExpectSameAsMagick(const std::string& Path, TGIFDecoder& Decoder);
 // A deterministic photo-like colour of at most Levels^3 colours.
 uint32_t PhotoColor(int32_t x, int32_t y, int32_t Levels);
+
+// Encoder tests start from the module's initial state and a fixed title.
+class GIFEncoderTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    InitializeGIFEncoder();
+    SetGIFApplicationTitle("Quillon");
+  }
+  void TearDown() override {
+    GIFWriteProgress = nullptr;
+    FinalizeGIFEncoder();
+  }
+};
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> List);
+// One comment extension as WriteGIFComment writes it.
+std::vector<uint8_t> CommentBlock(const std::string& Text);
+std::vector<int32_t> CodeValues(const std::vector<TCode>& Codes);

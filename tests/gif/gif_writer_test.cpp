@@ -2,44 +2,12 @@
 // transparency, interlacing, the closing comment and progress.
 #include <gtest/gtest.h>
 
-#include <numeric>
-
 #include "gif/gif_encoder.h"
 #include "platform/base/exception.h"
 #include "tests/gif/gif_bitmap_util.h"
 
-namespace {
 
-class GIFWriterTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    InitializeGIFEncoder();
-    SetGIFApplicationTitle("Quillon");
-  }
-  void TearDown() override {
-    GIFWriteProgress = nullptr;
-    FinalizeGIFEncoder();
-  }
-};
-
-std::vector<uint8_t> Bytes(std::initializer_list<int> l) { return std::vector<uint8_t>(l.begin(), l.end()); }
-
-std::vector<uint8_t> CommentBlock(const std::string& text) {
-  TMemoryStream s;
-  WriteGIFComment(s, text);
-  return s.Bytes();
-}
-
-std::vector<int32_t> CodeValues(const std::vector<TCode>& codes) {
-  std::vector<int32_t> v;
-  for (const TCode& c : codes) v.push_back(c.Code);
-  return v;
-}
-
-
-}  // namespace
-
-TEST_F(GIFWriterTest, OneColourFileByteForByte) {
+TEST_F(GIFEncoderTest, OneColourFileByteForByte) {
   auto bmp = MakeBitmap(2, 2, [](int, int) { return 0x00336699u; });
   std::vector<uint8_t> gif = EncodeGIF(*bmp);
   std::vector<uint8_t> expected = Bytes({'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0,
@@ -59,7 +27,7 @@ TEST_F(GIFWriterTest, OneColourFileByteForByte) {
   EXPECT_EQ(CodeValues(codes), (std::vector<int32_t>{4, 0, 6, 0, 5}));
 }
 
-TEST_F(GIFWriterTest, EmptyBitmapsCodeOnlyClearAndEnd) {
+TEST_F(GIFEncoderTest, EmptyBitmapsCodeOnlyClearAndEnd) {
   for (int h : {0, 3}) {
     auto bmp = MakeBitmap(0, h, [](int, int) { return 0u; });
     std::vector<uint8_t> gif = EncodeGIF(*bmp);
@@ -70,7 +38,7 @@ TEST_F(GIFWriterTest, EmptyBitmapsCodeOnlyClearAndEnd) {
   }
 }
 
-TEST_F(GIFWriterTest, FramesPast65535PixelsAreRefused) {
+TEST_F(GIFEncoderTest, FramesPast65535PixelsAreRefused) {
   auto wide = MakeBitmap(65536, 1, [](int, int) { return 0u; });
   TMemoryStream s;
   EXPECT_THROW(SaveBitmapAsGIF(s, *wide, false, false, 0), EInvalidOperation);
@@ -86,7 +54,7 @@ TEST_F(GIFWriterTest, FramesPast65535PixelsAreRefused) {
   EXPECT_EQ(s.Size(), 0);
 }
 
-TEST_F(GIFWriterTest, GlobalTableFallsBackToLocalTablesWithFreshTransparentIndices) {
+TEST_F(GIFEncoderTest, GlobalTableFallsBackToLocalTablesWithFreshTransparentIndices) {
   // Frame 1 has 200 colours with the transparent colour at index 5; frame 2
   // starts with it and adds 100 colours of its own, too many for one table.
   const TColor key = 0x00FF00FF;
@@ -119,7 +87,7 @@ TEST_F(GIFWriterTest, GlobalTableFallsBackToLocalTablesWithFreshTransparentIndic
   EXPECT_EQ(d.LoopCount(), 0);
 }
 
-TEST_F(GIFWriterTest, ExactlyTwoHundredFiftySixColoursWriteAndOneMoreIsRefused) {
+TEST_F(GIFEncoderTest, ExactlyTwoHundredFiftySixColoursWriteAndOneMoreIsRefused) {
   auto bmp = MakeBitmap(16, 16, [](int x, int y) { return static_cast<uint32_t>(y * 16 + x) * 0x010101u; });
   std::vector<uint8_t> gif = EncodeGIF(*bmp);
   EXPECT_EQ(gif[10], 0x87);
@@ -135,7 +103,7 @@ TEST_F(GIFWriterTest, ExactlyTwoHundredFiftySixColoursWriteAndOneMoreIsRefused) 
   EXPECT_EQ(s.Position(), 4);
 }
 
-TEST_F(GIFWriterTest, ThreeColoursGetAFourEntryTableEndingInBlack) {
+TEST_F(GIFEncoderTest, ThreeColoursGetAFourEntryTableEndingInBlack) {
   const uint32_t colors[3] = {0x0000FF, 0x00FF00, 0xFF0000};
   auto bmp = MakeBitmap(3, 1, [&](int x, int) { return colors[x]; });
   std::vector<uint8_t> gif = EncodeGIF(*bmp);
@@ -146,7 +114,7 @@ TEST_F(GIFWriterTest, ThreeColoursGetAFourEntryTableEndingInBlack) {
   EXPECT_EQ(GIFColorCount, 3);
 }
 
-TEST_F(GIFWriterTest, PaletteFollowsFirstAppearanceInCodingOrder) {
+TEST_F(GIFEncoderTest, PaletteFollowsFirstAppearanceInCodingOrder) {
   // Row y of 5 rows holds colour y + 1 after a shared first pixel.
   auto bmp = MakeBitmap(2, 5, [](int x, int y) { return x == 0 ? 0u : static_cast<uint32_t>(y + 1); });
   std::vector<uint8_t> plain = EncodeGIF(*bmp);
@@ -161,7 +129,7 @@ TEST_F(GIFWriterTest, PaletteFollowsFirstAppearanceInCodingOrder) {
   EXPECT_EQ(laced[ImageDataOffset(laced) - 1], 0x40);
 }
 
-TEST_F(GIFWriterTest, TransparencyOnlyForAColourThatIsThere) {
+TEST_F(GIFEncoderTest, TransparencyOnlyForAColourThatIsThere) {
   auto bmp = MakeBitmap(4, 4, [](int x, int y) { return (x + y) % 2 ? 0xFFFFFFu : 0x0000FFu; });
   std::vector<uint8_t> missing = EncodeGIF(*bmp, false, true, 0x123456);
   size_t gce = 13 + 6;
@@ -179,7 +147,7 @@ TEST_F(GIFWriterTest, TransparencyOnlyForAColourThatIsThere) {
   EXPECT_EQ(gif[gce + 6], 255);
 }
 
-TEST_F(GIFWriterTest, InterlacedImagesOfOneToNineRowsCodeEveryRowOnce) {
+TEST_F(GIFEncoderTest, InterlacedImagesOfOneToNineRowsCodeEveryRowOnce) {
   const std::vector<std::vector<int>> passOrder = {{0}, {0, 1}, {0, 2, 1}, {0, 2, 1, 3}, {0, 4, 2, 1, 3},
                                                    {0, 4, 2, 1, 3, 5}, {0, 4, 2, 6, 1, 3, 5},
                                                    {0, 4, 2, 6, 1, 3, 5, 7}, {0, 8, 4, 2, 6, 1, 3, 5, 7}};
@@ -197,7 +165,7 @@ TEST_F(GIFWriterTest, InterlacedImagesOfOneToNineRowsCodeEveryRowOnce) {
   }
 }
 
-TEST_F(GIFWriterTest, ClosingCommentIsCutInto255ByteSubBlocksBeforeTheTrailer) {
+TEST_F(GIFEncoderTest, ClosingCommentIsCutInto255ByteSubBlocksBeforeTheTrailer) {
   SetGIFApplicationTitle(std::string(300, 't'));
   auto bmp = MakeBitmap(1, 1, [](int, int) { return 0u; });
   std::vector<uint8_t> gif = EncodeGIF(*bmp);
@@ -216,7 +184,7 @@ TEST_F(GIFWriterTest, ClosingCommentIsCutInto255ByteSubBlocksBeforeTheTrailer) {
   EXPECT_EQ(d.Frame(1).Comment, "");  // the closing comment follows the image
 }
 
-TEST_F(GIFWriterTest, ProgressDuringCompressionAndAtTheEnd) {
+TEST_F(GIFEncoderTest, ProgressDuringCompressionAndAtTheEnd) {
   std::vector<int32_t> reports;
   GIFWriteProgress = [&](TObject* sender, int32_t done, int32_t total, int32_t percent, bool&) {
     EXPECT_EQ(sender, nullptr);
