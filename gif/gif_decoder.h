@@ -72,8 +72,10 @@ public:
 
   // Parses the bytes placed in ParseStream(). True on success (status 0).
   // False with status 2 for no data, 3 for a wrong signature or a bad image
-  // block; a read past the end of a truncated structure raises EReadError,
-  // a frame over the library's image-size cap EPGInvalidSize, and a stop requested by the progress handler raises EAbort (status 1).
+  // block (zero width or height, a minimum code size outside 1..11). A read
+  // past the end of a truncated structure raises EReadError, a frame over
+  // the library's image-size cap EPGInvalidSize, and a stop requested by the
+  // progress handler EAbort (status 1).
   virtual bool ParseGIF();
   // Reports the parse stream's position to OnProgress; raises EAbort with
   // status 1 when the handler clears KeepOnProcessing.
