@@ -405,9 +405,10 @@ int32_t GetMessage(TMsg& Msg, HWND Wnd, uint32_t FilterMin, uint32_t FilterMax) 
 }
 
 bool WaitMessage() {
+  // One wait: callers loop, and a test step that ran counts as a wake-up.
   TMsg m;
   TThreadQueue& q = CurrentQueue();
-  while (!PeekCore(m, nullptr, 0, 0, false)) WaitForWork(q);
+  if (!PeekCore(m, nullptr, 0, 0, false)) WaitForWork(q);
   return true;
 }
 
