@@ -56,7 +56,7 @@ void Convert(benchmark::State& State, bool Dither) {
   dest.NewImage(PictureWidth, PictureHeight, pf8Bit);
   CreateOptimizedPalette(&dest, &source, 256, false);
   dest.SetDither(Dither);
-  for (auto _ : State) dest.CopyRectUnscaled(0, 0, PictureWidth, PictureHeight, 0, 0, &source);
+  for (auto _ : State) dest.CopyFrom(&source);
   Label(State);
 }
 void BM_DitherToPalette(benchmark::State& State) { Convert(State, true); }
@@ -70,7 +70,7 @@ void MainJob(benchmark::State& State, bool Dither) {
     dest.NewImage(PictureWidth, PictureHeight, pf8Bit);
     CreateOptimizedPalette(&dest, &source, 256, false);
     dest.SetDither(Dither);
-    dest.CopyRectUnscaled(0, 0, PictureWidth, PictureHeight, 0, 0, &source);
+    dest.CopyFrom(&source);
     benchmark::DoNotOptimize(dest.ScanLine(0));
   }
   Label(State);

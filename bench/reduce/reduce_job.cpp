@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/reduce/test_images.h"
 #include "imaging/core/dither.h"
@@ -17,30 +21,43 @@
 
 namespace {
 
-void LoadPicture(const TRgbPicture& Picture, TPixelGraphic& Image) {
-  Image.NewImage(Picture.Width, Picture.Height, pf24Bit);
-  for (int32_t y = 0; y < Picture.Height; ++y) {
-    const uint8_t* from = Picture.Row(y);
-    uint8_t* to = Image.ScanLine(y);
-    for (int32_t x = 0; x < Picture.Width; ++x)
-      to[3 * x] = from[3 * x + 2], to[3 * x + 1] = from[3 * x + 1], to[3 * x + 2] = from[3 * x];
+using TFile = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+// Reads a binary PPM straight into the rows of a 24-bit image.
+void ReadPpmImage(const char* FileName, TPixelGraphic& Image) {
+  TFile f(std::fopen(FileName, "rb"), std::fclose);
+  if (!f) throw std::runtime_error(std::string("cannot open ") + FileName);
+  int32_t width = 0, height = 0, maxval = 0;
+  if (std::fscanf(f.get(), "P6 %d %d %d", &width, &height, &maxval) != 3 || maxval != 255 ||
+      std::fgetc(f.get()) == EOF)
+    throw std::runtime_error(std::string(FileName) + " is not an 8-bit binary PPM");
+  Image.NewImage(width, height, pf24Bit);  // refuses sizes past the library's cap
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* row = Image.ScanLine(y);
+    if (std::fread(row, 3, size_t(width), f.get()) != size_t(width))
+      throw std::runtime_error(std::string(FileName) + " is truncated");
+    for (int32_t x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
   }
 }
 
-TRgbPicture SavePicture(TPixelGraphic& Image) {
-  TRgbPicture picture;
-  picture.Width = Image.GetWidth();
-  picture.Height = Image.GetHeight();
-  picture.Pixels.resize(size_t(picture.Width) * picture.Height * 3);
-  for (int32_t y = 0; y < picture.Height; ++y) {
-    const uint8_t* from = Image.ScanLine(y);
-    uint8_t* to = picture.Row(y);
-    for (int32_t x = 0; x < picture.Width; ++x) {
-      const TColor c = Image.GetPaletteEntry(from[x]);
-      to[3 * x] = uint8_t(c), to[3 * x + 1] = uint8_t(c >> 8), to[3 * x + 2] = uint8_t(c >> 16);
-    }
+// Writes the colours of an 8-bit palette image as a binary PPM.
+void WritePpmImage(const char* FileName, TPixelGraphic& Image) {
+  TFile f(std::fopen(FileName, "wb"), std::fclose);
+  if (!f) throw std::runtime_error(std::string("cannot create ") + FileName);
+  const int32_t width = Image.GetWidth(), height = Image.GetHeight();
+  std::fprintf(f.get(), "P6\n%d %d\n255\n", width, height);
+  uint8_t palette[256][3] = {};
+  for (int32_t i = 0; i < Image.PaletteCount(); ++i) {
+    const TColor c = Image.GetPaletteEntry(i);
+    palette[i][0] = uint8_t(c), palette[i][1] = uint8_t(c >> 8), palette[i][2] = uint8_t(c >> 16);
   }
-  return picture;
+  std::vector<uint8_t> out(size_t(width) * 3);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = Image.ScanLine(y);
+    for (int32_t x = 0; x < width; ++x) std::memcpy(&out[3 * size_t(x)], palette[row[x]], 3);
+    if (std::fwrite(out.data(), 1, out.size(), f.get()) != out.size())
+      throw std::runtime_error(std::string("cannot write ") + FileName);
+  }
 }
 
 }  // namespace
@@ -68,16 +85,17 @@ int main(int argc, char** argv) {
         colors = std::atoi(argv[++i]);
     }
     TPixelGraphic source, dest;
-    LoadPicture(ReadPpm(argv[1]), source);
+    ReadPpmImage(argv[1], source);
     const auto start = std::chrono::steady_clock::now();
     dest.NewImage(source.GetWidth(), source.GetHeight(), pf8Bit);
     CreateOptimizedPalette(&dest, &source, colors, false);
     dest.SetDither(dither);
-    dest.CopyRectUnscaled(0, 0, dest.GetWidth(), dest.GetHeight(), 0, 0, &source);
+    dest.CopyFrom(&source);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    WritePpm(argv[2], SavePicture(dest));
+    WritePpmImage(argv[2], dest);
     std::printf("job %.3f s, %d colours\n", seconds, dest.PaletteCount());
+    std::fflush(stdout);
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "reduce_job: %s\n", e.what());

@@ -222,6 +222,12 @@ TEST_F(Dither, GradientToBlackAndWhiteByHand) {
   dest.CopyRectUnscaled(0, 0, 4, 3, 0, 0, &source);
   EXPECT_EQ(Indexes(dest),
             (std::vector<std::vector<uint32_t>>{{0, 0, 1, 0}, {0, 1, 0, 1}, {0, 0, 1, 1}}));
+  // CopyFrom of an image of the same size is the same copy.
+  TPixelGraphic whole;
+  whole.NewImage(4, 3, pf1Bit);
+  whole.SetPaletteIdent(pBlackWhite);
+  whole.CopyFrom(&source);
+  EXPECT_EQ(Indexes(whole), Indexes(dest));
   // Without dithering every pixel takes its own nearest colour.
   dest.SetDither(false);
   dest.CopyRectUnscaled(0, 0, 4, 3, 0, 0, &source);
@@ -259,7 +265,7 @@ TEST_F(Dither, TrueColourCopiesBytesWithoutProgressPerRow) {
   dest.OnProgressEnd = [&](TObject*) { calls.push_back("end"); };
   int32_t changes = 0;
   dest.OnChange = [&](TObject*) { ++changes; };
-  dest.CopyRectUnscaled(0, 0, 2, 2, 0, 0, &source);  // Dither is on: no effect on 24 bit
+  dest.CopyFrom(&source);  // Dither is on: no effect on 24 bit
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 2; ++x) EXPECT_EQ(dest.GetPixel(x, y), source.GetPixel(x, y));
   EXPECT_EQ(calls, (std::vector<std::string>{"start", "end"}));
