@@ -505,6 +505,30 @@ int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& C
   return 2;
 }
 
+bool InjectNativeClick(TPoint ScreenPt) {
+  if (!App) return false;
+  QWidget* w = QApplication::widgetAt(QPoint(ScreenPt.X, ScreenPt.Y));
+  auto* p = dynamic_cast<TPresenter*>(w);
+  if (!p) {
+    // Without a window manager's help, find the presenter ourselves.
+    HWND h = WindowFromPoint(ScreenPt);
+    TWindowRec* r = Rec(h);
+    p = r ? r->Presenter : nullptr;
+  }
+  if (!p) return false;
+  TPoint o = WindowOriginOnScreen(p->W);
+  TPoint po = PresenterOrigin(p->W);
+  QPointF local(ScreenPt.X - o.X - po.X, ScreenPt.Y - o.Y - po.Y);
+  QPointF global(ScreenPt.X, ScreenPt.Y);
+  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(p, &press);
+  QApplication::sendEvent(p, &release);
+  return true;
+}
+
+std::string PlatformName() { return App ? QGuiApplication::platformName().toStdString() : std::string(); }
+
 namespace {
 int32_t OverrideW = 0, OverrideH = 0;
 }

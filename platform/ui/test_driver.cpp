@@ -221,3 +221,7 @@ bool TUiTestDriver::SaveWindowPng(HWND Wnd, const std::string& FileName) const {
 }
 
 bool TUiTestDriver::SaveScreenshot(const std::string& FileName) { return ui_backend::SaveScreenshot(FileName); }
+
+bool TUiTestDriver::NativeClick(TPoint P) { return ui_backend::InjectNativeClick(P); }
+
+std::string TUiTestDriver::PlatformName() { return ui_backend::PlatformName(); }

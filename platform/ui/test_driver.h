@@ -92,6 +92,10 @@ public:
   bool SaveWindowPng(HWND Wnd, const std::string& FileName) const;
   // A PNG of what the desktop shows (a real screen only).
   static bool SaveScreenshot(const std::string& FileName);
+  // A left click delivered through the toolkit's input path, as a real
+  // desktop delivers it (queued like any input).
+  static bool NativeClick(TPoint P);
+  static std::string PlatformName();
 
 private:
   void QueueMouse(uint32_t Kind, TPoint P, uint32_t Buttons, WPARAM Extra = 0);

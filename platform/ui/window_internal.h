@@ -214,6 +214,11 @@ void Wake();
 void SetCursorShape(HCURSOR Cursor);
 bool SaveBgrxAsPng(const std::string& FileName, int32_t Width, int32_t Height, const uint8_t* Pixels, int32_t Stride);
 bool SaveScreenshot(const std::string& FileName);
+// Sends a left click at a screen point through the toolkit's own input
+// path (as the desktop would deliver it); false when no window of ours is there.
+bool InjectNativeClick(TPoint ScreenPt);
+// The toolkit platform in use ("xcb", "offscreen", ...).
+std::string PlatformName();
 // Shows a message box on a real desktop and runs our queue until it is
 // answered; -1 when there is no desktop to show it on.
 int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, uint32_t Type);

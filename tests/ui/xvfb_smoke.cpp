@@ -1,0 +1,92 @@
+// Smoke test on a real X display (run under xvfb-run): a form on the xcb
+// platform, a click through the toolkit's input path, and a screenshot of
+// the display saved under the build folder for a person to look at.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "platform/gdi/dc.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/test_driver.h"
+
+namespace {
+class TPanel : public TCustomControl {
+public:
+  explicit TPanel(TComponent* AOwner) : TCustomControl(AOwner) {}
+  bool Clicked = false;
+
+protected:
+  void Paint() override {
+    Canvas()->Brush()->SetColor(Clicked ? clRed : clNavy);
+    Canvas()->FillRect(TRect{0, 0, Width(), Height()});
+    Canvas()->Font()->SetColor(clWhite);
+    Canvas()->Brush()->SetStyle(bsClear);
+    Canvas()->TextOut(10, 10, Clicked ? "Clicked" : "Waiting for a click");
+  }
+};
+
+class TSmokeForm : public TForm {
+public:
+  explicit TSmokeForm(TComponent* AOwner) : TForm(AOwner) {
+    SetCaption("Quillon smoke test");
+    SetBounds(60, 40, 400, 260);
+    Panel = new TPanel(this);
+    Panel->SetBounds(20, 20, 240, 120);
+    Panel->SetParent(this);
+    Panel->OnClick = [this](TObject*) {
+      Panel->Clicked = true;
+      Panel->Invalidate();
+    };
+  }
+  TPanel* Panel;
+};
+
+// Lets the display catch up, delivering our messages meanwhile.
+void Pump(int32_t Milliseconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
+  while (std::chrono::steady_clock::now() < end) {
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: ui_xvfb_smoke SCREENSHOT.png\n");
+    return 2;
+  }
+  InitializeForms(argc, argv);
+  SetMessageBoxHook([](HWND, const std::string& Text, const std::string&, uint32_t Type) {
+    std::fprintf(stderr, "message box: %s\n", Text.c_str());
+    return DefaultMessageBoxAnswer(Type);
+  });
+  int rc = 0;
+  std::string platform = TUiTestDriver::PlatformName();
+  if (platform != "xcb") {
+    std::fprintf(stderr, "expected the xcb platform, got '%s'\n", platform.c_str());
+    rc = 1;
+  }
+  TSmokeForm* form;
+  Application->CreateForm(form);
+  form->Show();
+  Pump(700);
+  TPoint p = form->Panel->ClientToScreen(TPoint{50, 50});
+  if (!TUiTestDriver::NativeClick(p)) {
+    std::fprintf(stderr, "no window under the click\n");
+    rc = 1;
+  }
+  Pump(500);
+  if (!form->Panel->Clicked) {
+    std::fprintf(stderr, "the click did not reach the control\n");
+    rc = 1;
+  }
+  if (!TUiTestDriver::SaveScreenshot(argv[1])) {
+    std::fprintf(stderr, "no screenshot\n");
+    rc = 1;
+  }
+  SetMessageBoxHook(nullptr);
+  FinalizeForms();
+  return rc;
+}
