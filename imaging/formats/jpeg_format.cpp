@@ -188,17 +188,16 @@ void TJPGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInf
   Info.Height = static_cast<int32_t>(cinfo->image_height);
   static const char* const kSpaces[] = {"unknown", "GrayScale", "RGB", "YCbCr", "CMYK", "YCbCrK"};
   const int space = cinfo->jpeg_color_space;
-  Info.FormatText = space >= 0 && space <= 5 ? kSpaces[space] : "";
-  if (cinfo->progressive_mode) Info.FormatText += ", Progressive";
-  if (cinfo->saw_Adobe_marker) Info.FormatText = "Adope, " + Info.FormatText;
-  if (cinfo->saw_JFIF_marker) Info.FormatText = "JFIF, " + Info.FormatText;
-  switch (cinfo->num_components) {
-    case 1: Info.ColorsText = "256"; break;
-    case 2: Info.ColorsText = "64K"; break;
-    case 3: Info.ColorsText = "16.7M"; break;
-    case 4: Info.ColorsText = "4294.9M"; break;
-    default: Info.ColorsText = "?"; break;
-  }
+  std::string text = space >= 0 && space <= 5 ? kSpaces[space] : "";
+  if (cinfo->progressive_mode) text.append(", Progressive");
+  // "JFIF, " comes first, then "Adope, ".
+  std::string prefix;
+  if (cinfo->saw_JFIF_marker) prefix.append("JFIF, ");
+  if (cinfo->saw_Adobe_marker) prefix.append("Adope, ");
+  Info.FormatText = prefix + text;
+  static const char* const kColors[] = {"?", "256", "64K", "16.7M", "4294.9M"};
+  const int components = cinfo->num_components;
+  Info.ColorsText = std::string(kColors[components >= 1 && components <= 4 ? components : 0]);
   Info.BitsPerPixel = cinfo->num_components * 8;
 }
 

@@ -318,16 +318,18 @@ void TPNGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInf
   Info.Width = static_cast<int32_t>(png_get_image_width(png, info));
   Info.Height = static_cast<int32_t>(png_get_image_height(png, info));
   Info.BitsPerPixel = png_get_channels(png, info) * png_get_bit_depth(png, info);
+  const char* colors = "?";
   switch (Info.BitsPerPixel) {
-    case 1: Info.ColorsText = "2"; break;
-    case 2: Info.ColorsText = "4"; break;
-    case 4: Info.ColorsText = "16"; break;
-    case 8: Info.ColorsText = "256"; break;
-    case 16: Info.ColorsText = "64K?"; break;
-    case 24: Info.ColorsText = "16.7M"; break;
-    case 32: Info.ColorsText = "16.7M?"; break;
-    default: Info.ColorsText = "?"; break;
+    case 1: colors = "2"; break;
+    case 2: colors = "4"; break;
+    case 4: colors = "16"; break;
+    case 8: colors = "256"; break;
+    case 16: colors = "64K?"; break;
+    case 24: colors = "16.7M"; break;
+    case 32: colors = "16.7M?"; break;
+    default: break;
   }
+  Info.ColorsText = std::string(colors);
 }
 
 // ---------------------------------------------------------------- writer
