@@ -521,7 +521,7 @@ void TTIFFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
                            : (static_cast<int64_t>(D.ImageLength) + D.RowsPerStrip - 1) /
                                  D.RowsPerStrip;
     if (Expected != StripCount) {
-      if (StripCount != 1 || !WarningContinues(Graphic, StripCountText))
+      if (StripCount != 1 || !WarningContinues(Graphic, std::string("TIFF: ") + StripCountText))
         throw EPGTIFFileFormatReader(std::string("TIFF: ") + StripCountText);
       D.RowsPerStrip = D.ImageLength;
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -122,13 +123,19 @@ private:
 
 // ---- independent tools
 
+// One folder per test process, removed when the process ends.
 inline std::filesystem::path TempDir() {
-  static std::filesystem::path Dir = [] {
+  static const std::filesystem::path* Dir = [] {
     std::string Template = (std::filesystem::temp_directory_path() / "quillon-rasters-XXXXXX").string();
     char* Made = mkdtemp(Template.data());
-    return std::filesystem::path(Made ? Made : Template);
+    auto* Path = new std::filesystem::path(Made ? Made : Template);
+    std::atexit([] {
+      std::error_code Ignored;
+      std::filesystem::remove_all(*Dir, Ignored);
+    });
+    return Path;
   }();
-  return Dir;
+  return *Dir;
 }
 
 inline std::string TempFile(const std::string& Name) { return (TempDir() / Name).string(); }
@@ -137,10 +144,16 @@ inline bool HaveTool(const std::string& Name) {
   return std::system(("command -v " + Name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-inline bool HavePIL() { return std::system("python3 -c 'import PIL' >/dev/null 2>&1") == 0; }
+// Debian's own interpreter and ImageMagick, whatever else stands first in PATH.
+constexpr const char* Python = "/usr/bin/python3";
+constexpr const char* ImageMagick = "/usr/bin/convert";
 
-inline bool Run(const std::string& Command) {
-  return std::system((Command + " >/dev/null 2>&1").c_str()) == 0;
+inline bool HavePIL() {
+  return std::system((std::string(Python) + " -c 'import PIL' >/dev/null 2>&1").c_str()) == 0;
+}
+
+inline bool RunTool(const std::string& Command) {
+  return std::system(("(" + Command + ") >/dev/null 2>&1").c_str()) == 0;
 }
 
 inline void SaveFile(const std::string& Name, const Bytes& Data) {
@@ -158,16 +171,17 @@ struct TDecoded {
   Bytes Pixels;  // red, green, blue, rows from the top
 };
 
-// Decodes page Page of a file with the imaging library of python3-pil.
-inline TDecoded DecodeWithPIL(const std::string& File, int Page = 0) {
+// Decodes page Page of a file with the imaging library of python3-pil, as
+// Mode ("RGB", or "CMYK" for the samples of a CMYK file).
+inline TDecoded DecodeWithPIL(const std::string& File, int Page = 0, const std::string& Mode = "RGB") {
   std::string Out = File + ".rgb";
   std::string Script =
       "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\nim.seek(int(sys.argv[3]))\n"
-      "rgb = im.convert('RGB')\nopen(sys.argv[2], 'wb').write(b'%d %d\\n' % rgb.size + rgb.tobytes())\n";
+      "rgb = im.convert(sys.argv[4])\nopen(sys.argv[2], 'wb').write(b'%d %d\\n' % rgb.size + rgb.tobytes())\n";
   std::string ScriptFile = TempFile("decode.py");
   SaveFile(ScriptFile, Bytes(Script.begin(), Script.end()));
   TDecoded D;
-  if (!Run("python3 " + ScriptFile + " " + File + " " + Out + " " + std::to_string(Page))) return D;
+  if (!RunTool(std::string(Python) + " " + ScriptFile + " " + File + " " + Out + " " + std::to_string(Page) + " " + Mode)) return D;
   Bytes All = LoadFile(Out);
   auto Newline = std::find(All.begin(), All.end(), '\n');
   std::string Head(All.begin(), Newline);
