@@ -671,13 +671,11 @@ bool ShowWindow(HWND Wnd, int32_t Cmd) {
       if (ns == 2) {
         TRect wa;
         SystemParametersInfo(SPI_GETWORKAREA, 0, &wa, 0);
+        // The frame goes just outside the work area.
         int32_t f = GetSystemMetrics(SM_CXFRAME);
         if (!(w->Style & WS_THICKFRAME)) f = 0;
-        w->ShowState = 0;
         SetWindowPos(Wnd, nullptr, wa.Left - f, wa.Top - f, wa.Width() + 2 * f, wa.Height() + 2 * f,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        w->ShowState = 2;
-        CallProc(w, WM_SIZE, SIZE_MAXIMIZED, MakeLParam(w->Client.Width(), w->Client.Height()));
       } else if (ns == 0) {
         TRect nb = w->NormalBounds;
         SetWindowPos(Wnd, nullptr, nb.Left, nb.Top, nb.Width(), nb.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
