@@ -1,35 +1,12 @@
-// Feeds arbitrary bytes to the JPEG reader (full, preview and information
-// reads, with COM and APPn markers turned into chunks): every input must
-// decode or raise one of our exceptions, never crash, overrun or hang.
+// Feeds arbitrary bytes to the JPEG reader.
 #include <cstddef>
 #include <cstdint>
 
-#include "imaging/core/exceptions.h"
-#include "imaging/core/options.h"
+#include "fuzz/reader_fuzz.h"
 #include "imaging/formats/jpeg_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Keep images small enough that a hostile size cannot exhaust memory.
-  PGMaxImageSize = 64u << 20;
-  PGReadChunks = true;
   TJPGFileFormatReader reader;
-  for (int round = 0; round < 3; ++round) {
-    TMemoryStream stream;
-    stream.WriteBuffer(data, static_cast<int64_t>(size));
-    stream.SetPosition(0);
-    TPixelGraphic graphic;
-    graphic.SetReadWarningAction(pgwaIgnore);
-    try {
-      if (round == 2) {
-        TPGGraphicInfo info;
-        reader.GetInfo(stream, 0, info);
-      } else {
-        graphic.SetPreviewRead(round == 1);
-        graphic.SetPreviewSize(64);
-        reader.Read(stream, graphic, 0);
-      }
-    } catch (const Exception&) {
-    }
-  }
+  FuzzFileFormatReader(reader, data, size);
   return 0;
 }
