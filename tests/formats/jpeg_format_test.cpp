@@ -7,6 +7,7 @@
 #include "imaging/core/options.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/formats/jpeg_format.h"
+#include "imaging/formats/pg_startup.h"
 #include "platform/base/exception.h"
 
 namespace {
@@ -322,3 +323,27 @@ TEST_F(JPEGFormat, StreamErrorsPassThroughTheLibrary) {
 }
 
 }  // namespace
+
+// Both formats join the registries at start-up: found by content whatever
+// the extension, written by extension.
+TEST(JPEGPNGRegistration, LoadAndSaveThroughTheRegistries) {
+  PGraphicInitialization();
+  for (const char* extension : {"jpg", "jpeg", "jif", "png"}) {
+    SCOPED_TRACE(extension);
+    ASSERT_NE(FindFileFormatWriter(extension), nullptr);
+    TPixelGraphic g;
+    g.NewImage(8, 8, pf24Bit);
+    g.SetPixel(2, 2, 0xFFFFFF);
+    TMemoryStream s;
+    g.SaveToStreamAs(s, extension);
+    s.SetPosition(0);
+    std::string description;
+    TPGGraphicInfo info;
+    ASSERT_TRUE(GetGraphicStreamInfo(s, "tga", 0, description, info));
+    EXPECT_EQ(description, extension[0] == 'p' ? "Portable Network Graphics" : "JPEG (JFIF compliant)");
+    TPixelGraphic back;
+    back.LoadFromStream(s);
+    EXPECT_EQ(back.GetWidth(), 8);
+  }
+  PGraphicFinalization();
+}
