@@ -17,17 +17,18 @@ namespace {
 // sixteenths directly: Limit16[e] = t[RoundSixteenths(e)], |e| <= 16 * 255.
 // The next error row is written once per position: slot x collects 1/16 of
 // the error of x - Step, 5/16 of x and 3/16 of x + Step. Grey palettes carry
-// the green error only. Pixel x reads Source[3x..3x+2] (blue, green, red) and
-// writes its palette index to Indexes[x].
+// the green error only. Pixel x reads the blue, green and red bytes of source
+// column x + Shift and writes its palette index to Indexes[x].
 template <bool Grey, typename NearestFn>
-void DitherRow(const uint8_t* Source, uint8_t* Indexes, const int32_t* Current, int32_t* Next,
+void DitherRow(const uint8_t* Source, int64_t Shift, uint8_t* Indexes, const int32_t* Current,
+               int32_t* Next,
                int64_t Start, int64_t Stop, int64_t Step, const int16_t* Limit16,
                const TColor* Palette, bool Weighted, NearestFn Nearest) {
   constexpr int32_t first = Grey ? 1 : 0, last = Grey ? 1 : 2;
   int32_t carry[3] = {0, 0, 0}, pending[3] = {0, 0, 0}, ahead[3] = {0, 0, 0};
   int64_t x = Start;
   for (; x != Stop; x += Step) {
-    const uint8_t* pixel = Source + x * 3;
+    const uint8_t* pixel = Source + (x + Shift) * 3;
     const int32_t* current = Current + (x + 1) * 3;
     int32_t wanted[3] = {0, 0, 0};
     if (Grey) {
@@ -86,100 +87,103 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
   }
 
   {
-  TDitherScope dither(*this);
-  ProgressStart();
-  const bool trueColor = FPixelFormat == pf24Bit && Source->PixelFormat() == pf24Bit;
+    TDitherScope dither(*this);
+    ProgressStart();
+    const bool trueColor = FPixelFormat == pf24Bit && Source->PixelFormat() == pf24Bit;
 
-  // The row ditherer above stands in for DitherPixel when neither the
-  // nearest-colour search nor the pixel store can be overridden, and the
-  // image does not read its own pixels.
-  const bool fastDither =
-      dither.Dithering() && Source != this && typeid(*this) == typeid(TPixelGraphic);
-  TColor palette[256];
-  std::vector<uint8_t> sourceRow, indexRow;
-  constexpr int32_t MaxSixteenths = 16 * 255;
-  std::vector<int16_t> limit16(fastDither ? 2 * MaxSixteenths + 1 : 0);
-  const bool cached = FPaletteIdent == pUnknown && FUseColorCache && FPaletteCount > 0;
-  if (fastDither) {
-    for (uint32_t i = 0; i < 256; ++i) palette[i] = IndexColor(i);
-    if (Source->PixelFormat() != pf24Bit) sourceRow.resize(size_t(FWidth) * 3);
-    if (FPixelFormat != pf8Bit) indexRow.resize(size_t(FWidth));
-    if (cached && (FColorCacheRebuild || !FColorCacheMap)) BuildColorCache();
-    const int32_t* limit = FErrorLimitTable.data() + ErrorLimitTableCentre;
-    for (int32_t e = -MaxSixteenths; e <= MaxSixteenths; ++e)
-      limit16[e + MaxSixteenths] = int16_t(limit[RoundSixteenths(e)]);
-  }
-  // Rows are addressed by destination column: entry x of the source row is
-  // source column x + shift.
-  auto DitherFastRow = [&](int32_t Y, int32_t SY, int64_t Start, int64_t Stop, int64_t Step) {
-    const uint8_t* from;
-    if (sourceRow.empty()) {
-      from = Source->ScanLine(SY) + shift * 3;
-    } else {
-      for (int64_t x = firstCol; x <= lastCol; ++x) {
-        const TColor c = Source->GetPixelColor(int32_t(x + shift), SY);
-        sourceRow[3 * x] = uint8_t(c >> 16), sourceRow[3 * x + 1] = uint8_t(c >> 8);
-        sourceRow[3 * x + 2] = uint8_t(c);
-      }
-      from = sourceRow.data();
-    }
-    uint8_t* to = indexRow.empty() ? ScanLine(Y) : indexRow.data();
-    const int16_t* limit = limit16.data() + MaxSixteenths;
-    const uint8_t* map = FColorCacheMap.get();
-    const uint8_t* valid = FColorCacheValid.get();
-    auto nearestCached = [&](TColor C) -> uint32_t {
-      const int32_t cell = int32_t(((C & 0xF8) << 8) | ((C >> 5) & 0x7E0) | ((C >> 19) & 0x1F));
-      if (valid[cell >> 3] & (1 << (cell & 7))) return map[cell];
-      return NearestCached(C);
-    };
-    auto nearest = [&](TColor C) -> uint32_t { return TPixelGraphic::GetNearestIndex(C); };
-    int32_t* current = FCurrentErrors.data();
-    int32_t* next = FNextErrors.data();
-    if (FIsGrayPalette) {
-      if (cached)
-        DitherRow<true>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearestCached);
-      else
-        DitherRow<true>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearest);
-    } else {
-      if (cached)
-        DitherRow<false>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearestCached);
-      else
-        DitherRow<false>(from, to, current, next, Start, Stop, Step, limit, palette, FRGBWeighting, nearest);
-    }
-    if (!indexRow.empty())
-      for (int64_t x = firstCol; x <= lastCol; ++x) SetPixel(int32_t(x), Y, indexRow[x]);
-  };
-
-  for (int64_t y = firstRow; y <= lastRow; ++y) {
-    const int64_t sy = y - DestY + SrcY;
-    if (sy < 0 || sy >= srcHeight) continue;
-    if (trueColor) {  // 24 -> 24: whole spans of bytes, no progress per row
-      std::memmove(ScanLine(int32_t(y)) + firstCol * 3,
-                  Source->ScanLine(int32_t(sy)) + (firstCol + shift) * 3,
-                  size_t(lastCol - firstCol + 1) * 3);
-      continue;
-    }
-    dither.NextRow();
-    const bool leftToRight = (y & 1) == 0;
-    const int64_t step = leftToRight ? 1 : -1;
-    const int64_t end = (leftToRight ? lastCol : firstCol) + step;
+    // The row ditherer above stands in for DitherPixel when neither the
+    // nearest-colour search nor the pixel store can be overridden and the
+    // image does not read its own pixels. A palette source row is converted
+    // to bytes first, at the destination columns; a 1- or 4-bit destination
+    // row is collected and then stored pixel by pixel.
+    const bool fastDither = dither.Dithering() && Source != this &&
+                            FPaletteIdent != pTrueColor && typeid(*this) == typeid(TPixelGraphic);
+    const bool cached = FPaletteIdent == pUnknown && FUseColorCache && FPaletteCount > 0;
+    constexpr int32_t MaxSixteenths = 16 * 255;
+    TColor palette[256];
+    std::vector<int16_t> limit16;
+    std::vector<uint8_t> sourceRow, indexRow;
     if (fastDither) {
-      DitherFastRow(int32_t(y), int32_t(sy), leftToRight ? firstCol : lastCol, end, step);
-    } else if (Source->PixelFormat() == pf24Bit) {
-      const uint8_t* row = Source->ScanLine(int32_t(sy));
-      for (int64_t x = leftToRight ? firstCol : lastCol; x != end; x += step) {
-        const uint8_t* p = row + (x + shift) * 3;
-        dither.Store(int32_t(x), int32_t(y), p[2], p[1], p[0]);
-      }
-    } else {
-      for (int64_t x = leftToRight ? firstCol : lastCol; x != end; x += step) {
-        const TColor c = Source->GetPixelColor(int32_t(x + shift), int32_t(sy));
-        dither.Store(int32_t(x), int32_t(y), uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16));
-      }
+      for (uint32_t i = 0; i < 256; ++i) palette[i] = IndexColor(i);
+      const int32_t* limit = FErrorLimitTable.data() + ErrorLimitTableCentre;
+      limit16.resize(2 * MaxSixteenths + 1);
+      for (int32_t e = -MaxSixteenths; e <= MaxSixteenths; ++e)
+        limit16[e + MaxSixteenths] = int16_t(limit[RoundSixteenths(e)]);
+      if (Source->PixelFormat() != pf24Bit) sourceRow.resize(size_t(FWidth) * 3);
+      if (FPixelFormat != pf8Bit) indexRow.resize(size_t(FWidth));
+      if (cached && (FColorCacheRebuild || !FColorCacheMap)) BuildColorCache();
     }
-    if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
-  }
-  ProgressEnd();
+    auto ditherFastRow = [&](int32_t Y, int32_t SY, int64_t Start, int64_t Stop, int64_t Step) {
+      const uint8_t* from = Source->ScanLine(SY);
+      int64_t fromShift = shift;
+      if (!sourceRow.empty()) {
+        for (int64_t x = firstCol; x <= lastCol; ++x) {
+          const TColor c = Source->GetPixelColor(int32_t(x + shift), SY);
+          sourceRow[3 * x] = uint8_t(c >> 16), sourceRow[3 * x + 1] = uint8_t(c >> 8);
+          sourceRow[3 * x + 2] = uint8_t(c);
+        }
+        from = sourceRow.data();
+        fromShift = 0;
+      }
+      uint8_t* to = indexRow.empty() ? ScanLine(Y) : indexRow.data();
+      auto run = [&](auto Nearest) {
+        const int16_t* limit = limit16.data() + MaxSixteenths;
+        if (FIsGrayPalette)
+          DitherRow<true>(from, fromShift, to, FCurrentErrors.data(), FNextErrors.data(), Start,
+                          Stop, Step, limit, palette, FRGBWeighting, Nearest);
+        else
+          DitherRow<false>(from, fromShift, to, FCurrentErrors.data(), FNextErrors.data(), Start,
+                           Stop, Step, limit, palette, FRGBWeighting, Nearest);
+      };
+      if (cached) {
+        // The colour cache's own lookup, with the exhaustive search for a
+        // cell that is not set yet.
+        const uint8_t* map = FColorCacheMap.get();
+        const uint8_t* valid = FColorCacheValid.get();
+        run([&](TColor C) -> uint32_t {
+          const int32_t cell =
+              int32_t(((C & 0xF8) << 8) | ((C >> 5) & 0x7E0) | ((C >> 19) & 0x1F));
+          if (valid[cell >> 3] & (1 << (cell & 7))) return map[cell];
+          return NearestCached(C);
+        });
+      } else {
+        run([&](TColor C) -> uint32_t { return TPixelGraphic::GetNearestIndex(C); });
+      }
+      if (!indexRow.empty())
+        for (int64_t x = firstCol; x <= lastCol; ++x) SetPixel(int32_t(x), Y, indexRow[x]);
+    };
+
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+      const int64_t sy = y - DestY + SrcY;
+      if (sy < 0 || sy >= srcHeight) continue;
+      if (trueColor) {  // 24 -> 24: whole spans of bytes, no progress per row
+        std::memmove(ScanLine(int32_t(y)) + firstCol * 3,
+                     Source->ScanLine(int32_t(sy)) + (firstCol + shift) * 3,
+                     size_t(lastCol - firstCol + 1) * 3);
+        continue;
+      }
+      dither.NextRow();
+      const bool leftToRight = (y & 1) == 0;
+      const int64_t step = leftToRight ? 1 : -1;
+      const int64_t start = leftToRight ? firstCol : lastCol;
+      const int64_t end = (leftToRight ? lastCol : firstCol) + step;
+      if (fastDither) {
+        ditherFastRow(int32_t(y), int32_t(sy), start, end, step);
+      } else if (Source->PixelFormat() == pf24Bit) {
+        const uint8_t* row = Source->ScanLine(int32_t(sy));
+        for (int64_t x = start; x != end; x += step) {
+          const uint8_t* p = row + (x + shift) * 3;
+          dither.Store(int32_t(x), int32_t(y), p[2], p[1], p[0]);
+        }
+      } else {
+        for (int64_t x = start; x != end; x += step) {
+          const TColor c = Source->GetPixelColor(int32_t(x + shift), int32_t(sy));
+          dither.Store(int32_t(x), int32_t(y), uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16));
+        }
+      }
+      if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
+    }
+    ProgressEnd();
   }  // the ditherer's buffers go before Changed, and also on an exception
   Changed(this);
 }
