@@ -503,7 +503,7 @@ void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
   if (Operation == opRemove && AComponent == FMainForm) FMainForm = nullptr;
 }
 
-void TApplication::UpdateMouseControl() {
+void TApplication::CheckMouseControl() {
   TPoint p;
   GetCursorPos(p);
   TControl* c = FindDragTarget(p, false);
@@ -519,7 +519,7 @@ void TApplication::UpdateMouseControl() {
 void TApplication::Idle() {
   bool done = true;
   try {
-    UpdateMouseControl();
+    CheckMouseControl();
     if (OnIdle) OnIdle(this, done);
   } catch (...) {
     HandleException(this);

@@ -192,6 +192,10 @@ public:
   void HandleException(TObject* Sender);
   void ShowException(const std::exception& E);
 
+  // Sends CM_MOUSELEAVE and CM_MOUSEENTER when the control under the
+  // pointer changed (the idle pass does it; so does the test driver).
+  void CheckMouseControl();
+
   int32_t HookMainWindow(TWindowHook Hook);
   void UnhookMainWindow(int32_t Id);
 
@@ -209,7 +213,6 @@ private:
   bool ProcessMessage(TMsg& Msg);
   void Idle();
   void WndProc(TMessage& Message);
-  void UpdateMouseControl();
   TCustomForm* FMainForm = nullptr;
   HWND FHandle = nullptr;
   std::string FTitle;

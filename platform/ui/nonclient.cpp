@@ -6,6 +6,7 @@
 #include "platform/gdi/colors.h"
 #include "platform/gdi/dc.h"
 #include "platform/gdi/objects.h"
+#include "platform/gdi/text.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window.h"
 #include "platform/ui/window_internal.h"
@@ -207,7 +208,14 @@ void DefaultNcPaint(TWindowRec* W) {
     }
     if (int32_t c = CaptionHeight(W)) {
       bool active = W->Queue && W->Queue->Active == W->Handle;
-      Fill(dc, TRect{f, f, r.Right - f, f + c - 1}, GetSysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
+      TRect bar{f, f, r.Right - f, f + c - 1};
+      Fill(dc, bar, GetSysColor(active ? COLOR_ACTIVECAPTION : COLOR_INACTIVECAPTION));
+      if (!W->Text.empty()) {
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(active ? COLOR_CAPTIONTEXT : COLOR_INACTIVECAPTIONTEXT));
+        TRect t{bar.Left + 4, bar.Top, bar.Right - 2, bar.Bottom};
+        DrawText(dc, W->Text, &t, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+      }
       Fill(dc, TRect{f, f + c - 1, r.Right - f, f + c}, GetSysColor(COLOR_BTNFACE));
     }
   } else {

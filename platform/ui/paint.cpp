@@ -52,6 +52,7 @@ bool LockedTree(const TWindowRec* W) {
 // top-down buffer, with S's top-left at Origin and only pixels inside Clip.
 void ComposeRaw(TWindowRec* S, uint8_t* Dst, int32_t DstW, int32_t DstH, int32_t DstStride, TPoint Origin,
                 TRect Clip) {
+  if (S->NativeContent) ui_backend::CaptureNativeContent(S);
   Clip = Intersect(Clip, TRect{0, 0, DstW, DstH});
   TRect area = Intersect(Clip, TRect{Origin.X, Origin.Y, Origin.X + S->Bounds.Width(), Origin.Y + S->Bounds.Height()});
   if (Empty(area)) return;

@@ -527,6 +527,24 @@ bool InjectNativeClick(TPoint ScreenPt) {
   return true;
 }
 
+void* NativeWidget(HWND Wnd) {
+  TWindowRec* w = Rec(Wnd);
+  return w && w->Presenter ? static_cast<QWidget*>(w->Presenter) : nullptr;
+}
+
+void CaptureNativeContent(TWindowRec* W) {
+  if (!W->Presenter || !W->Surface || !W->Surface->Pixels()) return;
+  QImage img(W->Surface->Pixels(), W->Surface->Width(), W->Surface->Height(), W->Surface->Stride(),
+             QImage::Format_RGB32);
+  QPainter p(&img);
+  TPoint o = PresenterOrigin(W);
+  for (QObject* c : W->Presenter->children()) {
+    auto* w = qobject_cast<QWidget*>(c);
+    if (!w || dynamic_cast<TPresenter*>(w) || !w->isVisible()) continue;
+    w->render(&p, QPoint(w->x() + o.X, w->y() + o.Y), QRegion(), QWidget::DrawChildren);
+  }
+}
+
 std::string PlatformName() { return App ? QGuiApplication::platformName().toStdString() : std::string(); }
 
 namespace {

@@ -164,6 +164,7 @@ void TUiTestDriver::Settle() {
       }
     }
     TControlCanvas::FreeDeviceContexts();
+    if (Application) Application->CheckMouseControl();
     if (!Busy() && !QueueHasItems()) return;
     if (std::chrono::steady_clock::now() > deadline) throw ETestDriverBlocked("Worker threads did not settle");
     WaitBriefly();

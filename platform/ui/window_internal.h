@@ -56,6 +56,9 @@ struct TWindowRec {
   TRect NormalBounds;
   TScrollBarState Bars[2];
   TPresenter* Presenter = nullptr;
+  // Toolkit widgets (standard controls) live on the presenter; read-back
+  // renders them into the back buffer first.
+  bool NativeContent = false;
   std::vector<int32_t> DCSaves;  // SaveDC levels of open GetDC/BeginPaint calls
 
   bool IsTopLevel() const { return (Style & WS_CHILD) == 0; }
@@ -219,6 +222,12 @@ bool SaveScreenshot(const std::string& FileName);
 bool InjectNativeClick(TPoint ScreenPt);
 // The toolkit platform in use ("xcb", "offscreen", ...).
 std::string PlatformName();
+// The QWidget that presents a window, as an opaque pointer, for the standard
+// controls that put a toolkit widget of their own on it (they set
+// NativeContent on the record). Null without a presenter.
+void* NativeWidget(HWND Wnd);
+// Renders the toolkit widgets on a window's presenter into its back buffer.
+void CaptureNativeContent(TWindowRec* W);
 // Shows a message box on a real desktop and runs our queue until it is
 // answered; -1 when there is no desktop to show it on.
 int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& Caption, uint32_t Type);

@@ -128,6 +128,31 @@ TEST(Controls, HitTestingFindsWindowlessAndDisabledControls) {
   EXPECT_EQ(form->ControlAtPos(form->ScreenToClient(b), true, true), form->Box);
 }
 
+TEST(Controls, MouseEnterAndLeaveFollowThePointerOverWindowlessControls) {
+  std::vector<std::string> log;
+  TUiTestDriver driver;
+  TTestForm* form;
+  Application->CreateForm(form);
+  form->Show();
+  driver.ProcessMessages();
+  auto watch = [&](TControl* C, const std::string& Name) {
+    C->WindowProc = [&log, C, Name, old = C->WindowProc](TMessage& M) {
+      if (M.Msg == CM_MOUSEENTER) log.push_back("enter " + Name);
+      if (M.Msg == CM_MOUSELEAVE) log.push_back("leave " + Name);
+      old(M);
+    };
+  };
+  watch(form->Square, "square");
+  watch(form->Box, "box");
+  driver.MouseMove(TDriverPoint(form->Square, 1, 1));
+  driver.ProcessMessages();
+  driver.MouseMove(TDriverPoint(form->Square, 5, 5));
+  driver.ProcessMessages();
+  driver.MouseMove(TDriverPoint(form->Box, 1, 1));
+  driver.ProcessMessages();
+  EXPECT_EQ(log, (std::vector<std::string>{"enter square", "leave square", "enter box"}));
+}
+
 TEST(Controls, AlignmentPlacesChildrenAndFollowsResizing) {
   TUiTestDriver driver;
   TTestForm* form;

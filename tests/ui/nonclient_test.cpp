@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/gdi/colors.h"
 #include "platform/gdi/dc.h"
 #include "platform/gdi/objects.h"
 #include "platform/ui/forms.h"
@@ -299,8 +300,14 @@ TEST(Forms, PositionsWindowStatesAndTheScreenDepth) {
   EXPECT_EQ(a->BoundsRect(), (TRect{-f, -f, 800 + f, 600 + f}));
   a->SetWindowState(wsNormal);
   EXPECT_EQ(a->BoundsRect(), (TRect{250, 200, 550, 400}));
-  // The client area is the window less frame and caption.
+  // The client area is the window less frame and caption; the frame is
+  // painted in the back buffer (the desktop draws its own on screen).
   EXPECT_EQ(a->ClientHeight(), 200 - 2 * f - GetSystemMetrics(SM_CYCAPTION));
+  a->SetCaption("Caption");
+  driver.ProcessMessages();
+  TWindowImage whole = driver.ReadWindow(a->Handle(), false);
+  EXPECT_EQ(whole.Pixel(150, f + 2), GetSysColor(COLOR_ACTIVECAPTION));
+  whole.SavePng(std::string(QUILLON_BUILD_DIR) + "/ui_form_frame.png");
   // A change of the screen depth reaches child windows.
   int displayChanges = 0;
   class TWatcher : public TCustomControl {
