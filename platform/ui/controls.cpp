@@ -10,6 +10,7 @@
 #include "platform/ui/message_queue.h"
 
 std::function<bool(TPopupMenu*, TControl*, TPoint)> PopupMenuHook;
+bool NewStyleControls = true;
 
 namespace {
 TControl* CaptureControl = nullptr;
@@ -648,6 +649,10 @@ void TWinControl::InsertControl(TControl* AControl) {
   if (AControl->FParentColor) AControl->ParentColorChanged();
   if (AControl->FParentFont) AControl->ParentFontChanged();
   if (AControl->FParentShowHint) AControl->FShowHint = FShowHint;
+  if (AControl->FWindowed) {
+    auto* w = static_cast<TWinControl*>(AControl);
+    if (w->FParentCtl3D) w->SetParentCtl3D(true);
+  }
   Perform(CM_CONTROLLISTCHANGE, reinterpret_cast<WPARAM>(AControl), 1);
   Realign();
 }
@@ -783,6 +788,26 @@ void TWinControl::SetFocus() {
     return;
   }
   ::SetFocus(Handle());
+}
+
+void TWinControl::SetCtl3D(bool Value) {
+  FParentCtl3D = false;
+  if (Value == FCtl3D) return;
+  FCtl3D = Value;
+  Perform(CM_CTL3DCHANGED, 0, 0);
+  for (TWinControl* c : std::vector<TWinControl*>(FWinControls))
+    if (c->FParentCtl3D) {
+      c->SetCtl3D(Value);
+      c->FParentCtl3D = true;
+    }
+}
+
+void TWinControl::SetParentCtl3D(bool Value) {
+  FParentCtl3D = Value;
+  if (Value && FParent && FParent->FCtl3D != FCtl3D) {
+    SetCtl3D(FParent->FCtl3D);
+    FParentCtl3D = true;
+  }
 }
 
 void TWinControl::DoEnter() {

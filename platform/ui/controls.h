@@ -286,6 +286,12 @@ public:
   int32_t TabOrder() const { return FTabOrder; }
   void SetTabOrder(int32_t Value) { FTabOrder = Value; }
   TBrush* Brush() { return FBrush.get(); }
+  // Three-dimensional look (sunken client edges); children follow their
+  // parent's while ParentCtl3D is set. A change sends CM_CTL3DCHANGED.
+  bool Ctl3D() const { return FCtl3D; }
+  void SetCtl3D(bool Value);
+  bool ParentCtl3D() const { return FParentCtl3D; }
+  void SetParentCtl3D(bool Value);
 
   // The procedure that unhandled messages go to: DefWindowProc, or the
   // default procedure of a window we wrap.
@@ -339,6 +345,8 @@ protected:
   int32_t FTabOrder = -1;
   std::unique_ptr<TBrush> FBrush;
   bool FRecreating = false;
+  bool FCtl3D = true;
+  bool FParentCtl3D = true;
   friend class TControl;
 };
 
@@ -393,6 +401,9 @@ protected:
 private:
   std::unique_ptr<TControlCanvas> FCanvas;
 };
+
+// Controls draw in the newer style (client edges rather than borders).
+extern bool NewStyleControls;
 
 // The windowless control that has the mouse captured through its parent.
 TControl* GetCaptureControl();

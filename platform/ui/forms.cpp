@@ -100,6 +100,8 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
 
 void TCustomForm::CreateWnd() {
   TWinControl::CreateWnd();
+  // A visible form whose window is made again shows again.
+  if (FVisible) ShowWindow(FHandle, SW_SHOW);
 }
 
 void TCustomForm::SetBorderStyle(TBorderStyle Value) {

@@ -250,6 +250,8 @@ void RunInvokes(TThreadQueue& Q) {
       {
         std::lock_guard<std::mutex> lock(it.Wait->M);
         it.Wait->Done = true;
+        // The waiting thread counts as running again from now on.
+        --WorkersWaiting;
       }
       it.Wait->CV.notify_all();
     } else {
@@ -456,14 +458,13 @@ void InvokeOn(TThreadQueue& Q, std::function<void()> Proc, bool Wait) {
     w = std::make_shared<TInvokeWait>();
     it.Wait = w;
   }
+  if (w) ++WorkersWaiting;
   QueueInput(Q, std::move(it));
   if (!w) return;
-  ++WorkersWaiting;
   {
     std::unique_lock<std::mutex> lock(w->M);
     w->CV.wait(lock, [&] { return w->Done; });
   }
-  --WorkersWaiting;
   if (w->Error) std::rethrow_exception(w->Error);
 }
 }  // namespace

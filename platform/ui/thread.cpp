@@ -46,6 +46,11 @@ void TThread::Start() {
     return;
   }
   FSuspended = false;
+  if (FWaitingSuspended) {
+    // Running again from now on, before the thread itself wakes.
+    FWaitingSuspended = false;
+    --ui_internal::WorkersWaiting;
+  }
   lock.unlock();
   FCV.notify_all();
 }
@@ -63,9 +68,13 @@ bool TThread::Suspended() const {
 void TThread::CheckSuspended() {
   std::unique_lock<std::mutex> lock(FMutex);
   if (!FSuspended) return;
+  FWaitingSuspended = true;
   ++ui_internal::WorkersWaiting;
   FCV.wait(lock, [this] { return !FSuspended; });
-  --ui_internal::WorkersWaiting;
+  if (FWaitingSuspended) {
+    FWaitingSuspended = false;
+    --ui_internal::WorkersWaiting;
+  }
 }
 
 void TThread::Terminate() { FTerminated = true; }

@@ -64,6 +64,7 @@ private:
   std::condition_variable FCV;
   bool FStarted = false;
   bool FSuspended = false;
+  bool FWaitingSuspended = false;  // counted as a waiting worker
   bool FFinished = false;
   bool FTerminated = false;
   bool FFreeOnTerminate = false;

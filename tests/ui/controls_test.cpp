@@ -565,3 +565,112 @@ TEST(Threads, WorkerResultsArriveByPostedMessagesAndExceptionsAreReported) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Controls, ChildrenFollowTheirParentsColourFontAndLookUntilGivenTheirOwn) {
+  TUiTestDriver driver;
+  TTestForm* form;
+  Application->CreateForm(form);
+  auto* child = new TSquare(form);
+  child->SetParent(form);
+  form->SetColor(clTeal);
+  form->Font()->SetHeight(-20);
+  EXPECT_EQ(child->Color(), clTeal);
+  EXPECT_EQ(child->Font()->Height(), -20);
+  EXPECT_TRUE(child->ParentColor());
+  child->SetColor(clMaroon);
+  EXPECT_FALSE(child->ParentColor());
+  form->SetColor(clOlive);
+  EXPECT_EQ(child->Color(), clMaroon);
+  child->SetParentColor(true);
+  EXPECT_EQ(child->Color(), clOlive);
+  child->Font()->SetHeight(-9);
+  EXPECT_FALSE(child->ParentFont());
+  form->SetCtl3D(false);
+  EXPECT_FALSE(form->Box->Ctl3D());
+  EXPECT_TRUE(form->Box->ParentCtl3D());
+}
+
+TEST(Controls, RecreatingTheWindowKeepsChildrenTextAndBounds) {
+  TUiTestDriver driver;
+  TTestForm* form;
+  Application->CreateForm(form);
+  form->SetCaption("First");
+  form->Show();
+  driver.ProcessMessages();
+  HWND oldForm = form->Handle();
+  HWND oldBox = form->Box->Handle();
+  form->SetBorderStyle(bsDialog);  // recreates the window
+  driver.ProcessMessages();
+  EXPECT_NE(form->Handle(), oldForm);
+  EXPECT_FALSE(IsWindow(oldForm));
+  EXPECT_FALSE(IsWindow(oldBox));
+  EXPECT_EQ(GetParent(form->Box->Handle()), form->Handle());
+  EXPECT_EQ(GetWindowText(form->Handle()), "First");
+  EXPECT_EQ(form->Box->BoundsRect(), (TRect{10, 10, 130, 90}));
+  EXPECT_TRUE(GetWindowExStyle(form->Handle()) & WS_EX_DLGMODALFRAME);
+  EXPECT_EQ(driver.Pixel(form->Handle(), 20, 20), clBlue);
+}
+
+TEST(Forms, CreateAndDestroyEventsCloseQueryAndTheRunLoop) {
+  std::vector<std::string> log;
+  TUiTestDriver driver;
+  class TLogged : public TForm {
+  public:
+    TLogged(TComponent* O) : TForm(O) {}
+  };
+  TLogged* main;
+  Application->CreateForm(main);
+  main->OnCreate = [&](TObject*) { log.push_back("create"); };  // too late: the form is made
+  auto* second = new TLogged(Application);
+  second->OnCreate = [&](TObject*) { log.push_back("create second"); };
+  second->OnDestroy = [&](TObject*) { log.push_back("destroy second"); };
+  second->AfterConstruction();
+  bool allow = false;
+  main->OnCloseQuery = [&](TObject*, bool& Can) {
+    Can = allow;
+    log.push_back("query");
+  };
+  driver.WhenIdle([&] { main->Close(); });
+  driver.WhenIdle([&] {
+    allow = true;
+    main->Close();
+  });
+  Application->Run();
+  EXPECT_TRUE(Application->Terminated());
+  second->Free();
+  EXPECT_EQ(log, (std::vector<std::string>{"create second", "query", "query", "destroy second"}));
+}
+
+TEST(Threads, SuspendedThreadWaitsAtItsSleepUntilResumed) {
+  TUiTestDriver driver;
+  struct TTicker : TThread {
+    std::atomic<int> Ticks{0};
+    TTicker() : TThread(false) {}
+    void Execute() override {
+      while (!Terminated()) {
+        Sleep(10);
+        ++Ticks;
+      }
+    }
+  } t;
+  driver.AdvanceClock(30);
+  EXPECT_EQ(t.Ticks.load(), 3);
+  t.Suspend();
+  EXPECT_TRUE(t.Suspended());
+  driver.AdvanceClock(100);
+  int paused = t.Ticks.load();
+  EXPECT_LE(paused, 4);
+  driver.AdvanceClock(100);
+  EXPECT_EQ(t.Ticks.load(), paused);
+  t.Resume();
+  driver.AdvanceClock(20);
+  EXPECT_GT(t.Ticks.load(), paused);
+  t.Terminate();
+  driver.AdvanceClock(10);
+  t.WaitFor();
+  EXPECT_TRUE(t.Finished());
+}
+
+}  // namespace
