@@ -4,14 +4,17 @@
 // for palettes of no standard kind.
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "imaging/core/exceptions.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/palette.h"
 #include "imaging/core/pixel_graphic.h"
+#include "platform/gdi/objects.h"
 
 namespace {
 
@@ -306,7 +309,7 @@ void TPixelGraphic::SetPaletteEntry(int32_t Index, TColor Color) {
   // The DIB colour table has only the format's 2, 16 or 256 entries.
   if (FBitmapInfo && Index < GetMaxColors())
     FBitmapInfo->bmiColors[Index] =
-        TPGRGBQuad{static_cast<uint8_t>(B_(Color)), static_cast<uint8_t>(G_(Color)), static_cast<uint8_t>(R_(Color)), 0};
+        RGBQUAD{static_cast<uint8_t>(B_(Color)), static_cast<uint8_t>(G_(Color)), static_cast<uint8_t>(R_(Color)), 0};
   FPalette[Index] = Color;
   FPaletteIdent = pUnknown;
   FNearestMemoInvalid = true;
@@ -377,10 +380,22 @@ void TPixelGraphic::AssignPalette(const TPixelGraphic* Source) {
 
 HPALETTE TPixelGraphic::GetPalette() {
   if (FPaletteChanged) {
-    // The logical palette (version 0x300, one entry per palette colour) is a
-    // GDI object; until the drawing layer offers CreatePalette there is none
-    // to make, and the handle stays 0.
+    if (FPaletteHandle) DeleteObject(FPaletteHandle);
     FPaletteHandle = nullptr;
+    if (FPaletteIdent != pTrueColor && FPaletteCount >= 1) {
+      // A LOGPALETTE is followed in memory by its further entries.
+      std::vector<uint8_t> block(sizeof(LOGPALETTE) + (FPaletteCount - 1) * sizeof(PALETTEENTRY));
+      auto* logPalette = new (block.data()) LOGPALETTE;
+      logPalette->palVersion = 0x300;
+      logPalette->palNumEntries = static_cast<uint16_t>(FPaletteCount);
+      auto* entries = reinterpret_cast<PALETTEENTRY*>(block.data() + offsetof(LOGPALETTE, palPalEntry));
+      for (int32_t i = 0; i < FPaletteCount; ++i) {
+        const TColor c = FPalette[i];
+        entries[i] = PALETTEENTRY{static_cast<uint8_t>(R_(c)), static_cast<uint8_t>(G_(c)),
+                                  static_cast<uint8_t>(B_(c)), 0};
+      }
+      FPaletteHandle = CreatePalette(logPalette);
+    }
     FPaletteChanged = false;
   }
   return FPaletteHandle;

@@ -10,6 +10,8 @@
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
 #include "platform/base/strings.h"
+#include "platform/gdi/dc.h"
+#include "platform/gdi/objects.h"
 
 namespace {
 
@@ -41,8 +43,7 @@ TPixelGraphic::~TPixelGraphic() {
   FreeColorCache();
   FPalette.clear();
   ReleaseCanvasHandle();
-  // The logical palette is a GDI object of the image canvas layer; none is
-  // created until that layer provides it (see GetPalette).
+  if (FPaletteHandle) DeleteObject(FPaletteHandle);
   FPaletteHandle = nullptr;
   FreeImage();
 }
@@ -170,18 +171,18 @@ void TPixelGraphic::NewImage(int32_t AWidth, int32_t AHeight, uint8_t APixelForm
     FBytesPerLine = static_cast<uint32_t>(BytesPerLineOf(AWidth, APixelFormat));
 
     FBitmapInfo = std::make_unique<TPGBitmapInfo>();
-    TPGBitmapInfoHeader& h = FBitmapInfo->bmiHeader;
-    h.biSize = sizeof(TPGBitmapInfoHeader);
+    BITMAPINFOHEADER& h = FBitmapInfo->bmiHeader;
+    h.biSize = sizeof(BITMAPINFOHEADER);
     h.biWidth = AWidth;
     h.biHeight = AHeight;
     h.biPlanes = 1;
     h.biBitCount = static_cast<uint16_t>(GetBitCount());
-    h.biCompression = PG_BI_RGB;
+    h.biCompression = BI_RGB;
     h.biSizeImage = FImageSize;
     h.biClrUsed = static_cast<uint32_t>(colors);
     for (int32_t i = 0; i < colors; ++i) {
       const TColor c = IndexColor(static_cast<uint32_t>(i));
-      FBitmapInfo->bmiColors[i] = TPGRGBQuad{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+      FBitmapInfo->bmiColors[i] = RGBQUAD{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
                                              static_cast<uint8_t>(c), 0};
     }
   }
@@ -209,8 +210,8 @@ void TPixelGraphic::Clear() {
 // ---------------------------------------------------------------- pixels
 
 void TPixelGraphic::FlushGdi() {
-  // Our drawing layer writes into the pixel memory as it draws, so there is
-  // no batch to wait for; the flag only records that the canvas was handed out.
+  if (!FGdiDirty) return;
+  GdiFlush();
   FGdiDirty = false;
 }
 

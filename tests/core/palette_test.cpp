@@ -6,6 +6,7 @@
 #include "imaging/core/exceptions.h"
 #include "imaging/core/palette.h"
 #include "imaging/core/pixel_graphic.h"
+#include "platform/gdi/objects.h"
 
 namespace {
 
@@ -380,4 +381,26 @@ TEST(Palette, SameAndAssignPalette) {
   t2.NewImage(2, 2, pf24Bit);
   t2.SetPaletteIdent(pGray4);
   EXPECT_TRUE(t1.SamePalette(&t2));
+}
+
+TEST(Palette, LogicalPaletteFollowsThePalette) {
+  TPixelGraphic g;
+  g.NewImage(1, 1, pf8Bit);
+  EXPECT_EQ(g.GetPalette(), nullptr);  // true colour: no logical palette
+  g.SetPaletteIdent(pSysGray4);
+  HPALETTE first = g.GetPalette();
+  ASSERT_NE(first, nullptr);
+  EXPECT_FALSE(g.PaletteChanged());
+  EXPECT_EQ(GetPaletteEntryCount(first), 4u);
+  PALETTEENTRY e[4];
+  ASSERT_EQ(GetPaletteEntries(first, 0, 4, e), 4u);
+  EXPECT_EQ(e[1], (PALETTEENTRY{128, 128, 128, 0}));
+  EXPECT_EQ(g.GetPalette(), first);  // unchanged palette: the same object
+  g.SetPaletteEntry(1, Rgb(1, 2, 3));
+  HPALETTE second = g.GetPalette();
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(GetPaletteEntries(second, 1, 1, e), 1u);
+  EXPECT_EQ(e[0], (PALETTEENTRY{1, 2, 3, 0}));
+  g.SetPaletteCount(0);
+  EXPECT_EQ(g.GetPalette(), nullptr);
 }

@@ -52,7 +52,7 @@ TEST(PixelGraphic, LayoutArithmetic) {
     // Rows are stored bottom-up.
     EXPECT_EQ(g.ScanLine(0), g.GetBits() + (c.h - 1) * c.bpl);
     EXPECT_EQ(g.ScanLine(c.h - 1), g.GetBits());
-    const TPGBitmapInfoHeader& h = g.BitmapInfo()->bmiHeader;
+    const BITMAPINFOHEADER& h = g.BitmapInfo()->bmiHeader;
     EXPECT_EQ(h.biSize, 40u);
     EXPECT_EQ(h.biWidth, c.w);
     EXPECT_EQ(h.biHeight, c.h);
@@ -209,8 +209,8 @@ TEST(PixelGraphic, ColourTableRepeatsEntryZeroPastThePalette) {
   g.SetPaletteEntry(0, 0x00030201);
   g.SetPaletteEntry(1, 0x00060504);
   g.NewImage(1, 1, pf4Bit);
-  const TPGRGBQuad* t = g.BitmapInfo()->bmiColors;
-  EXPECT_EQ((TPGRGBQuad{3, 2, 1, 0}.rgbBlue), t[0].rgbBlue);
+  const RGBQUAD* t = g.BitmapInfo()->bmiColors;
+  EXPECT_EQ((RGBQUAD{3, 2, 1, 0}.rgbBlue), t[0].rgbBlue);
   EXPECT_EQ(t[1].rgbBlue, 6);
   EXPECT_EQ(t[1].rgbRed, 4);
   for (int i = 2; i < 16; ++i) {
