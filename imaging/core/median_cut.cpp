@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <system_error>
 #include <thread>
 
 #include "imaging/core/exceptions.h"
@@ -269,8 +270,13 @@ std::vector<uint16_t> CountTrueColorPixels(TPixelGraphic* Dest, TPixelGraphic* S
       for (int32_t y = first; y < last; ++y) CountRow(into, rows[y], width);
     };
     std::vector<std::thread> workers;
-    for (int32_t part = 1; part < threads; ++part)
-      workers.emplace_back(band, partial[part - 1].data(), part);
+    for (int32_t part = 1; part < threads; ++part) {
+      try {
+        workers.emplace_back(band, partial[part - 1].data(), part);
+      } catch (const std::system_error&) {  // no thread to be had: count it here
+        band(partial[part - 1].data(), part);
+      }
+    }
     band(counts.data(), 0);
     for (std::thread& worker : workers) worker.join();
     for (const std::vector<uint32_t>& p : partial)
@@ -316,7 +322,9 @@ void CreateOptimizedPalette(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t 
   Count = std::clamp(Count, 2, 256);
   const int32_t wanted = AddSys16 ? Count - 16 : Count;
 
-  if (Source->GetWidth() < 1 || Source->GetHeight() < 1 || wanted < 1) {
+  // An image left without pixel memory (its allocation was refused) is empty.
+  const bool empty = Source->GetWidth() < 1 || Source->GetHeight() < 1 || !Source->ScanLine(0);
+  if (empty || wanted < 1) {
     Dest->SetPaletteIdent(pSys16);
     Dest->SetPaletteCount(std::min(Count, 16));
     return;

@@ -6,6 +6,7 @@
 
 #include "imaging/core/exceptions.h"
 #include "imaging/core/median_cut.h"
+#include "imaging/core/options.h"
 #include "imaging/core/pixel_graphic.h"
 
 namespace {
@@ -210,6 +211,17 @@ TEST(OptimizedPalette, SystemColours) {
   CreateOptimizedPalette(&dest, &empty, 2, false);
   EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(0, 0, 0), Rgb(128, 0, 0)}));
   EXPECT_EQ(dest.PaletteIdent(), pUnknown);
+
+  // So is an image whose pixel memory was refused: it keeps its size but has
+  // no pixels to count.
+  TPixelGraphic refused;
+  const uint32_t cap = PGMaxImageSize;
+  PGMaxImageSize = 1000;
+  EXPECT_THROW(refused.NewImage(100, 100, pf24Bit), EPGInvalidSize);
+  PGMaxImageSize = cap;
+  ASSERT_EQ(refused.GetWidth(), 100);
+  CreateOptimizedPalette(&dest, &refused, 3, false);
+  EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(0, 0, 0), Rgb(128, 0, 0), Rgb(0, 128, 0)}));
 }
 
 TEST(OptimizedPalette, CountIsClampedTo2To256) {
