@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/gdi/colors.h"
 #include "platform/gdi/dc.h"
+#include "platform/gdi/objects.h"
+#include "platform/gdi/text.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window_internal.h"
 
@@ -399,6 +402,7 @@ TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) { FTitle = "
 TApplication::~TApplication() {
   // The forms go first, while the application's window still exists.
   while (ComponentCount() > 0) Components(ComponentCount() - 1)->Free();
+  if (FHintWindow && IsWindow(FHintWindow)) DestroyWindow(FHintWindow);
   if (FHandle && IsWindow(FHandle)) DestroyWindow(FHandle);
 }
 
@@ -435,7 +439,13 @@ void TApplication::WndProc(TMessage& Message) {
       if (OnActivate) OnActivate(this);
       return;
     case CM_DEACTIVATE:
+      CancelHint();
       if (OnDeactivate) OnDeactivate(this);
+      return;
+    case WM_TIMER:
+      KillTimer(FHandle, Message.WParam);
+      if (Message.WParam == 1) ShowHintWindow();
+      else if (FHintWindow) ShowWindow(FHintWindow, SW_HIDE);
       return;
   }
   Message.Result = DefWindowProc(FHandle, Message.Msg, Message.WParam, Message.LParam);
@@ -514,8 +524,65 @@ void TApplication::CheckMouseControl() {
   if (old) RemoveFreeNotification(old);
   FMouseControl = c;
   if (c) FreeNotification(c);
+  CancelHint();
+  // The long hint goes to OnHint (a status bar shows it).
+  std::string hint = c ? c->Hint() : std::string();
+  size_t bar = hint.find('|');
+  std::string longHint = bar == std::string::npos ? hint : hint.substr(bar + 1);
+  if (longHint != FHint) {
+    FHint = longHint;
+    if (OnHint) OnHint(this);
+  }
+  if (c && FShowHint && c->ShowHint() && !hint.empty()) {
+    FHintText = bar == std::string::npos ? hint : hint.substr(0, bar);
+    SetTimer(Handle(), 1, HintPause);
+  }
   if (old) old->Perform(CM_MOUSELEAVE, 0, reinterpret_cast<LPARAM>(old));
   if (c && FMouseControl == c) c->Perform(CM_MOUSEENTER, 0, reinterpret_cast<LPARAM>(c));
+}
+
+void TApplication::CancelHint() {
+  if (FHandle) {
+    KillTimer(FHandle, 1);
+    KillTimer(FHandle, 2);
+  }
+  if (FHintWindow && IsWindowVisible(FHintWindow)) ShowWindow(FHintWindow, SW_HIDE);
+}
+
+void TApplication::ShowHintWindow() {
+  if (FHintText.empty() || !FShowHint) return;
+  if (!FHintWindow) {
+    FHintWindow = CreateWindowEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "", WS_POPUP | WS_BORDER, 0, 0, 0, 0, nullptr,
+                                 [this](HWND h, uint32_t m, WPARAM w, LPARAM l) -> LRESULT {
+                                   if (m == WM_NCHITTEST) return HTTRANSPARENT;
+                                   if (m == WM_PAINT) {
+                                     TPaintStruct ps;
+                                     HDC dc = BeginPaint(h, ps);
+                                     TRect r;
+                                     GetClientRect(h, r);
+                                     HBRUSH b = CreateSolidBrush(GetSysColor(COLOR_INFOBK));
+                                     FillRect(dc, r, b);
+                                     DeleteObject(b);
+                                     SetBkMode(dc, TRANSPARENT);
+                                     SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+                                     r.Left += 2;
+                                     DrawText(dc, FHintText, &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+                                     EndPaint(h, ps);
+                                     return 0;
+                                   }
+                                   return DefWindowProc(h, m, w, l);
+                                 });
+  }
+  HDC dc = GetDC(FHintWindow);
+  TSize size = TextExtent(dc, FHintText);
+  ReleaseDC(FHintWindow, dc);
+  TPoint p;
+  GetCursorPos(p);
+  SetWindowText(FHintWindow, FHintText);
+  SetWindowPos(FHintWindow, HWND_TOPMOST, p.X, p.Y + 20, size.cx + 6, size.cy + 4, SWP_NOACTIVATE);
+  InvalidateRect(FHintWindow, nullptr, true);
+  ShowWindow(FHintWindow, SW_SHOWNA);
+  SetTimer(Handle(), 2, HintHidePause);
 }
 
 void TApplication::Idle() {

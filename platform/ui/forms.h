@@ -182,8 +182,16 @@ public:
   bool ShowHint() const { return FShowHint; }
   void SetShowHint(bool Value) { FShowHint = Value; }
   bool Active() const { return FActive; }
+  // The long part of the hint of the control under the pointer (after a
+  // "|", or the whole hint); OnHint fires when it changes.
   const std::string& Hint() const { return FHint; }
-  void CancelHint() {}
+  // Hides the hint window and forgets the pending one.
+  void CancelHint();
+  // The hint window shows the short part of a control's hint (before a "|")
+  // after the pointer rests HintPause ms on it, for HintHidePause ms.
+  uint32_t HintPause = 500;
+  uint32_t HintHidePause = 2500;
+  HWND HintWindow() const { return FHintWindow; }
   bool ShowMainForm = true;
 
   int32_t MessageBox(const std::string& Text, const std::string& Caption, uint32_t Flags);
@@ -224,6 +232,9 @@ private:
   int32_t FNextHook = 1;
   std::vector<std::pair<int32_t, TWindowHook>> FHooks;
   TControl* FMouseControl = nullptr;
+  HWND FHintWindow = nullptr;
+  std::string FHintText;
+  void ShowHintWindow();
   friend class TCustomForm;
 };
 

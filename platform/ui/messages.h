@@ -159,6 +159,7 @@ enum : uint32_t {
   CM_MOUSELEAVE = CM_BASE + 20 + 0x100,
   CM_RELEASE = CM_BASE + 33 + 0x100,
   CM_INVOKE = CM_BASE + 34 + 0x100,  // runs a queued function (synchronisation)
+  CM_DESKTOPACTIVATE = CM_BASE + 35 + 0x100,  // the desktop (de)activated the application: WParam 1 or 0
   CN_BASE = 0xBC00,
   CN_CTLCOLORSTATIC = CN_BASE + WM_CTLCOLORSTATIC,
   CN_COMMAND = CN_BASE + WM_COMMAND,

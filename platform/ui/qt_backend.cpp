@@ -161,6 +161,13 @@ struct TPresenter : public QWidget {
   void keyReleaseEvent(QKeyEvent* e) override {
     if (!e->isAutoRepeat()) QueueKey(WM_KEYUP, e);
   }
+  void changeEvent(QEvent* e) override {
+    QWidget::changeEvent(e);
+    if (e->type() != QEvent::ActivationChange || !TopLevel || ClockIsVirtual()) return;
+    if (QGuiApplication::platformName() == "offscreen") return;
+    if (isActiveWindow()) PostMessage(W->Handle, CM_DESKTOPACTIVATE, 1, 0);
+    else if (!QApplication::activeWindow()) PostMessage(W->Handle, CM_DESKTOPACTIVATE, 0, 0);
+  }
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
     PostMessage(W->Handle, WM_CLOSE, 0, 0);

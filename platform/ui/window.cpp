@@ -996,6 +996,11 @@ LRESULT DefWindowProc(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
       if (!w->IsTopLevel() && w->Parent) return CallProc(w->Parent, Msg, WParam, LParam);
       return 0;
     case WM_GETMINMAXINFO: return 0;
+    case CM_DESKTOPACTIVATE:
+      // The desktop's own activation matters only between applications.
+      if (WParam && !GetActiveWindow() && IsWindowEnabled(Wnd) && IsWindowVisible(Wnd)) SetActiveWindow(Wnd);
+      else if (!WParam && GetActiveWindow()) SetActiveWindow(nullptr);
+      return 0;
   }
   return 0;
 }

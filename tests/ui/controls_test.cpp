@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi/colors.h"
 #include "platform/gdi/dc.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
@@ -671,6 +672,46 @@ TEST(Threads, SuspendedThreadWaitsAtItsSleepUntilResumed) {
   driver.AdvanceClock(10);
   t.WaitFor();
   EXPECT_TRUE(t.Finished());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Application, HintsShowAfterThePauseAndTheLongPartGoesToOnHint) {
+  std::vector<std::string> hints;
+  TUiTestDriver driver;
+  TTestForm* form;
+  Application->CreateForm(form);
+  form->Show();
+  form->Square->SetHint("Pick|Pick the transparent colour");
+  form->Square->SetShowHint(true);
+  Application->OnHint = [&](TObject*) { hints.push_back(Application->Hint()); };
+  driver.ProcessMessages();
+  driver.MouseMove(TDriverPoint(form->Square, 2, 2));
+  driver.ProcessMessages();
+  EXPECT_EQ(hints, std::vector<std::string>{"Pick the transparent colour"});
+  HWND tip = Application->HintWindow();
+  EXPECT_TRUE(tip == nullptr || !IsWindowVisible(tip));
+  driver.AdvanceClock(Application->HintPause);
+  tip = Application->HintWindow();
+  ASSERT_NE(tip, nullptr);
+  EXPECT_TRUE(IsWindowVisible(tip));
+  EXPECT_EQ(GetWindowText(tip), "Pick");
+  EXPECT_EQ(driver.Pixel(tip, 0, 0), GetSysColor(COLOR_INFOBK));
+  // The hint never takes the mouse, and it goes when the pointer leaves.
+  TRect r;
+  GetWindowRect(tip, r);
+  EXPECT_NE(WindowFromPoint(TPoint{r.Left + 1, r.Top + 1}), tip);
+  driver.MouseMove(TDriverPoint(form->Box, 2, 2));
+  driver.ProcessMessages();
+  EXPECT_FALSE(IsWindowVisible(tip));
+  EXPECT_EQ(hints.back(), "");
+  // Off when the application says so.
+  Application->SetShowHint(false);
+  driver.MouseMove(TDriverPoint(form->Square, 3, 3));
+  driver.AdvanceClock(1000);
+  EXPECT_FALSE(IsWindowVisible(tip));
 }
 
 }  // namespace
