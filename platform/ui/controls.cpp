@@ -11,6 +11,8 @@
 
 std::function<bool(TPopupMenu*, TControl*, TPoint)> PopupMenuHook;
 bool NewStyleControls = true;
+std::function<bool(TWinControl*, uint16_t, TShiftState)> ShortCutHook;
+std::function<bool(TWinControl*, uint16_t, TShiftState)> DialogKeyHook;
 
 namespace {
 TControl* CaptureControl = nullptr;
@@ -358,7 +360,7 @@ void TControl::MouseMessage(TMessage& Message, TMouseButton Button, bool Down, b
     }
     if (Button == mbLeft || !(GetKeyState(VK_LBUTTON) < 0)) SetMouseCapture(false);
     if (!(FControlStyle & csNoStdEvents)) MouseUp(Button, shift, x, y);
-    if (Button == mbRight && FPopupMenu && PopupMenuHook) PopupMenuHook(FPopupMenu, this, ClientToScreen(TPoint{x, y}));
+    if (Button == mbRight && PopupMenuHook) PopupMenuHook(FPopupMenu, this, ClientToScreen(TPoint{x, y}));
   }
 }
 
@@ -913,8 +915,11 @@ void TWinControl::WndProc(TMessage& Message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
       uint16_t key = static_cast<uint16_t>(Message.WParam);
-      KeyDown(key, KeyboardStateToShiftState());
+      TShiftState shift = KeyboardStateToShiftState();
+      if (ShortCutHook && ShortCutHook(this, key, shift)) return;
+      KeyDown(key, shift);
       if (key == 0) return;
+      if (DialogKeyHook && DialogKeyHook(this, key, shift)) return;
       Message.WParam = key;
       break;
     }

@@ -413,4 +413,10 @@ void SetCaptureControl(TControl* Control);
 TControl* FindDragTarget(const TPoint& Pos, bool AllowDisabled);
 TWinControl* FindVCLWindow(const TPoint& Pos);
 // Shows a control's popup menu (set by the menu module); true when shown.
+// Menu is the control's own popup menu, or null (the hook may look further up).
 extern std::function<bool(TPopupMenu* Menu, TControl* Control, TPoint ScreenPos)> PopupMenuHook;
+// Key hooks of the menu and standard-controls modules: ShortCutHook sees a
+// key press before the control does, DialogKeyHook after the control's
+// OnKeyDown left it (Tab, Enter, Esc, accelerators). True when they used it.
+extern std::function<bool(TWinControl* Control, uint16_t Key, TShiftState Shift)> ShortCutHook;
+extern std::function<bool(TWinControl* Control, uint16_t Key, TShiftState Shift)> DialogKeyHook;

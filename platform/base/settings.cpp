@@ -1,0 +1,142 @@
+// The settings file and the command line.
+#include "platform/base/settings.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/base/files.h"
+#include "platform/base/strings.h"
+
+namespace {
+// The command line as the start-up stored it.
+std::vector<std::string> CommandLine;
+
+// Keys and values are single lines; a key cannot hold "=".
+std::string CleanKey(const std::string& Key) {
+  std::string k;
+  for (char c : Key)
+    if (c != '=' && c != '\n' && c != '\r') k += c;
+  return Trim(k);
+}
+std::string CleanValue(const std::string& Value) {
+  std::string v;
+  for (char c : Value)
+    if (c != '\n' && c != '\r') v += c;
+  return v;
+}
+}  // namespace
+
+TSettingsFile::TSettingsFile(std::string FileName) : FFileName(std::move(FileName)) {
+  std::ifstream in(FFileName, std::ios::binary);
+  if (!in) return;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = Trim(line.substr(0, eq));
+    if (key.empty() || key[0] == ';' || key[0] == '#') continue;
+    if (Find(key) == FValues.end()) FValues.emplace_back(key, line.substr(eq + 1));
+  }
+}
+
+std::vector<std::pair<std::string, std::string>>::const_iterator TSettingsFile::Find(const std::string& Key) const {
+  for (auto it = FValues.begin(); it != FValues.end(); ++it)
+    if (SameText(it->first, Key)) return it;
+  return FValues.end();
+}
+
+bool TSettingsFile::KeyExists(const std::string& Key) const { return Find(CleanKey(Key)) != FValues.end(); }
+
+std::string TSettingsFile::ReadString(const std::string& Key, const std::string& Default) const {
+  auto it = Find(CleanKey(Key));
+  return it == FValues.end() ? Default : it->second;
+}
+
+int32_t TSettingsFile::ReadInteger(const std::string& Key, int32_t Default) const {
+  auto it = Find(CleanKey(Key));
+  if (it == FValues.end()) return Default;
+  std::string s = Trim(it->second);
+  if (s.empty()) return Default;
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(s.c_str(), &end, 10);
+  if (errno != 0 || !end || *end != '\0' || v < INT32_MIN || v > INT32_MAX) return Default;
+  return static_cast<int32_t>(v);
+}
+
+bool TSettingsFile::ReadBool(const std::string& Key, bool Default) const {
+  return ReadInteger(Key, Default ? 1 : 0) != 0;
+}
+
+void TSettingsFile::WriteString(const std::string& Key, const std::string& Value) {
+  std::string k = CleanKey(Key);
+  if (k.empty()) return;
+  std::string v = CleanValue(Value);
+  for (auto& kv : FValues)
+    if (SameText(kv.first, k)) {
+      if (kv.second != v) FModified = true;
+      kv.second = v;
+      return;
+    }
+  FValues.emplace_back(k, v);
+  FModified = true;
+}
+
+void TSettingsFile::WriteInteger(const std::string& Key, int32_t Value) { WriteString(Key, std::to_string(Value)); }
+
+void TSettingsFile::WriteBool(const std::string& Key, bool Value) { WriteString(Key, Value ? "1" : "0"); }
+
+void TSettingsFile::DeleteKey(const std::string& Key) {
+  auto it = Find(CleanKey(Key));
+  if (it == FValues.end()) return;
+  FValues.erase(it);
+  FModified = true;
+}
+
+bool TSettingsFile::UpdateFile() {
+  std::string dir = ExtractFilePath(FFileName);
+  if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir)) return false;
+  std::string temp = FFileName + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (const auto& [k, v] : FValues) out << k << '=' << v << '\n';
+    out.flush();
+    if (!out) {
+      out.close();
+      DeleteFile(temp);
+      return false;
+    }
+  }
+  if (!ReplaceFile(temp, FFileName)) {
+    DeleteFile(temp);
+    return false;
+  }
+  FModified = false;
+  return true;
+}
+
+void SetCommandLine(int argc, const char* const* argv) {
+  CommandLine.clear();
+  for (int i = 0; i < argc && argv; ++i) CommandLine.emplace_back(argv[i] ? argv[i] : "");
+}
+
+void SetCommandLine(const std::vector<std::string>& Args) { CommandLine = Args; }
+
+int32_t ParamCount() { return CommandLine.empty() ? 0 : static_cast<int32_t>(CommandLine.size() - 1); }
+
+std::string ParamStr(int32_t Index) {
+  if (Index == 0) {
+    // The program's own path: the executable as the system knows it.
+    std::string exe = ProgramFolder();
+    if (!CommandLine.empty()) return exe.empty() ? CommandLine[0] : exe + ExtractFileName(CommandLine[0]);
+    return exe;
+  }
+  if (Index < 0 || static_cast<size_t>(Index) >= CommandLine.size()) return {};
+  return CommandLine[static_cast<size_t>(Index)];
+}
