@@ -1,6 +1,8 @@
 // The settings file and the command line.
 #include "platform/base/settings.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -132,10 +134,11 @@ int32_t ParamCount() { return CommandLine.empty() ? 0 : static_cast<int32_t>(Com
 
 std::string ParamStr(int32_t Index) {
   if (Index == 0) {
-    // The program's own path: the executable as the system knows it.
-    std::string exe = ProgramFolder();
-    if (!CommandLine.empty()) return exe.empty() ? CommandLine[0] : exe + ExtractFileName(CommandLine[0]);
-    return exe;
+    // The program's own path as the system knows it, else as it was started.
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    if (n > 0) return std::string(buf, static_cast<size_t>(n));
+    return CommandLine.empty() ? std::string() : CommandLine[0];
   }
   if (Index < 0 || static_cast<size_t>(Index) >= CommandLine.size()) return {};
   return CommandLine[static_cast<size_t>(Index)];

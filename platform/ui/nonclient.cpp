@@ -149,6 +149,15 @@ TRect ScrollBarRect(TWindowRec* W, int32_t Bar) {
   return TRect{c.Right, c.Top, c.Right + GetSystemMetrics(SM_CXVSCROLL), c.Bottom};
 }
 
+TRect FrameInnerRect(const TWindowRec* W) {
+  int32_t f = FrameWidth(W);
+  int32_t c = W->IsTopLevel() ? CaptionHeight(W) : 0;
+  TRect r{f, f + c, W->Bounds.Width() - f, W->Bounds.Height() - f};
+  if (r.Right < r.Left) r.Right = r.Left;
+  if (r.Bottom < r.Top) r.Bottom = r.Top;
+  return r;
+}
+
 void DefaultNcCalcSize(TWindowRec* W, TRect& R) {
   int32_t f = FrameWidth(W);
   R.Left += f;

@@ -75,7 +75,10 @@ uint32_t VirtualKey(int Key) {
 
 // Offset of the presenter's (0, 0) from the window's top-left corner.
 TPoint PresenterOrigin(const TWindowRec* W) {
-  if (ui_backend::NativeFrame(W)) return TPoint{W->Client.Left, W->Client.Top};
+  if (ui_backend::NativeFrame(W)) {
+    TRect inner = FrameInnerRect(W);
+    return TPoint{inner.Left, inner.Top};
+  }
   return TPoint{0, 0};
 }
 
@@ -176,8 +179,9 @@ struct TPresenter : public QWidget {
     if (Syncing || !TopLevel) return;
     // The desktop resized the window: follow it.
     TPoint po = PresenterOrigin(W);
-    int32_t extraW = W->Bounds.Width() - (Native ? W->Client.Width() : W->Bounds.Width());
-    int32_t extraH = W->Bounds.Height() - (Native ? W->Client.Height() : W->Bounds.Height());
+    TRect inner = FrameInnerRect(W);
+    int32_t extraW = W->Bounds.Width() - (Native ? inner.Width() : W->Bounds.Width());
+    int32_t extraH = W->Bounds.Height() - (Native ? inner.Height() : W->Bounds.Height());
     (void)po;
     int32_t nw = width() + extraW, nh = height() + extraH;
     if (nw == W->Bounds.Width() && nh == W->Bounds.Height()) return;
@@ -321,7 +325,8 @@ void SyncPresenter(TWindowRec* W) {
   if (top) {
     TPoint o = PresenterOrigin(W);
     const TRect& b = W->Bounds;
-    if (native) g = QRect(b.Left + o.X, b.Top + o.Y, W->Client.Width(), W->Client.Height());
+    TRect inner = FrameInnerRect(W);
+    if (native) g = QRect(b.Left + o.X, b.Top + o.Y, inner.Width(), inner.Height());
     else g = QRect(b.Left, b.Top, b.Width(), b.Height());
   } else {
     TWindowRec* par = W->Parent;

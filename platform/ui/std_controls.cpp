@@ -348,7 +348,7 @@ TRect TImage::DestRect() {
 void TImage::Paint() {
   TGraphic* g = FPicture->Graphic();
   if (!g || g->Empty()) return;
-  Canvas()->StretchDraw(DestRect(), g);
+  TGraphicControl::Canvas()->StretchDraw(DestRect(), g);
 }
 
 // ===========================================================================
@@ -1374,7 +1374,11 @@ void TCustomGroupBox::Paint() {
   }
 }
 
-TRadioGroup::TRadioGroup(TComponent* AOwner) : TCustomGroupBox(AOwner) { FTabStop = true; }
+TRadioGroup::TRadioGroup(TComponent* AOwner) : TCustomGroupBox(AOwner) {
+  FTabStop = true;
+  // OnClick tells of a change of the chosen item only.
+  FControlStyle &= ~csClickEvents;
+}
 
 void TRadioGroup::SetItems(const std::vector<std::string>& Value) {
   FItems = Value;

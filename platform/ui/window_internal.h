@@ -155,6 +155,9 @@ void ComposeBelow(TWindowRec* W);
 void DefaultNcPaint(TWindowRec* W);
 int32_t DefaultNcHitTest(TWindowRec* W, TPoint ScreenPt);
 void DefaultNcCalcSize(TWindowRec* W, TRect& R);
+// The window inside its border and caption (window coordinates): what a
+// desktop-drawn frame leaves for us to present (menu bar, scroll bars, client).
+TRect FrameInnerRect(const TWindowRec* W);
 // Scroll-bar interaction of DefWindowProc on a non-client button press.
 void TrackScrollBar(TWindowRec* W, int32_t Bar, TPoint ScreenPt);
 TRect ScrollBarRect(TWindowRec* W, int32_t Bar);  // window coordinates
