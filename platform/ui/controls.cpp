@@ -585,7 +585,15 @@ TRect TWinControl::GetClientRect() {
   return TRect{0, 0, FWidth, FHeight};
 }
 
+void TWinControl::Loaded() {
+  TControl::Loaded();
+  // Alignment asked for while loading runs now.
+  if (FControlState & csAlignmentNeeded) Realign();
+}
+
 void TWinControl::SetClientSize(int32_t AWidth, int32_t AHeight) {
+  // A top-level window knows its frame only once it exists.
+  if (!FParent && !FHandle) HandleNeeded();
   TRect c = GetClientRect();
   SetBounds(FLeft, FTop, FWidth - c.Width() + AWidth, FHeight - c.Height() + AHeight);
 }
@@ -931,6 +939,10 @@ void TWinControl::WndProc(TMessage& Message) {
       Message.WParam = key;
       break;
     }
+    case WM_SYSCHAR:
+      // Alt and a letter: the control whose caption has it as accelerator.
+      if (TCustomForm* f = ParentForm(); f && f->DialogChar(static_cast<uint32_t>(Message.WParam))) return;
+      break;
     case WM_CHAR: {
       char ch = static_cast<char>(Message.WParam);
       KeyPress(ch);

@@ -317,6 +317,7 @@ public:
   virtual void DoExit();
 
 protected:
+  void Loaded() override;
   virtual void CreateParams(TCreateParams& Params);
   virtual void CreateWnd();
   virtual void CreateWindowHandle(const TCreateParams& Params);

@@ -281,6 +281,20 @@ void TCustomForm::SetActiveControl(TWinControl* Control) {
   if (FActive && Control && Control->CanFocus()) Control->SetFocus();
 }
 
+namespace {
+bool OfferDialogChar(TWinControl* Parent, uint32_t Char) {
+  for (int32_t i = 0; i < Parent->ControlCount(); ++i) {
+    TControl* c = Parent->Controls(i);
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (c->Perform(CM_DIALOGCHAR, Char, 0)) return true;
+    if (c->IsWindowed() && OfferDialogChar(static_cast<TWinControl*>(c), Char)) return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool TCustomForm::DialogChar(uint32_t Char) { return OfferDialogChar(this, Char); }
+
 void TCustomForm::ControlRemoved(TControl* Control) {
   auto inside = [Control](TControl* c) {
     for (; c; c = c->Parent())

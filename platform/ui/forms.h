@@ -92,6 +92,9 @@ public:
   void FocusControl(TWinControl* Control);
   // Focus on the active control, or the first one that takes it.
   void SetWindowFocus();
+  // Offers a character to every enabled control as CM_DIALOGCHAR (WParam the
+  // character); true when one took it (a non-zero result).
+  bool DialogChar(uint32_t Char);
   // Forgets a control that leaves the form (focus and active control).
   void ControlRemoved(TControl* Control);
 

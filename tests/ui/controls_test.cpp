@@ -715,3 +715,39 @@ TEST(Application, HintsShowAfterThePauseAndTheLongPartGoesToOnHint) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Forms, AcceleratorsReachControlsAndClientSizeCountsTheFrame) {
+  TUiTestDriver driver;
+  TTestForm* form;
+  Application->CreateForm(form);
+  std::vector<uint32_t> offered;
+  form->Square->WindowProc = [&, old = form->Square->WindowProc](TMessage& M) {
+    if (M.Msg == CM_DIALOGCHAR) {
+      offered.push_back(static_cast<uint32_t>(M.WParam));
+      M.Result = M.WParam == 'p' ? 1 : 0;
+      return;
+    }
+    old(M);
+  };
+  form->Show();
+  SetFocus(form->Box->Handle());
+  driver.SetModifiers(0x1000);  // Alt
+  driver.PressKey('P', 'p');
+  driver.PressKey('Q', 'q');
+  driver.SetModifiers(0);
+  driver.ProcessMessages();
+  EXPECT_EQ(offered, (std::vector<uint32_t>{'p', 'q'}));
+
+  auto* dialog = new TForm(Application);
+  dialog->AfterConstruction();
+  dialog->SetBorderStyle(bsDialog);
+  dialog->SetClientWidth(400);
+  dialog->SetClientHeight(300);
+  EXPECT_EQ(dialog->ClientWidth(), 400);
+  EXPECT_EQ(dialog->ClientHeight(), 300);
+  EXPECT_EQ(dialog->Height(), 300 + GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYDLGFRAME));
+}
+
+}  // namespace
