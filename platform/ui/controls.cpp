@@ -1129,3 +1129,20 @@ TControl* FindDragTarget(const TPoint& Pos, bool AllowDisabled) {
   TControl* c = w->ControlAtPos(w->ScreenToClient(Pos), AllowDisabled);
   return c ? c : w;
 }
+
+HWND AllocateHWnd(std::function<void(TMessage&)> Method) {
+  return CreateWindowEx(WS_EX_TOOLWINDOW, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+                        [Method = std::move(Method)](HWND, uint32_t M, WPARAM W, LPARAM L) -> LRESULT {
+                          TMessage msg{M, W, L, 0};
+                          try {
+                            Method(msg);
+                          } catch (...) {
+                            HandleApplicationException(nullptr);
+                          }
+                          return msg.Result;
+                        });
+}
+
+void DeallocateHWnd(HWND Wnd) {
+  if (Wnd) DestroyWindow(Wnd);
+}

@@ -403,6 +403,12 @@ private:
   std::unique_ptr<TControlCanvas> FCanvas;
 };
 
+// A hidden window of its own for a non-visual component (timers): every
+// message goes to Method, which sets Result (and calls DefWindowProc for
+// what it does not handle). Exceptions go to the application's boundary.
+HWND AllocateHWnd(std::function<void(TMessage&)> Method);
+void DeallocateHWnd(HWND Wnd);
+
 // Controls draw in the newer style (client edges rather than borders).
 extern bool NewStyleControls;
 

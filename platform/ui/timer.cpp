@@ -6,16 +6,9 @@
 #include "platform/ui/window.h"
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
-  FWindow = CreateWindowEx(0, "", WS_POPUP, 0, 0, 0, 0, nullptr, [this](HWND h, uint32_t m, WPARAM w, LPARAM l) -> LRESULT {
-    if (m == WM_TIMER) {
-      try {
-        Timer();
-      } catch (...) {
-        HandleApplicationException(this);
-      }
-      return 0;
-    }
-    return DefWindowProc(h, m, w, l);
+  FWindow = AllocateHWnd([this](TMessage& M) {
+    if (M.Msg == WM_TIMER) Timer();
+    else M.Result = DefWindowProc(FWindow, M.Msg, M.WParam, M.LParam);
   });
 }
 
@@ -23,7 +16,7 @@ TTimer::~TTimer() {
   FEnabled = false;
   if (FWindow) {
     KillTimer(FWindow, 1);
-    DestroyWindow(FWindow);
+    DeallocateHWnd(FWindow);
   }
 }
 
