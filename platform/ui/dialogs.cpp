@@ -520,7 +520,16 @@ void TOpenDialog::Accept() {
     return;
   }
   if (ExtractFileExt(path).empty() && !FDefaultExt.empty()) {
+    // The chosen type's own extension when it names one ("*.png"), else
+    // the default extension.
     std::string ext = FDefaultExt[0] == '.' ? FDefaultExt : "." + FDefaultExt;
+    const auto& entries = FForm->Types->Entries;
+    if (FFilterIndex >= 1 && FFilterIndex <= static_cast<int32_t>(entries.size())) {
+      const auto& pats = entries[static_cast<size_t>(FFilterIndex - 1)].Patterns;
+      if (!pats.empty() && pats[0].rfind("*.", 0) == 0 && pats[0].size() > 2 &&
+          pats[0].find_first_of("*?", 2) == std::string::npos)
+        ext = pats[0].substr(1);
+    }
     path += ext;
   }
   bool exists = FileExists(path);
@@ -622,9 +631,10 @@ std::vector<TColor> ReadCustom(const std::vector<std::string>& Lines) {
     std::string k = Trim(l.substr(0, eq));
     for (int32_t i = 0; i < 16; ++i)
       if (SameText(k, CustomKey(i))) {
+        std::string value = Trim(l.substr(eq + 1));
         char* end = nullptr;
-        unsigned long c = std::strtoul(Trim(l.substr(eq + 1)).c_str(), &end, 16);
-        if (end && *end == '\0') v[static_cast<size_t>(i)] = static_cast<TColor>(c & 0xFFFFFF);
+        unsigned long c = std::strtoul(value.c_str(), &end, 16);
+        if (!value.empty() && end && *end == '\0') v[static_cast<size_t>(i)] = static_cast<TColor>(c & 0xFFFFFF);
       }
   }
   return v;

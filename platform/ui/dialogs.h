@@ -58,7 +58,9 @@ public:
   const std::vector<std::string>& Files() const { return FFiles; }
   const std::string& InitialDir() const { return FInitialDir; }
   void SetInitialDir(const std::string& Value) { FInitialDir = Value; }
-  // Added (without its dot) to a typed name that has no extension.
+  // Set (without its dot): a typed name without an extension gets the
+  // extension of the chosen type ("*.png" gives ".png"), or this one when
+  // the type names none ("*.*").
   const std::string& DefaultExt() const { return FDefaultExt; }
   void SetDefaultExt(const std::string& Value) { FDefaultExt = Value; }
   const std::string& Title() const { return FTitle; }

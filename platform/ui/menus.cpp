@@ -136,7 +136,9 @@ TMenu* TMenuItem::GetParentMenu() const {
 }
 
 void TMenuItem::Changed() {
-  if (TMenu* m = GetParentMenu()) m->MenuChanged();
+  if (ComponentState() & csDestroying) return;
+  TMenu* m = GetParentMenu();
+  if (m && !(m->ComponentState() & csDestroying)) m->MenuChanged();
 }
 
 void TMenuItem::SetCaption(const std::string& Value) {
@@ -815,7 +817,7 @@ TMainMenu::~TMainMenu() {
 
 void TMainMenu::MenuChanged() {
   for (auto& [form, rec] : FormMenus())
-    if (rec.Menu == this && form->HandleAllocated()) PaintBar(form, rec);
+    if (rec.Menu == this && !(form->ComponentState() & csDestroying) && form->HandleAllocated()) PaintBar(form, rec);
 }
 
 TPopupMenu::TPopupMenu(TComponent* AOwner) : TMenu(AOwner) {}

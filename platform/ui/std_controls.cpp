@@ -156,7 +156,7 @@ void TPanel::Paint() {
 // TLabel
 
 TLabel::TLabel(TComponent* AOwner) : TGraphicControl(AOwner) {
-  FControlStyle |= csReplicatable;
+  FControlStyle |= csReplicatable | csOpaque;
   FWidth = 65;
   FHeight = 17;
 }

@@ -141,6 +141,22 @@ TEST_F(Dialogs, SaveDialogAddsTheDefaultExtensionAsksBeforeOverwritingAndCanBeRe
   Driver.WhenIdle([&] { ExecutingFileDialog()->CancelDialog(); });
   EXPECT_FALSE(dlg.Execute());
   EXPECT_EQ(dlg.FileName(), Dir + "pic.gif");
+
+  // With the PNG type chosen a bare name becomes a PNG name; a typed
+  // extension is kept as typed.
+  Driver.WhenIdle([&] {
+    ExecutingFileDialog()->SelectFilterIndex(2);
+    ExecutingFileDialog()->SetNameBoxText("pic");
+    ExecutingFileDialog()->Accept();
+  });
+  EXPECT_TRUE(dlg.Execute());
+  EXPECT_EQ(dlg.FileName(), Dir + "pic.png");
+  Driver.WhenIdle([&] {
+    ExecutingFileDialog()->SetNameBoxText("pic.GIF");
+    ExecutingFileDialog()->Accept();
+  });
+  EXPECT_TRUE(dlg.Execute());
+  EXPECT_EQ(dlg.FileName(), Dir + "pic.GIF");
 }
 
 TEST_F(Dialogs, ColorDialogStartsAtItsColourAndKeepsCustomColours) {
