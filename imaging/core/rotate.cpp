@@ -32,6 +32,23 @@ int32_t NearRightAngle(long double Angle) {
   return std::fabs(Angle - q) < 0.01L ? int32_t(r) : -1;
 }
 
+// Floor, ceiling and rounding (halves to even) of values well inside the
+// 64-bit range, without the library calls of the 80-bit forms.
+inline int64_t FloorD(double V) {
+  const int64_t t = int64_t(V);
+  return double(t) > V ? t - 1 : t;
+}
+inline int64_t CeilD(double V) {
+  const int64_t t = int64_t(V);
+  return double(t) < V ? t + 1 : t;
+}
+inline int64_t RoundD(double V) {
+  int64_t f = FloorD(V);
+  const double frac = V - double(f);
+  if (frac > 0.5 || (frac == 0.5 && (f & 1))) ++f;
+  return f;
+}
+
 struct TMatrix {
   long double A, B, C, D;
   explicit TMatrix(long double Degrees) {
@@ -194,40 +211,54 @@ void TPixelGraphic::RotateAnyAngle(int32_t DestCX, int32_t DestCY, long double A
     return Source->GetPixelColor(int32_t(x), int32_t(y)) & 0x00FFFFFF;
   };
 
-  const long double iA = m.D / det, iB = -m.B / det, iC = -m.C / det, iD = m.A / det;
+  // The inverse matrix in double precision: the per-pixel work stays off the
+  // slow 80-bit unit, and Floor, Ceil and rounding give the same results
+  // except at exact boundaries.
+  const double iA = double(m.D / det), iB = double(-m.B / det), iC = double(-m.C / det), iD = double(m.A / det);
+  const uint8_t* srcBits = source24 ? Source->ScanLine(0) : nullptr;
+  const int64_t srcStride = -int64_t(Source->FBytesPerLine);  // row 0 is the last row of memory
+  auto sample = [&](int64_t x, int64_t y) -> TColor {
+    if (srcBits) {
+      const uint8_t* px = srcBits + y * srcStride + x * 3;
+      return TColor(px[2]) | (TColor(px[1]) << 8) | (TColor(px[0]) << 16);
+    }
+    return sourceColor(x, y);
+  };
   {
     TDitherScope store(*this);
     TPGProgressScope progress(*this, this);
     for (int64_t y = firstRow; y <= lastRow; ++y) {
       store.NextRow();
-      const long double v = y - DestCY;
-      for (int64_t i = 0; i < FWidth; ++i) {
-        const int64_t x = y % 2 == 0 ? i : FWidth - 1 - i;
-        if (x < firstCol || x > lastCol) continue;
-        const long double u = x - DestCX;
-        const long double fx = u * iA + v * iB + SrcCX;
-        const long double fy = u * iC + v * iD + SrcCY;
+      const double v = double(y - DestCY);
+      const double rowX = v * iB + SrcCX, rowY = v * iD + SrcCY;
+      const bool even = y % 2 == 0;
+      for (int64_t i = firstCol; i <= lastCol; ++i) {
+        const int64_t x = even ? i : firstCol + lastCol - i;
+        const double u = double(x - DestCX);
+        const double fx = u * iA + rowX;
+        const double fy = u * iC + rowY;
         if (FSmoothRotate) {
-          const int64_t x0 = Floor(fx), x1 = Ceil(fx), y0 = Floor(fy), y1 = Ceil(fy);
+          const int64_t x0 = FloorD(fx), x1 = CeilD(fx), y0 = FloorD(fy), y1 = CeilD(fy);
           const bool in00 = inside(x0, y0), in01 = inside(x0, y1), in10 = inside(x1, y0), in11 = inside(x1, y1);
           if (!in00 && !in01 && !in10 && !in11) continue;
           const TColor own = (in00 && in01 && in10 && in11) ? 0 : GetPixelColor(int32_t(x), int32_t(y)) & 0x00FFFFFF;
-          const long double wx0 = x0 == x1 ? 0.5L : 1 - (fx - x0), wx1 = x0 == x1 ? 0.5L : 1 - (x1 - fx);
-          const long double wy0 = y0 == y1 ? 0.5L : 1 - (fy - y0), wy1 = y0 == y1 ? 0.5L : 1 - (y1 - fy);
-          const TColor c00 = in00 ? sourceColor(x0, y0) : own, c01 = in01 ? sourceColor(x0, y1) : own;
-          const TColor c10 = in10 ? sourceColor(x1, y0) : own, c11 = in11 ? sourceColor(x1, y1) : own;
+          const double wx0 = x0 == x1 ? 0.5 : 1 - (fx - double(x0)), wx1 = x0 == x1 ? 0.5 : 1 - (double(x1) - fx);
+          const double wy0 = y0 == y1 ? 0.5 : 1 - (fy - double(y0)), wy1 = y0 == y1 ? 0.5 : 1 - (double(y1) - fy);
+          const double w00 = wx0 * wy0, w01 = wx0 * wy1, w10 = wx1 * wy0, w11 = wx1 * wy1;
+          const TColor c00 = in00 ? sample(x0, y0) : own, c01 = in01 ? sample(x0, y1) : own;
+          const TColor c10 = in10 ? sample(x1, y0) : own, c11 = in11 ? sample(x1, y1) : own;
           uint8_t channel[3];
           for (int k = 0; k < 3; ++k) {
             const int s = 8 * k;
-            const long double sum = ((c00 >> s) & 0xFF) * wx0 * wy0 + ((c01 >> s) & 0xFF) * wx0 * wy1 +
-                                    ((c10 >> s) & 0xFF) * wx1 * wy0 + ((c11 >> s) & 0xFF) * wx1 * wy1;
-            channel[k] = uint8_t(std::clamp<int64_t>(Round(sum), 0, 255));
+            const double sum = double((c00 >> s) & 0xFF) * w00 + double((c01 >> s) & 0xFF) * w01 +
+                               double((c10 >> s) & 0xFF) * w10 + double((c11 >> s) & 0xFF) * w11;
+            channel[k] = uint8_t(std::clamp<int64_t>(RoundD(sum), 0, 255));
           }
           store.Store(int32_t(x), int32_t(y), channel[0], channel[1], channel[2]);
         } else {
-          const int64_t sx = Round(fx), sy = Round(fy);
+          const int64_t sx = RoundD(fx), sy = RoundD(fy);
           if (!inside(sx, sy)) continue;
-          StoreColor(store, int32_t(x), int32_t(y), sourceColor(sx, sy));
+          StoreColor(store, int32_t(x), int32_t(y), sample(sx, sy));
         }
       }
       if (progress.Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;

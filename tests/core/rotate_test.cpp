@@ -81,7 +81,10 @@ TEST(Rotate, ThirtyDegreesMatchesTheInverseMapping) {
   TPixelGraphic d;
   d.SetTransparentColor(0x0000FF);
   d.Rotate(true, &s, 30);
+  // The turned size from the 80-bit matrix; the pixels from the inverse
+  // mapping in double precision, as the rotation samples them.
   const long double t = 30 * std::numbers::pi_v<long double> / 180, c = std::cos(t), sn = std::sin(t);
+  const double dc = double(c), ds = double(sn);
   // Corners (9, 6), (0, 6), (9, 0) and (0, 0) turned: X = x c - y s, Y = x s + y c.
   const long double xs[4] = {9 * c - 6 * sn, -6 * sn, 9 * c, 0}, ys[4] = {9 * sn + 6 * c, 6 * c, 9 * sn, 0};
   const long double* ex = xs;
@@ -92,24 +95,24 @@ TEST(Rotate, ThirtyDegreesMatchesTheInverseMapping) {
   int inside = 0;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const long double u = x - w / 2, v = y - h / 2;
-      const long double fx = u * c + v * sn + 9 / 2, fy = -u * sn + v * c + 6 / 2;
-      const long double x0 = std::floor(fx), x1 = std::ceil(fx), y0 = std::floor(fy), y1 = std::ceil(fy);
-      auto in = [](long double px, long double py) { return px >= 0 && px <= 8 && py >= 0 && py <= 5; };
+      const double u = x - w / 2, v = y - h / 2;
+      const double fx = u * dc + (v * ds + 9 / 2), fy = u * -ds + (v * dc + 6 / 2);
+      const double x0 = std::floor(fx), x1 = std::ceil(fx), y0 = std::floor(fy), y1 = std::ceil(fy);
+      auto in = [](double px, double py) { return px >= 0 && px <= 8 && py >= 0 && py <= 5; };
       if (!in(x0, y0) && !in(x0, y1) && !in(x1, y0) && !in(x1, y1)) {
         ASSERT_EQ(d.GetPixel(x, y), 0x0000FFu) << x << "," << y;
         continue;
       }
       ++inside;
-      const long double wx0 = x0 == x1 ? 0.5L : 1 - (fx - x0), wx1 = x0 == x1 ? 0.5L : 1 - (x1 - fx);
-      const long double wy0 = y0 == y1 ? 0.5L : 1 - (fy - y0), wy1 = y0 == y1 ? 0.5L : 1 - (y1 - fy);
-      auto at = [&](long double px, long double py) {
+      const double wx0 = x0 == x1 ? 0.5 : 1 - (fx - x0), wx1 = x0 == x1 ? 0.5 : 1 - (x1 - fx);
+      const double wy0 = y0 == y1 ? 0.5 : 1 - (fy - y0), wy1 = y0 == y1 ? 0.5 : 1 - (y1 - fy);
+      auto at = [&](double px, double py) {
         return in(px, py) ? s.GetPixel(int(px), int(py)) : TColor(0x0000FF);
       };
       for (int k = 0; k < 3; ++k) {
-        auto ch = [&](TColor col) { return static_cast<long double>((col >> (8 * k)) & 0xFF); };
-        const long double sum = ch(at(x0, y0)) * wx0 * wy0 + ch(at(x0, y1)) * wx0 * wy1 +
-                                ch(at(x1, y0)) * wx1 * wy0 + ch(at(x1, y1)) * wx1 * wy1;
+        auto ch = [&](TColor col) { return double((col >> (8 * k)) & 0xFF); };
+        const double sum = ch(at(x0, y0)) * (wx0 * wy0) + ch(at(x0, y1)) * (wx0 * wy1) +
+                           ch(at(x1, y0)) * (wx1 * wy0) + ch(at(x1, y1)) * (wx1 * wy1);
         ASSERT_EQ(int((d.GetPixel(x, y) >> (8 * k)) & 0xFF), int(std::nearbyint(sum))) << x << "," << y;
       }
     }
