@@ -13,6 +13,7 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/image_list.h"
 #include "platform/ui/message_queue.h"
+#include "platform/ui/std_controls.h"
 
 enum : int32_t { HTMENU = 5 };
 
@@ -357,19 +358,6 @@ std::vector<std::pair<TMenuItem*, TRect>> BarLayout(TCustomForm* Form, TMainMenu
   return out;
 }
 
-void DrawItemText(HDC DC, const std::string& Caption, TRect R, bool Enabled, TColor Text, uint32_t Flags) {
-  SetBkMode(DC, TRANSPARENT);
-  if (!Enabled) {
-    SetTextColor(DC, ColorToRGB(clBtnHighlight));
-    TRect r2{R.Left + 1, R.Top + 1, R.Right + 1, R.Bottom + 1};
-    DrawText(DC, Caption, &r2, Flags);
-    SetTextColor(DC, ColorToRGB(clBtnShadow));
-  } else {
-    SetTextColor(DC, ColorToRGB(Text));
-  }
-  DrawText(DC, Caption, &R, Flags);
-}
-
 void PaintBar(TCustomForm* Form, TFormMenuRec& Rec) {
   if (!Form->HandleAllocated() || !Rec.Menu) return;
   HWND h = Form->Handle();
@@ -389,7 +377,7 @@ void PaintBar(TCustomForm* Form, TFormMenuRec& Rec) {
       TRect e = r;
       DrawEdge(dc, &e, BDR_SUNKENOUTER, BF_RECT);
     }
-    DrawItemText(dc, item->Caption(), r, item->Enabled(), clMenuText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawStateText(dc, item->Caption(), r, DT_CENTER | DT_VCENTER | DT_SINGLELINE, item->Enabled(), clMenuText);
   }
   SelectObject(dc, old);
   ReleaseDC(h, dc);
@@ -452,10 +440,10 @@ void PaintLevel(TMenuLevel& L, HDC DC) {
                                it->ImageIndex(), it->Enabled());
     }
     TRect tr{r.Left + GlyphColumn + 2, r.Top, r.Right - 8, r.Bottom};
-    DrawItemText(DC, it->Caption(), tr, it->Enabled(), text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    DrawStateText(DC, it->Caption(), tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE, it->Enabled(), text);
     if (it->ShortCut() != scNone)
-      DrawItemText(DC, ShortCutToText(it->ShortCut()), tr, it->Enabled(), text,
-                   DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+      DrawStateText(DC, ShortCutToText(it->ShortCut()), tr, DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX,
+                    it->Enabled(), text);
     if (it->Count() > 0) {
       HBRUSH b = CreateSolidBrush(ColorToRGB(text));
       int32_t ax = r.Right - 8, cy = (r.Top + r.Bottom) / 2;

@@ -72,22 +72,35 @@ void Frame3D(TCanvas* Canvas, TRect& R, TColor TopColor, TColor BottomColor, int
   }
 }
 
+void DrawStateText(HDC DC, const std::string& Text, TRect R, uint32_t Flags, bool Enabled, TColor Color) {
+  int32_t oldMode = SetBkMode(DC, TRANSPARENT);
+  if (!Enabled) {
+    SetTextColor(DC, ColorToRGB(clBtnHighlight));
+    TRect r2{R.Left + 1, R.Top + 1, R.Right + 1, R.Bottom + 1};
+    DrawText(DC, Text, &r2, Flags);
+    SetTextColor(DC, ColorToRGB(clBtnShadow));
+  } else {
+    SetTextColor(DC, ColorToRGB(Color));
+  }
+  DrawText(DC, Text, &R, Flags);
+  SetBkMode(DC, oldMode);
+}
+
 void DrawCaption(TCanvas* Canvas, const std::string& Caption, TRect R, uint32_t Flags, bool Enabled) {
   HDC dc = Canvas->Handle();
   HGDIOBJ old = SelectObject(dc, Canvas->Font()->Handle());
-  int32_t oldMode = SetBkMode(dc, TRANSPARENT);
-  if (!Enabled) {
-    SetTextColor(dc, ColorToRGB(clBtnHighlight));
-    TRect r2{R.Left + 1, R.Top + 1, R.Right + 1, R.Bottom + 1};
-    DrawText(dc, Caption, &r2, Flags);
-    SetTextColor(dc, ColorToRGB(clBtnShadow));
-  } else {
-    SetTextColor(dc, ColorToRGB(Canvas->Font()->Color()));
-  }
-  DrawText(dc, Caption, &R, Flags);
-  SetBkMode(dc, oldMode);
+  DrawStateText(dc, Caption, R, Flags, Enabled, Canvas->Font()->Color());
   SelectObject(dc, old);
   Canvas->Refresh();
+}
+
+TRect MeasureCaption(TCanvas* Canvas, const std::string& Caption, TRect R, uint32_t Flags) {
+  HDC dc = Canvas->Handle();
+  HGDIOBJ old = SelectObject(dc, Canvas->Font()->Handle());
+  DrawText(dc, Caption, &R, Flags | DT_CALCRECT);
+  SelectObject(dc, old);
+  Canvas->Refresh();
+  return R;
 }
 
 // ===========================================================================
@@ -198,11 +211,7 @@ void TLabel::DoDrawText(TRect& Rect, uint32_t Flags) {
   TCanvas* c = Canvas();
   c->Font()->Assign(Font());
   if (Flags & DT_CALCRECT) {
-    HDC dc = c->Handle();
-    HGDIOBJ old = SelectObject(dc, c->Font()->Handle());
-    DrawText(dc, text, &Rect, Flags);
-    SelectObject(dc, old);
-    c->Refresh();
+    Rect = MeasureCaption(c, text, Rect, Flags);
     return;
   }
   DrawCaption(c, text, Rect, Flags, Enabled());
@@ -746,12 +755,7 @@ void TMemo::Paint() {
     TRect lr{tr.Left, y, tr.Right, tr.Bottom};
     if (static_cast<int32_t>(i) == caretLine) caretY = y;
     DrawCaption(c, lines[i].empty() ? " " : lines[i], lr, flags, Enabled());
-    TRect calc{tr.Left, 0, tr.Right, 0};
-    HDC dc = c->Handle();
-    HGDIOBJ old = SelectObject(dc, c->Font()->Handle());
-    DrawText(dc, lines[i].empty() ? " " : lines[i], &calc, flags | DT_CALCRECT);
-    SelectObject(dc, old);
-    c->Refresh();
+    TRect calc = MeasureCaption(c, lines[i].empty() ? " " : lines[i], TRect{tr.Left, 0, tr.Right, 0}, flags);
     y += std::max(calc.Height(), th);
   }
   if (caretLine == static_cast<int32_t>(lines.size())) caretY = y;
@@ -1012,12 +1016,7 @@ void DrawButtonFace(TCanvas* Canvas, TRect R, TBitmap* Glyph, int32_t NumGlyphs,
   int32_t gw = hasGlyph ? Glyph->Width() / n : 0, gh = hasGlyph ? Glyph->Height() : 0;
   TSize ts{0, 0};
   if (!Caption.empty()) {
-    TRect calc{0, 0, R.Width(), 0};
-    HDC dc = Canvas->Handle();
-    HGDIOBJ old = SelectObject(dc, Canvas->Font()->Handle());
-    DrawText(dc, Caption, &calc, DT_SINGLELINE | DT_CALCRECT);
-    SelectObject(dc, old);
-    Canvas->Refresh();
+    TRect calc = MeasureCaption(Canvas, Caption, TRect{0, 0, R.Width(), 0}, DT_SINGLELINE);
     ts = TSize{calc.Width(), calc.Height()};
   }
   int32_t space = (hasGlyph && !Caption.empty()) ? Spacing : 0;
@@ -1290,12 +1289,7 @@ void PaintCheck(TButtonControl* B, TCanvas* C, TAlignment Alignment, bool Radio,
                                          : TRect{0, 0, B->Width() - box - 4, B->Height()};
   DrawCaption(C, Caption, tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE, Enabled);
   if (B->Focused() && !Caption.empty()) {
-    TRect calc = tr;
-    HDC dc = C->Handle();
-    HGDIOBJ old = SelectObject(dc, C->Font()->Handle());
-    DrawText(dc, Caption, &calc, DT_LEFT | DT_SINGLELINE | DT_CALCRECT);
-    SelectObject(dc, old);
-    C->Refresh();
+    TRect calc = MeasureCaption(C, Caption, tr, DT_LEFT | DT_SINGLELINE);
     int32_t h = calc.Height();
     TRect focus{tr.Left - 1, (B->Height() - h) / 2 - 1, tr.Left + calc.Width() + 1, (B->Height() + h) / 2 + 1};
     C->Brush()->SetColor(Color);
@@ -1318,7 +1312,6 @@ TRadioButton::TRadioButton(TComponent* AOwner) : TButtonControl(AOwner) {
 void TRadioButton::SetChecked(bool Value) {
   if (Value == FChecked) return;
   FChecked = Value;
-  TabStop();
   SetTabStop(Value);
   Invalidate();
   if (!Value) return;
@@ -1362,12 +1355,7 @@ void TCustomGroupBox::Paint() {
   TRect inner{r.Left + 1, r.Top + 1, r.Right, r.Bottom};
   Frame3D(c, inner, clBtnHighlight, clBtnHighlight, 1);
   if (!Caption().empty()) {
-    TRect calc{0, 0, Width(), 0};
-    HDC dc = c->Handle();
-    HGDIOBJ old = SelectObject(dc, c->Font()->Handle());
-    DrawText(dc, Caption(), &calc, DT_SINGLELINE | DT_CALCRECT);
-    SelectObject(dc, old);
-    c->Refresh();
+    TRect calc = MeasureCaption(c, Caption(), TRect{0, 0, Width(), 0}, DT_SINGLELINE);
     TRect tr{8, 0, 8 + calc.Width(), calc.Height()};
     Fill(c, tr, Color());
     DrawCaption(c, Caption(), tr, DT_SINGLELINE | DT_LEFT, Enabled());

@@ -35,8 +35,14 @@ enum TScrollStyle : uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 // WParam is the key; a non-zero result keeps it.
 enum : uint32_t { CM_WANTSPECIALKEY = CM_BASE + 22 };
 
-// Draws Caption like a label: "&" underlines, DT_ flags as DrawText.
+// Draws Caption like a label: "&" underlines, DT_ flags as DrawText;
+// disabled text is embossed in the highlight and shadow colours.
 void DrawCaption(TCanvas* Canvas, const std::string& Caption, TRect R, uint32_t Flags, bool Enabled);
+// The same on a DC with its selected font, enabled text in Color.
+void DrawStateText(HDC DC, const std::string& Text, TRect R, uint32_t Flags, bool Enabled, TColor Color);
+// The rectangle Caption needs from R's top-left corner (DT_CALCRECT) in
+// the canvas's font.
+TRect MeasureCaption(TCanvas* Canvas, const std::string& Caption, TRect R, uint32_t Flags);
 // Frame3D of the class library: one-pixel lines, R shrinks by Width.
 void Frame3D(TCanvas* Canvas, TRect& R, TColor TopColor, TColor BottomColor, int32_t Width);
 
