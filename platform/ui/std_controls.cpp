@@ -8,6 +8,7 @@
 #include "platform/gdi/edges.h"
 #include "platform/gdi/objects.h"
 #include "platform/gdi/text.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/timer.h"
@@ -590,6 +591,35 @@ void TCustomEdit::KeyDown(uint16_t& Key, TShiftState Shift) {
     if (!shift) FAnchor = FCaret;
     Invalidate();
   };
+  if ((Shift & ssCtrl) && !(Shift & ssAlt)) {
+    // The clipboard keys of a text box.
+    int32_t a = std::min(FCaret, FAnchor), b = std::max(FCaret, FAnchor);
+    std::string selected = Text().substr(static_cast<size_t>(a), static_cast<size_t>(b - a));
+    switch (Key) {
+      case 'A': SelectAll(); Key = 0; return;
+      case 'C':
+        if (b > a) Clipboard()->SetAsText(selected);
+        Key = 0;
+        return;
+      case 'X':
+        if (b > a && !FReadOnly) {
+          Clipboard()->SetAsText(selected);
+          InsertText("");
+        }
+        Key = 0;
+        return;
+      case 'V':
+        if (!FReadOnly && Clipboard()->HasFormat(CF_TEXT)) {
+          std::string t = Clipboard()->AsText();
+          // A one-line box takes the first line.
+          if (!dynamic_cast<TMemo*>(this)) t = t.substr(0, t.find_first_of("\r\n"));
+          InsertText(t);
+        }
+        Key = 0;
+        return;
+      default: break;
+    }
+  }
   switch (Key) {
     case VK_LEFT: move(FCaret - 1); Key = 0; break;
     case VK_RIGHT: move(FCaret + 1); Key = 0; break;
@@ -1254,7 +1284,15 @@ namespace {
 void PaintCheck(TButtonControl* B, TCanvas* C, TAlignment Alignment, bool Radio, int32_t State, bool Pressed,
                 bool Enabled, const std::string& Caption, TColor Color) {
   TRect r{0, 0, B->Width(), B->Height()};
-  Fill(C, r, Color);
+  // The control's text colours come from CN_CTLCOLORSTATIC, as for the
+  // system's buttons: a handler that sets the transparent background mode
+  // leaves what lies below showing.
+  HDC dc = C->Handle();
+  int32_t mode = SetBkMode(dc, OPAQUE);
+  B->Perform(CN_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), B->HandleAllocated() ? reinterpret_cast<LPARAM>(B->Handle()) : 0);
+  bool transparent = GetBkMode(dc) == TRANSPARENT;
+  SetBkMode(dc, mode);
+  if (!transparent) Fill(C, r, Color);
   int32_t box = 13;
   int32_t bx = Alignment == taRightJustify ? 0 : B->Width() - box;
   int32_t by = (B->Height() - box) / 2;

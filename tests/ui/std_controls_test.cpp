@@ -8,6 +8,7 @@
 
 #include "platform/base/files.h"
 #include "platform/gdi/dc.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/test_driver.h"
 #include "platform/ui/window_internal.h"
 #include "tests/ui/all_controls_form.h"
@@ -63,9 +64,25 @@ TEST_F(StdControls, EditTypesInUpperCaseFiresOnChangeAndHonoursReadOnly) {
   EXPECT_EQ(changes, 5);
   Form->Edit->SetText("CODE");  // the same text changes nothing
   EXPECT_EQ(changes, 5);
+  // The clipboard keys: copy the selection, paste the first line only.
+  Form->Edit->SetSelStart(1);
+  Form->Edit->SetSelLength(2);
+  Clipboard()->SetAsText("before");
+  Press('C', MK_CONTROL);  // the menu's Ctrl+C comes first
+  EXPECT_EQ(Form->Clicks["Copy"], 1);
+  EXPECT_EQ(Clipboard()->AsText(), "before");
+  Form->Menu->Items()->Items(1)->Items(0)->SetShortCut(scNone);
+  Press('C', MK_CONTROL);
+  EXPECT_EQ(Clipboard()->AsText(), "OD");
+  Clipboard()->SetAsText("xy\nsecond line");
+  Press(VK_END);
+  Press('V', MK_CONTROL);
+  EXPECT_EQ(Form->Edit->Text(), "CODEXY");
   Form->Edit->SetReadOnly(true);
   Type("x");
-  EXPECT_EQ(Form->Edit->Text(), "CODE");
+  Press('V', MK_CONTROL);
+  EXPECT_EQ(Form->Edit->Text(), "CODEXY");
+  FinalizeClipboard();
 }
 
 TEST_F(StdControls, SpinEditClampsStepsAndFiresOnChangeForCodeAndInput) {
@@ -292,6 +309,57 @@ TEST_F(StdControls, LabelsImagesProgressAndScrollBoxLayOutAsAsked) {
   inner->SetAlign(alClient);
   inner->SetParent(Form->Lowered);
   EXPECT_EQ(inner->Left(), 5);
+}
+
+// A check box that lets its parent show through, as the imaging library's
+// transparent controls do: a transparent window and the transparent
+// background mode in its colour message.
+class TSeeThroughCheckBox : public TCheckBox {
+public:
+  explicit TSeeThroughCheckBox(TComponent* AOwner) : TCheckBox(AOwner) {}
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg == CN_CTLCOLORSTATIC) {
+      SetBkMode(reinterpret_cast<HDC>(Message.WParam), TRANSPARENT);
+      Message.Result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+      return;
+    }
+    if (Message.Msg == WM_ERASEBKGND) {
+      Message.Result = 1;
+      return;
+    }
+    TCheckBox::WndProc(Message);
+  }
+
+protected:
+  void CreateParams(TCreateParams& Params) override {
+    TCheckBox::CreateParams(Params);
+    Params.ExStyle |= WS_EX_TRANSPARENT;
+  }
+};
+
+TEST_F(StdControls, ACheckBoxLeavesItsBackgroundToAColourHandler) {
+  Form->Lowered->SetColor(clLime);
+  auto* plain = new TCheckBox(Form);
+  plain->SetBounds(10, 10, 60, 17);
+  plain->SetCaption("x");
+  plain->SetParent(Form->Lowered);
+  auto* clear = new TSeeThroughCheckBox(Form);
+  clear->SetBounds(80, 10, 60, 17);
+  clear->SetCaption("x");
+  clear->SetParent(Form->Lowered);
+  Driver.ProcessMessages();
+  auto at = [&](TControl* C) {
+    TPoint p = Form->ScreenToClient(C->ClientToScreen(TPoint{55, 8}));
+    return Driver.Pixel(Form->Handle(), p.X, p.Y);
+  };
+  EXPECT_EQ(at(plain), ColorToRGB(clLime));  // a parent colour, painted
+  EXPECT_EQ(at(clear), ColorToRGB(clLime));  // the parent itself, showing through
+  plain->SetParentColor(false);
+  plain->SetColor(clYellow);
+  clear->SetColor(clYellow);
+  Driver.ProcessMessages();
+  EXPECT_EQ(at(plain), ColorToRGB(clYellow));
+  EXPECT_EQ(at(clear), ColorToRGB(clLime));
 }
 
 TEST_F(StdControls, FormWithEveryControlIsSavedAsAScreenshot) {
