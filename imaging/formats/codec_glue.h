@@ -26,10 +26,10 @@ bool CodecGuard(std::jmp_buf& Jump, F&& Body) {
 }
 
 // Splits metadata text into lines. Every byte other than 0, LF and CR joins
-// the current line; a line ends at a 0 byte, at an LF not directly preceded
-// by a CR, at a CR not directly preceded by an LF, and at the last byte. An
-// ended line is kept unless the ending byte is 0 and the line is empty; a 0
-// byte ends the whole text. So CR LF and LF CR pairs end one line.
+// the current line; a line ends at a 0 byte, at an LF or CR that does not
+// complete a CR LF or LF CR pair, and at the last byte. An ended line is kept
+// unless the ending byte is 0 and the line is empty; a 0 byte ends the whole
+// text. So "a" CR LF CR LF "b" gives a, an empty line and b.
 std::vector<std::string> SplitTextLines(const uint8_t* Data, size_t Size);
 
 // Resolution in pixels per metre from a density that gives only the aspect
