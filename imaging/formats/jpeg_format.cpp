@@ -77,7 +77,9 @@ void OpenDecompress(TJPEGContext& C, j_decompress_ptr cinfo, TStream& Stream, bo
 
 // Writes the graphic's COM and APPn chunks as markers.
 void WriteMarkerChunks(TJPEGContext& C, j_compress_ptr cinfo, TPixelGraphic& Graphic) {
-  for (const auto& [marker, payload] : JPEGMarkersFromChunks(Graphic)) {
+  for (const auto& item : JPEGMarkersFromChunks(Graphic)) {
+    const int marker = item.first;
+    const std::vector<uint8_t>& payload = item.second;
     if (!CodecGuard(C.Jump, [&] {
           jpeg_write_marker(cinfo, marker, payload.data(), static_cast<unsigned int>(payload.size()));
         }))
