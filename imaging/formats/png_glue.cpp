@@ -31,6 +31,10 @@ void ErrorFn(png_structp png, png_const_charp msg) {
 
 void WarningFn(png_structp png, png_const_charp msg) {
   TPNGContext* C = ErrorContext(png);
+  // The library only warns about a chunk longer than its allocation limit,
+  // and then allocates the whole declared length: a few hostile bytes would
+  // claim gigabytes. Such a file fails instead.
+  if (msg != nullptr && std::strstr(msg, "chunk data is too large") != nullptr) ErrorFn(png, msg);
   if (!C->Warning) return;
   bool failed = false;
   try {

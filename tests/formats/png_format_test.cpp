@@ -374,6 +374,13 @@ TEST_F(PNGFormat, DamagedFilesAndWarnings) {
   EXPECT_EQ(ReadError(warned, pgwaOKCancelBox), "PNG: Operation aborted on user request");
   SetPGWarningBoxHook(previous);
 
+  // A chunk that claims nearly 2 GiB fails at once instead of being
+  // allocated.
+  TBytes huge = InsertPNGChunk(file, "iTXt", TBytes{'k', 0, 0, 0, 0, 'x'}, "IDAT");
+  huge[33] = 0x74;  // the length of the chunk after the signature and IHDR
+  huge[34] = 0x52;
+  EXPECT_EQ(ReadError(huge, pgwaIgnore), "PNG: iTXt: chunk data is too large");
+
   // A colour profile a current library frowns upon does not reach the user.
   TBytes profile = InsertPNGChunk(file, "iCCP", TBytes{'x', 0, 0, 1, 2, 3}, "IDAT");
   EXPECT_EQ(ReadError(profile, pgwaRaise), "");
