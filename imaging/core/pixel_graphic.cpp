@@ -7,11 +7,13 @@
 #include <new>
 
 #include "imaging/core/exceptions.h"
+#include "imaging/core/pg_canvas.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
 #include "platform/base/strings.h"
 #include "platform/gdi/dc.h"
 #include "platform/gdi/objects.h"
+#include "platform/gdi/surface.h"
 
 namespace {
 
@@ -43,9 +45,11 @@ TPixelGraphic::~TPixelGraphic() {
   FreeColorCache();
   FPalette.clear();
   ReleaseCanvasHandle();
+  FCanvas.reset();
   if (FPaletteHandle) DeleteObject(FPaletteHandle);
   FPaletteHandle = nullptr;
   FreeImage();
+  FreeChunks();
 }
 
 // ---------------------------------------------------------------- TGraphic
@@ -97,7 +101,7 @@ void TPixelGraphic::Assign(TPersistent* Source) {
       FGamma = src->FGamma;
       FXResolution = src->FXResolution;
       FYResolution = src->FYResolution;
-      // Metadata chunks are copied here once images carry them.
+      CopyChunksFrom(src);
       FRGBWeighting = src->FRGBWeighting;
       FSmoothRotate = src->FSmoothRotate;
       FStretchMode = src->FStretchMode;
@@ -135,7 +139,8 @@ void TPixelGraphic::SetPixelFormat(uint8_t Format) {
 }
 
 void TPixelGraphic::FreeImage() {
-  // The DIB section, when the canvas layer made one, lives over FBits.
+  // The DIB section lives over FBits; the canvas has given it up already.
+  if (FBitmapHandle) DeleteObject(FBitmapHandle);
   FBitmapHandle = nullptr;
   FBitmapInfo.reset();
   FBits.reset();
@@ -185,6 +190,12 @@ void TPixelGraphic::NewImage(int32_t AWidth, int32_t AHeight, uint8_t APixelForm
       FBitmapInfo->bmiColors[i] = RGBQUAD{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
                                              static_cast<uint8_t>(c), 0};
     }
+    // The DIB section over the pixel memory, through which GDI draws into it.
+    FBitmapHandle = CreateDIBSectionOver(reinterpret_cast<const BITMAPINFO*>(FBitmapInfo.get()), FBits.get());
+    if (!FBitmapHandle) {
+      FreeImage();
+      throw EPixelGraphic(PGMessage(31, "CreateDIBSection"));
+    }
   }
   if (!FBits || FWidth < 1 || FHeight < 1) Changed(this);
   else Clear();
@@ -216,7 +227,7 @@ void TPixelGraphic::FlushGdi() {
 }
 
 void TPixelGraphic::ReleaseCanvasHandle() {
-  // The image canvas owns no device context over the pixels yet.
+  if (FCanvas) FCanvas->ReleaseCanvasDC();
 }
 
 uint8_t* TPixelGraphic::ScanLine(int32_t Row) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/core/bitmap_info.h"
+#include "imaging/core/chunks.h"
 #include "imaging/core/palette.h"
 #include "platform/gdi/graphic.h"
 
@@ -36,6 +37,8 @@ constexpr uint8_t pf24Bit = 3;
 // with the file's dimensions before NewImage, so that hostile headers are
 // refused before anything is allocated.
 int64_t CheckPGImageSize(int32_t Width, int32_t Height, uint8_t PixelFormat);
+
+class TPGCanvas;
 
 class TPixelGraphic : public TGraphic {
 public:
@@ -229,6 +232,45 @@ public:
   void FlipHorizontal();
   void FlipVertical();
 
+  // --- metadata chunks (chunks.cpp). The image owns its chunks; keywords
+  // are unique, compared case-insensitively.
+  // Takes ownership; a chunk of the same keyword is replaced; adding a chunk
+  // the image already holds changes nothing.
+  void AddChunk(TChunk* Chunk);
+  void AddChunk(std::unique_ptr<TChunk> Chunk);
+  void DeleteChunk(const std::string& Keyword);
+  // The first chunk of the trimmed keyword (any case) and, unless Kind is 0, of that kind.
+  TChunk* FindChunk(const std::string& Keyword, uint8_t Kind);
+  TChunk* GetChunk(int32_t Index);
+  int32_t GetChunkCount() const;
+  void FreeChunks();
+  // Replaces the chunks by copies of Source's (nothing when Source is this image).
+  void CopyChunksFrom(TPixelGraphic* Source);
+
+  // --- canvas and drawing (pg_canvas.cpp)
+  // The canvas over the pixel memory, made on first use; its drawing fires OnChange.
+  TPGCanvas* GetCanvas();
+  // Draws the whole image stretched into Rect of DC with RasterOp; nothing
+  // for an empty image.
+  void DrawToDC(HDC DC, const TRect& Rect, bool ForceBackground, uint32_t RasterOp);
+
+  // --- DIB codec and clipboard (dib_codec.cpp)
+  // Decodes one DIB (core or info header, colour table, pixels) from the
+  // stream's position; BitsOffset is the distance from the header to the
+  // pixels, 0 when they follow the colour table.
+  void ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset);
+  // Writes the info header, the colour table and the pixel memory.
+  void WriteDIB(TStream& Stream);
+  uint32_t GetDIBSize();
+  uint32_t GetBMPFileSize();
+  // Form streaming: a 32-bit size, then the image as a BMP file.
+  void ReadData(TStream& Stream) override;
+  void WriteData(TStream& Stream) override;
+  // Through a BMP file in memory: Source saves, the image loads; the image
+  // saves, Dest loads.
+  void AssignFromGraphic(TGraphic* Source);
+  void AssignToGraphic(TGraphic* Dest);
+
   // --- events (OnChange is TGraphic's)
   TPGProgressEvent OnProgress;
   TNotifyEvent OnProgressEnd;
@@ -291,6 +333,9 @@ protected:
   bool FGdiDirty = false;
   int32_t FWidth = 0;
   HBITMAP FBitmapHandle = nullptr;
+  std::unique_ptr<std::vector<std::unique_ptr<TChunk>>> FChunks;  // made on first need
+  std::unique_ptr<TPGCanvas> FCanvas;                               // made on first use
+  friend class TPGCanvas;
 
 private:
   void BuildColorCache();

@@ -2,6 +2,8 @@
 #include "platform/gdi/clipboard_formats.h"
 
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "platform/gdi/internal.h"
 
@@ -12,7 +14,15 @@ struct GlobalBlock {
   int32_t Locks = 0;
 };
 
-GlobalBlock* Block(HGLOBAL Mem) { return reinterpret_cast<GlobalBlock*>(Mem); }
+std::mutex gBlocksLock;
+std::set<HGLOBAL>* gBlocks = nullptr;  // the live handles
+
+// The block of a live handle, nullptr otherwise.
+GlobalBlock* Block(HGLOBAL Mem) {
+  std::lock_guard<std::mutex> lock(gBlocksLock);
+  if (!Mem || !gBlocks || !gBlocks->count(Mem)) return nullptr;
+  return reinterpret_cast<GlobalBlock*>(Mem);
+}
 
 uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -23,24 +33,41 @@ HGLOBAL GlobalAlloc(uint32_t, size_t Size) {
   if (Size > (size_t(1) << 30)) return 0;
   auto* b = new GlobalBlock;
   b->Bytes.assign(Size, 0);
-  return reinterpret_cast<HGLOBAL>(b);
+  HGLOBAL h = reinterpret_cast<HGLOBAL>(b);
+  std::lock_guard<std::mutex> lock(gBlocksLock);
+  if (!gBlocks) gBlocks = new std::set<HGLOBAL>;
+  gBlocks->insert(h);
+  return h;
 }
 
+bool IsGlobalHandle(HGLOBAL Mem) { return Block(Mem) != nullptr; }
+
 void* GlobalLock(HGLOBAL Mem) {
-  if (!Mem) return nullptr;
-  ++Block(Mem)->Locks;
-  return Block(Mem)->Bytes.data();
+  GlobalBlock* b = Block(Mem);
+  if (!b) return nullptr;
+  ++b->Locks;
+  return b->Bytes.data();
 }
 
 bool GlobalUnlock(HGLOBAL Mem) {
-  if (!Mem || Block(Mem)->Locks == 0) return false;
-  return --Block(Mem)->Locks > 0;
+  GlobalBlock* b = Block(Mem);
+  if (!b || b->Locks == 0) return false;
+  return --b->Locks > 0;
 }
 
-size_t GlobalSize(HGLOBAL Mem) { return Mem ? Block(Mem)->Bytes.size() : 0; }
+size_t GlobalSize(HGLOBAL Mem) {
+  GlobalBlock* b = Block(Mem);
+  return b ? b->Bytes.size() : 0;
+}
 
 HGLOBAL GlobalFree(HGLOBAL Mem) {
-  delete Block(Mem);
+  GlobalBlock* b = Block(Mem);
+  if (!b) return Mem;
+  {
+    std::lock_guard<std::mutex> lock(gBlocksLock);
+    gBlocks->erase(Mem);
+  }
+  delete b;
   return 0;
 }
 

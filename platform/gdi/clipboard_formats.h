@@ -24,12 +24,14 @@ constexpr uint32_t GMEM_DDESHARE = 0x2000;
 constexpr uint32_t GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;
 // A zeroed block of Size bytes; 0 when Size is above 1 GiB.
 HGLOBAL GlobalAlloc(uint32_t Flags, size_t Size);
-// The block's bytes (nullptr for handle 0); GlobalUnlock balances it.
+// The block's bytes (nullptr for handle 0 or an unknown handle); GlobalUnlock balances it.
 void* GlobalLock(HGLOBAL Mem);
 bool GlobalUnlock(HGLOBAL Mem);
 size_t GlobalSize(HGLOBAL Mem);
 // Frees the block; returns 0.
 HGLOBAL GlobalFree(HGLOBAL Mem);
+// True for a live handle made by GlobalAlloc.
+bool IsGlobalHandle(HGLOBAL Mem);
 // A block holding a copy of Bytes.
 HGLOBAL GlobalFromBytes(const std::vector<uint8_t>& Bytes);
 

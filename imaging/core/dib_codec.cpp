@@ -1,0 +1,444 @@
+// The DIB stream codec of TPixelGraphic (core, info and bit-field headers,
+// RLE4 and RLE8), form streaming, hand-over to other graphics and the
+// clipboard formats.
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/core/exceptions.h"
+#include "imaging/core/file_formats.h"
+#include "imaging/core/messages.h"
+#include "imaging/core/options.h"
+#include "imaging/core/pixel_graphic.h"
+#include "platform/gdi/clipboard_formats.h"
+#include "platform/gdi/surface.h"
+
+namespace {
+
+uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+void PutLe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+[[noreturn]] void HeaderError(const char* Field) {
+  throw EPGBMPFileFormatReader("BMP: " + PGMessage(7, Field));
+}
+
+// Bytes still to be read from the stream.
+int64_t BytesLeft(TStream& S) { return std::max<int64_t>(0, S.Size() - S.Position()); }
+
+// Refuses, before anything is allocated for them, data that the stream cannot hold.
+void NeedBytes(TStream& S, int64_t Count) {
+  if (Count > BytesLeft(S)) throw EReadError("Stream read error");
+}
+
+// Refuses a DIB whose colour table (TableBytes from here) and pixel data
+// (DataBytes, at BitsOffset from Start when that is further on) do not fit
+// in the stream, before the image is made.
+void NeedRoom(TStream& S, int64_t Start, int32_t BitsOffset, int64_t TableBytes, int64_t DataBytes) {
+  int64_t pixels = S.Position() + TableBytes;
+  if (BitsOffset > 0) pixels = std::max(pixels, Start + BitsOffset);
+  if (pixels + DataBytes > S.Size()) throw EReadError("Stream read error");
+}
+
+// A channel of a 16- or 32-bit pixel: the mask normalised so that its top
+// bit lands on bit 7 (masks wider than 8 bits keep their top 8 bits).
+struct Channel {
+  uint32_t Mask = 0;
+  int32_t Shift = 0;
+  uint32_t Fill = 0;
+  uint8_t Get(uint32_t P, bool Expand) const {
+    uint32_t m = P & Mask;
+    if (Expand && m == 0) return 0;
+    uint32_t v = (Shift >= 0 ? m << Shift : m >> -Shift) + Fill;
+    return static_cast<uint8_t>(v > 255 ? 255 : v);
+  }
+};
+
+Channel MakeChannel(uint32_t Mask, bool Fill) {
+  if (Mask == 0) HeaderError("BitmapInfoHeader.biCompression");
+  Channel c;
+  c.Mask = Mask;
+  uint32_t m = Mask;
+  while (!(m & 1)) {
+    m >>= 1;
+    --c.Shift;
+  }
+  while (m > 0xFF) {
+    m >>= 1;
+    --c.Shift;
+  }
+  while (!(m & 0x80)) {
+    m <<= 1;
+    ++c.Shift;
+  }
+  c.Fill = Fill ? (m & (~m + 1)) : 0;  // the lowest set bit of the normalised mask
+  return c;
+}
+
+}  // namespace
+
+// Reads Count bytes into Dest in tenths with progress; returns false on abort.
+static bool ReadInTenths(TPixelGraphic& G, TStream& S, uint8_t* Dest, uint32_t Count) {
+  if (Count <= 100) {
+    S.ReadBuffer(Dest, Count);
+    return true;
+  }
+  uint32_t piece = Count / 10, done = 0;
+  for (int32_t k = 1; k <= 10; ++k) {
+    uint32_t n = k < 10 ? piece : Count - done;
+    S.ReadBuffer(Dest + done, n);
+    done += n;
+    if (G.Progress(k, 10)) return false;
+  }
+  return true;
+}
+
+void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset) {
+  // 1. Reset what a DIB replaces.
+  FlushGdi();
+  ProgressStart();
+  FXResolution = 0;
+  FYResolution = 0;
+  FGamma = PGDefaultGamma;
+  FreeChunks();
+  const int64_t start = Stream.Position();
+  bool abort = false;
+  int32_t bitCount = 0;
+  uint32_t compression = BI_RGB, imageBytes = 0;
+  bool topDown = false;
+  Channel ch[3];
+
+  if (CoreHeader) {
+    // 2. Core header: 12 bytes and a table of 3-byte entries.
+    uint8_t h[12];
+    Stream.ReadBuffer(h, 12);
+    if (Le16(h + 8) != 1) HeaderError("BitmapCoreHeader.bcPlanes");
+    bitCount = Le16(h + 10);
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) HeaderError("BitmapCoreHeader.bcBitCount");
+    int32_t w = Le16(h + 4), hh = Le16(h + 6);
+    uint8_t fmt = BitCountToPixelFormat(bitCount);
+    int64_t size = CheckPGImageSize(w, hh, fmt);
+    int32_t colors = bitCount <= 8 ? 1 << bitCount : 0;
+    NeedRoom(Stream, start, BitsOffset, 3 * int64_t(colors), size);
+    NewImage(w, hh, fmt);
+    SetPaletteCount(GetMaxColors());
+    if (FPaletteCount == 0) {
+      SetPaletteIdent(pTrueColor);
+    } else {
+      for (int32_t i = 0; i < FPaletteCount; ++i) {
+        uint8_t e[3];
+        Stream.ReadBuffer(e, 3);
+        SetPaletteEntry(i, RGB(e[2], e[1], e[0]));
+      }
+    }
+  } else {
+    // 3. Info header: 40 bytes (larger headers are skipped past), masks, table.
+    uint8_t h[40];
+    Stream.ReadBuffer(h, 40);
+    uint32_t headerSize = Le32(h);
+    int32_t w = static_cast<int32_t>(Le32(h + 4));
+    int32_t hh = static_cast<int32_t>(Le32(h + 8));
+    if (Le16(h + 12) != 1) HeaderError("BitmapInfoHeader.biPlanes");
+    bitCount = Le16(h + 14);
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
+      HeaderError("BitmapInfoHeader.biBitCount");
+    compression = Le32(h + 16);
+    imageBytes = Le32(h + 20);
+    bool ok = compression == BI_RGB || (compression == BI_BITFIELDS && (bitCount == 16 || bitCount == 32)) ||
+              (compression == BI_RLE4 && bitCount == 4 && hh >= 0) ||
+              (compression == BI_RLE8 && bitCount == 8 && hh >= 0);
+    if (!ok) HeaderError("BitmapInfoHeader.biCompression");
+    if (hh == INT32_MIN) HeaderError("BitmapInfoHeader.biHeight");
+    FXResolution = static_cast<int32_t>(Le32(h + 24));
+    FYResolution = static_cast<int32_t>(Le32(h + 28));
+    uint32_t used = Le32(h + 32);
+    topDown = hh < 0;
+    int32_t height = topDown ? -hh : hh;
+    // 4. The pixel format, masks and colour table.
+    if (bitCount > 8) {
+      CheckPGImageSize(w, height, pf24Bit);
+      uint32_t masks[3] = {0, 0, 0};
+      if (compression == BI_BITFIELDS) {
+        uint8_t m[12];
+        Stream.ReadBuffer(m, 12);
+        for (int k = 0; k < 3; ++k) masks[k] = Le32(m + 4 * k);
+      } else if (bitCount == 16) {
+        masks[0] = 0x7C00;
+        masks[1] = 0x03E0;
+        masks[2] = 0x001F;
+      } else {
+        masks[0] = 0xFF0000;
+        masks[1] = 0xFF00;
+        masks[2] = 0xFF;
+      }
+      if (bitCount != 24)
+        for (int k = 0; k < 3; ++k) ch[k] = MakeChannel(masks[k], BMPExpand16Bit && bitCount == 16);
+      if (headerSize > 40 && Stream.Position() < start + headerSize) Stream.SetPosition(start + headerSize);
+      int64_t data = DIBBytesPerLine(w, bitCount) * height;
+      NeedRoom(Stream, start, BitsOffset, 4 * int64_t(used), data);
+      if (used != 0) Stream.Seek(4 * int64_t(used), soCurrent);
+      NewImage(w, height, pf24Bit);
+      SetPaletteIdent(pTrueColor);
+    } else {
+      uint8_t fmt = BitCountToPixelFormat(bitCount);
+      int32_t max = 1 << bitCount;
+      // A colour table longer than the format allows would overrun the image's table.
+      if (used > static_cast<uint32_t>(max)) HeaderError("BitmapInfoHeader.biClrUsed");
+      int32_t colors = used == 0 ? max : static_cast<int32_t>(used);
+      int64_t size = CheckPGImageSize(w, height, fmt);
+      if (headerSize > 40 && headerSize <= 40 + BytesLeft(Stream)) Stream.SetPosition(start + headerSize);
+      NeedRoom(Stream, start, BitsOffset, 4 * int64_t(colors), compression == BI_RGB ? size : imageBytes);
+      NewImage(w, height, fmt);
+      SetPaletteCount(colors);
+      if (FPaletteCount == 0) SetPaletteIdent(pNone);
+      for (int32_t i = 0; i < FPaletteCount; ++i) {
+        uint8_t e[4];
+        Stream.ReadBuffer(e, 4);
+        SetPaletteEntry(i, RGB(e[2], e[1], e[0]));
+      }
+    }
+  }
+
+  // 5. The pixels start BitsOffset bytes after the header when that is further on.
+  if (BitsOffset > 0 && Stream.Position() - start < BitsOffset) Stream.SetPosition(start + BitsOffset);
+
+  // 6. Pixel data.
+  FlushGdi();
+  if (compression == BI_RLE8 || compression == BI_RLE4) {
+    NeedBytes(Stream, imageBytes);
+    std::vector<uint8_t> data(imageBytes);
+    if (ReadInTenths(*this, Stream, data.data(), imageBytes)) {
+      const bool rle4 = compression == BI_RLE4;
+      const uint32_t size = imageBytes, tenth = size / 10;
+      int32_t x = 0, y = FHeight - 1;
+      uint32_t pos = 0;
+      auto put = [&](int32_t v) {
+        if (!rle4 || x < FWidth) SetPixel(x, y, static_cast<uint32_t>(v));
+        ++x;
+      };
+      while (size >= 2 && pos < size - 1 && !abort) {
+        uint8_t n = data[pos], v = data[pos + 1];
+        if (n > 0) {
+          for (int32_t i = 0; i < n; ++i) put(rle4 ? ((i & 1) ? (v & 0x0F) : (v >> 4)) : v);
+          pos += 2;
+        } else if (v == 0) {
+          --y;
+          x = 0;
+          pos += 2;
+        } else if (v == 1) {
+          break;
+        } else if (v == 2) {
+          if (size < 4 || pos >= size - 3) break;
+          x += data[pos + 2];
+          y -= data[pos + 3];
+          pos += 4;
+        } else {
+          // An absolute run takes only the bytes that are there.
+          uint32_t bytes = rle4 ? (v + 1u) / 2 : v;
+          uint32_t avail = size - (pos + 2);
+          for (uint32_t i = 0; i < v; ++i) {
+            uint32_t b = rle4 ? i / 2 : i;
+            if (b >= avail) break;
+            uint8_t byte = data[pos + 2 + b];
+            put(rle4 ? ((i & 1) ? (byte & 0x0F) : (byte >> 4)) : byte);
+          }
+          pos += 2 + bytes;
+          pos = (pos + 1) & ~1u;
+        }
+        if (tenth > 0 && pos % tenth == 0) abort = Progress(static_cast<int32_t>(pos / tenth), 10);
+      }
+    }
+  } else if (bitCount == 16 || bitCount == 32) {
+    const int64_t rowBytes = DIBBytesPerLine(FWidth, bitCount);
+    NeedBytes(Stream, rowBytes * FHeight);
+    std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+    const bool expand = BMPExpand16Bit && bitCount == 16;
+    for (int32_t r = 0; r < FHeight && !abort; ++r) {
+      Stream.ReadBuffer(row.data(), rowBytes);
+      uint8_t* dest = ScanLine(FHeight - r - 1);
+      for (int32_t x = 0; x < FWidth; ++x) {
+        uint32_t p = bitCount == 16 ? Le16(row.data() + 2 * x) : Le32(row.data() + 4 * x);
+        dest[3 * x] = ch[2].Get(p, expand);
+        dest[3 * x + 1] = ch[1].Get(p, expand);
+        dest[3 * x + 2] = ch[0].Get(p, expand);
+      }
+      abort = Progress(r, FHeight);
+    }
+  } else if (FImageSize > 0) {
+    NeedBytes(Stream, FImageSize);
+    abort = !ReadInTenths(*this, Stream, FBits.get(), FImageSize);
+  }
+
+  // 7. Rows stored top-down are turned upright.
+  if (topDown && FBits) {
+    std::vector<uint8_t> tmp(FBytesPerLine);
+    for (int32_t y = 0; y < FHeight / 2; ++y) {
+      uint8_t *a = ScanLine(y), *b = ScanLine(FHeight - 1 - y);
+      std::memcpy(tmp.data(), a, FBytesPerLine);
+      std::memcpy(a, b, FBytesPerLine);
+      std::memcpy(b, tmp.data(), FBytesPerLine);
+    }
+  }
+  // 8.
+  ProgressEnd();
+}
+
+namespace {
+
+// Colour-table entries written for an image: its palette, but a palette
+// image always gets a full table of its format when the palette is empty,
+// and never more entries than its format holds.
+int32_t WrittenColors(TPixelGraphic& G) {
+  int32_t max = G.GetMaxColors();
+  if (max == 0) return G.PaletteCount();
+  if (G.PaletteCount() == 0) return max;
+  return std::min(G.PaletteCount(), max);
+}
+
+}  // namespace
+
+uint32_t TPixelGraphic::GetDIBSize() { return 40 + 4 * static_cast<uint32_t>(WrittenColors(*this)) + FImageSize; }
+
+uint32_t TPixelGraphic::GetBMPFileSize() { return GetDIBSize() + 14; }
+
+void TPixelGraphic::WriteDIB(TStream& Stream) {
+  FlushGdi();
+  const int32_t colors = WrittenColors(*this);
+  uint8_t h[40] = {};
+  PutLe32(h, 40);
+  PutLe32(h + 4, static_cast<uint32_t>(FWidth));
+  PutLe32(h + 8, static_cast<uint32_t>(FHeight));
+  h[12] = 1;
+  h[14] = static_cast<uint8_t>(GetBitCount());
+  PutLe32(h + 20, FImageSize);
+  PutLe32(h + 24, static_cast<uint32_t>(FXResolution));
+  PutLe32(h + 28, static_cast<uint32_t>(FYResolution));
+  PutLe32(h + 32, static_cast<uint32_t>(colors));
+  Stream.WriteBuffer(h, 40);
+  std::vector<uint8_t> table(4 * static_cast<size_t>(colors), 0);
+  for (int32_t i = 0; i < colors && i < FPaletteCount; ++i) {
+    TColor c = FPalette[static_cast<size_t>(i)];
+    table[4 * i] = GetBValue(c);
+    table[4 * i + 1] = GetGValue(c);
+    table[4 * i + 2] = GetRValue(c);
+  }
+  if (!table.empty()) Stream.WriteBuffer(table.data(), static_cast<int64_t>(table.size()));
+  if (FImageSize) Stream.WriteBuffer(FBits.get(), FImageSize);
+}
+
+namespace {
+
+// The image as a BMP file: through the library's default BMP writer when
+// there is one, else the file header and the DIB directly.
+void WriteBMPFile(TPixelGraphic& G, TStream& Stream) {
+  if (PGDefaultBMPWriter) {
+    PGDefaultBMPWriter->Write(Stream, G);
+    return;
+  }
+  uint8_t fh[14] = {'B', 'M'};
+  PutLe32(fh + 2, G.GetBMPFileSize());
+  PutLe32(fh + 10, G.GetBMPFileSize() - G.GetImageSize());
+  Stream.WriteBuffer(fh, 14);
+  G.WriteDIB(Stream);
+}
+
+}  // namespace
+
+void TPixelGraphic::WriteData(TStream& Stream) {
+  FlushGdi();
+  int64_t sizePos = Stream.Position();
+  uint8_t zero[4] = {};
+  Stream.WriteBuffer(zero, 4);
+  WriteBMPFile(*this, Stream);
+  int64_t end = Stream.Position();
+  uint8_t n[4];
+  PutLe32(n, static_cast<uint32_t>(end - sizePos - 4));
+  Stream.SetPosition(sizePos);
+  Stream.WriteBuffer(n, 4);
+  Stream.SetPosition(end);
+}
+
+void TPixelGraphic::ReadData(TStream& Stream) {
+  uint8_t n[4];
+  Stream.ReadBuffer(n, 4);
+  const int64_t after = Stream.Position() + Le32(n);
+  TFileFormatReader* reader = FindFileFormatReader(Stream, "bmp");
+  if (!reader) throw EPGUnknownFileFormat(PGMessage(6));
+  BeginUpdate();
+  try {
+    reader->Read(Stream, *this, 0);
+    DetectPaletteIdent();
+  } catch (...) {
+    EndUpdate();
+    Stream.SetPosition(after);
+    throw;
+  }
+  EndUpdate();
+  Stream.SetPosition(after);
+}
+
+void TPixelGraphic::AssignFromGraphic(TGraphic* Source) {
+  if (!Source) return;
+  FXResolution = 0;
+  FYResolution = 0;
+  FGamma = PGDefaultGamma;
+  FreeChunks();
+  TMemoryStream m;
+  Source->SaveToStream(m);
+  m.SetPosition(0);
+  LoadFromStream(m);
+  DetectPaletteIdent();
+  Changed(this);
+}
+
+void TPixelGraphic::AssignToGraphic(TGraphic* Dest) {
+  if (!Dest) return;
+  TMemoryStream m;
+  m.SetSize(GetBMPFileSize());
+  m.SetPosition(0);
+  FlushGdi();
+  WriteBMPFile(*this, m);
+  m.SetSize(m.Position());
+  m.SetPosition(0);
+  Dest->LoadFromStream(m);
+}
+
+void TPixelGraphic::SaveToClipboardFormat(uint16_t& Format, uintptr_t& Data, HPALETTE& Palette) {
+  TMemoryStream m;
+  WriteDIB(m);
+  Data = GlobalFromBytes(m.Bytes());
+  Format = CF_DIB;
+  Palette = nullptr;
+}
+
+void TPixelGraphic::LoadFromClipboardFormat(uint16_t Format, uintptr_t Data, HPALETTE) {
+  if ((Format != CF_BITMAP && Format != CF_DIB) || !Data || (Format == CF_DIB && !IsGlobalHandle(Data)))
+    throw EPGUnknownClipboardFormat(PGMessage(4));
+  FlushGdi();
+  // A bitmap handle that the clipboard layer did not convert yet becomes DIB bytes here.
+  bool converted = Format == CF_BITMAP && !IsGlobalHandle(Data);
+  HGLOBAL block = converted ? BitmapToPackedDIB(reinterpret_cast<HBITMAP>(Data)) : Data;
+  if (!block) throw EPGUnknownClipboardFormat(PGMessage(4));
+  BeginUpdate();
+  auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+  try {
+    TMemoryStream m;
+    m.Bytes().assign(bytes, bytes + GlobalSize(block));
+    ReadDIB(m, false, 0);
+    DetectPaletteIdent();
+  } catch (...) {
+    // Every way out unlocks the block and ends the update.
+    GlobalUnlock(block);
+    if (converted) GlobalFree(block);
+    EndUpdate();
+    throw;
+  }
+  GlobalUnlock(block);
+  if (converted) GlobalFree(block);
+  EndUpdate();
+}
