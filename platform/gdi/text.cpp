@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -41,6 +42,12 @@ std::string Lookup(const std::string& Face, bool Bold, bool Italic) {
   auto it = gLookups.find(key);
   if (it != gLookups.end()) return it->second;
   std::string result;
+  static bool finalizerSet = false;
+  if (!finalizerSet) {
+    // Fonts and the font configuration are released when the process ends.
+    finalizerSet = true;
+    std::atexit(FinalizeText);
+  }
   if (FcInit()) {
     FcPattern* pat = FcPatternCreate();
     FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(MapFace(Face).c_str()));
@@ -448,4 +455,5 @@ void FinalizeText() {
   gLookups.clear();
   if (gLib) FT_Done_FreeType(gLib);
   gLib = nullptr;
+  FcFini();
 }
