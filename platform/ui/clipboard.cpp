@@ -332,10 +332,24 @@ std::string TClipboard::AsText() {
   return s;
 }
 
+namespace {
+// Puts a block of ours on the clipboard; it is freed when the clipboard
+// does not take it.
+void SetOwnBlock(TClipboard* C, uint16_t Format, const std::vector<uint8_t>& Bytes) {
+  HGLOBAL h = GlobalFromBytes(Bytes);
+  try {
+    C->SetAsHandle(Format, h);
+  } catch (...) {
+    GlobalFree(h);
+    throw;
+  }
+}
+}  // namespace
+
 void TClipboard::SetAsText(const std::string& Value) {
   std::vector<uint8_t> bytes(Value.begin(), Value.end());
   bytes.push_back(0);
-  SetAsHandle(CF_TEXT, GlobalFromBytes(bytes));
+  SetOwnBlock(this, CF_TEXT, bytes);
 }
 
 std::vector<uint8_t> TClipboard::PackedDIB() {
@@ -352,7 +366,7 @@ std::vector<uint8_t> TClipboard::PackedDIB() {
 
 void TClipboard::SetPackedDIB(const std::vector<uint8_t>& Bytes) {
   if (Bytes.empty()) throw EClipboardException("Cannot set clipboard data");
-  SetAsHandle(CF_DIB, GlobalFromBytes(Bytes));
+  SetOwnBlock(this, CF_DIB, Bytes);
 }
 
 void TClipboard::Assign(TPersistent* Source) {
