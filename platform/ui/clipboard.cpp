@@ -393,9 +393,12 @@ void TClipboard::AssignTo(TPersistent* Dest) {
   }
   Open();
   try {
-    uintptr_t h = GetClipboardData(CF_BITMAP);
+    // A bitmap takes the bitmap handle; other graphics read the packed DIB
+    // from its global block.
+    uint16_t format = dynamic_cast<TBitmap*>(g) ? CF_BITMAP : CF_DIB;
+    uintptr_t h = GetClipboardData(format);
     if (!h) throw EClipboardException("Clipboard does not hold a picture");
-    g->LoadFromClipboardFormat(CF_BITMAP, h, nullptr);
+    g->LoadFromClipboardFormat(format, h, nullptr);
   } catch (...) {
     Close();
     throw;

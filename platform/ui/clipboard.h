@@ -56,7 +56,8 @@ public:
   void SetPackedDIB(const std::vector<uint8_t>& Bytes);
 
 protected:
-  // Gives the clipboard's bitmap to a TGraphic or TPicture.
+  // Gives the clipboard's picture to a TBitmap or TPicture (as CF_BITMAP)
+  // or to another TGraphic (as CF_DIB).
   void AssignTo(TPersistent* Dest) override;
 
 private:

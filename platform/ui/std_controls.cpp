@@ -1899,7 +1899,11 @@ void HintTick() {
     if (!HintShown) HintRestStart = now;
   }
   HintLastPos = p;
-  if (!ShowsHint(HintControl)) return;
+  if (!ShowsHint(HintControl)) {
+    // Hints switched off (a modal drag loop) or a control without one.
+    if (HintShown) HideHint();
+    return;
+  }
   if (!HintShown && now - HintRestStart >= Hints.HintPause) ShowHintFor(HintControl, p);
   else if (HintShown && now - HintRestStart >= Hints.HintPause + Hints.HintHidePause) {
     HideHint();

@@ -76,6 +76,49 @@ TEST_F(ClipboardTest, BitmapDibAndTextRoundTrips) {
   EXPECT_THROW(Clipboard()->SetPackedDIB({}), EClipboardException);
 }
 
+// A graphic of another kind: it takes the packed DIB.
+class TDibGraphic : public TGraphic {
+public:
+  uint16_t Format = 0;
+  std::vector<uint8_t> Bytes;
+  void Draw(TCanvas*, const TRect&) override {}
+  bool GetEmpty() override { return Bytes.empty(); }
+  int32_t GetHeight() override { return 0; }
+  int32_t GetWidth() override { return 0; }
+  void SetHeight(int32_t) override {}
+  void SetWidth(int32_t) override {}
+  void LoadFromStream(TStream&) override {}
+  void SaveToStream(TStream&) override {}
+  void LoadFromClipboardFormat(uint16_t F, uintptr_t Data, HPALETTE) override {
+    Format = F;
+    auto* p = static_cast<const uint8_t*>(GlobalLock(static_cast<HGLOBAL>(Data)));
+    Bytes.assign(p, p + GlobalSize(static_cast<HGLOBAL>(Data)));
+    GlobalUnlock(static_cast<HGLOBAL>(Data));
+  }
+  void SaveToClipboardFormat(uint16_t& F, uintptr_t& Data, HPALETTE& Palette) override {
+    F = CF_DIB;
+    Data = GlobalFromBytes(Bytes);
+    Palette = nullptr;
+  }
+};
+
+TEST_F(ClipboardTest, OtherGraphicsGoOnAndComeOffAsPackedDibs) {
+  std::unique_ptr<TBitmap> src(MakeBitmap());
+  Clipboard()->Assign(src.get());
+  TDibGraphic g;
+  g.Assign(Clipboard());
+  EXPECT_EQ(g.Format, CF_DIB);
+  EXPECT_EQ(g.Bytes, Clipboard()->PackedDIB());
+  TDibGraphic h;
+  h.Bytes = g.Bytes;
+  Clipboard()->Clear();
+  EXPECT_FALSE(Clipboard()->HasFormat(CF_DIB));
+  Clipboard()->Assign(&h);
+  TBitmap back;
+  back.Assign(Clipboard());
+  EXPECT_EQ(back.Canvas()->Pixels(4, 2), src->Canvas()->Pixels(4, 2));
+}
+
 // A clipboard viewer that keeps the chain as its programs must: it passes
 // changes on and follows the chain when a viewer leaves.
 struct TViewer {

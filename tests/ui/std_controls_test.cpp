@@ -282,6 +282,13 @@ TEST_F(StdControls, HintAppearsAfterThePauseAndGoesWhenThePointerLeaves) {
   Driver.AdvanceClock(400);
   ASSERT_NE(HintWindow(), nullptr);
   EXPECT_EQ(HintWindowText(), "Apply Changes");
+  // Hints switched off take the window away at once.
+  Application->SetShowHint(false);
+  Driver.AdvanceClock(100);
+  EXPECT_EQ(HintWindow(), nullptr);
+  Application->SetShowHint(true);
+  Driver.AdvanceClock(600);
+  ASSERT_NE(HintWindow(), nullptr);
   Driver.MouseMove(TUiTestDriver::ScreenPoint(Form->Memo, 10, 10));
   Driver.ProcessMessages();
   Driver.AdvanceClock(100);
