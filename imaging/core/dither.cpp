@@ -68,8 +68,9 @@ void TPixelGraphic::NextDitherRow() {
 
 void TPixelGraphic::DitherPixel(int32_t X, int32_t Y, uint8_t R, uint8_t G, uint8_t B) {
   // Position X + 1 of an error row belongs to pixel X; positions 0 and
-  // Width + 1 are guards that absorb what falls outside the row.
-  if (X < 0 || static_cast<size_t>(X) + 2 > FCurrentErrors.size() / 3 ||
+  // Width + 1 are guards that absorb what falls outside the row; a pixel
+  // outside the row has no position of its own and spreads nothing.
+  if (X < 0 || static_cast<size_t>(X) + 2 >= FCurrentErrors.size() / 3 ||
       FErrorLimitTable.size() != ErrorLimitTableSize) {
     SetPixelColor(X, Y, TColor(R) | TColor(G) << 8 | TColor(B) << 16);
     return;

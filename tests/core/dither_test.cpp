@@ -175,6 +175,22 @@ TEST_F(Dither, ColourErrorsSpreadPerChannel) {
             (std::vector<int32_t>{0, 1, 16, 0, 5, 80, 0, 3, 48}));
 }
 
+TEST_F(Dither, PixelsOutsideTheRowSpreadNothing) {
+  // Columns -1 and Width have no error position: nothing is stored and no
+  // error reaches the rows (nor past their ends), on even and odd rows.
+  TProbe dest;
+  MakeIndexed(dest, 3, 2, {Rgb(0, 0, 0), Rgb(255, 0, 0)});
+  dest.InitDither();
+  for (int32_t y = 0; y < 2; ++y) {
+    dest.NextDitherRow();
+    for (int32_t x : {-1, 3, 4}) dest.DitherPixel(x, y, 200, 100, 50);
+    EXPECT_EQ(dest.CurrentErrors(), std::vector<int32_t>(15, 0)) << y;
+    EXPECT_EQ(dest.NextErrors(), std::vector<int32_t>(15, 0)) << y;
+  }
+  for (int32_t y = 0; y < 2; ++y)
+    for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(dest.GetPixel(x, y), 0u);
+}
+
 TEST_F(Dither, GreyPathUsesGreenOnly) {
   // Pure red on a black and white palette of kind pUnknown: weighted, its grey
   // is 255 * 299 * 3 div 1000 div 3 = 76; unweighted 255 div 3 = 85.
