@@ -100,3 +100,11 @@ TEST_F(GIFEncoderTest, DataSubBlocksHoldOneTo255BytesThenZero) {
   }
 }
 
+
+TEST_F(GIFEncoderTest, PaletteTooLargeToCodeWritesNothing) {
+  const uint8_t index = 0;
+  TMemoryStream s;
+  CompressGIFLZW(s, &index, 1, 257);
+  EXPECT_EQ(GIFWriteStatus, 2);
+  EXPECT_EQ(s.Size(), 0);
+}

@@ -4,6 +4,7 @@
 
 #include "gif/gif_encoder.h"
 #include "platform/base/exception.h"
+#include "platform/gdi/canvas.h"
 #include "tests/gif/gif_bitmap_util.h"
 
 
@@ -204,4 +205,52 @@ TEST_F(GIFEncoderTest, ProgressDuringCompressionAndAtTheEnd) {
   auto narrow = MakeBitmap(300, 400, [](int, int) { return 0u; });
   EncodeGIF(*narrow);
   EXPECT_EQ(reports.size(), 119999u / 128u + 1u);
+}
+
+TEST_F(GIFEncoderTest, AnimationWithLocalTablesByteForByte) {
+  // Frame 1: one red pixel, delay 129 ms (12 hundredths), disposal 7 (written
+  // as 0), a comment. Frame 2 at (3, 1): green then red, red transparent,
+  // interlaced, a delay whose hundredths pass 16 bits, disposal 2.
+  auto one = MakeBitmap(1, 1, [](int, int) { return 0x0000FFu; });
+  auto two = MakeBitmap(2, 1, [](int x, int) { return x == 0 ? 0x00FF00u : 0x0000FFu; });
+  TFrameInfo f1{one.get(), 0, 0, 0, 0, 129, false, false, 0, 7, "hi"};
+  TFrameInfo f2{two.get(), 3, 1, 0, 0, 655370, true, true, 0x0000FF, 2, ""};
+  TGIFWriteJob job;
+  job.FrameCount = 2;
+  job.Frames[0] = &f1;
+  job.Frames[1] = &f2;
+  job.LoopCount = 0x1234;
+  job.UseGlobalColorTable = false;
+  TMemoryStream s;
+  ASSERT_TRUE(WriteGIFJob(s, job));
+  std::vector<uint8_t> expected = Bytes({'G', 'I', 'F', '8', '9', 'a', 5, 0, 2, 0, 0x00, 0, 0,  // no global table
+                                         0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
+                                         3, 1, 0x34, 0x12, 0,                                      // loop count
+                                         0x21, 0xFE, 2, 'h', 'i', 0,                               // frame 1
+                                         0x21, 0xF9, 4, 0x00, 12, 0, 0xFF, 0,
+                                         0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x80, 255, 0, 0, 0, 0, 0,
+                                         2, 2, 0x44, 0x01, 0,                                      // codes 4 0 5
+                                         0x21, 0xF9, 4, 0x09, 1, 0, 1, 0,                          // frame 2
+                                         0x2C, 3, 0, 1, 0, 2, 0, 1, 0, 0xC0, 0, 255, 0, 255, 0, 0,
+                                         2, 2, 0x44, 0x0A, 0});                                    // codes 4 0 1 5
+  std::vector<uint8_t> tail = CommentBlock(GIFComment);
+  expected.insert(expected.end(), tail.begin(), tail.end());
+  expected.push_back(0x3B);
+  EXPECT_EQ(s.Bytes(), expected);
+  EXPECT_EQ(GIFColorCount, 2);  // the last frame's local table
+  EXPECT_EQ(GIFWriteStatus, 0);
+}
+
+TEST_F(GIFEncoderTest, PaletteBitmapsAreConvertedTo24BitsAndKeepTheirColours) {
+  TBitmap bmp;
+  bmp.SetPixelFormat(pf8bit);
+  bmp.SetSize(3, 1);
+  bmp.Canvas()->Brush()->SetColor(clWhite);
+  bmp.Canvas()->FillRect(Rect(0, 0, 3, 1));
+  bmp.Canvas()->SetPixels(1, 0, clRed);
+  bmp.Canvas()->SetPixels(2, 0, clAqua);
+  std::vector<uint8_t> gif = EncodeGIF(bmp);
+  EXPECT_EQ(bmp.PixelFormat(), pf24bit);
+  EXPECT_EQ(std::vector<uint8_t>(gif.begin() + 13, gif.begin() + 25),
+            Bytes({255, 255, 255, 255, 0, 0, 0, 255, 255, 0, 0, 0}));
 }
