@@ -108,7 +108,7 @@ void TPixelGraphic::LoadImageFromStream(TStream& Stream, const std::string& Exte
   FXResolution = 0;
   FYResolution = 0;
   FGamma = PGDefaultGamma;
-  //@CHUNKS FreeChunks();
+  FreeChunks();
 
   TFileFormatReader* shared = FindFileFormatReader(Stream, Extension);
   if (!shared) throw EPGUnknownFileFormat(PGMessage(6));
@@ -241,6 +241,6 @@ void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, con
   temp.FXResolution = FXResolution;
   temp.FYResolution = FYResolution;
   temp.FGamma = FGamma;
-  //@CHUNKS temp.CopyChunksFrom(this);
+  temp.CopyChunksFrom(this);
   writeOut(temp);
 }

@@ -6,7 +6,9 @@
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
 #include "imaging/core/palette.h"
+#include "imaging/core/pg_canvas.h"
 #include "imaging/core/pg_resources.h"
+#include "imaging/formats/bmp_format.h"
 
 namespace {
 
@@ -20,6 +22,7 @@ void RegisterBuiltInFileFormats() {
   // as bmp, dib, jpg, jpeg, jif, png, pbm, pgm, ppm, tga, tif, tiff.
   // Keep the comment lines between the calls.
   // BMP:
+  RegisterBMPFileFormats();
 
   // JPEG:
   RegisterJPEGFileFormats();
@@ -55,6 +58,8 @@ void PGraphicInitialization() {
     InitClampTable();
     InitPGOptions();
     InitPGPalettes();
+    PGDefaultBMPReader = std::make_unique<TBMPFileFormatReader>();
+    PGDefaultBMPWriter = std::make_unique<TBMPFileFormatWriter>();
     InitFileFormatRegistries();
     RegisterBuiltInFileFormats();
     SortFileFormatReaders();
@@ -70,5 +75,6 @@ void PGraphicInitialization() {
 void PGraphicFinalization() {
   if (InitCount == 0 || --InitCount > 0) return;
   DestroyPGCursors();
+  FreeAllPGCanvases();
   FreeFileFormatRegistries();
 }

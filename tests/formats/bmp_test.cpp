@@ -1,0 +1,245 @@
+// BMP, DIB and RLE files: headers and information texts, bit fields and
+// run-length data built here, registry behaviour, and cross-checks against
+// ImageMagick and netpbm on pixels in both directions.
+#include <gtest/gtest.h>
+
+#include "codec_test_util.h"
+#include "imaging/core/exceptions.h"
+#include "imaging/formats/bmp_format.h"
+#include "imaging/formats/pg_startup.h"
+#include "raster_test_util.h"
+
+using rastertest::Bytes;
+
+namespace {
+
+void Le(Bytes& B, uint32_t V, int N) {
+  for (int i = 0; i < N; ++i) B.push_back(uint8_t(V >> (8 * i)));
+}
+
+// A BMP file: file header, a 40-byte information header, Extra (masks or
+// colour table), Gap bytes, then Bits.
+Bytes InfoBMP(int32_t W, int32_t H, uint16_t Bits, uint32_t Compression, const Bytes& Extra, const Bytes& Pixels,
+              uint32_t Gap = 0, uint32_t ColorsUsed = 0) {
+  Bytes b{'B', 'M'};
+  const uint32_t offset = 14 + 40 + uint32_t(Extra.size()) + Gap;
+  Le(b, offset + uint32_t(Pixels.size()), 4);
+  Le(b, 0, 4);
+  Le(b, offset, 4);
+  Le(b, 40, 4);
+  Le(b, uint32_t(W), 4);
+  Le(b, uint32_t(H), 4);
+  Le(b, 1, 2);
+  Le(b, Bits, 2);
+  Le(b, Compression, 4);
+  Le(b, uint32_t(Pixels.size()), 4);
+  Le(b, 2835, 4);
+  Le(b, 2835, 4);
+  Le(b, ColorsUsed, 4);
+  Le(b, 0, 4);
+  b.insert(b.end(), Extra.begin(), Extra.end());
+  b.insert(b.end(), Gap, 0xEE);
+  b.insert(b.end(), Pixels.begin(), Pixels.end());
+  return b;
+}
+
+Bytes CoreBMP(uint16_t W, uint16_t H, uint16_t Bits, const Bytes& Table, const Bytes& Pixels) {
+  Bytes b{'B', 'M'};
+  const uint32_t offset = 14 + 12 + uint32_t(Table.size());
+  Le(b, offset + uint32_t(Pixels.size()), 4);
+  Le(b, 0, 4);
+  Le(b, offset, 4);
+  Le(b, 12, 4);
+  Le(b, W, 2);
+  Le(b, H, 2);
+  Le(b, 1, 2);
+  Le(b, Bits, 2);
+  b.insert(b.end(), Table.begin(), Table.end());
+  b.insert(b.end(), Pixels.begin(), Pixels.end());
+  return b;
+}
+
+std::string BMPError(const Bytes& File, bool Info) {
+  TBMPFileFormatReader reader;
+  try {
+    if (Info)
+      rastertest::Info(reader, File);
+    else
+      rastertest::Read(reader, File);
+  } catch (const EPGBMPFileFormatReader& e) {
+    return e.what();
+  }
+  return "";
+}
+
+class BMP : public ::testing::Test {
+protected:
+  void SetUp() override { PGraphicInitialization(); }
+  void TearDown() override { PGraphicFinalization(); }
+};
+
+}  // namespace
+
+TEST_F(BMP, InformationTexts) {
+  TBMPFileFormatReader reader;
+  TPGGraphicInfo i = rastertest::Info(reader, InfoBMP(3, -2, 24, 0, {}, Bytes(24, 0)));
+  EXPECT_EQ(i.FormatText, "Windows, RGB, Top-Down");
+  EXPECT_EQ(i.Height, -2);
+  EXPECT_EQ(i.ColorsText, "16.7M");
+  Bytes masks;
+  for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Le(masks, m, 4);
+  i = rastertest::Info(reader, InfoBMP(2, 1, 16, 3, masks, Bytes(4, 0)));
+  EXPECT_EQ(i.FormatText, "Windows");
+  EXPECT_EQ(i.ColorsText, "64K");
+  EXPECT_EQ(i.BitsPerPixel, 16);
+  i = rastertest::Info(reader, CoreBMP(5, 4, 4, Bytes(48, 0), Bytes(16, 0)));
+  EXPECT_EQ(i.FormatText, "OS/2");
+  EXPECT_EQ(i.Width, 5);
+  EXPECT_EQ(i.ColorsText, "16");
+  EXPECT_EQ(i.ImageCount, 1);
+  i = rastertest::Info(reader, InfoBMP(4, 2, 8, 1, Bytes(1024, 0), {0, 1}));
+  EXPECT_EQ(i.FormatText, "Windows, RLE8");
+
+  EXPECT_EQ(BMPError(InfoBMP(4, -2, 8, 1, Bytes(1024, 0), {0, 1}), true), "BMP: BitmapInfoHeader.biCompression invalid");
+  EXPECT_EQ(BMPError(InfoBMP(4, -2, 8, 1, Bytes(1024, 0), {0, 1}), false),
+            "BMP: BitmapInfoHeader.biCompression invalid");
+  Bytes v5 = InfoBMP(1, 1, 24, 0, {}, Bytes(4, 0));
+  v5[14] = 108;
+  EXPECT_EQ(BMPError(v5, true), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
+  EXPECT_EQ(BMPError(v5, false), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
+  EXPECT_EQ(BMPError(CoreBMP(1, 1, 16, {}, Bytes(4, 0)), true), "BMP: BitmapCoreHeader.bcBitCount invalid");
+  // A short file: the missing header bytes read as zero and are refused.
+  EXPECT_EQ(BMPError({'B', 'M', 0, 0}, true), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
+  EXPECT_EQ(BMPError({'B', 'M', 0, 0}, false), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
+  TMemoryStream s = StreamOf(InfoBMP(1, 1, 24, 0, {}, Bytes(4, 0)));
+  EXPECT_THROW(reader.GetInfo(s, 1, i), EPGBMPFileFormatReader);
+  EXPECT_THROW(reader.Read(s, *std::make_unique<TPixelGraphic>(), 1), EPGBMPFileFormatReader);
+}
+
+TEST_F(BMP, BitFieldsRunLengthsCoreHeadersAndGaps) {
+  TBMPFileFormatReader reader;
+  // 16-bit 5-6-5: green 63 widens to 255, green 1 to 8.
+  Bytes masks;
+  for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Le(masks, m, 4);
+  auto g = rastertest::Read(reader, InfoBMP(2, 1, 16, 3, masks, {0xE0, 0x07, 0x20, 0x00}));
+  EXPECT_EQ(g->GetPixelColor(0, 0), 0x00FF00u);
+  EXPECT_EQ(g->GetPixelColor(1, 0), 0x000800u);
+  // 32 bits: file bytes 33 22 11 00 read as red 0x11, green 0x22, blue 0x33.
+  g = rastertest::Read(reader, InfoBMP(1, 1, 32, 0, {}, {0x33, 0x22, 0x11, 0x00}));
+  EXPECT_EQ(g->GetPixelColor(0, 0), 0x332211u);
+  // RLE8 on 4 x 2: bottom row 5 5 5, the row above 7 7.
+  Bytes table;
+  for (int i = 0; i < 256; ++i) Le(table, uint32_t(i * 0x010101), 4);
+  g = rastertest::Read(reader, InfoBMP(4, 2, 8, 1, table, {3, 5, 0, 0, 2, 7, 0, 1}));
+  EXPECT_EQ(g->GetPixel(0, 1), 5u);
+  EXPECT_EQ(g->GetPixel(2, 1), 5u);
+  EXPECT_EQ(g->GetPixel(1, 0), 7u);
+  // RLE4: high nibble first.
+  g = rastertest::Read(reader, InfoBMP(4, 1, 4, 2, Bytes(64, 0), {4, 0x12, 0, 1}));
+  EXPECT_EQ(g->GetPixel(0, 0), 1u);
+  EXPECT_EQ(g->GetPixel(3, 0), 2u);
+  // OS/2 core header with a 3-byte colour table.
+  g = rastertest::Read(reader, CoreBMP(2, 1, 1, {0, 0, 0, 0x30, 0x20, 0x10}, {0x40, 0, 0, 0}));
+  EXPECT_EQ(g->GetPixelColor(0, 0), 0u);
+  EXPECT_EQ(g->GetPixelColor(1, 0), 0x302010u);  // entries are blue, green, red
+  // Bits that start after a gap behind the colour table.
+  g = rastertest::Read(reader, InfoBMP(1, 1, 24, 0, {}, {1, 2, 3, 0}, 10));
+  EXPECT_EQ(g->GetPixelColor(0, 0), 0x010203u);
+  // Top-down rows are turned upright.
+  g = rastertest::Read(reader, InfoBMP(1, 2, 24, 0, {}, {1, 1, 1, 0, 9, 9, 9, 0}));
+  auto t = rastertest::Read(reader, InfoBMP(1, -2, 24, 0, {}, {9, 9, 9, 0, 1, 1, 1, 0}));
+  EXPECT_EQ(rastertest::RGB(*g), rastertest::RGB(*t));
+}
+
+TEST_F(BMP, RegistryRoundTripsAndTheDibExtension) {
+  const std::string dir = rastertest::TempFile("bmp");
+  std::filesystem::create_directories(dir);
+  // Every colour resolution through the bmp writer and back by content.
+  std::vector<std::unique_ptr<TPixelGraphic>> images;
+  images.push_back(rastertest::PatternIndexed(13, 7, pf1Bit, pBlackWhite));
+  images.push_back(rastertest::PatternIndexed(13, 7, pf1Bit, pUnknown));
+  images.push_back(rastertest::PatternIndexed(13, 7, pf4Bit, pGray16));
+  images.push_back(rastertest::PatternIndexed(13, 7, pf4Bit, pSys16));
+  images.push_back(rastertest::PatternIndexed(13, 7, pf4Bit, pUnknown));
+  images.push_back(rastertest::PatternIndexed(13, 7, pf8Bit, pGray256));
+  images.push_back(rastertest::PatternIndexed(13, 7, pf8Bit, pUnknown));
+  images.push_back(rastertest::Pattern24(13, 7));
+  for (auto& image : images) {
+    const std::string name = dir + "/round.bmp";
+    image->SaveToFile(name);
+    TPixelGraphic back;
+    back.LoadFromFile(name);
+    EXPECT_EQ(back.PixelFormat(), image->PixelFormat());
+    EXPECT_EQ(back.PaletteIdent(), image->PaletteIdent());
+    EXPECT_EQ(rastertest::RGB(back), rastertest::RGB(*image));
+  }
+  // A BMP named .tga is read as BMP; saving as .DIB writes a whole BMP file.
+  auto g = rastertest::Pattern24(5, 3);
+  g->SaveToFile(dir + "/picture.DIB");
+  Bytes file = rastertest::LoadFile(dir + "/picture.DIB");
+  ASSERT_GE(file.size(), 54u);
+  EXPECT_EQ(file[0], 'B');
+  EXPECT_EQ(file[10], 54);
+  std::filesystem::rename(dir + "/picture.DIB", dir + "/photo.tga");
+  TPixelGraphic back;
+  back.LoadFromFile(dir + "/photo.tga");
+  EXPECT_EQ(rastertest::RGB(back), rastertest::RGB(*g));
+  std::string description;
+  TPGGraphicInfo info;
+  ASSERT_TRUE(GetGraphicFileInfo(dir + "/photo.tga", 0, description, info));
+  EXPECT_EQ(description, "Bitmap");
+  EXPECT_EQ(info.FormatText, "Windows, RGB");
+  EXPECT_EQ(info.Width, 5);
+  // The default writer streams the same file.
+  TMemoryStream m;
+  g->SaveToStream(m);
+  EXPECT_EQ(m.Bytes(), file);
+}
+
+TEST_F(BMP, CrossCheckedWithImageMagickAndNetpbm) {
+  if (!rastertest::HaveTool("convert") || !rastertest::HaveTool("bmptopnm") || !rastertest::HaveTool("ppmtobmp"))
+    GTEST_SKIP() << "ImageMagick or netpbm missing";
+  const std::string dir = rastertest::TempFile("bmpx");
+  std::filesystem::create_directories(dir);
+  // Ours written, theirs reading.
+  std::vector<std::unique_ptr<TPixelGraphic>> images;
+  images.push_back(rastertest::PatternIndexed(37, 11, pf1Bit, pUnknown));
+  images.push_back(rastertest::PatternIndexed(37, 11, pf4Bit, pSys16));
+  images.push_back(rastertest::PatternIndexed(37, 11, pf8Bit, pUnknown));
+  images.push_back(rastertest::Pattern24(37, 11));
+  for (auto& image : images) {
+    const TPlainImage ours = PlainFromGraphic(*image);
+    image->SaveToFile(dir + "/ours.bmp");
+    ASSERT_TRUE(rastertest::RunTool("bmptopnm " + dir + "/ours.bmp | ppmtoppm > " + dir + "/n.ppm"));
+    EXPECT_EQ(MaxDifference(ReadPNM(dir + "/n.ppm"), ours), 0) << int(image->PixelFormat());
+    ASSERT_TRUE(rastertest::RunTool("convert " + dir + "/ours.bmp -depth 8 " + dir + "/m.ppm"));
+    EXPECT_EQ(MaxDifference(ReadPNM(dir + "/m.ppm"), ours), 0) << int(image->PixelFormat());
+  }
+  // Theirs written, ours reading: netpbm 24-bit, 8-bit and OS/2; ImageMagick
+  // 24-bit and RLE8.
+  const TPlainImage pattern = Pattern(29, 9, 3);
+  WritePNM(dir + "/p.ppm", pattern);
+  TPlainImage few = pattern;
+  for (auto& v : few.Pixels) v &= 0xC0;  // at most 64 colours
+  WritePNM(dir + "/few.ppm", few);
+  struct TCase {
+    std::string Command;
+    const TPlainImage* Expected;
+  } cases[] = {
+      {"ppmtobmp -windows " + dir + "/p.ppm > " + dir + "/t.bmp", &pattern},
+      {"ppmtobmp -os2 " + dir + "/p.ppm > " + dir + "/t.bmp", &pattern},
+      {"ppmtobmp -bpp 8 " + dir + "/few.ppm > " + dir + "/t.bmp", &few},
+      {"convert " + dir + "/few.ppm -type Palette -compress RLE BMP3:" + dir + "/t.bmp", &few},
+      {"convert " + dir + "/p.ppm BMP3:" + dir + "/t.bmp", &pattern},
+  };
+  for (auto& c : cases) {
+    ASSERT_TRUE(rastertest::RunTool(c.Command)) << c.Command;
+    TPixelGraphic g;
+    SCOPED_TRACE(c.Command);
+    g.LoadFromFile(dir + "/t.bmp");
+    ASSERT_TRUE(rastertest::RunTool("convert " + dir + "/t.bmp -depth 8 " + dir + "/t.ppm")) << c.Command;
+    const TPlainImage theirs = ReadPNM(dir + "/t.ppm");
+    EXPECT_EQ(MaxDifference(PlainFromGraphic(g), theirs), 0) << c.Command;
+    EXPECT_EQ(MaxDifference(PlainFromGraphic(g), *c.Expected), 0) << c.Command;
+  }
+}
