@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
@@ -14,6 +15,7 @@
 namespace {
 
 const char* const Tag = "PBM, PGM, PPM: ";
+const char* const CommentKeyword = "PBM PGM PPM Comment";
 constexpr int64_t MaxNumber = 0x7FFFFFFF;
 
 [[noreturn]] void RaiseReader(const std::string& Text) {
@@ -23,7 +25,9 @@ constexpr int64_t MaxNumber = 0x7FFFFFFF;
 // Bytes, comments and numbers of the header and of ASCII rasters.
 class TPxMInput {
 public:
-  explicit TPxMInput(TStream& Stream) : FBytes(Stream, [] { RaiseReader(PGMessage(32)); }) {}
+  // Comment lines go into the comment chunk of Graphic when it is given.
+  TPxMInput(TStream& Stream, TPixelGraphic* Graphic)
+      : FBytes(Stream, [] { RaiseReader(PGMessage(32)); }), FGraphic(Graphic) {}
 
   uint8_t Plain() { return FBytes.Next(); }
 
@@ -60,12 +64,23 @@ private:
   bool TryHeaderByte(uint8_t& b) {
     if (!FBytes.TryNext(b)) return false;
     if (b != '#') return true;
-    while ((b = FBytes.Next()) != 10) {
-    }
+    std::string Line;
+    while ((b = FBytes.Next()) != 10) Line += static_cast<char>(b);
+    if (FGraphic) AddComment(Line);
     return true;
   }
 
+  void AddComment(const std::string& Line) {
+    TChunk* Chunk = FGraphic->FindChunk(CommentKeyword, ckText);
+    if (!Chunk) {
+      FGraphic->AddChunk(std::make_unique<TTextChunk>(CommentKeyword));
+      Chunk = FGraphic->FindChunk(CommentKeyword, ckText);
+    }
+    static_cast<TTextChunk*>(Chunk)->GetStrings().push_back(Line);
+  }
+
   TBufferedByteReader FBytes;
+  TPixelGraphic* FGraphic;
 };
 
 // A sample scaled from 0..Maximum to 0..255; samples above the maximum count
@@ -108,7 +123,7 @@ bool TPPMFileFormatReader::Identify(const TPGFileHeader& H) {
 void TPxMFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t Index) {
   if (Index != 0) throw EPGPxMFileFormatReader("PxM: " + PGMessage(7, "Index"));
   Graphic.SetGamma(PGDefaultGamma);
-  TPxMInput In(Stream);
+  TPxMInput In(Stream, PGReadChunks && !Graphic.PreviewRead() ? &Graphic : nullptr);
   const int Variant = In.ReadVariant();
 
   uint8_t Format;
@@ -176,7 +191,7 @@ void TPxMFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
 void TPxMFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) {
   TFileFormatReader::GetInfo(Stream, Index, Info);
   if (Index != 0) RaiseReader(PGMessage(20, "Index"));
-  TPxMInput In(Stream);
+  TPxMInput In(Stream, nullptr);
   const int Variant = In.ReadVariant();
   Info.FormatText = Variant <= 3 ? "ASCII" : "Binary";
   Info.BitsPerPixel = (Variant == 1 || Variant == 4) ? 1 : (Variant == 2 || Variant == 5) ? 8 : 24;
@@ -217,6 +232,14 @@ void TPXMFileFormatWriter::Write(TStream& Stream, TPixelGraphic& Graphic) {
   Out.Put('P');
   Out.Put(static_cast<uint8_t>('0' + Kind + (Binary ? 3 : 0)));
   Out.Put(10);
+  if (PGWriteChunks) {
+    if (TChunk* Chunk = Graphic.FindChunk(CommentKeyword, ckText))
+      for (const std::string& Line : static_cast<TTextChunk*>(Chunk)->GetStrings()) {
+        Out.Put('#');
+        Out.Put(Line.c_str());
+        Out.Put(10);
+      }
+  }
   Out.PutNumber(Width);
   Out.Put(' ');
   Out.PutNumber(Height);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
@@ -19,6 +20,8 @@ const std::array<const char*, TIFFTextTagCount> TIFFTextTagNames = {
     "Software",     "DateTime",         "Artist", "HostComputer", "Copyright"};
 
 namespace {
+
+constexpr int DateTimeText = 6;  // index of DateTime among the text tags
 
 [[noreturn]] void RaiseTIFF(const std::string& Text) {
   throw EPGTIFFileFormatReader("TIFF: " + Text);
@@ -246,6 +249,45 @@ void ClearRowPadding(TPixelGraphic& Graphic, int32_t Row) {
   int64_t Used = (Width + 7) / 8;
   if (Width % 8) Line[Used - 1] &= static_cast<uint8_t>(0xFF00 >> (Width % 8));
   std::memset(Line + Used, 0, static_cast<size_t>(Graphic.BytesPerLine() - Used));
+}
+
+// Days since 30 December 1899 of a date, or false when it does not exist.
+bool TryEncodeDate(int Year, int Month, int Day, double& Date) {
+  static const int DaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool Leap = (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0;
+  if (Year < 1 || Month < 1 || Month > 12 || Day < 1 ||
+      Day > DaysInMonth[Month - 1] + (Month == 2 && Leap ? 1 : 0))
+    return false;
+  // Days from the civil date (proleptic Gregorian calendar).
+  auto DaysFromCivil = [](int64_t y, int64_t m, int64_t d) {
+    y -= m <= 2;
+    int64_t Era = (y >= 0 ? y : y - 399) / 400;
+    int64_t YearOfEra = y - Era * 400;
+    int64_t DayOfYear = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    int64_t DayOfEra = YearOfEra * 365 + YearOfEra / 4 - YearOfEra / 100 + DayOfYear;
+    return Era * 146097 + DayOfEra;
+  };
+  Date = static_cast<double>(DaysFromCivil(Year, Month, Day) - DaysFromCivil(1899, 12, 30));
+  return true;
+}
+
+// The date and time of a "YYYY:MM:DD HH:MM:SS" line, each field clamped; none
+// when the clamped date does not exist (such as 31 April).
+std::optional<double> ParseTIFFDateTime(const std::string& S) {
+  auto Digits = [&](int From, int Count) {
+    int V = 0;
+    for (int i = 0; i < Count; ++i) V = V * 10 + (static_cast<uint8_t>(S[From - 1 + i]) - 48);
+    return V;
+  };
+  int Year = std::clamp(Digits(1, 4), 0, 9999);
+  int Month = std::clamp(Digits(6, 2), 1, 12);
+  int Day = std::clamp(Digits(9, 2), 1, 31);
+  int Hour = std::clamp(Digits(12, 2), 0, 23);
+  int Minute = std::clamp(Digits(15, 2), 0, 59);
+  int Second = std::clamp(Digits(18, 2), 0, 59);
+  double Date;
+  if (!TryEncodeDate(Year, Month, Day, Date)) return std::nullopt;
+  return Date + (Hour * 3600 + Minute * 60 + Second) / 86400.0;
 }
 
 }  // namespace
@@ -631,6 +673,37 @@ void TTIFFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
     }
   }
 
+  if (ReadTexts) {
+    for (int i = 0; i < TIFFTextTagCount; ++i) {
+      const auto& Lines = D.Texts[i];
+      if (!Lines) continue;
+      std::string Keyword = std::string("TIFF ") + TIFFTextTagNames[i];
+      if (i == DateTimeText) {
+        if (Lines->size() == 1 && (*Lines)[0].size() == 19) {
+          // A date that does not exist is left out; the pixels stay good.
+          if (auto Value = ParseTIFFDateTime((*Lines)[0])) {
+            auto Chunk = std::make_unique<TDateTimeChunk>(Keyword);
+            Chunk->SetValue(*Value);
+            Graphic.AddChunk(std::move(Chunk));
+          }
+        }
+        continue;
+      }
+      auto Chunk = std::make_unique<TTextChunk>(Keyword);
+      for (const auto& Line : *Lines) Chunk->GetStrings().push_back(Line);
+      Graphic.AddChunk(std::move(Chunk));
+    }
+    if (!D.PageNumber.empty()) {
+      auto Chunk = std::make_unique<TIntegerChunk>("TIFF PageNumber");
+      Chunk->SetValue(D.PageNumber[0]);
+      Graphic.AddChunk(std::move(Chunk));
+    }
+    if (D.PageNumber.size() == 2 && D.PageNumber[1] > 0) {
+      auto Chunk = std::make_unique<TIntegerChunk>("TIFF PageCount");
+      Chunk->SetValue(D.PageNumber[1]);
+      Graphic.AddChunk(std::move(Chunk));
+    }
+  }
 }
 
 void TTIFFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) {

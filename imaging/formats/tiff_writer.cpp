@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
@@ -314,6 +315,14 @@ void TTIFFileFormatWriter::WritePage(TStream& Stream, TPixelGraphic& Graphic) {
   int64_t XField = Out.Entry(282, TypeRational, 1, 0);
   int64_t YField = Out.Entry(283, TypeRational, 1, 0);
   Out.Entry(296, TypeShort, 1, TIFFResolutionUnitCm ? 3 : 2);
+  if (PGWriteChunks) {
+    TChunk* Number = Graphic.FindChunk("TIFF PAGENUMBER", ckInteger);
+    TChunk* Count = Graphic.FindChunk("TIFF PAGECOUNT", ckInteger);
+    if (Number || Count)
+      Out.ShortPairEntry(297,
+                         Number ? static_cast<uint32_t>(static_cast<TIntegerChunk*>(Number)->Value()) : 0,
+                         Count ? static_cast<uint32_t>(static_cast<TIntegerChunk*>(Count)->Value()) : 0);
+  }
   int64_t MapField = -1;
   const uint32_t MapSize = 1u << Bits;
   if (HasColorMap) MapField = Out.Entry(320, TypeShort, 3 * MapSize, 0);

@@ -1,6 +1,7 @@
 // Portable bitmap, graymap and pixmap reading and writing.
 #include <gtest/gtest.h>
 
+#include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/formats/pnm_format.h"
 #include "raster_test_util.h"
@@ -84,10 +85,23 @@ TEST(PNMReader, GraymapsScaleByTheirMaximum) {
   EXPECT_EQ(G->GetPixel(1, 0), 255u);
 }
 
-TEST(PNMReader, CommentsAreSkipped) {
+TEST(PNMReader, CommentsAreSkippedAndKeptAsOneChunk) {
+  TOptionsGuard Options;
+  PGReadChunks = true;
   auto G = ReadText("P3\n# one\n2 # two\n# three\n1\n255\n1 2 3 4 5 6\n");
   EXPECT_EQ(G->GetWidth(), 2);
   EXPECT_EQ(G->GetPixelColor(1, 0), TColor(4 | 5 << 8 | 6 << 16));
+  ASSERT_EQ(G->GetChunkCount(), 1);
+  auto* Chunk = dynamic_cast<TTextChunk*>(G->FindChunk("PBM PGM PPM Comment", 0));
+  ASSERT_NE(Chunk, nullptr);
+  ASSERT_EQ(Chunk->GetStrings().size(), 3u);
+  EXPECT_EQ(Chunk->GetStrings()[0], " one");
+  EXPECT_EQ(Chunk->GetStrings()[1], " two");
+  EXPECT_EQ(Chunk->GetStrings()[2], " three");
+
+  PGReadChunks = false;
+  G = ReadText("P3\n# one\n1 1 255 1 2 3");
+  EXPECT_EQ(G->GetChunkCount(), 0);
 }
 
 TEST(PNMReader, BinaryVariants) {
@@ -213,4 +227,18 @@ TEST(PNMWriter, UnsuitableImagesAndExtensionsAreRefused) {
   } catch (const EPGPxMFileFormatWriter& E) {
     EXPECT_STREQ(E.what(), "PBM, PGM, PPM: Unknown file extension \"pnm\"");
   }
+}
+
+TEST(PNMWriter, CommentChunkIsWrittenWhenChunksAreOn) {
+  TOptionsGuard Options;
+  PGWriteChunks = true;
+  PxMWriteBinary = false;
+  auto G = PatternIndexed(1, 1, pf1Bit, pBlackWhite);
+  auto Chunk = std::make_unique<TTextChunk>("PBM PGM PPM Comment");
+  Chunk->GetStrings().push_back("made here");
+  Chunk->GetStrings().push_back("");
+  G->AddChunk(std::move(Chunk));
+  TPBMFileFormatWriter Writer;
+  Bytes Out = Write(Writer, *G);
+  EXPECT_EQ(std::string(Out.begin(), Out.end()), "P1\n#made here\n#\n1 1\n1\n");
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/formats/tiff_reader.h"
 #include "imaging/formats/tiff_writer.h"
@@ -428,6 +429,57 @@ TEST(TIFFReader, UnsupportedCompressionsAreNamed) {
   TTIFFBuilder Odd;
   Odd.Page(2, 1, {1}, 0, 7, {{1}}, 1);
   EXPECT_EQ(ReadError(Odd.Build()), "TIFF: Unsupported compression 7");
+}
+
+TEST(TIFFReader, TextDateAndPageNumberBecomeChunks) {
+  TOptionsGuard Options;
+  PGReadChunks = true;
+  TTIFFileFormatReader Reader;
+  TTIFFBuilder B = RGBPage(false);
+  B.Ascii(306, std::string("2001:02:03 04:05:06", 20)).Ascii(270, "one\r\ntwo\n\rthree\rfour");
+  B.Ascii(271, "Mk").Short(297, {2, 5});
+  auto G = Read(Reader, B.Build());
+  auto* Date = dynamic_cast<TDateTimeChunk*>(G->FindChunk("TIFF DateTime", ckDateTime));
+  ASSERT_NE(Date, nullptr);
+  EXPECT_DOUBLE_EQ(Date->Value(), 36925 + (4 * 3600 + 5 * 60 + 6) / 86400.0);  // 3 February 2001
+  auto* Text = dynamic_cast<TTextChunk*>(G->FindChunk("TIFF ImageDescription", ckText));
+  ASSERT_NE(Text, nullptr);
+  EXPECT_EQ(Text->GetStrings(), (std::vector<std::string>{"one", "two", "three", "four"}));
+  auto* Make = dynamic_cast<TTextChunk*>(G->FindChunk("TIFF Make", ckText));
+  ASSERT_NE(Make, nullptr);
+  EXPECT_EQ(Make->GetStrings(), (std::vector<std::string>{"Mk"}));
+  auto* Number = dynamic_cast<TIntegerChunk*>(G->FindChunk("TIFF PageNumber", ckInteger));
+  auto* Count = dynamic_cast<TIntegerChunk*>(G->FindChunk("TIFF PageCount", ckInteger));
+  ASSERT_TRUE(Number && Count);
+  EXPECT_EQ(Number->Value(), 2);
+  EXPECT_EQ(Count->Value(), 5);
+
+  // Written again with chunks on, the page number survives.
+  PGWriteChunks = true;
+  TTIFFileFormatWriter Writer;
+  Bytes Again = Write(Writer, *G);
+  auto D = Directory(Again);
+  ASSERT_TRUE(D.count(297));
+  EXPECT_EQ(D[297][2], 2u | 5u << 16);
+  auto Back = Read(Reader, Again);
+  EXPECT_EQ(dynamic_cast<TIntegerChunk*>(Back->FindChunk("TIFF PageCount", ckInteger))->Value(), 5);
+
+  // A date that does not exist, or of the wrong length, gives no chunk but
+  // leaves the picture readable; PageNumber (0, 0) gives only the number.
+  TTIFFBuilder Odd = RGBPage(false);
+  Odd.Ascii(306, std::string("2001:02:31 04:05:06", 20)).Short(297, {0, 0});
+  G = Read(Reader, Odd.Build());
+  EXPECT_EQ(G->FindChunk("TIFF DateTime", 0), nullptr);
+  EXPECT_EQ(RGB(*G).size(), 18u);
+  EXPECT_NE(G->FindChunk("TIFF PageNumber", ckInteger), nullptr);
+  EXPECT_EQ(G->FindChunk("TIFF PageCount", 0), nullptr);
+  TTIFFBuilder Long = RGBPage(false);
+  Long.Ascii(306, "2001:02:03 04:05:06Z");
+  EXPECT_EQ(Read(Reader, Long.Build())->FindChunk("TIFF DateTime", 0), nullptr);
+
+  // Previews and the default options read no chunks.
+  PGReadChunks = false;
+  EXPECT_EQ(Read(Reader, B.Build())->GetChunkCount(), 0);
 }
 
 TEST(TIFFWriter, ExactLayoutOfA10By10TrueColourPage) {
