@@ -159,6 +159,11 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   const auto width = static_cast<int32_t>(cinfo->output_width);
   const auto height = static_cast<int32_t>(cinfo->output_height);
   CheckPGImageSize(width, height, format);
+  // The library buffers a progressive file's coefficients at the file's full
+  // size, also for a reduced preview decode. Bound its memory by the image
+  // size limit, so that a few hostile bytes cannot claim gigabytes; past the
+  // bound the read fails with the library's message.
+  cinfo->mem->max_memory_to_use = static_cast<long>(2 * static_cast<int64_t>(PGMaxImageSize) + (64 << 20));
 
   if (!CodecGuard(C->Jump, [&] { jpeg_start_decompress(cinfo); })) FailFromLibrary(*C);
   if (components == 1) Graphic.SetPaletteIdent(pGray256);

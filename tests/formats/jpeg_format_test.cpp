@@ -299,6 +299,33 @@ TEST_F(JPEGFormat, DamagedFilesWarnOrFail) {
   }
 }
 
+TEST_F(JPEGFormat, HugeProgressiveHeaderIsRefusedBeforeAllocating) {
+  TJPEGMaker m;
+  m.Components = 1;
+  m.Progressive = true;
+  TBytes file = MakeJPEG(m);
+  for (size_t i = 2; i + 9 < file.size(); ++i)
+    if (file[i] == 0xFF && file[i + 1] == 0xC2) {
+      file[i + 5] = file[i + 7] = 0xBB;  // 48000 x 48000
+      file[i + 6] = file[i + 8] = 0x80;
+      break;
+    }
+  PGMaxImageSize = 64u << 20;
+  TPixelGraphic full;
+  EXPECT_THROW(Read(file, full), EPGInvalidSize);
+  // A preview would fit, but the library's buffers at full size do not.
+  TPixelGraphic g;
+  g.SetReadWarningAction(pgwaIgnore);
+  g.SetPreviewRead(true);
+  g.SetPreviewSize(64);
+  try {
+    Read(file, g);
+    FAIL();
+  } catch (const EPGJPGFileFormatReaderWriter& e) {
+    EXPECT_EQ(e.Message(), "JPG: Backing store not supported");
+  }
+}
+
 // A stream whose reads and writes fail after a few bytes.
 class TFailingStream : public TMemoryStream {
 public:
