@@ -8,8 +8,10 @@
 #include <string>
 
 #include "codec_test_util.h"
+#include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/options.h"
+#include "imaging/formats/codec_glue.h"
 #include "imaging/formats/jpeg_format.h"
 #include "imaging/formats/png_format.h"
 
@@ -254,6 +256,65 @@ sys.exit(0 if ok else 1)
 )",
                           file));
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CrossCheck, ChunksWrittenByOursSeenByPILAndImageMagick) {
+  if (!HavePIL() || !Have(kConvert) || !Have(kPngcrush)) GTEST_SKIP() << "PIL, ImageMagick or pngcrush missing";
+  PGWriteChunks = true;
+  PGReadChunks = true;
+  TPixelGraphic g;
+  g.NewImage(16, 16, pf24Bit);
+  auto com = std::make_unique<TTextChunk>("JFIF COM");
+  com->GetStrings() = {"first", "second"};
+  g.AddChunk(std::move(com));
+  auto app = std::make_unique<TBinaryChunk>("JFIF APP1");
+  app->SetSize(3);
+  app->Data()[0] = 'x';
+  g.AddChunk(std::move(app));
+  const std::string jpg = TempPath("chunks.jpg");
+  WriteFile(JPGWriter, g, jpg);
+  EXPECT_TRUE(RunPython("jpeg_chunks", R"(import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+names = [n for n, _ in im.applist]
+ok = names == ['APP0', 'COM', 'APP1'] and im.applist[2][1] == b'x\0\0'
+ok = ok and im.info.get('comment') == b'first\r\nsecond\r\n\0'
+sys.exit(0 if ok else 1)
+)", jpg));
+
+  g.FreeChunks();
+  auto title = std::make_unique<TTextChunk>("PNG TEXT Title");
+  title->GetStrings() = {"a", "b"};
+  g.AddChunk(std::move(title));
+  double when = 0;
+  ASSERT_TRUE(EncodeDateTimeValue(2020, 5, 17, 8, 9, 10, when));
+  auto time = std::make_unique<TDateTimeChunk>("PNG TIME");
+  time->SetValue(when);
+  g.AddChunk(std::move(time));
+  const std::string png = TempPath("chunks.png");
+  WriteFile(PNGWriter, g, png);
+  EXPECT_TRUE(RunPython("png_text", R"(import sys
+from PIL import Image
+sys.exit(0 if Image.open(sys.argv[1]).text == {'Title': 'a\nb\n'} else 1)
+)", png));
+  EXPECT_TRUE(RunTool(std::string("/usr/bin/identify -verbose ") + png + " | grep -q 'png:tIME: 2020-05-17T08:09:10Z'"));
+
+  // pngcrush adds a text entry after the image data; ours reads it too.
+  const std::string crushed = TempPath("chunks_crushed.png");
+  std::filesystem::remove(crushed);
+  ASSERT_TRUE(RunTool(std::string(kPngcrush) + " -q -text a Comment later " + png + " " + crushed));
+  TMemoryStream s = StreamOf(LoadBytes(crushed));
+  TPixelGraphic back;
+  PNGReader.Read(s, back, 0);
+  auto* later = dynamic_cast<TTextChunk*>(back.FindChunk("PNG TEXT Comment", ckText));
+  ASSERT_NE(later, nullptr);
+  EXPECT_EQ(later->GetStrings(), std::vector<std::string>{"later"});
+  EXPECT_NE(back.FindChunk("PNG TEXT Title", ckText), nullptr);
+  EXPECT_NE(back.FindChunk("PNG TIME", ckDateTime), nullptr);
 }
 
 }  // namespace
