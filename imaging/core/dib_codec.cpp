@@ -253,7 +253,7 @@ void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset
         if (tenth > 0 && pos % tenth == 0) abort = Progress(static_cast<int32_t>(pos / tenth), 10);
       }
     }
-  } else if (bitCount == 16 || bitCount == 32) {
+  } else if ((bitCount == 16 || bitCount == 32) && FImageSize > 0) {
     const int64_t rowBytes = DIBBytesPerLine(FWidth, bitCount);
     NeedBytes(Stream, rowBytes * FHeight);
     std::vector<uint8_t> row(static_cast<size_t>(rowBytes));

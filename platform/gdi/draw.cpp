@@ -133,6 +133,12 @@ TPoint Dev(DeviceContext* DC, int32_t X, int32_t Y) {
 
 bool CanDraw(HDC DC) { return DC && DC->S.Bitmap && DC->S.Bitmap->Bits; }
 
+// Limits a device row range to the surface, so that huge shapes cost no more than the surface.
+void ClampRows(DeviceContext* DC, int32_t& Y0, int32_t& Y1) {
+  Y0 = std::max(Y0, 0);
+  Y1 = std::min(Y1, DC->S.Bitmap->Height);
+}
+
 // Row spans of a set of pixels, merged per row so that no pixel is drawn twice.
 class SpanSet {
 public:
@@ -172,14 +178,39 @@ const std::vector<int32_t>& DashPattern(uint32_t Style) {
   }
 }
 
+// Lines longer than this many pixels are first cut to the surface.
+constexpr int64_t kLongLine = int64_t(1) << 20;
+
 // Draws a device-coordinate line from (X0, Y0) to (X1, Y1), end point
 // excluded, with the DC's pen. Phase carries the dash position across segments.
 void PenLine(DeviceContext* DC, int32_t X0, int32_t Y0, int32_t X1, int32_t Y1, int32_t& Phase) {
   GdiPen* pen = DC->S.Pen;
   if (!pen || pen->Style == PS_NULL) return;
+  GdiBitmap* bm = DC->S.Bitmap;
+  int64_t ldx = std::llabs(int64_t(X1) - X0), ldy = std::llabs(int64_t(Y1) - Y0);
+  if (std::max(ldx, ldy) > kLongLine) {
+    // A line far longer than any surface: keep the part that can touch the
+    // surface (a margin of the pen width around it), found parametrically.
+    double m = pen->Width + 2.0, t0 = 0, t1 = 1;
+    double fx = X0, fy = Y0, gx = double(X1) - X0, gy = double(Y1) - Y0;
+    auto clip = [&](double p, double q) {
+      if (p == 0) return q >= 0;
+      double r = q / p;
+      if (p < 0) t0 = std::max(t0, r);
+      else t1 = std::min(t1, r);
+      return t0 <= t1;
+    };
+    if (!clip(-gx, fx + m) || !clip(gx, bm->Width + m - fx) || !clip(-gy, fy + m) || !clip(gy, bm->Height + m - fy))
+      return;
+    int32_t ax = static_cast<int32_t>(std::lround(fx + t0 * gx)), ay = static_cast<int32_t>(std::lround(fy + t0 * gy));
+    int32_t bx = static_cast<int32_t>(std::lround(fx + t1 * gx)), by = static_cast<int32_t>(std::lround(fy + t1 * gy));
+    if (std::max(std::llabs(int64_t(bx) - ax), std::llabs(int64_t(by) - ay)) > kLongLine) return;
+    PenLine(DC, ax, ay, bx, by, Phase);
+    return;
+  }
   uint32_t v = ColorValue(DC, pen->Color);
   int32_t rop = DC->S.Rop2;
-  int32_t dx = std::abs(X1 - X0), dy = std::abs(Y1 - Y0);
+  int32_t dx = static_cast<int32_t>(ldx), dy = static_cast<int32_t>(ldy);
   int32_t sx = X0 < X1 ? 1 : -1, sy = Y0 < Y1 ? 1 : -1;
   int32_t n = std::max(dx, dy);
   if (pen->Width > 1) {
@@ -187,7 +218,9 @@ void PenLine(DeviceContext* DC, int32_t X0, int32_t Y0, int32_t X1, int32_t Y1, 
     int32_t w = pen->Width, h = w / 2;
     int32_t x = X0, y = Y0, err = dx - dy;
     for (int32_t i = 0; i < n; ++i) {
-      for (int32_t k = 0; k < w; ++k) set.Add(y - h + k, x - h, x - h + w);
+      // Only the rows of the stamp that lie on the surface.
+      int32_t k0 = std::max(0, h - y), k1 = std::min(w, bm->Height - y + h);
+      for (int32_t k = k0; k < k1; ++k) set.Add(y - h + k, x - h, x - h + w);
       int32_t e2 = 2 * err;
       if (e2 > -dy) {
         err -= dy;
@@ -293,7 +326,9 @@ void DrawShape(DeviceContext* DC, int32_t L, int32_t T, int32_t R, int32_t B, Sp
     pen.Values.assign(1, ColorValue(DC, DC->S.Pen->Color));
   }
   int32_t rop = DC->S.Rop2;
-  for (int32_t y = T; y < B; ++y) {
+  int32_t yFirst = T, yEnd = B;
+  ClampRows(DC, yFirst, yEnd);
+  for (int32_t y = yFirst; y < yEnd; ++y) {
     int32_t o0, o1, i0, i1;
     if (!SpanOf(L, T, R, B, 0, y, o0, o1)) continue;
     bool inner = SpanOf(L, T, R, B, w, y, i0, i1);
@@ -366,8 +401,12 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
     pb = PrepareBrush(D, D->S.Brush);
     if (pb.Null) return true;
   }
-  int32_t x0 = W > 0 ? X : X + W + 1, x1 = W > 0 ? X + W : X + 1;
-  int32_t y0 = H > 0 ? Y : Y + H + 1, y1 = H > 0 ? Y + H : Y + 1;
+  // The destination extent, limited to the surface.
+  int64_t ex0 = W > 0 ? int64_t(X) : int64_t(X) + W + 1, ex1 = W > 0 ? int64_t(X) + W : int64_t(X) + 1;
+  int64_t ey0 = H > 0 ? int64_t(Y) : int64_t(Y) + H + 1, ey1 = H > 0 ? int64_t(Y) + H : int64_t(Y) + 1;
+  int32_t x0 = static_cast<int32_t>(std::max<int64_t>(ex0, 0)), x1 = static_cast<int32_t>(std::min<int64_t>(ex1, db->Width));
+  int32_t y0 = static_cast<int32_t>(std::max<int64_t>(ey0, 0)), y1 = static_cast<int32_t>(std::min<int64_t>(ey1, db->Height));
+  if (x0 >= x1 || y0 >= y1) return true;
   uint32_t mask = db->Mask();
   if (!needS) {
     for (int32_t y = y0; y < y1; ++y)
@@ -382,12 +421,12 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
   SourceConverter conv(D, SDC, Sb);
   std::vector<int32_t> colMap(static_cast<size_t>(x1 - x0));
   for (int32_t x = x0; x < x1; ++x) {
-    int64_t i = W > 0 ? x - X : X - x;
+    int64_t i = W > 0 ? int64_t(x) - X : int64_t(X) - x;
     colMap[x - x0] = MapIndex(i, W, XS, SW);
   }
   TColor key = Key ? (*Key & 0xFFFFFF) : 0;
   for (int32_t y = y0; y < y1; ++y) {
-    int64_t j = H > 0 ? y - Y : Y - y;
+    int64_t j = H > 0 ? int64_t(y) - Y : int64_t(Y) - y;
     int32_t sy = MapIndex(j, H, YS, SH);
     if (sy < 0 || sy >= Sb->Height) continue;
     ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
@@ -465,7 +504,9 @@ bool Rectangle(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom)
     // A styled pen: the brush inside, then the outline as one dashed path.
     int32_t l = std::min(a.X, b.X), r = std::max(a.X, b.X), t = std::min(a.Y, b.Y), bo = std::max(a.Y, b.Y);
     PreparedBrush brush = PrepareBrush(DC, DC->S.Brush);
-    for (int32_t y = t + 1; y < bo - 1; ++y) FillSpanRop2(DC, brush, y, l + 1, r - 1, DC->S.Rop2);
+    int32_t y0 = t + 1, y1 = bo - 1;
+    ClampRows(DC, y0, y1);
+    for (int32_t y = y0; y < y1; ++y) FillSpanRop2(DC, brush, y, l + 1, r - 1, DC->S.Rop2);
     int32_t phase = 0;
     PenLine(DC, l, t, r - 1, t, phase);
     PenLine(DC, r - 1, t, r - 1, bo - 1, phase);
@@ -559,7 +600,9 @@ int32_t FillRect(HDC DC, const TRect& R, HBRUSH Brush) {
   if (!CanDraw(DC) || !Brush || Brush->Type != OBJ_BRUSH) return 0;
   TPoint a = Dev(DC, R.Left, R.Top), b = Dev(DC, R.Right, R.Bottom);
   PreparedBrush pb = PrepareBrush(DC, static_cast<GdiBrush*>(Brush));
-  for (int32_t y = a.Y; y < b.Y; ++y) FillSpanRop2(DC, pb, y, a.X, b.X, R2_COPYPEN);
+  int32_t y0 = a.Y, y1 = b.Y;
+  ClampRows(DC, y0, y1);
+  for (int32_t y = y0; y < y1; ++y) FillSpanRop2(DC, pb, y, a.X, b.X, R2_COPYPEN);
   return 1;
 }
 
@@ -570,7 +613,9 @@ int32_t FrameRect(HDC DC, const TRect& R, HBRUSH Brush) {
   PreparedBrush pb = PrepareBrush(DC, static_cast<GdiBrush*>(Brush));
   FillSpanRop2(DC, pb, a.Y, a.X, b.X, R2_COPYPEN);
   if (b.Y - 1 > a.Y) FillSpanRop2(DC, pb, b.Y - 1, a.X, b.X, R2_COPYPEN);
-  for (int32_t y = a.Y + 1; y < b.Y - 1; ++y) {
+  int32_t y0 = a.Y + 1, y1 = b.Y - 1;
+  ClampRows(DC, y0, y1);
+  for (int32_t y = y0; y < y1; ++y) {
     FillSpanRop2(DC, pb, y, a.X, a.X + 1, R2_COPYPEN);
     if (b.X - 1 > a.X) FillSpanRop2(DC, pb, y, b.X - 1, b.X, R2_COPYPEN);
   }

@@ -189,3 +189,34 @@ TEST(MoreDrawing, BitmapPaletteAndColourTable) {
   b->Canvas()->SetPixels(1, 0, RGB(0, 0, 250));
   EXPECT_EQ(static_cast<uint8_t*>(b->ScanLine(0))[1], 1);
 }
+
+// Coordinates far outside the surface cost no more than the surface itself.
+TEST(MoreDrawing, HugeShapesAndLinesAreCutToTheSurface) {
+  std::unique_ptr<TBitmap> b(Make(8, 8));
+  HDC dc = b->Canvas()->Handle();
+  MoveToEx(dc, -2000000000, 4, nullptr);
+  LineTo(dc, 2000000000, 4);
+  EXPECT_EQ(GetPixel(dc, 0, 4), clBlack);
+  EXPECT_EQ(GetPixel(dc, 7, 4), clBlack);
+  EXPECT_EQ(GetPixel(dc, 7, 5), clWhite);
+  HPEN wide = CreatePen(PS_SOLID, 3, clRed);
+  HGDIOBJ old = SelectObject(dc, wide);
+  MoveToEx(dc, 2, -1500000000, nullptr);
+  LineTo(dc, 2, 1500000000);
+  EXPECT_EQ(GetPixel(dc, 2, 0), clRed);
+  EXPECT_EQ(GetPixel(dc, 3, 7), clRed);
+  SelectObject(dc, old);
+  DeleteObject(wide);
+  HBRUSH br = CreateSolidBrush(clBlue);
+  FillRect(dc, Rect(-2000000000, -2000000000, 2000000000, 2000000000), br);
+  EXPECT_EQ(GetPixel(dc, 5, 5), clBlue);
+  DeleteObject(br);
+  SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  Rectangle(dc, -1000000000, -1000000000, 1000000000, 1000000000);
+  EXPECT_EQ(GetPixel(dc, 5, 5), clWhite);
+  EXPECT_TRUE(PatBlt(dc, -2000000000, -2000000000, 2100000000, 2100000000, BLACKNESS));
+  EXPECT_EQ(GetPixel(dc, 7, 7), clBlack);
+  std::unique_ptr<TBitmap> src(Make(2, 2));
+  EXPECT_TRUE(StretchBlt(dc, 2000000000, 0, -2100000000, 8, src->Canvas()->Handle(), 0, 0, 2, 2, SRCCOPY));
+  EXPECT_EQ(GetPixel(dc, 3, 3), clWhite);
+}
