@@ -11,7 +11,6 @@
 #include "platform/ui/clipboard.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/message_queue.h"
-#include "platform/ui/timer.h"
 
 namespace {
 
@@ -49,14 +48,6 @@ void RaisedButton(TCanvas* C, TRect& R, bool Pushed, bool IsDefault) {
 
 int32_t ClampInt(int32_t V, int32_t Lo, int32_t Hi) { return std::max(Lo, std::min(V, Hi)); }
 
-TControl* HintControl = nullptr;
-HWND HintWnd = nullptr;
-std::string HintText;
-TTimer* HintTimer = nullptr;
-uint32_t HintRestStart = 0;
-bool HintShown = false;
-TPoint HintLastPos{-100000, -100000};
-THintSettings Hints;
 
 }  // namespace
 
@@ -255,6 +246,15 @@ void TLabel::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHei
 }
 
 void TLabel::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR) {
+    // The hotkey gives the focus to the label's control.
+    if (FFocusControl && FShowAccelChar && Enabled() && IsAccel(static_cast<uint32_t>(Message.WParam), Caption()) &&
+        FFocusControl->CanFocus()) {
+      FFocusControl->SetFocus();
+      Message.Result = 1;
+    }
+    return;
+  }
   TGraphicControl::WndProc(Message);
   if (Message.Msg == CM_TEXTCHANGED || Message.Msg == CM_FONTCHANGED) AdjustBounds();
 }
@@ -902,6 +902,16 @@ void TButtonControl::KeyUp(uint16_t& Key, TShiftState Shift) {
 }
 
 void TButtonControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR) {
+    // The hotkey acts as a press: a button clicks, a check box toggles, a
+    // radio button is checked.
+    if (IsAccel(static_cast<uint32_t>(Message.WParam), Caption()) && CanFocus()) {
+      SetFocus();
+      Activate();
+      Message.Result = 1;
+    }
+    return;
+  }
   TCustomControl::WndProc(Message);
   if (Message.Msg == WM_SETFOCUS || Message.Msg == WM_KILLFOCUS) {
     if (Message.Msg == WM_KILLFOCUS) FKeyPressed = FPressed = false;
@@ -1223,6 +1233,14 @@ void TSpeedButton::MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, in
 }
 
 void TSpeedButton::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR) {
+    if (IsAccel(static_cast<uint32_t>(Message.WParam), Caption()) && Enabled() && Visible()) {
+      if (FGroupIndex) SetDown(!FDown || !FAllowAllUp);
+      Click();
+      Message.Result = 1;
+    }
+    return;
+  }
   TGraphicControl::WndProc(Message);
   if (Message.Msg == CM_MOUSEENTER || Message.Msg == CM_MOUSELEAVE) {
     FMouseInside = Message.Msg == CM_MOUSEENTER;
@@ -1488,6 +1506,22 @@ void TRadioGroup::KeyDown(uint16_t& Key, TShiftState Shift) {
 }
 
 void TRadioGroup::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR) {
+    // An item's hotkey chooses it; the caption's gives the group the focus.
+    uint32_t key = static_cast<uint32_t>(Message.WParam);
+    for (int32_t i = 0; i < static_cast<int32_t>(FItems.size()); ++i)
+      if (IsAccel(key, FItems[static_cast<size_t>(i)]) && CanFocus()) {
+        SetFocus();
+        SetItemIndex(i);
+        Message.Result = 1;
+        return;
+      }
+    if (IsAccel(key, Caption()) && CanFocus()) {
+      SetFocus();
+      Message.Result = 1;
+    }
+    return;
+  }
   TCustomGroupBox::WndProc(Message);
   if (Message.Msg == WM_SETFOCUS || Message.Msg == WM_KILLFOCUS) Invalidate();
 }
@@ -1771,31 +1805,6 @@ TButton* FindButton(TWinControl* Parent, bool Default) {
   return nullptr;
 }
 
-// The control whose "&" hotkey is Key: labels give the focus to their
-// FocusControl, buttons click, check boxes and radio buttons toggle.
-bool Accelerate(TWinControl* Parent, uint16_t Key) {
-  for (int32_t i = 0; i < Parent->ControlCount(); ++i) {
-    TControl* c = Parent->Controls(i);
-    if (!c->Visible() || !c->Enabled()) continue;
-    if (auto* l = dynamic_cast<TLabel*>(c); l && l->ShowAccelChar() && IsAccel(Key, l->Caption())) {
-      if (TWinControl* f = l->FocusControl(); f && f->CanFocus()) {
-        f->SetFocus();
-        return true;
-      }
-    }
-    if (auto* b = dynamic_cast<TButtonControl*>(c); b && IsAccel(Key, b->Caption())) {
-      if (b->CanFocus()) b->SetFocus();
-      if (auto* cb = dynamic_cast<TCheckBox*>(b)) cb->SetChecked(!cb->Checked());
-      else if (auto* rb = dynamic_cast<TRadioButton*>(b)) rb->SetChecked(true);
-      else b->Click();
-      return true;
-    }
-    if (auto* w = dynamic_cast<TWinControl*>(c))
-      if (Accelerate(w, Key)) return true;
-  }
-  return false;
-}
-
 bool DialogKey(TWinControl* Control, uint16_t Key, TShiftState Shift) {
   TCustomForm* form = Control->ParentForm();
   if (!form) return false;
@@ -1823,100 +1832,11 @@ bool DialogKey(TWinControl* Control, uint16_t Key, TShiftState Shift) {
         return true;
       }
       return false;
-    default:
-      if ((Shift & ssAlt) && !(Shift & ssCtrl)) return Accelerate(form, Key);
-      return false;
-  }
-}
-
-// ---- hints ----
-
-LRESULT HintWndProc(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg == WM_PAINT) {
-    TPaintStruct ps;
-    HDC dc = BeginPaint(Wnd, ps);
-    TCanvas c;
-    c.SetHandle(dc);
-    TRect r;
-    GetClientRect(Wnd, r);
-    Fill(&c, r, clInfoBk);
-    TRect f = r;
-    Frame3D(&c, f, clWindowFrame, clWindowFrame, 1);
-    c.Font()->SetColor(clInfoText);
-    TRect tr{r.Left + 3, r.Top + 1, r.Right - 2, r.Bottom};
-    DrawCaption(&c, HintText, tr, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK, true);
-    c.SetHandle(nullptr);
-    EndPaint(Wnd, ps);
-    return 0;
-  }
-  if (Msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
-  if (Msg == WM_NCHITTEST) return HTTRANSPARENT;
-  return DefWindowProc(Wnd, Msg, WParam, LParam);
-}
-
-void HideHint() {
-  if (HintWnd && IsWindow(HintWnd)) DestroyWindow(HintWnd);
-  HintWnd = nullptr;
-  HintShown = false;
-}
-
-bool ShowsHint(TControl* C) {
-  return C && C->ShowHint() && !C->Hint().empty() && Application && Application->ShowHint();
-}
-
-void ShowHintFor(TControl* C, TPoint P) {
-  HideHint();
-  HintText = C->Hint();
-  size_t bar = HintText.find('|');
-  if (bar != std::string::npos) HintText = HintText.substr(0, bar);
-  TFont f;
-  HDC dc = GetScreenDC();
-  HGDIOBJ old = SelectObject(dc, f.Handle());
-  TRect r{0, 0, 300, 0};
-  DrawText(dc, HintText, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK | DT_CALCRECT);
-  SelectObject(dc, old);
-  ReleaseScreenDC(dc);
-  int32_t w = r.Width() + 6, h = r.Height() + 2;
-  int32_t x = std::min(P.X, GetSystemMetrics(SM_CXSCREEN) - w), y = P.Y + 20;
-  if (y + h > GetSystemMetrics(SM_CYSCREEN)) y = P.Y - h - 4;
-  HintWnd = CreateWindowEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "", WS_POPUP, x, y, w, h, nullptr, HintWndProc);
-  ShowWindow(HintWnd, SW_SHOWNA);
-  HintShown = true;
-}
-
-void HintTick() {
-  TPoint p;
-  GetCursorPos(p);
-  TControl* c = FindDragTarget(p, false);
-  // Climb to the control that has a hint to show.
-  while (c && !ShowsHint(c) && c->Parent() && c->Hint().empty()) c = c->Parent();
-  uint32_t now = GetTickCount();
-  if (c != HintControl) {
-    HintControl = c;
-    HintRestStart = now;
-    if (HintShown) HideHint();
-  } else if (p.X != HintLastPos.X || p.Y != HintLastPos.Y) {
-    if (!HintShown) HintRestStart = now;
-  }
-  HintLastPos = p;
-  if (!ShowsHint(HintControl)) {
-    // Hints switched off (a modal drag loop) or a control without one.
-    if (HintShown) HideHint();
-    return;
-  }
-  if (!HintShown && now - HintRestStart >= Hints.HintPause) ShowHintFor(HintControl, p);
-  else if (HintShown && now - HintRestStart >= Hints.HintPause + Hints.HintHidePause) {
-    HideHint();
-    HintRestStart = now - Hints.HintPause - Hints.HintHidePause;  // stays hidden until the pointer moves on
-    HintControl = nullptr;
+    default: return false;
   }
 }
 
 }  // namespace
-
-THintSettings& HintSettings() { return Hints; }
-HWND HintWindow() { return HintShown ? HintWnd : nullptr; }
-std::string HintWindowText() { return HintShown ? HintText : std::string(); }
 
 TWinControl* FindNextControl(TCustomForm* Form, TWinControl* Current, bool GoForward) {
   std::vector<TWinControl*> order;
@@ -1946,21 +1866,9 @@ void SelectNext(TCustomForm* Form, TWinControl* Current, bool GoForward) {
 void InitializeStdControls() {
   InitializeMenus();
   DialogKeyHook = DialogKey;
-  if (!HintTimer) {
-    HintTimer = new TTimer(nullptr);
-    HintTimer->SetInterval(50);
-    HintTimer->SetOnTimer([](TObject*) { HintTick(); });
-  }
 }
 
 void FinalizeStdControls() {
-  HideHint();
-  if (HintTimer) {
-    TTimer* t = HintTimer;
-    HintTimer = nullptr;
-    t->Free();
-  }
-  HintControl = nullptr;
   DialogKeyHook = nullptr;
   FinalizeMenus();
 }

@@ -1,8 +1,7 @@
 // The standard controls: TPanel, TLabel, TBevel, TImage, TScrollBox,
 // TEdit, TMemo, TButton, TBitBtn, TSpeedButton, TCheckBox, TRadioButton,
-// TGroupBox, TRadioGroup, TSpinEdit, TProgressBar, TStatusBar; hint windows
-// that appear after a pause; tab order, default and cancel buttons and "&"
-// accelerators. Every control draws itself with the software GDI, so what
+// TGroupBox, TRadioGroup, TSpinEdit, TProgressBar, TStatusBar; tab order, default and cancel buttons, and "&" accelerators (the form
+// offers Alt and a letter to its controls as CM_DIALOGCHAR). Every control draws itself with the software GDI, so what
 // it shows reads back the same on every machine.
 #pragma once
 
@@ -630,25 +629,13 @@ private:
 // ---------------------------------------------------------------------------
 // Hints, focus and start-up
 
-// The hint window: shown after the pointer rests HintPause ms on a control
-// with ShowHint and a Hint (while Application->ShowHint), hidden after
-// HintHidePause ms or when the pointer moves to another control.
-struct THintSettings {
-  uint32_t HintPause = 500;
-  uint32_t HintHidePause = 2500;
-};
-THintSettings& HintSettings();
-// The hint window when shown (nullptr otherwise) and its text.
-HWND HintWindow();
-std::string HintWindowText();
-
 // The next control of the form in tab order after Current (forward or
 // backward), among the visible, enabled controls with TabStop.
 TWinControl* FindNextControl(TCustomForm* Form, TWinControl* Current, bool GoForward);
 void SelectNext(TCustomForm* Form, TWinControl* Current, bool GoForward);
 
-// Start-up of the standard controls: the menus' hooks, the dialog keys and
-// the hint timer. After InitializeForms; tests call it after making the
-// test driver.
+// Start-up of the standard controls: the menus' hooks and the dialog keys
+// (Tab, Enter, Esc). After InitializeForms; tests call it after making the
+// test driver. Hint windows are the application's (Application->HintPause).
 void InitializeStdControls();
 void FinalizeStdControls();

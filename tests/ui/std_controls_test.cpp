@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/base/files.h"
 #include "platform/gdi/dc.h"
@@ -206,11 +207,16 @@ TEST_F(StdControls, MemoKeepsEnterAndLinesWhileTabAndAcceleratorsMoveTheFocus) {
   Press(VK_TAB, MK_SHIFT, '\t');
   EXPECT_TRUE(Form->Spin->Focused());
   // Alt+N: the label's hotkey gives the focus to its control; Alt+D
-  // toggles the check box.
-  Press('N', ui_internal::ModAlt);
+  // toggles the check box; Alt+L chooses the radio group's item.
+  Press('N', ui_internal::ModAlt, 'n');
   EXPECT_TRUE(Form->Edit->Focused());
-  Press('D', ui_internal::ModAlt);
+  Press('D', ui_internal::ModAlt, 'd');
   EXPECT_TRUE(Form->Check->Checked());
+  EXPECT_TRUE(Form->Check->Focused());
+  Form->Group->SetItems({"None", "Frame", "E&llipse"});
+  Press('L', ui_internal::ModAlt, 'l');
+  EXPECT_EQ(Form->Group->ItemIndex(), 2);
+  Form->Check->SetFocus();
   Press(VK_RETURN, 0, '\r');  // Enter on the check box: the default button
   EXPECT_EQ(ok, 1);
 }
@@ -273,26 +279,22 @@ TEST_F(StdControls, ImageListKeepsMasksReplacesDeletesAndDrawsTransparently) {
   EXPECT_THROW(list->Delete(3), EInvalidOperation);
 }
 
-TEST_F(StdControls, HintAppearsAfterThePauseAndGoesWhenThePointerLeaves) {
-  TPoint on = TUiTestDriver::ScreenPoint(Form->Button, 10, 10);
-  Driver.MouseMove(on);
+TEST_F(StdControls, TheApplicationShowsAControlsHintAfterThePause) {
+  std::vector<std::string> hints;
+  Application->OnHint = [&](TObject*) { hints.push_back(Application->Hint()); };
+  Form->Button->SetHint("Apply|Apply the pending changes");
+  Driver.MouseMove(TUiTestDriver::ScreenPoint(Form->Button, 10, 10));
   Driver.ProcessMessages();
-  Driver.AdvanceClock(200);
-  EXPECT_EQ(HintWindow(), nullptr);
-  Driver.AdvanceClock(400);
-  ASSERT_NE(HintWindow(), nullptr);
-  EXPECT_EQ(HintWindowText(), "Apply Changes");
-  // Hints switched off take the window away at once.
-  Application->SetShowHint(false);
-  Driver.AdvanceClock(100);
-  EXPECT_EQ(HintWindow(), nullptr);
-  Application->SetShowHint(true);
-  Driver.AdvanceClock(600);
-  ASSERT_NE(HintWindow(), nullptr);
+  Driver.AdvanceClock(Application->HintPause / 2);
+  EXPECT_FALSE(Application->HintWindow() && IsWindowVisible(Application->HintWindow()));
+  Driver.AdvanceClock(Application->HintPause);
+  ASSERT_NE(Application->HintWindow(), nullptr);
+  EXPECT_TRUE(IsWindowVisible(Application->HintWindow()));
+  EXPECT_EQ(hints, (std::vector<std::string>{"Apply the pending changes"}));
   Driver.MouseMove(TUiTestDriver::ScreenPoint(Form->Memo, 10, 10));
   Driver.ProcessMessages();
-  Driver.AdvanceClock(100);
-  EXPECT_EQ(HintWindow(), nullptr);
+  EXPECT_FALSE(IsWindowVisible(Application->HintWindow()));
+  Application->OnHint = nullptr;
 }
 
 TEST_F(StdControls, LabelsImagesProgressAndScrollBoxLayOutAsAsked) {
