@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -23,7 +24,15 @@ std::map<uint16_t, uintptr_t> Store;
 bool Open = false;
 bool Changed = false;
 HWND OpenOwner = nullptr;
-HWND ViewerHead = nullptr;
+// The viewers in the order of the chain, head first, as they joined and
+// left: when the head is destroyed without leaving, the next living one
+// becomes the head, so the rest of the chain still hears of changes.
+std::vector<HWND> Viewers;
+
+HWND ViewerHead() {
+  while (!Viewers.empty() && !IsWindow(Viewers.front())) Viewers.erase(Viewers.begin());
+  return Viewers.empty() ? nullptr : Viewers.front();
+}
 // Serial of our last publication; the desktop's echo of it is not a
 // change by another program.
 uint64_t Serial = 0;
@@ -44,7 +53,7 @@ void ClearStore() {
 }
 
 void NotifyViewers() {
-  if (ViewerHead && IsWindow(ViewerHead)) SendMessage(ViewerHead, WM_DRAWCLIPBOARD, 0, 0);
+  if (HWND head = ViewerHead()) SendMessage(head, WM_DRAWCLIPBOARD, 0, 0);
 }
 
 const QMimeData* QtData() {
@@ -263,21 +272,23 @@ bool IsClipboardFormatAvailable(uint16_t Format) {
 
 HWND SetClipboardViewer(HWND Wnd) {
   Connect();
-  HWND previous = ViewerHead;
-  ViewerHead = Wnd;
-  if (Wnd && IsWindow(Wnd)) SendMessage(Wnd, WM_DRAWCLIPBOARD, 0, 0);
+  HWND previous = ViewerHead();
+  if (!Wnd || !IsWindow(Wnd)) return previous;
+  Viewers.erase(std::remove(Viewers.begin(), Viewers.end(), Wnd), Viewers.end());
+  Viewers.insert(Viewers.begin(), Wnd);
+  SendMessage(Wnd, WM_DRAWCLIPBOARD, 0, 0);
   return previous;
 }
 
 bool ChangeClipboardChain(HWND Remove, HWND Next) {
-  HWND head = ViewerHead;
-  if (Remove == head) ViewerHead = Next;
+  HWND head = ViewerHead();
+  Viewers.erase(std::remove(Viewers.begin(), Viewers.end(), Remove), Viewers.end());
   if (head && IsWindow(head))
     SendMessage(head, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(Remove), reinterpret_cast<LPARAM>(Next));
   return true;
 }
 
-HWND GetClipboardViewer() { return ViewerHead; }
+HWND GetClipboardViewer() { return ViewerHead(); }
 
 // ---------------------------------------------------------------------------
 // TClipboard
@@ -416,7 +427,7 @@ void FinalizeClipboard() {
   Open = false;
   Changed = false;
   Foreign = false;
-  ViewerHead = nullptr;
+  Viewers.clear();
   if (ConnectedApp) QObject::disconnect(Connection);
   ConnectedApp = nullptr;
 }

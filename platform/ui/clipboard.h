@@ -33,7 +33,8 @@ bool IsClipboardFormatAvailable(uint16_t Format);
 // The viewer chain. SetClipboardViewer makes Wnd the head and returns the
 // previous head (the window Wnd must pass messages on to); Wnd then gets
 // WM_DRAWCLIPBOARD. ChangeClipboardChain sends WM_CHANGECBCHAIN(Remove,
-// Next) to the head and, when Remove is the head, makes Next the head.
+// Next) to the head and, when Remove is the head, makes Next the head. A
+// head destroyed without leaving gives way to the viewer that joined before it.
 HWND SetClipboardViewer(HWND Wnd);
 bool ChangeClipboardChain(HWND Remove, HWND Next);
 HWND GetClipboardViewer();

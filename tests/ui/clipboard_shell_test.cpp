@@ -185,6 +185,24 @@ TEST_F(ClipboardTest, ViewerChainOfThreeWhereTheMiddleOneLeaves) {
   for (TViewer* v : {&a, &b, &c}) DestroyWindow(v->Wnd);
 }
 
+TEST_F(ClipboardTest, AHeadDestroyedWithoutLeavingGivesWayToTheViewerBeforeIt) {
+  TViewer a, b;
+  MakeViewer(a);
+  MakeViewer(b);
+  // The head only tells the chain by a message of its own (as a window
+  // that sends WM_CHANGECBCHAIN itself does), then goes.
+  SendMessage(GetClipboardViewer(), WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(b.Wnd),
+              reinterpret_cast<LPARAM>(b.Next));
+  DestroyWindow(b.Wnd);
+  EXPECT_EQ(GetClipboardViewer(), a.Wnd);
+  int32_t before = a.Draws;
+  Clipboard()->SetAsText("still heard");
+  EXPECT_EQ(a.Draws, before + 1);
+  DestroyWindow(a.Wnd);
+  EXPECT_EQ(GetClipboardViewer(), nullptr);
+  Clipboard()->SetAsText("nobody listens");
+}
+
 TEST(Shell, TheRecorderSeesOneArgumentWithBlanksAndAddressesGoToTheOpener) {
   char tmpl[] = "/tmp/quillon shell XXXXXX";
   std::string dir = IncludeTrailingPathDelimiter(mkdtemp(tmpl));

@@ -3,6 +3,7 @@
 // removed), the menu bar's drop-downs and popup menus answered by script.
 #include <gtest/gtest.h>
 
+#include "platform/gdi/dc.h"
 #include "platform/ui/test_driver.h"
 #include "platform/ui/window_internal.h"
 #include "tests/ui/all_controls_form.h"
@@ -112,6 +113,31 @@ TEST_F(Menus, ShortCutsGoThroughTheMainMenuThenThePopupMenuBeforeTheControl) {
   Press(VK_F1, MK_CONTROL);
   EXPECT_EQ(GetFormMenu(Form), Form->Menu);
   EXPECT_EQ(Form->ClientHeight(), before);
+}
+
+TEST_F(Menus, TheBarGoesWithTheBorderAndComesBackWithIt) {
+  // As the main window's "Main Menu" command does: no menu and no border,
+  // then the menu and a sizeable border again (the window is made anew).
+  SetFormMenu(Form, nullptr);
+  Form->SetBorderStyle(bsNone);
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetClientOffset(Form->Handle()).Y, 0);
+  Press('O', MK_CONTROL);
+  EXPECT_EQ(Form->Clicks["Open..."], 1);
+  SetFormMenu(Form, Form->Menu);
+  Form->SetBorderStyle(bsSizeable);
+  Driver.ProcessMessages();
+  TPoint o = GetClientOffset(Form->Handle());
+  TWindowImage img = Driver.ReadWindow(Form->Handle(), false);
+  EXPECT_EQ(img.Pixel(o.X + 300, o.Y - MenuBarHeight() / 2), ColorToRGB(clMenu));
+  TRect bar = MenuBarItemScreenRect(Form, Form->Menu->Items()->Items(0));
+  TRect wr;
+  GetWindowRect(Form->Handle(), wr);
+  EXPECT_EQ(bar.Bottom, wr.Top + o.Y);
+  Form->Edit->SetFocus();
+  Driver.ProcessMessages();
+  Press('O', MK_CONTROL);
+  EXPECT_EQ(Form->Clicks["Open..."], 2);
 }
 
 TEST_F(Menus, TheBarDropsDownByMouseAndByKeys) {
