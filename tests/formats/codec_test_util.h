@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "imaging/core/file_formats.h"
+#include "imaging/core/options.h"
 #include "imaging/core/pixel_graphic.h"
 #include "platform/base/stream.h"
 
@@ -91,3 +95,42 @@ TBytes InsertPNGChunk(const TBytes& File, const std::string& Type, const TBytes&
 std::vector<std::string> PNGChunkTypes(const TBytes& File);
 // The markers of a JPEG file up to the first SOS: (code, payload).
 std::vector<std::pair<int, TBytes>> JPEGMarkers(const TBytes& File);
+
+// A reader and writer pair with the library options reset around each test,
+// and byte-level helpers; Error is the format's exception class.
+template <class Reader, class Writer, class Error>
+class TCodecTest : public ::testing::Test {
+protected:
+  void SetUp() override { InitPGOptions(); }
+  void TearDown() override { InitPGOptions(); }
+
+  void Read(const TBytes& File, TPixelGraphic& G) {
+    TMemoryStream s = StreamOf(File);
+    FReader.Read(s, G, 0);
+  }
+  TBytes Write(TPixelGraphic& G) {
+    TMemoryStream s;
+    FWriter.Write(s, G);
+    return BytesOf(s);
+  }
+  TPGGraphicInfo Info(const TBytes& File) {
+    TMemoryStream s = StreamOf(File);
+    TPGGraphicInfo i;
+    FReader.GetInfo(s, 0, i);
+    return i;
+  }
+  // The message of the format's exception, empty when the read succeeds.
+  std::string ReadError(const TBytes& File, TPGWarningAction Action = pgwaIgnore) {
+    TPixelGraphic g;
+    g.SetReadWarningAction(Action);
+    try {
+      Read(File, g);
+    } catch (const Error& e) {
+      return e.Message();
+    }
+    return "";
+  }
+
+  Reader FReader;
+  Writer FWriter;
+};

@@ -10,40 +10,7 @@
 
 namespace {
 
-class PNGFormat : public ::testing::Test {
-protected:
-  void SetUp() override { InitPGOptions(); }
-  void TearDown() override { InitPGOptions(); }
-
-  void Read(const TBytes& File, TPixelGraphic& G) {
-    TMemoryStream s = StreamOf(File);
-    Reader.Read(s, G, 0);
-  }
-  TBytes Write(TPixelGraphic& G) {
-    TMemoryStream s;
-    Writer.Write(s, G);
-    return BytesOf(s);
-  }
-  TPGGraphicInfo Info(const TBytes& File) {
-    TMemoryStream s = StreamOf(File);
-    TPGGraphicInfo i;
-    Reader.GetInfo(s, 0, i);
-    return i;
-  }
-  std::string ReadError(const TBytes& File, TPGWarningAction Action = pgwaIgnore) {
-    TPixelGraphic g;
-    g.SetReadWarningAction(Action);
-    try {
-      Read(File, g);
-    } catch (const EPGPNGFileFormatReaderWriter& e) {
-      return e.Message();
-    }
-    return "";
-  }
-
-  TPNGFileFormatReader Reader;
-  TPNGFileFormatWriter Writer;
-};
+using PNGFormat = TCodecTest<TPNGFileFormatReader, TPNGFileFormatWriter, EPGPNGFileFormatReaderWriter>;
 
 TPNGMaker Maker(int ColorType, int BitDepth, bool Interlaced = false) {
   TPNGMaker m;
@@ -61,13 +28,13 @@ TPNGMaker Maker(int ColorType, int BitDepth, bool Interlaced = false) {
 }
 
 TEST_F(PNGFormat, FieldsAndIdentify) {
-  EXPECT_EQ(Reader.Extension(), "png");
-  EXPECT_EQ(Reader.Description(), "Portable Network Graphics");
-  EXPECT_EQ(Writer.GetCanWriteResolutions(), 0xFF);
+  EXPECT_EQ(FReader.Extension(), "png");
+  EXPECT_EQ(FReader.Description(), "Portable Network Graphics");
+  EXPECT_EQ(FWriter.GetCanWriteResolutions(), 0xFF);
   TPGFileHeader h{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  EXPECT_TRUE(Reader.Identify(h));
+  EXPECT_TRUE(FReader.Identify(h));
   h[7] = 0;
-  EXPECT_FALSE(Reader.Identify(h));
+  EXPECT_FALSE(FReader.Identify(h));
 }
 
 TEST_F(PNGFormat, EveryGreyAndPaletteDepth) {
@@ -273,7 +240,7 @@ TEST_F(PNGFormat, InfoTexts) {
   EXPECT_EQ(Info(MakePNG(Maker(4, 8))).FormatText, "GrayScale, alpha");
   EXPECT_EQ(Info(MakePNG(Maker(2, 8))).ColorsText, "16.7M");
   TMemoryStream s = StreamOf(MakePNG(m));
-  EXPECT_THROW(Reader.GetInfo(s, 1, i), EPGPNGFileFormatReaderWriter);
+  EXPECT_THROW(FReader.GetInfo(s, 1, i), EPGPNGFileFormatReaderWriter);
 }
 
 TEST_F(PNGFormat, ProgressAndAbort) {
@@ -281,7 +248,7 @@ TEST_F(PNGFormat, ProgressAndAbort) {
   TPixelGraphic g;
   int calls = 0, max = 0, lastStep = -1;
   g.OnProgress = [&](TObject* Sender, int32_t Step, int32_t Max, bool&) {
-    EXPECT_EQ(Sender, &Reader);
+    EXPECT_EQ(Sender, &FReader);
     ++calls;
     max = Max;
     lastStep = Step;
@@ -397,7 +364,7 @@ TEST_F(PNGFormat, DamagedFilesAndWarnings) {
   TMemoryStream s = StreamOf(file);
   TPixelGraphic g;
   try {
-    Reader.Read(s, g, 2);
+    FReader.Read(s, g, 2);
     FAIL();
   } catch (const EPGPNGFileFormatReaderWriter& e) {
     EXPECT_EQ(e.Message(), "PNG: Index invalid");
