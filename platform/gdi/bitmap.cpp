@@ -208,7 +208,7 @@ void TBitmap::SetColorTable(const std::vector<RGBQUAD>& Table) {
   GdiBitmap* b = Bmp(FHandle);
   if (!b->HasTable()) return;
   for (int32_t i = 0; i < b->TableSize && i < static_cast<int32_t>(Table.size()); ++i) b->Table[i] = Table[i];
-  b->MemoColor = 0xFFFFFFFF;
+  b->TableChanged();
   if (FPalette) {
     DeleteObject(FPalette);
     FPalette = nullptr;

@@ -161,10 +161,9 @@ HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset)
     masks[2] = 0xFF;
   }
   if (fields) {
-    if (hsize == 40) {
-      if (pos + 12 > Size) return nullptr;
-      pos += 12;
-    }
+    // The masks follow a 40-byte header or lie inside a larger one.
+    if (Size < 52) return nullptr;
+    if (pos < 52) pos = 52;
     for (int k = 0; k < 3; ++k) masks[k] = Le32(Data + 40 + 4 * k);
     if (!masks[0] || !masks[1] || !masks[2]) return nullptr;
   }

@@ -38,9 +38,16 @@ struct GdiBitmap : GdiObject {
   DeviceContext* SelectedIn = nullptr;
   int32_t XPelsPerMeter = 0;
   int32_t YPelsPerMeter = 0;
-  // Memo of the last colour matched against the table.
+  // Memo of the last colour matched against the table, and a direct-mapped
+  // cache of earlier matches (colour in the high bits, index in the low 8).
   TColor MemoColor = 0xFFFFFFFF;
   uint32_t MemoValue = 0;
+  std::unique_ptr<uint64_t[]> NearCache;
+  // Forgets every match after a change of the colour table.
+  void TableChanged() {
+    MemoColor = 0xFFFFFFFF;
+    NearCache.reset();
+  }
 
   uint8_t* Row(int32_t Y) const { return Bits + static_cast<int64_t>(TopDown ? Y : Height - 1 - Y) * Stride; }
   uint32_t Mask() const { return BitCount >= 24 ? 0xFFFFFFu : (1u << BitCount) - 1; }

@@ -22,7 +22,7 @@ void TakeTable(GdiBitmap* b, const BITMAPINFO* Info) {
   const RGBQUAD* t = DIBColorTable(Info);
   for (uint32_t i = 0; i < n; ++i) b->Table[i] = t[i];
   for (int32_t i = n; i < b->TableSize; ++i) b->Table[i] = RGBQUAD{};
-  b->MemoColor = 0xFFFFFFFF;
+  b->TableChanged();
 }
 
 GdiBitmap* MakeDIB(const BITMAPINFO* Info, void* External, void** BitsOut) {
@@ -134,6 +134,15 @@ uint32_t GdiBitmap::Nearest(TColor C) {
     return GetRValue(C) + GetGValue(C) + GetBValue(C) >= 383 ? 1 : 0;
   }
   if (C == MemoColor) return MemoValue;
+  constexpr uint32_t kCacheSize = 4096;
+  uint32_t slot = ((C * 2654435761u) >> 20) & (kCacheSize - 1);
+  if (!NearCache) NearCache.reset(new uint64_t[kCacheSize]());
+  uint64_t hit = NearCache[slot];
+  if ((hit >> 32) == (uint64_t(C) | 0x1000000u)) {
+    MemoColor = C;
+    MemoValue = static_cast<uint32_t>(hit & 0xFF);
+    return MemoValue;
+  }
   int32_t r = GetRValue(C), g = GetGValue(C), bl = GetBValue(C);
   int32_t n = TableSize > 0 ? TableSize : 1 << BitCount;
   int64_t best = INT64_MAX;
@@ -149,6 +158,7 @@ uint32_t GdiBitmap::Nearest(TColor C) {
   }
   MemoColor = C;
   MemoValue = bi;
+  NearCache[slot] = ((uint64_t(C) | 0x1000000u) << 32) | bi;
   return bi;
 }
 
@@ -281,7 +291,7 @@ uint32_t SetDIBColorTable(HDC DC, uint32_t Start, uint32_t Count, const RGBQUAD*
   GdiBitmap* b = DC->S.Bitmap;
   uint32_t n = 0;
   for (uint32_t i = Start; i < static_cast<uint32_t>(b->TableSize) && n < Count; ++i, ++n) b->Table[i] = Colors[n];
-  b->MemoColor = 0xFFFFFFFF;
+  b->TableChanged();
   return n;
 }
 
