@@ -562,9 +562,17 @@ void TCustomEdit::Paint() {
   const std::string& t = Text();
   int32_t th = c->TextHeight("Wg");
   int32_t y = e.Top + std::max(0, (e.Height() - th) / 2);
-  int32_t x = e.Left + TextLeft();
+  // Scrolls the text so that the caret stays inside the box.
+  int32_t caretX = c->TextWidth(t.substr(0, static_cast<size_t>(FCaret)));
+  int32_t room = std::max(1, e.Width() - 2 * TextLeft());
+  if (caretX - FScroll > room) FScroll = caretX - room;
+  if (caretX < FScroll) FScroll = caretX;
+  if (c->TextWidth(t) - FScroll < room) FScroll = std::max(0, c->TextWidth(t) - room);
+  int32_t x = e.Left + TextLeft() - FScroll;
   int32_t a = std::min(FCaret, FAnchor), b = std::max(FCaret, FAnchor);
   bool focused = Focused();
+  int32_t saved = SaveDC(c->Handle());
+  IntersectClipRect(c->Handle(), e.Left, e.Top, e.Right, e.Bottom);
   c->Brush()->SetStyle(bsClear);
   c->Font()->SetColor(Enabled() ? Font()->Color() : clGrayText);
   c->TextOut(x, y, t);
@@ -576,10 +584,9 @@ void TCustomEdit::Paint() {
     c->Font()->SetColor(clHighlightText);
     c->TextOut(x1, y, t.substr(static_cast<size_t>(a), static_cast<size_t>(b - a)));
   }
-  if (focused && !FReadOnly) {
-    int32_t cx = x + c->TextWidth(t.substr(0, static_cast<size_t>(FCaret)));
-    Line(c, cx, y, cx, y + th, clWindowText);
-  }
+  if (focused && !FReadOnly) Line(c, x + caretX, y, x + caretX, y + th, clWindowText);
+  RestoreDC(c->Handle(), saved);
+  c->Refresh();
 }
 
 void TCustomEdit::KeyDown(uint16_t& Key, TShiftState Shift) {
@@ -655,7 +662,7 @@ void TCustomEdit::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, i
     TCanvas* c = Canvas();
     c->Font()->Assign(Font());
     const std::string& t = Text();
-    int32_t x0 = EditRect().Left + TextLeft(), best = 0, bestDist = INT32_MAX;
+    int32_t x0 = EditRect().Left + TextLeft() - FScroll, best = 0, bestDist = INT32_MAX;
     for (int32_t i = 0; i <= static_cast<int32_t>(t.size()); ++i) {
       int32_t d = std::abs(x0 + c->TextWidth(t.substr(0, static_cast<size_t>(i))) - X);
       if (d < bestDist) bestDist = d, best = i;

@@ -230,6 +230,7 @@ protected:
   TRect EditRect();
   int32_t FCaret = 0;
   int32_t FAnchor = 0;
+  int32_t FScroll = 0;  // pixels of text scrolled out at the left to keep the caret in view
 
 private:
   bool FReadOnly = false;

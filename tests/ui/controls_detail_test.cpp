@@ -80,6 +80,18 @@ TEST_F(Detail, EditSelectionDeleteMaxLengthAndClickPlacement) {
   Driver.Click(TUiTestDriver::ScreenPoint(e, 190, 10));
   Driver.ProcessMessages();
   EXPECT_EQ(e->SelStart(), 4);
+  // A text longer than the box scrolls to keep the caret in view: the
+  // caret's line is drawn near the right edge, inside the box.
+  e->SetMaxLength(0);
+  e->SetText(std::string(60, 'w') + "|");
+  e->SetSelStart(61);
+  Driver.ProcessMessages();
+  TWindowImage img = Driver.ReadWindow(e->Handle());
+  bool caretSeen = false;
+  for (int32_t x = 150; x < 198; ++x) caretSeen = caretSeen || img.Pixel(x, 10) == ColorToRGB(clWindowText);
+  EXPECT_TRUE(caretSeen);
+  EXPECT_EQ(img.Pixel(0, 5), ColorToRGB(clBtnShadow));  // the border is not drawn over
+  EXPECT_EQ(img.Pixel(1, 5), ColorToRGB(cl3DDkShadow));
 }
 
 TEST_F(Detail, MemoLinesInsertReplaceAndDelete) {
