@@ -220,3 +220,40 @@ TEST(MoreDrawing, HugeShapesAndLinesAreCutToTheSurface) {
   EXPECT_TRUE(StretchBlt(dc, 2000000000, 0, -2100000000, 8, src->Canvas()->Handle(), 0, 0, 2, 2, SRCCOPY));
   EXPECT_EQ(GetPixel(dc, 3, 3), clWhite);
 }
+
+// Objects deleted while a DC (or a saved state of it) holds them stay usable
+// until the DC lets them go, and are freed then.
+TEST(MoreDrawing, ObjectsDeletedWhileSelectedLiveUntilReleased) {
+  std::unique_ptr<TBitmap> b(Make(4, 4));
+  HDC dc = CreateCompatibleDC(nullptr);
+  TBitmapInfo256 bi{};
+  bi.bmiHeader.biWidth = 4;
+  bi.bmiHeader.biHeight = 4;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(nullptr, bi.Info(), DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ oldBmp = SelectObject(dc, section);
+  HBRUSH red = CreateSolidBrush(clRed);
+  HGDIOBJ oldBrush = SelectObject(dc, red);
+  SaveDC(dc);
+  HBRUSH blue = CreateSolidBrush(clBlue);
+  SelectObject(dc, blue);
+  DeleteObject(red);   // held by the saved state
+  DeleteObject(blue);  // held by the current state
+  PatBlt(dc, 0, 0, 4, 4, PATCOPY);
+  EXPECT_EQ(GetPixel(dc, 1, 1), clBlue);
+  RestoreDC(dc, -1);  // blue goes, red comes back
+  PatBlt(dc, 0, 0, 2, 2, PATCOPY);
+  EXPECT_EQ(GetPixel(dc, 1, 1), clRed);
+  EXPECT_EQ(GetPixel(dc, 3, 3), clBlue);
+  SelectObject(dc, oldBrush);  // red goes
+  // The section can move to another DC only once this one lets it go.
+  HDC other = CreateCompatibleDC(nullptr);
+  EXPECT_EQ(SelectObject(other, section), nullptr);
+  SelectObject(dc, oldBmp);
+  EXPECT_NE(SelectObject(other, section), nullptr);
+  EXPECT_EQ(GetPixel(other, 3, 3), clBlue);
+  DeleteObject(section);  // freed with the DC below
+  DeleteDC(other);
+  DeleteDC(dc);
+}
