@@ -12,6 +12,7 @@
 
 #include "imaging/core/exceptions.h"
 #include "imaging/core/file_formats.h"
+#include "imaging/core/long_operation.h"
 #include "imaging/core/median_cut.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
@@ -42,12 +43,6 @@ uint8_t ColorResolutionOf(const TPixelGraphic& G) {
     default: return cr16M;
   }
 }
-
-struct TUpdateScope {
-  TPixelGraphic& G;
-  explicit TUpdateScope(TPixelGraphic& g) : G(g) { G.BeginUpdate(); }
-  ~TUpdateScope() { G.EndUpdate(); }
-};
 
 // Gamma correction applies only to a finite gamma above 0 that differs from
 // the default by more than 5 %.
@@ -103,7 +98,7 @@ void TPixelGraphic::LoadImageFromFile(const std::string& FileName, int32_t Index
 
 void TPixelGraphic::LoadImageFromStream(TStream& Stream, const std::string& Extension, int32_t Index) {
   FlushGdi();
-  TUpdateScope update(*this);
+  TPGUpdateScope update(*this);
   NewImage(0, 0, pf24Bit);
   FXResolution = 0;
   FYResolution = 0;

@@ -18,3 +18,10 @@ bool TPGProgressScope::Progress(int32_t Step, int32_t Max) {
   if (FGraphic.OnProgress) FGraphic.OnProgress(FSender, Step, Max, abort);
   return abort;
 }
+
+TPixelGraphic* DistinctSource(TPixelGraphic* Image, TPixelGraphic* Source, std::unique_ptr<TPixelGraphic>& Keep) {
+  if (Source != Image) return Source;
+  Keep = std::make_unique<TPixelGraphic>();
+  Keep->Assign(Image);
+  return Keep.get();
+}

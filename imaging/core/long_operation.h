@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "imaging/core/dither.h"
 #include "imaging/core/pixel_graphic.h"
@@ -28,3 +29,22 @@ private:
 inline void StoreColor(TDitherScope& Store, int32_t X, int32_t Y, TColor Color) {
   Store.Store(X, Y, uint8_t(Color), uint8_t(Color >> 8), uint8_t(Color >> 16));
 }
+
+// BeginUpdate now and EndUpdate when it goes out of scope, also when an
+// exception passes, so that OnChange fires once at the end.
+class TPGUpdateScope {
+public:
+  explicit TPGUpdateScope(TPixelGraphic& Graphic) : FGraphic(Graphic) { FGraphic.BeginUpdate(); }
+  ~TPGUpdateScope() { FGraphic.EndUpdate(); }
+  TPGUpdateScope(const TPGUpdateScope&) = delete;
+  TPGUpdateScope& operator=(const TPGUpdateScope&) = delete;
+
+private:
+  TPixelGraphic& FGraphic;
+};
+
+// The image to read from when an operation writes Image from Source: Source
+// itself when it is another image, else a copy of Image held by Keep, so
+// that an image copied, bordered or rotated onto itself never reads pixels
+// it has already re-created or overwritten.
+TPixelGraphic* DistinctSource(TPixelGraphic* Image, TPixelGraphic* Source, std::unique_ptr<TPixelGraphic>& Keep);

@@ -116,13 +116,8 @@ struct TAxis {
 void TPixelGraphic::CopyFromRect(int32_t DestX, int32_t DestY, int32_t DestWidth, int32_t DestHeight, int32_t SrcX,
                                  int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight, TPixelGraphic* Source) {
   if (!Source) return;
-  // Copying the image onto itself reads from a snapshot.
   std::unique_ptr<TPixelGraphic> snapshot;
-  if (Source == this) {
-    snapshot = std::make_unique<TPixelGraphic>();
-    snapshot->Assign(this);
-    Source = snapshot.get();
-  }
+  Source = DistinctSource(this, Source, snapshot);
   FlushGdi();
   if (DestWidth == SrcWidth && DestHeight == SrcHeight) {
     CopyRectUnscaled(DestX, DestY, DestWidth, DestHeight, SrcX, SrcY, Source);

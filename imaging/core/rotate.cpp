@@ -1,5 +1,6 @@
 // Rotation by any angle (exact and lossless for right angles between images
 // of the same palette) and the two flips.
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -60,24 +61,52 @@ struct TMatrix {
   }
 };
 
+// Floor of the smallest and Ceil of the largest coordinates of the corners
+// of the rectangle (Left, Top)-(Right, Bottom), turned by M about (CX, CY)
+// and moved so that this point lands on (DX, DY).
+struct TBounds {
+  int64_t MinX, MaxX, MinY, MaxY;
+};
+TBounds TurnedCorners(const TMatrix& M, int64_t Left, int64_t Top, int64_t Right, int64_t Bottom, long double CX,
+                      long double CY, long double DX, long double DY) {
+  TBounds b{INT64_MAX, INT64_MIN, INT64_MAX, INT64_MIN};
+  for (auto [x, y] : {std::pair{Right, Bottom}, {Left, Bottom}, {Right, Top}, {Left, Top}}) {
+    const long double u = x - CX, v = y - CY;
+    const long double X = u * M.A + v * M.B + DX, Y = u * M.C + v * M.D + DY;
+    b.MinX = std::min<int64_t>(b.MinX, Floor(X));
+    b.MaxX = std::max<int64_t>(b.MaxX, Ceil(X));
+    b.MinY = std::min<int64_t>(b.MinY, Floor(Y));
+    b.MaxY = std::max<int64_t>(b.MaxY, Ceil(Y));
+  }
+  return b;
+}
+
+// Swaps the raw values of the two ends of every line, moving inward: a line
+// is a row when Rows, else a column; progress after each line.
+void MirrorLines(TPixelGraphic& G, bool Rows) {
+  const int32_t lines = Rows ? G.GetHeight() : G.GetWidth(), length = Rows ? G.GetWidth() : G.GetHeight();
+  auto at = [Rows](int32_t Line, int32_t I) { return Rows ? std::pair{I, Line} : std::pair{Line, I}; };
+  TPGProgressScope progress(G, &G);
+  for (int32_t line = 0; line < lines; ++line) {
+    for (int32_t i = 0; i <= (length - 2) / 2; ++i) {
+      const auto [ax, ay] = at(line, i);
+      const auto [bx, by] = at(line, length - 1 - i);
+      const uint32_t a = G.GetPixel(ax, ay);
+      G.SetPixel(ax, ay, G.GetPixel(bx, by));
+      G.SetPixel(bx, by, a);
+    }
+    if (progress.Progress(line, lines - 1)) break;
+  }
+}
+
 }  // namespace
 
 void TPixelGraphic::Rotate(bool RightAngleShortcut, TPixelGraphic* Source, long double Angle) {
   if (!Source) return;
   const long double angle = NormalizeAngle(Angle);
-  // Rotating the image onto itself reads from a snapshot, because the image
-  // is re-created before its pixels are read.
   std::unique_ptr<TPixelGraphic> snapshot;
-  if (Source == this) {
-    snapshot = std::make_unique<TPixelGraphic>();
-    snapshot->Assign(this);
-    Source = snapshot.get();
-  }
-  struct TUpdate {
-    TPixelGraphic& G;
-    explicit TUpdate(TPixelGraphic& g) : G(g) { G.BeginUpdate(); }
-    ~TUpdate() { G.EndUpdate(); }
-  } update(*this);
+  Source = DistinctSource(this, Source, snapshot);
+  TPGUpdateScope update(*this);
 
   const int32_t sw = Source->GetWidth(), sh = Source->GetHeight();
   if (!RightAngleShortcut) {
@@ -100,19 +129,8 @@ void TPixelGraphic::Rotate(bool RightAngleShortcut, TPixelGraphic* Source, long 
     return;
   }
 
-  const TMatrix m(angle);
-  int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
-  bool first = true;
-  for (auto [x, y] : {std::pair<long double, long double>{sw, sh}, {0, sh}, {sw, 0}, {0, 0}}) {
-    const long double X = x * m.A + y * m.B, Y = x * m.C + y * m.D;
-    const int64_t fx = Floor(X), cx = Ceil(X), fy = Floor(Y), cy = Ceil(Y);
-    if (first || fx < minX) minX = fx;
-    if (first || cx > maxX) maxX = cx;
-    if (first || fy < minY) minY = fy;
-    if (first || cy > maxY) maxY = cy;
-    first = false;
-  }
-  NewImage(int32_t(maxX - minX), int32_t(maxY - minY), FPixelFormat);
+  const TBounds b = TurnedCorners(TMatrix(angle), 0, 0, sw, sh, 0, 0, 0, 0);
+  NewImage(int32_t(b.MaxX - b.MinX), int32_t(b.MaxY - b.MinY), FPixelFormat);
   RotateAnyAngle(FWidth / 2, FHeight / 2, angle, sw / 2, sh / 2, 0, 0, sw, sh, Source);
 }
 
@@ -163,32 +181,17 @@ void TPixelGraphic::RotateAnyAngle(int32_t DestCX, int32_t DestCY, long double A
                                    TPixelGraphic* Source) {
   if (!Source) return;
   std::unique_ptr<TPixelGraphic> snapshot;
-  if (Source == this) {
-    snapshot = std::make_unique<TPixelGraphic>();
-    snapshot->Assign(this);
-    Source = snapshot.get();
-  }
+  Source = DistinctSource(this, Source, snapshot);
   long double angle = NormalizeAngle(Angle);
   const int32_t right = NearRightAngle(angle);
   if (right >= 0) angle = right;
   const TMatrix m(angle);
   const long double det = m.A * m.D - m.B * m.C;
 
-  int64_t minX = 0, maxX = 0, minY = 0, maxY = 0;
-  bool first = true;
   const int64_t sl = SrcLeft, st = SrcTop, sr = sl + SrcWidth, sb = st + SrcHeight;
-  for (auto [x, y] : {std::pair<int64_t, int64_t>{sr, sb}, {sl, sb}, {sr, st}, {sl, st}}) {
-    const long double u = x - SrcCX, v = y - SrcCY;
-    const long double X = u * m.A + v * m.B + DestCX, Y = u * m.C + v * m.D + DestCY;
-    const int64_t fx = Floor(X), cx = Ceil(X), fy = Floor(Y), cy = Ceil(Y);
-    if (first || fx < minX) minX = fx;
-    if (first || cx > maxX) maxX = cx;
-    if (first || fy < minY) minY = fy;
-    if (first || cy > maxY) maxY = cy;
-    first = false;
-  }
-  const int64_t firstCol = std::max<int64_t>(0, minX), lastCol = std::min<int64_t>(FWidth - 1, maxX);
-  const int64_t firstRow = std::max<int64_t>(0, minY), lastRow = std::min<int64_t>(FHeight - 1, maxY);
+  const TBounds b = TurnedCorners(m, sl, st, sr, sb, SrcCX, SrcCY, DestCX, DestCY);
+  const int64_t firstCol = std::max<int64_t>(0, b.MinX), lastCol = std::min<int64_t>(FWidth - 1, b.MaxX);
+  const int64_t firstRow = std::max<int64_t>(0, b.MinY), lastRow = std::min<int64_t>(FHeight - 1, b.MaxY);
   const int64_t srcCol0 = std::max<int64_t>(sl, 0), srcCol1 = std::min<int64_t>(sr - 1, Source->FWidth - 1);
   const int64_t srcRow0 = std::max<int64_t>(st, 0), srcRow1 = std::min<int64_t>(sb - 1, Source->FHeight - 1);
   if (firstCol > lastCol || firstRow > lastRow || srcCol0 > srcCol1 || srcRow0 > srcRow1) return;
@@ -270,32 +273,12 @@ void TPixelGraphic::RotateAnyAngle(int32_t DestCX, int32_t DestCY, long double A
 
 void TPixelGraphic::FlipHorizontal() {
   if (FWidth < 1 || FHeight < 1) return;
-  {
-    TPGProgressScope progress(*this, this);
-    for (int32_t y = 0; y < FHeight; ++y) {
-      for (int32_t i = 0; i <= (FWidth - 2) / 2; ++i) {
-        const uint32_t a = GetPixel(i, y), b = GetPixel(FWidth - 1 - i, y);
-        SetPixel(i, y, b);
-        SetPixel(FWidth - 1 - i, y, a);
-      }
-      if (progress.Progress(y, FHeight - 1)) break;
-    }
-  }
+  MirrorLines(*this, true);
   Changed(this);
 }
 
 void TPixelGraphic::FlipVertical() {
   if (FWidth < 1 || FHeight < 1) return;
-  {
-    TPGProgressScope progress(*this, this);
-    for (int32_t x = 0; x < FWidth; ++x) {
-      for (int32_t i = 0; i <= (FHeight - 2) / 2; ++i) {
-        const uint32_t a = GetPixel(x, i), b = GetPixel(x, FHeight - 1 - i);
-        SetPixel(x, i, b);
-        SetPixel(x, FHeight - 1 - i, a);
-      }
-      if (progress.Progress(x, FWidth - 1)) break;
-    }
-  }
+  MirrorLines(*this, false);
   Changed(this);
 }

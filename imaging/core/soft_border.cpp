@@ -24,14 +24,8 @@ TColor Blend(TColor c, TColor Border, int64_t w) {
 
 void TPixelGraphic::SoftBorder(int32_t Mode, int32_t BorderWidth, TPixelGraphic* Source, TColor Color) {
   if (!Source) return;
-  // Bordering the image onto itself reads from a snapshot, because the image
-  // is re-created before its pixels are read.
   std::unique_ptr<TPixelGraphic> snapshot;
-  if (Source == this) {
-    snapshot = std::make_unique<TPixelGraphic>();
-    snapshot->Assign(this);
-    Source = snapshot.get();
-  }
+  Source = DistinctSource(this, Source, snapshot);
   Color &= 0x00FFFFFF;
   NewImage(Source->GetWidth(), Source->GetHeight(), FPixelFormat);
   const int32_t width = FWidth, height = FHeight;

@@ -45,3 +45,17 @@ TEST(StartUp, CursorsAndInformationFont) {
   PGraphicFinalization();
   EXPECT_EQ(PGCursorHand, nullptr);
 }
+
+TEST(StartUp, RegistriesHoldTheBuiltInFormatsInExtensionOrder) {
+  PGraphicInitialization();
+  std::string readers, writers;
+  for (const auto& r : *FileFormatReaders) readers += r->Extension() + (r->IdentifiedByContent() ? " " : "* ");
+  for (const auto& w : *FileFormatWriters) writers += w->Extension() + (w->Listed() ? " " : "- ");
+  EXPECT_EQ(readers, "bmp dib jif jpeg jpg pbm pcx pgm png ppm rle tga* tif tiff ");
+  EXPECT_EQ(writers, "bmp dib- jif- jpeg- jpg pbm pgm png ppm tga tif tiff- ");
+  ASSERT_TRUE(PGDefaultBMPReader);
+  ASSERT_TRUE(PGDefaultBMPWriter);
+  EXPECT_EQ(PGDefaultBMPWriter->Extension(), "bmp");
+  PGraphicFinalization();
+  EXPECT_FALSE(PGDefaultBMPWriter);
+}
