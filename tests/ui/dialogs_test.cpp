@@ -1,6 +1,7 @@
 // The file and colour dialogs answered by script.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "platform/base/files.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/test_driver.h"
+#include "platform/ui/window.h"
 
 namespace {
 
@@ -82,6 +84,11 @@ TEST_F(Dialogs, OpenDialogFiltersSelectsChangesTypeAndFolderWithAPaneOfOurs) {
     EXPECT_EQ(dlg.Pane->Parent(), d->ExtensionArea());
     TPoint p = d->DialogForm()->ScreenToClient(dlg.Pane->ClientToScreen(TPoint{60, 50}));
     EXPECT_EQ(Driver.Pixel(d->DialogForm()->Handle(), p.X, p.Y), static_cast<TColor>(clLime));
+    const char* build = std::getenv("QUILLON_BUILD_DIR");
+    d->SelectFile("a.bmp");
+    Driver.ProcessMessages();
+    EXPECT_TRUE(Driver.SaveWindowPng(d->DialogForm()->Handle(),
+                                     std::string(build ? build : ".") + "/ui_open_dialog_offscreen.png"));
     d->SelectFilterIndex(2);
     EXPECT_EQ(d->ListedNames(), (std::vector<std::string>{"../", "sub/", "c.txt"}));
     d->SelectFile("sub/");
@@ -101,7 +108,8 @@ TEST_F(Dialogs, OpenDialogFiltersSelectsChangesTypeAndFolderWithAPaneOfOurs) {
   EXPECT_EQ(dlg.FileName(), Dir + "sub/inner.bmp");
   EXPECT_EQ(dlg.FilterIndex(), 1);
   EXPECT_EQ(events, (std::vector<std::string>{"show", "type 2", "folder sub", "type 1", "close"}));
-  EXPECT_EQ(dlg.Log, (std::vector<std::string>{"selection ", "selection inner.bmp", "selection inner.bmp"}));
+  EXPECT_EQ(dlg.Log,
+            (std::vector<std::string>{"selection a.bmp", "selection a.bmp", "selection inner.bmp", "selection inner.bmp"}));
   EXPECT_EQ(ExecutingFileDialog(), nullptr);
 }
 
@@ -173,6 +181,10 @@ TEST_F(Dialogs, ColorDialogStartsAtItsColourAndKeepsCustomColours) {
     EXPECT_EQ(d->CurrentColor(), 0x00FF00u);
     d->PickColor(0x123456);
     d->AddToCustomColors();
+    const char* build = std::getenv("QUILLON_BUILD_DIR");
+    Driver.ProcessMessages();
+    EXPECT_TRUE(Driver.SaveWindowPng(ExecutingColorDialog() ? GetActiveWindow() : nullptr,
+                                     std::string(build ? build : ".") + "/ui_color_dialog_offscreen.png"));
     d->Accept();
   });
   EXPECT_TRUE(dlg.Execute());

@@ -3,6 +3,9 @@
 // removed), the menu bar's drop-downs and popup menus answered by script.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "platform/gdi/dc.h"
 #include "platform/ui/test_driver.h"
 #include "platform/ui/window_internal.h"
@@ -191,6 +194,11 @@ TEST_F(Menus, APopupMenuIsAnsweredByScriptWithItsComponentAndSubmenu) {
   });
   Driver.WhenIdle([&] {
     ASSERT_EQ(OpenMenuWindows().size(), 2u);
+    // The open menus over the form, for a person to look at.
+    const char* build = std::getenv("QUILLON_BUILD_DIR");
+    std::string dir = build ? build : ".";
+    EXPECT_TRUE(Driver.SaveWindowPng(OpenMenuWindows()[0], dir + "/ui_popup_menu_offscreen.png"));
+    EXPECT_TRUE(Driver.SaveWindowPng(OpenMenuWindows()[1], dir + "/ui_submenu_offscreen.png"));
     TRect r = MenuItemScreenRect(r180);
     Driver.Click(TPoint{r.Left + 10, r.Top + 5});
   });
