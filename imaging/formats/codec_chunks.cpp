@@ -22,20 +22,54 @@ bool KeywordChar(unsigned char C) { return (C >= 32 && C <= 126) || C >= 161; }
 
 }  // namespace
 
-void AddJPEGMarkerChunk(TPixelGraphic& Graphic, int Marker, const uint8_t* Data, size_t Size) {
-  std::string keyword;
+TCodecChunkSink::TCodecChunkSink(TPixelGraphic& Graphic) : FGraphic(Graphic) {
+  for (int32_t i = 0; i < Graphic.GetChunkCount(); ++i) FKeywords.insert(UpperCase(Graphic.GetChunk(i)->GetKeyword()));
+}
+
+std::string TCodecChunkSink::UniqueKeyword(const std::string& Keyword) {
+  const std::string base = Trim(Keyword);
+  std::string result = Keyword;
+  int32_t& next = FNext[UpperCase(base)];
+  if (next > 0) result = base + " " + IntToStr(next);
+  while (FKeywords.count(UpperCase(Trim(result))) != 0) result = base + " " + IntToStr(++next);
+  return result;
+}
+
+void TCodecChunkSink::Add(std::unique_ptr<TChunk> Chunk) {
+  FKeywords.insert(UpperCase(Chunk->GetKeyword()));
+  FGraphic.AddChunk(std::move(Chunk));
+  ++FAdded;
+}
+
+void TCodecChunkSink::AddJPEGMarker(int Marker, const uint8_t* Data, size_t Size) {
+  if (Full()) return;
   if (Marker == JPEG_COM) {
-    MakeUniqueChunkKeyword(&Graphic, "JFIF COM", keyword);
-    auto chunk = std::make_unique<TTextChunk>(keyword);
+    auto chunk = std::make_unique<TTextChunk>(UniqueKeyword("JFIF COM"));
     chunk->GetStrings() = SplitTextLines(Data, Size);
-    Graphic.AddChunk(std::move(chunk));
+    Add(std::move(chunk));
     return;
   }
-  MakeUniqueChunkKeyword(&Graphic, std::string("JFIF APP") + kHexDigits[(Marker - JPEG_APP0) & 15], keyword);
-  auto chunk = std::make_unique<TBinaryChunk>(keyword);
+  auto chunk = std::make_unique<TBinaryChunk>(UniqueKeyword(std::string("JFIF APP") + kHexDigits[(Marker - JPEG_APP0) & 15]));
   chunk->SetSize(static_cast<uint32_t>(Size));
   if (Size > 0) std::memcpy(chunk->Data(), Data, Size);
-  Graphic.AddChunk(std::move(chunk));
+  Add(std::move(chunk));
+}
+
+void TCodecChunkSink::AddPNGTime(double Value) {
+  if (Full()) return;
+  auto chunk = std::make_unique<TDateTimeChunk>("PNG TIME");
+  chunk->SetValue(Value);
+  Add(std::move(chunk));
+}
+
+void TCodecChunkSink::AddPNGText(const std::string& Key, const std::vector<std::string>& Lines) {
+  const std::string key = Trim(Key);
+  if (Full() || key.empty()) return;
+  for (unsigned char c : key)
+    if (!KeywordChar(c)) return;
+  auto chunk = std::make_unique<TTextChunk>(UniqueKeyword("PNG TEXT " + key));
+  chunk->GetStrings() = Lines;
+  Add(std::move(chunk));
 }
 
 std::vector<std::pair<int, std::vector<uint8_t>>> JPEGMarkersFromChunks(TPixelGraphic& Graphic) {
@@ -65,24 +99,6 @@ std::vector<std::pair<int, std::vector<uint8_t>>> JPEGMarkersFromChunks(TPixelGr
     }
   }
   return markers;
-}
-
-void AddPNGTimeChunk(TPixelGraphic& Graphic, double Value) {
-  auto chunk = std::make_unique<TDateTimeChunk>("PNG TIME");
-  chunk->SetValue(Value);
-  Graphic.AddChunk(std::move(chunk));
-}
-
-void AddPNGTextChunk(TPixelGraphic& Graphic, const std::string& Key, const std::vector<std::string>& Lines) {
-  const std::string key = Trim(Key);
-  if (key.empty()) return;
-  for (unsigned char c : key)
-    if (!KeywordChar(c)) return;
-  std::string keyword;
-  MakeUniqueChunkKeyword(&Graphic, "PNG TEXT " + key, keyword);
-  auto chunk = std::make_unique<TTextChunk>(keyword);
-  chunk->GetStrings() = Lines;
-  Graphic.AddChunk(std::move(chunk));
 }
 
 bool FindPNGTimeChunk(TPixelGraphic& Graphic, double& Value) {

@@ -4,27 +4,53 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "imaging/core/chunks.h"
 #include "imaging/core/pixel_graphic.h"
 
-// COM (0xFE) becomes a text chunk "JFIF COM" of the payload's lines; APPn
-// (0xE0 + n) a binary chunk "JFIF APPn" (n one upper-case hex digit) of the
-// payload. Keywords are made unique within the graphic.
-void AddJPEGMarkerChunk(TPixelGraphic& Graphic, int Marker, const uint8_t* Data, size_t Size);
+// The chunks one read adds to a graphic. Keywords are made unique as
+// MakeUniqueChunkKeyword makes them, but with the keywords kept in a set, so a
+// file of thousands of markers costs no quadratic search; and one read adds at
+// most MaxChunks chunks (libpng keeps no more ancillary chunks either), which
+// bounds the time a hostile file can take.
+class TCodecChunkSink {
+public:
+  static constexpr int32_t MaxChunks = 1000;
+  explicit TCodecChunkSink(TPixelGraphic& Graphic);
+
+  // COM (0xFE) becomes a text chunk "JFIF COM" of the payload's lines; APPn
+  // (0xE0 + n) a binary chunk "JFIF APPn" (n one upper-case hex digit) of the
+  // payload.
+  void AddJPEGMarker(int Marker, const uint8_t* Data, size_t Size);
+  // A date-time chunk "PNG TIME".
+  void AddPNGTime(double Value);
+  // A text chunk "PNG TEXT " + the key without surrounding blanks; a key no
+  // chunk keyword can carry is skipped.
+  void AddPNGText(const std::string& Key, const std::vector<std::string>& Lines);
+
+private:
+  bool Full() const { return FAdded >= MaxChunks; }
+  std::string UniqueKeyword(const std::string& Keyword);
+  void Add(std::unique_ptr<TChunk> Chunk);
+
+  TPixelGraphic& FGraphic;
+  std::unordered_set<std::string> FKeywords;        // upper case
+  std::unordered_map<std::string, int32_t> FNext;  // next number to try per keyword
+  int32_t FAdded = 0;
+};
+
 // The markers the graphic's chunks make, in chunk order: a text chunk "JFIF
 // COM..." gives every line followed by CR LF, then a 0 byte; a binary chunk
 // "JFIF APPn..." (n 1..15 but 8 and 14) its data. Raises the JPG errors for a
 // payload above 65534 bytes.
 std::vector<std::pair<int, std::vector<uint8_t>>> JPEGMarkersFromChunks(TPixelGraphic& Graphic);
 
-// A date-time chunk "PNG TIME".
-void AddPNGTimeChunk(TPixelGraphic& Graphic, double Value);
-// A text chunk "PNG TEXT " + the key without surrounding blanks, made unique;
-// a key no chunk keyword can carry is skipped.
-void AddPNGTextChunk(TPixelGraphic& Graphic, const std::string& Key, const std::vector<std::string>& Lines);
 // The value of the graphic's date-time chunk "PNG TIME", if it has one.
 bool FindPNGTimeChunk(TPixelGraphic& Graphic, double& Value);
 // Key and lines of every text chunk "PNG TEXT ...": the key is the keyword

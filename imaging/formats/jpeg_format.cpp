@@ -123,10 +123,10 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   j_decompress_ptr cinfo = &D.Info;
 
   const bool chunks = PGReadChunks && !Graphic.PreviewRead();
+  std::unique_ptr<TCodecChunkSink> sink;
   if (chunks) {
-    C->Marker = [&Graphic](int Marker, const uint8_t* Data, size_t Size) {
-      AddJPEGMarkerChunk(Graphic, Marker, Data, Size);
-    };
+    sink = std::make_unique<TCodecChunkSink>(Graphic);
+    C->Marker = [&sink](int Marker, const uint8_t* Data, size_t Size) { sink->AddJPEGMarker(Marker, Data, Size); };
   }
   OpenDecompress(*C, cinfo, Stream, chunks);
 

@@ -102,21 +102,21 @@ void ExpandTwoBitRow(const uint8_t* Source, uint8_t* Dest, int32_t Width) {
   }
 }
 
-void AddTimeChunk(TPixelGraphic& Graphic, const png_time& Time) {
+void AddTimeChunk(TCodecChunkSink& Sink, const png_time& Time) {
   double value = 0;
   // An impossible date is skipped: the pixels are fine without it.
   if (EncodeDateTimeValue(Time.year, Time.month, Time.day, Time.hour, Time.minute, Time.second, value))
-    AddPNGTimeChunk(Graphic, value);
+    Sink.AddPNGTime(value);
 }
 
-void AddTextChunks(TPixelGraphic& Graphic, png_structp png, png_infop info) {
+void AddTextChunks(TCodecChunkSink& Sink, png_structp png, png_infop info) {
   png_textp texts = nullptr;
   const int count = png_get_text(png, info, &texts, nullptr);
   for (int i = 0; i < count; ++i) {
     const png_text& t = texts[i];
     if (t.key == nullptr) continue;
     const size_t length = t.text == nullptr ? 0 : t.text_length != 0 ? t.text_length : t.itxt_length;
-    AddPNGTextChunk(Graphic, t.key, SplitTextLines(reinterpret_cast<const uint8_t*>(t.text), length));
+    Sink.AddPNGText(t.key, SplitTextLines(reinterpret_cast<const uint8_t*>(t.text), length));
   }
 }
 
@@ -194,10 +194,11 @@ void TPNGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   if (png_get_gAMA(png, info, &fileGamma) != 0 && fileGamma > 0) Graphic.SetGamma(1.0L / fileGamma);
 
   const bool chunks = PGReadChunks && !Graphic.PreviewRead();
+  TCodecChunkSink sink(Graphic);
   png_timep time = nullptr;
   bool timeAdded = false;
   if (chunks && png_get_tIME(png, info, &time) != 0 && time != nullptr) {
-    AddTimeChunk(Graphic, *time);
+    AddTimeChunk(sink, *time);
     timeAdded = true;
   }
 
@@ -272,9 +273,9 @@ void TPNGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   if (!aborted && !CodecGuard(C->Jump, [&] { png_read_end(png, info); })) FailFromLibrary(*C);
 
   if (chunks) {
-    AddTextChunks(Graphic, png, info);
+    AddTextChunks(sink, png, info);
     // A tIME after the image data arrives with the end of the file.
-    if (!timeAdded && png_get_tIME(png, info, &time) != 0 && time != nullptr) AddTimeChunk(Graphic, *time);
+    if (!timeAdded && png_get_tIME(png, info, &time) != 0 && time != nullptr) AddTimeChunk(sink, *time);
   }
 }
 

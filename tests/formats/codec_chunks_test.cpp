@@ -99,6 +99,21 @@ TEST_F(CodecChunks, JPEGBogusMarkerLengthGivesAnEmptyComment) {
   }
 }
 
+TEST_F(CodecChunks, ThousandsOfMarkersKeepAThousandChunks) {
+  PGReadChunks = true;
+  TJPEGMaker m;
+  for (int i = 0; i < 1500; ++i) m.Markers.push_back({0xFE, TBytes{'a'}});
+  TPixelGraphic g;
+  auto existing = std::make_unique<TTextChunk>("jfif com 2");  // taken before the read
+  g.AddChunk(std::move(existing));
+  Read(JPGReader, MakeJPEG(m), g);
+  ASSERT_EQ(g.GetChunkCount(), 1001);
+  EXPECT_EQ(g.GetChunk(1)->GetKeyword(), "JFIF COM");
+  EXPECT_EQ(g.GetChunk(2)->GetKeyword(), "JFIF COM 1");
+  EXPECT_EQ(g.GetChunk(3)->GetKeyword(), "JFIF COM 3");
+  EXPECT_EQ(g.GetChunk(1000)->GetKeyword(), "JFIF COM 1000");
+}
+
 TEST_F(CodecChunks, JPEGOversizedMarkersAreRefused) {
   PGWriteChunks = true;
   TPixelGraphic g;
