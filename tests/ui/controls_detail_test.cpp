@@ -14,6 +14,7 @@
 #include "platform/ui/menus.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/test_driver.h"
+#include "tests/ui/key_press.h"
 
 namespace {
 
@@ -42,12 +43,7 @@ protected:
     Form->Show();
     Driver.ProcessMessages();
   }
-  void Press(uint32_t Key, uint32_t Modifiers = 0, uint32_t Char = 0) {
-    Driver.SetModifiers(Modifiers);
-    Driver.PressKey(Key, Char);
-    Driver.SetModifiers(0);
-    Driver.ProcessMessages();
-  }
+  void Press(uint32_t Key, uint32_t Modifiers = 0, uint32_t Char = 0) { PressWith(Driver, Key, Modifiers, Char); }
   TUiTestDriver Driver;
   TForm* Form = nullptr;
 };

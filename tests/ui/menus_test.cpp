@@ -8,6 +8,7 @@
 
 #include "platform/gdi/dc.h"
 #include "platform/ui/test_driver.h"
+#include "tests/ui/key_press.h"
 #include "platform/ui/window_internal.h"
 #include "tests/ui/all_controls_form.h"
 
@@ -69,12 +70,7 @@ protected:
     Form->Free();
     FinalizeStdControls();
   }
-  void Press(uint32_t Key, uint32_t Modifiers = 0) {
-    Driver.SetModifiers(Modifiers);
-    Driver.PressKey(Key);
-    Driver.SetModifiers(0);
-    Driver.ProcessMessages();
-  }
+  void Press(uint32_t Key, uint32_t Modifiers = 0, uint32_t Char = 0) { PressWith(Driver, Key, Modifiers, Char); }
   TUiTestDriver Driver;
   TAllControlsForm* Form = nullptr;
   int32_t EditKeys = 0;

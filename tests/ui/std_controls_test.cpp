@@ -11,6 +11,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/test_driver.h"
+#include "tests/ui/key_press.h"
 #include "platform/ui/window_internal.h"
 #include "tests/ui/all_controls_form.h"
 
@@ -39,12 +40,7 @@ protected:
     }
     Driver.ProcessMessages();
   }
-  void Press(uint32_t Key, uint32_t Modifiers = 0, uint32_t Char = 0) {
-    Driver.SetModifiers(Modifiers);
-    Driver.PressKey(Key, Char);
-    Driver.SetModifiers(0);
-    Driver.ProcessMessages();
-  }
+  void Press(uint32_t Key, uint32_t Modifiers = 0, uint32_t Char = 0) { PressWith(Driver, Key, Modifiers, Char); }
   TUiTestDriver Driver;
   TAllControlsForm* Form = nullptr;
 };
