@@ -367,18 +367,13 @@ void TPixelGraphic::ReadData(TStream& Stream) {
   uint8_t n[4];
   Stream.ReadBuffer(n, 4);
   const int64_t after = Stream.Position() + Le32(n);
-  TFileFormatReader* reader = FindFileFormatReader(Stream, "bmp");
-  if (!reader) throw EPGUnknownFileFormat(PGMessage(6));
-  BeginUpdate();
   try {
-    reader->Read(Stream, *this, 0);
-    DetectPaletteIdent();
+    LoadImageFromStream(Stream, "bmp", 0);
   } catch (...) {
-    EndUpdate();
     Stream.SetPosition(after);
     throw;
   }
-  EndUpdate();
+  // The next property starts after the stored size, whatever the reader consumed.
   Stream.SetPosition(after);
 }
 

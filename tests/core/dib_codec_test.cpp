@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imaging/core/exceptions.h"
+#include "imaging/core/file_formats.h"
 #include "imaging/core/options.h"
 #include "imaging/core/pixel_graphic.h"
 #include "platform/base/stream.h"
@@ -387,4 +388,44 @@ TEST(DIBCodec, RLEFilesAgreeWithImageMagick) {
       size_t i = 3 * (y * 8 + x);
       EXPECT_EQ(g.GetPixelColor(x, y), RGB(theirs[i], theirs[i + 1], theirs[i + 2])) << x << "," << y;
     }
+}
+
+namespace {
+
+// A BMP reader over ReadDIB for the form-streaming test.
+class TTestBMPReader : public TFileFormatReader {
+public:
+  TTestBMPReader() { SetExtension("bmp"); }
+  void Read(TStream& Stream, TPixelGraphic& Graphic, int32_t) override {
+    uint8_t fh[14];
+    Stream.ReadBuffer(fh, 14);
+    int32_t off = fh[10] | (fh[11] << 8) | (fh[12] << 16) | (fh[13] << 24);
+    Graphic.ReadDIB(Stream, false, off - 14);
+  }
+};
+
+}  // namespace
+
+TEST(DIBCodec, FormStreamingReadsBackAndSkipsToTheStoredEnd) {
+  InitFileFormatRegistries();
+  RegisterFileFormatReader(std::make_unique<TTestBMPReader>());
+  TPixelGraphic a;
+  a.NewImage(3, 2, pf24Bit);
+  a.SetPixel(2, 1, clPurple);
+  TMemoryStream m;
+  a.WriteData(m);
+  // Stored size larger than the BMP: the reader stops early, the stream goes on after it.
+  uint32_t stored;
+  std::memcpy(&stored, m.Memory(), 4);
+  stored += 5;
+  std::memcpy(m.Memory(), &stored, 4);
+  m.WriteBuffer("12345tail", 9);
+  m.SetPosition(0);
+  TPixelGraphic b;
+  b.ReadData(m);
+  EXPECT_EQ(b.GetPixel(2, 1), clPurple);
+  char tail[4];
+  m.ReadBuffer(tail, 4);
+  EXPECT_EQ(std::string(tail, 4), "tail");
+  FreeFileFormatRegistries();
 }
