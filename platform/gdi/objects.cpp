@@ -9,12 +9,13 @@
 
 namespace gdi {
 
+// Stock objects are shared by every thread and never freed: they are not counted.
 void AddRef(GdiObject* Obj) {
-  if (Obj) ++Obj->Refs;
+  if (Obj && !Obj->Stock) ++Obj->Refs;
 }
 
 void Release(GdiObject* Obj) {
-  if (!Obj) return;
+  if (!Obj || Obj->Stock) return;
   --Obj->Refs;
   if (Obj->Refs <= 0 && Obj->PendingDelete && !Obj->Stock) delete Obj;
 }
