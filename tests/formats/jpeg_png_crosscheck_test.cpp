@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "codec_test_util.h"
 #include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
@@ -28,7 +30,8 @@ bool HavePIL() { return Have(kPython) && RunTool(std::string(kPython) + " -c 'im
 
 // Runs a Python program with PIL; arguments follow.
 bool RunPython(const std::string& Name, const std::string& Program, const std::string& Args) {
-  const std::string path = TempPath(Name + ".py");
+  // One copy per test process: CTest runs the tests side by side.
+  const std::string path = TempPath(Name + "_" + std::to_string(getpid()) + ".py");
   std::ofstream(path) << Program;
   return RunTool(std::string(kPython) + " " + path + " " + Args);
 }
