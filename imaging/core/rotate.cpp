@@ -12,6 +12,7 @@
 #include "imaging/core/messages.h"
 #include "imaging/core/pg_math.h"
 #include "imaging/core/pixel_graphic.h"
+#include "platform/base/strings.h"
 
 namespace {
 
@@ -130,7 +131,10 @@ void TPixelGraphic::Rotate(bool RightAngleShortcut, TPixelGraphic* Source, long 
   }
 
   const TBounds b = TurnedCorners(TMatrix(angle), 0, 0, sw, sh, 0, 0, 0, 0);
-  NewImage(int32_t(b.MaxX - b.MinX), int32_t(b.MaxY - b.MinY), FPixelFormat);
+  const int64_t width = b.MaxX - b.MinX, height = b.MaxY - b.MinY;
+  if (width > INT32_MAX || height > INT32_MAX)
+    throw EPGInvalidSize(PGMessage(27, IntToStr(width) + " x " + IntToStr(height)));
+  NewImage(int32_t(width), int32_t(height), FPixelFormat);
   RotateAnyAngle(FWidth / 2, FHeight / 2, angle, sw / 2, sh / 2, 0, 0, sw, sh, Source);
 }
 
