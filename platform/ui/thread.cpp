@@ -14,8 +14,10 @@ namespace {
 thread_local TThread* Current = nullptr;
 }
 
-TThread::TThread(bool CreateSuspended) : FCreatedSuspended(CreateSuspended) {
-  if (!CreateSuspended) Start();
+TThread::TThread(bool CreateSuspended) : FCreatedSuspended(CreateSuspended) {}
+
+void TThread::AfterConstruction() {
+  if (!FCreatedSuspended) Start();
 }
 
 TThread::~TThread() {

@@ -15,6 +15,12 @@
 
 enum TThreadPriority : uint8_t { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
+// The constructor never starts the thread: the derived object is not complete
+// yet, and the new thread would call Execute on it. Whoever constructs a
+// thread calls AfterConstruction() once it is built, which starts a thread
+// that was not created suspended (or calls Start() later). A derived class
+// whose Execute uses its own members terminates and waits for the thread in
+// its own destructor.
 class TThread : public TObject {
 public:
   explicit TThread(bool CreateSuspended);
@@ -23,6 +29,8 @@ public:
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
+  // Starts the thread unless it was created suspended.
+  void AfterConstruction();
   // Starts a thread created suspended, or lets a suspended one go on.
   void Start();
   void Resume() { Start(); }

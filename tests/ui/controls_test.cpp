@@ -656,6 +656,7 @@ TEST(Threads, SuspendedThreadWaitsAtItsSleepUntilResumed) {
       }
     }
   } t;
+  t.AfterConstruction();
   driver.AdvanceClock(30);
   EXPECT_EQ(t.Ticks.load(), 3);
   t.Suspend();
