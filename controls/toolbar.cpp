@@ -680,7 +680,9 @@ void TToolbar::WndProc(TMessage& Message) {
       return;
     case WM_NCHITTEST:
       TCustomControl::WndProc(Message);
-      if (Floating() && Message.Result == HTNOWHERE) {
+      // The frame and caption are ours: only a point the default leaves
+      // unclaimed (nowhere, or the bare border) is sorted out here.
+      if (Floating() && (Message.Result == HTNOWHERE || Message.Result == HTBORDER)) {
         TPoint p = PointFromLParam(Message.LParam);
         TRect wr;
         GetWindowRect(FHandle, wr);

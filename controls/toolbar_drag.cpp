@@ -285,12 +285,13 @@ void TToolbarDragger::Move(int32_t X, int32_t Y) {
     }
   }
   bool accept = false;
+  HWND wnd = FBar->Handle();
+  // Captured first, so that input already queued keeps its way to the bar.
+  SetCapture(wnd);
   {
     TDesktopSession session;
     FDC = session.DC;
-    HWND wnd = FBar->Handle();
     try {
-      SetCapture(wnd);
       FTarget = nullptr;
       FHasOutline = false;
       MouseMoved();
@@ -413,12 +414,12 @@ void TToolbarDragger::Size(int32_t HitCode) {
   FOutline = FBar->BoundsRect();
   FStart = FOutline;
   bool accept = false;
+  HWND wnd = FBar->Handle();
+  SetCapture(wnd);
   {
     TDesktopSession session;
     FDC = session.DC;
-    HWND wnd = FBar->Handle();
     try {
-      SetCapture(wnd);
       DrawDragOutline(FDC, &FOutline, false, nullptr, false);
       accept = RunCaptureLoop(wnd, [](const TMsg&) { return true; }, [this] { SizingMouseMoved(); });
     } catch (...) {

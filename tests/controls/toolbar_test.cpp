@@ -1,0 +1,324 @@
+// Toolbars: floating layout and wrapping, dragging between docks and
+// floating, floating resizing and the close button, through injected input.
+#include <gtest/gtest.h>
+
+#include "controls/toolbars.h"
+#include "controls/toolbars_internal.h"
+#include "platform/gdi/colors.h"
+#include "platform/gdi/dc.h"
+#include "platform/gdi/text.h"
+#include "platform/ui/test_driver.h"
+#include "toolbar_form.h"
+
+namespace {
+
+class ToolbarTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    InitializeToolbars();
+    Application->CreateForm(Form);
+    Form->Show();
+    driver.ProcessMessages();
+    f = TToolbar::FrameWidth();
+    c = TToolbar::CaptionHeight();
+  }
+  void TearDown() override {
+    Form->Free();
+    FinalizeToolbars();
+  }
+  // A floating bar placed at a screen position, shown.
+  TToolbar* Floating(int32_t Buttons, std::vector<int32_t> Seps, int32_t X, int32_t Y) {
+    TToolbar* bar = Form->MakeBar("Float", Buttons, std::move(Seps), nullptr);
+    bar->SetBounds(X, Y, bar->Width(), bar->Height());
+    UpdateFloatingVisibility(Form, true);
+    driver.ProcessMessages();
+    return bar;
+  }
+  TPoint WindowPoint(TToolbar* Bar, int32_t X, int32_t Y) {
+    TRect r;
+    GetWindowRect(Bar->Handle(), r);
+    return TPoint{r.Left + X, r.Top + Y};
+  }
+  TUiTestDriver driver;
+  TToolbarForm* Form = nullptr;
+  int32_t f = 0, c = 0;
+};
+
+TEST_F(ToolbarTest, FloatingBarSizeAndFrame) {
+  TToolbar* bar = Floating(3, {}, 300, 300);
+  EXPECT_EQ(bar->DockedTo(), nullptr);
+  EXPECT_EQ(bar->ClientWidth(), 4 + 69 + 4);
+  EXPECT_EQ(bar->ClientHeight(), 2 + 22 + 1);
+  EXPECT_EQ(bar->Width(), 77 + 2 * f);
+  EXPECT_EQ(bar->Height(), 25 + 2 * f + c);
+  TRect wr;
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, 300);
+  EXPECT_EQ(Form->Buttons_[0]->Left(), 4);
+  EXPECT_EQ(Form->Buttons_[0]->Top(), 2);
+}
+
+TEST_F(ToolbarTest, HiddenFloatingBarWaitsOffScreen) {
+  TToolbar* bar = Floating(2, {}, 300, 300);
+  UpdateFloatingVisibility(Form, false);
+  TRect wr;
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, -bar->Width());
+  EXPECT_EQ(bar->Left(), 300);
+  UpdateFloatingVisibility(Form, true);
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, 300);
+}
+
+TEST_F(ToolbarTest, WrapsAtSeparator) {
+  TToolbar* bar = Floating(6, {2}, 300, 300);
+  bar->ArrangeControls(true, true, nullptr, 77, nullptr, 0);
+  TToolbarSep* sep = Form->Seps_[0];
+  EXPECT_EQ(sep->Width(), 0);
+  ASSERT_EQ(bar->WrapLines().size(), 1u);
+  EXPECT_EQ(bar->WrapLines()[0] & 0xFFFF, 2u + 22 + 6);
+  EXPECT_EQ(Form->Buttons_[3]->Left(), 4);
+  EXPECT_EQ(Form->Buttons_[3]->Top(), 30);
+  EXPECT_EQ(bar->ClientWidth(), 77);
+  EXPECT_EQ(bar->ClientHeight(), 30 + 22 + 1);
+  driver.ProcessMessages();
+  TColor shadow = ColorToRGB(clBtnShadow), light = ColorToRGB(clBtnHighlight);
+  EXPECT_EQ(driver.Pixel(bar->Handle(), 20, 26), shadow);
+  EXPECT_EQ(driver.Pixel(bar->Handle(), 20, 27), light);
+  // A blank separator breaks the line without the etched line.
+  sep->SetBlank(true);
+  bar->ArrangeControls(true, true, nullptr, 77, nullptr, 0);
+  bar->Invalidate();
+  driver.ProcessMessages();
+  EXPECT_NE(driver.Pixel(bar->Handle(), 20, 26), shadow);
+}
+
+TEST_F(ToolbarTest, GroupWiderThanWrapBreaksInside) {
+  TToolbar* bar = Floating(6, {}, 300, 300);
+  bar->ArrangeControls(true, true, nullptr, 77, nullptr, 0);
+  EXPECT_TRUE(bar->WrapLines().empty());
+  EXPECT_EQ(Form->Buttons_[2]->Left(), 50);
+  EXPECT_EQ(Form->Buttons_[3]->Left(), 4);
+  EXPECT_EQ(Form->Buttons_[3]->Top(), 2 + 22);
+}
+
+TEST_F(ToolbarTest, LongCaptionEndsInDots) {
+  HDC dc = GetScreenDC();
+  EXPECT_EQ(ToolbarCaptionText(dc, "Tools", 500), "Tools");
+  std::string s = ToolbarCaptionText(dc, "A very long toolbar caption", 60);
+  EXPECT_EQ(s.substr(s.size() - 3), "...");
+  EXPECT_LE(TextExtent(dc, s).cx, 60);
+  EXPECT_EQ(ToolbarCaptionText(dc, "A very long toolbar caption", 1).size(), 5u);
+  ReleaseScreenDC(dc);
+}
+
+TEST_F(ToolbarTest, DragFloatingBarOntoTopDock) {
+  TToolbar* bar = Floating(3, {}, 300, 300);
+  driver.Drag(WindowPoint(bar, f + 6, f + 3), TPoint{160, 82}, 6);
+  driver.ProcessMessages();
+  EXPECT_EQ(bar->DockedTo(), Form->TopDock);
+  EXPECT_EQ(bar->DockRow(), 0);
+  EXPECT_EQ(Form->TopDock->Height(), 26);
+  EXPECT_TRUE(Application->ShowHint());
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(ToolbarTest, DragBetweenDocksAndNewRows) {
+  TToolbar* a = Form->MakeBar("A", 3, {}, Form->TopDock);
+  TToolbar* b = Form->MakeBar("B", 3, {}, Form->TopDock);
+  driver.ProcessMessages();
+  ASSERT_EQ(b->DockRow(), 0);
+  // Dropped on the lower boundary of row 0: a new row 1.
+  TPoint grip = TUiTestDriver::ScreenPoint(b, 5, 5);
+  TPoint below = TUiTestDriver::ScreenPoint(Form->TopDock, 150, 26 - 3);
+  driver.Drag(grip, below, 4);
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), Form->TopDock);
+  EXPECT_EQ(b->DockRow(), 1);
+  EXPECT_EQ(a->DockRow(), 0);
+  EXPECT_EQ(Form->TopDock->Height(), 52);
+  // Across to the left dock.
+  driver.AdvanceClock(1000);
+  grip = TUiTestDriver::ScreenPoint(b, 5, 5);
+  TPoint left = TUiTestDriver::ScreenPoint(Form, 2, 150);
+  driver.Drag(grip, left, 4);
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), Form->LeftDock);
+  EXPECT_EQ(b->Width(), 27);
+  EXPECT_EQ(b->Height(), 11 + 66 + 2);
+  EXPECT_EQ(Form->Buttons_[3]->Left(), 2);
+  EXPECT_EQ(Form->Buttons_[3]->Top(), 11);
+}
+
+TEST_F(ToolbarTest, NoLeftRightDockingWhenNotAllowed) {
+  TToolbar* b = Form->MakeBar("B", 3, {}, Form->TopDock);
+  b->SetCanDockLeftRight(false);
+  driver.ProcessMessages();
+  driver.Drag(TUiTestDriver::ScreenPoint(b, 5, 5), TUiTestDriver::ScreenPoint(Form, 2, 150), 4);
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), nullptr);
+  // A dock that refuses drags is no target either.
+  Form->TopDock->SetAllowDrag(false);
+  driver.Drag(WindowPoint(b, f + 6, f + 3), TPoint{160, 82}, 4);
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), nullptr);
+}
+
+TEST_F(ToolbarTest, CtrlKeepsTheBarFloating) {
+  TToolbar* b = Form->MakeBar("B", 3, {}, Form->TopDock);
+  driver.ProcessMessages();
+  TPoint grip = TUiTestDriver::ScreenPoint(b, 5, 5);
+  TPoint inDock = TUiTestDriver::ScreenPoint(b, 60, 8);
+  driver.SetModifiers(MK_CONTROL);
+  driver.Drag(grip, inDock, 3);
+  driver.SetModifiers(0);
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), nullptr);
+  // Releasing Ctrl during the drag docks again without moving the mouse.
+  driver.AdvanceClock(1000);
+  TPoint caption = WindowPoint(b, f + 6, f + 3);
+  driver.SetModifiers(MK_CONTROL);
+  driver.MouseDown(caption);
+  driver.MouseMove(TPoint{160, 82});
+  driver.WhenIdle([&] {
+    driver.SetModifiers(0);
+    driver.KeyUp(VK_CONTROL);
+    driver.MouseUp(TPoint{160, 82});
+  });
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), Form->TopDock);
+}
+
+TEST_F(ToolbarTest, RightButtonIgnoredLeftPressCancels) {
+  TToolbar* bar = Floating(3, {}, 300, 300);
+  TPoint from = WindowPoint(bar, f + 6, f + 3);
+  driver.MouseDown(from);
+  driver.MouseMove(TPoint{160, 82});
+  driver.MouseDown(TPoint{160, 82}, MK_RBUTTON);
+  driver.MouseUp(TPoint{160, 82}, MK_RBUTTON);
+  driver.MouseMove(TPoint{170, 82});
+  driver.MouseDown(TPoint{170, 82});
+  driver.MouseUp(TPoint{170, 82});
+  driver.ProcessMessages();
+  EXPECT_EQ(bar->DockedTo(), nullptr);
+  TRect wr;
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, 300);
+}
+
+TEST_F(ToolbarTest, FloatingOutlineStaysReachable) {
+  TToolbar* bar = Floating(3, {}, 300, 300);
+  // Grabbed at the right end of its client area and pulled far left.
+  driver.Drag(TUiTestDriver::ScreenPoint(bar, bar->ClientWidth() - 2, 12), TPoint{-500, 200}, 3);
+  driver.ProcessMessages();
+  TRect wr;
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Right, f + 4);
+}
+
+TEST_F(ToolbarTest, DoubleClickTogglesFloating) {
+  TToolbar* a = Form->MakeBar("A", 2, {}, Form->TopDock);
+  TToolbar* b = Form->MakeBar("B", 2, {}, Form->TopDock);
+  b->SetDefaultDock(Form->TopDock);
+  b->SetDockPos(200);
+  driver.ProcessMessages();
+  driver.DoubleClick(TUiTestDriver::ScreenPoint(b, 5, 5));
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), nullptr);
+  driver.AdvanceClock(1000);
+  driver.DoubleClick(WindowPoint(b, f + 6, f + 3));
+  driver.ProcessMessages();
+  EXPECT_EQ(b->DockedTo(), Form->TopDock);
+  EXPECT_EQ(b->DockRow(), 0);
+  EXPECT_EQ(b->Left(), 0);
+  EXPECT_EQ(a->Left(), b->Width());
+}
+
+TEST_F(ToolbarTest, ResizeSnapsToWrappedShapes) {
+  TToolbar* bar = Floating(6, {}, 300, 300);
+  int32_t w0 = bar->Width();
+  ASSERT_EQ(w0, 146 + 2 * f);
+  TPoint edge = WindowPoint(bar, w0 - 2, bar->Height() - f - 4);
+  // A tiny move stays within the snap tolerance.
+  driver.Drag(edge, TPoint{edge.X - 5, edge.Y}, 2);
+  driver.ProcessMessages();
+  EXPECT_EQ(bar->Width(), w0);
+  driver.AdvanceClock(1000);
+  // Asking for 100 pixels gives the three-a-line shape.
+  driver.Drag(edge, TPoint{edge.X - (w0 - 100 - 2 * f), edge.Y}, 3);
+  driver.ProcessMessages();
+  EXPECT_EQ(bar->Width(), 77 + 2 * f);
+  EXPECT_EQ(bar->ClientHeight(), 2 + 44 + 1);
+  // The wrap width counts the left frame too.
+  EXPECT_EQ(bar->FloatingWrapWidth(), 77 + f);
+  EXPECT_EQ(Form->Buttons_[3]->Top(), 24);
+  driver.AdvanceClock(1000);
+  // Growing asks for the next larger shape.
+  edge = WindowPoint(bar, bar->Width() - 2, bar->Height() - f - 4);
+  driver.Drag(edge, TPoint{edge.X + 40, edge.Y}, 3);
+  driver.ProcessMessages();
+  EXPECT_EQ(bar->Width(), w0);
+  driver.AdvanceClock(1000);
+  // From the bottom: tall shapes.
+  edge = WindowPoint(bar, 20, bar->Height() - 2);
+  driver.Drag(edge, TPoint{edge.X, edge.Y + 200}, 3);
+  driver.ProcessMessages();
+  EXPECT_EQ(bar->ClientWidth(), 31);
+}
+
+TEST_F(ToolbarTest, CloseButtonLoop) {
+  TToolbar* bar = Floating(3, {}, 300, 300);
+  int32_t closed = 0;
+  bar->OnClose = [&](TObject*) { ++closed; };
+  TRect cb = bar->CloseButtonRect();
+  TPoint on = WindowPoint(bar, cb.Left + 3, cb.Top + 3);
+  // Pressed, moved away, released: nothing.
+  driver.Drag(on, TPoint{on.X - 60, on.Y + 40}, 2);
+  driver.ProcessMessages();
+  EXPECT_TRUE(bar->Visible());
+  EXPECT_EQ(closed, 0);
+  // Moved back onto it before release: closes.
+  driver.AdvanceClock(1000);
+  driver.MouseDown(on);
+  driver.MouseMove(TPoint{on.X - 60, on.Y});
+  driver.MouseMove(on);
+  driver.MouseUp(on);
+  driver.ProcessMessages();
+  EXPECT_FALSE(bar->Visible());
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(bar->CloseButtonDown());
+}
+
+TEST_F(ToolbarTest, DrawDragOutlineInvertsAndRestores) {
+  TBitmap bmp;
+  bmp.SetSize(60, 40);
+  bmp.Canvas()->Brush()->SetColor(clWhite);
+  bmp.Canvas()->FillRect(TRect{0, 0, 60, 40});
+  HDC dc = bmp.Canvas()->Handle();
+  TRect a{5, 5, 40, 30}, b{10, 8, 50, 35};
+  DrawDragOutline(dc, &a, true, nullptr, false);
+  int32_t changed = 0;
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 60; ++x) changed += bmp.Canvas()->Pixels(x, y) != clWhite;
+  // A checkerboard over the one-pixel band.
+  EXPECT_GT(changed, 40);
+  EXPECT_EQ(bmp.Canvas()->Pixels(20, 20), clWhite);
+  DrawDragOutline(dc, &b, false, &a, true);
+  DrawDragOutline(dc, nullptr, false, &b, false);
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 60; ++x) ASSERT_EQ(bmp.Canvas()->Pixels(x, y), clWhite) << x << "," << y;
+}
+
+TEST_F(ToolbarTest, SubclassingIsCounted) {
+  TToolbar* a = Floating(2, {}, 300, 300);
+  TToolbar* b = Floating(2, {}, 400, 300);
+  a->Free();
+  // The other bar still follows its form.
+  UpdateFloatingVisibility(Form, false);
+  EXPECT_TRUE(b->FloatHidden());
+  SetWindowPos(Form->Handle(), nullptr, 120, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  driver.ProcessMessages();
+  EXPECT_EQ(b->FloatHidden(), !Application->Active());
+}
+
+}  // namespace
