@@ -220,7 +220,7 @@ TW_UINT16 GetPixelTypes(TW_CAPABILITY* Cap) {
     auto* Enum = static_cast<TW_ENUMERATION*>(TW_AllocHandle(Size));
     Enum->ItemType = Kind == "int32" ? TWTY_INT32 : TWTY_UINT16;
     Enum->NumItems = static_cast<TW_UINT32>(Types.size());
-    std::memcpy(Enum->ItemList, Types.data(), 2 * Types.size());
+    if (!Types.empty()) std::memcpy(Enum->ItemList, Types.data(), 2 * Types.size());
     Cap->hContainer = Enum;
   }
   return TWRC_SUCCESS;
