@@ -15,6 +15,8 @@
 //   fail=<operation> <condition code>  for opendsm, userselect, opends,
 //                           enableds, capget, capset, status
 //   log=<file>              each call is appended as a line
+//   source=sane [<device>]  scan through SANE instead (first local device
+//                           when none is named), where the manager has it
 // The source talks to the application by posting a message of its own to
 // the window it was enabled with; the message comes back through
 // MSG_PROCESSEVENT and is turned into MSG_XFERREADY or MSG_CLOSEDSREQ.
@@ -29,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/twain/dsm/sane_source.h"
 #include "imaging/twain/twain_protocol.h"
 #include "platform/ui/messages.h"
 
@@ -49,6 +52,8 @@ struct TScript {
   std::string UserSelect = "ok";
   std::map<std::string, TW_UINT16> Failures;
   std::string Log;
+  bool Sane = false;
+  std::string SaneDevice;
 };
 
 struct TManager {
@@ -101,6 +106,12 @@ TScript ReadScript() {
     else if (Key == "pixeltypes") S.PixelTypes = Value;
     else if (Key == "userselect") S.UserSelect = Value;
     else if (Key == "log") S.Log = Value;
+    else if (Key == "source") {
+      std::istringstream Words(Value);
+      std::string Kind;
+      Words >> Kind >> S.SaneDevice;
+      S.Sane = Kind == "sane" && SaneBuilt();
+    }
     else if (Key == "fail") {
       std::istringstream Words(Value);
       std::string Op;
@@ -173,7 +184,7 @@ void FillSourceIdentity(TW_IDENTITY* Id) {
   Id->SupportedGroups = DG_CONTROL | DG_IMAGE;
   std::strcpy(Id->Manufacturer, "Quillon");
   std::strcpy(Id->ProductFamily, "Test");
-  std::strcpy(Id->ProductName, SourceName);
+  std::strcpy(Id->ProductName, Dsm.Script.Sane ? "SANE Source" : SourceName);
 }
 
 bool PostEvent(WPARAM Event) {
@@ -345,6 +356,12 @@ TW_UINT16 ToSource(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) {
     if (Dsm.Script.Transfer == "cancel") {
       Dsm.SourceState = 7;
       return TWRC_CANCEL;
+    }
+    if (Dsm.Script.Sane) {
+      TSaneResult R = SaneScan(Dsm.Script.SaneDevice, *Handle);
+      if (R == srFailed) return FailSource(TWCC_OPERATIONERROR);
+      Dsm.SourceState = 7;
+      return R == srDone ? TWRC_XFERDONE : TWRC_CANCEL;
     }
     if (Dsm.Script.Transfer == "fail") return FailSource(TWCC_OPERATIONERROR);
     *Handle = LoadImage();
