@@ -74,16 +74,7 @@ void TToolbarSep::SetSizeVert(int32_t Value) {
 void TToolbarSep::MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
   TGraphicControl::MouseDown(Button, Shift, X, Y);
   // A drag may start on a separator: the bar hears of the press.
-  if (FParent) {
-    TMessage m{};
-    static const uint32_t downs[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
-    static const uint32_t dbls[] = {WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK};
-    m.Msg = (Shift & ssDouble) ? dbls[Button] : downs[Button];
-    uint32_t keys = (Shift & ssShift ? uint32_t{MK_SHIFT} : 0u) | (Shift & ssCtrl ? uint32_t{MK_CONTROL} : 0u) | MK_LBUTTON;
-    m.WParam = keys;
-    m.LParam = MakeLParam(X + Left(), Y + Top());
-    FParent->Perform(m.Msg, m.WParam, m.LParam);
-  }
+  if (auto* bar = dynamic_cast<TToolbar*>(FParent)) bar->MouseDown(Button, Shift, X + Left(), Y + Top());
 }
 
 void TToolbarSep::Paint() {
@@ -290,7 +281,7 @@ int32_t TButtonGlyph::CreateButtonGlyph(TButtonState State) {
 TToolbarButton::TToolbarButton(TComponent* AOwner) : TGraphicControl(AOwner) {
   EnsureToolbarsInitialized();
   SetBounds(0, 0, 23, 22);
-  FControlStyle = csCaptureMouse | csOpaque | csDoubleClicks | csClickEvents;
+  FControlStyle = csCaptureMouse | csOpaque | csDoubleClicks;
   FGlyph = std::make_unique<TButtonGlyph>();
   FGlyph->OnChange = [this] { Redraw(true); };
   SetParentFont(true);

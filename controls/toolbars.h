@@ -238,6 +238,7 @@ private:
   bool FSubclassed = false;
   friend class TDock;
   friend class TToolbarDragger;
+  friend class TToolbarSep;
 };
 
 // Inverts the change from the old outline to the new one on DC with the
