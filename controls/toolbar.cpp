@@ -65,7 +65,9 @@ TToolbar::TToolbar(TComponent* AOwner) : TCustomControl(AOwner) {
   UpdateToolbarLayout();
 }
 
-TToolbar::~TToolbar() {
+TToolbar::~TToolbar() { ReleaseSubclassing(); }
+
+void TToolbar::ReleaseSubclassing() {
   if (FSubclassed) {
     FSubclassed = false;
     ReleaseToolbarSubclass(FTopForm, skTopForm);
@@ -75,11 +77,7 @@ TToolbar::~TToolbar() {
 
 void TToolbar::BeforeDestruction() {
   TCustomControl::BeforeDestruction();
-  if (FSubclassed) {
-    FSubclassed = false;
-    ReleaseToolbarSubclass(FTopForm, skTopForm);
-    if (Owner() && FTopForm != Owner()) ReleaseToolbarSubclass(static_cast<TWinControl*>(Owner()), skMDIChild);
-  }
+  ReleaseSubclassing();
 }
 
 void TToolbar::CreateParams(TCreateParams& Params) {
@@ -573,6 +571,9 @@ void TToolbar::PaintNonClient(HRGN Clip, bool Frame, bool Caption, bool Close) {
 }
 
 void TToolbar::CloseButtonLoop() {
+  // Hints stay off while the button is held.
+  bool showHint = Application && Application->ShowHint();
+  if (Application) Application->SetShowHint(false);
   FCloseButtonDown = true;
   PaintNonClient(nullptr, false, false, true);
   SetCapture(FHandle);
@@ -610,6 +611,7 @@ void TToolbar::CloseButtonLoop() {
     DispatchMessage(msg);
   }
   if (GetCapture() == FHandle) ReleaseCapture();
+  if (Application) Application->SetShowHint(showHint);
   if (FCloseButtonDown) {
     FCloseButtonDown = false;
     PaintNonClient(nullptr, false, false, true);

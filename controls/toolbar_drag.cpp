@@ -136,6 +136,10 @@ public:
   void Size(int32_t HitCode);
 
 private:
+  // Runs a loop with the desktop locked and the mouse captured; Erase
+  // takes the outline away on every way out. True when accepted.
+  bool RunLoop(const std::function<void()>& Start, const std::function<bool(const TMsg&)>& OnKey,
+               const std::function<void()>& OnMouseMove, const std::function<void()>& Erase);
   TRect PlaceCandidate(const TCandidate& C, TPoint P) const;
   const TCandidate& CandidateOf(TDock* Dock) const;
   bool DockHitTest(TDock* Dock, TPoint P) const;
@@ -163,6 +167,30 @@ private:
   bool FMovedAway = false;
   bool FLastShrinking = false;
 };
+
+bool TToolbarDragger::RunLoop(const std::function<void()>& Start, const std::function<bool(const TMsg&)>& OnKey,
+                              const std::function<void()>& OnMouseMove, const std::function<void()>& Erase) {
+  HWND wnd = FBar->Handle();
+  // Captured first, so that input already queued keeps its way to the bar.
+  SetCapture(wnd);
+  TDesktopSession session;
+  FDC = session.DC;
+  auto finish = [&] {
+    if (GetCapture() == wnd) ReleaseCapture();
+    Erase();
+    session.Release();
+  };
+  bool accept = false;
+  try {
+    Start();
+    accept = RunCaptureLoop(wnd, OnKey, OnMouseMove);
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  return accept;
+}
 
 TRect TToolbarDragger::PlaceCandidate(const TCandidate& C, TPoint P) const {
   int32_t left = P.X - MulDiv(C.Width - 1, FGrab.X, FW1);
@@ -284,37 +312,20 @@ void TToolbarDragger::Move(int32_t X, int32_t Y) {
       FCandidates.push_back(TCandidate{d, sz.cx, sz.cy});
     }
   }
-  bool accept = false;
-  HWND wnd = FBar->Handle();
-  // Captured first, so that input already queued keeps its way to the bar.
-  SetCapture(wnd);
-  {
-    TDesktopSession session;
-    FDC = session.DC;
-    try {
-      FTarget = nullptr;
-      FHasOutline = false;
-      MouseMoved();
-      accept = RunCaptureLoop(
-          wnd,
-          [this](const TMsg& M) {
-            if (M.wParam == VK_CONTROL && (M.message == WM_KEYDOWN) != FNoDock) {
-              FNoDock = M.message == WM_KEYDOWN;
-              MouseMoved();
-            }
-            return true;
-          },
-          [this] { MouseMoved(); });
-    } catch (...) {
-      if (GetCapture() == wnd) ReleaseCapture();
-      if (FHasOutline) DrawDragOutline(FDC, nullptr, false, &FOutline, FOutlineThin);
-      session.Release();
-      throw;
-    }
-    if (GetCapture() == wnd) ReleaseCapture();
-    if (FHasOutline) DrawDragOutline(FDC, nullptr, false, &FOutline, FOutlineThin);
-    session.Release();
-  }
+  FTarget = nullptr;
+  FHasOutline = false;
+  bool accept = RunLoop([this] { MouseMoved(); },
+                        [this](const TMsg& M) {
+                          if (M.wParam == VK_CONTROL && (M.message == WM_KEYDOWN) != FNoDock) {
+                            FNoDock = M.message == WM_KEYDOWN;
+                            MouseMoved();
+                          }
+                          return true;
+                        },
+                        [this] { MouseMoved(); },
+                        [this] {
+                          if (FHasOutline) DrawDragOutline(FDC, nullptr, false, &FOutline, FOutlineThin);
+                        });
   if (accept) ApplyMove();
 }
 
@@ -413,25 +424,9 @@ void TToolbarDragger::Size(int32_t HitCode) {
   if (FTolerance < 0) FTolerance = 0;
   FOutline = FBar->BoundsRect();
   FStart = FOutline;
-  bool accept = false;
-  HWND wnd = FBar->Handle();
-  SetCapture(wnd);
-  {
-    TDesktopSession session;
-    FDC = session.DC;
-    try {
-      DrawDragOutline(FDC, &FOutline, false, nullptr, false);
-      accept = RunCaptureLoop(wnd, [](const TMsg&) { return true; }, [this] { SizingMouseMoved(); });
-    } catch (...) {
-      if (GetCapture() == wnd) ReleaseCapture();
-      DrawDragOutline(FDC, nullptr, false, &FOutline, false);
-      session.Release();
-      throw;
-    }
-    if (GetCapture() == wnd) ReleaseCapture();
-    DrawDragOutline(FDC, nullptr, false, &FOutline, false);
-    session.Release();
-  }
+  bool accept = RunLoop([this] { DrawDragOutline(FDC, &FOutline, false, nullptr, false); },
+                        [](const TMsg&) { return true; }, [this] { SizingMouseMoved(); },
+                        [this] { DrawDragOutline(FDC, nullptr, false, &FOutline, false); });
   if (accept) {
     FBar->FFloatingWrapWidth = FNewWrapWidth;
     FBar->FFloatingRect = FOutline;

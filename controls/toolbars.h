@@ -216,6 +216,7 @@ private:
   void CalcBarSize(TToolbarRowSize& Size) const;
   std::vector<TGroup> MakeGroups(int32_t OldType, bool Sort);
   int32_t NCHitTest(TPoint P);
+  void ReleaseSubclassing();
 
   TToolbarRowSize FBarSize{8, 8, 12, 12};
   int32_t FDockPos = -1;

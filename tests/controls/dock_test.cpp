@@ -7,21 +7,7 @@
 
 namespace {
 
-class DockTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    InitializeToolbars();
-    Application->CreateForm(Form);
-    Form->Show();
-    driver.ProcessMessages();
-  }
-  void TearDown() override {
-    Form->Free();
-    FinalizeToolbars();
-  }
-  TUiTestDriver driver;
-  TToolbarForm* Form = nullptr;
-};
+using DockTest = TToolbarFormTest;
 
 TEST_F(DockTest, EmptyDockThickness) {
   EXPECT_EQ(Form->TopDock->Height(), 0);

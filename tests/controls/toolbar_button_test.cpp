@@ -11,25 +11,17 @@
 
 namespace {
 
-class ButtonTest : public ::testing::Test {
+class ButtonTest : public TToolbarFormTest {
 protected:
   void SetUp() override {
-    InitializeToolbars();
-    Application->CreateForm(Form);
-    Form->Show();
+    TToolbarFormTest::SetUp();
     Bar = Form->MakeBar("Tools", 4, {1}, Form->TopDock);
     for (TToolbarButton* b : Form->Buttons_)
       b->OnClick = [this, b](TObject*) { Clicks.push_back(b); };
     driver.ProcessMessages();
   }
-  void TearDown() override {
-    Form->Free();
-    FinalizeToolbars();
-  }
   TPoint At(TControl* C, int32_t X = 8, int32_t Y = 8) { return TUiTestDriver::ScreenPoint(C, X, Y); }
   std::vector<TToolbarButton*> Clicks;
-  TUiTestDriver driver;
-  TToolbarForm* Form = nullptr;
   TToolbar* Bar = nullptr;
 };
 

@@ -2,11 +2,14 @@
 // shared by the toolbar tests and the screenshots.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "controls/toolbars.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/test_driver.h"
 
 class TToolbarForm : public TForm {
 public:
@@ -51,4 +54,21 @@ public:
   TDock* RightDock;
   std::vector<TToolbarButton*> Buttons_;
   std::vector<TToolbarSep*> Seps_;
+};
+
+// The toolbars unit started, the form shown; both gone after the test.
+class TToolbarFormTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    InitializeToolbars();
+    Application->CreateForm(Form);
+    Form->Show();
+    driver.ProcessMessages();
+  }
+  void TearDown() override {
+    Form->Free();
+    FinalizeToolbars();
+  }
+  TUiTestDriver driver;
+  TToolbarForm* Form = nullptr;
 };

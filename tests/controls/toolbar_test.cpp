@@ -12,19 +12,12 @@
 
 namespace {
 
-class ToolbarTest : public ::testing::Test {
+class ToolbarTest : public TToolbarFormTest {
 protected:
   void SetUp() override {
-    InitializeToolbars();
-    Application->CreateForm(Form);
-    Form->Show();
-    driver.ProcessMessages();
+    TToolbarFormTest::SetUp();
     f = TToolbar::FrameWidth();
     c = TToolbar::CaptionHeight();
-  }
-  void TearDown() override {
-    Form->Free();
-    FinalizeToolbars();
   }
   // A floating bar placed at a screen position, shown.
   TToolbar* Floating(int32_t Buttons, std::vector<int32_t> Seps, int32_t X, int32_t Y) {
@@ -39,8 +32,6 @@ protected:
     GetWindowRect(Bar->Handle(), r);
     return TPoint{r.Left + X, r.Top + Y};
   }
-  TUiTestDriver driver;
-  TToolbarForm* Form = nullptr;
   int32_t f = 0, c = 0;
 };
 
