@@ -1,0 +1,128 @@
+// The crop selection through injected mouse input: create, move, resize,
+// marching ants on timer ticks, and dragging the picture.
+#include "tests/viewer/viewer_fixture.h"
+
+namespace {
+class SelectionTest : public ViewerTest {
+protected:
+  void SetUp() override {
+    ViewerTest::SetUp();
+    Viewer->SetBorderStyle(bsNone);
+    Viewer->SetBounds(0, 0, 200, 200);
+    Viewer->TakePixelGraphic(Solid(50, 50, clGray));
+    Viewer->SetStretch(sAlwaysKAR);  // 4 box pixels per image pixel
+    Viewer->SetActionMode(amMoveResizeCreateSelection);
+    Viewer->OnSelectionChange = [this](TObject*) { ++Changes; };
+    Viewer->OnSelectionMade = [this](TObject*) { ++Made; };
+    Show();
+  }
+  TPoint At(int32_t X, int32_t Y) { return TUiTestDriver::ScreenPoint(Viewer->PicBox(), X, Y); }
+  int Changes = 0, Made = 0;
+};
+}  // namespace
+
+TEST_F(SelectionTest, ClickMakesOnePixelAndDragDrawsIt) {
+  Driver.Click(At(41, 42));
+  Driver.ProcessMessages();
+  EXPECT_TRUE(Viewer->Selection());
+  EXPECT_EQ(Viewer->SelectionLeft(), 10);
+  EXPECT_EQ(Viewer->SelectionTop(), 10);
+  EXPECT_EQ(Viewer->SelectionWidth(), 1);
+  EXPECT_EQ(Viewer->SelectionHeight(), 1);
+  EXPECT_GE(Changes, 1);
+  EXPECT_EQ(Made, 1);
+
+  Driver.Drag(At(120, 100), At(40, 20));  // anchor at the lower right
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->SelectionLeft(), 10);
+  EXPECT_EQ(Viewer->SelectionTop(), 5);
+  EXPECT_EQ(Viewer->SelectionWidth(), 21);
+  EXPECT_EQ(Viewer->SelectionHeight(), 21);
+  EXPECT_EQ(Made, 2);
+  EXPECT_EQ(Viewer->DragState(), dsNone);
+  EXPECT_EQ(Viewer->AutoScrollTimerObject(), nullptr);
+  // The ants frame one pixel outside the box rectangle, in the two colours.
+  TColor c = ClientPixel(39, 30);
+  EXPECT_TRUE(c == clWhite || c == clRed);
+  EXPECT_EQ(ClientPixel(41, 30), clGray);
+  // A handle: top-left at (L - 8 .. L - 3).
+  TColor h = ClientPixel(40 - 8, 20 - 8);
+  EXPECT_TRUE(h == clWhite || h == clRed);
+  SavePng("selection");
+
+  // Ants march on timer ticks.
+  uint8_t phase = Viewer->AntsPhase();
+  Driver.AdvanceClock(100);
+  EXPECT_EQ(Viewer->AntsPhase(), (phase + 2) % 8);
+}
+
+TEST_F(SelectionTest, MoveAndResize) {
+  Viewer->SetSelection(true);
+  Viewer->SetSelectionBounds(10, 10, 5, 5);  // box 40..60
+  Driver.Drag(At(50, 50), At(10, 50));       // 10 image pixels left
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->SelectionLeft(), 0);
+  Driver.Drag(At(2, 50), At(0, 50));         // into the margin: it stops at 1 - Width
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->SelectionLeft(), 0);
+  Viewer->SetSelectionBounds(40, 10, 5, 5);
+  Driver.Drag(At(162, 50), At(199, 50));
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->SelectionLeft(), 49);     // first column on the last image column
+
+  // Top-left handle dragged past the bottom-right corner: 1 by 1 at the old corner pixel.
+  Viewer->SetSelectionBounds(10, 10, 5, 5);
+  Driver.Drag(At(40 - 5, 40 - 5), At(120, 120));
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->SelectionLeft(), 14);
+  EXPECT_EQ(Viewer->SelectionTop(), 14);
+  EXPECT_EQ(Viewer->SelectionWidth(), 1);
+  EXPECT_EQ(Viewer->SelectionHeight(), 1);
+
+  // Bottom-right handle: the pointer keeps its offset from the edge it grabbed
+  // (pressed 11 image pixels past the width).
+  Viewer->SetSelectionBounds(10, 10, 5, 5);
+  Driver.Drag(At(60 + 5, 60 + 5), At(100, 80));
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->SelectionLeft(), 10);
+  EXPECT_EQ(Viewer->SelectionWidth(), 25 - 11);
+  EXPECT_EQ(Viewer->SelectionHeight(), 20 - 11);
+
+  int before = Changes;
+  Viewer->SetSelectionWidth(Viewer->SelectionWidth());
+  EXPECT_EQ(Changes, before);
+}
+
+TEST_F(SelectionTest, AntsPatternsAndMovingThePicture) {
+  Viewer->UpdateAntsBrushes();
+  EXPECT_EQ(Viewer->AntsBitmap(0)->Canvas()->Pixels(0, 0), clWhite);
+  EXPECT_EQ(Viewer->AntsBitmap(0)->Canvas()->Pixels(4, 0), clRed);
+  EXPECT_EQ(Viewer->AntsBitmap(1)->Canvas()->Pixels(0, 0), clRed);
+  EXPECT_EQ(Viewer->AntsBitmap(1)->Canvas()->Pixels(1, 0), clWhite);
+  Viewer->SetSelectionColor1(clBlue);
+  EXPECT_EQ(Viewer->AntsBitmap(0), nullptr);
+
+  // A right press starts nothing but reaches the box's own handler.
+  int rightPresses = 0;
+  Viewer->PicBoxOnMouseDown() = [&](TObject*, TMouseButton B, TShiftState, int32_t, int32_t) {
+    if (B == mbRight) ++rightPresses;
+  };
+  Driver.MouseDown(At(10, 10), MK_RBUTTON);
+  Driver.MouseUp(At(10, 10), MK_RBUTTON);
+  Driver.ProcessMessages();
+  EXPECT_EQ(rightPresses, 1);
+  EXPECT_EQ(Viewer->DragState(), dsNone);
+
+  // Moving the picture: only when it is larger than the client area.
+  Viewer->SetActionMode(amMoveImage);
+  Driver.Drag(At(100, 100), At(50, 50));
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->HorzScrollBar()->Position(), 0);
+  Viewer->SetStretch(sZoomKAR);
+  Viewer->SetZoomFactor(8);  // 400 by 400
+  Driver.ProcessMessages();
+  Driver.Drag(At(100, 100), At(70, 60));
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->HorzScrollBar()->Position(), 30);
+  EXPECT_EQ(Viewer->VertScrollBar()->Position(), 40);
+}
