@@ -476,6 +476,9 @@ void TWinControl::CreateWindowHandle(const TCreateParams& Params) {
 void TWinControl::CreateWnd() {
   TCreateParams p;
   CreateParams(p);
+  // Making the parent's window (for a grandchild asked first) makes its
+  // children's too, this one included: a second window would be orphaned.
+  if (FHandle) return;
   if ((p.Style & WS_CHILD) && !p.WndParent) throw EInvalidOperation("Control '" + Name() + "' has no parent window");
   FControlState |= csCreating;
   CreateWindowHandle(p);
