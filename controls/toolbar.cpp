@@ -86,7 +86,17 @@ void TToolbar::CreateParams(TCreateParams& Params) {
     if (!(ComponentState() & csDesigning)) Params.Style = WS_POPUP;
     else Params.Style &= ~(WS_BORDER | WS_THICKFRAME);
     Params.ExStyle = WS_EX_TOOLWINDOW;
+    if (FFloatHidden) {
+      // Made while hidden: off screen, the left kept for later.
+      FSavedLeft = FLeft;
+      Params.X = -Params.Width;
+    }
   }
+}
+
+void TToolbar::CreateWnd() {
+  TCustomControl::CreateWnd();
+  if (FFloatHidden && !DockedTo()) FLeft = FSavedLeft;
 }
 
 bool TToolbar::Floating() const { return FParent && FParent == FFloatParent; }
@@ -240,8 +250,9 @@ void TToolbar::SetFloatHidden(bool Value) {
     TCustomControl::SetBounds(-Width(), Top(), Width(), Height());
     FLeft = FSavedLeft;
   } else {
-    FLeft = INT32_MIN;  // forces the move back
-    TCustomControl::SetBounds(left, Top(), Width(), Height());
+    // The window sits off screen while FLeft already says where it belongs.
+    if (HandleAllocated()) SetWindowPos(FHandle, nullptr, left, Top(), Width(), Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    FLeft = left;
   }
 }
 

@@ -34,8 +34,10 @@ void TopFormProc(TSubclassRecord* Record, TMessage& Message) {
   auto* form = static_cast<TCustomForm*>(Record->Control);
   if ((Message.Msg == WM_ACTIVATE || Message.Msg == WM_SETFOCUS) && ToolbarOf(form->ActiveControl())) return;
   Record->Previous(Message);
-  if (Message.Msg == WM_WINDOWPOSCHANGED && !(form->ComponentState() & csDestroying))
-    UpdateFloatingVisibility(form, Application && Application->Active());
+  if (form->ComponentState() & csDestroying) return;
+  if (Message.Msg == WM_WINDOWPOSCHANGED) UpdateFloatingVisibility(form, Application && Application->Active());
+  // Hiding a window here moves nothing, so the bars learn of it as it starts.
+  if (Message.Msg == WM_SHOWWINDOW && Message.WParam == 0) UpdateFloatingVisibility(form, false);
 }
 
 void MDIChildProc(TSubclassRecord* Record, TMessage& Message) {

@@ -197,6 +197,7 @@ public:
 
 protected:
   void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
   void Loaded() override;
   void AlignControls(TControl* AControl, TRect& Rect) override;
   void Paint() override;

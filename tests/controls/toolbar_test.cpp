@@ -7,6 +7,7 @@
 #include "platform/gdi/colors.h"
 #include "platform/gdi/dc.h"
 #include "platform/gdi/text.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/test_driver.h"
 #include "toolbar_form.h"
 
@@ -310,6 +311,58 @@ TEST_F(ToolbarTest, SubclassingIsCounted) {
   SetWindowPos(Form->Handle(), nullptr, 120, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   driver.ProcessMessages();
   EXPECT_EQ(b->FloatHidden(), !Application->Active());
+}
+
+}  // namespace
+
+namespace {
+
+// A form that makes a floating bar while it is being built: the bar's
+// bounds are given relative to the form's client area.
+class TFloatingBarForm : public TForm {
+public:
+  explicit TFloatingBarForm(TComponent* AOwner) : TForm(AOwner) {
+    SetBorderStyle(bsNone);
+    SetBounds(200, 150, 300, 200);
+    Bar = new TToolbar(this);
+    Bar->SetParent(this);
+    auto* b = new TToolbarButton(this);
+    b->SetParent(Bar);
+    Bar->SetBounds(40, 30, 50, 50);
+  }
+  TToolbar* Bar;
+};
+
+TEST(ToolbarLifecycle, FloatingBarFollowsFormAndApplication) {
+  TUiTestDriver driver;
+  InitializeToolbars();
+  TFloatingBarForm* form = nullptr;
+  Application->CreateForm(form);
+  TToolbar* bar = form->Bar;
+  EXPECT_EQ(bar->Parent(), bar->FloatParent());
+  EXPECT_EQ(bar->Left(), 240);
+  EXPECT_EQ(bar->Top(), 180);
+  form->Show();
+  driver.ProcessMessages();
+  SendMessage(Application->Handle(), CM_ACTIVATE, 0, 0);
+  TRect wr;
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, 240);
+  EXPECT_FALSE(bar->FloatHidden());
+  SendMessage(Application->Handle(), CM_DEACTIVATE, 0, 0);
+  EXPECT_TRUE(bar->FloatHidden());
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, -bar->Width());
+  EXPECT_EQ(bar->Left(), 240);
+  SendMessage(Application->Handle(), CM_ACTIVATE, 0, 0);
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, 240);
+  // Hiding the form takes its floating bars away too.
+  form->Hide();
+  driver.ProcessMessages();
+  EXPECT_TRUE(bar->FloatHidden());
+  form->Free();
+  FinalizeToolbars();
 }
 
 }  // namespace
