@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <set>
 
 #include "platform/ui/thread.h"
@@ -31,6 +32,15 @@ std::condition_variable ClockCV;
 bool Virtual = false;
 uint64_t VirtualNow = 0;
 std::multiset<uint64_t> Sleepers;
+std::set<TThread*> Alerted;  // threads whose next alertable sleep ends at once
+// A thread in an alertable virtual sleep: its sleeper entry, and whether it
+// still counts as a sleeper and a waiting worker (an alert ends both at once,
+// before the thread itself wakes, so the test driver waits for it).
+struct TAlertableSleep {
+  std::multiset<uint64_t>::iterator Due;
+  bool Counted;
+};
+std::map<TThread*, TAlertableSleep*> AlertableSleepers;
 const auto Start = std::chrono::steady_clock::now();
 }  // namespace
 
@@ -89,6 +99,11 @@ void ClockAdvanceTo(uint64_t T) {
     if (T > VirtualNow) VirtualNow = T;
   }
   ClockCV.notify_all();
+}
+
+void ForgetThreadAlert(TThread* Thread) {
+  std::lock_guard<std::mutex> lock(ClockM);
+  Alerted.erase(Thread);
 }
 
 uint64_t NextSleeperDue() {
@@ -567,10 +582,34 @@ uint32_t GetTickCount() { return static_cast<uint32_t>(ClockNow()); }
 
 void Sleep(uint32_t Milliseconds) { SleepEx(Milliseconds, false); }
 
-uint32_t SleepEx(uint32_t Milliseconds, bool) {
+uint32_t SleepEx(uint32_t Milliseconds, bool Alertable) {
   TThread* self = TThread::CurrentThread();
   if (self) self->CheckSuspended();
   std::unique_lock<std::mutex> lock(ClockM);
+  if (Alertable && self) {
+    // Like the sleeps below, but AlertThread ends it early.
+    bool alerted = Alerted.erase(self) > 0;
+    if (!alerted && !Virtual) {
+      auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
+      ClockCV.wait_until(lock, until, [&] { return Virtual || Alerted.count(self) > 0; });
+      alerted = Alerted.erase(self) > 0;
+    } else if (!alerted) {
+      TAlertableSleep sleep{Sleepers.insert(VirtualNow + Milliseconds), true};
+      const uint64_t due = *sleep.Due;
+      AlertableSleepers[self] = &sleep;
+      ++WorkersWaiting;
+      ClockCV.wait(lock, [&] { return !Virtual || VirtualNow >= due || Alerted.count(self) > 0; });
+      AlertableSleepers.erase(self);
+      if (sleep.Counted) {
+        Sleepers.erase(sleep.Due);
+        --WorkersWaiting;
+      }
+      alerted = Alerted.erase(self) > 0;
+    }
+    lock.unlock();
+    self->CheckSuspended();
+    return alerted ? WAIT_IO_COMPLETION : 0;
+  }
   if (!Virtual) {
     lock.unlock();
     std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
@@ -586,4 +625,19 @@ uint32_t SleepEx(uint32_t Milliseconds, bool) {
   lock.unlock();
   if (self) self->CheckSuspended();
   return 0;
+}
+
+void AlertThread(TThread* Thread) {
+  if (!Thread) return;
+  {
+    std::lock_guard<std::mutex> lock(ClockM);
+    Alerted.insert(Thread);
+    auto f = AlertableSleepers.find(Thread);
+    if (f != AlertableSleepers.end() && f->second->Counted) {
+      Sleepers.erase(f->second->Due);
+      --WorkersWaiting;
+      f->second->Counted = false;
+    }
+  }
+  ClockCV.notify_all();
 }

@@ -40,7 +40,14 @@ bool KillTimer(HWND Wnd, uintptr_t IDEvent);
 uint32_t GetTickCount();
 // Sleeps on the same clock (a virtual sleep under the test driver).
 void Sleep(uint32_t Milliseconds);
+// An alertable sleep of a TThread ends early when AlertThread is called for
+// it and then returns WAIT_IO_COMPLETION; otherwise the result is 0.
 uint32_t SleepEx(uint32_t Milliseconds, bool Alertable);
+constexpr uint32_t WAIT_IO_COMPLETION = 0xC0;
+// Ends Thread's alertable SleepEx at once, or, when it is not sleeping, its
+// next one (the alert stays pending until an alertable sleep takes it).
+class TThread;
+void AlertThread(TThread* Thread);
 
 // Runs Proc on the main thread (the one that initialised the window
 // system): at once when called there, otherwise through the main queue;

@@ -34,6 +34,8 @@ TThread::~TThread() {
       WaitFor();
     }
   }
+  // An alert the thread never took must not reach a later thread at this address.
+  ui_internal::ForgetThreadAlert(this);
 }
 
 TThread* TThread::CurrentThread() { return Current; }
@@ -69,10 +71,15 @@ bool TThread::Suspended() const {
 
 void TThread::CheckSuspended() {
   std::unique_lock<std::mutex> lock(FMutex);
-  if (!FSuspended) return;
-  FWaitingSuspended = true;
-  ++ui_internal::WorkersWaiting;
-  FCV.wait(lock, [this] { return !FSuspended; });
+  // Start counts a resumed thread as running before it wakes; suspended
+  // again before it woke, it waits on and is counted as waiting again.
+  while (FSuspended) {
+    if (!FWaitingSuspended) {
+      FWaitingSuspended = true;
+      ++ui_internal::WorkersWaiting;
+    }
+    FCV.wait(lock);
+  }
   if (FWaitingSuspended) {
     FWaitingSuspended = false;
     --ui_internal::WorkersWaiting;

@@ -18,6 +18,8 @@
 #include "platform/ui/cursors.h"
 #include "platform/ui/window.h"
 
+class TThread;
+
 namespace ui_internal {
 
 struct TThreadQueue;
@@ -185,6 +187,8 @@ void ClockAdvanceTo(uint64_t T);
 // UINT64_MAX for none.
 uint64_t NextTimerDue(TThreadQueue& Q);
 uint64_t NextSleeperDue();
+// Drops a pending alert of a thread being freed.
+void ForgetThreadAlert(TThread* Thread);
 
 // ---- what the test driver plugs in ----
 struct TDriverHooks {

@@ -1,0 +1,54 @@
+// GIF in the reader and writer registries: the reader decodes the first
+// frame of a GIF87a or GIF89a file; the writer encodes through the GIF89a
+// encoder with the module's interlace and transparency options.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/core/file_formats.h"
+#include "platform/gdi/types.h"
+
+// Options of the GIF writer, set by the application (typed constants with
+// these initial values; start-up does not reset them).
+extern bool GIFInterlaced;          // False: saved GIFs are not interlaced
+extern bool GIFTransparent;         // False: saved GIFs carry no transparency
+extern TColor GIFTransparentColor;  // 0xFFFFFF: the colour made transparent
+// The size of the stream after the last GIF write.
+extern int32_t GIFWrittenSize;
+
+// Listed, extension "gif", "GIF-Format", identified by content. Read gives
+// the graphic the first frame (its own size and palette; pixels under
+// transparent areas as stored); the image index is not consulted. A stream
+// that does not parse as GIF raises EPixelGraphic ("GIF: ..."); a frame over
+// the image-size cap raises EPGInvalidSize.
+class TGIFFileFormatReader : public TFileFormatReader {
+public:
+  TGIFFileFormatReader();
+  // "GIF8" followed by '7' or '9'.
+  bool Identify(const TPGFileHeader& Header) override;
+  void Read(TStream& Stream, TPixelGraphic& Graphic, int32_t Index) override;
+  // ImageCount (frames, at most 256), BitsPerPixel (the largest colour
+  // table), ColorsText (8 with a global table, else the largest local
+  // table's bits), Width and Height (the canvas); FormatText "Animated (N
+  // iterations)" for more than one frame and ExtraText "Interlaced" when a
+  // frame is; otherwise both texts stay as passed.
+  void GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) override;
+};
+
+// Listed, extension "gif", "GIF-Format", 256 colours only, one page.
+class TGIFFileFormatWriter : public TFileFormatWriter {
+public:
+  TGIFFileFormatWriter();
+  // Encodes with GIFInterlaced, GIFTransparent and GIFTransparentColor and
+  // sets GIFWrittenSize. An image of more than 256 colours (which the save
+  // path never hands over) raises EPixelGraphic and writes nothing.
+  void Write(TStream& Stream, TPixelGraphic& Graphic) override;
+};
+
+// The module's start-up: on its first run appends one GIF reader to
+// FileFormatReaders and one GIF writer to FileFormatWriters. It runs after
+// the imaging library's start-up (PGraphicInitialization), which made the
+// registries; they own the two objects and free them when the library shuts
+// down. Further runs only count; the finalization only counts back.
+void GIFReadWriteInitialization();
+void GIFReadWriteFinalization();

@@ -1,0 +1,235 @@
+// GIF through the reader and writer registries: identification, the first
+// frame, the information texts, the writer's options and the start-up.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "gif/gif_decoder.h"
+#include "gif/gif_read_write.h"
+#include "imaging/core/exceptions.h"
+#include "imaging/core/file_formats.h"
+#include "imaging/core/pixel_graphic.h"
+#include "imaging/formats/pg_startup.h"
+#include "tests/gif/control/gif_anim_util.h"
+#include "tests/gif/gif_test_util.h"
+
+namespace {
+
+class GIFRegistry : public ::testing::Test {
+protected:
+  void SetUp() override {
+    PGraphicInitialization();
+    GIFReadWriteInitialization();
+    GIFInterlaced = false;
+    GIFTransparent = false;
+    GIFTransparentColor = 0xFFFFFF;
+  }
+  void TearDown() override {
+    GIFReadWriteFinalization();
+    PGraphicFinalization();
+  }
+};
+
+TMemoryStream StreamOf(const std::vector<uint8_t>& Bytes) {
+  TMemoryStream s;
+  s.Bytes() = Bytes;
+  return s;
+}
+
+// A palette image whose pixel (x, y) is Color(x, y), through a 24-bit image.
+void FillImage(TPixelGraphic& G, int32_t W, int32_t H, const std::function<uint32_t(int32_t, int32_t)>& Color) {
+  G.NewImage(W, H, pf24Bit);
+  for (int32_t y = 0; y < H; ++y)
+    for (int32_t x = 0; x < W; ++x) G.SetPixelColor(x, y, Color(x, y));
+}
+
+// The file written for G by the save path.
+std::vector<uint8_t> SaveAsGIF(TPixelGraphic& G) {
+  TMemoryStream s;
+  G.SaveToStreamAs(s, "gif");
+  return s.Bytes();
+}
+
+// The file the GIF writer itself writes for G.
+std::vector<uint8_t> WriteGIFFile(TPixelGraphic& G) {
+  TMemoryStream s;
+  TGIFFileFormatWriter writer;
+  writer.Write(s, G);
+  return s.Bytes();
+}
+
+}  // namespace
+
+TEST_F(GIFRegistry, StartUpAppendsOneReaderAndOneWriterAfterTheBuiltInOnes) {
+  ASSERT_EQ(FileFormatReaders->Count(), 15);
+  ASSERT_EQ(FileFormatWriters->Count(), 13);
+  GIFReadWriteInitialization();  // counted, adds nothing
+  EXPECT_EQ(FileFormatReaders->Count(), 15);
+  GIFReadWriteFinalization();
+  auto* reader = dynamic_cast<TGIFFileFormatReader*>(FileFormatReaders->Items(14));
+  auto* writer = dynamic_cast<TGIFFileFormatWriter*>(FileFormatWriters->Items(12));
+  ASSERT_NE(reader, nullptr);
+  ASSERT_NE(writer, nullptr);
+  EXPECT_TRUE(reader->Listed());
+  EXPECT_TRUE(reader->IdentifiedByContent());
+  EXPECT_EQ(reader->Extension(), "gif");
+  EXPECT_EQ(reader->Description(), "GIF-Format");
+  EXPECT_EQ(writer->Description(), "GIF-Format");
+  EXPECT_EQ(writer->GetCanWriteResolutions(), 0x40);
+  EXPECT_FALSE(writer->MultiPage());
+  SortFileFormatReaders();
+  SortFileFormatWriters();
+  EXPECT_EQ(FileFormatReaders->Items(2)->Extension(), "gif");
+  EXPECT_EQ(FileFormatWriters->Items(2)->Extension(), "gif");
+  EXPECT_EQ(FindFileFormatWriter(".GIF"), writer);
+}
+
+TEST_F(GIFRegistry, IdentifiesBothVersionsAndNothingElse) {
+  TGIFFileFormatReader reader;
+  auto header = [](const std::string& Text) {
+    TPGFileHeader h{};
+    std::copy(Text.begin(), Text.end(), h.begin());
+    return h;
+  };
+  EXPECT_TRUE(reader.Identify(header("GIF87a")));
+  EXPECT_TRUE(reader.Identify(header("GIF89a")));
+  EXPECT_FALSE(reader.Identify(header("GIF88a")));
+  EXPECT_FALSE(reader.Identify(header("GIF8")));
+  EXPECT_FALSE(reader.Identify(header("GIF97a")));
+  // A GIF is read as GIF whatever its name; a non-GIF named .gif finds no reader.
+  TMemoryStream gif = StreamOf(MakeGIF({SolidFrame(kRed)}));
+  EXPECT_TRUE(dynamic_cast<TGIFFileFormatReader*>(FindFileFormatReader(gif, "bmp")));
+  TMemoryStream other = StreamOf({'G', 'I', 'F', '8', '8', 'a', 0, 0});
+  EXPECT_EQ(FindFileFormatReader(other, "gif"), nullptr);
+}
+
+TEST_F(GIFRegistry, ReadingGivesTheFirstFrameWithItsStoredPixels) {
+  TTestFrame f1 = SolidFrame(kRed, 6, 5);
+  f1.Transparent = true;
+  f1.Color = [](int32_t x, int32_t y) { return x == 0 ? kWhite : (y == 0 ? kBlue : kRed); };
+  TTestFrame f2 = SolidFrame(kGreen, 9, 9);
+  // Embedded behind other bytes: the reader starts at the stream's position.
+  std::vector<uint8_t> bytes = {1, 2, 3};
+  const std::vector<uint8_t> gif = MakeGIF({f1, f2});
+  bytes.insert(bytes.end(), gif.begin(), gif.end());
+  TMemoryStream s = StreamOf(bytes);
+  s.SetPosition(3);
+  TPixelGraphic g;
+  g.LoadImageFromStream(s, "", 5);
+  ASSERT_EQ(g.Width(), 6);
+  ASSERT_EQ(g.Height(), 5);
+  EXPECT_EQ(g.PixelFormat(), pf8Bit);
+  EXPECT_EQ(g.GetPixelColor(0, 3), kWhite);  // under the transparent index, as stored
+  EXPECT_EQ(g.GetPixelColor(3, 0), kBlue);
+  EXPECT_EQ(g.GetPixelColor(5, 4), kRed);
+}
+
+TEST_F(GIFRegistry, InformationOfStillAndAnimatedFiles) {
+  std::string description;
+  TPGGraphicInfo info;
+  TMemoryStream still = StreamOf(MakeGIF({SolidFrame(kRed, 7, 3)}));
+  TGIFFileFormatReader reader;
+  info.FormatText = "kept";
+  reader.GetInfo(still, 0, info);
+  EXPECT_EQ(info.FormatText, "kept");
+  EXPECT_EQ(info.ImageCount, 1);
+  EXPECT_EQ(info.Width, 7);
+  EXPECT_EQ(info.Height, 3);
+  EXPECT_EQ(info.ColorsText, "8");
+  EXPECT_EQ(info.BitsPerPixel, 1);
+
+  // Local tables only: the depth is the largest local table's.
+  TTestFrame f2 = SolidFrame(kGreen, 2, 2);
+  f2.Left = 10;
+  f2.Interlaced = true;
+  f2.Color = [](int32_t x, int32_t y) { return 0x101010u * static_cast<uint32_t>(x + 2 * y + 1); };
+  TMemoryStream anim = StreamOf(MakeGIF({SolidFrame(kRed, 4, 6), f2}, 3, false));
+  ASSERT_TRUE(GetGraphicStreamInfo(anim, "", 0, description, info));
+  EXPECT_EQ(description, "GIF-Format");
+  EXPECT_EQ(info.FormatText, "Animated (3 iterations)");
+  EXPECT_EQ(info.ExtraText, "Interlaced");
+  EXPECT_EQ(info.ImageCount, 2);
+  EXPECT_EQ(info.Width, 12);
+  EXPECT_EQ(info.Height, 6);
+  EXPECT_EQ(info.BitsPerPixel, 2);
+  EXPECT_EQ(info.ColorsText, "2");
+}
+
+TEST_F(GIFRegistry, DamagedFilesAreReportedNotLoadedEmpty) {
+  std::vector<uint8_t> good = MakeGIF({SolidFrame(kRed, 10, 10)});
+  size_t image = 13 + 3 * 2;  // header, screen descriptor, 2-entry table
+  while (good[image] != 0x2C) ++image;
+  std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(image) + 4);
+  std::vector<uint8_t> zero = good;
+  zero[image + 5] = zero[image + 6] = 0;
+  std::vector<uint8_t> noImage(good.begin(), good.begin() + 13 + 6);
+  noImage.push_back(0x3B);
+  for (const auto& bytes : {cut, zero, noImage}) {
+    TMemoryStream s = StreamOf(bytes);
+    TPixelGraphic g;
+    try {
+      g.LoadImageFromStream(s, "gif", 0);
+      ADD_FAILURE() << "loaded";
+    } catch (const EPixelGraphic& e) {
+      EXPECT_EQ(std::string(e.what()).substr(0, 5), "GIF: ");
+    }
+    std::string description;
+    TPGGraphicInfo info;
+    s.SetPosition(0);
+    EXPECT_FALSE(GetGraphicStreamInfo(s, "gif", 0, description, info));
+  }
+}
+
+TEST_F(GIFRegistry, WriterOptionsAndWrittenSize) {
+  TPixelGraphic g;
+  FillImage(g, 8, 4, [](int32_t x, int32_t) { return x < 4 ? kRed : kGreen; });
+
+  std::vector<uint8_t> plain = WriteGIFFile(g);
+  TGIFDecoder d;
+  ASSERT_TRUE(DecodeGIF(d, plain));
+  EXPECT_FALSE(d.Frame(1).Transparent);
+  EXPECT_FALSE(d.Frame(1).Interlaced);
+  EXPECT_EQ(FrameColor(d.Frame(1), 1, 1), kRed);
+  EXPECT_EQ(FrameColor(d.Frame(1), 6, 3), kGreen);
+
+  GIFInterlaced = true;
+  GIFTransparent = true;
+  GIFTransparentColor = kGreen;
+  ASSERT_TRUE(DecodeGIF(d, WriteGIFFile(g)));
+  EXPECT_TRUE(d.Frame(1).Interlaced);
+  ASSERT_TRUE(d.Frame(1).Transparent);
+  EXPECT_TRUE(d.Frame(1).MaskAt(6, 3));
+  EXPECT_FALSE(d.Frame(1).MaskAt(1, 3));
+
+  // A colour the image does not hold: no transparency at all.
+  GIFInterlaced = false;
+  GIFTransparentColor = kBlue;
+  ASSERT_TRUE(DecodeGIF(d, WriteGIFFile(g)));
+  EXPECT_FALSE(d.Frame(1).Transparent);
+
+  // The written size is the size of the whole stream written to.
+  TMemoryStream s;
+  s.WriteBuffer("0123456789", 10);
+  TGIFFileFormatWriter writer;
+  writer.Write(s, g);
+  EXPECT_EQ(GIFWrittenSize, s.Size());
+  EXPECT_EQ(static_cast<size_t>(s.Size()), plain.size() + 10);
+}
+
+TEST_F(GIFRegistry, TrueColourIsReducedByTheSavePathAndRefusedByTheWriterItself) {
+  TPixelGraphic g;
+  FillImage(g, 64, 64, [](int32_t x, int32_t y) {
+    return static_cast<uint32_t>(x * 4) | static_cast<uint32_t>(y * 4) << 8 | static_cast<uint32_t>(x + y) << 16;
+  });
+  TGIFDecoder d;
+  ASSERT_TRUE(DecodeGIF(d, SaveAsGIF(g)));
+  EXPECT_EQ(d.Frame(1).Width, 64);
+  EXPECT_LE(d.GlobalBits(), 8);
+
+  TMemoryStream s;
+  TGIFFileFormatWriter writer;
+  EXPECT_THROW(writer.Write(s, g), EPixelGraphic);
+  EXPECT_EQ(s.Size(), 0);
+}
