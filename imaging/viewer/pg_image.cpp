@@ -138,10 +138,8 @@ void TPGImage::PictureChanged() {
   FRebuildDisplayCopy = true;
   if (FAutoSize && (size.cx != FWidth || size.cy != FHeight)) SetBounds(FLeft, FTop, size.cx, size.cy);
   else UpdateLayout(false);
-  // Setting the selection to its own bounds repaints its frame.
-  int32_t w = FSelectionWidth;
-  FSelectionWidth = w + 1;
-  SetSelectionBounds(FSelectionLeft, FSelectionTop, w, FSelectionHeight);
+  // The selection keeps its bounds in image pixels; its frame moves with the box.
+  InvalidateSelectionStripes();
   if (OnPixelGraphicChange) OnPixelGraphicChange(this);
 }
 

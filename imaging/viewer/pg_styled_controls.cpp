@@ -187,6 +187,8 @@ void TPGPanel::Paint() {
   HDC dc = c->Handle();
   SetBkMode(dc, TRANSPARENT);
   DrawText(dc, Caption(), &r, align | DT_EXPANDTABS | DT_VCENTER);
+  // The panel's painting assigns the font again: nothing of ours stays selected.
+  c->Refresh();
   r = ClientRect();
   int32_t inset = (BevelOuter() != bvNone ? BevelWidth() : 0) + (BevelInner() != bvNone ? BevelWidth() : 0) + BorderWidth();
   InflateRect(r, -inset, -inset);

@@ -115,3 +115,41 @@ TEST_F(ViewerTest, ProgressClocksOnTheEmptyBox) {
   EXPECT_EQ(ClientPixel(12, 18), line);  // a corner clock
   SavePng("clocks");
 }
+
+TEST_F(ViewerTest, ChangingThePictureStopsARunningConversion) {
+  Viewer->SetBorderStyle(bsNone);
+  Viewer->SetBounds(0, 0, 300, 300);
+  Viewer->SetStretch(sAlways);
+  Viewer->SetStretchMode(smPrecise);
+  Viewer->TakePixelGraphic(Solid(1200, 900, clBlue));
+  Show();  // starts the conversion of the large picture
+  Viewer->TakePixelGraphic(Solid(3, 3, clLime));  // waits for it first
+  EXPECT_EQ(Viewer->DisplayCopy(), nullptr);
+  Driver.ProcessMessages();
+  ASSERT_NE(Viewer->DisplayCopy(), nullptr);
+  EXPECT_EQ(Viewer->DisplayCopy()->GetPixelColor(150, 150), clLime);
+  EXPECT_EQ(ClientPixel(150, 150), clLime);
+
+  // Keeping the old copy: a new size paints the old copy until the new one is there.
+  Viewer->SetKeepOldPaintPixelGraphic(true);
+  TPixelGraphic* old = Viewer->DisplayCopy();
+  Viewer->SetBounds(0, 0, 200, 200);
+  EXPECT_EQ(Viewer->DisplayCopy(), old);
+  Driver.ProcessMessages();
+  ASSERT_NE(Viewer->DisplayCopy(), nullptr);
+  EXPECT_EQ(Viewer->DisplayCopy()->GetWidth(), 200);
+}
+
+TEST_F(ViewerTest, ReduceOnLoadReplacesThePicture) {
+  Screen->SetColorDepth(8);
+  Viewer->SetReduceOnLoad(true);
+  Viewer->TakePixelGraphic(Gradient(8, 8));
+  Show();
+  ASSERT_NE(Viewer->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(Viewer->PixelGraphicNoWait()->PixelFormat(), pf8Bit);
+  EXPECT_EQ(Viewer->DisplayCopy(), nullptr);
+  // Reduced once: painting again starts no conversion.
+  Viewer->Invalidate();
+  Driver.ProcessMessages();
+  EXPECT_FALSE(Viewer->StartDisplayConversion());
+}

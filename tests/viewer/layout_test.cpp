@@ -137,3 +137,16 @@ TEST_F(ViewerTest, TilesMirrorAroundTheBox) {
   EXPECT_EQ(ClientPixel(24, 20), clBlue);   // the box mirrored
   EXPECT_EQ(ClientPixel(5, 5), ColorToRGB(Viewer->Color()));  // around the box
 }
+
+TEST_F(ViewerTest, AutoSizeWithinBoundsMakesRoomForABar) {
+  Viewer->SetBorderStyle(bsNone);
+  Viewer->SetAutoSizeMaxWidth(200);
+  Viewer->SetAutoSize(true);
+  Viewer->TakePixelGraphic(Gradient(300, 50));
+  EXPECT_EQ(Viewer->Width(), 200);
+  EXPECT_EQ(Viewer->Height(), 50 + GetSystemMetrics(SM_CYHSCROLL));
+  Viewer->SetAutoSizeMinHeight(120);
+  EXPECT_EQ(Viewer->Height(), 120);
+  Viewer->AssignPixelGraphic(nullptr);
+  EXPECT_EQ(Viewer->Width(), 0);
+}

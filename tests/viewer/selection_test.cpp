@@ -1,5 +1,7 @@
 // The crop selection through injected mouse input: create, move, resize,
 // marching ants on timer ticks, and dragging the picture.
+#include "imaging/core/pg_resources.h"
+#include "platform/ui/cursors.h"
 #include "tests/viewer/viewer_fixture.h"
 
 namespace {
@@ -125,4 +127,54 @@ TEST_F(SelectionTest, AntsPatternsAndMovingThePicture) {
   Driver.ProcessMessages();
   EXPECT_EQ(Viewer->HorzScrollBar()->Position(), 30);
   EXPECT_EQ(Viewer->VertScrollBar()->Position(), 40);
+}
+
+TEST_F(SelectionTest, CursorTellsWhatAPressWouldDo) {
+  Viewer->SetSelection(true);
+  Viewer->SetSelectionBounds(10, 10, 5, 5);  // box 40..60
+  Driver.MouseMove(At(100, 100));
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetCursor(), PGCursorSelect);
+  Driver.MouseMove(At(50, 50));
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetCursor(), PGCursorMoveSelection);
+  Driver.MouseMove(At(65, 65));  // bottom-right handle
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetCursor(), Screen->Cursors(crSizeNWSE));
+  Driver.MouseMove(At(50, 35));  // top-middle handle
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetCursor(), Screen->Cursors(crSizeNS));
+  HCURSOR offered = nullptr;
+  Viewer->PicBoxOnSetCursor = [&](TObject*, HCURSOR& C) { offered = C, C = Screen->Cursors(crCross); };
+  Driver.MouseMove(At(100, 101));
+  Driver.ProcessMessages();
+  EXPECT_EQ(offered, PGCursorSelect);
+  EXPECT_EQ(GetCursor(), Screen->Cursors(crCross));
+
+  // A picture that fits, with amMoveImage: the ordinary cursor.
+  Viewer->PicBoxOnSetCursor = nullptr;
+  Viewer->SetActionMode(amMoveImage);
+  Driver.MouseMove(At(100, 100));
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetCursor(), Screen->Cursors(crDefault));
+}
+
+TEST_F(SelectionTest, DraggingPastTheEdgeScrollsOnTimerTicks) {
+  Viewer->SetStretch(sZoomKAR);
+  Viewer->SetZoomFactor(8);  // 400 by 400 in a 200 by 200 viewer
+  Driver.ProcessMessages();
+  Driver.MouseDown(At(100, 100));
+  Driver.MouseMove(TUiTestDriver::ScreenPoint(Viewer, 230, 100));
+  Driver.ProcessMessages();
+  ASSERT_NE(Viewer->AutoScrollTimerObject(), nullptr);
+  Driver.AdvanceClock(100);
+  EXPECT_EQ(Viewer->HorzScrollBar()->Position(), 10);
+  EXPECT_EQ(Viewer->VertScrollBar()->Position(), 0);
+  Driver.MouseUp(TUiTestDriver::ScreenPoint(Viewer, 230, 100));
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->AutoScrollTimerObject(), nullptr);
+  EXPECT_EQ(Made, 1);
+  EXPECT_EQ(Viewer->SelectionLeft(), 12);
+  Driver.AdvanceClock(100);
+  EXPECT_EQ(Viewer->HorzScrollBar()->Position(), 10);
 }
