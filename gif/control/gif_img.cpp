@@ -246,11 +246,14 @@ void TGIFImg::BlitBitmap(HDC Dest, const TRect& R, TBitmap* Bitmap, uint32_t Rop
   if (palette) SelectPalette(Dest, oldPalette, false);
 }
 
+bool TGIFImg::ComposableFrame(int32_t Index) {
+  if (Index >= 1 && Index <= FDecoder->FrameCount() && FComposed) return true;
+  FStatus = 5;
+  return false;
+}
+
 void TGIFImg::DrawFrame(int32_t Index) {
-  if (Index < 1 || Index > FDecoder->FrameCount() || !FComposed) {
-    FStatus = 5;
-    return;
-  }
+  if (!ComposableFrame(Index)) return;
   const TGIFFrame& f = FDecoder->Frame(Index);
   TFrameBitmaps& b = FBitmaps[static_cast<size_t>(Index - 1)];
   const TRect r = Bounds(f.Left, f.Top, f.Width, f.Height);
@@ -274,10 +277,7 @@ void TGIFImg::DrawFrame(int32_t Index) {
 }
 
 void TGIFImg::DisposeFrame(int32_t Index) {
-  if (Index < 1 || Index > FDecoder->FrameCount() || !FComposed) {
-    FStatus = 5;
-    return;
-  }
+  if (!ComposableFrame(Index)) return;
   const TGIFFrame& f = FDecoder->Frame(Index);
   TFrameBitmaps& b = FBitmaps[static_cast<size_t>(Index - 1)];
   HDC image = FComposed->Canvas()->Handle();

@@ -141,6 +141,9 @@ private:
   void SetUpPicture();  // after a successful parse
   void Tick(TObject* Sender);
   uint32_t FrameInterval(int32_t Index) const;
+  // True when frame Index exists and the composed picture is there; else
+  // Status 5.
+  bool ComposableFrame(int32_t Index);
   void DrawFrame(int32_t Index);
   void DisposeFrame(int32_t Index);
   void BlitBitmap(HDC Dest, const TRect& R, TBitmap* Bitmap, uint32_t Rop);
