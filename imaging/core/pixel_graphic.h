@@ -67,6 +67,8 @@ public:
   void SaveToStream(TStream& Stream) override;
   void LoadFromClipboardFormat(uint16_t Format, uintptr_t Data, HPALETTE Palette) override;
   void SaveToClipboardFormat(uint16_t& Format, uintptr_t& Data, HPALETTE& Palette) override;
+  // Puts the image on the system clipboard as a device-independent bitmap.
+  void CopyToClipboard();
 
   // --- own virtual operations
   virtual void SetUseColorCache(bool Value);
