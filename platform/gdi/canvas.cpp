@@ -175,9 +175,20 @@ void TFont::SetStyle(TFontStyles Value) {
 // ---- TCanvas ----
 
 TCanvas::TCanvas() : FPen(new TPen), FBrush(new TBrush), FFont(new TFont) {
-  FPen->OnChange = [this](TObject*) { FState &= ~csPenValid; };
-  FBrush->OnChange = [this](TObject*) { FState &= ~csBrushValid; };
-  FFont->OnChange = [this](TObject*) { FState &= ~csFontValid; };
+  // A changed object has already let its old handle go; put the DC's own
+  // object back so the DC never holds (or hands out) a freed handle.
+  FPen->OnChange = [this](TObject*) {
+    if ((FState & csPenValid) && FHandle && FOldPen) SelectObject(FHandle, FOldPen);
+    FState &= ~csPenValid;
+  };
+  FBrush->OnChange = [this](TObject*) {
+    if ((FState & csBrushValid) && FHandle && FOldBrush) SelectObject(FHandle, FOldBrush);
+    FState &= ~csBrushValid;
+  };
+  FFont->OnChange = [this](TObject*) {
+    if ((FState & csFontValid) && FHandle && FOldFont) SelectObject(FHandle, FOldFont);
+    FState &= ~csFontValid;
+  };
 }
 
 TCanvas::~TCanvas() { SetHandle(nullptr); }

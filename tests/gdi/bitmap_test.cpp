@@ -163,6 +163,28 @@ TEST(Canvas, ChangeNotificationsAndObjects) {
   EXPECT_THROW(bare.LineTo(1, 1), EInvalidOperation);
 }
 
+TEST(Canvas, ChangingASelectedFontNeverLeavesAFreedHandleInTheDC) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(40, 20);
+  TCanvas* c = b.Canvas();
+  HDC dc = c->Handle();
+  HGDIOBJ original = GetCurrentObject(dc, OBJ_FONT);
+  c->TextOut(0, 0, "a");  // selects the canvas font
+  c->Font()->SetHeight(-20);  // frees that font's handle
+  // Code that borrows the DC (as caption drawing does) gets the DC's own font
+  // back, not the freed one, and can select it again safely.
+  HGDIOBJ old = SelectObject(dc, GetStockObject(SYSTEM_FONT));
+  EXPECT_EQ(old, original);
+  SelectObject(dc, old);
+  c->Pen()->SetWidth(3);
+  c->Brush()->SetColor(clRed);
+  EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), original);
+  c->TextOut(0, 0, "b");
+  c->FillRect(Rect(0, 0, 2, 2));
+  EXPECT_EQ(c->Pixels(1, 1), clRed);
+}
+
 TEST(Text, DrawsOnFourBitSurfaceWithoutAntialiasing) {
   TBitmap b;
   b.SetPixelFormat(pf4bit);
