@@ -34,7 +34,7 @@ int32_t NearRightAngle(long double Angle) {
   return std::fabs(Angle - q) < 0.01L ? int32_t(r) : -1;
 }
 
-// Floor, ceiling and rounding (halves to even) of values well inside the
+// Floor and ceiling of values well inside the
 // 64-bit range, without the library calls of the 80-bit forms.
 inline int64_t FloorD(double V) {
   const int64_t t = int64_t(V);
@@ -44,20 +44,22 @@ inline int64_t CeilD(double V) {
   const int64_t t = int64_t(V);
   return double(t) < V ? t + 1 : t;
 }
-inline int64_t RoundD(double V) {
-  int64_t f = FloorD(V);
-  const double frac = V - double(f);
-  if (frac > 0.5 || (frac == 0.5 && (f & 1))) ++f;
-  return f;
-}
 
 // The same for either width, so that one sampling routine serves both.
 inline int64_t FloorOf(double V) { return FloorD(V); }
 inline int64_t FloorOf(long double V) { return Floor(V); }
 inline int64_t CeilOf(double V) { return CeilD(V); }
 inline int64_t CeilOf(long double V) { return Ceil(V); }
-inline int64_t RoundOf(double V) { return RoundD(V); }
-inline int64_t RoundOf(long double V) { return Round(V); }
+// Rounding that also tells when V lies within Margin of a half, where a
+// narrower type could round the other way.
+inline int64_t RoundNear(double V, double Margin, bool& Near) {
+  int64_t f = FloorD(V);
+  const double frac = V - double(f);
+  Near |= frac > 0.5 - Margin && frac < 0.5 + Margin;
+  if (frac > 0.5 || (frac == 0.5 && (f & 1))) ++f;
+  return f;
+}
+inline int64_t RoundNear(long double V, double, bool&) { return Round(V); }
 
 struct TMatrix {
   long double A, B, C, D;
@@ -268,22 +270,21 @@ void TPixelGraphic::RotateAnyAngle(int32_t DestCX, int32_t DestCY, long double A
     const T w00 = wx0 * wy0, w01 = wx0 * wy1, w10 = wx1 * wy0, w11 = wx1 * wy1;
     const TColor c00 = in00 ? sample(x0, y0) : own, c01 = in01 ? sample(x0, y1) : own;
     const TColor c10 = in10 ? sample(x1, y0) : own, c11 = in11 ? sample(x1, y1) : own;
+    bool near = false;
     for (int k = 0; k < 3; ++k) {
       const int s = 8 * k;
       const T sum = T((c00 >> s) & 0xFF) * w00 + T((c01 >> s) & 0xFF) * w01 + T((c10 >> s) & 0xFF) * w10 +
                     T((c11 >> s) & 0xFF) * w11;
-      if (!Exact && std::fabs(double(sum) - double(FloorOf(sum)) - 0.5) < channelMargin) return Recompute;
-      Channel[k] = uint8_t(std::clamp<int64_t>(RoundOf(sum), 0, 255));
+      Channel[k] = uint8_t(std::clamp<int64_t>(RoundNear(sum, channelMargin, near), 0, 255));
     }
-    return Store;
+    return near ? Recompute : Store;
   };
   // Nearest sampling: the rounded position, when it lies inside.
   auto nearestAt = [&](auto fx, auto fy, bool Exact, int64_t& sx, int64_t& sy) -> TOutcome {
-    if (!Exact && (std::fabs(double(fx) - double(FloorOf(fx)) - 0.5) < margin ||
-                   std::fabs(double(fy) - double(FloorOf(fy)) - 0.5) < margin))
-      return Recompute;
-    sx = RoundOf(fx);
-    sy = RoundOf(fy);
+    bool near = false;
+    sx = RoundNear(fx, margin, near);
+    sy = RoundNear(fy, margin, near);
+    if (near && !Exact) return Recompute;
     return inside(sx, sy) ? Store : Leave;
   };
   {
