@@ -1,7 +1,7 @@
 // The open and save dialogs with preview, answered by script.
 #include <gtest/gtest.h>
 
-#include "imaging/core/pg_resources.h"
+#include "imaging/core/exceptions.h"
 #include "imaging/viewer/pg_open_dialog.h"
 #include "imaging/viewer/pg_save_dialog.h"
 #include "pg_dialog_test_util.h"
@@ -436,6 +436,43 @@ TEST_F(Preview, InformationOfAPaletteFileAndAnEightBitScreen) {
     dlg.CancelDialog();
   });
   EXPECT_FALSE(dlg.Execute());
+}
+
+// A reader that describes every file but can read none.
+class TDescribeOnlyReader : public TFileFormatReader {
+public:
+  TDescribeOnlyReader() {
+    FExtension = "fak";
+    FDescription = "Described";
+  }
+  void GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) override {
+    TFileFormatReader::GetInfo(Stream, Index, Info);
+    Info.ExtraText = "3 pages";
+    Info.Width = 1;
+    Info.Height = 2;
+    Info.ColorsText = "2";
+    Info.BitsPerPixel = 1;
+    Info.ImageCount = 3;
+  }
+  void Read(TStream&, TPixelGraphic&, int32_t) override { throw EPixelGraphic("cannot read"); }
+};
+
+TEST_F(Preview, InformationWithoutAPictureWhenTheReadFails) {
+  RegisterFileFormatReader(std::make_unique<TDescribeOnlyReader>());
+  WriteText(Dir + "pages.fak", "anything");
+  TPGOpenDialog dlg(nullptr);
+  dlg.SetInitialDir(Dir);
+  Driver.WhenIdle([&] {
+    Show(dlg, "pages.fak");
+    EXPECT_TRUE(dlg.InfoValid());
+    // The empty format text takes no line; several images are counted.
+    EXPECT_EQ(dlg.InfoLines(), (std::vector<std::string>{"Described", "3 pages", "1x2x2 1 bit, 3"}));
+    EXPECT_EQ(dlg.PreviewImage(), nullptr);
+    EXPECT_TRUE(dlg.PreviewThread()->Finished());
+    dlg.CancelDialog();
+  });
+  EXPECT_FALSE(dlg.Execute());
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
 }
 
 TEST_F(Dialogs, TheDialogIsPlacedAThirdDownTheScreen) {
