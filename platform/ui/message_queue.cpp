@@ -473,9 +473,18 @@ void InvokeOn(TThreadQueue& Q, std::function<void()> Proc, bool Wait) {
     w = std::make_shared<TInvokeWait>();
     it.Wait = w;
   }
-  if (w) ++WorkersWaiting;
-  QueueInput(Q, std::move(it));
-  if (!w) return;
+  if (!w) {
+    QueueInput(Q, std::move(it));
+    return;
+  }
+  {
+    // Counted as waiting in the same step as the call is queued: the test
+    // driver never sees this thread waiting with nothing queued for it.
+    std::lock_guard<std::mutex> lock(Q.M);
+    ++WorkersWaiting;
+    Q.Items.push_back(std::move(it));
+  }
+  WakeQueue(Q);
   {
     std::unique_lock<std::mutex> lock(w->M);
     w->CV.wait(lock, [&] { return w->Done; });
