@@ -133,7 +133,11 @@ TPoint TUiTestDriver::ScreenPoint(TControl* Control, int32_t X, int32_t Y) { ret
 
 namespace {
 bool Busy() {
-  return WorkersRunning.load() > WorkersWaiting.load() || NextSleeperDue() <= ClockNow();
+  // Sleepers first: a sleeper that wakes stops counting as waiting in the
+  // same step as it leaves the sleepers, so reading the counts first could
+  // see it waiting and then gone, and miss it running.
+  if (NextSleeperDue() <= ClockNow()) return true;
+  return WorkersRunning.load() > WorkersWaiting.load();
 }
 bool QueueHasItems() {
   TThreadQueue* q = MainQueue();
