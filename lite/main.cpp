@@ -1,0 +1,232 @@
+#include "lite/main.h"
+
+#include <string_view>
+
+#include "gif/gif_encoder.h"
+#include "lite/about.h"
+#include "platform/base/files.h"
+#include "platform/base/settings.h"
+#include "platform/base/stream.h"
+#include "platform/base/strings.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/colors.h"
+#include "platform/ui/shell.h"
+#include "platform/ui/window.h"
+
+TForm1* Form1 = nullptr;
+const char* const FullEditionProgram = "quillonpro";
+
+namespace {
+
+std::string FullEditionFolderOverride;
+const char* const VersionText = "Quillon 1.01\n";
+
+TMenuItem* NewItem(TComponent* Owner, const std::string& Caption, TNotifyEvent Click = nullptr) {
+  auto* item = new TMenuItem(Owner);
+  item->SetCaption(Caption);
+  item->OnClick = std::move(Click);
+  return item;
+}
+
+TSpeedButton* NewSpeedButton(TForm1* Form, TPanel* Bar, int32_t Left, const std::string& Caption,
+                             const std::string& Hint, TNotifyEvent Click) {
+  auto* button = new TSpeedButton(Form);
+  button->SetParent(Bar);
+  button->SetBounds(Left, 2, 25, 25);
+  button->SetCaption(Caption);
+  button->SetHint(Hint);
+  button->SetShowHint(true);
+  button->OnClick = std::move(Click);
+  return button;
+}
+
+// The suggested save name: the name without what follows the first "." of
+// its last part; folders keep their dots.
+std::string NameBeforeFirstDot(const std::string& Name) {
+  const size_t slash = Name.rfind('/');
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = Name.find('.', start);
+  return dot == std::string::npos ? Name : Name.substr(0, dot);
+}
+
+}  // namespace
+
+std::string FullEditionFolder() {
+  return FullEditionFolderOverride.empty() ? ProgramFolder() : FullEditionFolderOverride;
+}
+
+void SetFullEditionFolder(const std::string& Folder) { FullEditionFolderOverride = Folder; }
+
+TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
+  SetCaption("Quillon");
+  SetColor(clAppWorkSpace);
+  SetBounds(0, 0, 414, 300);
+  SetPosition(poDefault);
+
+  Panel1 = new TPanel(this);
+  Panel1->SetParent(this);
+  Panel1->SetAlign(alTop);
+  Panel1->SetHeight(29);
+  Panel1->SetColor(clBtnShadow);
+  btnOpen = NewSpeedButton(this, Panel1, 4, "O", "Open File", [this](TObject* S) { Open1Click(S); });
+  btnSave = NewSpeedButton(this, Panel1, 29, "S", "Save File", [this](TObject* S) { SaveAs1Click(S); });
+  btnExit = NewSpeedButton(this, Panel1, 62, "X", "Exit", [this](TObject* S) { Exit1Click(S); });
+
+  ScrollBox1 = new TScrollBox(this);
+  ScrollBox1->SetParent(this);
+  ScrollBox1->SetAlign(alClient);
+
+  GIFImage1 = new TGIFImg(this);
+  GIFImage1->SetParent(ScrollBox1);
+  GIFImage1->SetAnimate(true);
+  GIFImage1->SetAutoSize(true);
+  GIFImage1->SetVisible(false);
+
+  Image1 = new TImage(this);
+  Image1->SetParent(ScrollBox1);
+  Image1->SetAutoSize(true);
+  Image1->SetCenter(true);
+
+  plTestPro = new TPanel(this);
+  plTestPro->SetParent(ScrollBox1);
+  plTestPro->SetAlign(alClient);
+  plTestPro->SetBevelOuter(bvLowered);
+  plTestPro->SetBorderWidth(10);
+  plTestPro->SetVisible(false);
+
+  Memo1 = new TMemo(plTestPro);
+  Memo1->SetParent(plTestPro);
+  Memo1->SetAlign(alTop);
+  Memo1->SetHeight(150);
+  Memo1->SetAlignment(taCenter);
+  for (const char* line : {"- ERROR -", "", "You are attempting to save an image which has more than 256 colors ",
+                           "(Maximum supported by GIF).", "",
+                           "You must reduce the number of colors. This version of Quillon does not ",
+                           "support color reduction, but Quillon Pro does, and it is installed on this system.",
+                           "Do you want to start Quillon Pro now?", " "})
+    Memo1->Lines()->Add(line);
+
+  BitBtn1 = new TBitBtn(this);
+  BitBtn1->SetParent(plTestPro);
+  BitBtn1->SetKind(bkOK);
+  BitBtn1->SetCaption("Yes! I want to try Quillon Pro.");
+  BitBtn1->SetBounds(20, 170, 220, 25);
+  BitBtn1->OnClick = [this](TObject* S) { BitBtn1Click(S); };
+
+  BitBtn2 = new TBitBtn(this);
+  BitBtn2->SetParent(plTestPro);
+  BitBtn2->SetKind(bkNo);
+  BitBtn2->SetBounds(260, 170, 100, 25);
+  BitBtn2->OnClick = [this](TObject* S) { BitBtn2Click(S); };
+
+  OpenDialog1 = new TOpenDialog(this);
+  OpenDialog1->SetFilter("Bitmap Files|*.bmp|GIF Files|*.gif");
+  SaveDialog1 = new TSaveDialog(this);
+  SaveDialog1->SetDefaultExt("gif");
+  SaveDialog1->SetFilter("GIF - GIF 89a standard|*.gif|PNG - Portable Network Graphic|*.png");
+
+  MainMenu1 = new TMainMenu(this);
+  File1 = NewItem(this, "&File");
+  Open1 = NewItem(this, "&Open...", [this](TObject* S) { Open1Click(S); });
+  SaveAs1 = NewItem(this, "Save &As...", [this](TObject* S) { SaveAs1Click(S); });
+  N1 = NewItem(this, "-");
+  Exit1 = NewItem(this, "E&xit", [this](TObject* S) { Exit1Click(S); });
+  Help1 = NewItem(this, "&Help");
+  About1 = NewItem(this, "&About", [this](TObject* S) { About1Click(S); });
+  File1->Add(Open1);
+  File1->Add(SaveAs1);
+  File1->Add(N1);
+  File1->Add(Exit1);
+  Help1->Add(About1);
+  MainMenu1->Items()->Add(File1);
+  MainMenu1->Items()->Add(Help1);
+  SetFormMenu(this, MainMenu1);
+
+  OnCreate = [this](TObject* S) { FormCreate(S); };
+}
+
+void TForm1::FormCreate(TObject* /*Sender*/) {
+  std::string version = VersionText;
+  version.back() = ' ';
+  Memo1->Lines()->SetStrings(0, version + Memo1->Lines()->Strings(0));
+
+  if (ParamCount() > 0 && FileExists(ParamStr(1))) {
+    const std::string name = ParamStr(1);
+    // A file that cannot be read is reported and the window still opens.
+    try {
+      LiteLoadFile(name);
+    } catch (...) {
+      Application->HandleException(this);
+    }
+    OpenDialog1->SetFileName(name);
+  }
+}
+
+void TForm1::Open1Click(TObject* /*Sender*/) {
+  if (OpenDialog1->Execute()) LiteLoadFile(OpenDialog1->FileName());
+}
+
+void TForm1::LiteLoadFile(const std::string& Name) {
+  const std::string ext = LowerCase(ExtractFileExt(Name));
+  if (ext == ".bmp") {
+    Image1->Picture()->Bitmap()->LoadFromFile(Name);
+  } else if (ext == ".gif") {
+    TFileStream stream(Name, fmOpenRead);
+    if (!GIFImage1->LoadFromStream(stream)) throw EInvalidGraphic("\"" + Name + "\" is not a readable GIF file");
+    Image1->Picture()->Assign(GIFImage1->GetBitmap());
+  }
+  GIFImage1->SetVisible(false);
+  FFileName = Name;
+}
+
+void TForm1::SaveAs1Click(TObject* /*Sender*/) {
+  if (!FFileName.empty()) {
+    FFileName = NameBeforeFirstDot(FFileName);
+    SaveDialog1->SetFileName(FFileName);
+  }
+  if (!SaveDialog1->Execute()) return;
+  FFileName = SaveDialog1->FileName();
+  // Only a name typed or completed with ".gif" is written; the PNG type
+  // writes nothing in this edition.
+  if (ExtractFileExt(FFileName) == ".gif") LiteSaveGif(FFileName);
+}
+
+void TForm1::LiteSaveGif(const std::string& Name) {
+  const int32_t width = Image1->Width();
+  const int32_t height = Image1->Height();
+  TGraphic* picture = Image1->Picture()->Graphic();
+  // Nothing is shown: there is nothing to write.
+  if (Name.empty() || picture == nullptr || picture->Empty() || width <= 0 || height <= 0) return;
+
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(width, height);
+  bitmap.Canvas()->StretchDraw(TRect(0, 0, width, height), Image1->Picture()->Bitmap());
+
+  // The GIF is built in memory so that a refused image leaves no file.
+  TMemoryStream gif;
+  if (!SaveBitmapAsGIF(gif, bitmap, false, false, 0xFFFFFF)) {
+    plTestPro->SetVisible(true);
+    return;
+  }
+  gif.SaveToFile(Name);
+}
+
+void TForm1::Exit1Click(TObject* /*Sender*/) { Application->Terminate(); }
+
+void TForm1::About1Click(TObject* /*Sender*/) {
+  if (AboutForm != nullptr) AboutForm->ShowModal();
+}
+
+void TForm1::BitBtn1Click(TObject* /*Sender*/) {
+  const std::string exe = FullEditionFolder() + FullEditionProgram;
+  if (!FileExists(exe)) {
+    ShowMessage("Error 801 - File Not Found!");
+    return;
+  }
+  if (ShellExecute(Handle(), "Open", exe, OpenDialog1->FileName(), "", SW_SHOW) <= 32)
+    ShowMessage("Error 802 - Can not run program!");
+  plTestPro->SetVisible(false);
+}
+
+void TForm1::BitBtn2Click(TObject* /*Sender*/) { plTestPro->SetVisible(false); }

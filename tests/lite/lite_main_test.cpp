@@ -1,0 +1,224 @@
+// The lite edition's main window: opening, saving as GIF, and the offer to
+// start the full edition.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+
+#include "gif/gif_encoder.h"
+#include "lite/main.h"
+#include "platform/base/files.h"
+#include "platform/base/settings.h"
+#include "platform/base/stream.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/ui/shell.h"
+#include "platform/ui/test_driver.h"
+
+namespace {
+
+// A 24-bit BMP of Width x Height whose colours come from Color(x, y).
+template <class F>
+void WriteBmp(const std::string& Name, int32_t Width, int32_t Height, F Color) {
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(Width, Height);
+  for (int32_t y = 0; y < Height; ++y)
+    for (int32_t x = 0; x < Width; ++x) b.Canvas()->SetPixels(x, y, Color(x, y));
+  b.SaveToFile(Name);
+}
+
+TColor FewColors(int32_t x, int32_t y) {
+  static const TColor colors[] = {0x0000FF, 0x00FF00, 0xFF0000, 0x123456};
+  return colors[(x / 4 + y / 3) % 4];
+}
+
+TColor ManyColors(int32_t x, int32_t y) { return static_cast<TColor>((x * 8) | ((y * 8) << 8) | 0x400000); }
+
+class LiteMain : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quillon lite XXXXXX";
+    Dir = std::string(mkdtemp(tmpl)) + "/";
+    SetFullEditionFolder(Dir);
+    InitializeStdControls();
+    InitializeGIFEncoder();
+  }
+  void TearDown() override {
+    if (Form != nullptr) Form->Free();
+    FinalizeGIFEncoder();
+    FinalizeStdControls();
+    SetCommandLine(std::vector<std::string>{"quillon"});
+    SetFullEditionFolder("");
+    std::system(("rm -rf '" + Dir + "'").c_str());
+  }
+  // The main window as the program makes it, with the given command line.
+  void Start(std::vector<std::string> Args = {}) {
+    Args.insert(Args.begin(), Dir + "quillon");
+    SetCommandLine(Args);
+    Application->CreateForm(Form);
+    Form->Show();
+    Driver.ProcessMessages();
+  }
+  // Runs the save command, typing Name into the dialog under file type Filter.
+  void SaveAs(const std::string& Name, int32_t Filter = 1) {
+    Driver.WhenIdle([=] {
+      TOpenDialog* d = ExecutingFileDialog();
+      d->SelectFilterIndex(Filter);
+      d->SetNameBoxText(Name);
+      d->Accept();
+    });
+    Form->SaveAs1Click(Form);
+  }
+  void MakeFullEdition() {
+    const std::string exe = Dir + "quillonpro";
+    std::ofstream(exe) << "#!/bin/sh\n";
+    chmod(exe.c_str(), 0755);
+  }
+  std::unique_ptr<TGIFImg> ReadGif(const std::string& Name) {
+    auto gif = std::make_unique<TGIFImg>(nullptr);
+    TFileStream s(Name, fmOpenRead);
+    EXPECT_TRUE(gif->LoadFromStream(s));
+    return gif;
+  }
+
+  std::string Dir;
+  TUiTestDriver Driver;
+  TForm1* Form = nullptr;
+};
+
+TEST_F(LiteMain, OpensABmpThroughTheDialogSavesItAsGifAndTheGifReadsBack) {
+  WriteBmp(Dir + "few.colors.bmp", 24, 18, FewColors);
+  Start();
+  EXPECT_EQ(Form->Memo1->Lines()->Strings(0), "Quillon 1.01 - ERROR -");
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    d->ChangeFolder(Dir);
+    d->SelectFile("few.colors.bmp");
+    d->Accept();
+  });
+  Form->Open1Click(Form);
+  EXPECT_EQ(Form->FileName(), Dir + "few.colors.bmp");
+  EXPECT_EQ(Form->Image1->Width(), 24);
+  EXPECT_EQ(Form->Image1->Height(), 18);
+  EXPECT_FALSE(Form->GIFImage1->Visible());
+
+  // The dialog suggests the name up to its first dot and adds ".gif".
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    EXPECT_EQ(d->NameBoxText(), "few");
+    d->Accept();
+  });
+  Form->SaveAs1Click(Form);
+  EXPECT_EQ(Form->FileName(), Dir + "few.gif");
+  EXPECT_FALSE(Form->plTestPro->Visible());
+  ASSERT_TRUE(FileExists(Dir + "few.gif"));
+  EXPECT_EQ(GIFColorCount, 4);
+  auto gif = ReadGif(Dir + "few.gif");
+  TBitmap* frame = gif->GetBitmap();
+  ASSERT_NE(frame, nullptr);
+  ASSERT_EQ(frame->Width(), 24);
+  ASSERT_EQ(frame->Height(), 18);
+  for (int32_t y = 0; y < 18; ++y)
+    for (int32_t x = 0; x < 24; ++x) ASSERT_EQ(frame->Canvas()->Pixels(x, y), FewColors(x, y)) << x << "," << y;
+
+  // The GIF opens again and shows the same picture.
+  Form->Image1->Picture()->Assign(nullptr);
+  Form->LiteLoadFile(Dir + "few.gif");
+  EXPECT_FALSE(Form->GIFImage1->Visible());
+  TBitmap* shown = Form->Image1->Picture()->Bitmap();
+  ASSERT_EQ(shown->Width(), 24);
+  EXPECT_EQ(shown->Canvas()->Pixels(5, 7), FewColors(5, 7));
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+}
+
+TEST_F(LiteMain, OnlyALowerCaseGifNameIsWrittenAndOtherFilesAreOnlyRemembered) {
+  WriteBmp(Dir + "pic.bmp", 8, 8, FewColors);
+  Start({Dir + "pic.bmp"});
+  EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
+  EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "pic.bmp");
+
+  SaveAs("as png", 2);
+  EXPECT_EQ(Form->FileName(), Dir + "as png.png");
+  EXPECT_FALSE(FileExists(Dir + "as png.png"));
+  SaveAs("CAPS.GIF");
+  EXPECT_FALSE(FileExists(Dir + "CAPS.GIF"));
+  EXPECT_FALSE(Form->plTestPro->Visible());
+
+  // An unknown kind loads nothing but its name is kept.
+  std::ofstream(Dir + "photo.jpg") << "not read";
+  Form->LiteLoadFile(Dir + "photo.jpg");
+  EXPECT_EQ(Form->FileName(), Dir + "photo.jpg");
+  EXPECT_EQ(Form->Image1->Width(), 8);
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+}
+
+TEST_F(LiteMain, AnUnreadableFileIsReportedAndTheWindowStillOpens) {
+  std::ofstream(Dir + "bad.gif") << "GIF89a\x10";
+  std::ofstream(Dir + "bad.bmp") << "BM short";
+  EXPECT_THROW(
+      {
+        Start();
+        Form->LiteLoadFile(Dir + "bad.gif");
+      },
+      EInvalidGraphic);
+  EXPECT_ANY_THROW(Form->LiteLoadFile(Dir + "bad.bmp"));
+  Form->Free();
+  Form = nullptr;
+  Start({Dir + "bad.gif"});
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "bad.gif");
+  // Nothing shown: saving writes nothing.
+  SaveAs("empty.gif");
+  EXPECT_FALSE(FileExists(Dir + "empty.gif"));
+}
+
+TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgument) {
+  WriteBmp(Dir + "many colours.bmp", 32, 32, ManyColors);
+  Start({Dir + "many colours.bmp"});
+  SaveAs("many.gif");
+  EXPECT_TRUE(Form->plTestPro->Visible());
+  EXPECT_FALSE(FileExists(Dir + "many.gif"));  // a refused save leaves no file
+  EXPECT_EQ(Form->FileName(), Dir + "many.gif");
+
+  MakeFullEdition();
+  TShellRecorder shell;
+  Form->BitBtn1Click(Form->BitBtn1);
+  ASSERT_EQ(shell.Requests.size(), 1u);
+  EXPECT_EQ(shell.Requests[0].Program, Dir + "quillonpro");
+  // The name chosen for opening, not the one last saved.
+  EXPECT_EQ(shell.Requests[0].Arguments, (std::vector<std::string>{Dir + "many colours.bmp"}));
+  EXPECT_FALSE(Form->plTestPro->Visible());
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+
+  // "No" returns to the image as well.
+  SaveAs("many.gif");
+  EXPECT_TRUE(Form->plTestPro->Visible());
+  Form->BitBtn2Click(Form->BitBtn2);
+  EXPECT_FALSE(Form->plTestPro->Visible());
+  EXPECT_EQ(shell.Requests.size(), 1u);
+}
+
+TEST_F(LiteMain, AMissingOrFailingFullEditionIsReported) {
+  WriteBmp(Dir + "many.bmp", 32, 32, ManyColors);
+  Start({Dir + "many.bmp"});
+  SaveAs("many.gif");
+  ASSERT_TRUE(Form->plTestPro->Visible());
+
+  TShellRecorder shell(SE_ERR_ACCESSDENIED);
+  Form->BitBtn1Click(Form->BitBtn1);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, "Error 801 - File Not Found!");
+  EXPECT_TRUE(shell.Requests.empty());
+  EXPECT_TRUE(Form->plTestPro->Visible());  // the offer stays
+
+  MakeFullEdition();
+  Form->BitBtn1Click(Form->BitBtn1);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "Error 802 - Can not run program!");
+  EXPECT_EQ(shell.Requests.size(), 1u);
+  EXPECT_FALSE(Form->plTestPro->Visible());
+}
+
+}  // namespace
