@@ -1,0 +1,121 @@
+#include "app/pg_tools.h"
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+#include "imaging/core/median_cut.h"
+#include "imaging/core/pixel_graphic.h"
+#include "imaging/viewer/pg_image.h"
+#include "platform/gdi/cursors.h"
+#include "platform/ui/forms.h"
+
+namespace {
+
+// Runs Build with the hour-glass cursor; the image it returns goes to the
+// viewer. Any exception drops the new image and keeps the old picture.
+bool Replace(TPGImage* Image, const std::function<std::unique_ptr<TPixelGraphic>(TPixelGraphic*)>& Build) {
+  Screen->SetCursor(crHourGlass);
+  bool done = false;
+  try {
+    TPixelGraphic* current = Image->GetPixelGraphic();
+    if (current && !current->Empty()) {
+      std::unique_ptr<TPixelGraphic> result = Build(current);
+      Image->TakePixelGraphic(std::move(result));
+      done = true;
+    }
+  } catch (const std::exception&) {
+    // The viewer keeps its previous picture.
+  }
+  Screen->SetCursor(crDefault);
+  return done;
+}
+
+// A new image of the given size in Format with Source's palette.
+std::unique_ptr<TPixelGraphic> Blank(TPixelGraphic* Source, int32_t Width, int32_t Height, uint8_t Format) {
+  auto g = std::make_unique<TPixelGraphic>();
+  g->NewImage(Width, Height, Format);
+  g->AssignPalette(Source);
+  return g;
+}
+
+}  // namespace
+
+void Resample(TPGImage* Image, int32_t Width, int32_t Height) {
+  Replace(Image, [&](TPixelGraphic* current) {
+    auto g = Blank(current, Width, Height, current->PixelFormat());
+    g->CopyFrom(current);
+    return g;
+  });
+  Image->SetZoomFactor(1.0L);
+}
+
+void ReduceColors(TPGImage* Image, TGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
+                  int32_t Count, int32_t PixelFormat) {
+  Replace(Image, [&](TPixelGraphic* current) {
+    auto source = std::make_unique<TPixelGraphic>();
+    source->AssignFromGraphic(Pristine);
+    auto g = std::make_unique<TPixelGraphic>();
+    g->NewImage(current->GetWidth(), current->GetHeight(), static_cast<uint8_t>(PixelFormat));
+    if (Kind == pUnknown)
+      CreateOptimizedPalette(g.get(), source.get(), Count, false);
+    else
+      g->SetPaletteIdent(Kind);
+    g->SetDither(Dithering);
+    g->SetRGBWeighting(RGBWeight);
+    g->CopyFrom(current);
+    return g;
+  });
+}
+
+// Selection coordinates are image pixels here, so the selection is clipped
+// to the picture itself; the picture box shows it at any zoom.
+void ClampSelection(TPGImage* Image) {
+  TPixelGraphic* p = Image->PixelGraphicNoWait();
+  const int32_t boxW = p ? p->GetWidth() : 0;
+  const int32_t boxH = p ? p->GetHeight() : 0;
+  int32_t left = Image->SelectionLeft(), top = Image->SelectionTop();
+  int32_t width = Image->SelectionWidth(), height = Image->SelectionHeight();
+  if (left < 0) {
+    width -= std::abs(left);
+    left = 0;
+  }
+  if (top < 0) {
+    height -= std::abs(top);
+    top = 0;
+  }
+  if (boxW - left < width) width = boxW - left;
+  if (boxH - top < height) height = boxH - top;
+  Image->SetSelectionBounds(left, top, width, height);
+}
+
+void CropToSelection(TPGImage* Image) {
+  ClampSelection(Image);
+  const int32_t left = Image->SelectionLeft(), top = Image->SelectionTop();
+  const int32_t width = Image->SelectionWidth(), height = Image->SelectionHeight();
+  if (width <= 0 || height <= 0) return;  // nothing selected inside the picture
+  Replace(Image, [&](TPixelGraphic* current) {
+    auto g = Blank(current, width, height, current->PixelFormat());
+    for (int32_t x = 0; x < width; ++x)
+      for (int32_t y = 0; y < height; ++y) g->SetPixel(x, y, current->GetPixel(left + x, top + y));
+    Image->SetSelection(false);
+    return g;
+  });
+}
+
+void RotateImage(TPGImage* Image, int32_t Angle) {
+  Replace(Image, [&](TPixelGraphic* current) {
+    auto g = Blank(current, current->GetWidth(), current->GetHeight(), current->PixelFormat());
+    g->SetSmoothRotate(true);
+    g->Rotate(true, current, static_cast<long double>(Angle));
+    return g;
+  });
+}
+
+void AddSoftBorder(TPGImage* Image, bool Ellipse, int32_t Width, TColor Color) {
+  Replace(Image, [&](TPixelGraphic* current) {
+    auto g = Blank(current, current->GetWidth(), current->GetHeight(), current->PixelFormat());
+    g->SoftBorder(Ellipse ? 1 : 0, Width, current, Color);
+    return g;
+  });
+}

@@ -1,0 +1,30 @@
+// Operations that replace the picture of a viewer by a new image derived
+// from it. Each builds the new image completely before handing it to the
+// viewer, so the viewer shows either the old picture or the finished new
+// one; a failure leaves the old picture in place.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/core/palette.h"
+#include "platform/gdi/types.h"
+
+class TPGImage;
+class TGraphic;
+
+// The picture resampled to Width x Height (same pixel format and palette);
+// the zoom factor returns to 1.0.
+void Resample(TPGImage* Image, int32_t Width, int32_t Height);
+// The current pixels mapped onto a palette taken from Pristine (the image as
+// loaded): the optimal palette of Count colours for Kind pUnknown, else the
+// standard palette of Kind. PixelFormat: 0 = 1 bit, 1 = 4 bit, 2 = 8 bit.
+void ReduceColors(TPGImage* Image, TGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
+                  int32_t Count, int32_t PixelFormat);
+// The selection clipped to the picture.
+void ClampSelection(TPGImage* Image);
+// The picture replaced by the selected rectangle; the selection is hidden.
+void CropToSelection(TPGImage* Image);
+// The picture rotated by Angle degrees.
+void RotateImage(TPGImage* Image, int32_t Angle);
+// The picture with a soft border of Width pixels fading into Color.
+void AddSoftBorder(TPGImage* Image, bool Ellipse, int32_t Width, TColor Color);

@@ -1,0 +1,646 @@
+#include "app/qln_main.h"
+
+#include <filesystem>
+
+#include "app/pg_tools.h"
+#include "controls/toolbars.h"
+#include "gif/gif_encoder.h"
+#include "gif/gif_read_write.h"
+#include "imaging/core/pixel_graphic.h"
+#include "imaging/twain/pg_twain.h"
+#include "imaging/viewer/pg_image.h"
+#include "imaging/viewer/pg_open_dialog.h"
+#include "imaging/viewer/pg_save_dialog.h"
+#include "platform/base/files.h"
+#include "platform/base/numeric.h"
+#include "platform/base/settings.h"
+#include "platform/base/stream.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/ui/clipboard.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/message_queue.h"
+#include "platform/ui/std_controls.h"
+
+bool QLNLoadingIdle = true;
+bool QLNSelectionSync = true;
+TForm1* Form1 = nullptr;
+
+void QLNMainInitialization() {
+  QLNLoadingIdle = true;
+  QLNSelectionSync = true;
+}
+
+void QLNMainFinalization() { Form1 = nullptr; }
+
+std::string QLNSettingsFileName() { return IncludeTrailingPathDelimiter(UserConfigFolder()) + "quillonpro.cfg"; }
+
+namespace {
+
+TShortCut Ctrl(char C) { return ShortCut(static_cast<uint16_t>(C), ssCtrl); }
+TShortCut Alt(char C) { return ShortCut(static_cast<uint16_t>(C), ssAlt); }
+
+TMenuItem* AddItem(TComponent* Owner, TMenuItem* Parent, const std::string& Caption, TShortCut Key = scNone,
+                   int32_t Image = -1, TNotifyEvent Click = nullptr) {
+  auto* item = new TMenuItem(Owner);
+  item->SetCaption(Caption);
+  item->SetShortCut(Key);
+  item->SetImageIndex(Image);
+  item->OnClick = std::move(Click);
+  Parent->Add(item);
+  return item;
+}
+
+TMenuItem* AddRadio(TComponent* Owner, TMenuItem* Parent, const std::string& Caption, uint8_t Group,
+                    TNotifyEvent Click = nullptr) {
+  TMenuItem* item = AddItem(Owner, Parent, Caption, scNone, -1, std::move(Click));
+  item->SetRadioItem(true);
+  item->SetGroupIndex(Group);
+  return item;
+}
+
+}  // namespace
+
+TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
+  SetCaption("Quillon Pro");
+  SetColor(clAppWorkSpace);
+  SetBounds(220, 172, 563, 395);
+
+  BuildMenu();
+  DockTop = new TDock(this);
+  DockTop->SetParent(this);
+  DockTop->SetPosition(dpTop);
+  DockBottom = new TDock(this);
+  DockBottom->SetParent(this);
+  DockBottom->SetPosition(dpBottom);
+  DockLeft = new TDock(this);
+  DockLeft->SetParent(this);
+  DockLeft->SetPosition(dpLeft);
+  DockRight = new TDock(this);
+  DockRight->SetParent(this);
+  DockRight->SetPosition(dpRight);
+  DockLeft->OnResize = [this](TObject* S) { DockRightLeftResize(S); };
+  DockRight->OnResize = [this](TObject* S) { DockRightLeftResize(S); };
+  DockTop->OnResize = [this](TObject* S) { DockTopBottomResize(S); };
+  DockBottom->OnResize = [this](TObject* S) { DockTopBottomResize(S); };
+  BuildToolbar();
+  BuildStatusBar();
+
+  Image1 = new TPGImage(this);
+  Image1->SetParent(this);
+  Image1->SetAlign(alClient);
+  Image1->SetStretch(sZoomKAR);
+  Image1->SetZoomFactor(1.0L);
+  Image1->SetActionMode(amNone);
+
+  OpenDialog1 = new TPGOpenDialog(this);
+  SaveDialog1 = new TPGSaveDialog(this);
+  SaveDialog1->SetFilterIndex(2);
+  ColorDialog1 = new TColorDialog(this);
+
+  OnCreate = [this](TObject* S) { FormCreate(S); };
+  OnActivate = [this](TObject* S) { FormActivate(S); };
+  OnDestroy = [this](TObject* S) { FormDestroy(S); };
+}
+
+TForm1::~TForm1() {
+  if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::BuildMenu() {
+  MainMenu1 = new TMainMenu(this);
+  TMenuItem* root = MainMenu1->Items();
+  auto on = [this](void (TForm1::*Handler)(TObject*)) -> TNotifyEvent {
+    return [this, Handler](TObject* S) { (this->*Handler)(S); };
+  };
+
+  File1 = AddItem(this, root, "&File");
+  Open1 = AddItem(this, File1, "&Open...", Ctrl('O'), 0, on(&TForm1::Open1Click));
+  SaveAs1 = AddItem(this, File1, "Save &As...", Ctrl('S'), 1, on(&TForm1::SaveAs1Click));
+  Exit1 = AddItem(this, File1, "E&xit", Ctrl('X'), 8, on(&TForm1::Exit1Click));
+
+  Edit1 = AddItem(this, root, "&Edit");
+  Copy1 = AddItem(this, Edit1, "&Copy", Ctrl('C'), 2, on(&TForm1::btnCopyClick));
+  Paste1 = AddItem(this, Edit1, "&Paste", Ctrl('V'), 3, on(&TForm1::btnPasteClick));
+  EditPalette1 = AddItem(this, Edit1, "&Edit Palette", Ctrl('E'), 17);
+  Reset1 = AddItem(this, Edit1, "&Reset", Alt('0'), 18, on(&TForm1::Reset1Click));
+  Reset1->SetEnabled(false);
+
+  Colors1 = AddItem(this, root, "&Colors");
+  Transparent1 = AddItem(this, Colors1, "&Transparent", Ctrl('T'), 4);
+  RGBWeight1 = AddItem(this, Colors1, "&RGB Weight", Ctrl('R'), -1, on(&TForm1::RGBWeight1Click));
+  RGBWeight1->SetChecked(true);
+  Dithering1 = AddItem(this, Colors1, "&Dithering", Ctrl('D'), -1, on(&TForm1::Dithering1Click));
+  Dithering1->SetChecked(true);
+  GrayScale1 = AddItem(this, Colors1, "Color Palette");
+  BlackWhite1 = AddRadio(this, GrayScale1, "&Black && White", 201, on(&TForm1::ColorGrayScaleClick));
+  N4shadesofgray1 = AddRadio(this, GrayScale1, "&4 shades of gray", 201, on(&TForm1::ColorGrayScaleClick));
+  N16shadesofgray1 = AddRadio(this, GrayScale1, "&16 shades of gray", 201, on(&TForm1::ColorGrayScaleClick));
+  N256shadesofgray1 = AddRadio(this, GrayScale1, "&256 shades of gray", 201, on(&TForm1::ColorGrayScaleClick));
+  Color1 = AddRadio(this, GrayScale1, "&Color (max 256)", 201, on(&TForm1::ColorGrayScaleClick));
+  Netscape1 = AddRadio(this, GrayScale1, "Netscape (216 cols)", 201, on(&TForm1::ColorGrayScaleClick));
+  Color1->SetChecked(true);
+  PreviewColours1 = AddItem(this, Colors1, "&Preview Colors", Ctrl('P'), 11);
+
+  Tools1 = AddItem(this, root, "&Tools");
+  AddBorder1 = AddItem(this, Tools1, "&Add Soft Border", Ctrl('B'), 16);
+  Crop1 = AddItem(this, Tools1, "&Crop", scNone, 15);
+  FlipHorizontal1 = AddItem(this, Tools1, "Flip &Horizontal", Alt('H'), 13);
+  FlipVertical1 = AddItem(this, Tools1, "Flip &Vertical", Alt('V'), 12);
+  Rotate1 = AddItem(this, Tools1, "&Rotate");
+  N901 = AddItem(this, Rotate1, "&90", Alt('1'));
+  N1801 = AddItem(this, Rotate1, "&180", Alt('2'));
+  N2701 = AddItem(this, Rotate1, "&270", Alt('3'));
+
+  Options1 = AddItem(this, root, "&Options");
+  Tile1 = AddItem(this, Options1, "T&ile View", Ctrl('I'), 5);
+  BackgroundColor1 = AddItem(this, Options1, "Tile &Background");
+  MainMenu2 = AddItem(this, Options1, "&Main Menu");
+  MainMenu2->SetChecked(true);
+  Status1 = AddItem(this, Options1, "&Statusbar");
+  Status1->SetChecked(true);
+  Toolbar2 = AddItem(this, Options1, "&Toolbar");
+  Top1 = AddRadio(this, Toolbar2, "&Top", 1);
+  Top1->SetChecked(true);
+  Left1 = AddRadio(this, Toolbar2, "&Left", 1);
+  Right1 = AddRadio(this, Toolbar2, "&Right", 1);
+  Bottom1 = AddRadio(this, Toolbar2, "&Bottom", 1);
+  Floating1 = AddRadio(this, Toolbar2, "&Floating", 1);
+  None1 = AddRadio(this, Toolbar2, "&None", 1);
+  ZoomMode1 = AddItem(this, Options1, "&Zoom Mode");
+  Fast1 = AddRadio(this, ZoomMode1, "&Fast", 254);
+  Fast1->SetShortCut(ShortCut(VK_F10, {}));
+  Fast1->SetChecked(true);
+  Medium1 = AddRadio(this, ZoomMode1, "&Medium", 254);
+  Medium1->SetShortCut(ShortCut(VK_F11, {}));
+  HighQuality1 = AddRadio(this, ZoomMode1, "&High Quality", 254);
+  HighQuality1->SetShortCut(ShortCut(VK_F12, {}));
+  Fast1->SetTag(0);
+  Medium1->SetTag(1);
+  HighQuality1->SetTag(2);
+  N2 = AddItem(this, Options1, "-");
+  N2->SetVisible(false);
+  Franais1 = AddItem(this, Options1, "Fran\xC3\xA7" "ais");
+  Franais1->SetVisible(false);
+  English1 = AddItem(this, Options1, "English");
+  English1->SetVisible(false);
+
+  Twain1 = AddItem(this, root, "T&wain");
+  Select1 = AddItem(this, Twain1, "&Select Source", scNone, 7);
+  Acquire1 = AddItem(this, Twain1, "&Acquire Image", scNone, 10);
+  Acquire1->SetEnabled(false);
+
+  Help1 = AddItem(this, root, "&Help");
+  HelpContent1 = AddItem(this, Help1, "He&lp Content", ShortCut(VK_F1, {}), 9);
+  ShowTips1 = AddItem(this, Help1, "&ShowTips", ShortCut(VK_F2, {}), 14);
+  About1 = AddItem(this, Help1, "&About");
+  Copyscreen1 = AddItem(this, Help1, "Copyscreen", ShortCut(VK_F5, {}));
+  Copyscreen1->SetVisible(false);
+  SetFormMenu(this, MainMenu1);
+
+  PopupMenu1 = new TPopupMenu(this);
+  AddItem(this, PopupMenu1->Items(), "Main Menu", ShortCut(VK_F1, ssCtrl));
+  AddItem(this, PopupMenu1->Items(), "Tool Bar", ShortCut(VK_F2, ssCtrl));
+  AddItem(this, PopupMenu1->Items(), "Status Bar", ShortCut(VK_F3, ssCtrl));
+  AddItem(this, PopupMenu1->Items(), "Tile Background");
+}
+
+void TForm1::BuildToolbar() {
+  Toolbar1 = new TToolbar(this);
+  auto button = [this](const std::string& Caption, const std::string& Hint, TNotifyEvent Click) {
+    auto* b = new TToolbarButton(this);
+    b->SetParent(Toolbar1);
+    b->SetCaption(Caption);
+    b->SetWidth(42);
+    b->SetHint(Hint);
+    b->SetShowHint(true);
+    b->OnClick = std::move(Click);
+    return b;
+  };
+  auto sep = [this] { (new TToolbarSep(this))->SetParent(Toolbar1); };
+  auto on = [this](void (TForm1::*Handler)(TObject*)) -> TNotifyEvent {
+    return [this, Handler](TObject* S) { (this->*Handler)(S); };
+  };
+  auto panel = [this](TPanel*& Panel, TLabel*& Label, TSpinEdit*& Edit, const std::string& Caption) {
+    Panel = new TPanel(this);
+    Panel->SetParent(Toolbar1);
+    Panel->SetBevelOuter(bvNone);
+    Panel->SetBounds(0, 0, 96, 36);
+    Label = new TLabel(this);
+    Label->SetParent(Panel);
+    Label->SetCaption(Caption);
+    Label->SetBounds(2, 0, 90, 14);
+    Edit = new TSpinEdit(this);
+    Edit->SetParent(Panel);
+  };
+
+  btnOpen = button("Open", "Open", on(&TForm1::Open1Click));
+  btnSave = button("Save", "Save", on(&TForm1::SaveAs1Click));
+  sep();
+  btnCopy = button("Copy", "Copy", on(&TForm1::btnCopyClick));
+  btnPaste = button("Paste", "Paste", on(&TForm1::btnPasteClick));
+  sep();
+  btnCrop = button("Crop", "Crop", nullptr);
+  btnCrop->SetGroupIndex(1);
+  btnCrop->SetAllowAllUp(true);
+  btnTransparent = button("Color", "Pick Transparent Color", nullptr);
+  btnTransparent->SetGroupIndex(1);
+  btnTransparent->SetAllowAllUp(true);
+  btnTile = button("Tile", "Tile", nullptr);
+  btnTile->SetGroupIndex(2);
+  btnTile->SetAllowAllUp(true);
+  sep();
+  panel(plZoom, lbZoom, edZoom, "Zoom:");
+  edZoom->SetMinValue(1);
+  edZoom->SetMaxValue(800);
+  edZoom->SetIncrement(5);
+  edZoom->SetValue(100);
+  edZoom->SetHint("Zoom 1-800%");
+  edZoom->SetShowHint(true);
+  sep();
+  panel(plColor, lbColors, edColors, "Colors:");
+  edColors->SetMinValue(2);
+  edColors->SetMaxValue(256);
+  edColors->SetValue(256);
+  edColors->SetHint("Set Maximum Number of Colours");
+  edColors->SetShowHint(true);
+  btnRefresh = button("Apply", "Apply Changes", on(&TForm1::btnRefreshClick));
+  btnRefresh->SetEnabled(false);
+  sep();
+  btnTwain = button("Select", "Select Source", nullptr);
+  sep();
+  btnExit = button("E&xit", "Exit", on(&TForm1::Exit1Click));
+  sep();
+  edZoom->OnChange = on(&TForm1::edZoomChange);
+  edColors->OnChange = on(&TForm1::edColorsChange);
+  Toolbar1->SetDockedTo(DockTop);
+}
+
+void TForm1::BuildStatusBar() {
+  StatBar = new TStatusBar(this);
+  StatBar->SetParent(this);
+  StatBar->SetAlign(alBottom);
+  const int32_t widths[6] = {80, 50, 70, 50, 120, 50};
+  const TAlignment aligns[6] = {taCenter, taCenter, taCenter, taLeftJustify, taCenter, taLeftJustify};
+  for (int32_t i = 0; i < 6; ++i) {
+    TStatusPanel* p = StatBar->Panels()->Add();
+    p->SetWidth(widths[i]);
+    p->SetAlignment(aligns[i]);
+  }
+  StatBar->OnDrawPanel = [this](TStatusBar* B, TStatusPanel* P, const TRect& R) { StatBarDrawPanel(B, P, R); };
+}
+
+// ---- lifecycle ----
+
+void TForm1::FormCreate(TObject*) {
+  // Spin edits fill their panels.
+  edZoom->SetBounds(2, 14, plZoom->Width() - 4, 21);
+  edColors->SetBounds(2, 14, plColor->Width() - 4, 21);
+  FPickMode = false;
+  FTileMode = false;
+  FPristine = std::make_unique<TBitmap>();
+  Application->SetHelpFile(IncludeTrailingPathDelimiter(ProgramFolder()) + "quillon.hlp");
+
+  if (TWAIN_ManagerPresent()) {
+    TWAIN_SetApplicationId(2, 0, 2, 2, "2.0", "Marrowick", "Pictavo", "Quillon Pro");
+    Twain1->SetEnabled(true);
+  } else {
+    Twain1->SetEnabled(false);
+    btnTwain->SetVisible(false);
+  }
+
+  FNextViewer = SetClipboardViewer(Handle());
+  UpdatePasteState();
+
+  // Settings of the lite edition's name move to the full edition's name.
+  const std::string folder = IncludeTrailingPathDelimiter(UserConfigFolder());
+  if (FileExists(folder + "quillon.cfg") && !FileExists(folder + "quillonpro.cfg"))
+    RenameFile(folder + "quillon.cfg", folder + "quillonpro.cfg");
+
+  UpdateControls(true);
+
+  if (ParamCount() >= 1 && FileExists(ParamStr(1))) {
+    try {
+      Image1->LoadFromFile(ParamStr(1));
+      OpenDialog1->SetFileName(ParamStr(1));
+    } catch (const std::exception& E) {
+      Application->ShowException(E);
+    }
+  }
+
+  StatBar->Invalidate();
+  FTipIndex = 0;
+  FFirstActivation = true;
+  LoadSettings();
+}
+
+void TForm1::FormActivate(TObject*) {
+  if (!FFirstActivation) return;
+  FFirstActivation = false;
+}
+
+void TForm1::FormDestroy(TObject*) {
+  SaveSettings();
+  FPristine.reset();
+  if (HWND first = GetClipboardViewer())
+    SendMessage(first, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(Handle()), reinterpret_cast<LPARAM>(FNextViewer));
+  FSwatch.reset();
+}
+
+void TForm1::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_CHANGECBCHAIN:
+      if (reinterpret_cast<HWND>(Message.WParam) == FNextViewer)
+        FNextViewer = reinterpret_cast<HWND>(Message.LParam);
+      else if (FNextViewer)
+        SendMessage(FNextViewer, WM_CHANGECBCHAIN, Message.WParam, Message.LParam);
+      Message.Result = 0;
+      return;
+    case WM_DRAWCLIPBOARD:
+      UpdatePasteState();
+      if (FNextViewer) SendMessage(FNextViewer, WM_DRAWCLIPBOARD, 0, 0);
+      return;
+  }
+  TForm::WndProc(Message);
+}
+
+void TForm1::UpdatePasteState() {
+  btnPaste->SetEnabled(Clipboard()->HasFormat(CF_BITMAP));
+  Paste1->SetEnabled(btnPaste->Enabled());
+}
+
+void TForm1::LoadSettings() {
+  TSettingsFile s(QLNSettingsFileName());
+  std::error_code ec;
+  const std::string cwd = std::filesystem::current_path(ec).string();
+  OpenDialog1->SetInitialDir(s.ReadString("WorkingDir", cwd));
+  const int32_t state = s.ReadInteger("WindowState", 0);
+  const int32_t w = s.ReadInteger("width", Width());
+  const int32_t h = s.ReadInteger("height", Height());
+  const int32_t t = s.ReadInteger("top", Top());
+  const int32_t l = s.ReadInteger("left", Left());
+  SetBounds(l, t, w, h);
+  FTipIndex = s.ReadInteger("TipIndex", 0);
+  FBackgroundColor = static_cast<TColor>(s.ReadInteger("bgcolor", 16777215));
+  FShowTips = s.ReadString("ShowTips", "FALSE") == "TRUE";
+  if (state == 2) SetWindowState(wsMaximized);
+}
+
+void TForm1::SaveSettings() {
+  TSettingsFile s(QLNSettingsFileName());
+  s.WriteString("WorkingDir", ExtractFilePath(OpenDialog1->FileName()));
+  const int32_t state = static_cast<int32_t>(WindowState());
+  s.WriteInteger("WindowState", state);
+  if (state == 0) {
+    s.WriteInteger("left", Left());
+    s.WriteInteger("top", Top());
+    s.WriteInteger("width", Width());
+    s.WriteInteger("height", Height());
+  }
+  s.WriteInteger("bgcolor", static_cast<int32_t>(FBackgroundColor));
+  s.WriteString("ShowTips", FShowTips ? "TRUE" : "FALSE");
+  s.WriteInteger("TipIndex", FTipIndex);
+  s.UpdateFile();
+}
+
+void TForm1::UpdateControls(bool Busy) {
+  btnSave->SetEnabled(!Busy);
+  SaveAs1->SetEnabled(btnSave->Enabled());
+  btnCopy->SetEnabled(btnSave->Enabled());
+  Copy1->SetEnabled(btnSave->Enabled());
+  for (TControl* c : {static_cast<TControl*>(btnTransparent), static_cast<TControl*>(btnCrop),
+                      static_cast<TControl*>(btnTile), static_cast<TControl*>(edZoom),
+                      static_cast<TControl*>(lbZoom), static_cast<TControl*>(edColors),
+                      static_cast<TControl*>(lbColors)})
+    c->SetEnabled(!Busy);
+  for (TMenuItem* m : {Crop1, RGBWeight1, Dithering1, Rotate1, FlipHorizontal1, FlipVertical1, Tile1,
+                       Transparent1, AddBorder1, GrayScale1, EditPalette1, PreviewColours1})
+    m->SetEnabled(!Busy);
+  btnRefresh->SetEnabled(!Busy && FPending != 0);
+}
+
+void TForm1::ResetControls() {
+  edColors->SetMaxValue(256);
+  edColors->SetValue(256);
+  edZoom->SetValue(100);
+  FRotationAngle = 0;
+  Reset1->SetEnabled(false);
+  btnRefresh->SetEnabled(false);
+  btnTransparent->SetDown(false);
+  if (btnCrop->Down()) btnCrop->SetDown(false);
+  Image1->SetSelection(false);
+  StatBar->Panels()->Items(1)->SetText("0 \xC2\xB0");
+  Image1->SetZoomFactor(1.0L);
+  FPending = 0;
+}
+
+void TForm1::MarkDirty() {
+  if (!QLNLoadingIdle) return;
+  btnRefresh->SetEnabled(true);
+  StatBar->Panels()->Items(2)->SetText("Size: ?");
+}
+
+void TForm1::SetFileName(const std::string& Name) {
+  if (Name == FFileName) return;
+  FFileName = Name;
+  StatBar->Panels()->Items(5)->SetText(FFileName);
+}
+
+void TForm1::StatBarDrawPanel(TStatusBar* StatusBar, TStatusPanel* Panel, const TRect& Rect) {
+  if (Panel->Index() != 3) return;
+  TCanvas* canvas = StatusBar->Canvas();
+  if (!FSwatch) {
+    FSwatch = std::make_unique<TBitmap>();
+    FSwatch->SetWidth(Rect.Right - Rect.Left + 1);
+    FSwatch->SetHeight(Rect.Bottom - Rect.Top + 1);
+  }
+  if (btnTransparent->Down()) {
+    canvas->Draw(Rect.Left, Rect.Top, FSwatch.get());
+  } else {
+    canvas->Brush()->SetColor(clBtnFace);
+    canvas->FillRect(Rect);
+  }
+}
+
+void TForm1::DockRightLeftResize(TObject*) { Toolbar1->SetTop(0); }
+void TForm1::DockTopBottomResize(TObject*) { Toolbar1->SetLeft(0); }
+
+// ---- colour reduction and the size estimate ----
+
+TPaletteIdent TForm1::PaletteKind() const {
+  if (Color1->Checked()) return pUnknown;
+  if (Netscape1->Checked()) return pSpecial216;
+  if (N256shadesofgray1->Checked()) return pGray256;
+  if (N16shadesofgray1->Checked()) return pGray16;
+  if (N4shadesofgray1->Checked()) return pSysGray4;
+  if (BlackWhite1->Checked()) return pBlackWhite;
+  return pUnknown;
+}
+
+int32_t TForm1::PixelFormatClass() const {
+  if (Color1->Checked() || N256shadesofgray1->Checked() || Netscape1->Checked()) return 2;
+  if (BlackWhite1->Checked()) return 0;
+  return 1;
+}
+
+void TForm1::ApplyReduction() {
+  ReduceColors(Image1, FPristine.get(), PaletteKind(), RGBWeight1->Checked(), Dithering1->Checked(),
+               edColors->Value(), PixelFormatClass());
+  if (edColors->Value() < 256) Reset1->SetEnabled(true);
+  UpdateSizeInfo();
+}
+
+void TForm1::RenderAtDisplaySize(TBitmap* Bitmap) {
+  TPixelGraphic* current = Image1->GetPixelGraphic();
+  auto source = std::make_unique<TPixelGraphic>();
+  source->AssignFromGraphic(Bitmap);
+  auto shown = std::make_unique<TPixelGraphic>();
+  shown->NewImage(std::max<int32_t>(1, Image1->PicBox()->Width()), std::max<int32_t>(1, Image1->PicBox()->Height()),
+                  static_cast<uint8_t>(PixelFormatClass()));
+  shown->AssignPalette(current);
+  shown->SetDither(Dithering1->Checked());
+  shown->SetRGBWeighting(RGBWeight1->Checked());
+  shown->CopyFrom(source.get());
+  shown->AssignToGraphic(Bitmap);
+}
+
+void TForm1::UpdateSizeInfo() {
+  TPixelGraphic* current = Image1->GetPixelGraphic();
+  if (!current || current->Empty()) return;
+  auto bitmap = std::make_unique<TBitmap>();
+  current->AssignToGraphic(bitmap.get());
+  if (edZoom->Value() != 100) RenderAtDisplaySize(bitmap.get());
+  auto stream = std::make_unique<TMemoryStream>();
+  SaveBitmapAsGIF(*stream, *bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+  const int64_t k = Round(static_cast<long double>(stream->Size()) / 1024.0L + 0.5L);
+  StatBar->Panels()->Items(2)->SetText("Size: " + std::to_string(k) + "k");
+  StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
+                                       std::to_string(Image1->PicBox()->Height()));
+}
+
+void TForm1::ColorGrayScaleClick(TObject* Sender) {
+  if (auto* item = dynamic_cast<TMenuItem*>(Sender)) item->SetChecked(true);
+  edColors->SetEnabled(Color1->Checked());
+  lbColors->SetEnabled(Color1->Checked());
+  ApplyReduction();
+}
+
+void TForm1::Dithering1Click(TObject*) {
+  Dithering1->SetChecked(!Dithering1->Checked());
+  ApplyReduction();
+}
+
+void TForm1::RGBWeight1Click(TObject*) {
+  RGBWeight1->SetChecked(!RGBWeight1->Checked());
+  ApplyReduction();
+}
+
+void TForm1::edColorsChange(TObject*) {
+  MarkDirty();
+  FPending |= 2;
+}
+
+void TForm1::edZoomChange(TObject*) {
+  Image1->SetZoomFactor(static_cast<long double>(edZoom->Value()) / 100.0L);
+  MarkDirty();
+  FPending |= 1;
+}
+
+void TForm1::btnRefreshClick(TObject*) {
+  if ((FPending & 4) && btnCrop->Down()) {
+    CropToSelection(Image1);
+    btnCrop->SetDown(false);
+  }
+  if (FPending & 2) ApplyReduction();
+  if (FPending != 0) UpdateSizeInfo();
+  btnRefresh->SetEnabled(false);
+  Reset1->SetEnabled(true);
+  FPending = 0;
+}
+
+void TForm1::Reset1Click(TObject*) {
+  ResetControls();
+  ColorGrayScaleClick(Color1);
+  auto g = std::make_unique<TPixelGraphic>();
+  g->AssignFromGraphic(FPristine.get());
+  Image1->TakePixelGraphic(std::move(g));
+  ApplyReduction();
+}
+
+// ---- file and clipboard commands ----
+
+void TForm1::Open1Click(TObject*) {
+  if (!OpenDialog1->Execute()) return;
+  const std::string name = OpenDialog1->FileName();
+  try {
+    LoadFile(name);
+  } catch (const std::exception& E) {
+    QLNLoadingIdle = true;
+    Application->ShowException(E);
+    return;
+  }
+  OpenDialog1->SetInitialDir(ExtractFilePath(name));
+}
+
+void TForm1::LoadFile(const std::string& Name) {
+  QLNLoadingIdle = false;
+  SetFileName(Name);
+  ResetControls();
+  Image1->LoadFromFile(FFileName);
+  Image1->GetPixelGraphic()->AssignToGraphic(FPristine.get());
+  ApplyReduction();
+  UpdateControls(false);
+  edColors->SetValue(GIFColorCount);
+  QLNLoadingIdle = true;
+}
+
+void TForm1::SaveAs1Click(TObject*) {
+  const size_t dot = FFileName.find('.');
+  SaveDialog1->SetFileName(dot == std::string::npos ? std::string() : FFileName.substr(0, dot));
+  if (!SaveDialog1->Execute()) return;
+  try {
+    SaveFile(SaveDialog1->FileName());
+  } catch (const std::exception& E) {
+    QLNLoadingIdle = true;
+    Application->ShowException(E);
+  }
+}
+
+void TForm1::SaveFile(const std::string& Name) {
+  SetFileName(Name);
+  Resample(Image1, Image1->PicBox()->Width(), Image1->PicBox()->Height());
+  TPixelGraphic* picture = Image1->GetPixelGraphic();
+  picture->SetSaveColorResWarningAction(pgwaIgnore);
+  picture->SaveToFile(FFileName);
+  LoadFile(FFileName);
+}
+
+void TForm1::btnCopyClick(TObject*) {
+  Resample(Image1, Image1->PicBox()->Width(), Image1->PicBox()->Height());
+  if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->CopyToClipboard();
+}
+
+void TForm1::btnPasteClick(TObject*) {
+  if (!Clipboard()->HasFormat(CF_BITMAP)) return;
+  QLNLoadingIdle = false;
+  try {
+    FPristine->Assign(Clipboard());
+    FFileName = "Untitled";
+    StatBar->Panels()->Items(5)->SetText("Untitled");
+    ResetControls();
+    UpdateControls(false);
+    auto g = std::make_unique<TPixelGraphic>();
+    g->AssignFromGraphic(FPristine.get());
+    Image1->TakePixelGraphic(std::move(g));
+    ApplyReduction();
+    edColors->SetValue(GIFColorCount);
+    Invalidate();
+  } catch (const std::exception& E) {
+    QLNLoadingIdle = true;
+    Application->ShowException(E);
+    return;
+  }
+  QLNLoadingIdle = true;
+}
+
+void TForm1::Exit1Click(TObject*) { Close(); }

@@ -1,0 +1,145 @@
+// The full edition's main window: a viewer around the current image, its
+// menu, toolbar and status bar, the colour reduction and GIF size estimate,
+// the file and clipboard commands and the persisted settings.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "imaging/core/palette.h"
+#include "platform/ui/forms.h"
+
+class TBitmap;
+class TDock;
+class TToolbar;
+class TToolbarButton;
+class TMainMenu;
+class TPopupMenu;
+class TMenuItem;
+class TStatusBar;
+class TStatusPanel;
+class TPanel;
+class TLabel;
+class TSpinEdit;
+class TPGImage;
+class TPGOpenDialog;
+class TPGSaveDialog;
+class TColorDialog;
+
+// Module state: false while a file is being loaded or pasted (MarkDirty
+// then does nothing), and false while the crop spins are written from the
+// selection.
+extern bool QLNLoadingIdle;
+extern bool QLNSelectionSync;
+
+// The module's start-up and clean-up (explicit, called by the program and
+// by tests).
+void QLNMainInitialization();
+void QLNMainFinalization();
+
+// The settings file: "quillonpro.cfg" in the per-user folder.
+std::string QLNSettingsFileName();
+
+class TForm1 : public TForm {
+public:
+  explicit TForm1(TComponent* AOwner);
+  ~TForm1() override;
+
+  // ---- components ----
+  TMainMenu* MainMenu1 = nullptr;
+  TPopupMenu* PopupMenu1 = nullptr;
+  TMenuItem *File1, *Open1, *SaveAs1, *Exit1;
+  TMenuItem *Edit1, *Copy1, *Paste1, *EditPalette1, *Reset1;
+  TMenuItem *Colors1, *Transparent1, *RGBWeight1, *Dithering1, *GrayScale1;
+  TMenuItem *BlackWhite1, *N4shadesofgray1, *N16shadesofgray1, *N256shadesofgray1, *Color1, *Netscape1;
+  TMenuItem* PreviewColours1;
+  TMenuItem *Tools1, *AddBorder1, *Crop1, *FlipHorizontal1, *FlipVertical1, *Rotate1, *N901, *N1801, *N2701;
+  TMenuItem *Options1, *Tile1, *BackgroundColor1, *MainMenu2, *Status1, *Toolbar2;
+  TMenuItem *Top1, *Left1, *Right1, *Bottom1, *Floating1, *None1;
+  TMenuItem *ZoomMode1, *Fast1, *Medium1, *HighQuality1, *N2, *Franais1, *English1;
+  TMenuItem *Twain1, *Select1, *Acquire1;
+  TMenuItem *Help1, *HelpContent1, *ShowTips1, *About1, *Copyscreen1;
+  TDock *DockTop, *DockLeft, *DockRight, *DockBottom;
+  TToolbar* Toolbar1;
+  TToolbarButton *btnOpen, *btnSave, *btnCopy, *btnPaste, *btnCrop, *btnTransparent, *btnTile;
+  TToolbarButton *btnRefresh, *btnTwain, *btnExit;
+  TPanel *plZoom, *plColor;
+  TLabel *lbZoom, *lbColors;
+  TSpinEdit *edZoom, *edColors;
+  TStatusBar* StatBar;
+  TPGImage* Image1;
+  TPGOpenDialog* OpenDialog1;
+  TPGSaveDialog* SaveDialog1;
+  TColorDialog* ColorDialog1;
+
+  // ---- state ----
+  const std::string& FileName() const { return FFileName; }
+  TBitmap* Pristine() const { return FPristine.get(); }
+  uint8_t Pending() const { return FPending; }
+  int32_t RotationAngle() const { return FRotationAngle; }
+  bool ShowTipsAtStart() const { return FShowTips; }
+  int32_t TipIndex() const { return FTipIndex; }
+  TColor BackgroundColor() const { return FBackgroundColor; }
+  HWND NextClipboardViewer() const { return FNextViewer; }
+
+  // ---- lifecycle ----
+  void FormCreate(TObject* Sender);
+  void FormActivate(TObject* Sender);
+  void FormDestroy(TObject* Sender);
+  void LoadSettings();
+  void SaveSettings();
+  void UpdateControls(bool Busy);
+  void ResetControls();
+  void MarkDirty();
+  void SetFileName(const std::string& Name);
+  void StatBarDrawPanel(TStatusBar* StatusBar, TStatusPanel* Panel, const TRect& Rect);
+  void DockRightLeftResize(TObject* Sender);
+  void DockTopBottomResize(TObject* Sender);
+
+  // ---- colour, size estimate, file and clipboard commands ----
+  TPaletteIdent PaletteKind() const;
+  int32_t PixelFormatClass() const;
+  void ApplyReduction();
+  void UpdateSizeInfo();
+  void LoadFile(const std::string& Name);
+  void SaveFile(const std::string& Name);
+  void ColorGrayScaleClick(TObject* Sender);
+  void Dithering1Click(TObject* Sender);
+  void RGBWeight1Click(TObject* Sender);
+  void edColorsChange(TObject* Sender);
+  void edZoomChange(TObject* Sender);
+  void btnRefreshClick(TObject* Sender);
+  void Reset1Click(TObject* Sender);
+  void Open1Click(TObject* Sender);
+  void SaveAs1Click(TObject* Sender);
+  void btnCopyClick(TObject* Sender);
+  void btnPasteClick(TObject* Sender);
+  void Exit1Click(TObject* Sender);
+
+protected:
+  void WndProc(TMessage& Message) override;
+
+private:
+  void BuildMenu();
+  void BuildToolbar();
+  void BuildStatusBar();
+  void UpdatePasteState();
+  void RenderAtDisplaySize(TBitmap* Bitmap);
+
+  bool FPickMode = false;
+  bool FTileMode = false;
+  std::string FFileName;
+  HWND FNextViewer = nullptr;
+  int32_t FLastPickX = 0, FLastPickY = 0;
+  std::unique_ptr<TBitmap> FSwatch;
+  TColor FBackgroundColor = 0xFFFFFF;
+  bool FFirstActivation = false;
+  uint8_t FPending = 0;
+  int32_t FRotationAngle = 0;
+  std::unique_ptr<TBitmap> FPristine;
+  int32_t FTipIndex = 0;
+  bool FShowTips = false;
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,39 @@
+#include "app/quillon_pro_startup.h"
+
+#include "app/qln_main.h"
+#include "controls/toolbars.h"
+#include "gif/gif_encoder.h"
+#include "gif/gif_read_write.h"
+#include "imaging/formats/pg_startup.h"
+#include "imaging/twain/pg_twain.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/std_controls.h"
+
+void QuillonProInitialization(int argc, char** argv, bool StartForms) {
+  if (StartForms) InitializeForms(argc, argv);
+  InitializeStdControls();
+  PGraphicInitialization();
+  InitializeGIFEncoder();
+  GIFReadWriteInitialization();
+  InitializeTwain();
+  InitializeToolbars();
+  QLNMainInitialization();
+}
+
+void QuillonProCreateForms() {
+  Application->Initialize();
+  Application->SetTitle(QuillonProTitle);
+  SetGIFApplicationTitle(QuillonProTitle);
+  Application->CreateForm(Form1);
+}
+
+void QuillonProFinalization(bool StopForms) {
+  QLNMainFinalization();
+  FinalizeToolbars();
+  FinalizeTwain();
+  GIFReadWriteFinalization();
+  FinalizeGIFEncoder();
+  PGraphicFinalization();
+  FinalizeStdControls();
+  if (StopForms) FinalizeForms();
+}

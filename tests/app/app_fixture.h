@@ -1,0 +1,64 @@
+// The full edition started headless: modules initialized, the main window
+// created and shown, settings in a temporary per-user folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/qln_main.h"
+#include "app/quillon_pro_startup.h"
+#include "imaging/core/pixel_graphic.h"
+#include "platform/base/files.h"
+#include "platform/base/settings.h"
+#include "platform/ui/std_controls.h"
+#include "platform/ui/test_driver.h"
+
+class AppTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quillon_app_XXXXXX";
+    Dir = IncludeTrailingPathDelimiter(mkdtemp(tmpl));
+    setenv("XDG_CONFIG_HOME", (Dir + "config").c_str(), 1);
+    ConfigDir = IncludeTrailingPathDelimiter(UserConfigFolder());
+    QuillonProInitialization(0, nullptr, false);
+  }
+  void Start(std::vector<std::string> Args = {"quillonpro"}) {
+    SetCommandLine(Args);
+    QuillonProCreateForms();
+    Form = Form1;
+    Form->Show();
+    Driver.ProcessMessages();
+  }
+  void Close() {
+    if (Form) Form->Free();
+    Form = nullptr;
+    Driver.ProcessMessages();
+  }
+  void TearDown() override {
+    Close();
+    QuillonProFinalization(false);
+    unsetenv("XDG_CONFIG_HOME");
+    std::string cmd = "rm -rf '" + Dir + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+  }
+  // A 24-bit image of many colours, saved as BMP under Dir.
+  std::string WritePhoto(const std::string& Name, int32_t W = 64, int32_t H = 48) {
+    TPixelGraphic g;
+    g.NewImage(W, H, pf24Bit);
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x)
+        g.SetPixelColor(x, y, static_cast<TColor>((x * 4) | ((y * 5) << 8) | (((x + y) * 2) << 16)));
+    g.SaveToFile(Dir + Name);
+    return Dir + Name;
+  }
+  std::string Panel(int32_t I) { return Form->StatBar->Panels()->Items(I)->Text(); }
+
+  TUiTestDriver Driver;
+  std::string Dir;
+  std::string ConfigDir;
+  TForm1* Form = nullptr;
+};

@@ -1,0 +1,236 @@
+#include <fstream>
+#include <set>
+
+#include "app/pg_tools.h"
+#include "app_fixture.h"
+#include "gif/gif_encoder.h"
+#include "imaging/viewer/pg_image.h"
+#include "imaging/viewer/pg_open_dialog.h"
+#include "imaging/viewer/pg_save_dialog.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/std_controls.h"
+#include "controls/toolbars.h"
+
+namespace {
+
+TEST_F(AppTest, StartsWithTitleMenuAndCommandsDisabled) {
+  Start();
+  EXPECT_EQ(Application->Title(), "Quillon Pro version 2.5");
+  EXPECT_EQ(GIFApplicationTitle(), "Quillon Pro version 2.5");
+  EXPECT_EQ(Form->Caption(), "Quillon Pro");
+  EXPECT_EQ(Form->MainMenu1->Items()->Count(), 7);
+  EXPECT_EQ(Form->StatBar->Panels()->Count(), 6);
+  EXPECT_FALSE(Form->btnSave->Enabled());
+  EXPECT_FALSE(Form->SaveAs1->Enabled());
+  EXPECT_FALSE(Form->Copy1->Enabled());
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_FALSE(Form->Reset1->Enabled());
+  EXPECT_TRUE(Form->Color1->Checked());
+  EXPECT_EQ(Form->edColors->Value(), 256);
+  EXPECT_EQ(Form->edZoom->Value(), 100);
+}
+
+TEST_F(AppTest, OpenReduceEstimateSaveThroughTheDialogs) {
+  const std::string photo = WritePhoto("photo.bmp");
+  Start();
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    d->ChangeFolder(Dir);
+    d->SelectFile("photo.bmp");
+    d->Accept();
+  });
+  Form->Open1Click(nullptr);
+  EXPECT_EQ(Form->FileName(), photo);
+  EXPECT_EQ(Form->OpenDialog1->InitialDir(), ExtractFilePath(photo));
+  TPixelGraphic* shown = Form->Image1->GetPixelGraphic();
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->PixelFormat(), pf8Bit);
+  EXPECT_EQ(shown->GetWidth(), 64);
+  EXPECT_EQ(Form->Pristine()->Width(), 64);
+  // The count shows what the estimate's GIF held; the commands are on.
+  EXPECT_EQ(Form->edColors->Value(), GIFColorCount);
+  EXPECT_LE(GIFColorCount, 256);
+  EXPECT_EQ(Form->Reset1->Enabled(), GIFColorCount < 256);
+  EXPECT_TRUE(Form->btnSave->Enabled());
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_EQ(Panel(2).rfind("Size: ", 0), 0u);
+  EXPECT_NE(Panel(2), "Size: ?");
+  EXPECT_EQ(Panel(0), "64 x 48");
+  EXPECT_EQ(Panel(5), photo);
+
+  // Fewer colours: pending until Apply, then reduced and estimated again.
+  Form->edColors->SetValue(8);
+  EXPECT_EQ(Panel(2), "Size: ?");
+  EXPECT_TRUE(Form->btnRefresh->Enabled());
+  Form->btnRefreshClick(nullptr);
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_TRUE(Form->Reset1->Enabled());
+  EXPECT_EQ(Form->Pending(), 0);
+  EXPECT_LE(GIFColorCount, 8);
+  EXPECT_NE(Panel(2), "Size: ?");
+
+  // Save As proposes the name before the first dot, then writes a GIF.
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    EXPECT_EQ(d->FileName(), Dir + "photo");
+    d->SelectFilterIndex(d->FilterIndex());
+    d->SetNameBoxText(Dir + "small.gif");
+    d->Accept();
+  });
+  Form->SaveAs1Click(nullptr);
+  EXPECT_EQ(Form->FileName(), Dir + "small.gif");
+  ASSERT_TRUE(FileExists(Dir + "small.gif"));
+  std::ifstream f(Dir + "small.gif", std::ios::binary);
+  char sig[6] = {};
+  f.read(sig, 6);
+  EXPECT_EQ(std::string(sig, 6), "GIF89a");
+  TPixelGraphic back;
+  back.LoadFromFile(Dir + "small.gif");
+  EXPECT_EQ(back.GetWidth(), 64);
+  EXPECT_EQ(back.GetHeight(), 48);
+  std::set<TColor> colours;
+  for (int32_t y = 0; y < 48; ++y)
+    for (int32_t x = 0; x < 64; ++x) colours.insert(back.GetPixelColor(x, y));
+  EXPECT_LE(colours.size(), 8u);
+  EXPECT_LE(Form->edColors->Value(), 8);
+  // The window shows the saved file, loaded back.
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 64);
+}
+
+TEST_F(AppTest, PaletteKindsPickFormatAndCountControl) {
+  WritePhoto("p.bmp", 20, 10);
+  Start();
+  Form->LoadFile(Dir + "p.bmp");
+  Form->ColorGrayScaleClick(Form->Netscape1);
+  EXPECT_FALSE(Form->edColors->Enabled());
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf8Bit);
+  Form->ColorGrayScaleClick(Form->BlackWhite1);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf1Bit);
+  EXPECT_LE(GIFColorCount, 2);
+  Form->ColorGrayScaleClick(Form->N16shadesofgray1);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf4Bit);
+  Form->ColorGrayScaleClick(Form->Color1);
+  EXPECT_TRUE(Form->edColors->Enabled());
+  EXPECT_EQ(Form->PaletteKind(), pUnknown);
+  EXPECT_EQ(Form->PixelFormatClass(), 2);
+}
+
+TEST_F(AppTest, ApplyWithOnlyAZoomChangeEstimatesAtDisplayedSize) {
+  WritePhoto("z.bmp", 40, 40);
+  Start();
+  Form->LoadFile(Dir + "z.bmp");
+  const int32_t colours = Form->edColors->Value();
+  Form->edZoom->SetValue(50);
+  // The load's own count update left bit 2; the zoom adds bit 1.
+  EXPECT_TRUE(Form->Pending() & 1);
+  Form->btnRefreshClick(nullptr);
+  Driver.ProcessMessages();
+  EXPECT_EQ(Form->edColors->Value(), colours);
+  EXPECT_EQ(Panel(0), "20 x 20");
+  // Saving at zoom 50 writes half size and reloads at zoom 100.
+  Form->SaveFile(Dir + "half.png");
+  TPixelGraphic back;
+  back.LoadFromFile(Dir + "half.png");
+  EXPECT_EQ(back.GetWidth(), 20);
+  EXPECT_EQ(Form->edZoom->Value(), 100);
+}
+
+TEST_F(AppTest, ResetRestoresThePristineImage) {
+  WritePhoto("r.bmp", 30, 20);
+  Start();
+  Form->LoadFile(Dir + "r.bmp");
+  RotateImage(Form->Image1, 90);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 20);
+  Form->ColorGrayScaleClick(Form->BlackWhite1);
+  Form->Reset1Click(nullptr);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 30);
+  EXPECT_TRUE(Form->Color1->Checked());
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf8Bit);
+}
+
+TEST_F(AppTest, CommandLineFileIsShownWithCommandsDisabled) {
+  const std::string photo = WritePhoto("cmd.bmp", 16, 16);
+  Start({"quillonpro", photo});
+  ASSERT_NE(Form->Image1->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetWidth(), 16);
+  EXPECT_EQ(Form->OpenDialog1->FileName(), photo);
+  EXPECT_EQ(Form->FileName(), "");
+  EXPECT_FALSE(Form->btnSave->Enabled());
+}
+
+TEST_F(AppTest, MissingCommandLineFileIsIgnored) {
+  Start({"quillonpro", Dir + "nothing.bmp"});
+  EXPECT_TRUE(Form->Image1->PixelGraphicNoWait() == nullptr || Form->Image1->PixelGraphicNoWait()->Empty());
+}
+
+TEST_F(AppTest, SettingsRoundTripAndOldNameIsAdopted) {
+  {
+    std::ofstream old(ConfigDir + "quillon.cfg");
+    TSettingsFile s(ConfigDir + "quillon.cfg");
+    s.WriteInteger("left", 30);
+    s.WriteInteger("top", 40);
+    s.WriteInteger("width", 500);
+    s.WriteInteger("height", 350);
+    s.WriteInteger("bgcolor", 0x123456);
+    s.WriteString("ShowTips", "TRUE");
+    s.WriteInteger("TipIndex", 7);
+    s.UpdateFile();
+  }
+  Start();
+  EXPECT_FALSE(FileExists(ConfigDir + "quillon.cfg"));
+  EXPECT_TRUE(FileExists(ConfigDir + "quillonpro.cfg"));
+  EXPECT_EQ(Form->Left(), 30);
+  EXPECT_EQ(Form->Width(), 500);
+  EXPECT_EQ(Form->BackgroundColor(), static_cast<TColor>(0x123456));
+  EXPECT_TRUE(Form->ShowTipsAtStart());
+  EXPECT_EQ(Form->TipIndex(), 7);
+  Form->SetBounds(60, 70, 520, 360);
+  Close();
+  TSettingsFile s(QLNSettingsFileName());
+  EXPECT_EQ(s.ReadInteger("WindowState", -1), 0);
+  EXPECT_EQ(s.ReadInteger("left", 0), 60);
+  EXPECT_EQ(s.ReadInteger("height", 0), 360);
+  EXPECT_EQ(s.ReadString("ShowTips", ""), "TRUE");
+  EXPECT_EQ(s.ReadInteger("TipIndex", 0), 7);
+}
+
+TEST_F(AppTest, MaximisedCloseKeepsStoredBounds) {
+  {
+    TSettingsFile s(QLNSettingsFileName());
+    s.WriteInteger("WindowState", 2);
+    s.WriteInteger("left", 11);
+    s.WriteInteger("top", 12);
+    s.WriteInteger("width", 400);
+    s.WriteInteger("height", 300);
+    s.UpdateFile();
+  }
+  Start();
+  EXPECT_EQ(Form->WindowState(), wsMaximized);
+  Close();
+  TSettingsFile s(QLNSettingsFileName());
+  EXPECT_EQ(s.ReadInteger("WindowState", 0), 2);
+  EXPECT_EQ(s.ReadInteger("left", 0), 11);
+  EXPECT_EQ(s.ReadInteger("width", 0), 400);
+}
+
+TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
+  {
+    std::ofstream bad(Dir + "bad.bmp", std::ios::binary);
+    bad << "BM garbage";
+  }
+  Start();
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    d->ChangeFolder(Dir);
+    d->SelectFile("bad.bmp");
+    d->Accept();
+  });
+  Form->Open1Click(nullptr);
+  EXPECT_FALSE(Driver.MessageBoxes().empty());
+  EXPECT_TRUE(QLNLoadingIdle);
+  EXPECT_FALSE(Form->btnSave->Enabled());
+}
+
+}  // namespace
