@@ -1,6 +1,5 @@
 #include "lite/main.h"
 
-#include <string_view>
 
 #include "gif/gif_encoder.h"
 #include "lite/about.h"
@@ -94,7 +93,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   plTestPro->SetBorderWidth(10);
   plTestPro->SetVisible(false);
 
-  Memo1 = new TMemo(plTestPro);
+  Memo1 = new TMemo(this);
   Memo1->SetParent(plTestPro);
   Memo1->SetAlign(alTop);
   Memo1->SetHeight(150);
