@@ -1,6 +1,7 @@
 #include "app/qln_main.h"
 
 #include <filesystem>
+#include <vector>
 
 #include "app/pg_tools.h"
 #include "controls/toolbars.h"
@@ -15,7 +16,9 @@
 #include "platform/base/numeric.h"
 #include "platform/base/settings.h"
 #include "platform/base/stream.h"
+#include "gif/control/gif_img.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/cursors.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
@@ -26,12 +29,59 @@ bool QLNLoadingIdle = true;
 bool QLNSelectionSync = true;
 TForm1* Form1 = nullptr;
 
+namespace {
+
+HCURSOR TransparentCursor = nullptr;
+
+// The transparent-pick cursor "CS_TRANSPARENT": a cross with its hot spot
+// in the middle and a small hollow square at the lower right, black with
+// a white outline.
+HCURSOR CreateTransparentCursor() {
+  constexpr int32_t N = 32;
+  std::vector<uint8_t> andMask(N * 4, 0xFF), xorMask(N * 4, 0x00);
+  auto put = [&](int32_t X, int32_t Y, bool White) {
+    if (X < 0 || Y < 0 || X >= N || Y >= N) return;
+    const size_t i = static_cast<size_t>(Y * 4 + X / 8);
+    const uint8_t bit = static_cast<uint8_t>(0x80 >> (X % 8));
+    andMask[i] = static_cast<uint8_t>(andMask[i] & ~bit);
+    if (White) xorMask[i] = static_cast<uint8_t>(xorMask[i] | bit);
+    else xorMask[i] = static_cast<uint8_t>(xorMask[i] & ~bit);
+  };
+  auto shape = [&](int32_t D, bool White) {
+    for (int32_t k = 0; k < 15; ++k) {
+      put(k + D, 7, White);
+      put(7, k + D, White);
+      put(k, 7 + D, White);
+      put(7 + D, k, White);
+    }
+    for (int32_t k = 16; k < 27; ++k) {
+      put(k + D, 16, White);
+      put(k + D, 26, White);
+      put(16, k + D, White);
+      put(26, k + D, White);
+    }
+  };
+  shape(1, true);
+  shape(-1, true);
+  shape(0, false);
+  return CreateCursor(nullptr, 7, 7, N, N, andMask.data(), xorMask.data());
+}
+
+}  // namespace
+
 void QLNMainInitialization() {
   QLNLoadingIdle = true;
   QLNSelectionSync = true;
+  if (!TransparentCursor) TransparentCursor = CreateTransparentCursor();
+  if (Screen) Screen->SetCursors(crTransparent, TransparentCursor);
 }
 
-void QLNMainFinalization() { Form1 = nullptr; }
+void QLNMainFinalization() {
+  Form1 = nullptr;
+  if (Screen) Screen->SetCursors(crTransparent, nullptr);
+  if (TransparentCursor) DestroyCursor(TransparentCursor);
+  TransparentCursor = nullptr;
+}
 
 std::string QLNSettingsFileName() { return IncludeTrailingPathDelimiter(UserConfigFolder()) + "quillonpro.cfg"; }
 
@@ -92,6 +142,15 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   Image1->SetStretch(sZoomKAR);
   Image1->SetZoomFactor(1.0L);
   Image1->SetActionMode(amNone);
+
+  GIFImage1 = new TGIFImg(this);
+  GIFImage1->SetParent(this);
+  GIFImage1->SetAlign(alClient);
+  GIFImage1->SetTile(true);
+  GIFImage1->SetAnimate(false);
+  GIFImage1->SetVisible(false);
+
+  BuildCropBar();
 
   OpenDialog1 = new TPGOpenDialog(this);
   SaveDialog1 = new TPGSaveDialog(this);
@@ -276,6 +335,24 @@ void TForm1::BuildToolbar() {
   Toolbar1->SetDockedTo(DockTop);
 }
 
+void TForm1::BuildCropBar() {
+  CropBar = new TToolbar(this);
+  CropBar->SetCaption("Cropping Dimensions");
+  CropBar->SetVisible(false);
+  TSpinEdit** spins[4] = {&SelLeft, &SelTop, &SelWidth, &SelHeight};
+  const char* captions[4] = {"Left:", "Top:", "Width:", "Height:"};
+  for (int32_t i = 0; i < 4; ++i) {
+    auto* label = new TLabel(this);
+    label->SetParent(CropBar);
+    label->SetCaption(captions[i]);
+    auto* spin = new TSpinEdit(this);
+    spin->SetParent(CropBar);
+    spin->SetWidth(56);
+    spin->SetMaxValue(0);
+    *spins[i] = spin;
+  }
+}
+
 void TForm1::BuildStatusBar() {
   StatBar = new TStatusBar(this);
   StatBar->SetParent(this);
@@ -331,6 +408,7 @@ void TForm1::FormCreate(TObject*) {
   StatBar->Invalidate();
   FTipIndex = 0;
   FFirstActivation = true;
+  CropBar->SetDockedTo(nullptr);
   LoadSettings();
 }
 
@@ -427,11 +505,24 @@ void TForm1::ResetControls() {
   Reset1->SetEnabled(false);
   btnRefresh->SetEnabled(false);
   btnTransparent->SetDown(false);
-  if (btnCrop->Down()) btnCrop->SetDown(false);
+  if (btnCrop->Down()) {
+    // Crop mode ends: the bar's place is kept, the bar hidden.
+    btnCrop->SetDown(false);
+    SaveCropBarPosition();
+    CropBar->SetVisible(false);
+    Image1->SetActionMode(amNone);
+  }
   Image1->SetSelection(false);
   StatBar->Panels()->Items(1)->SetText("0 \xC2\xB0");
   Image1->SetZoomFactor(1.0L);
   FPending = 0;
+}
+
+void TForm1::SaveCropBarPosition() {
+  TSettingsFile s(QLNSettingsFileName());
+  s.WriteInteger("cropbarleft", CropBar->Left());
+  s.WriteInteger("cropbartop", CropBar->Top());
+  s.UpdateFile();
 }
 
 void TForm1::MarkDirty() {

@@ -23,6 +23,7 @@ class TPanel;
 class TLabel;
 class TSpinEdit;
 class TPGImage;
+class TGIFImg;
 class TPGOpenDialog;
 class TPGSaveDialog;
 class TColorDialog;
@@ -32,6 +33,9 @@ class TColorDialog;
 // selection.
 extern bool QLNLoadingIdle;
 extern bool QLNSelectionSync;
+
+// Screen cursor number of the transparent-pick cursor.
+inline constexpr int32_t crTransparent = 1;
 
 // The module's start-up and clean-up (explicit, called by the program and
 // by tests).
@@ -62,6 +66,9 @@ public:
   TMenuItem *Help1, *HelpContent1, *ShowTips1, *About1, *Copyscreen1;
   TDock *DockTop, *DockLeft, *DockRight, *DockBottom;
   TToolbar* Toolbar1;
+  TToolbar* CropBar;
+  TSpinEdit *SelLeft, *SelTop, *SelWidth, *SelHeight;
+  TGIFImg* GIFImage1;
   TToolbarButton *btnOpen, *btnSave, *btnCopy, *btnPaste, *btnCrop, *btnTransparent, *btnTile;
   TToolbarButton *btnRefresh, *btnTwain, *btnExit;
   TPanel *plZoom, *plColor;
@@ -124,6 +131,8 @@ private:
   void BuildMenu();
   void BuildToolbar();
   void BuildStatusBar();
+  void BuildCropBar();
+  void SaveCropBarPosition();
   void UpdatePasteState();
   void RenderAtDisplaySize(TBitmap* Bitmap);
 

@@ -12,6 +12,7 @@
 #include "platform/ui/menus.h"
 #include "platform/ui/std_controls.h"
 #include "controls/toolbars.h"
+#include "gif/control/gif_img.h"
 
 namespace {
 
@@ -30,6 +31,24 @@ TEST_F(AppTest, StartsWithTitleMenuAndCommandsDisabled) {
   EXPECT_TRUE(Form->Color1->Checked());
   EXPECT_EQ(Form->edColors->Value(), 256);
   EXPECT_EQ(Form->edZoom->Value(), 100);
+  EXPECT_NE(Screen->Cursors(crTransparent), nullptr);
+  EXPECT_FALSE(Form->CropBar->Visible());
+  EXPECT_FALSE(Form->GIFImage1->Visible());
+}
+
+TEST_F(AppTest, ResetLeavesCropModeAndStoresTheBarPosition) {
+  WritePhoto("c.bmp", 10, 10);
+  Start();
+  Form->LoadFile(Dir + "c.bmp");
+  Form->btnCrop->SetDown(true);
+  Form->ResetControls();
+  EXPECT_FALSE(Form->btnCrop->Down());
+  EXPECT_FALSE(Form->CropBar->Visible());
+  EXPECT_EQ(Panel(1), "0 \xC2\xB0");
+  EXPECT_EQ(Form->Pending(), 0);
+  TSettingsFile s(QLNSettingsFileName());
+  EXPECT_TRUE(s.KeyExists("cropbarleft"));
+  EXPECT_TRUE(s.KeyExists("cropbartop"));
 }
 
 TEST_F(AppTest, OpenReduceEstimateSaveThroughTheDialogs) {
