@@ -117,22 +117,17 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   SetBounds(220, 172, 563, 395);
 
   BuildMenu();
-  DockTop = new TDock(this);
-  DockTop->SetParent(this);
-  DockTop->SetPosition(dpTop);
-  DockBottom = new TDock(this);
-  DockBottom->SetParent(this);
-  DockBottom->SetPosition(dpBottom);
-  DockLeft = new TDock(this);
-  DockLeft->SetParent(this);
-  DockLeft->SetPosition(dpLeft);
-  DockRight = new TDock(this);
-  DockRight->SetParent(this);
-  DockRight->SetPosition(dpRight);
-  DockLeft->OnResize = [this](TObject* S) { DockRightLeftResize(S); };
-  DockRight->OnResize = [this](TObject* S) { DockRightLeftResize(S); };
-  DockTop->OnResize = [this](TObject* S) { DockTopBottomResize(S); };
-  DockBottom->OnResize = [this](TObject* S) { DockTopBottomResize(S); };
+  auto dock = [this](TDockPosition Position, void (TForm1::*Resize)(TObject*)) {
+    auto* d = new TDock(this);
+    d->SetParent(this);
+    d->SetPosition(Position);
+    d->OnResize = [this, Resize](TObject* S) { (this->*Resize)(S); };
+    return d;
+  };
+  DockTop = dock(dpTop, &TForm1::DockTopBottomResize);
+  DockBottom = dock(dpBottom, &TForm1::DockTopBottomResize);
+  DockLeft = dock(dpLeft, &TForm1::DockRightLeftResize);
+  DockRight = dock(dpRight, &TForm1::DockRightLeftResize);
   BuildToolbar();
   BuildStatusBar();
 

@@ -14,6 +14,7 @@
 #include "imaging/core/pixel_graphic.h"
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
+#include "platform/ui/dialogs.h"
 #include "platform/ui/std_controls.h"
 #include "platform/ui/test_driver.h"
 
@@ -54,6 +55,16 @@ protected:
         g.SetPixelColor(x, y, static_cast<TColor>((x * 4) | ((y * 5) << 8) | (((x + y) * 2) << 16)));
     g.SaveToFile(Dir + Name);
     return Dir + Name;
+  }
+  // File > Open, choosing Name of Dir in the dialog.
+  void OpenThroughDialog(const std::string& Name) {
+    Driver.WhenIdle([this, Name] {
+      TOpenDialog* d = ExecutingFileDialog();
+      d->ChangeFolder(Dir);
+      d->SelectFile(Name);
+      d->Accept();
+    });
+    Form->Open1Click(nullptr);
   }
   std::string Panel(int32_t I) { return Form->StatBar->Panels()->Items(I)->Text(); }
 

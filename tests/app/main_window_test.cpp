@@ -54,13 +54,7 @@ TEST_F(AppTest, ResetLeavesCropModeAndStoresTheBarPosition) {
 TEST_F(AppTest, OpenReduceEstimateSaveThroughTheDialogs) {
   const std::string photo = WritePhoto("photo.bmp");
   Start();
-  Driver.WhenIdle([&] {
-    TOpenDialog* d = ExecutingFileDialog();
-    d->ChangeFolder(Dir);
-    d->SelectFile("photo.bmp");
-    d->Accept();
-  });
-  Form->Open1Click(nullptr);
+  OpenThroughDialog("photo.bmp");
   EXPECT_EQ(Form->FileName(), photo);
   EXPECT_EQ(Form->OpenDialog1->InitialDir(), ExtractFilePath(photo));
   TPixelGraphic* shown = Form->Image1->GetPixelGraphic();
@@ -240,13 +234,7 @@ TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
     bad << "BM garbage";
   }
   Start();
-  Driver.WhenIdle([&] {
-    TOpenDialog* d = ExecutingFileDialog();
-    d->ChangeFolder(Dir);
-    d->SelectFile("bad.bmp");
-    d->Accept();
-  });
-  Form->Open1Click(nullptr);
+  OpenThroughDialog("bad.bmp");
   EXPECT_FALSE(Driver.MessageBoxes().empty());
   EXPECT_TRUE(QLNLoadingIdle);
   EXPECT_FALSE(Form->btnSave->Enabled());
