@@ -137,6 +137,10 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   Image1->SetStretch(sZoomKAR);
   Image1->SetZoomFactor(1.0L);
   Image1->SetActionMode(amNone);
+  Image1->OnSelectionChange = [this](TObject* S) { Image1SelectionChange(S); };
+  Image1->PicBoxOnMouseMove() = [this](TObject* S, TShiftState Sh, int32_t X, int32_t Y) {
+    Image1PicBoxOnMouseMove(S, Sh, X, Y);
+  };
 
   GIFImage1 = new TGIFImg(this);
   GIFImage1->SetParent(this);
@@ -181,7 +185,7 @@ void TForm1::BuildMenu() {
   Reset1->SetEnabled(false);
 
   Colors1 = AddItem(this, root, "&Colors");
-  Transparent1 = AddItem(this, Colors1, "&Transparent", Ctrl('T'), 4);
+  Transparent1 = AddItem(this, Colors1, "&Transparent", Ctrl('T'), 4, on(&TForm1::Transparent1Click));
   RGBWeight1 = AddItem(this, Colors1, "&RGB Weight", Ctrl('R'), -1, on(&TForm1::RGBWeight1Click));
   RGBWeight1->SetChecked(true);
   Dithering1 = AddItem(this, Colors1, "&Dithering", Ctrl('D'), -1, on(&TForm1::Dithering1Click));
@@ -198,49 +202,49 @@ void TForm1::BuildMenu() {
 
   Tools1 = AddItem(this, root, "&Tools");
   AddBorder1 = AddItem(this, Tools1, "&Add Soft Border", Ctrl('B'), 16);
-  Crop1 = AddItem(this, Tools1, "&Crop", scNone, 15);
-  FlipHorizontal1 = AddItem(this, Tools1, "Flip &Horizontal", Alt('H'), 13);
-  FlipVertical1 = AddItem(this, Tools1, "Flip &Vertical", Alt('V'), 12);
+  Crop1 = AddItem(this, Tools1, "&Crop", scNone, 15, on(&TForm1::Crop1Click));
+  FlipHorizontal1 = AddItem(this, Tools1, "Flip &Horizontal", Alt('H'), 13, on(&TForm1::FlipHorizontal1Click));
+  FlipVertical1 = AddItem(this, Tools1, "Flip &Vertical", Alt('V'), 12, on(&TForm1::FlipVertical1Click));
   Rotate1 = AddItem(this, Tools1, "&Rotate");
-  N901 = AddItem(this, Rotate1, "&90", Alt('1'));
-  N1801 = AddItem(this, Rotate1, "&180", Alt('2'));
-  N2701 = AddItem(this, Rotate1, "&270", Alt('3'));
+  N901 = AddItem(this, Rotate1, "&90", Alt('1'), -1, [this](TObject*) { RotateBy(90); });
+  N1801 = AddItem(this, Rotate1, "&180", Alt('2'), -1, [this](TObject*) { RotateBy(180); });
+  N2701 = AddItem(this, Rotate1, "&270", Alt('3'), -1, [this](TObject*) { RotateBy(270); });
 
   Options1 = AddItem(this, root, "&Options");
   Tile1 = AddItem(this, Options1, "T&ile View", Ctrl('I'), 5);
   BackgroundColor1 = AddItem(this, Options1, "Tile &Background");
-  MainMenu2 = AddItem(this, Options1, "&Main Menu");
+  MainMenu2 = AddItem(this, Options1, "&Main Menu", scNone, -1, on(&TForm1::MainMenu2Click));
   MainMenu2->SetChecked(true);
-  Status1 = AddItem(this, Options1, "&Statusbar");
+  Status1 = AddItem(this, Options1, "&Statusbar", scNone, -1, on(&TForm1::Status1Click));
   Status1->SetChecked(true);
   Toolbar2 = AddItem(this, Options1, "&Toolbar");
-  Top1 = AddRadio(this, Toolbar2, "&Top", 1);
+  Top1 = AddRadio(this, Toolbar2, "&Top", 1, [this](TObject*) { DockToolbar(Top1, DockTop); });
   Top1->SetChecked(true);
-  Left1 = AddRadio(this, Toolbar2, "&Left", 1);
-  Right1 = AddRadio(this, Toolbar2, "&Right", 1);
-  Bottom1 = AddRadio(this, Toolbar2, "&Bottom", 1);
-  Floating1 = AddRadio(this, Toolbar2, "&Floating", 1);
-  None1 = AddRadio(this, Toolbar2, "&None", 1);
+  Left1 = AddRadio(this, Toolbar2, "&Left", 1, [this](TObject*) { DockToolbar(Left1, DockLeft); });
+  Right1 = AddRadio(this, Toolbar2, "&Right", 1, [this](TObject*) { DockToolbar(Right1, DockRight); });
+  Bottom1 = AddRadio(this, Toolbar2, "&Bottom", 1, [this](TObject*) { DockToolbar(Bottom1, DockBottom); });
+  Floating1 = AddRadio(this, Toolbar2, "&Floating", 1, [this](TObject*) { DockToolbar(Floating1, nullptr); });
+  None1 = AddRadio(this, Toolbar2, "&None", 1, on(&TForm1::None1Click));
   ZoomMode1 = AddItem(this, Options1, "&Zoom Mode");
-  Fast1 = AddRadio(this, ZoomMode1, "&Fast", 254);
+  Fast1 = AddRadio(this, ZoomMode1, "&Fast", 254, on(&TForm1::StretchClick));
   Fast1->SetShortCut(ShortCut(VK_F10, {}));
   Fast1->SetChecked(true);
-  Medium1 = AddRadio(this, ZoomMode1, "&Medium", 254);
+  Medium1 = AddRadio(this, ZoomMode1, "&Medium", 254, on(&TForm1::StretchClick));
   Medium1->SetShortCut(ShortCut(VK_F11, {}));
-  HighQuality1 = AddRadio(this, ZoomMode1, "&High Quality", 254);
+  HighQuality1 = AddRadio(this, ZoomMode1, "&High Quality", 254, on(&TForm1::StretchClick));
   HighQuality1->SetShortCut(ShortCut(VK_F12, {}));
   Fast1->SetTag(0);
   Medium1->SetTag(1);
   HighQuality1->SetTag(2);
   N2 = AddItem(this, Options1, "-");
   N2->SetVisible(false);
-  Franais1 = AddItem(this, Options1, "Fran\xC3\xA7" "ais");
+  Franais1 = AddItem(this, Options1, "Fran\xC3\xA7" "ais", scNone, -1, [this](TObject*) { SetToolbarButtonWidth(62); });
   Franais1->SetVisible(false);
-  English1 = AddItem(this, Options1, "English");
+  English1 = AddItem(this, Options1, "English", scNone, -1, [this](TObject*) { SetToolbarButtonWidth(42); });
   English1->SetVisible(false);
 
   Twain1 = AddItem(this, root, "T&wain");
-  Select1 = AddItem(this, Twain1, "&Select Source", scNone, 7);
+  Select1 = AddItem(this, Twain1, "&Select Source", scNone, 7, on(&TForm1::Select1Click));
   Acquire1 = AddItem(this, Twain1, "&Acquire Image", scNone, 10);
   Acquire1->SetEnabled(false);
 
@@ -253,9 +257,9 @@ void TForm1::BuildMenu() {
   SetFormMenu(this, MainMenu1);
 
   PopupMenu1 = new TPopupMenu(this);
-  AddItem(this, PopupMenu1->Items(), "Main Menu", ShortCut(VK_F1, ssCtrl));
-  AddItem(this, PopupMenu1->Items(), "Tool Bar", ShortCut(VK_F2, ssCtrl));
-  AddItem(this, PopupMenu1->Items(), "Status Bar", ShortCut(VK_F3, ssCtrl));
+  AddItem(this, PopupMenu1->Items(), "Main Menu", ShortCut(VK_F1, ssCtrl), -1, on(&TForm1::MainMenu2Click));
+  AddItem(this, PopupMenu1->Items(), "Tool Bar", ShortCut(VK_F2, ssCtrl), -1, on(&TForm1::None1Click));
+  AddItem(this, PopupMenu1->Items(), "Status Bar", ShortCut(VK_F3, ssCtrl), -1, on(&TForm1::Status1Click));
   AddItem(this, PopupMenu1->Items(), "Tile Background");
 }
 
@@ -294,10 +298,10 @@ void TForm1::BuildToolbar() {
   btnCopy = button("Copy", "Copy", on(&TForm1::btnCopyClick));
   btnPaste = button("Paste", "Paste", on(&TForm1::btnPasteClick));
   sep();
-  btnCrop = button("Crop", "Crop", nullptr);
+  btnCrop = button("Crop", "Crop", on(&TForm1::btnCropClick));
   btnCrop->SetGroupIndex(1);
   btnCrop->SetAllowAllUp(true);
-  btnTransparent = button("Color", "Pick Transparent Color", nullptr);
+  btnTransparent = button("Color", "Pick Transparent Color", on(&TForm1::btnTransparentClick));
   btnTransparent->SetGroupIndex(1);
   btnTransparent->SetAllowAllUp(true);
   btnTile = button("Tile", "Tile", nullptr);
@@ -321,7 +325,7 @@ void TForm1::BuildToolbar() {
   btnRefresh = button("Apply", "Apply Changes", on(&TForm1::btnRefreshClick));
   btnRefresh->SetEnabled(false);
   sep();
-  btnTwain = button("Select", "Select Source", nullptr);
+  btnTwain = button("Select", "Select Source", on(&TForm1::btnTwainClick));
   sep();
   btnExit = button("E&xit", "Exit", on(&TForm1::Exit1Click));
   sep();
@@ -344,6 +348,7 @@ void TForm1::BuildCropBar() {
     spin->SetParent(CropBar);
     spin->SetWidth(56);
     spin->SetMaxValue(0);
+    spin->OnChange = [this](TObject* S) { SelChange(S); };
     *spins[i] = spin;
   }
 }
@@ -624,12 +629,21 @@ void TForm1::RGBWeight1Click(TObject*) {
 void TForm1::edColorsChange(TObject*) {
   MarkDirty();
   FPending |= 2;
+  if (btnTransparent->Down()) Transparent1Click(Transparent1);
 }
 
 void TForm1::edZoomChange(TObject*) {
-  Image1->SetZoomFactor(static_cast<long double>(edZoom->Value()) / 100.0L);
-  MarkDirty();
-  FPending |= 1;
+  try {
+    const int32_t value = edZoom->Value();
+    if (value == 0) return;
+    Image1->SetZoomFactor(static_cast<long double>(value) / 100.0L);
+    FPending |= 1;
+    MarkDirty();
+    StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
+                                         std::to_string(Image1->PicBox()->Height()));
+  } catch (const std::exception&) {
+    // A zoom the viewer cannot lay out leaves the previous one.
+  }
 }
 
 void TForm1::btnRefreshClick(TObject*) {

@@ -124,6 +124,29 @@ public:
   void btnPasteClick(TObject* Sender);
   void Exit1Click(TObject* Sender);
 
+  // ---- transparency, crop, flips, rotation, view options, TWAIN source ----
+  bool PickMode() const { return FPickMode; }
+  void SetTransparentMode(bool On);
+  void btnTransparentClick(TObject* Sender);
+  void Transparent1Click(TObject* Sender);
+  void btnCropClick(TObject* Sender);
+  void Crop1Click(TObject* Sender);
+  void SelectionToSpins();
+  void Image1SelectionChange(TObject* Sender);
+  void Image1PicBoxOnMouseMove(TObject* Sender, TShiftState Shift, int32_t X, int32_t Y);
+  void SelChange(TObject* Sender);
+  void FlipHorizontal1Click(TObject* Sender);
+  void FlipVertical1Click(TObject* Sender);
+  void RotateBy(int32_t Degrees);
+  void MainMenu2Click(TObject* Sender);
+  void Status1Click(TObject* Sender);
+  void DockToolbar(TMenuItem* Item, TDock* Dock);
+  void None1Click(TObject* Sender);
+  void StretchClick(TObject* Sender);
+  void SetToolbarButtonWidth(int32_t Width);
+  void Select1Click(TObject* Sender);
+  void btnTwainClick(TObject* Sender);
+
 protected:
   void WndProc(TMessage& Message) override;
 

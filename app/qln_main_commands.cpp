@@ -1,0 +1,154 @@
+// The main window's transparency, crop, flip, rotation, view and TWAIN
+// source commands.
+#include "app/pg_tools.h"
+#include "app/qln_main.h"
+#include "controls/toolbars.h"
+#include "gif/gif_read_write.h"
+#include "imaging/core/pixel_graphic.h"
+#include "imaging/twain/pg_twain.h"
+#include "imaging/viewer/pg_image.h"
+#include "platform/base/settings.h"
+#include "platform/ui/clipboard.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/std_controls.h"
+
+void TForm1::SetTransparentMode(bool On) {
+  if (On == FPickMode) return;
+  StatBar->Panels()->Items(3)->SetStyle(On ? psOwnerDraw : psText);
+  FPickMode = On;
+  GIFTransparent = On;
+  btnTransparent->SetDown(FPickMode);
+  Transparent1->SetChecked(btnTransparent->Down());
+  StatBar->Invalidate();
+}
+
+void TForm1::btnTransparentClick(TObject*) {
+  SetTransparentMode(btnTransparent->Down());
+  btnCropClick(btnCrop);
+}
+
+void TForm1::Transparent1Click(TObject*) { SetTransparentMode(!FPickMode); }
+
+void TForm1::btnCropClick(TObject*) {
+  Image1->SetSelection(btnCrop->Down() && Image1->SelectionWidth() > 1 && Image1->SelectionHeight() > 1);
+  TSettingsFile s(QLNSettingsFileName());
+  if (!btnCrop->Down()) {
+    s.WriteInteger("cropbarleft", CropBar->Left());
+    s.WriteInteger("cropbartop", CropBar->Top());
+    s.UpdateFile();
+    Image1->SetActionMode(amNone);
+    CropBar->SetVisible(false);
+  } else {
+    CropBar->SetLeft(s.ReadInteger("cropbarleft", Left() + Width() - CropBar->Width()));
+    CropBar->SetTop(s.ReadInteger("cropbartop", Top() + 100));
+    CropBar->SetVisible(true);
+    Image1->SetActionMode(amMoveResizeCreateSelection);
+  }
+}
+
+void TForm1::Crop1Click(TObject*) {
+  btnCrop->SetDown(!btnCrop->Down());
+  btnCropClick(btnCrop);
+}
+
+void TForm1::SelectionToSpins() {
+  QLNSelectionSync = false;
+  FPending |= 4;
+  MarkDirty();
+  SelLeft->SetValue(Image1->SelectionLeft());
+  SelTop->SetValue(Image1->SelectionTop());
+  SelWidth->SetValue(Image1->SelectionWidth());
+  SelHeight->SetValue(Image1->SelectionHeight());
+  QLNSelectionSync = true;
+}
+
+void TForm1::Image1SelectionChange(TObject*) { SelectionToSpins(); }
+
+void TForm1::Image1PicBoxOnMouseMove(TObject*, TShiftState, int32_t X, int32_t Y) {
+  StatBar->Panels()->Items(4)->SetText(std::to_string(X) + "," + std::to_string(Y));
+  if (btnCrop->Down()) SelectionToSpins();
+}
+
+void TForm1::SelChange(TObject*) {
+  if (!QLNSelectionSync) return;
+  Image1->SetSelection(true);
+  Image1->SetSelectionLeft(SelLeft->Value());
+  Image1->SetSelectionTop(SelTop->Value());
+  Image1->SetSelectionWidth(SelWidth->Value());
+  Image1->SetSelectionHeight(SelHeight->Value());
+}
+
+void TForm1::FlipHorizontal1Click(TObject*) {
+  if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipHorizontal();
+  FlipHorizontal1->SetChecked(!FlipHorizontal1->Checked());
+  Reset1->SetEnabled(true);
+}
+
+void TForm1::FlipVertical1Click(TObject*) {
+  if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipVertical();
+  FlipVertical1->SetChecked(!FlipVertical1->Checked());
+  Reset1->SetEnabled(true);
+}
+
+void TForm1::RotateBy(int32_t Degrees) {
+  FRotationAngle += Degrees;
+  if (FRotationAngle > 360) FRotationAngle -= 360;
+  RotateImage(Image1, Degrees);
+  Reset1->SetEnabled(true);
+}
+
+void TForm1::MainMenu2Click(TObject*) {
+  MainMenu2->SetChecked(!MainMenu2->Checked());
+  if (MainMenu2->Checked()) {
+    SetFormMenu(this, MainMenu1);
+    SetBorderStyle(bsSizeable);
+  } else {
+    SetFormMenu(this, nullptr);
+    SetBorderStyle(bsNone);
+  }
+}
+
+void TForm1::Status1Click(TObject*) {
+  Status1->SetChecked(!Status1->Checked());
+  StatBar->SetVisible(Status1->Checked());
+}
+
+void TForm1::DockToolbar(TMenuItem* Item, TDock* Dock) {
+  Item->SetChecked(true);
+  Toolbar1->SetVisible(!None1->Checked());
+  Toolbar1->SetDockedTo(Dock);
+}
+
+void TForm1::None1Click(TObject*) {
+  None1->SetChecked(!None1->Checked());
+  if (None1->Checked())
+    Toolbar1->SetVisible(false);
+  else
+    DockToolbar(Top1, DockTop);
+}
+
+void TForm1::StretchClick(TObject* Sender) {
+  auto* item = dynamic_cast<TMenuItem*>(Sender);
+  if (!item) return;
+  Image1->SetStretchMode(static_cast<TStretchMode>(item->Tag()));
+  item->SetChecked(true);
+}
+
+void TForm1::SetToolbarButtonWidth(int32_t Width) {
+  for (int32_t i = 0; i < ComponentCount(); ++i)
+    if (auto* b = dynamic_cast<TToolbarButton*>(Components(i))) b->SetWidth(Width);
+}
+
+void TForm1::Select1Click(TObject*) {
+  Acquire1->SetEnabled(TWAIN_SelectImageSource(Handle()));
+  if (Acquire1->Enabled()) btnTwain->SetCaption("Acquire");
+}
+
+void TForm1::btnTwainClick(TObject*) {
+  if (!Acquire1->Enabled()) {
+    btnTwain->SetHint("Acquire Image");
+    Select1Click(Select1);
+  } else {
+    Acquire1->Click();
+  }
+}

@@ -1,0 +1,108 @@
+#include "app/pg_tools.h"
+#include "app_fixture.h"
+#include "controls/toolbars.h"
+#include "gif/gif_read_write.h"
+#include "imaging/viewer/pg_image.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/std_controls.h"
+
+namespace {
+
+class Commands : public AppTest {
+protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    WritePhoto("cmd.bmp", 30, 20);
+    Start();
+    Form->LoadFile(Dir + "cmd.bmp");
+  }
+  void TearDown() override {
+    GIFTransparent = false;
+    AppTest::TearDown();
+  }
+};
+
+TEST_F(Commands, RotationAngleWrapsAboveButKeepsExactly360) {
+  Form->RotateBy(270);
+  Form->RotateBy(180);
+  EXPECT_EQ(Form->RotationAngle(), 90);
+  Form->RotateBy(270);
+  EXPECT_EQ(Form->RotationAngle(), 360);
+  EXPECT_TRUE(Form->Reset1->Enabled());
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 30);  // two full turns
+}
+
+TEST_F(Commands, PickModeFollowsMenuAndEndsOnAColourCountChange) {
+  Form->Transparent1Click(nullptr);
+  EXPECT_TRUE(Form->PickMode());
+  EXPECT_TRUE(GIFTransparent);
+  EXPECT_TRUE(Form->btnTransparent->Down());
+  EXPECT_TRUE(Form->Transparent1->Checked());
+  EXPECT_EQ(Form->StatBar->Panels()->Items(3)->Style(), psOwnerDraw);
+  Form->edColors->SetValue(50);
+  EXPECT_FALSE(Form->PickMode());
+  EXPECT_FALSE(GIFTransparent);
+  EXPECT_EQ(Form->StatBar->Panels()->Items(3)->Style(), psText);
+}
+
+TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
+  Form->Image1->SetSelectionBounds(0, 0, 1, 1);
+  Form->Crop1Click(nullptr);
+  EXPECT_TRUE(Form->btnCrop->Down());
+  EXPECT_TRUE(Form->CropBar->Visible());
+  EXPECT_FALSE(Form->Image1->Selection());  // a 1 x 1 selection stays hidden
+  EXPECT_EQ(Form->Image1->ActionMode(), amMoveResizeCreateSelection);
+
+  Form->SelLeft->SetValue(5);
+  Form->SelTop->SetValue(4);
+  Form->SelWidth->SetValue(10);
+  Form->SelHeight->SetValue(6);
+  EXPECT_TRUE(Form->Image1->Selection());
+  EXPECT_EQ(Form->Image1->SelectionWidth(), 10);
+  Form->SelectionToSpins();
+  EXPECT_TRUE(Form->Pending() & 4);
+  EXPECT_TRUE(Form->btnRefresh->Enabled());
+  Form->btnRefreshClick(nullptr);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 10);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetHeight(), 6);
+  EXPECT_FALSE(Form->btnCrop->Down());
+}
+
+TEST_F(Commands, ViewOptionsToggleMenuStatusBarToolbarAndStretch) {
+  Form->MainMenu2Click(nullptr);
+  EXPECT_FALSE(Form->MainMenu2->Checked());
+  EXPECT_EQ(GetFormMenu(Form), nullptr);
+  EXPECT_EQ(Form->BorderStyle(), bsNone);
+  Form->MainMenu2Click(nullptr);
+  EXPECT_EQ(GetFormMenu(Form), Form->MainMenu1);
+  EXPECT_EQ(Form->BorderStyle(), bsSizeable);
+
+  Form->Status1Click(nullptr);
+  EXPECT_FALSE(Form->StatBar->Visible());
+
+  Form->Left1->Click();
+  EXPECT_EQ(Form->Toolbar1->DockedTo(), Form->DockLeft);
+  Form->None1Click(nullptr);
+  EXPECT_FALSE(Form->Toolbar1->Visible());
+  Form->None1Click(nullptr);
+  EXPECT_TRUE(Form->Toolbar1->Visible());
+  EXPECT_EQ(Form->Toolbar1->DockedTo(), Form->DockTop);
+
+  Form->StretchClick(Form->HighQuality1);
+  EXPECT_EQ(Form->Image1->StretchMode(), smPrecise);
+  EXPECT_TRUE(Form->HighQuality1->Checked());
+
+  Form->SetToolbarButtonWidth(62);
+  EXPECT_EQ(Form->btnOpen->Width(), 62);
+}
+
+TEST_F(Commands, FlipsMirrorThePictureAndToggleTheirMark) {
+  const TColor left = Form->Image1->GetPixelGraphic()->GetPixelColor(0, 0);
+  Form->FlipHorizontal1Click(nullptr);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetPixelColor(29, 0), left);
+  EXPECT_TRUE(Form->FlipHorizontal1->Checked());
+  Form->FlipVertical1Click(nullptr);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetPixelColor(29, 19), left);
+}
+
+}  // namespace
