@@ -72,14 +72,16 @@ HCURSOR CreateTransparentCursor() {
 void QLNMainInitialization() {
   QLNLoadingIdle = true;
   QLNSelectionSync = true;
-  if (!TransparentCursor) TransparentCursor = CreateTransparentCursor();
-  if (Screen) Screen->SetCursors(crTransparent, TransparentCursor);
+  // The screen's cursor table owns the cursor from here on.
+  if (Screen && !TransparentCursor) {
+    TransparentCursor = CreateTransparentCursor();
+    Screen->SetCursors(crTransparent, TransparentCursor);
+  }
 }
 
 void QLNMainFinalization() {
   Form1 = nullptr;
-  if (Screen) Screen->SetCursors(crTransparent, nullptr);
-  if (TransparentCursor) DestroyCursor(TransparentCursor);
+  if (Screen && TransparentCursor) Screen->SetCursors(crTransparent, nullptr);  // frees it
   TransparentCursor = nullptr;
 }
 

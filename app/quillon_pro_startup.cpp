@@ -6,6 +6,7 @@
 #include "gif/gif_read_write.h"
 #include "imaging/formats/pg_startup.h"
 #include "imaging/twain/pg_twain.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/std_controls.h"
 
@@ -34,6 +35,7 @@ void QuillonProFinalization(bool StopForms) {
   GIFReadWriteFinalization();
   FinalizeGIFEncoder();
   PGraphicFinalization();
+  FinalizeClipboard();
   FinalizeStdControls();
   if (StopForms) FinalizeForms();
 }
