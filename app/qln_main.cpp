@@ -140,6 +140,12 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   Image1->SetZoomFactor(1.0L);
   Image1->SetActionMode(amNone);
   Image1->OnSelectionChange = [this](TObject* S) { Image1SelectionChange(S); };
+  Image1->PicBoxOnMouseDown() = [this](TObject* S, TMouseButton B, TShiftState Sh, int32_t X, int32_t Y) {
+    Image1MouseDown(S, B, Sh, X, Y);
+  };
+  Image1->PicBoxOnSetCursor = [this](TObject*, HCURSOR& Cursor) {
+    if (btnTransparent->Down() && Screen) Cursor = Screen->Cursors(crTransparent);
+  };
   Image1->PicBoxOnMouseMove() = [this](TObject* S, TShiftState Sh, int32_t X, int32_t Y) {
     Image1PicBoxOnMouseMove(S, Sh, X, Y);
   };
@@ -213,8 +219,8 @@ void TForm1::BuildMenu() {
   N2701 = AddItem(this, Rotate1, "&270", Alt('3'), -1, [this](TObject*) { RotateBy(270); });
 
   Options1 = AddItem(this, root, "&Options");
-  Tile1 = AddItem(this, Options1, "T&ile View", Ctrl('I'), 5);
-  BackgroundColor1 = AddItem(this, Options1, "Tile &Background");
+  Tile1 = AddItem(this, Options1, "T&ile View", Ctrl('I'), 5, on(&TForm1::Tile1Click));
+  BackgroundColor1 = AddItem(this, Options1, "Tile &Background", scNone, -1, on(&TForm1::BackgroundColor1Click));
   MainMenu2 = AddItem(this, Options1, "&Main Menu", scNone, -1, on(&TForm1::MainMenu2Click));
   MainMenu2->SetChecked(true);
   Status1 = AddItem(this, Options1, "&Statusbar", scNone, -1, on(&TForm1::Status1Click));
@@ -247,11 +253,11 @@ void TForm1::BuildMenu() {
 
   Twain1 = AddItem(this, root, "T&wain");
   Select1 = AddItem(this, Twain1, "&Select Source", scNone, 7, on(&TForm1::Select1Click));
-  Acquire1 = AddItem(this, Twain1, "&Acquire Image", scNone, 10);
+  Acquire1 = AddItem(this, Twain1, "&Acquire Image", scNone, 10, on(&TForm1::Acquire1Click));
   Acquire1->SetEnabled(false);
 
   Help1 = AddItem(this, root, "&Help");
-  HelpContent1 = AddItem(this, Help1, "He&lp Content", ShortCut(VK_F1, {}), 9);
+  HelpContent1 = AddItem(this, Help1, "He&lp Content", ShortCut(VK_F1, {}), 9, on(&TForm1::HelpContent1Click));
   ShowTips1 = AddItem(this, Help1, "&ShowTips", ShortCut(VK_F2, {}), 14);
   About1 = AddItem(this, Help1, "&About");
   Copyscreen1 = AddItem(this, Help1, "Copyscreen", ShortCut(VK_F5, {}));
@@ -262,7 +268,7 @@ void TForm1::BuildMenu() {
   AddItem(this, PopupMenu1->Items(), "Main Menu", ShortCut(VK_F1, ssCtrl), -1, on(&TForm1::MainMenu2Click));
   AddItem(this, PopupMenu1->Items(), "Tool Bar", ShortCut(VK_F2, ssCtrl), -1, on(&TForm1::None1Click));
   AddItem(this, PopupMenu1->Items(), "Status Bar", ShortCut(VK_F3, ssCtrl), -1, on(&TForm1::Status1Click));
-  AddItem(this, PopupMenu1->Items(), "Tile Background");
+  AddItem(this, PopupMenu1->Items(), "Tile Background", scNone, -1, on(&TForm1::BackgroundColor1Click));
 }
 
 void TForm1::BuildToolbar() {
@@ -306,7 +312,7 @@ void TForm1::BuildToolbar() {
   btnTransparent = button("Color", "Pick Transparent Color", on(&TForm1::btnTransparentClick));
   btnTransparent->SetGroupIndex(1);
   btnTransparent->SetAllowAllUp(true);
-  btnTile = button("Tile", "Tile", nullptr);
+  btnTile = button("Tile", "Tile", on(&TForm1::Tile1Click));
   btnTile->SetGroupIndex(2);
   btnTile->SetAllowAllUp(true);
   sep();

@@ -144,6 +144,14 @@ public:
   void None1Click(TObject* Sender);
   void StretchClick(TObject* Sender);
   void SetToolbarButtonWidth(int32_t Width);
+  bool TileMode() const { return FTileMode; }
+  void SetTileMode(bool On);
+  void Tile1Click(TObject* Sender);
+  void BackgroundColor1Click(TObject* Sender);
+  void Image1MouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
+  void PickTransparentFromGif();
+  void HelpContent1Click(TObject* Sender);
+  void Acquire1Click(TObject* Sender);
   void Select1Click(TObject* Sender);
   void btnTwainClick(TObject* Sender);
 

@@ -1,15 +1,26 @@
 // The main window's transparency, crop, flip, rotation, view and TWAIN
 // source commands.
+#include <memory>
+
 #include "app/pg_tools.h"
 #include "app/qln_main.h"
 #include "controls/toolbars.h"
+#include "gif/control/gif_img.h"
+#include "gif/gif_encoder.h"
 #include "gif/gif_read_write.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/twain/pg_twain.h"
 #include "imaging/viewer/pg_image.h"
+#include "platform/base/files.h"
+#include "platform/base/numeric.h"
 #include "platform/base/settings.h"
+#include "platform/base/stream.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/cursors.h"
 #include "platform/ui/clipboard.h"
+#include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/shell.h"
 #include "platform/ui/std_controls.h"
 
 void TForm1::SetTransparentMode(bool On) {
@@ -151,4 +162,112 @@ void TForm1::btnTwainClick(TObject*) {
   } else {
     Acquire1->Click();
   }
+}
+
+void TForm1::SetTileMode(bool On) {
+  if (On == FTileMode) return;
+  FTileMode = On;
+  if (On) {
+    auto bitmap = std::make_unique<TBitmap>();
+    Image1->GetPixelGraphic()->AssignToGraphic(bitmap.get());
+    RenderAtDisplaySize(bitmap.get());
+    TMemoryStream stream;
+    SaveBitmapAsGIF(stream, *bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+    stream.SetPosition(0);
+    GIFImage1->LoadFromStream(stream);
+    SetColor(FBackgroundColor);
+  } else {
+    SetColor(clAppWorkSpace);
+  }
+  GIFImage1->SetVisible(On);
+  Image1->SetVisible(!On);
+  UpdateControls(On);
+  Tile1->SetEnabled(true);
+  btnTile->SetEnabled(true);
+  Tile1->SetChecked(On);
+  btnTile->SetDown(On);
+  btnPaste->SetEnabled(!On && Clipboard()->HasFormat(CF_BITMAP));
+  Paste1->SetEnabled(btnPaste->Enabled());
+  btnOpen->SetEnabled(!On);
+  btnTwain->SetEnabled(!On);
+  Open1->SetEnabled(!On);
+  Select1->SetEnabled(!On);
+  Acquire1->SetEnabled(!On);
+}
+
+void TForm1::Tile1Click(TObject*) { SetTileMode(!FTileMode); }
+
+void TForm1::BackgroundColor1Click(TObject*) {
+  ColorDialog1->SetColor(FBackgroundColor);
+  if (!ColorDialog1->Execute()) return;
+  FBackgroundColor = ColorDialog1->Color();
+  if (btnTile->Down()) SetColor(FBackgroundColor);
+}
+
+void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int32_t Y) {
+  if (!FPickMode) return;
+  const long double zoom = static_cast<long double>(edZoom->Value()) / 100.0L;
+  const long double imageX = X / zoom, imageY = Y / zoom;
+  GIFTransparentColor = Image1->PicBox()->Canvas()->Pixels(X, Y);
+  if (FSwatch) {
+    TCanvas* c = FSwatch->Canvas();
+    c->Pen()->SetStyle(psClear);
+    c->Brush()->SetStyle(bsSolid);
+    c->Brush()->SetColor(GIFTransparentColor);
+    c->Rectangle(0, 0, FSwatch->Width() + 1, FSwatch->Height() + 1);
+  }
+  FLastPickX = static_cast<int32_t>(Round(imageX));
+  FLastPickY = static_cast<int32_t>(Round(imageY));
+  PickTransparentFromGif();
+  StatBar->Invalidate();
+}
+
+// The colour the GIF file will hold at the picked pixel, not the possibly
+// dithered screen colour.
+void TForm1::PickTransparentFromGif() {
+  TPixelGraphic* picture = Image1->GetPixelGraphic();
+  if (!picture || picture->Empty()) return;
+  auto bitmap = std::make_unique<TBitmap>();
+  picture->AssignToGraphic(bitmap.get());
+  TMemoryStream stream;
+  SaveBitmapAsGIF(stream, *bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+  stream.SetPosition(0);
+  if (!GIFImage1->LoadFromStream(stream)) return;
+  TBitmap* first = GIFImage1->GetBitmap();
+  if (first && FLastPickX >= 0 && FLastPickY >= 0 && FLastPickX < first->Width() && FLastPickY < first->Height())
+    GIFTransparentColor = first->Canvas()->Pixels(FLastPickX, FLastPickY);
+}
+
+void TForm1::HelpContent1Click(TObject*) {
+  ShellExecute(Handle(), "open", IncludeTrailingPathDelimiter(ProgramFolder()) + "register/help.htm", "", "",
+               SW_SHOW);
+}
+
+void TForm1::Acquire1Click(TObject*) {
+  Screen->SetCursor(crHourGlass);
+  HGLOBAL dib = TWAIN_AcquireDib(Handle(), 0);
+  BringToFront();
+  Update();
+  if (dib) {
+    // Scanned images go to the per-user folder: the program folder is
+    // read-only once installed.
+    const std::string name = IncludeTrailingPathDelimiter(UserConfigFolder()) + "~source.bmp";
+    try {
+      TWAIN_SaveDibToBmpFile(dib, name);
+      TWAIN_ReleaseDib(dib);
+      dib = 0;
+      try {
+        LoadFile(name);
+      } catch (...) {
+        DeleteFile(name);
+        throw;
+      }
+      DeleteFile(name);
+    } catch (const std::exception&) {
+      QLNLoadingIdle = true;
+      ShowMessage("Unable to aquire image");
+    }
+  }
+  if (dib) TWAIN_ReleaseDib(dib);
+  Screen->SetCursor(crDefault);
 }

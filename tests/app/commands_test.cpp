@@ -1,8 +1,10 @@
 #include "app/pg_tools.h"
 #include "app_fixture.h"
 #include "controls/toolbars.h"
+#include "gif/control/gif_img.h"
 #include "gif/gif_read_write.h"
 #include "imaging/viewer/pg_image.h"
+#include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/std_controls.h"
 
@@ -103,6 +105,42 @@ TEST_F(Commands, FlipsMirrorThePictureAndToggleTheirMark) {
   EXPECT_TRUE(Form->FlipHorizontal1->Checked());
   Form->FlipVertical1Click(nullptr);
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetPixelColor(29, 19), left);
+}
+
+TEST_F(Commands, TileViewDisablesEditingAndUsesTheBackgroundColour) {
+  Driver.WhenIdle([&] { ExecutingColorDialog()->CancelDialog(); });
+  Form->BackgroundColor1Click(nullptr);
+  EXPECT_EQ(Form->BackgroundColor(), static_cast<TColor>(0xFFFFFF));
+  Driver.WhenIdle([&] {
+    ExecutingColorDialog()->PickColor(0x00336699);
+    ExecutingColorDialog()->Accept();
+  });
+  Form->BackgroundColor1Click(nullptr);
+  EXPECT_EQ(Form->BackgroundColor(), static_cast<TColor>(0x00336699));
+  Form->Tile1Click(nullptr);
+  EXPECT_TRUE(Form->TileMode());
+  EXPECT_TRUE(Form->GIFImage1->Visible());
+  EXPECT_FALSE(Form->Image1->Visible());
+  EXPECT_EQ(Form->Color(), static_cast<TColor>(0x00336699));
+  EXPECT_FALSE(Form->btnSave->Enabled());
+  EXPECT_FALSE(Form->Open1->Enabled());
+  EXPECT_TRUE(Form->Tile1->Enabled());
+  EXPECT_TRUE(Form->btnTile->Down());
+  Form->Tile1Click(nullptr);
+  EXPECT_FALSE(Form->TileMode());
+  EXPECT_EQ(Form->Color(), clAppWorkSpace);
+  EXPECT_TRUE(Form->btnSave->Enabled());
+  EXPECT_TRUE(Form->Open1->Enabled());
+}
+
+TEST_F(Commands, PickingStoresTheColourTheGifHoldsAtTheImagePixel) {
+  Form->Transparent1Click(nullptr);
+  Form->edZoom->SetValue(200);
+  Driver.ProcessMessages();
+  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 20, 10);
+  // The image pixel (10, 5) of the GIF encoding of the picture.
+  TPixelGraphic* p = Form->Image1->GetPixelGraphic();
+  EXPECT_EQ(GIFTransparentColor, p->GetPixelColor(10, 5));
 }
 
 }  // namespace
