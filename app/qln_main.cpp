@@ -258,8 +258,8 @@ void TForm1::BuildMenu() {
 
   Help1 = AddItem(this, root, "&Help");
   HelpContent1 = AddItem(this, Help1, "He&lp Content", ShortCut(VK_F1, {}), 9, on(&TForm1::HelpContent1Click));
-  ShowTips1 = AddItem(this, Help1, "&ShowTips", ShortCut(VK_F2, {}), 14);
-  About1 = AddItem(this, Help1, "&About");
+  ShowTips1 = AddItem(this, Help1, "&ShowTips", ShortCut(VK_F2, {}), 14, on(&TForm1::ShowTips1Click));
+  About1 = AddItem(this, Help1, "&About", scNone, -1, on(&TForm1::About1Click));
   Copyscreen1 = AddItem(this, Help1, "Copyscreen", ShortCut(VK_F5, {}));
   Copyscreen1->SetVisible(false);
   SetFormMenu(this, MainMenu1);
@@ -423,6 +423,7 @@ void TForm1::FormCreate(TObject*) {
 void TForm1::FormActivate(TObject*) {
   if (!FFirstActivation) return;
   FFirstActivation = false;
+  if (FShowTips) ShowTips1Click(this);
 }
 
 void TForm1::FormDestroy(TObject*) {

@@ -155,6 +155,10 @@ public:
   void Select1Click(TObject* Sender);
   void btnTwainClick(TObject* Sender);
 
+  // ---- dialogs: tips, about, palette, border, colour preview, screen copy ----
+  void ShowTips1Click(TObject* Sender);
+  void About1Click(TObject* Sender);
+
 protected:
   void WndProc(TMessage& Message) override;
 

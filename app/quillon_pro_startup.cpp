@@ -1,5 +1,6 @@
 #include "app/quillon_pro_startup.h"
 
+#include "app/about.h"
 #include "app/qln_main.h"
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
@@ -26,9 +27,11 @@ void QuillonProCreateForms() {
   Application->SetTitle(QuillonProTitle);
   SetGIFApplicationTitle(QuillonProTitle);
   Application->CreateForm(Form1);
+  Application->CreateForm(AboutForm);
 }
 
 void QuillonProFinalization(bool StopForms) {
+  FreeAndNil(AboutForm);
   QLNMainFinalization();
   FinalizeToolbars();
   FinalizeTwain();
