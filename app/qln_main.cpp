@@ -188,7 +188,7 @@ void TForm1::BuildMenu() {
   Edit1 = AddItem(this, root, "&Edit");
   Copy1 = AddItem(this, Edit1, "&Copy", Ctrl('C'), 2, on(&TForm1::btnCopyClick));
   Paste1 = AddItem(this, Edit1, "&Paste", Ctrl('V'), 3, on(&TForm1::btnPasteClick));
-  EditPalette1 = AddItem(this, Edit1, "&Edit Palette", Ctrl('E'), 17);
+  EditPalette1 = AddItem(this, Edit1, "&Edit Palette", Ctrl('E'), 17, on(&TForm1::EditPalette1Click));
   Reset1 = AddItem(this, Edit1, "&Reset", Alt('0'), 18, on(&TForm1::Reset1Click));
   Reset1->SetEnabled(false);
 
@@ -209,7 +209,7 @@ void TForm1::BuildMenu() {
   PreviewColours1 = AddItem(this, Colors1, "&Preview Colors", Ctrl('P'), 11);
 
   Tools1 = AddItem(this, root, "&Tools");
-  AddBorder1 = AddItem(this, Tools1, "&Add Soft Border", Ctrl('B'), 16);
+  AddBorder1 = AddItem(this, Tools1, "&Add Soft Border", Ctrl('B'), 16, on(&TForm1::AddBorder1Click));
   Crop1 = AddItem(this, Tools1, "&Crop", scNone, 15, on(&TForm1::Crop1Click));
   FlipHorizontal1 = AddItem(this, Tools1, "Flip &Horizontal", Alt('H'), 13, on(&TForm1::FlipHorizontal1Click));
   FlipVertical1 = AddItem(this, Tools1, "Flip &Vertical", Alt('V'), 12, on(&TForm1::FlipVertical1Click));

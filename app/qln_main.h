@@ -158,6 +158,8 @@ public:
   // ---- dialogs: tips, about, palette, border, colour preview, screen copy ----
   void ShowTips1Click(TObject* Sender);
   void About1Click(TObject* Sender);
+  void AddBorder1Click(TObject* Sender);
+  void EditPalette1Click(TObject* Sender);
 
 protected:
   void WndProc(TMessage& Message) override;

@@ -1,7 +1,13 @@
 // The main window's commands that open the separate dialogs.
 #include "app/about.h"
+#include "app/border.h"
+#include "app/pal_edit.h"
+#include "app/pg_tools.h"
 #include "app/form_tips.h"
 #include "app/qln_main.h"
+#include "controls/toolbars.h"
+#include "imaging/viewer/pg_image.h"
+#include "platform/ui/menus.h"
 
 void TForm1::ShowTips1Click(TObject*) {
   try {
@@ -13,4 +19,24 @@ void TForm1::ShowTips1Click(TObject*) {
 
 void TForm1::About1Click(TObject*) {
   if (AboutForm) AboutForm->ShowModal();
+}
+
+void TForm1::AddBorder1Click(TObject*) {
+  if (!BorderEdit) return;
+  BorderEdit->Prepare(Image1);
+  if (BorderEdit->ShowModal() == mrOk && BorderStyleSetting() != 0) {
+    AddSoftBorder(Image1, BorderStyleSetting() == 2, BorderWidthSetting(), BorderColorSetting());
+    Reset1->SetEnabled(true);
+  }
+}
+
+void TForm1::EditPalette1Click(TObject*) {
+  if (!PalEditor) return;
+  PalEditor->Prepare(Image1);
+  if (PalEditor->ShowModal() == mrOk) {
+    TPalEditor::CopyToImage(PalEditor->Img, Image1);
+    Image1->RealizeParentPalette();
+    btnTransparent->SetDown(false);
+    Reset1->SetEnabled(true);
+  }
 }

@@ -1,6 +1,8 @@
 #include "app/quillon_pro_startup.h"
 
 #include "app/about.h"
+#include "app/border.h"
+#include "app/pal_edit.h"
 #include "app/qln_main.h"
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
@@ -20,6 +22,7 @@ void QuillonProInitialization(int argc, char** argv, bool StartForms) {
   InitializeTwain();
   InitializeToolbars();
   QLNMainInitialization();
+  InitializeBorder();
 }
 
 void QuillonProCreateForms() {
@@ -28,9 +31,13 @@ void QuillonProCreateForms() {
   SetGIFApplicationTitle(QuillonProTitle);
   Application->CreateForm(Form1);
   Application->CreateForm(AboutForm);
+  Application->CreateForm(PalEditor);
+  Application->CreateForm(BorderEdit);
 }
 
 void QuillonProFinalization(bool StopForms) {
+  FreeAndNil(BorderEdit);
+  FreeAndNil(PalEditor);
   FreeAndNil(AboutForm);
   QLNMainFinalization();
   FinalizeToolbars();

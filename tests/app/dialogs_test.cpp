@@ -19,17 +19,14 @@ protected:
     AppTest::SetUp();
     Start();
   }
-  void TearDown() override {
-    std::remove(TipsFileName().c_str());
-    AppTest::TearDown();
-  }
   void WriteTips(const std::vector<std::string>& Lines) {
     std::ofstream out(TipsFileName(), std::ios::binary);
     for (const std::string& l : Lines) out << l << "\r\n";
   }
 };
 
-// All tips cases share one test: the tips file lives beside the executable.
+// All tips cases share one test (and no other test touches the file): the
+// tips file lives beside the executable, shared by parallel test processes.
 TEST_F(Dialogs, TipsCycleWrapAndPersist) {
   std::remove(TipsFileName().c_str());
   int32_t index = 0;
@@ -89,6 +86,7 @@ TEST_F(Dialogs, TipsCycleWrapAndPersist) {
   Start();  // no tip dialog: a modal form here would block without a scripted step
   EXPECT_EQ(Form->TipIndex(), 2);
   EXPECT_EQ(Driver.PendingSteps(), 0u);
+  std::remove(TipsFileName().c_str());
 }
 
 TEST_F(Dialogs, AboutBoxClosesThroughItsPanel) {
