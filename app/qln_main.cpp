@@ -206,7 +206,7 @@ void TForm1::BuildMenu() {
   Color1 = AddRadio(this, GrayScale1, "&Color (max 256)", 201, on(&TForm1::ColorGrayScaleClick));
   Netscape1 = AddRadio(this, GrayScale1, "Netscape (216 cols)", 201, on(&TForm1::ColorGrayScaleClick));
   Color1->SetChecked(true);
-  PreviewColours1 = AddItem(this, Colors1, "&Preview Colors", Ctrl('P'), 11);
+  PreviewColours1 = AddItem(this, Colors1, "&Preview Colors", Ctrl('P'), 11, on(&TForm1::PreviewColours1Click));
 
   Tools1 = AddItem(this, root, "&Tools");
   AddBorder1 = AddItem(this, Tools1, "&Add Soft Border", Ctrl('B'), 16, on(&TForm1::AddBorder1Click));
@@ -260,7 +260,7 @@ void TForm1::BuildMenu() {
   HelpContent1 = AddItem(this, Help1, "He&lp Content", ShortCut(VK_F1, {}), 9, on(&TForm1::HelpContent1Click));
   ShowTips1 = AddItem(this, Help1, "&ShowTips", ShortCut(VK_F2, {}), 14, on(&TForm1::ShowTips1Click));
   About1 = AddItem(this, Help1, "&About", scNone, -1, on(&TForm1::About1Click));
-  Copyscreen1 = AddItem(this, Help1, "Copyscreen", ShortCut(VK_F5, {}));
+  Copyscreen1 = AddItem(this, Help1, "Copyscreen", ShortCut(VK_F5, {}), -1, on(&TForm1::Copyscreen1Click));
   Copyscreen1->SetVisible(false);
   SetFormMenu(this, MainMenu1);
 

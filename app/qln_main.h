@@ -160,6 +160,8 @@ public:
   void About1Click(TObject* Sender);
   void AddBorder1Click(TObject* Sender);
   void EditPalette1Click(TObject* Sender);
+  void PreviewColours1Click(TObject* Sender);
+  void Copyscreen1Click(TObject* Sender);
 
 protected:
   void WndProc(TMessage& Message) override;

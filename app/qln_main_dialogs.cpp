@@ -3,10 +3,14 @@
 #include "app/border.h"
 #include "app/pal_edit.h"
 #include "app/pg_tools.h"
+#include "app/preview.h"
 #include "app/form_tips.h"
 #include "app/qln_main.h"
 #include "controls/toolbars.h"
 #include "imaging/viewer/pg_image.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/gdi/dc.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/menus.h"
 
 void TForm1::ShowTips1Click(TObject*) {
@@ -39,4 +43,16 @@ void TForm1::EditPalette1Click(TObject*) {
     btnTransparent->SetDown(false);
     Reset1->SetEnabled(true);
   }
+}
+
+void TForm1::PreviewColours1Click(TObject*) {
+  if (Form2) Form2->ShowPreview(Image1->PixelGraphicNoWait(), Pristine(), RGBWeight1->Checked(), Dithering1->Checked());
+}
+
+void TForm1::Copyscreen1Click(TObject*) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetWidth(800);
+  bitmap->SetHeight(600);
+  BitBlt(bitmap->Canvas()->Handle(), 0, 0, 800, 600, Canvas()->Handle(), 0, 0, SRCCOPY);
+  Clipboard()->Assign(bitmap.get());
 }

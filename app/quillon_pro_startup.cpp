@@ -3,6 +3,8 @@
 #include "app/about.h"
 #include "app/border.h"
 #include "app/pal_edit.h"
+#include "app/prep.h"
+#include "app/preview.h"
 #include "app/qln_main.h"
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
@@ -31,13 +33,17 @@ void QuillonProCreateForms() {
   SetGIFApplicationTitle(QuillonProTitle);
   Application->CreateForm(Form1);
   Application->CreateForm(AboutForm);
+  Application->CreateForm(Form2);
   Application->CreateForm(PalEditor);
   Application->CreateForm(BorderEdit);
+  Application->CreateForm(PrepForm);
 }
 
 void QuillonProFinalization(bool StopForms) {
+  FreeAndNil(PrepForm);
   FreeAndNil(BorderEdit);
   FreeAndNil(PalEditor);
+  FreeAndNil(Form2);
   FreeAndNil(AboutForm);
   QLNMainFinalization();
   FinalizeToolbars();

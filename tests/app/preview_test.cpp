@@ -1,0 +1,75 @@
+#include "app/prep.h"
+#include "app/preview.h"
+#include "app_fixture.h"
+#include "imaging/viewer/pg_image.h"
+#include "platform/ui/menus.h"
+
+class Preview : public AppTest {
+protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    Start();
+  }
+  void TearDown() override {
+    if (Screen) Screen->SetColorDepth(24);
+    AppTest::TearDown();
+  }
+  // Runs the preview through the menu and records what the dialog shows.
+  void RunPreview() {
+    captions.clear();
+    Driver.WhenIdle([&] {
+      ASSERT_EQ(Screen->ActiveForm(), Form2);
+      for (TLabel* l : Form2->Labels) captions.push_back(l->Caption());
+      width = Form2->ClientWidth();
+      height = Form2->ClientHeight();
+      labelHeight = Form2->Label1->Height();
+      centred = Form2->Image1->Center() && !Form2->Image1->Stretch();
+      memo = PrepForm->Memo1->Lines()->Text();
+      progress = PrepForm->ProgressBar1->Position();
+      Form2->SetModalResult(mrOk);
+    });
+    Form->PreviewColours1Click(nullptr);
+    EXPECT_EQ(Driver.PendingSteps(), 0u);
+  }
+  std::vector<std::string> captions;
+  int32_t width = 0, height = 0, labelHeight = 0, progress = 0;
+  bool centred = false;
+  std::string memo;
+};
+
+TEST_F(Preview, EightReductionsWithTheirGifSizes) {
+  Form->LoadFile(WritePhoto("p.bmp", 100, 100));
+  RunPreview();
+  ASSERT_EQ(captions.size(), 8u);
+  const int32_t counts[8] = {256, 192, 128, 64, 32, 16, 8, 4};
+  for (int i = 0; i < 8; ++i) {
+    const std::string& c = captions[i];
+    size_t sep = c.find(" colors, ");
+    ASSERT_NE(sep, std::string::npos) << c;
+    int n = std::stoi(c.substr(0, sep));
+    EXPECT_GT(n, 0);
+    EXPECT_LE(n, counts[i]) << c;
+    EXPECT_EQ(c.back(), 'k');
+    EXPECT_NE(memo.find("Preparing Image " + std::to_string(i + 1) + ": " + c), std::string::npos) << memo;
+  }
+  EXPECT_EQ(progress, 80);
+  EXPECT_EQ(width, 419);
+  // Two label heights above the two image rows (the label height as measured before showing).
+  EXPECT_GT(height, 209);
+  EXPECT_EQ((height - 209) % 2, 0);
+  EXPECT_GT(labelHeight, 0);
+  EXPECT_FALSE(centred);
+  EXPECT_FALSE(PrepForm->Visible());
+}
+
+TEST_F(Preview, SmallPictureOnAPaletteScreenKeepsDesignCaptions) {
+  Form->LoadFile(WritePhoto("s.bmp", 50, 50));
+  Screen->SetColorDepth(8);
+  RunPreview();
+  EXPECT_EQ(captions, (std::vector<std::string>{"256 colors", "192 colors", "128 colors", "64 colors", "32 colors",
+                                                "16 colors", "8 colors", "4 colors"}));
+  EXPECT_EQ(width, 400);
+  EXPECT_EQ(height, 300);
+  EXPECT_TRUE(centred);
+  EXPECT_EQ(memo.find(':'), std::string::npos);
+}
