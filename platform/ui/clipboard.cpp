@@ -14,6 +14,7 @@
 #include "platform/gdi/picture.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window.h"
+#include "platform/ui/window_internal.h"
 
 namespace {
 
@@ -431,3 +432,9 @@ void FinalizeClipboard() {
   if (ConnectedApp) QObject::disconnect(Connection);
   ConnectedApp = nullptr;
 }
+
+namespace ui_backend {
+void SetDesktopClipboardText(const std::string& Text) {
+  QGuiApplication::clipboard()->setText(QString::fromStdString(Text));
+}
+}  // namespace ui_backend

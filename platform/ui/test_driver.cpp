@@ -227,6 +227,8 @@ bool TUiTestDriver::SaveWindowPng(HWND Wnd, const std::string& FileName) const {
 
 bool TUiTestDriver::SaveScreenshot(const std::string& FileName) { return ui_backend::SaveScreenshot(FileName); }
 
+void TUiTestDriver::SetClipboardTextFromOutside(const std::string& Text) { ui_backend::SetDesktopClipboardText(Text); }
+
 bool TUiTestDriver::NativeClick(TPoint P) { return ui_backend::InjectNativeClick(P); }
 
 std::string TUiTestDriver::PlatformName() { return ui_backend::PlatformName(); }

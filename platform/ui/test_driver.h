@@ -92,6 +92,9 @@ public:
   bool SaveWindowPng(HWND Wnd, const std::string& FileName) const;
   // A PNG of what the desktop shows (a real screen only).
   static bool SaveScreenshot(const std::string& FileName);
+  // Puts text on the desktop's clipboard the way another program would, so
+  // that the change arrives through the toolkit like a real one.
+  static void SetClipboardTextFromOutside(const std::string& Text);
   // A left click delivered through the toolkit's input path, as a real
   // desktop delivers it (queued like any input).
   static bool NativeClick(TPoint P);

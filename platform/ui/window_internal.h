@@ -224,6 +224,7 @@ void Wake();
 void SetCursorShape(HCURSOR Cursor);
 bool SaveBgrxAsPng(const std::string& FileName, int32_t Width, int32_t Height, const uint8_t* Pixels, int32_t Stride);
 bool SaveScreenshot(const std::string& FileName);
+void SetDesktopClipboardText(const std::string& Text);
 // Sends a left click at a screen point through the toolkit's own input
 // path (as the desktop would deliver it); false when no window of ours is there.
 bool InjectNativeClick(TPoint ScreenPt);

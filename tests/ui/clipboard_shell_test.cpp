@@ -2,8 +2,6 @@
 // with a viewer leaving; changes made outside) and the shell's recording fake.
 #include <gtest/gtest.h>
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <fstream>
 #include <sys/stat.h>
 #include <vector>
@@ -177,7 +175,7 @@ TEST_F(ClipboardTest, ViewerChainOfThreeWhereTheMiddleOneLeaves) {
 
   // Another program changes the clipboard: the chain hears of it and the
   // clipboard now holds that program's text.
-  QGuiApplication::clipboard()->setText("from elsewhere");
+  TUiTestDriver::SetClipboardTextFromOutside("from elsewhere");
   Driver.ProcessMessages();
   EXPECT_EQ(a.Draws, 5);
   EXPECT_EQ(Clipboard()->AsText(), "from elsewhere");
