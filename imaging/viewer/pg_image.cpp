@@ -410,17 +410,7 @@ HPALETTE TPGImage::GetPalette() {
 }
 
 void TPGImage::PaintWindow(HDC DC) {
-  FCanvas->Lock();
-  FCanvas->SetHandle(DC);
-  try {
-    Paint();
-  } catch (...) {
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
-    throw;
-  }
-  FCanvas->SetHandle(nullptr);
-  FCanvas->Unlock();
+  FCanvas->PaintOn(DC, [this] { Paint(); });
 }
 
 void TPGImage::WndProc(TMessage& Message) {

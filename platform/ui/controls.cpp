@@ -1073,22 +1073,26 @@ TGraphicControl::TGraphicControl(TComponent* AOwner) : TControl(AOwner) {
   FCanvas->SetControl(this);
 }
 
+void TControlCanvas::PaintOn(HDC DC, const std::function<void()>& Paint) {
+  Lock();
+  SetHandle(DC);
+  try {
+    Paint();
+  } catch (...) {
+    SetHandle(nullptr);
+    Unlock();
+    throw;
+  }
+  SetHandle(nullptr);
+  Unlock();
+}
+
 TGraphicControl::~TGraphicControl() { FCanvas->SetControl(nullptr); }
 
 void TGraphicControl::WndProc(TMessage& Message) {
   if (Message.Msg == WM_PAINT && Message.WParam) {
     HDC dc = reinterpret_cast<HDC>(Message.WParam);
-    FCanvas->Lock();
-    FCanvas->SetHandle(dc);
-    try {
-      Paint();
-    } catch (...) {
-      FCanvas->SetHandle(nullptr);
-      FCanvas->Unlock();
-      throw;
-    }
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
+    FCanvas->PaintOn(dc, [this] { Paint(); });
     return;
   }
   TControl::WndProc(Message);
@@ -1102,17 +1106,7 @@ TCustomControl::TCustomControl(TComponent* AOwner) : TWinControl(AOwner) {
 TCustomControl::~TCustomControl() { FCanvas->SetControl(nullptr); }
 
 void TCustomControl::PaintWindow(HDC DC) {
-  FCanvas->Lock();
-  FCanvas->SetHandle(DC);
-  try {
-    Paint();
-  } catch (...) {
-    FCanvas->SetHandle(nullptr);
-    FCanvas->Unlock();
-    throw;
-  }
-  FCanvas->SetHandle(nullptr);
-  FCanvas->Unlock();
+  FCanvas->PaintOn(DC, [this] { Paint(); });
 }
 
 // ===========================================================================

@@ -363,6 +363,9 @@ public:
   void FreeHandle();
   // Releases the DCs of every control canvas not locked (after each message).
   static void FreeDeviceContexts();
+  // Runs Paint with the canvas locked onto DC, and lets DC go afterwards,
+  // also when Paint throws.
+  void PaintOn(HDC DC, const std::function<void()>& Paint);
 
 protected:
   void CreateHandle() override;
