@@ -1,8 +1,58 @@
 #!/usr/bin/env bash
-# Runs a program on a virtual X display with Qt's xcb platform. Exits 77
-# (skipped) when xvfb-run is not installed.
-if ! command -v xvfb-run >/dev/null 2>&1; then
-  echo "xvfb-run not found: skipped"
-  exit 77
+# Runs a program on a virtual X desktop: Xvfb at 1280x1024x24 with the openbox
+# window manager, Qt on its xcb platform. The program sees DISPLAY set and may
+# drive the desktop with xdotool and take screenshots with import.
+# Exits 77 (skipped) when Xvfb or openbox is not installed.
+#   run_under_xvfb.sh [--size WxH] PROGRAM [ARGS...]
+set -u
+size=1280x1024
+if [[ ${1:-} == --size ]]; then size=$2; shift 2; fi
+for tool in Xvfb openbox; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "$tool not found: skipped"
+    exit 77
+  fi
+done
+
+# A display number nobody holds: Xvfb refuses one that is taken, so try a few.
+xvfb_pid=
+for ((n = 90 + RANDOM % 400, tries = 0; tries < 20; n++, tries++)); do
+  [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+  Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    [[ -e /tmp/.X11-unix/X$n ]] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$xvfb_pid" 2>/dev/null && [[ -e /tmp/.X11-unix/X$n ]]; then
+    display=":$n"
+    break
+  fi
+  xvfb_pid=
+done
+if [[ -z $xvfb_pid ]]; then
+  echo "could not start Xvfb"
+  exit 1
 fi
-exec xvfb-run -a -s "-screen 0 1024x768x24" env QT_QPA_PLATFORM=xcb "$@"
+export DISPLAY=$display
+
+wm_home=$(mktemp -d)
+HOME=$wm_home openbox >/dev/null 2>&1 &
+wm_pid=$!
+cleanup() {
+  kill "$wm_pid" 2>/dev/null
+  kill "$xvfb_pid" 2>/dev/null
+  wait "$wm_pid" "$xvfb_pid" 2>/dev/null
+  rm -rf "$wm_home"
+}
+trap cleanup EXIT
+# openbox owns the desktop once it has set _NET_SUPPORTING_WM_CHECK.
+for _ in $(seq 50); do
+  if command -v xprop >/dev/null 2>&1; then
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  fi
+  sleep 0.1
+done
+
+QT_QPA_PLATFORM=xcb "$@"
