@@ -269,6 +269,9 @@ void TForm1::BuildMenu() {
   AddItem(this, PopupMenu1->Items(), "Tool Bar", ShortCut(VK_F2, ssCtrl), -1, on(&TForm1::None1Click));
   AddItem(this, PopupMenu1->Items(), "Status Bar", ShortCut(VK_F3, ssCtrl), -1, on(&TForm1::Status1Click));
   AddItem(this, PopupMenu1->Items(), "Tile Background", scNone, -1, on(&TForm1::BackgroundColor1Click));
+  // The form's own popup: right-click and its shortcuts still work when the
+  // main menu is hidden, so the menu can always be brought back.
+  SetPopupMenu(PopupMenu1);
 }
 
 void TForm1::BuildToolbar() {
@@ -404,11 +407,18 @@ void TForm1::FormCreate(TObject*) {
 
   UpdateControls(true);
 
+  // A file named on the command line (also how the lite edition hands an
+  // image over) is opened as File > Open would: file name, pristine copy,
+  // reduction, estimate and the commands on.
   if (ParamCount() >= 1 && FileExists(ParamStr(1))) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(ParamStr(1), ec);
+    const std::string name = ec ? ParamStr(1) : path.lexically_normal().string();
+    OpenDialog1->SetFileName(name);
     try {
-      Image1->LoadFromFile(ParamStr(1));
-      OpenDialog1->SetFileName(ParamStr(1));
+      LoadFile(name);
     } catch (const std::exception& E) {
+      QLNLoadingIdle = true;
       Application->ShowException(E);
     }
   }
@@ -659,6 +669,7 @@ void TForm1::btnRefreshClick(TObject*) {
   if ((FPending & 4) && btnCrop->Down()) {
     CropToSelection(Image1);
     btnCrop->SetDown(false);
+    btnCropClick(btnCrop);  // crop mode ends: bar stored and hidden, no more selecting
   }
   if (FPending & 2) ApplyReduction();
   if (FPending != 0) UpdateSizeInfo();

@@ -67,7 +67,12 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   Form->btnRefreshClick(nullptr);
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 10);
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetHeight(), 6);
+  // Crop mode is over: the bar goes away and dragging selects nothing.
   EXPECT_FALSE(Form->btnCrop->Down());
+  EXPECT_FALSE(Form->CropBar->Visible());
+  EXPECT_EQ(Form->Image1->ActionMode(), amNone);
+  EXPECT_FALSE(Form->Image1->Selection());
+  EXPECT_TRUE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
 }
 
 TEST_F(Commands, ViewOptionsToggleMenuStatusBarToolbarAndStretch) {
@@ -96,6 +101,38 @@ TEST_F(Commands, ViewOptionsToggleMenuStatusBarToolbarAndStretch) {
 
   Form->SetToolbarButtonWidth(62);
   EXPECT_EQ(Form->btnOpen->Width(), 62);
+}
+
+// With the main menu hidden, the form's popup menu (right-click, Ctrl+F1,
+// Ctrl+F2, Ctrl+F3) is the way back.
+TEST_F(Commands, PopupMenuBringsBackTheHiddenMenuBarsAndToolbar) {
+  Form->MainMenu2Click(nullptr);
+  ASSERT_EQ(GetFormMenu(Form), nullptr);
+  Driver.Click(TUiTestDriver::ScreenPoint(Form->Image1, 5, 5));  // focus inside the form
+  Driver.ProcessMessages();
+  Driver.SetModifiers(MK_CONTROL);
+  Driver.PressKey(VK_F1);
+  Driver.PressKey(VK_F3);
+  Driver.PressKey(VK_F2);
+  Driver.SetModifiers(0);
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetFormMenu(Form), Form->MainMenu1);
+  EXPECT_EQ(Form->BorderStyle(), bsSizeable);
+  EXPECT_FALSE(Form->StatBar->Visible());
+  EXPECT_FALSE(Form->Toolbar1->Visible());
+
+  Form->MainMenu2Click(nullptr);
+  bool opened = false;
+  Driver.WhenIdle([&] {
+    opened = OpenMenuWindows().size() == 1;
+    TRect r = MenuItemScreenRect(Form->PopupMenu1->Items()->Find("Main Menu"));
+    Driver.Click(TPoint{r.Left + 10, r.Top + 5});
+  });
+  Driver.Click(TUiTestDriver::ScreenPoint(Form->Image1, 20, 20), MK_RBUTTON);
+  Driver.ProcessMessages();
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(GetFormMenu(Form), Form->MainMenu1);
+  EXPECT_EQ(Driver.PendingSteps(), 0u);
 }
 
 TEST_F(Commands, FlipsMirrorThePictureAndToggleTheirMark) {

@@ -163,14 +163,25 @@ TEST_F(AppTest, ResetRestoresThePristineImage) {
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf8Bit);
 }
 
-TEST_F(AppTest, CommandLineFileIsShownWithCommandsDisabled) {
+// A file on the command line (the lite edition's hand-over) is opened as
+// File > Open does, so it can be worked on at once.
+TEST_F(AppTest, CommandLineFileOpensLikeFileOpen) {
   const std::string photo = WritePhoto("cmd.bmp", 16, 16);
   Start({"quillonpro", photo});
   ASSERT_NE(Form->Image1->PixelGraphicNoWait(), nullptr);
   EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetWidth(), 16);
+  EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->PixelFormat(), pf8Bit);
   EXPECT_EQ(Form->OpenDialog1->FileName(), photo);
-  EXPECT_EQ(Form->FileName(), "");
-  EXPECT_FALSE(Form->btnSave->Enabled());
+  EXPECT_EQ(Form->FileName(), photo);
+  EXPECT_EQ(Panel(5), photo);
+  EXPECT_EQ(Form->Pristine()->Width(), 16);
+  EXPECT_EQ(Form->edColors->Value(), GIFColorCount);
+  EXPECT_EQ(Panel(2).rfind("Size: ", 0), 0u);
+  EXPECT_NE(Panel(2), "Size: ?");
+  EXPECT_TRUE(Form->btnSave->Enabled());
+  EXPECT_TRUE(Form->btnTransparent->Enabled());
+  EXPECT_TRUE(Form->EditPalette1->Enabled());
+  EXPECT_TRUE(QLNLoadingIdle);
 }
 
 TEST_F(AppTest, MissingCommandLineFileIsIgnored) {
