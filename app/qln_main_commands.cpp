@@ -12,7 +12,6 @@
 #include "imaging/twain/pg_twain.h"
 #include "imaging/viewer/pg_image.h"
 #include "platform/base/files.h"
-#include "platform/base/numeric.h"
 #include "platform/base/settings.h"
 #include "platform/base/stream.h"
 #include "platform/gdi/bitmap.h"
@@ -206,8 +205,9 @@ void TForm1::BackgroundColor1Click(TObject*) {
 
 void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int32_t Y) {
   if (!FPickMode) return;
-  const long double zoom = static_cast<long double>(edZoom->Value()) / 100.0L;
-  const long double imageX = X / zoom, imageY = Y / zoom;
+  // The image pixel shown at the clicked box pixel, by the viewer's own
+  // mapping (whatever the zoom, its rounding and the stretch mode).
+  const TPoint image = Image1->BoxToImage(TPoint{X, Y});
   GIFTransparentColor = Image1->PicBox()->Canvas()->Pixels(X, Y);
   if (FSwatch) {
     TCanvas* c = FSwatch->Canvas();
@@ -216,8 +216,8 @@ void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int
     c->Brush()->SetColor(GIFTransparentColor);
     c->Rectangle(0, 0, FSwatch->Width() + 1, FSwatch->Height() + 1);
   }
-  FLastPickX = static_cast<int32_t>(Round(imageX));
-  FLastPickY = static_cast<int32_t>(Round(imageY));
+  FLastPickX = image.X;
+  FLastPickY = image.Y;
   PickTransparentFromGif();
   StatBar->Invalidate();
 }
