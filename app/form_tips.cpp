@@ -80,8 +80,11 @@ TTipForm::TTipForm(TComponent* AOwner) : TForm(AOwner) {
 }
 
 void TTipForm::ShowTip(int32_t N) {
+  // A number outside the tips (a stored index from another tips file, or
+  // one edited by hand) starts again at the first tip.
+  if (N < 1 || N > TipCount) N = 1;
   if (N == FCurrentTip) return;
-  FCurrentTip = N > TipCount ? 1 : N;
+  FCurrentTip = N;
   std::string title = LineAt(static_cast<size_t>(2) * FCurrentTip);
   TipTitle->SetCaption(title.size() > 3 ? title.substr(3) : std::string());
   TipTitle->Repaint();
@@ -93,7 +96,7 @@ void TTipForm::NextClick(TObject*) { ShowTip(FCurrentTip + 1); }
 
 bool ShowTipDialog(int32_t& TipIndex, bool ShowAtStart) {
   Lines = ReadLines(TipsFileName());
-  ++TipIndex;
+  TipIndex = TipIndex < INT32_MAX ? TipIndex + 1 : 1;
   TipCount = (static_cast<int32_t>(Lines.size()) - 2) / 2;
   bool result = ShowAtStart;
   TTipForm* form = new TTipForm(Application);

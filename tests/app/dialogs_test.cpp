@@ -57,6 +57,22 @@ TEST_F(Dialogs, TipsCycleWrapAndPersist) {
   EXPECT_EQ(texts, (std::vector<std::string>{"Text one", "Text two", "Text three", "Text one"}));
   EXPECT_EQ(index, 2);  // 1, then four Next clicks: 2, 3, 1, 2
 
+  // A stored index outside the tips starts again at the first tip, never at
+  // an empty one or the file's header.
+  for (int32_t stored : {-3, -1, 9}) {
+    index = stored;
+    std::string title;
+    Driver.WhenIdle([&] {
+      TTipForm* f = ModalForm<TTipForm>();
+      ASSERT_NE(f, nullptr);
+      title = f->TipTitle->Caption();
+      f->CloseBtn->Click();
+    });
+    ShowTipDialog(index, false);
+    EXPECT_EQ(title, "First") << stored;
+    EXPECT_EQ(index, 1) << stored;
+  }
+
   // Through the menu: the box checked is stored, so the next start shows the
   // following tip on its first activation; unchecked there, the one after shows none.
   Driver.WhenIdle([&] {
