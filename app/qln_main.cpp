@@ -524,6 +524,10 @@ void TForm1::ResetControls() {
   Reset1->SetEnabled(false);
   btnRefresh->SetEnabled(false);
   btnTransparent->SetDown(false);
+  // Pick mode and the picked colour belong to the image they were picked
+  // from: a new image starts without transparency.
+  SetTransparentMode(false);
+  GIFTransparentColor = 0xFFFFFF;
   if (btnCrop->Down()) {
     // Crop mode ends: the bar's place is kept, the bar hidden.
     btnCrop->SetDown(false);
@@ -715,8 +719,8 @@ void TForm1::LoadFile(const std::string& Name) {
 }
 
 void TForm1::SaveAs1Click(TObject*) {
-  const size_t dot = FFileName.find('.');
-  SaveDialog1->SetFileName(dot == std::string::npos ? std::string() : FFileName.substr(0, dot));
+  // The current name without its extension; a dot in a folder name is not one.
+  SaveDialog1->SetFileName(ExtractFileExt(FFileName).empty() ? std::string() : ChangeFileExt(FFileName, ""));
   if (!SaveDialog1->Execute()) return;
   try {
     SaveFile(SaveDialog1->FileName());
@@ -732,12 +736,37 @@ void TForm1::SaveFile(const std::string& Name) {
   TPixelGraphic* picture = Image1->GetPixelGraphic();
   picture->SetSaveColorResWarningAction(pgwaIgnore);
   picture->SaveToFile(FFileName);
+  // The saved picture is loaded back; it is still the picture whose colour
+  // was picked, so pick mode and the colour carry over to it.
+  const bool picking = FPickMode;
+  const TColor picked = GIFTransparentColor;
   LoadFile(FFileName);
+  if (picking) {
+    SetTransparentMode(true);
+    GIFTransparentColor = picked;
+    UpdateSizeInfo();
+  }
 }
 
 void TForm1::btnCopyClick(TObject*) {
+  const bool zoomed = edZoom->Value() != 100;
   Resample(Image1, Image1->PicBox()->Width(), Image1->PicBox()->Height());
   if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->CopyToClipboard();
+  if (!zoomed) return;
+  // The picture now has its displayed size at zoom 100: the spin says so,
+  // and the zoom is no longer a pending change; other pending changes stay.
+  const bool applyOn = btnRefresh->Enabled();
+  const std::string size = StatBar->Panels()->Items(2)->Text();
+  const bool zoomPending = (FPending & 1) != 0;
+  edZoom->SetValue(100);
+  FPending &= static_cast<uint8_t>(~1u);
+  if (zoomPending && FPending == 0) {
+    btnRefresh->SetEnabled(false);
+    UpdateSizeInfo();
+  } else {
+    btnRefresh->SetEnabled(applyOn);
+    StatBar->Panels()->Items(2)->SetText(size);
+  }
 }
 
 void TForm1::btnPasteClick(TObject*) {

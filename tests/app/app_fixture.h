@@ -56,11 +56,12 @@ protected:
     g.SaveToFile(Dir + Name);
     return Dir + Name;
   }
-  // File > Open, choosing Name of Dir in the dialog.
-  void OpenThroughDialog(const std::string& Name) {
-    Driver.WhenIdle([this, Name] {
+  // File > Open, choosing Name of Folder (Dir by default) in the dialog.
+  void OpenThroughDialog(const std::string& Name, std::string Folder = "") {
+    if (Folder.empty()) Folder = Dir;
+    Driver.WhenIdle([Folder, Name] {
       TOpenDialog* d = ExecutingFileDialog();
-      d->ChangeFolder(Dir);
+      d->ChangeFolder(Folder);
       d->SelectFile(Name);
       d->Accept();
     });

@@ -1,3 +1,5 @@
+#include <set>
+
 #include "app/pg_tools.h"
 #include "app_fixture.h"
 #include "controls/toolbars.h"
@@ -170,14 +172,73 @@ TEST_F(Commands, TileViewDisablesEditingAndUsesTheBackgroundColour) {
   EXPECT_TRUE(Form->Open1->Enabled());
 }
 
-TEST_F(Commands, PickingStoresTheColourTheGifHoldsAtTheImagePixel) {
+// Pick mode and the picked colour end with the image they were picked from,
+// but a saved GIF, loaded back, keeps them.
+TEST_F(Commands, NewImageLeavesPickModeButTheSavedGifKeepsIt) {
   Form->Transparent1Click(nullptr);
-  Form->edZoom->SetValue(200);
-  Driver.ProcessMessages();
-  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 20, 10);
-  // The image pixel (10, 5) of the GIF encoding of the picture.
+  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 2, 2);
+  const TColor picked = GIFTransparentColor;
+  ASSERT_NE(picked, static_cast<TColor>(0xFFFFFF));
+  Form->SaveFile(Dir + "t.gif");
+  EXPECT_TRUE(Form->PickMode());
+  EXPECT_TRUE(GIFTransparent);
+  EXPECT_EQ(GIFTransparentColor, picked);
+
+  WritePhoto("other.bmp", 12, 12);
+  Form->LoadFile(Dir + "other.bmp");
+  EXPECT_FALSE(Form->PickMode());
+  EXPECT_FALSE(Form->btnTransparent->Down());
+  EXPECT_FALSE(Form->Transparent1->Checked());
+  EXPECT_FALSE(GIFTransparent);
+  EXPECT_EQ(GIFTransparentColor, static_cast<TColor>(0xFFFFFF));
+  EXPECT_EQ(Form->StatBar->Panels()->Items(3)->Style(), psText);
+}
+
+// The picked pixel is the one the viewer shows under the cursor: checked on
+// screen at whole zooms (odd box pixels included), and against the viewer's
+// box-to-image mapping at other zooms and with the smoothing zoom modes.
+TEST_F(Commands, PickingStoresTheColourUnderTheCursorAtAnyZoom) {
+  // 16 x 12 pixels of five colours, each pixel unlike its eight neighbours.
+  const TColor five[5] = {0x0000FF, 0x00FF00, 0xFF0000, 0x00FFFF, 0x000000};
+  TPixelGraphic g;
+  g.NewImage(16, 12, pf24Bit);
+  for (int32_t y = 0; y < 12; ++y)
+    for (int32_t x = 0; x < 16; ++x) g.SetPixelColor(x, y, five[(x + 3 * y) % 5]);
+  g.SaveToFile(Dir + "cells.bmp");
+  Form->LoadFile(Dir + "cells.bmp");
+  Form->Transparent1Click(nullptr);
   TPixelGraphic* p = Form->Image1->GetPixelGraphic();
-  EXPECT_EQ(GIFTransparentColor, p->GetPixelColor(10, 5));
+  std::set<TColor> colours;
+  for (int32_t y = 0; y < 12; ++y)
+    for (int32_t x = 0; x < 16; ++x) colours.insert(p->GetPixelColor(x, y));
+  ASSERT_EQ(colours.size(), 5u);
+
+  for (int32_t zoom : {200, 300}) {
+    Form->edZoom->SetValue(zoom);
+    Driver.ProcessMessages();
+    TPicBox* box = Form->Image1->PicBox();
+    for (TPoint at : {TPoint{3, 5}, TPoint{5, 4}, TPoint{11, 1}, TPoint{31, 23}}) {
+      Form->Image1MouseDown(Form->Image1, mbLeft, {}, at.X, at.Y);
+      EXPECT_EQ(GIFTransparentColor, Driver.Pixel(Form->Image1->Handle(), box->Left() + at.X, box->Top() + at.Y))
+          << zoom << "% at " << at.X << "," << at.Y;
+    }
+  }
+  Form->edZoom->SetValue(200);
+  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 3, 3);
+  EXPECT_EQ(GIFTransparentColor, p->GetPixelColor(1, 1));
+
+  for (TMenuItem* mode : {Form->Fast1, Form->Medium1, Form->HighQuality1})
+    for (int32_t zoom : {150, 70, 33}) {
+      Form->StretchClick(mode);
+      Form->edZoom->SetValue(zoom);
+      Driver.ProcessMessages();
+      const int32_t bw = Form->Image1->PicBox()->Width(), bh = Form->Image1->PicBox()->Height();
+      for (TPoint at : {TPoint{1, 1}, TPoint{bw - 1, bh - 1}, TPoint{bw / 2 + 1, bh / 3}}) {
+        Form->Image1MouseDown(Form->Image1, mbLeft, {}, at.X, at.Y);
+        EXPECT_EQ(GIFTransparentColor, p->GetPixelColor(at.X * 16 / bw, at.Y * 12 / bh))
+            << zoom << "% at " << at.X << "," << at.Y;
+      }
+    }
 }
 
 }  // namespace

@@ -107,10 +107,19 @@ TEST_F(AppTest, PasteTakesTheClipboardBitmapAndEmptyClipboardDoesNothing) {
   // One colour: the count stops at the spin edit's minimum of 2.
   EXPECT_EQ(Form->edColors->Value(), std::max(2, GIFColorCount));
 
-  // Copy puts the displayed picture back as a DIB.
+  // Copy puts the displayed picture back as a DIB: at zoom 200 the picture
+  // is doubled, and the zoom spin reads 100 again.
+  Form->btnRefreshClick(nullptr);
+  Form->edZoom->SetValue(200);
   Clipboard()->Clear();
   Form->btnCopyClick(nullptr);
   EXPECT_TRUE(Clipboard()->HasFormat(CF_DIB));
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 24);
+  EXPECT_EQ(Form->edZoom->Value(), 100);
+  EXPECT_EQ(Form->Pending(), 0);
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_NE(Panel(2), "Size: ?");
+  EXPECT_EQ(Panel(0), "24 x 18");
 }
 
 TEST_F(AppTest, ViewerLeavingTheChainHandsOnItsSuccessor) {

@@ -52,9 +52,12 @@ TEST_F(AppTest, ResetLeavesCropModeAndStoresTheBarPosition) {
 }
 
 TEST_F(AppTest, OpenReduceEstimateSaveThroughTheDialogs) {
-  const std::string photo = WritePhoto("photo.bmp");
+  // A dot in a folder name is not an extension.
+  const std::string folder = Dir + "my.photos/";
+  ASSERT_TRUE(ForceDirectories(folder));
+  const std::string photo = WritePhoto("my.photos/photo.bmp");
   Start();
-  OpenThroughDialog("photo.bmp");
+  OpenThroughDialog("photo.bmp", folder);
   EXPECT_EQ(Form->FileName(), photo);
   EXPECT_EQ(Form->OpenDialog1->InitialDir(), ExtractFilePath(photo));
   TPixelGraphic* shown = Form->Image1->GetPixelGraphic();
@@ -84,23 +87,23 @@ TEST_F(AppTest, OpenReduceEstimateSaveThroughTheDialogs) {
   EXPECT_LE(GIFColorCount, 8);
   EXPECT_NE(Panel(2), "Size: ?");
 
-  // Save As proposes the name before the first dot, then writes a GIF.
+  // Save As proposes the name without its extension, then writes a GIF.
   Driver.WhenIdle([&] {
     TOpenDialog* d = ExecutingFileDialog();
-    EXPECT_EQ(d->FileName(), Dir + "photo");
+    EXPECT_EQ(d->FileName(), folder + "photo");
     d->SelectFilterIndex(d->FilterIndex());
-    d->SetNameBoxText(Dir + "small.gif");
+    d->SetNameBoxText(folder + "small.gif");
     d->Accept();
   });
   Form->SaveAs1Click(nullptr);
-  EXPECT_EQ(Form->FileName(), Dir + "small.gif");
-  ASSERT_TRUE(FileExists(Dir + "small.gif"));
-  std::ifstream f(Dir + "small.gif", std::ios::binary);
+  EXPECT_EQ(Form->FileName(), folder + "small.gif");
+  ASSERT_TRUE(FileExists(folder + "small.gif"));
+  std::ifstream f(folder + "small.gif", std::ios::binary);
   char sig[6] = {};
   f.read(sig, 6);
   EXPECT_EQ(std::string(sig, 6), "GIF89a");
   TPixelGraphic back;
-  back.LoadFromFile(Dir + "small.gif");
+  back.LoadFromFile(folder + "small.gif");
   EXPECT_EQ(back.GetWidth(), 64);
   EXPECT_EQ(back.GetHeight(), 48);
   std::set<TColor> colours;
