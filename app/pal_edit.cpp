@@ -157,8 +157,10 @@ void TPalEditor::Prepare(TPGImage* Image) {
   auto grid = std::make_unique<TPixelGraphic>();
   grid->AssignPalette(picture);
   int32_t count = grid->PaletteCount();
-  FCellWidth = Img->ClientWidth() / FCellsPerRow;
-  FCellHeight = Img->ClientHeight() / (256 / FCellsPerRow);
+  // The cells share their frame lines, and the last line closes the grid:
+  // one pixel is kept for it, so that 256 cells fit the box without scroll bars.
+  FCellWidth = (Img->ClientWidth() - 1) / FCellsPerRow;
+  FCellHeight = (Img->ClientHeight() - 1) / (256 / FCellsPerRow);
   FRows = count / FCellsPerRow + (count % FCellsPerRow ? 1 : 0);
   if (count < FCellsPerRow) FCellsPerRow = count;
   grid->NewImage(FCellsPerRow * FCellWidth + 1, FRows * FCellHeight + 1, pf8Bit);

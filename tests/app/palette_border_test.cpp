@@ -46,6 +46,30 @@ TEST_F(PaletteAndBorder, PaletteEditorGridOfATwoColourImage) {
   EXPECT_EQ(PalEditor->Img->SelectionWidth(), cw - 1);
 }
 
+// All 256 cells show in the grid's box, the last row included, with no scroll bars.
+TEST_F(PaletteAndBorder, FullPaletteGridFitsItsBox) {
+  Form->Image1->TakePixelGraphic(Striped(256, pf8Bit, 256, 4));
+  bool seen = false;
+  Driver.WhenIdle([&] {
+    TPGImage* img = PalEditor->Img;
+    TPixelGraphic* grid = img->GetPixelGraphic();
+    EXPECT_EQ(PalEditor->Rows(), 16);
+    EXPECT_LE(grid->GetWidth(), img->ClientWidth());
+    EXPECT_LE(grid->GetHeight(), img->ClientHeight());
+    EXPECT_EQ(img->Width() - img->ClientWidth(), 2 * img->FrameWidth());  // no vertical bar
+    EXPECT_EQ(img->Height() - img->ClientHeight(), 2 * img->FrameWidth());  // no horizontal bar
+    const int32_t cw = PalEditor->CellWidth(), ch = PalEditor->CellHeight();
+    TPicBox* box = img->PicBox();
+    EXPECT_EQ(Driver.Pixel(img->Handle(), box->Left() + 15 * cw + cw / 2, box->Top() + 15 * ch + ch / 2),
+              grid->GetPaletteEntry(255) & 0xFFFFFF);
+    seen = true;
+    PalEditor->BitBtn1->Click();
+  });
+  PalEditor->Prepare(Form->Image1);
+  PalEditor->ShowModal();
+  EXPECT_TRUE(seen);
+}
+
 TEST_F(PaletteAndBorder, EditingAnEntryOfAFourBitImage) {
   Form->Image1->TakePixelGraphic(Striped(16, pf4Bit));
   PalEditor->Prepare(Form->Image1);
