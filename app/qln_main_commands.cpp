@@ -253,9 +253,12 @@ void TForm1::Acquire1Click(TObject*) {
     // read-only once installed.
     const std::string name = IncludeTrailingPathDelimiter(UserConfigFolder()) + "~source.bmp";
     try {
-      TWAIN_SaveDibToBmpFile(dib, name);
+      // A scan that could not be written is not loaded: an older file of
+      // that name would show the wrong image.
+      const int32_t saved = TWAIN_SaveDibToBmpFile(dib, name);
       TWAIN_ReleaseDib(dib);
       dib = 0;
+      if (saved != 0) throw EWriteError("Cannot create file \"" + name + "\"");
       try {
         LoadFile(name);
       } catch (...) {

@@ -2,13 +2,7 @@
 // correction) and saving it through the writer registry (with the
 // colour-resolution fallback and its warning).
 #include <array>
-#include <cerrno>
-#include <climits>
 #include <cmath>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "imaging/core/exceptions.h"
 #include "imaging/core/file_formats.h"
@@ -18,7 +12,7 @@
 #include "imaging/core/options.h"
 #include "imaging/core/pg_math.h"
 #include "imaging/core/pixel_graphic.h"
-#include "platform/base/files.h"
+#include "platform/base/safe_write.h"
 #include "platform/base/strings.h"
 
 namespace {
@@ -50,37 +44,6 @@ bool NeedsGammaCorrection(long double Gamma) {
   if (!PGGammaCorrectOnLoad) return false;
   if (!std::isfinite(Gamma) || Gamma <= 0 || !std::isfinite(PGDefaultGamma) || PGDefaultGamma <= 0) return false;
   return std::fabs(Gamma / PGDefaultGamma - 1) > 0.05L;
-}
-
-// A new, empty file beside Target, created with the usual permissions (or
-// those of Target when it exists).
-std::string CreateTempFileBeside(const std::string& Target) {
-  std::string dir = ExtractFilePath(Target);
-  std::string name = ExtractFileName(Target);
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = dir + "." + name + "." + IntToStr(::getpid()) + "." + IntToStr(++counter) + ".tmp";
-    int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      struct stat st {};
-      if (::stat(Target.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-      ::close(fd);
-      return temp;
-    }
-    if (errno != EEXIST) break;
-  }
-  throw EFCreateError("Cannot create file \"" + Target + "\".");
-}
-
-// The file that saving replaces: a symbolic link is followed so that the
-// link itself stays.
-std::string ResolveTarget(const std::string& FileName) {
-  struct stat st {};
-  if (::lstat(FileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char buf[PATH_MAX];
-    if (::realpath(FileName.c_str(), buf)) return buf;
-  }
-  return FileName;
 }
 
 }  // namespace
@@ -170,26 +133,17 @@ void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, con
     }
   if (target < 0) throw EPGCanWriteResolutionsEmpty(PGMessage(16, writer.ClassName() + ".GetCanWriteResolutions"));
 
-  // Writes G to the stream, or to a temporary file beside FileName that
-  // replaces it only once the writer has succeeded, so that a failing writer
-  // never destroys an existing file.
+  // Writes G to the stream, or through SafeWriteFile to FileName, which
+  // keeps the file as it was when anything fails. Every write the writer
+  // makes is checked here, whatever the writer checks itself.
   auto writeOut = [&](TPixelGraphic& G) {
-    if (!ToFile) {
-      writer.Write(*Stream, G);
+    if (ToFile) {
+      SafeWriteFile(FileName, [&](TStream& Out) { writer.Write(Out, G); });
       return;
     }
-    const std::string target = ResolveTarget(FileName);
-    const std::string temp = CreateTempFileBeside(target);
-    try {
-      {
-        TFileStream file(temp, fmOpenReadWrite);
-        writer.Write(file, G);
-      }
-      if (!ReplaceFile(temp, target)) throw EFCreateError("Cannot create file \"" + FileName + "\".");
-    } catch (...) {
-      DeleteFile(temp);
-      throw;
-    }
+    TWriteCheckStream checked(*Stream);
+    writer.Write(checked, G);
+    checked.Check("Stream write error");
   };
 
   if (target == current) {

@@ -1,10 +1,11 @@
 // Packed DIBs as the source delivers them: their layout, their colour
 // table, and writing one as a BMP file.
-#include <cstdio>
 #include <cstring>
 
 #include "imaging/twain/pg_twain.h"
+#include "platform/base/exception.h"
 #include "platform/base/files.h"
+#include "platform/base/safe_write.h"
 #include "platform/gdi/surface.h"
 #include "platform/ui/dialogs.h"
 
@@ -75,9 +76,6 @@ bool DibLayout(const uint8_t* Dib, size_t Available, TDibLayout& L) {
   return static_cast<uint64_t>(L.HeaderSize) + L.TableSize + L.BitsSize <= Available;
 }
 
-// Writes the whole of Count bytes.
-bool WriteAll(std::FILE* F, const void* Data, size_t Count) { return std::fwrite(Data, 1, Count, F) == Count; }
-
 // Asks for a BMP file name; empty when cancelled.
 std::string AskBmpFileName() {
   TSaveDialog Dialog(nullptr);
@@ -130,15 +128,12 @@ int32_t TWAIN_SaveDibToBmpFile(HGLOBAL Dib, const std::string& FileName) {
     Name = AskBmpFileName();
     if (Name.empty()) return -1;
   }
-  std::FILE* F = std::fopen(Name.c_str(), "wb");
-  if (!F) return -2;
   auto* Data = static_cast<uint8_t*>(GlobalLock(Dib));
-  if (!Data) {
-    std::fclose(F);
-    return -3;
-  }
+  if (!Data) return -3;
   TDibLayout L;
   bool Ok = DibLayout(Data, GlobalSize(Dib), L);
+  BITMAPFILEHEADER FileHeader;
+  uint64_t FileSize = 0;
   if (Ok) {
     // The image size is recomputed for uncompressed DIBs and kept in the
     // DIB's own header.
@@ -146,15 +141,25 @@ int32_t TWAIN_SaveDibToBmpFile(HGLOBAL Dib, const std::string& FileName) {
       uint32_t SizeImage = static_cast<uint32_t>(L.BitsSize);
       if (L.Uncompressed) std::memcpy(Data + 20, &SizeImage, 4);
     }
-    BITMAPFILEHEADER FileHeader;
     FileHeader.bfOffBits = static_cast<uint32_t>(sizeof(BITMAPFILEHEADER) + L.HeaderSize + L.TableSize);
-    uint64_t FileSize = uint64_t{FileHeader.bfOffBits} + L.BitsSize;
+    FileSize = uint64_t{FileHeader.bfOffBits} + L.BitsSize;
     Ok = FileSize <= UINT32_MAX;
     FileHeader.bfSize = static_cast<uint32_t>(FileSize);
-    Ok = Ok && WriteAll(F, &FileHeader, sizeof(FileHeader)) &&
-         WriteAll(F, Data, FileSize - sizeof(BITMAPFILEHEADER));
+  }
+  int32_t Result = Ok ? 0 : -4;
+  if (Ok) {
+    // The file is replaced only once all of it is on the disk.
+    try {
+      SafeWriteFile(Name, [&](TStream& Out) {
+        Out.WriteBuffer(&FileHeader, sizeof(FileHeader));
+        Out.WriteBuffer(Data, static_cast<int64_t>(FileSize - sizeof(BITMAPFILEHEADER)));
+      });
+    } catch (const EFCreateError&) {
+      Result = -2;
+    } catch (const Exception&) {
+      Result = -4;
+    }
   }
   GlobalUnlock(Dib);
-  if (std::fclose(F) != 0) Ok = false;
-  return Ok ? 0 : -4;
+  return Result;
 }

@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
+#include "platform/base/exception.h"
 #include "platform/base/files.h"
+#include "platform/base/safe_write.h"
 #include "platform/base/strings.h"
 
 namespace {
@@ -42,27 +43,31 @@ TSettingsFile::TSettingsFile(std::string FileName) : FFileName(std::move(FileNam
     if (eq == std::string::npos) continue;
     std::string key = Trim(line.substr(0, eq));
     if (key.empty() || key[0] == ';' || key[0] == '#') continue;
-    if (Find(key) == FValues.end()) FValues.emplace_back(key, line.substr(eq + 1));
+    if (Find(key) < 0) Append(std::move(key), line.substr(eq + 1));
   }
 }
 
-std::vector<std::pair<std::string, std::string>>::const_iterator TSettingsFile::Find(const std::string& Key) const {
-  for (auto it = FValues.begin(); it != FValues.end(); ++it)
-    if (SameText(it->first, Key)) return it;
-  return FValues.end();
+ptrdiff_t TSettingsFile::Find(const std::string& Key) const {
+  auto it = FIndex.find(LowerCase(Key));
+  return it == FIndex.end() ? -1 : static_cast<ptrdiff_t>(it->second);
 }
 
-bool TSettingsFile::KeyExists(const std::string& Key) const { return Find(CleanKey(Key)) != FValues.end(); }
+void TSettingsFile::Append(std::string Key, std::string Value) {
+  FIndex.emplace(LowerCase(Key), FValues.size());
+  FValues.emplace_back(std::move(Key), std::move(Value));
+}
+
+bool TSettingsFile::KeyExists(const std::string& Key) const { return Find(CleanKey(Key)) >= 0; }
 
 std::string TSettingsFile::ReadString(const std::string& Key, const std::string& Default) const {
-  auto it = Find(CleanKey(Key));
-  return it == FValues.end() ? Default : it->second;
+  ptrdiff_t i = Find(CleanKey(Key));
+  return i < 0 ? Default : FValues[static_cast<size_t>(i)].second;
 }
 
 int32_t TSettingsFile::ReadInteger(const std::string& Key, int32_t Default) const {
-  auto it = Find(CleanKey(Key));
-  if (it == FValues.end()) return Default;
-  std::string s = Trim(it->second);
+  ptrdiff_t i = Find(CleanKey(Key));
+  if (i < 0) return Default;
+  std::string s = Trim(FValues[static_cast<size_t>(i)].second);
   if (s.empty()) return Default;
   errno = 0;
   char* end = nullptr;
@@ -79,13 +84,14 @@ void TSettingsFile::WriteString(const std::string& Key, const std::string& Value
   std::string k = CleanKey(Key);
   if (k.empty()) return;
   std::string v = CleanValue(Value);
-  for (auto& kv : FValues)
-    if (SameText(kv.first, k)) {
-      if (kv.second != v) FModified = true;
-      kv.second = v;
-      return;
-    }
-  FValues.emplace_back(k, v);
+  ptrdiff_t i = Find(k);
+  if (i >= 0) {
+    std::string& old = FValues[static_cast<size_t>(i)].second;
+    if (old != v) FModified = true;
+    old = std::move(v);
+    return;
+  }
+  Append(std::move(k), std::move(v));
   FModified = true;
 }
 
@@ -94,29 +100,31 @@ void TSettingsFile::WriteInteger(const std::string& Key, int32_t Value) { WriteS
 void TSettingsFile::WriteBool(const std::string& Key, bool Value) { WriteString(Key, Value ? "1" : "0"); }
 
 void TSettingsFile::DeleteKey(const std::string& Key) {
-  auto it = Find(CleanKey(Key));
-  if (it == FValues.end()) return;
-  FValues.erase(it);
+  ptrdiff_t i = Find(CleanKey(Key));
+  if (i < 0) return;
+  FIndex.erase(LowerCase(FValues[static_cast<size_t>(i)].first));
+  FValues.erase(FValues.begin() + i);
+  for (auto& entry : FIndex)
+    if (entry.second > static_cast<size_t>(i)) --entry.second;
   FModified = true;
 }
 
 bool TSettingsFile::UpdateFile() {
   std::string dir = ExtractFilePath(FFileName);
   if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir)) return false;
-  std::string temp = FFileName + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const auto& [k, v] : FValues) out << k << '=' << v << '\n';
-    out.flush();
-    if (!out) {
-      out.close();
-      DeleteFile(temp);
-      return false;
-    }
+  size_t size = 0;
+  for (const auto& [k, v] : FValues) size += k.size() + v.size() + 2;
+  std::string text;
+  text.reserve(size);
+  for (const auto& [k, v] : FValues) {
+    text += k;
+    text += '=';
+    text += v;
+    text += '\n';
   }
-  if (!ReplaceFile(temp, FFileName)) {
-    DeleteFile(temp);
+  try {
+    SafeWriteFile(FFileName, text.data(), static_cast<int64_t>(text.size()));
+  } catch (const Exception&) {
     return false;
   }
   FModified = false;

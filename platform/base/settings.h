@@ -1,9 +1,12 @@
 // A key/value settings file (one "key=value" per line, kept in the order
-// the keys first appeared) and the program's command line.
+// the keys first appeared, with an index by key so that reading and writing
+// take time in proportion to the keys) and the program's command line.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -24,15 +27,19 @@ public:
   void WriteInteger(const std::string& Key, int32_t Value);
   void WriteBool(const std::string& Key, bool Value);
   void DeleteKey(const std::string& Key);
-  // Writes the store to a temporary file beside FileName and renames it
-  // over FileName, creating the folder when needed. False on failure.
+  // Writes the store through SafeWriteFile (durable, the old file kept on
+  // failure, a symbolic link kept), creating the folder when needed. False
+  // on failure.
   bool UpdateFile();
   bool Modified() const { return FModified; }
 
 private:
-  std::vector<std::pair<std::string, std::string>>::const_iterator Find(const std::string& Key) const;
+  // The line of a key (compared without regard to case), or -1.
+  ptrdiff_t Find(const std::string& Key) const;
+  void Append(std::string Key, std::string Value);
   std::string FFileName;
   std::vector<std::pair<std::string, std::string>> FValues;
+  std::unordered_map<std::string, size_t> FIndex;  // lower-case key -> line
   bool FModified = false;
 };
 

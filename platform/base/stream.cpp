@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/base/exception.h"
+#include "platform/base/safe_write.h"
 
 int64_t TStream::Size() {
   int64_t pos = Seek(0, soCurrent);
@@ -97,10 +98,7 @@ void TMemoryStream::LoadFromFile(const std::string& FileName) {
   LoadFromStream(f);
 }
 
-void TMemoryStream::SaveToFile(const std::string& FileName) {
-  TFileStream f(FileName, fmCreate);
-  SaveToStream(f);
-}
+void TMemoryStream::SaveToFile(const std::string& FileName) { SafeWriteFile(FileName, Memory(), Size()); }
 
 // ---- TFileStream
 
@@ -130,8 +128,19 @@ TFileStream::TFileStream(const std::string& FileName, uint32_t Mode) : FFileName
   }
 }
 
+TFileStream::TFileStream(int Handle, std::string FileName) : FFileName(std::move(FileName)), FHandle(Handle) {}
+
 TFileStream::~TFileStream() {
   if (FHandle >= 0) ::close(FHandle);
+}
+
+bool TFileStream::Close(bool Sync) {
+  if (FHandle < 0) return FError == 0;
+  if (Sync && ::fsync(FHandle) != 0 && !FError) FError = errno;
+  // The descriptor is gone after close() whatever it returns.
+  if (::close(FHandle) != 0 && !FError) FError = errno;
+  FHandle = -1;
+  return FError == 0;
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -152,7 +161,10 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
   while (done < Count) {
     ssize_t n = ::write(FHandle, p + done, static_cast<size_t>(Count - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) {
+      if (!FError) FError = n < 0 ? errno : EIO;
+      break;
+    }
     done += n;
   }
   return done;
@@ -161,12 +173,17 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
   off_t r = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
-  if (r < 0) return ::lseek(FHandle, 0, SEEK_CUR);
+  if (r < 0) {
+    if (!FError) FError = errno;
+    return ::lseek(FHandle, 0, SEEK_CUR);
+  }
   return r;
 }
 
 void TFileStream::SetSize(int64_t NewSize) {
-  if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0)
+  if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) {
+    if (!FError) FError = errno;
     throw EWriteError("Stream write error");
+  }
   if (Position() > NewSize) SetPosition(NewSize);
 }

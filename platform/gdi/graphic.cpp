@@ -1,5 +1,6 @@
 #include "platform/gdi/graphic.h"
 
+#include "platform/base/safe_write.h"
 #include "platform/base/stream.h"
 
 void TPersistent::Assign(TPersistent* Source) {
@@ -47,8 +48,7 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
 }
 
 void TGraphic::SaveToFile(const std::string& FileName) {
-  TFileStream f(FileName, fmCreate);
-  SaveToStream(f);
+  SafeWriteFile(FileName, [this](TStream& Stream) { SaveToStream(Stream); });
 }
 
 void TGraphic::SetModified(bool Value) {

@@ -49,6 +49,8 @@ public:
   virtual void WriteData(TStream& Stream);
 
   virtual void LoadFromFile(const std::string& FileName);
+  // Writes SaveToStream's content through SafeWriteFile: a failed save
+  // leaves the file as it was.
   virtual void SaveToFile(const std::string& FileName);
   virtual void LoadFromStream(TStream& Stream) = 0;
   virtual void SaveToStream(TStream& Stream) = 0;
