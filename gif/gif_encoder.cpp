@@ -47,6 +47,21 @@ private:
   uint16_t FIndex[kSlots];
 };
 
+// The palette entry of Color (0x00BBGGRR), -1 when there is none.
+int32_t PaletteIndexOf(const TGIFWriteState& State, TColor Color) {
+  const uint8_t r = Color & 0xFF, g = (Color >> 8) & 0xFF, b = (Color >> 16) & 0xFF;
+  for (int32_t i = 0; i < State.ColorCount; ++i) {
+    const uint8_t* p = &State.Palette[3 * i];
+    if (p[0] == r && p[1] == g && p[2] == b) return i;
+  }
+  return -1;
+}
+
+void SetTransparentIndex(TGIFWriteState& State, int32_t Frame, int32_t Index) {
+  State.TransparentIndex[Frame] = static_cast<uint8_t>(Index);
+  State.HasTransparentIndex[Frame] = true;
+}
+
 }  // namespace
 
 void InitializeGIFEncoder() {
@@ -120,22 +135,62 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
 
   if (Transparent) {
     // The frame's transparent index is that of the transparent colour, when
-    // one of the frame's own pixels has it.
-    uint8_t r = TransparentColor & 0xFF, g = (TransparentColor >> 8) & 0xFF, b = (TransparentColor >> 16) & 0xFF;
-    for (int32_t i = 0; i < State.ColorCount; ++i) {
-      const uint8_t* p = &State.Palette[3 * i];
-      if (p[0] == r && p[1] == g && p[2] == b) {
-        const std::vector<uint8_t>& idx = State.Indices[f];
-        if (std::memchr(idx.data(), i, idx.size()) != nullptr) {
-          State.TransparentIndex[f] = static_cast<uint8_t>(i);
-          State.HasTransparentIndex[f] = true;
-        }
-        break;
-      }
-    }
+    // one of the frame's own pixels has it (a global palette may hold
+    // colours of other frames).
+    const int32_t i = PaletteIndexOf(State, TransparentColor);
+    const TGIFIndexBuffer& idx = State.Indices[f];
+    if (i >= 0 && std::memchr(idx.data(), i, idx.size()) != nullptr) SetTransparentIndex(State, f, i);
   }
   GIFWriteStatus = 0;
   return true;
+}
+
+void MapPaletteRowsToGIF(TGIFWriteState& State, const TGIFRows& Rows, bool Interlaced, bool Transparent,
+                         TColor TransparentColor, std::array<uint8_t, 256>& Map) {
+  GIFWriteStatus = 6;
+  const int32_t f = State.CurrentFrame - 1;
+  State.HasTransparentIndex[f] = false;
+  State.TransparentIndex[f] = 0xFF;
+  Map.fill(0);
+
+  // Each index takes its colour's place in the palette the first time a
+  // pixel uses it; indices of one colour share that place, as the colours
+  // of a 24-bit picture would.
+  auto lookup = std::make_unique<TColorLookup>();
+  lookup->Reset();
+  for (int32_t i = 0; i < State.ColorCount; ++i) {
+    const uint8_t* p = &State.Palette[3 * i];
+    lookup->FindOrAdd(p[0] | (p[1] << 8) | (p[2] << 16), i);
+  }
+  std::array<bool, 256> mapped{};
+  int32_t unmapped = 256;
+  TGIFInterlaceOrder order(Rows.Height, Interlaced);
+  for (int32_t y = Rows.Width > 0 && Rows.Height > 0 ? order.First() : -1; y >= 0 && unmapped > 0;
+       y = order.Next(y)) {
+    const uint8_t* src = Rows.Row(y);
+    for (int32_t x = 0; x < Rows.Width; ++x) {
+      const uint8_t v = src[x];
+      if (mapped[v]) continue;
+      const TColor color = Rows.Colors[v] & 0xFFFFFF;
+      int32_t index = lookup->FindOrAdd(color, State.ColorCount);
+      if (index < 0) {
+        // At most 256 indices, so at most 256 colours.
+        index = State.ColorCount++;
+        State.Palette[3 * index] = static_cast<uint8_t>(color);
+        State.Palette[3 * index + 1] = static_cast<uint8_t>(color >> 8);
+        State.Palette[3 * index + 2] = static_cast<uint8_t>(color >> 16);
+      }
+      Map[v] = static_cast<uint8_t>(index);
+      mapped[v] = true;
+      if (--unmapped == 0) break;
+    }
+  }
+  // Every palette entry made here is used by a pixel of this frame.
+  if (Transparent) {
+    const int32_t i = PaletteIndexOf(State, TransparentColor);
+    if (i >= 0) SetTransparentIndex(State, f, i);
+  }
+  GIFWriteStatus = 0;
 }
 
 void WriteGIFComment(TStream& Stream, const std::string& Text) {

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gif/gif_types.h"
@@ -37,13 +39,45 @@ struct TGIFWriteJob {
   bool UseGlobalColorTable = true;
 };
 
+// A one-frame picture given by its rows, for callers that hold the pixels
+// already: 8-bit palette indices, the colour of index i being Colors[i], or
+// 24-bit rows (blue, green, red per pixel). Row(y) gives row y counted from
+// the top; its pointer need only stay valid until the next call.
+struct TGIFRows {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t BitCount = 8;  // 8 or 24
+  std::function<const uint8_t*(int32_t)> Row;
+  std::array<TColor, 256> Colors{};
+};
+
+// Leaves new elements of a container uninitialised: a frame's index buffer
+// is written whole by the conversion before anything reads it.
+template <typename T>
+struct TUninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = TUninitializedAllocator<U>;
+  };
+  using std::allocator<T>::allocator;
+  template <typename U>
+  void construct(U* P) noexcept {
+    ::new (static_cast<void*>(P)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* P, Args&&... A) {
+    ::new (static_cast<void*>(P)) U(std::forward<Args>(A)...);
+  }
+};
+using TGIFIndexBuffer = std::vector<uint8_t, TUninitializedAllocator<uint8_t>>;
+
 // Working state of one write: the palette being built and, per frame, the
 // palette indices in coding order and the transparent index.
 struct TGIFWriteState {
   TStream* Stream = nullptr;
   std::array<uint8_t, 768> Palette{};  // red, green, blue per entry
   int32_t ColorCount = 0;
-  std::array<std::vector<uint8_t>, 256> Indices;
+  std::array<TGIFIndexBuffer, 256> Indices;
   std::array<int32_t, 256> FrameWidth{};
   std::array<uint8_t, 256> TransparentIndex{};  // 0xFF when none...
   std::array<bool, 256> HasTransparentIndex{};  // ...which this flag tells apart from index 255
@@ -87,6 +121,12 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
                              const std::function<const uint8_t*(int32_t)>& ScanLine, bool Interlaced,
                              bool Transparent, TColor TransparentColor);
 
+// Builds the current frame's palette from 8-bit rows (TGIFRows) and the map
+// of each index to its entry: the palette follows the first appearance of
+// each colour in coding order. Records the frame's transparent index.
+void MapPaletteRowsToGIF(TGIFWriteState& State, const TGIFRows& Rows, bool Interlaced, bool Transparent,
+                         TColor TransparentColor, std::array<uint8_t, 256>& Map);
+
 // Bits needed to index Count palette entries (1 to 8), 0 outside 0..256.
 int32_t GIFBitsPerPixel(int32_t Count);
 
@@ -97,6 +137,20 @@ void CompressGIFLZW(TGIFWriteState& State);
 // and FrameCount only shape the progress reports.
 void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int32_t ColorCount,
                     int32_t FrameWidth = 0, int32_t FrameNumber = 1, int32_t FrameCount = 1);
+
+// The compressor over the rows of a one-frame picture, read in coding order
+// (interlaced: pass order): pixel x of row y is coded as Map[Row(y)[x]].
+void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interlaced,
+                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount);
+
+// Writes the picture as a one-frame GIF89a with the bytes SaveBitmapAsGIF
+// writes for a 24-bit bitmap of the same colours: the palette is the order
+// in which colours first appear in coding order. 8-bit rows are coded
+// straight from their indices, through the map of each index to its
+// position in that palette; no index buffer or bitmap is made. False (and
+// nothing written) past 256 colours, which only 24-bit rows can have.
+bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool Transparent,
+                   TColor TransparentColor);
 
 // One comment extension, or nothing for an empty text.
 void WriteGIFComment(TStream& Stream, const std::string& Text);

@@ -2,6 +2,7 @@
 // slots with the secondary probe 5119 - i, LSB-first bit packing into
 // sub-blocks of up to 255 bytes.
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "gif/gif_encoder.h"
@@ -88,96 +89,158 @@ struct TLZWCoder {
   }
 };
 
-}  // namespace
-
-void CompressGIFLZW(TGIFWriteState& State) {
-  int32_t f = State.CurrentFrame - 1;
-  const std::vector<uint8_t>& indices = State.Indices[f];
-  CompressGIFLZW(*State.Stream, indices.data(), static_cast<int64_t>(indices.size()), State.ColorCount,
-                 State.FrameWidth[f], State.CurrentFrame, State.FrameCount);
-}
-
-void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int32_t ColorCount,
-                    int32_t FrameWidth, int32_t FrameNumber, int32_t FrameCount) {
-  int32_t bits = GIFBitsPerPixel(ColorCount);
-  if (bits == 0) {
-    GIFWriteStatus = 2;
-    return;
+// The dictionary search and code output over a frame's pixels, fed in runs
+// (the whole index buffer at once, or one image row at a time).
+class TLZWCompressor {
+public:
+  TLZWCompressor(TStream& Stream, int32_t MinCodeSize, int64_t Count, int32_t FrameWidth, int32_t FrameNumber,
+                 int32_t FrameCount)
+      : FOut(std::make_unique<TLZWOutput>(Stream)),
+        FCoder{*FOut, MinCodeSize, 1 << MinCodeSize, (1 << MinCodeSize) + 1, (1 << MinCodeSize) + 2,
+               MinCodeSize + 1, (1 << (MinCodeSize + 1)) - 1},
+        FKeys(std::make_unique<int32_t[]>(kHashSlots + 1)),
+        FCodes(std::make_unique<uint16_t[]>(kHashSlots + 1)),
+        FCount(Count),
+        FReporting(GIFWriteProgress && Count > 100000),
+        FMask(FrameWidth > 320 ? 255 : 127),
+        FFrameNumber(FrameNumber),
+        FFrameCount(FrameCount) {
+    const uint8_t codeSizeByte = static_cast<uint8_t>(MinCodeSize);
+    Stream.Write(&codeSizeByte, 1);
+    // Keys are (pixel << 12) + prefix, -1 for an empty slot.
+    std::memset(FKeys.get(), 0xFF, sizeof(int32_t) * (kHashSlots + 1));
+    FCoder.Emit(FCoder.ClearCode);
   }
-  auto out = std::make_unique<TLZWOutput>(Stream);
-  int32_t m = bits == 1 ? 2 : bits;
-  uint8_t codeSizeByte = static_cast<uint8_t>(m);
-  Stream.Write(&codeSizeByte, 1);
 
-  TLZWCoder coder{*out, m, 1 << m, (1 << m) + 1, (1 << m) + 2, m + 1, (1 << (m + 1)) - 1};
-  const int32_t clearCode = coder.ClearCode;
-
-  // Keys are (pixel << 12) + prefix, -1 for an empty slot.
-  auto keys = std::make_unique<int32_t[]>(kHashSlots + 1);
-  auto codes = std::make_unique<uint16_t[]>(kHashSlots + 1);
-  std::memset(keys.get(), 0xFF, sizeof(int32_t) * (kHashSlots + 1));
-  coder.Emit(clearCode);
-
-  if (Count > 0) {
-    const bool reporting = GIFWriteProgress && Count > 100000;
-    const int64_t mask = FrameWidth > 320 ? 255 : 127;
-    int32_t prefix = Indices[0];
-    for (int64_t p = 1; p < Count; ++p) {
-      if (reporting) {
-        int64_t v = Count - p;  // pixels still to be read, this one included
-        if ((v & mask) == 0) {
-          long double percent =
-              ((100.0L - static_cast<long double>(v) * 100.0L / static_cast<long double>(Count - 1)) +
-               (FrameNumber - 1) * 100.0L) /
-              FrameCount;
-          int32_t pc = static_cast<int32_t>(Round(percent));
-          bool keep = true;
-          GIFWriteProgress(nullptr, pc, 100, pc, keep);
-        }
-      }
-      int32_t c = Indices[p];
-      int32_t key = (c << 12) + prefix;
-      int32_t i = (c << 4) ^ prefix;
-      int32_t k = keys[i];
+  // Codes the next N pixels, each Map[P[i]] (P[i] itself without a map).
+  template <bool Mapped>
+  void Feed(const uint8_t* P, int64_t N, const uint8_t* Map) {
+    if (N <= 0) return;
+    int64_t i = 0;
+    if (FRead == 0) {
+      FPrefix = Mapped ? Map[P[0]] : P[0];
+      i = 1;
+    }
+    int32_t prefix = FPrefix;
+    int32_t* const keys = FKeys.get();
+    uint16_t* const codes = FCodes.get();
+    const bool reporting = FReporting;
+    for (; i < N; ++i) {
+      if (reporting) Report(FRead + i);
+      const int32_t c = Mapped ? Map[P[i]] : P[i];
+      const int32_t key = (c << 12) + prefix;
+      int32_t slot = (c << 4) ^ prefix;
+      int32_t k = keys[slot];
       if (k == key) {
-        prefix = codes[i];
+        prefix = codes[slot];
         continue;
       }
       if (k >= 0) {
         // Secondary probe. A slot holding key 0 ends the probing like an
         // empty one, and a new string then takes that slot.
-        int32_t step = i == 0 ? 1 : kHashSlots - i;
+        const int32_t step = slot == 0 ? 1 : kHashSlots - slot;
         bool found = false;
         do {
-          i -= step;
-          if (i < 0) i += kHashSlots;
-          k = keys[i];
+          slot -= step;
+          if (slot < 0) slot += kHashSlots;
+          k = keys[slot];
           if (k == key) {
             found = true;
             break;
           }
         } while (k > 0);
         if (found) {
-          prefix = codes[i];
+          prefix = codes[slot];
           continue;
         }
       }
-      coder.Emit(prefix);
+      FCoder.Emit(prefix);
       prefix = c;
-      if (coder.FreeCode < kMaxCode) {
-        codes[i] = static_cast<uint16_t>(coder.FreeCode++);
-        keys[i] = key;
+      if (FCoder.FreeCode < kMaxCode) {
+        codes[slot] = static_cast<uint16_t>(FCoder.FreeCode++);
+        keys[slot] = key;
       } else {
-        std::memset(keys.get(), 0xFF, sizeof(int32_t) * (kHashSlots + 1));
-        coder.FreeCode = clearCode + 2;
-        coder.ClearPending = true;
-        coder.Emit(clearCode);
+        std::memset(keys, 0xFF, sizeof(int32_t) * (kHashSlots + 1));
+        FCoder.FreeCode = FCoder.ClearCode + 2;
+        FCoder.ClearPending = true;
+        FCoder.Emit(FCoder.ClearCode);
       }
     }
-    coder.Emit(prefix);
+    FPrefix = prefix;
+    FRead += N;
   }
-  // An empty frame codes nothing between the clear and the end code.
-  coder.Emit(coder.EndCode);
-  out->FlushBlock();  // the 0x00 that ends the image data
-  out->FlushStream();
+
+  // The last string, the end code and the 0x00 that ends the image data. An
+  // empty frame codes nothing between the clear and the end code.
+  void Finish() {
+    if (FRead > 0) FCoder.Emit(FPrefix);
+    FCoder.Emit(FCoder.EndCode);
+    FOut->FlushBlock();
+    FOut->FlushStream();
+  }
+
+private:
+  // Progress before pixel P (counted from 0) is read.
+  void Report(int64_t P) {
+    const int64_t v = FCount - P;  // pixels still to be read, this one included
+    if ((v & FMask) != 0) return;
+    long double percent =
+        ((100.0L - static_cast<long double>(v) * 100.0L / static_cast<long double>(FCount - 1)) +
+         (FFrameNumber - 1) * 100.0L) /
+        FFrameCount;
+    int32_t pc = static_cast<int32_t>(Round(percent));
+    bool keep = true;
+    GIFWriteProgress(nullptr, pc, 100, pc, keep);
+  }
+
+  std::unique_ptr<TLZWOutput> FOut;
+  TLZWCoder FCoder;
+  std::unique_ptr<int32_t[]> FKeys;
+  std::unique_ptr<uint16_t[]> FCodes;
+  int64_t FCount;
+  bool FReporting;
+  int64_t FMask;
+  int32_t FFrameNumber;
+  int32_t FFrameCount;
+  int64_t FRead = 0;
+  int32_t FPrefix = 0;
+};
+
+// The minimum code size for ColorCount palette entries, 0 when they cannot
+// be coded (GIFWriteStatus is then 2).
+int32_t MinCodeSizeFor(int32_t ColorCount) {
+  const int32_t bits = GIFBitsPerPixel(ColorCount);
+  if (bits == 0) GIFWriteStatus = 2;
+  return bits == 1 ? 2 : bits;
+}
+
+}  // namespace
+
+void CompressGIFLZW(TGIFWriteState& State) {
+  int32_t f = State.CurrentFrame - 1;
+  const TGIFIndexBuffer& indices = State.Indices[f];
+  CompressGIFLZW(*State.Stream, indices.data(), static_cast<int64_t>(indices.size()), State.ColorCount,
+                 State.FrameWidth[f], State.CurrentFrame, State.FrameCount);
+}
+
+void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int32_t ColorCount,
+                    int32_t FrameWidth, int32_t FrameNumber, int32_t FrameCount) {
+  const int32_t m = MinCodeSizeFor(ColorCount);
+  if (m == 0) return;
+  TLZWCompressor lzw(Stream, m, Count, FrameWidth, FrameNumber, FrameCount);
+  lzw.Feed<false>(Indices, Count, nullptr);
+  lzw.Finish();
+}
+
+void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interlaced,
+                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount) {
+  const int32_t m = MinCodeSizeFor(ColorCount);
+  if (m == 0) return;
+  const int64_t count = Width > 0 && Height > 0 ? static_cast<int64_t>(Width) * Height : 0;
+  TLZWCompressor lzw(Stream, m, count, Width, 1, 1);
+  if (count > 0) {
+    TGIFInterlaceOrder order(Height, Interlaced);
+    for (int32_t y = order.First(); y >= 0; y = order.Next(y)) lzw.Feed<true>(Row(y), Width, Map);
+  }
+  lzw.Finish();
 }

@@ -94,9 +94,29 @@ TGIFFileFormatWriter::TGIFFileFormatWriter() {
 }
 
 void TGIFFileFormatWriter::Write(TStream& Stream, TPixelGraphic& Graphic) {
-  auto bitmap = std::make_unique<TBitmap>();
-  Graphic.AssignToGraphic(bitmap.get());
-  if (!SaveBitmapAsGIF(Stream, *bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor))
+  // The encoder reads the image's own rows: palette indices with the colours
+  // a bitmap of the image would show (black past the palette), or colours.
+  TGIFRows rows;
+  rows.Width = Graphic.GetWidth();
+  rows.Height = Graphic.GetHeight();
+  rows.BitCount = Graphic.GetPixelFormat() == pf24Bit ? 24 : 8;
+  std::vector<uint8_t> expanded;
+  if (Graphic.GetPixelFormat() == pf24Bit || Graphic.GetPixelFormat() == pf8Bit) {
+    rows.Row = [&Graphic](int32_t y) { return static_cast<const uint8_t*>(Graphic.ScanLine(y)); };
+  } else {
+    // 1 and 4 bits: one byte per pixel, a row at a time.
+    expanded.resize(static_cast<size_t>(std::max(rows.Width, 0)));
+    rows.Row = [&Graphic, &expanded](int32_t y) {
+      for (int32_t x = 0; x < static_cast<int32_t>(expanded.size()); ++x)
+        expanded[static_cast<size_t>(x)] = static_cast<uint8_t>(Graphic.GetPixel(x, y));
+      return static_cast<const uint8_t*>(expanded.data());
+    };
+  }
+  if (rows.BitCount == 8) {
+    const int32_t colors = std::min(Graphic.PaletteCount(), Graphic.GetMaxColors());
+    for (int32_t i = 0; i < colors; ++i) rows.Colors[static_cast<size_t>(i)] = Graphic.GetPaletteEntry(i);
+  }
+  if (!SaveRowsAsGIF(Stream, rows, GIFInterlaced, GIFTransparent, GIFTransparentColor))
     throw EPixelGraphic("GIF: " + PGMessage(36));
   GIFWrittenSize = static_cast<int32_t>(std::min<int64_t>(Stream.Size(), 0x7FFFFFFF));
 }

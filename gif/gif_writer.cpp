@@ -30,6 +30,60 @@ void CheckFrameGeometry(const TFrameInfo& Frame, int32_t Width, int32_t Height) 
     throw EInvalidOperation("GIF: a frame must lie within 65535 x 65535 pixels");
 }
 
+// "GIF89a" and the logical screen descriptor, followed by the global colour
+// table of State's palette (no global table when State is null).
+void PutScreen(std::vector<uint8_t>& b, int32_t Width, int32_t Height, const TGIFWriteState* State) {
+  b.insert(b.end(), {'G', 'I', 'F', '8', '9', 'a'});
+  PutWord(b, Width);
+  PutWord(b, Height);
+  if (State) {
+    int32_t bits = GIFBitsPerPixel(State->ColorCount);
+    b.push_back(static_cast<uint8_t>(0x80 + bits - 1));
+    b.push_back(0);
+    b.push_back(0);
+    PutColorTable(b, *State, bits);
+  } else {
+    b.insert(b.end(), {0, 0, 0});
+  }
+}
+
+// The graphic control extension and the image descriptor of the current
+// frame, with its local colour table when the job uses local tables.
+void PutFrameHeader(std::vector<uint8_t>& b, const TFrameInfo& Frame, int32_t Width, int32_t Height,
+                    const TGIFWriteState& State, bool LocalTable) {
+  const int32_t f = State.CurrentFrame - 1;
+  b.insert(b.end(), {0x21, 0xF9, 0x04});
+  uint8_t packed = Frame.DisposalMethod <= 3 ? static_cast<uint8_t>(Frame.DisposalMethod << 2) : 0;
+  if (Frame.Transparent && State.HasTransparentIndex[f]) packed |= 0x01;
+  b.push_back(packed);
+  PutWord(b, (Frame.Delay / 10) & 0xFFFF);
+  b.push_back(State.TransparentIndex[f]);
+  b.push_back(0);
+
+  b.push_back(0x2C);
+  PutWord(b, Frame.Left);
+  PutWord(b, Frame.Top);
+  PutWord(b, Width);
+  PutWord(b, Height);
+  int32_t bits = GIFBitsPerPixel(State.ColorCount);
+  b.push_back(static_cast<uint8_t>((LocalTable ? 0x80 + bits - 1 : 0) | (Frame.Interlaced ? 0x40 : 0)));
+  if (LocalTable) PutColorTable(b, State, bits);
+}
+
+// The last progress report, the closing comment and the trailer.
+void FinishGIF(TStream& Stream, int32_t ColorCount) {
+  if (GIFWriteProgress) {
+    bool keep = true;
+    GIFWriteProgress(nullptr, 100, 100, 100, keep);
+  }
+  GIFComment = GIFClosingComment();
+  WriteGIFComment(Stream, GIFComment);
+  const uint8_t trailer = 0x3B;
+  Stream.Write(&trailer, 1);
+  GIFColorCount = ColorCount;
+  GIFWriteStatus = 0;
+}
+
 }  // namespace
 
 bool ConvertBitmapToGIFIndices(TGIFWriteState& State, TBitmap& Bitmap, bool Interlaced, bool Transparent,
@@ -65,7 +119,7 @@ bool WriteGIF(TGIFWriteJob& Job, TStream& Stream) {
   for (int32_t f = 1; f <= Job.FrameCount; ++f) {
     TBitmap& bitmap = *Job.Frames[f - 1]->Bitmap;
     int64_t pixels = static_cast<int64_t>(bitmap.Width()) * bitmap.Height();
-    state->Indices[f - 1].assign(static_cast<size_t>(pixels), 0);
+    state->Indices[f - 1].resize(static_cast<size_t>(pixels));
     state->FrameWidth[f - 1] = bitmap.Width();
     state->CurrentFrame = f;
     if (Job.UseGlobalColorTable || f == 1) {
@@ -81,18 +135,8 @@ bool WriteGIF(TGIFWriteJob& Job, TStream& Stream) {
   }
 
   const bool localTables = Job.FrameCount > 1 && !Job.UseGlobalColorTable;
-  std::vector<uint8_t> b = {'G', 'I', 'F', '8', '9', 'a'};
-  PutWord(b, screenWidth);
-  PutWord(b, screenHeight);
-  if (!localTables) {
-    int32_t bits = GIFBitsPerPixel(state->ColorCount);
-    b.push_back(static_cast<uint8_t>(0x80 + bits - 1));
-    b.push_back(0);
-    b.push_back(0);
-    PutColorTable(b, *state, bits);
-  } else {
-    b.insert(b.end(), {0, 0, 0});
-  }
+  std::vector<uint8_t> b;
+  PutScreen(b, screenWidth, screenHeight, localTables ? nullptr : state.get());
   if (Job.FrameCount > 1) {
     const char* id = "NETSCAPE2.0";
     b.insert(b.end(), {0x21, 0xFF, 0x0B});
@@ -114,40 +158,14 @@ bool WriteGIF(TGIFWriteJob& Job, TStream& Stream) {
         return false;
     }
     WriteGIFComment(Stream, fi.Comment);
-
-    b.assign({0x21, 0xF9, 0x04});
-    uint8_t packed = fi.DisposalMethod <= 3 ? static_cast<uint8_t>(fi.DisposalMethod << 2) : 0;
-    bool transparent = fi.Transparent && state->HasTransparentIndex[f - 1];
-    if (transparent) packed |= 0x01;
-    b.push_back(packed);
-    PutWord(b, (fi.Delay / 10) & 0xFFFF);
-    b.push_back(state->TransparentIndex[f - 1]);
-    b.push_back(0);
-
-    b.push_back(0x2C);
-    PutWord(b, fi.Left);
-    PutWord(b, fi.Top);
-    PutWord(b, bitmap.Width());
-    PutWord(b, bitmap.Height());
-    int32_t bits = GIFBitsPerPixel(state->ColorCount);
-    b.push_back(static_cast<uint8_t>((localTables ? 0x80 + bits - 1 : 0) | (fi.Interlaced ? 0x40 : 0)));
-    if (localTables) PutColorTable(b, *state, bits);
+    b.clear();
+    PutFrameHeader(b, fi, bitmap.Width(), bitmap.Height(), *state, localTables);
     WriteBytes(Stream, b);
     CompressGIFLZW(*state);
   }
   const int32_t colorCount = state->ColorCount;
   state.reset();
-
-  if (GIFWriteProgress) {
-    bool keep = true;
-    GIFWriteProgress(nullptr, 100, 100, 100, keep);
-  }
-  GIFComment = GIFClosingComment();
-  WriteGIFComment(Stream, GIFComment);
-  const uint8_t trailer = 0x3B;
-  Stream.Write(&trailer, 1);
-  GIFColorCount = colorCount;
-  GIFWriteStatus = 0;
+  FinishGIF(Stream, colorCount);
   return true;
 }
 
@@ -171,4 +189,44 @@ bool SaveBitmapAsGIF(TStream& Stream, TBitmap& Bitmap, bool Interlaced, bool Tra
   frame->TransparentColor = TransparentColor;
   job.Frames[0] = frame.get();
   return WriteGIFJob(Stream, job);
+}
+
+bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool Transparent,
+                   TColor TransparentColor) {
+  GIFWriteStatus = 2;
+  TFrameInfo frame;
+  frame.Width = Rows.Width;
+  frame.Height = Rows.Height;
+  frame.Interlaced = Interlaced;
+  frame.Transparent = Transparent;
+  frame.TransparentColor = TransparentColor;
+  CheckFrameGeometry(frame, Rows.Width, Rows.Height);
+  if (Rows.BitCount != 8 && Rows.BitCount != 24) throw EInvalidOperation("GIF: rows of 8 or 24 bits only");
+
+  auto state = std::make_unique<TGIFWriteState>();
+  state->Stream = &Stream;
+  state->TransparentIndex.fill(0xFF);
+  std::array<uint8_t, 256> map{};
+  if (Rows.BitCount == 8) {
+    MapPaletteRowsToGIF(*state, Rows, Interlaced, Transparent, TransparentColor, map);
+  } else {
+    state->Indices[0].resize(static_cast<size_t>(int64_t(Rows.Width) * Rows.Height));
+    state->FrameWidth[0] = Rows.Width;
+    if (!ConvertRowsToGIFIndices(*state, Rows.Width, Rows.Height, Rows.Row, Interlaced, Transparent,
+                                 TransparentColor))
+      return false;
+  }
+
+  std::vector<uint8_t> b;
+  PutScreen(b, Rows.Width, Rows.Height, state.get());
+  PutFrameHeader(b, frame, Rows.Width, Rows.Height, *state, false);
+  WriteBytes(Stream, b);
+  if (Rows.BitCount == 8)
+    CompressGIFLZW(Stream, Rows.Width, Rows.Height, Interlaced, Rows.Row, map.data(), state->ColorCount);
+  else
+    CompressGIFLZW(*state);
+  const int32_t colorCount = state->ColorCount;
+  state.reset();
+  FinishGIF(Stream, colorCount);
+  return true;
 }

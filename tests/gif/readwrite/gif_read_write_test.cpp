@@ -1,17 +1,20 @@
 // GIF through the reader and writer registries: identification, the first
 // frame, the information texts, the writer's options and the start-up.
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "gif/gif_decoder.h"
+#include "gif/gif_encoder.h"
 #include "gif/gif_read_write.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/file_formats.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
+#include "platform/gdi/bitmap.h"
 #include "tests/gif/control/gif_anim_util.h"
 #include "tests/gif/gif_test_util.h"
 
@@ -232,4 +235,52 @@ TEST_F(GIFRegistry, TrueColourIsReducedByTheSavePathAndRefusedByTheWriterItself)
   TGIFFileFormatWriter writer;
   EXPECT_THROW(writer.Write(s, g), EPixelGraphic);
   EXPECT_EQ(s.Size(), 0);
+}
+
+// The writer codes a palette image from its own rows. Its files must be the
+// bytes of the 24-bit path: the image handed to a bitmap, the bitmap
+// widened to 24 bits, each colour numbered by first appearance.
+TEST_F(GIFRegistry, PaletteRowsGiveTheBytesOfTheTwentyFourBitPath) {
+  std::mt19937 random(18);
+  auto below = [&random](int32_t n) { return static_cast<int32_t>(random() % static_cast<uint32_t>(n)); };
+  auto check = [](TPixelGraphic& g, const std::string& what) {
+    TBitmap bitmap;
+    g.AssignToGraphic(&bitmap);
+    TMemoryStream expected;
+    ASSERT_TRUE(SaveBitmapAsGIF(expected, bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor)) << what;
+    ASSERT_EQ(WriteGIFFile(g), expected.Bytes()) << what;
+  };
+  for (int32_t colors = 1; colors <= 256; ++colors) {
+    TPixelGraphic g;
+    g.NewImage(1 + below(70), 1 + below(40), pf8Bit);
+    g.SetPaletteCount(colors);
+    // Some entries repeat an earlier colour; both indices then share one place.
+    for (int32_t i = 0; i < colors; ++i)
+      g.SetPaletteEntry(i, i > 0 && below(6) == 0 ? g.GetPaletteEntry(below(i)) : random() & 0xFFFFFF);
+    for (int32_t y = 0; y < g.Height(); ++y)
+      for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, static_cast<uint32_t>(below(colors)));
+    for (bool interlaced : {false, true})
+      for (int32_t transparency = 0; transparency < 3; ++transparency) {
+        GIFInterlaced = interlaced;
+        GIFTransparent = transparency > 0;
+        // A colour of some pixel, or one that no pixel has.
+        GIFTransparentColor =
+            transparency == 1 ? g.GetPixelColor(below(g.Width()), below(g.Height())) : 0x01020304 & 0xFFFFFF;
+        check(g, std::to_string(colors) + " colours, interlaced " + std::to_string(interlaced) +
+                     ", transparency " + std::to_string(transparency));
+      }
+  }
+  // Indices past the palette show black in a bitmap; 1- and 4-bit images.
+  GIFInterlaced = false;
+  GIFTransparent = true;
+  GIFTransparentColor = 0;
+  for (uint8_t format : {pf1Bit, pf4Bit, pf8Bit}) {
+    TPixelGraphic g;
+    g.NewImage(37, 11, format);
+    g.SetPaletteCount(format == pf1Bit ? 1 : 5);
+    for (int32_t i = 0; i < g.PaletteCount(); ++i) g.SetPaletteEntry(i, 0x203040u * static_cast<uint32_t>(i + 1));
+    for (int32_t y = 0; y < g.Height(); ++y)
+      for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, static_cast<uint32_t>(below(g.GetMaxColors())));
+    check(g, "format " + std::to_string(format));
+  }
 }
