@@ -88,7 +88,7 @@ void TPixelGraphic::Assign(TPersistent* Source) {
         FlushGdi();
         src->FlushGdi();
       }
-      NewImage(src->FWidth, src->FHeight, src->FPixelFormat);
+      NewImageToOverwrite(src->FWidth, src->FHeight, src->FPixelFormat);
       if (FBits && src->FBits) std::memcpy(FBits.get(), src->FBits.get(), std::min(FImageSize, src->FImageSize));
       SetPaletteIdent(src->FPaletteIdent);
       SetPaletteCount(src->FPaletteCount);
@@ -149,12 +149,24 @@ void TPixelGraphic::FreeImage() {
 }
 
 void TPixelGraphic::NewImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat) {
+  MakeImage(AWidth, AHeight, APixelFormat, true);
+}
+
+void TPixelGraphic::NewImageToOverwrite(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat) {
+  MakeImage(AWidth, AHeight, APixelFormat, false);
+}
+
+void TPixelGraphic::MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat, bool Fill) {
   if (AWidth < 0) throw EPGInvalidSize(PGMessage(22));
   if (AHeight < 0) throw EPGInvalidSize(PGMessage(21));
   if (APixelFormat > pf24Bit) throw EPixelGraphic(PGMessage(20, "PixelFormat"));
   if (AWidth == FWidth && AHeight == FHeight && APixelFormat == FPixelFormat) {
-    if (!FBits || FWidth < 1 || FHeight < 1) Changed(this);
-    else Clear();
+    if (!FBits || FWidth < 1 || FHeight < 1 || !Fill) {
+      FlushGdi();
+      Changed(this);
+    } else {
+      Clear();
+    }
     return;
   }
   FWidth = AWidth;
@@ -170,7 +182,7 @@ void TPixelGraphic::NewImage(int32_t AWidth, int32_t AHeight, uint8_t APixelForm
     if (FPaletteCount > colors) SetPaletteCount(colors);
     if (FPixelFormat == pf24Bit) FPaletteIdent = pTrueColor;
 
-    FBits.reset(new (std::nothrow) uint8_t[size]);
+    FBits.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1)));
     if (!FBits) throw EPixelGraphic(PGMessage(31, "CreateDIBSection"));
     FImageSize = static_cast<uint32_t>(size);
     FBytesPerLine = static_cast<uint32_t>(BytesPerLineOf(AWidth, APixelFormat));
@@ -197,25 +209,43 @@ void TPixelGraphic::NewImage(int32_t AWidth, int32_t AHeight, uint8_t APixelForm
       throw EPixelGraphic(PGMessage(31, "CreateDIBSection"));
     }
   }
-  if (!FBits || FWidth < 1 || FHeight < 1) Changed(this);
-  else Clear();
+  if (!FBits || FWidth < 1 || FHeight < 1) {
+    Changed(this);
+  } else {
+    // The new memory is zero: only a transparent colour other than 0 is
+    // written, once.
+    FillTransparent(true);
+    Changed(this);
+  }
 }
 
 void TPixelGraphic::Clear() {
   FlushGdi();
   if (!FBits || FWidth < 1 || FHeight < 1) return;
-  std::memset(FBits.get(), 0, FImageSize);
-  if (FTransparentColor != 0) {
-    if (FPixelFormat == pf8Bit) {
-      for (int32_t y = 0; y < FHeight; ++y) std::memset(ScanLine(y), static_cast<uint8_t>(FTransparentColor), FWidth);
-    } else {
-      // Fill the top row pixel by pixel; every other row is the same bytes.
-      for (int32_t x = 0; x < FWidth; ++x) SetPixel(x, 0, FTransparentColor);
-      const uint8_t* top = ScanLine(0);
-      for (int32_t y = 1; y < FHeight; ++y) std::memcpy(ScanLine(y), top, FBytesPerLine);
-    }
-  }
+  FillTransparent(false);
   Changed(this);
+}
+
+void TPixelGraphic::FillTransparent(bool Zeroed) {
+  if (FTransparentColor == 0) {
+    if (!Zeroed) std::memset(FBits.get(), 0, FImageSize);
+    return;
+  }
+  // Every byte is written once: the pixels with the transparent value, the
+  // row padding with 0.
+  if (FPixelFormat == pf8Bit) {
+    for (int32_t y = 0; y < FHeight; ++y) {
+      uint8_t* row = ScanLine(y);
+      std::memset(row, static_cast<uint8_t>(FTransparentColor), static_cast<size_t>(FWidth));
+      if (!Zeroed) std::memset(row + FWidth, 0, FBytesPerLine - static_cast<size_t>(FWidth));
+    }
+    return;
+  }
+  // The top row pixel by pixel; every other row is the same bytes.
+  uint8_t* top = ScanLine(0);
+  if (!Zeroed) std::memset(top, 0, FBytesPerLine);
+  for (int32_t x = 0; x < FWidth; ++x) SetPixel(x, 0, FTransparentColor);
+  for (int32_t y = 1; y < FHeight; ++y) std::memcpy(ScanLine(y), top, FBytesPerLine);
 }
 
 // ---------------------------------------------------------------- pixels

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -289,11 +290,24 @@ protected:
   TColor IndexColor(uint32_t Index) const;
   // Frees the pixel memory and its DIB description.
   void FreeImage();
+  // NewImage for callers that write every byte of the pixel memory next: an
+  // image whose size and format stay keeps its bytes instead of being
+  // cleared (new memory still starts cleared).
+  void NewImageToOverwrite(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat);
+  // NewImage's work; Fill clears memory that was there before.
+  void MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat, bool Fill);
+  // Clear's filling; Zeroed tells that every byte is 0 already.
+  void FillTransparent(bool Zeroed);
+  struct TFreeBits {
+    void operator()(uint8_t* P) const noexcept { std::free(P); }
+  };
   friend void CreateOptimizedPalette(TPixelGraphic*, TPixelGraphic*, int32_t, bool);
 
   uint32_t FTransparentColor = 0;
   uint8_t FPixelFormat = pf24Bit;
-  std::unique_ptr<uint8_t[]> FBits;
+  // Pixel memory from calloc: large blocks come straight from the system,
+  // already zero, so a new image costs no clearing pass.
+  std::unique_ptr<uint8_t[], TFreeBits> FBits;
   std::unique_ptr<TPGBitmapInfo> FBitmapInfo;
   bool FDither = true;
   uint8_t FDitherErrorLimit = 32;
