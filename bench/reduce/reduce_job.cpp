@@ -1,8 +1,10 @@
 // The product's main job as a command for peers.sh: an optimal palette of N
 // colours for a PPM picture, the picture mapped onto it (dithered unless
-// --no-dither), written back as a PPM; also writes the test pictures.
+// --no-dither), saved as OUT: a GIF file through the writer registry, as the
+// program saves, or a PPM of the reduced colours; also writes the test
+// pictures.
 //   reduce_job pictures DIR              writes DIR/photo.ppm, fractal.ppm, flat.ppm
-//   reduce_job IN.ppm OUT.ppm [--no-dither] [--colors N]
+//   reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,9 +17,13 @@
 #include <vector>
 
 #include "bench/reduce/test_images.h"
+#include "gif/gif_read_write.h"
 #include "imaging/core/dither.h"
+#include "imaging/core/file_formats.h"
 #include "imaging/core/median_cut.h"
 #include "imaging/core/pixel_graphic.h"
+#include "imaging/formats/pg_startup.h"
+#include "platform/base/strings.h"
 
 namespace {
 
@@ -27,6 +33,7 @@ using TFile = std::unique_ptr<FILE, int (*)(FILE*)>;
 void ReadPpmImage(const char* FileName, TPixelGraphic& Image) {
   TFile f(std::fopen(FileName, "rb"), std::fclose);
   if (!f) throw std::runtime_error(std::string("cannot open ") + FileName);
+  std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 20);
   int32_t width = 0, height = 0, maxval = 0;
   if (std::fscanf(f.get(), "P6 %d %d %d", &width, &height, &maxval) != 3 || maxval != 255 ||
       std::fgetc(f.get()) == EOF)
@@ -64,15 +71,15 @@ void WritePpmImage(const char* FileName, TPixelGraphic& Image) {
 
 int main(int argc, char** argv) {
   try {
-    InitClampTable();
-    InitPGPalettes();
+    PGraphicInitialization();
+    GIFReadWriteInitialization();
     if (argc == 3 && std::strcmp(argv[1], "pictures") == 0) {
       for (const std::string& name : TestPictureNames())
         WritePpm(std::string(argv[2]) + "/" + name + ".ppm", MakeTestPicture(name, 4000, 3000));
       return 0;
     }
     if (argc < 3) {
-      std::fprintf(stderr, "usage: reduce_job IN.ppm OUT.ppm [--no-dither] [--colors N]\n"
+      std::fprintf(stderr, "usage: reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N]\n"
                            "       reduce_job pictures DIR\n");
       return 2;
     }
@@ -85,16 +92,23 @@ int main(int argc, char** argv) {
         colors = std::atoi(argv[++i]);
     }
     TPixelGraphic source, dest;
+    const auto opened = std::chrono::steady_clock::now();
     ReadPpmImage(argv[1], source);
     const auto start = std::chrono::steady_clock::now();
     dest.NewImage(source.GetWidth(), source.GetHeight(), pf8Bit);
     CreateOptimizedPalette(&dest, &source, colors, false);
     dest.SetDither(dither);
     dest.CopyFrom(&source);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    WritePpmImage(argv[2], dest);
-    std::printf("job %.3f s, %d colours\n", seconds, dest.PaletteCount());
+    const auto reduced = std::chrono::steady_clock::now();
+    if (LowerCase(GetFileExtension(argv[2])) == "ppm")
+      WritePpmImage(argv[2], dest);
+    else
+      dest.SaveToFile(argv[2]);
+    const auto saved = std::chrono::steady_clock::now();
+    std::printf("read %.3f s, reduction %.3f s, save %.3f s, %d colours\n",
+                std::chrono::duration<double>(start - opened).count(),
+                std::chrono::duration<double>(reduced - start).count(),
+                std::chrono::duration<double>(saved - reduced).count(), dest.PaletteCount());
     std::fflush(stdout);
     return 0;
   } catch (const std::exception& e) {
