@@ -29,9 +29,21 @@ void UpdateBoxStatistics(TColorBox& Box) {
 
 }  // namespace
 
-void CountRow(uint32_t* Counts, const uint8_t* Row, int32_t Width) {
-  for (int32_t x = 0; x < Width; ++x, Row += 3)
-    ++Counts[CellIndex(Row[2], Row[1], Row[0])];
+void CountRow(uint32_t* Counts, uint16_t* Exact, const uint8_t* Row, int32_t Width) {
+  for (int32_t x = 0; x < Width; ++x, Row += 3) {
+    const int32_t cell = CellIndex(Row[2], Row[1], Row[0]);
+    ++Counts[cell];
+    const uint16_t code = CellColorCode(Row[2], Row[1], Row[0]);
+    const uint16_t seen = Exact[cell];
+    Exact[cell] = seen == 0 || seen == code ? code : MixedCell;
+  }
+}
+
+void MergeCellColors(uint16_t* Into, const uint16_t* From) {
+  for (int32_t i = 0; i < HistogramCells; ++i) {
+    const uint16_t a = Into[i], b = From[i];
+    Into[i] = a == 0 || a == b ? b : (b == 0 ? a : MixedCell);
+  }
 }
 
 void SaturateCounts(const uint32_t* Counts, uint16_t* Histogram) {
@@ -122,13 +134,18 @@ std::vector<TColorBox> CutBoxes(const uint16_t* Histogram, int32_t Wanted) {
   return boxes;
 }
 
-TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box) {
+TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box, const uint16_t* Exact) {
   uint64_t total = 0, sumR = 0, sumG = 0, sumB = 0;
+  int32_t occupied = 0, lastCell = 0;
   for (int32_t r = Box.RLow; r <= Box.RHigh; ++r) {
     for (int32_t g = Box.GLow; g <= Box.GHigh; ++g) {
       const uint16_t* cells = Histogram + r * RStride + g * GStride;
       uint64_t rowTotal = 0, rowB = 0;
       for (int32_t b = Box.BLow; b <= Box.BHigh; ++b) {
+        if (cells[b] != 0) {
+          ++occupied;
+          lastCell = r * RStride + g * GStride + b;
+        }
         rowTotal += cells[b];
         rowB += uint64_t(cells[b]) * uint64_t(b * 8 + 4);
       }
@@ -138,6 +155,15 @@ TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box) {
       sumR += rowTotal * uint64_t(r * 8 + 4);
     }
   }
+  // A box whose pixels all have one colour is given that colour; the boxes
+  // and their order stay those of the cut.
+  if (Exact && occupied == 1 && Exact[lastCell] != 0 && Exact[lastCell] != MixedCell) {
+    const int32_t low = Exact[lastCell] - 1;  // R 3, G 2, B 3 bits
+    const int32_t r = (lastCell >> 11) << 3 | low >> 5;
+    const int32_t g = ((lastCell >> 5) & 63) << 2 | (low >> 3 & 3);
+    const int32_t b = (lastCell & 31) << 3 | (low & 7);
+    return TColor(r) | TColor(g) << 8 | TColor(b) << 16;
+  }
   if (total == 0)  // not reached: every shrunk box holds pixels
     return TColor(Box.RLow * 8 + 4) | TColor(Box.GLow * 4 + 2) << 8 |
            TColor(Box.BLow * 8 + 4) << 16;
@@ -146,10 +172,10 @@ TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box) {
          TColor((sumB + half) / total) << 16;
 }
 
-std::vector<TColor> MedianCutColors(const uint16_t* Histogram, int32_t Wanted) {
+std::vector<TColor> MedianCutColors(const uint16_t* Histogram, int32_t Wanted, const uint16_t* Exact) {
   std::vector<TColor> colors;
   for (const TColorBox& box : CutBoxes(Histogram, Wanted))
-    colors.push_back(BoxColor(Histogram, box));
+    colors.push_back(BoxColor(Histogram, box, Exact));
   return colors;
 }
 
@@ -244,47 +270,55 @@ using namespace median_cut;
 // Below this many pixels the histogram is counted on the calling thread only.
 constexpr int64_t ParallelHistogramPixels = 1 << 20;
 
+// The histogram of a 24-bit Source and the colour notes of its cells.
+struct TTrueColorCount {
+  std::vector<uint16_t> Histogram;
+  std::vector<uint16_t> Exact;
+};
+
 // Counts the pixels of a 24-bit Source into a 16-bit histogram. With an
 // OnProgress handler on Dest the rows are counted in order and an abort ends
 // the count after its row; without one the rows are shared among threads,
 // which cannot change the result because the counters saturate only at the
-// end.
-std::vector<uint16_t> CountTrueColorPixels(TPixelGraphic* Dest, TPixelGraphic* Source) {
+// end and the colour notes merge in any order.
+TTrueColorCount CountTrueColorPixels(TPixelGraphic* Dest, TPixelGraphic* Source) {
   const int32_t width = Source->GetWidth(), height = Source->GetHeight();
   std::vector<uint32_t> counts(HistogramCells, 0);
+  TTrueColorCount result{std::vector<uint16_t>(HistogramCells), std::vector<uint16_t>(HistogramCells, 0)};
   const int64_t pixels = int64_t(width) * height;
   const int32_t threads =
       std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 8);
   if (Dest->OnProgress || pixels < ParallelHistogramPixels || threads == 1) {
     for (int32_t y = 0; y < height; ++y) {
-      CountRow(counts.data(), Source->ScanLine(y), width);
+      CountRow(counts.data(), result.Exact.data(), Source->ScanLine(y), width);
       if (Dest->OnProgress && Dest->Progress(y, height - 1)) break;
     }
   } else {
     std::vector<const uint8_t*> rows(height);
     for (int32_t y = 0; y < height; ++y) rows[y] = Source->ScanLine(y);
     std::vector<std::vector<uint32_t>> partial(threads - 1, std::vector<uint32_t>(HistogramCells, 0));
-    auto band = [&](uint32_t* into, int32_t part) {
+    std::vector<std::vector<uint16_t>> partialExact(threads - 1, std::vector<uint16_t>(HistogramCells, 0));
+    auto band = [&](uint32_t* into, uint16_t* exact, int32_t part) {
       const int32_t first = int32_t(int64_t(height) * part / threads);
       const int32_t last = int32_t(int64_t(height) * (part + 1) / threads);
-      for (int32_t y = first; y < last; ++y) CountRow(into, rows[y], width);
+      for (int32_t y = first; y < last; ++y) CountRow(into, exact, rows[y], width);
     };
     std::vector<std::thread> workers;
     for (int32_t part = 1; part < threads; ++part) {
       try {
-        workers.emplace_back(band, partial[part - 1].data(), part);
+        workers.emplace_back(band, partial[part - 1].data(), partialExact[part - 1].data(), part);
       } catch (const std::system_error&) {  // no thread to be had: count it here
-        band(partial[part - 1].data(), part);
+        band(partial[part - 1].data(), partialExact[part - 1].data(), part);
       }
     }
-    band(counts.data(), 0);
+    band(counts.data(), result.Exact.data(), 0);
     for (std::thread& worker : workers) worker.join();
     for (const std::vector<uint32_t>& p : partial)
       for (int32_t i = 0; i < HistogramCells; ++i) counts[i] += p[i];
+    for (const std::vector<uint16_t>& p : partialExact) MergeCellColors(result.Exact.data(), p.data());
   }
-  std::vector<uint16_t> histogram(HistogramCells);
-  SaturateCounts(counts.data(), histogram.data());
-  return histogram;
+  SaturateCounts(counts.data(), result.Histogram.data());
+  return result;
 }
 
 // The colours of a palette Source with the number of pixels of each. Pixel
@@ -333,8 +367,8 @@ void CreateOptimizedPalette(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t 
 
   std::vector<TColor> colors;
   if (Source->PixelFormat() == pf24Bit) {
-    const std::vector<uint16_t> histogram = CountTrueColorPixels(Dest, Source);
-    colors = MedianCutColors(histogram.data(), wanted);
+    const TTrueColorCount count = CountTrueColorPixels(Dest, Source);
+    colors = MedianCutColors(count.Histogram.data(), wanted, count.Exact.data());
   } else {
     for (const TMergeEntry& e : MergeColors(CountPaletteColors(Dest, Source), wanted))
       colors.push_back(TColor(e.R) | TColor(e.G) << 8 | TColor(e.B) << 16);

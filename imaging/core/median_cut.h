@@ -40,15 +40,31 @@ void ShrinkBox(const uint16_t* Histogram, TColorBox& Box);
 // in list order. Histogram must hold at least one non-zero counter.
 std::vector<TColorBox> CutBoxes(const uint16_t* Histogram, int32_t Wanted);
 
-// The count-weighted mean of the cell centres of Box.
-TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box);
+// What the pixels of each cell hold, noted beside the histogram: 0 for a
+// cell without pixels; while all its pixels have one colour, 1 + that
+// colour's low bits within the cell (R 3, G 2, B 3 bits); MixedCell once
+// two colours have met in it.
+constexpr uint16_t MixedCell = 0xFFFF;
+
+inline uint16_t CellColorCode(uint8_t R, uint8_t G, uint8_t B) {
+  return static_cast<uint16_t>(1 + (((R & 7) << 5) | ((G & 3) << 3) | (B & 7)));
+}
+
+// The colour of a box: the exact colour of its pixels when its only
+// occupied cell holds one colour (Exact may be null: no colour is known),
+// else the count-weighted mean of its cell centres.
+TColor BoxColor(const uint16_t* Histogram, const TColorBox& Box, const uint16_t* Exact = nullptr);
 
 // The colours of the median cut of Histogram, at most Wanted of them.
-std::vector<TColor> MedianCutColors(const uint16_t* Histogram, int32_t Wanted);
+std::vector<TColor> MedianCutColors(const uint16_t* Histogram, int32_t Wanted,
+                                    const uint16_t* Exact = nullptr);
 
 // Adds the pixels of one row of 24-bit bytes (blue, green, red) to Counts,
-// one unsaturated counter per cell.
-void CountRow(uint32_t* Counts, const uint8_t* Row, int32_t Width);
+// one unsaturated counter per cell, and notes their colours in Exact.
+void CountRow(uint32_t* Counts, uint16_t* Exact, const uint8_t* Row, int32_t Width);
+
+// Folds the colour notes of another part of the picture into Into.
+void MergeCellColors(uint16_t* Into, const uint16_t* From);
 
 // The saturated 16-bit histogram of Counts.
 void SaturateCounts(const uint32_t* Counts, uint16_t* Histogram);
