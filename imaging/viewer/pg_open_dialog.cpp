@@ -179,7 +179,8 @@ bool TPGOpenDialog::Execute() {
 
 void TPGOpenDialog::PopulateExtension(TPanel* Area) {
   FPage = new TPGDialogPage(Area, this);
-  FPage->SetBounds(0, 0, Area->Width(), Area->Height());
+  // The area follows the file dialog's layout; the page fills it.
+  FPage->SetAlign(alClient);
   FPage->SetParent(Area);
   FPreviewPane = new TPGDialogPane(FPage, this, true);
   FPreviewPane->SetBounds(DialogX(192 - PaneColumn), DialogY(20), DialogX(92), DialogY(85));

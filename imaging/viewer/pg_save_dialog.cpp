@@ -46,8 +46,9 @@ bool TPGSaveDialog::Execute() {
     }
   }
   const bool result = TPGOpenDialog::Execute();
-  // A name without an extension takes the chosen type's; no name stays no name.
-  if (UseDefaultFilter() && !FileName().empty() && ExtractFileExt(FileName()).empty()) {
+  // A chosen name without an extension takes the chosen type's; a
+  // cancelled dialog leaves the name as it was.
+  if (result && UseDefaultFilter() && !FileName().empty() && ExtractFileExt(FileName()).empty()) {
     const std::string ext = GetFilterExtension(FilterIndex());
     if (!ext.empty()) SetFileName(FileName() + "." + ext);
   }

@@ -1,37 +1,125 @@
-// The file and colour dialogs as modal forms.
+// The file and colour dialogs: the toolkit's own dialogs in their widget
+// form, each filling the client area of a modal form of ours. The form runs
+// our modal loop, so our other windows keep their messages and timers while
+// the dialog is up; the file dialog's extension area is one of our windows
+// laid over a slot of the toolkit dialog, right of its file view.
+#include <QAbstractItemView>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListView>
+#include <QPalette>
+#include <QPointer>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
 #include "platform/ui/dialogs.h"
 
 #include <fnmatch.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/base/files.h"
 #include "platform/base/strings.h"
-#include "platform/gdi/dc.h"
-#include "platform/gdi/text.h"
-#include "platform/ui/menus.h"
+#include "platform/ui/window_internal.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 std::vector<TOpenDialog*> FileDialogs;
 std::vector<TColorDialog*> ColorDialogs;
+// The folder of the last name chosen in a file dialog without
+// ofNoChangeDir: where the next dialog without a folder of its own opens.
+std::string LastFolder;
+
+QString ToQ(const std::string& S) { return QString::fromStdString(S); }
+std::string FromQ(const QString& S) { return S.toStdString(); }
+
+QColor ToQColor(TColor C) {
+  C = ColorToRGB(C);
+  return QColor(static_cast<int>(C & 0xFF), static_cast<int>((C >> 8) & 0xFF), static_cast<int>((C >> 16) & 0xFF));
+}
+TColor FromQColor(const QColor& C) {
+  return static_cast<TColor>(C.red()) | (static_cast<TColor>(C.green()) << 8) | (static_cast<TColor>(C.blue()) << 16);
+}
 
 std::string JoinPath(const std::string& Folder, const std::string& Name) {
   if (!Name.empty() && Name[0] == '/') return Name;
   return IncludeTrailingPathDelimiter(Folder) + Name;
 }
 
-// A folder in its plain form, with a trailing "/".
-std::string NormalFolder(const std::string& Folder) {
-  std::error_code ec;
-  fs::path p = fs::weakly_canonical(fs::path(Folder), ec);
-  std::string s = ec ? Folder : p.string();
-  return IncludeTrailingPathDelimiter(s);
+// A typed name as a path: "~/" is the home folder; "." and ".." are resolved.
+std::string NamePath(const std::string& Folder, std::string Name) {
+  if (Name == "~" || Name.rfind("~/", 0) == 0) {
+    const char* home = std::getenv("HOME");
+    if (home && *home) Name = std::string(home) + Name.substr(1);
+  }
+  return fs::path(JoinPath(Folder, Name)).lexically_normal().string();
 }
+
+// The names of a multiple choice: "a.bmp" "b.bmp" gives both; text
+// without quotes is one name.
+std::vector<std::string> SplitNames(const std::string& Text) {
+  std::vector<std::string> names;
+  if (Text.find('"') == std::string::npos) {
+    if (!Text.empty()) names.push_back(Text);
+    return names;
+  }
+  size_t i = 0;
+  while ((i = Text.find('"', i)) != std::string::npos) {
+    size_t e = Text.find('"', i + 1);
+    if (e == std::string::npos) e = Text.size();
+    if (e > i + 1) names.push_back(Text.substr(i + 1, e - i - 1));
+    i = e + 1;
+    if (i >= Text.size()) break;
+  }
+  return names;
+}
+
+// "Description|*.bmp; *.gif" as the toolkit writes a filter:
+// "Description (*.bmp *.gif)". "*.*" matches every name, dotted or not.
+QStringList ToolkitFilters(const std::vector<TFilterEntry>& Entries) {
+  QStringList out;
+  for (const TFilterEntry& e : Entries) {
+    QStringList pats;
+    for (const std::string& p : e.Patterns) pats << ToQ(p == "*.*" ? "*" : p);
+    if (pats.isEmpty()) pats << "*";
+    out << ToQ(e.Description) + " (" + pats.join(' ') + ")";
+  }
+  return out;
+}
+
+// The places beside the file view: the computer (its drives), home and the
+// usual folders of a desktop that exist here.
+QList<QUrl> Places() {
+  QList<QUrl> urls{QUrl("file:")};
+  for (QStandardPaths::StandardLocation l : {QStandardPaths::HomeLocation, QStandardPaths::DesktopLocation,
+                                             QStandardPaths::PicturesLocation, QStandardPaths::DocumentsLocation,
+                                             QStandardPaths::DownloadLocation}) {
+    const QString p = QStandardPaths::writableLocation(l);
+    if (!p.isEmpty() && QDir(p).exists() && !urls.contains(QUrl::fromLocalFile(p))) urls << QUrl::fromLocalFile(p);
+  }
+  return urls;
+}
+
+// The widget that shows a window of ours.
+QWidget* Presenter(HWND Wnd) { return static_cast<QWidget*>(ui_backend::NativeWidget(Wnd)); }
+
 }  // namespace
 
 std::vector<TFilterEntry> ParseFilter(const std::string& Filter) {
@@ -69,200 +157,65 @@ bool MatchesMask(const std::string& Name, const std::string& Pattern) {
 }
 
 // ===========================================================================
-// The file list
+// A modal form whose client area a toolkit dialog fills
 
 namespace {
 
-struct TListedName {
-  std::string Name;
-  bool Folder = false;
-};
-
-class TFileList : public TCustomControl {
+class THostForm : public TForm {
 public:
-  explicit TFileList(TComponent* AOwner) : TCustomControl(AOwner) {
-    FColor = clWindow;
-    FParentColor = false;
-    FTabStop = true;
+  explicit THostForm(TComponent* DialogOwner) : TForm(nullptr) {
+    // Modal over the form that owns the dialog, else over the active window.
+    auto* f = dynamic_cast<TCustomForm*>(DialogOwner);
+    FOwnerWnd = f && f->HandleAllocated() ? f->Handle() : GetActiveWindow();
+    SetBorderStyle(bsDialog);
+    SetPosition(poScreenCenter);
   }
-  std::vector<TListedName> Names;
-  int32_t ItemIndex = -1;
-  int32_t TopIndex = 0;
-  std::function<void(int32_t)> OnSelect;
-  std::function<void(int32_t)> OnOpen;
-  static constexpr int32_t RowHeight = 16;
+  ~THostForm() override { delete FHosted.data(); }
 
-  int32_t Rows() { return std::max(1, (ClientHeight() - 4) / RowHeight); }
-  void SetNames(std::vector<TListedName> V) {
-    Names = std::move(V);
-    ItemIndex = -1;
-    TopIndex = 0;
-    UpdateBar();
-    Invalidate();
+  // Puts the toolkit dialog on the client area; read-back shows it too.
+  void Host(QWidget* Dialog) {
+    FHosted = Dialog;
+    FHosted->setWindowFlags(Qt::Widget);
+    FHosted->setAutoFillBackground(true);
+    // The desktop's colours of our own forms, so our panes sit well in it.
+    FHosted->setPalette(QPalette(ToQColor(clBtnFace), ToQColor(clBtnFace)));
+    if (ui_internal::TWindowRec* r = ui_internal::Rec(Handle())) r->NativeContent = true;
+    FitHosted();
+    FHosted->lower();
+    FHosted->show();
   }
-  void Select(int32_t I) {
-    if (I < 0 || I >= static_cast<int32_t>(Names.size())) return;
-    ItemIndex = I;
-    if (I < TopIndex) TopIndex = I;
-    if (I >= TopIndex + Rows()) TopIndex = I - Rows() + 1;
-    UpdateBar();
-    Invalidate();
-    if (OnSelect) OnSelect(I);
+  // Gives the keyboard to the dialog once it shows.
+  void FocusLater(QWidget* Target) {
+    QTimer::singleShot(0, FHosted, [this, Target] {
+      if (QWidget* p = Presenter(Handle())) p->activateWindow();
+      Target->setFocus();
+    });
   }
-  void UpdateBar() {
-    if (!HandleAllocated()) return;
-    TScrollInfo si;
-    si.fMask = SIF_ALL;
-    si.nMax = std::max(0, static_cast<int32_t>(Names.size()) - 1);
-    si.nPage = static_cast<uint32_t>(Rows());
-    si.nPos = TopIndex;
-    SetScrollInfo(Handle(), SB_VERT, si, true);
+
+protected:
+  void CreateParams(TCreateParams& Params) override {
+    TForm::CreateParams(Params);
+    if (FOwnerWnd && IsWindow(FOwnerWnd)) Params.WndParent = FOwnerWnd;
   }
   void WndProc(TMessage& M) override {
-    if (M.Msg == WM_VSCROLL) {
-      int32_t n = static_cast<int32_t>(Names.size()), t = TopIndex;
-      switch (ScrollCode(M.WParam)) {
-        case SB_LINEUP: --t; break;
-        case SB_LINEDOWN: ++t; break;
-        case SB_PAGEUP: t -= Rows(); break;
-        case SB_PAGEDOWN: t += Rows(); break;
-        case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: t = ScrollPos(M.WParam); break;
-        default: return;
-      }
-      TopIndex = std::clamp(t, 0, std::max(0, n - Rows()));
-      UpdateBar();
-      Invalidate();
-      return;
-    }
-    if (M.Msg == WM_MOUSEWHEEL) {
-      int16_t d = static_cast<int16_t>(HiWord(M.WParam));
-      TopIndex = std::clamp(TopIndex + (d > 0 ? -3 : 3), 0,
-                            std::max(0, static_cast<int32_t>(Names.size()) - Rows()));
-      UpdateBar();
-      Invalidate();
-      return;
-    }
-    TCustomControl::WndProc(M);
-    if (M.Msg == WM_SIZE) UpdateBar();
-    if (M.Msg == WM_SETFOCUS || M.Msg == WM_KILLFOCUS) Invalidate();
+    TForm::WndProc(M);
+    if (M.Msg == WM_SIZE) FitHosted();
   }
-
-protected:
-  void CreateParams(TCreateParams& P) override {
-    TCustomControl::CreateParams(P);
-    P.ExStyle |= WS_EX_CLIENTEDGE;
-  }
-  void Paint() override {
-    TCanvas* c = Canvas();
-    c->Font()->Assign(Font());
-    c->Brush()->SetColor(clWindow);
-    c->FillRect(ClientRect());
-    for (int32_t r = 0; r < Rows() + 1; ++r) {
-      int32_t i = TopIndex + r;
-      if (i >= static_cast<int32_t>(Names.size())) break;
-      TRect row{2, 2 + r * RowHeight, ClientWidth() - 2, 2 + (r + 1) * RowHeight};
-      bool sel = i == ItemIndex;
-      c->Brush()->SetColor(sel ? clHighlight : clWindow);
-      c->FillRect(row);
-      c->Font()->SetColor(sel ? clHighlightText : clWindowText);
-      const TListedName& n = Names[static_cast<size_t>(i)];
-      std::string text = n.Folder ? "[" + n.Name + "]" : n.Name;
-      TRect tr{row.Left + 2, row.Top, row.Right, row.Bottom};
-      DrawCaption(c, text, tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, true);
-    }
-  }
-  void MouseDown(TMouseButton B, TShiftState S, int32_t X, int32_t Y) override {
-    if (CanFocus() && !Focused()) SetFocus();
-    int32_t i = TopIndex + (Y - 2) / RowHeight;
-    if (B == mbLeft && Y >= 2 && i < static_cast<int32_t>(Names.size())) {
-      Select(i);
-      if ((S & ssDouble) && OnOpen) OnOpen(i);
-    }
-    TCustomControl::MouseDown(B, S, X, Y);
-  }
-  void KeyDown(uint16_t& Key, TShiftState S) override {
-    TCustomControl::KeyDown(Key, S);
-    int32_t n = static_cast<int32_t>(Names.size());
-    if (!n) return;
-    if (Key == VK_DOWN) Select(std::min(ItemIndex + 1, n - 1)), Key = 0;
-    else if (Key == VK_UP) Select(std::max(ItemIndex - 1, 0)), Key = 0;
-    else if (Key == VK_RETURN && ItemIndex >= 0 && Names[static_cast<size_t>(ItemIndex)].Folder && OnOpen)
-      OnOpen(ItemIndex), Key = 0;
-  }
-};
-
-// Shows the current filter's text; a click drops the list of filters down
-// as a popup menu.
-class TFilterBox : public TCustomControl {
-public:
-  explicit TFilterBox(TComponent* AOwner) : TCustomControl(AOwner) {
-    FColor = clWindow;
-    FParentColor = false;
-    FTabStop = true;
-    FMenu = new TPopupMenu(this);
-  }
-  std::vector<TFilterEntry> Entries;
-  int32_t Index = 0;  // 0-based
-  std::function<void(int32_t)> OnChoose;
-
-protected:
-  void Paint() override {
-    TCanvas* c = Canvas();
-    c->Font()->Assign(Font());
-    TRect r = ClientRect();
-    Frame3D(c, r, clBtnShadow, clBtnHighlight, 1);
-    c->Brush()->SetColor(clWindow);
-    c->FillRect(r);
-    std::string text = Index >= 0 && Index < static_cast<int32_t>(Entries.size())
-                           ? Entries[static_cast<size_t>(Index)].Description
-                           : std::string();
-    TRect tr{r.Left + 3, r.Top, r.Right - 18, r.Bottom};
-    DrawCaption(c, text, tr, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX, Enabled());
-    TRect b{r.Right - 16, r.Top, r.Right, r.Bottom};
-    c->Brush()->SetColor(clBtnFace);
-    c->FillRect(b);
-    int32_t cx = (b.Left + b.Right) / 2, cy = (b.Top + b.Bottom) / 2;
-    c->Pen()->SetColor(clBtnText);
-    for (int32_t i = 0; i < 4; ++i) {
-      c->MoveTo(cx - 3 + i, cy - 1 + i);
-      c->LineTo(cx + 4 - i, cy - 1 + i);
-    }
-    if (Focused()) c->DrawFocusRect(tr);
-  }
-  void MouseDown(TMouseButton B, TShiftState S, int32_t X, int32_t Y) override {
-    if (CanFocus() && !Focused()) SetFocus();
-    if (B == mbLeft) Drop();
-    TCustomControl::MouseDown(B, S, X, Y);
-  }
-  void KeyDown(uint16_t& Key, TShiftState S) override {
-    TCustomControl::KeyDown(Key, S);
-    int32_t n = static_cast<int32_t>(Entries.size());
-    if (Key == VK_DOWN && Index + 1 < n) Choose(Index + 1), Key = 0;
-    else if (Key == VK_UP && Index > 0) Choose(Index - 1), Key = 0;
-  }
+  virtual void HostedPlaced() {}
+  // Goes with the form's window when that is destroyed first.
+  QPointer<QWidget> FHosted;
 
 private:
-  void Choose(int32_t I) {
-    Index = I;
-    Invalidate();
-    if (OnChoose) OnChoose(I);
+  void FitHosted() {
+    ui_internal::TWindowRec* r = HandleAllocated() ? ui_internal::Rec(Handle()) : nullptr;
+    if (!FHosted || !r) return;
+    // The presenter of a window framed by the desktop starts inside the frame.
+    TRect inner = ui_backend::NativeFrame(r) ? ui_internal::FrameInnerRect(r) : TRect{};
+    FHosted->setGeometry(r->Client.Left - inner.Left, r->Client.Top - inner.Top, r->Client.Width(),
+                         r->Client.Height());
+    HostedPlaced();
   }
-  void Drop() {
-    FMenu->Items()->Clear();
-    for (size_t i = 0; i < Entries.size(); ++i) {
-      auto* it = new TMenuItem(nullptr);
-      it->SetCaption(Entries[i].Description);
-      it->SetRadioItem(true);
-      it->SetChecked(static_cast<int32_t>(i) == Index);
-      it->SetTag(static_cast<int32_t>(i));
-      it->OnClick = [this](TObject* S) { Choose(static_cast<TMenuItem*>(S)->Tag()); };
-      FMenu->Items()->Add(it);
-    }
-    TPoint p = ClientToScreen(TPoint{0, Height()});
-    FMenu->Popup(p.X, p.Y);
-  }
-  TPopupMenu* FMenu;
+  HWND FOwnerWnd = nullptr;
 };
 
 }  // namespace
@@ -270,113 +223,187 @@ private:
 // ===========================================================================
 // The file dialog's form
 
-class TFileDialogForm : public TForm {
-public:
-  TFileDialogForm(TOpenDialog* Dialog) : TForm(nullptr), FDialog(Dialog) {
-    SetBorderStyle(bsDialog);
-    SetPosition(poScreenCenter);
-    SetCaption(!Dialog->Title().empty() ? Dialog->Title() : Dialog->IsSaveDialog() ? "Save As" : "Open");
-    int32_t ext = std::max(0, Dialog->ExtensionWidth());
-    SetClientSize(440 + ext, 330);
-    FolderLabel = new TLabel(this);
-    FolderLabel->SetAutoSize(false);
-    FolderLabel->SetBounds(8, 8, 424, 16);
-    FolderLabel->SetShowAccelChar(false);
-    FolderLabel->SetParent(this);
-    List = new TFileList(this);
-    List->SetBounds(8, 28, 424, 206);
-    List->SetParent(this);
-    auto* nameLabel = new TLabel(this);
-    nameLabel->SetCaption("File &name:");
-    nameLabel->SetBounds(8, 247, 80, 16);
-    nameLabel->SetParent(this);
-    NameBox = new TEdit(this);
-    NameBox->SetBounds(92, 244, 250, 21);
-    NameBox->SetParent(this);
-    nameLabel->SetFocusControl(NameBox);
-    auto* typeLabel = new TLabel(this);
-    typeLabel->SetCaption(Dialog->IsSaveDialog() ? "Save as &type:" : "Files of &type:");
-    typeLabel->SetBounds(8, 277, 80, 16);
-    typeLabel->SetParent(this);
-    Types = new TFilterBox(this);
-    Types->SetBounds(92, 274, 250, 21);
-    Types->SetParent(this);
-    auto* ok = new TButton(this);
-    ok->SetCaption(Dialog->IsSaveDialog() ? "&Save" : "&Open");
-    ok->SetBounds(352, 243, 80, 23);
-    ok->SetDefault(true);
-    ok->SetParent(this);
-    ok->OnClick = [this](TObject*) { FDialog->Accept(); };
-    auto* cancel = new TButton(this);
-    cancel->SetCaption("Cancel");
-    cancel->SetBounds(352, 273, 80, 23);
-    cancel->SetCancel(true);
-    cancel->SetModalResult(mrCancel);
-    cancel->SetParent(this);
-    if (ext > 0) {
-      Extension = new TPanel(this);
-      Extension->SetBevelOuter(bvNone);
-      Extension->SetBounds(440, 0, ext, 330);
-      Extension->SetParent(this);
-    }
-    List->OnSelect = [this](int32_t I) {
-      const TListedName& n = List->Names[static_cast<size_t>(I)];
-      if (!n.Folder) NameBox->SetText(n.Name);
-      FDialog->DoSelectionChange();
-    };
-    List->OnOpen = [this](int32_t I) {
-      const TListedName& n = List->Names[static_cast<size_t>(I)];
-      if (n.Folder) FDialog->ChangeFolder(JoinPath(Folder, n.Name));
-      else FDialog->Accept();
-    };
-    Types->OnChoose = [this](int32_t I) { FDialog->SelectFilterIndex(I + 1); };
-    OnShow = [this](TObject*) {
-      if (FShown) return;
-      FShown = true;
-      FDialog->DoShow();
-    };
-    SetActiveControl(NameBox);
-  }
+namespace {
+class TToolkitFileDialog;
+class TSlotWatcher;
+}  // namespace
 
-  void Fill() {
-    FolderLabel->SetCaption(Folder);
-    std::vector<TListedName> folders, files;
-    std::vector<std::string> patterns{"*"};
-    if (Types->Index >= 0 && Types->Index < static_cast<int32_t>(Types->Entries.size()))
-      patterns = Types->Entries[static_cast<size_t>(Types->Index)].Patterns;
-    std::error_code ec;
-    if (Folder != "/") folders.push_back(TListedName{"..", true});
-    for (fs::directory_iterator it(Folder, fs::directory_options::skip_permission_denied, ec), end; !ec && it != end;
-         it.increment(ec)) {
-      std::string name = it->path().filename().string();
-      if (name.empty() || name[0] == '.') continue;
-      std::error_code e2;
-      if (it->is_directory(e2)) {
-        folders.push_back(TListedName{name, true});
-        continue;
-      }
-      for (const std::string& p : patterns)
-        if (MatchesMask(name, p)) {
-          files.push_back(TListedName{name, false});
-          break;
-        }
-    }
-    auto byName = [](const TListedName& a, const TListedName& b) { return LowerCase(a.Name) < LowerCase(b.Name); };
-    std::sort(folders.begin() + (folders.empty() || folders[0].Name != ".." ? 0 : 1), folders.end(), byName);
-    std::sort(files.begin(), files.end(), byName);
-    folders.insert(folders.end(), files.begin(), files.end());
-    List->SetNames(std::move(folders));
-  }
+class TFileDialogForm : public THostForm {
+public:
+  explicit TFileDialogForm(TOpenDialog* Dialog);
+  // Makes the toolkit dialog and the extension area (the form's window exists).
+  void Build(const std::string& Folder);
+  // Waits until the folder shown has been read (the toolkit reads folders
+  // on a thread of its own).
+  void WaitForListing();
+  // Lays the extension area over its slot in the toolkit dialog.
+  void PlaceExtension();
+  std::string Folder() const;
+  // The list or the detailed view, whichever the person chose.
+  QAbstractItemView* ShownView() const;
 
   TOpenDialog* FDialog;
-  TLabel* FolderLabel;
-  TFileList* List;
-  TEdit* NameBox;
-  TFilterBox* Types;
+  TToolkitFileDialog* Box = nullptr;
+  QFileSystemModel* Model = nullptr;
+  QListView* List = nullptr;
+  QLineEdit* NameEdit = nullptr;
+  QComboBox* TypeCombo = nullptr;
+  QWidget* Slot = nullptr;
+  TSlotWatcher* Watcher = nullptr;
   TPanel* Extension = nullptr;
-  std::string Folder;
+  std::vector<TFilterEntry> Entries;
+  bool Listed = false;
+  bool Building = true;
   bool FShown = false;
+
+protected:
+  void HostedPlaced() override { PlaceExtension(); }
 };
+
+namespace {
+
+// The toolkit's file dialog with our own acceptance: the checks, prompts
+// and events of TOpenDialog decide, and the dialog never closes itself.
+class TToolkitFileDialog : public QFileDialog {
+public:
+  TToolkitFileDialog(TOpenDialog* Dialog, QWidget* Parent, const QString& Folder)
+      : QFileDialog(Parent, QString(), Folder), FDialog(Dialog) {}
+  void accept() override { FDialog->Accept(); }
+  void reject() override { FDialog->CancelDialog(); }
+
+private:
+  TOpenDialog* FDialog;
+};
+
+// Follows the slot of the extension area as the toolkit lays it out.
+class TSlotWatcher : public QObject {
+public:
+  explicit TSlotWatcher(TFileDialogForm* Form) : FForm(Form) {}
+  bool eventFilter(QObject* Watched, QEvent* E) override {
+    if (E->type() == QEvent::Resize || E->type() == QEvent::Move || E->type() == QEvent::Show)
+      FForm->PlaceExtension();
+    return QObject::eventFilter(Watched, E);
+  }
+
+private:
+  TFileDialogForm* FForm;
+};
+
+}  // namespace
+
+TFileDialogForm::TFileDialogForm(TOpenDialog* Dialog) : THostForm(Dialog->Owner()), FDialog(Dialog) {
+  if (Dialog->Options() & ofEnableSizing) SetBorderStyle(bsSizeable);
+  SetBorderIcons(biSystemMenu);
+  SetCaption(!Dialog->Title().empty() ? Dialog->Title() : Dialog->IsSaveDialog() ? "Save As" : "Open");
+  int32_t ext = std::max(0, Dialog->ExtensionWidth());
+  SetClientSize(620 + ext, 420);
+  OnShow = [this](TObject*) {
+    if (FShown) return;
+    FShown = true;
+    FocusLater(NameEdit);
+    FDialog->DoShow();
+  };
+}
+
+void TFileDialogForm::Build(const std::string& StartFolder) {
+  const TOpenOptions options = FDialog->Options();
+  const bool save = FDialog->IsSaveDialog();
+  Box = new TToolkitFileDialog(FDialog, Presenter(Handle()), ToQ(StartFolder));
+  Box->setOption(QFileDialog::DontUseNativeDialog, true);
+  Box->setOption(QFileDialog::HideNameFilterDetails, true);
+  // Overwriting is asked by TOpenDialog::Accept, with ofOverwritePrompt.
+  Box->setOption(QFileDialog::DontConfirmOverwrite, true);
+  // The desktop's frame sizes the dialog when sizing is allowed.
+  Box->setSizeGripEnabled(false);
+  Box->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  Box->setFileMode(!save && (options & ofAllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
+  Box->setSidebarUrls(Places());
+  Model = Box->findChild<QFileSystemModel*>();
+  List = Box->findChild<QListView*>("listView");
+  NameEdit = Box->findChild<QLineEdit*>("fileNameEdit");
+  TypeCombo = Box->findChild<QComboBox*>("fileTypeCombo");
+  if (!Model || !List || !NameEdit || !TypeCombo) throw EInvalidOperation("The toolkit's file dialog lacks its parts");
+
+  QObject::connect(Model, &QFileSystemModel::rootPathChanged, Box, [this](const QString&) {
+    Listed = false;
+    if (!Building) FDialog->DoFolderChange();
+  });
+  QObject::connect(Model, &QFileSystemModel::directoryLoaded, Box, [this](const QString& Path) {
+    if (QDir::cleanPath(Path) == QDir::cleanPath(Model->rootPath())) Listed = true;
+  });
+  Box->setDirectory(ToQ(StartFolder));
+
+  Entries = ParseFilter(FDialog->Filter());
+  if (!Entries.empty()) {
+    Box->setNameFilters(ToolkitFilters(Entries));
+    int32_t n = static_cast<int32_t>(Entries.size());
+    if (FDialog->FFilterIndex < 1 || FDialog->FFilterIndex > n) FDialog->FFilterIndex = 1;
+    // Chosen as the person would choose it, before OnTypeChange listens.
+    TypeCombo->setCurrentIndex(FDialog->FFilterIndex - 1);
+    emit TypeCombo->activated(FDialog->FFilterIndex - 1);
+  } else {
+    FDialog->FFilterIndex = 0;
+  }
+  NameEdit->setText(ToQ(ExtractFileName(FDialog->FileName())));
+
+  QObject::connect(TypeCombo, &QComboBox::activated, Box, [this](int Index) {
+    const int32_t i = Index + 1;
+    if (i == FDialog->FFilterIndex || Index < 0 || Index >= static_cast<int>(Entries.size())) return;
+    FDialog->FFilterIndex = i;
+    FDialog->DoTypeChange();
+  });
+  QObject::connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, Box,
+                   [this] { FDialog->DoSelectionChange(); });
+
+  if (FDialog->ExtensionWidth() > 0) {
+    if (auto* splitter = Box->findChild<QSplitter*>("splitter")) {
+      Slot = new QWidget;
+      Slot->setFixedWidth(FDialog->ExtensionWidth());
+      splitter->addWidget(Slot);
+      splitter->setCollapsible(splitter->indexOf(Slot), false);
+      Watcher = new TSlotWatcher(this);
+      Watcher->setParent(Box);
+      Slot->installEventFilter(Watcher);
+      splitter->installEventFilter(Watcher);
+    }
+    Extension = new TPanel(this);
+    Extension->SetBevelOuter(bvNone);
+    Extension->SetBounds(ClientWidth() - FDialog->ExtensionWidth(), 0, FDialog->ExtensionWidth(), ClientHeight());
+    Extension->SetParent(this);
+  }
+  Host(Box);
+  if (Box->layout()) Box->layout()->activate();
+  PlaceExtension();
+  Building = false;
+}
+
+QAbstractItemView* TFileDialogForm::ShownView() const {
+  if (Box->viewMode() == QFileDialog::Detail)
+    if (auto* tree = Box->findChild<QAbstractItemView*>("treeView")) return tree;
+  return List;
+}
+
+std::string TFileDialogForm::Folder() const {
+  return IncludeTrailingPathDelimiter(FromQ(QDir::cleanPath(Model->rootPath())));
+}
+
+void TFileDialogForm::PlaceExtension() {
+  if (!Extension || !Slot || !Box) return;
+  // The toolkit dialog starts at the client area's top-left corner.
+  const QPoint p = Slot->mapTo(Box, QPoint(0, 0));
+  const TRect b = Bounds(p.x(), p.y(), Slot->width(), Slot->height());
+  if (Extension->Left() != b.Left || Extension->Top() != b.Top || Extension->Width() != b.Width() ||
+      Extension->Height() != b.Height())
+    Extension->SetBounds(b.Left, b.Top, b.Width(), b.Height());
+}
+
+void TFileDialogForm::WaitForListing() {
+  QElapsedTimer t;
+  t.start();
+  while (!Listed && t.elapsed() < 10000) ui_backend::WaitEvents(10);
+  // The model files what it read through zero-delay timers.
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
 
 // ===========================================================================
 // TOpenDialog
@@ -414,141 +441,181 @@ bool TOpenDialog::Execute() {
   FForm = form;
   FileDialogs.push_back(this);
   bool ok = false;
-  try {
-    form->AfterConstruction();
-    // The folder: the initial one, else the file name's, else the current one.
-    std::string folder = FInitialDir;
-    if (folder.empty() || !DirectoryExists(folder)) folder = ExtractFilePath(FFileName);
-    if (folder.empty() || !DirectoryExists(folder)) {
-      std::error_code ec;
-      folder = fs::current_path(ec).string();
-    }
-    form->Folder = NormalFolder(folder);
-    form->Types->Entries = ParseFilter(FFilter);
-    int32_t n = static_cast<int32_t>(form->Types->Entries.size());
-    if (FFilterIndex < 1 || FFilterIndex > n) FFilterIndex = n > 0 ? 1 : 0;
-    form->Types->Index = FFilterIndex - 1;
-    form->NameBox->SetText(ExtractFileName(FFileName));
-    if (form->Extension) PopulateExtension(form->Extension);
-    form->Fill();
-    ok = form->ShowModal() == mrOk;
-  } catch (...) {
+  auto finish = [&] {
     FileDialogs.erase(std::remove(FileDialogs.begin(), FileDialogs.end(), this), FileDialogs.end());
     FForm = nullptr;
     DoClose();
     form->Free();
+  };
+  try {
+    form->AfterConstruction();
+    // The folder: the initial one, else the file name's, else the one last
+    // chosen in, else the current one.
+    std::string folder = FInitialDir;
+    if (folder.empty() || !DirectoryExists(folder)) folder = ExtractFilePath(FFileName);
+    if (folder.empty() || !DirectoryExists(folder)) folder = LastFolder;
+    if (folder.empty() || !DirectoryExists(folder)) {
+      std::error_code ec;
+      folder = fs::current_path(ec).string();
+    }
+    form->Build(folder);
+    if (form->Extension) PopulateExtension(form->Extension);
+    ok = form->ShowModal() == mrOk;
+  } catch (...) {
+    finish();
     throw;
   }
-  FileDialogs.erase(std::remove(FileDialogs.begin(), FileDialogs.end(), this), FileDialogs.end());
-  DoClose();
-  FForm = nullptr;
-  form->Free();
+  finish();
+  if (ok && !(FOptions & ofNoChangeDir)) LastFolder = ExtractFilePath(FFileName);
   return ok;
 }
 
-std::string TOpenDialog::GetFolderPath() const { return FForm ? FForm->Folder : std::string(); }
+std::string TOpenDialog::GetFolderPath() const { return FForm ? FForm->Folder() : std::string(); }
 
 std::string TOpenDialog::GetFilePath() const {
   if (!FForm) return {};
-  std::string name = Trim(FForm->NameBox->Text());
+  std::string name = Trim(NameBoxText());
   if (name.empty()) return {};
-  return JoinPath(FForm->Folder, name);
+  return JoinPath(FForm->Folder(), name);
 }
 
 void TOpenDialog::SetNameBoxText(const std::string& Text) {
-  if (FForm) FForm->NameBox->SetText(Text);
+  if (!FForm) return;
+  // As the person types: what was selected in the list lets go, and a
+  // typed name of the list is selected by the dialog itself.
+  FForm->List->selectionModel()->clearSelection();
+  FForm->NameEdit->setFocus();
+  FForm->NameEdit->setText(ToQ(Text));
 }
 
-std::string TOpenDialog::NameBoxText() const { return FForm ? FForm->NameBox->Text() : std::string(); }
+std::string TOpenDialog::NameBoxText() const { return FForm ? FromQ(FForm->NameEdit->text()) : std::string(); }
 
 TPanel* TOpenDialog::ExtensionArea() const { return FForm ? FForm->Extension : nullptr; }
 TCustomForm* TOpenDialog::DialogForm() const { return FForm; }
 
 std::vector<std::string> TOpenDialog::ListedNames() const {
   std::vector<std::string> v;
-  if (FForm)
-    for (const auto& n : FForm->List->Names) v.push_back(n.Folder ? n.Name + "/" : n.Name);
+  if (!FForm) return v;
+  FForm->WaitForListing();
+  QAbstractItemModel* m = FForm->List->model();
+  const QModelIndex root = FForm->List->rootIndex();
+  for (int r = 0; r < m->rowCount(root); ++r) {
+    const QModelIndex i = m->index(r, 0, root);
+    std::string name = FromQ(i.data().toString());
+    v.push_back(FForm->Model->isDir(i) ? name + "/" : name);
+  }
   return v;
 }
 
 void TOpenDialog::SelectFile(const std::string& Name) {
   if (!FForm) return;
+  FForm->WaitForListing();
   std::string want = Name;
   if (!want.empty() && want.back() == '/') want.pop_back();
-  for (size_t i = 0; i < FForm->List->Names.size(); ++i)
-    if (FForm->List->Names[i].Name == want) {
-      FForm->List->Select(static_cast<int32_t>(i));
-      if (FForm->List->Names[i].Folder) FForm->List->OnOpen(static_cast<int32_t>(i));
-      return;
-    }
+  const std::string path = NamePath(FForm->Folder(), want);
+  if (want == ".." || DirectoryExists(path)) {
+    ChangeFolder(path);
+    return;
+  }
+  const QModelIndex i = FForm->Model->index(ToQ(path));
+  if (!i.isValid() || i.parent() != FForm->List->rootIndex()) return;  // not listed
+  // A click on the list: the keyboard goes there and the name box follows.
+  FForm->ShownView()->setFocus();
+  FForm->List->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  FForm->ShownView()->scrollTo(i);
+}
+
+void TOpenDialog::SelectFiles(const std::vector<std::string>& Names) {
+  if (!FForm || !(FOptions & ofAllowMultiSelect)) return;
+  FForm->WaitForListing();
+  QItemSelectionModel* sel = FForm->List->selectionModel();
+  FForm->ShownView()->setFocus();
+  sel->clearSelection();
+  // Clicks with Ctrl held: each listed name joins the selection.
+  for (const std::string& n : Names) {
+    const QModelIndex i = FForm->Model->index(ToQ(NamePath(FForm->Folder(), n)));
+    if (i.isValid() && i.parent() == FForm->List->rootIndex())
+      sel->setCurrentIndex(i, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
 }
 
 void TOpenDialog::ChangeFolder(const std::string& Folder) {
-  if (!FForm || !DirectoryExists(Folder)) return;
-  std::string f = NormalFolder(JoinPath(FForm->Folder, Folder));
-  if (f == FForm->Folder) return;
-  FForm->Folder = f;
-  FForm->Fill();
-  DoFolderChange();
+  if (!FForm) return;
+  const std::string f = NamePath(FForm->Folder(), Folder);
+  if (!DirectoryExists(f)) return;
+  FForm->Box->setDirectory(ToQ(f));
+  FForm->WaitForListing();
 }
 
 void TOpenDialog::SelectFilterIndex(int32_t Index) {
-  if (!FForm || Index < 1 || Index > static_cast<int32_t>(FForm->Types->Entries.size())) return;
-  if (Index == FFilterIndex) return;
-  FFilterIndex = Index;
-  FForm->Types->Index = Index - 1;
-  FForm->Types->Invalidate();
-  FForm->Fill();
-  DoTypeChange();
+  if (!FForm || Index < 1 || Index > static_cast<int32_t>(FForm->Entries.size())) return;
+  // As a choice in the type box: the toolkit filters the list (and keeps
+  // the name's extension in step when saving), then OnTypeChange.
+  FForm->TypeCombo->setCurrentIndex(Index - 1);
+  emit FForm->TypeCombo->activated(Index - 1);
+  emit FForm->TypeCombo->textActivated(FForm->TypeCombo->currentText());
 }
 
 void TOpenDialog::Accept() {
   if (!FForm) return;
-  std::string name = Trim(FForm->NameBox->Text());
-  if (name.empty()) return;
-  std::string path = JoinPath(FForm->Folder, name);
+  const std::string text = Trim(NameBoxText());
+  const std::string folder = FForm->Folder();
+  std::vector<std::string> names;
+  if (FOptions & ofAllowMultiSelect) names = SplitNames(text);
+  else if (text.size() >= 2 && text.front() == '"' && text.back() == '"') names.push_back(text.substr(1, text.size() - 2));
+  else if (!text.empty()) names.push_back(text);
+  if (names.empty()) {
+    // Nothing typed: a folder selected in the list opens.
+    const QModelIndex i = FForm->List->selectionModel()->currentIndex();
+    if (i.isValid() && FForm->Model->isDir(i)) ChangeFolder(FromQ(FForm->Model->filePath(i)));
+    return;
+  }
+  const std::string caption = FForm->Caption();
+  std::vector<std::string> paths;
+  for (const std::string& n : names) paths.push_back(NamePath(folder, n));
   // A folder typed or chosen opens it.
-  if (DirectoryExists(path)) {
-    ChangeFolder(path);
-    FForm->NameBox->SetText("");
+  if (paths.size() == 1 && DirectoryExists(paths[0])) {
+    ChangeFolder(paths[0]);
+    SetNameBoxText("");
     return;
   }
-  std::string folder = ExtractFilePath(path);
-  if ((FOptions & ofPathMustExist) && !folder.empty() && !DirectoryExists(folder)) {
-    MessageBox(FForm->Handle(), path + "\nPath does not exist.\nCheck the path and try again.", FForm->Caption(),
-               MB_OK | MB_ICONWARNING);
-    return;
-  }
-  if (ExtractFileExt(path).empty() && !FDefaultExt.empty()) {
-    // The chosen type's own extension when it names one ("*.png"), else
-    // the default extension.
-    std::string ext = FDefaultExt[0] == '.' ? FDefaultExt : "." + FDefaultExt;
-    const auto& entries = FForm->Types->Entries;
-    if (FFilterIndex >= 1 && FFilterIndex <= static_cast<int32_t>(entries.size())) {
-      const auto& pats = entries[static_cast<size_t>(FFilterIndex - 1)].Patterns;
-      if (!pats.empty() && pats[0].rfind("*.", 0) == 0 && pats[0].size() > 2 &&
-          pats[0].find_first_of("*?", 2) == std::string::npos)
-        ext = pats[0].substr(1);
+  for (std::string& path : paths) {
+    std::string parent = ExtractFilePath(path);
+    if ((FOptions & ofPathMustExist) && !parent.empty() && !DirectoryExists(parent)) {
+      MessageBox(FForm->Handle(), path + "\nPath does not exist.\nCheck the path and try again.", caption,
+                 MB_OK | MB_ICONWARNING);
+      return;
     }
-    path += ext;
+    if (ExtractFileExt(path).empty() && !FDefaultExt.empty()) {
+      // The chosen type's own extension when it names one ("*.png"), else
+      // the default extension.
+      std::string ext = FDefaultExt[0] == '.' ? FDefaultExt : "." + FDefaultExt;
+      const auto& entries = FForm->Entries;
+      if (FFilterIndex >= 1 && FFilterIndex <= static_cast<int32_t>(entries.size())) {
+        const auto& pats = entries[static_cast<size_t>(FFilterIndex - 1)].Patterns;
+        if (!pats.empty() && pats[0].rfind("*.", 0) == 0 && pats[0].size() > 2 &&
+            pats[0].find_first_of("*?", 2) == std::string::npos)
+          ext = pats[0].substr(1);
+      }
+      path += ext;
+    }
+    if ((FOptions & ofFileMustExist) && !FileExists(path)) {
+      MessageBox(FForm->Handle(), path + "\nFile not found.\nPlease verify the correct file name was given.", caption,
+                 MB_OK | MB_ICONWARNING);
+      return;
+    }
   }
-  bool exists = FileExists(path);
-  if ((FOptions & ofFileMustExist) && !exists) {
-    MessageBox(FForm->Handle(), path + "\nFile not found.\nPlease verify the correct file name was given.",
-               FForm->Caption(), MB_OK | MB_ICONWARNING);
-    return;
-  }
-  if (FSaveDialog && (FOptions & ofOverwritePrompt) && exists &&
-      MessageBox(FForm->Handle(), path + " already exists.\nDo you want to replace it?", FForm->Caption(),
+  if (FSaveDialog && (FOptions & ofOverwritePrompt) && FileExists(paths[0]) &&
+      MessageBox(FForm->Handle(), paths[0] + " already exists.\nDo you want to replace it?", caption,
                  MB_YESNO | MB_ICONWARNING) != IDYES)
     return;
-  std::string previous = FFileName;
-  FFileName = path;
+  const std::string previous = FFileName;
+  FFileName = paths[0];
   if (!DoCanClose()) {
     FFileName = previous;
     return;
   }
-  FFiles = {path};
+  FFiles = paths;
   FForm->SetModalResult(mrOk);
 }
 
@@ -560,18 +627,9 @@ void TOpenDialog::CancelDialog() {
 // The colour dialog
 
 const std::vector<TColor>& BasicColors() {
-  // Six rows of eight, as 0xRRGGBB: light, full, dark and deep hues, then greys.
-  static const uint32_t rgb[48] = {
-      0xFF8080, 0xFFFF80, 0x80FF80, 0x00FF80, 0x80FFFF, 0x0080FF, 0xFF80C0, 0xFF80FF,
-      0xFF0000, 0xFFFF00, 0x80FF00, 0x00FF40, 0x00FFFF, 0x0080C0, 0x8080C0, 0xFF00FF,
-      0x804040, 0xFF8040, 0x00FF00, 0x008080, 0x004080, 0x8080FF, 0x800040, 0xFF0080,
-      0x800000, 0xFF8000, 0x008000, 0x008040, 0x0000FF, 0x0000A0, 0x800080, 0x8000FF,
-      0x400000, 0x804000, 0x004000, 0x004040, 0x000080, 0x000040, 0x400040, 0x400080,
-      0x000000, 0x808000, 0x808040, 0x808080, 0x408080, 0xC0C0C0, 0x400040, 0xFFFFFF,
-  };
   static const std::vector<TColor> colors = [] {
     std::vector<TColor> v;
-    for (uint32_t c : rgb) v.push_back(((c >> 16) & 0xFF) | (c & 0xFF00) | ((c & 0xFF) << 16));
+    for (int i = 0; i < 48; ++i) v.push_back(FromQColor(QColorDialog::standardColor(i)));
     return v;
   }();
   return colors;
@@ -579,66 +637,9 @@ const std::vector<TColor>& BasicColors() {
 
 namespace {
 
-class TSwatches : public TCustomControl {
-public:
-  TSwatches(TComponent* AOwner, int32_t Cols, int32_t Rows) : TCustomControl(AOwner), FCols(Cols), FRows(Rows) {
-    SetBounds(0, 0, Cols * 24, Rows * 20);
-  }
-  std::vector<TColor> Colors;
-  int32_t Selected = -1;
-  std::function<void(int32_t)> OnPick;
-  TRect CellRect(int32_t I) const {
-    int32_t c = I % FCols, r = I / FCols;
-    return TRect{c * 24 + 2, r * 20 + 2, c * 24 + 22, r * 20 + 18};
-  }
-
-protected:
-  void Paint() override {
-    TCanvas* c = Canvas();
-    c->Brush()->SetColor(clBtnFace);
-    c->FillRect(ClientRect());
-    for (int32_t i = 0; i < static_cast<int32_t>(Colors.size()); ++i) {
-      TRect r = CellRect(i);
-      if (i == Selected) {
-        TRect f{r.Left - 2, r.Top - 2, r.Right + 2, r.Bottom + 2};
-        c->Brush()->SetColor(clBlack);
-        c->FrameRect(f);
-      }
-      Frame3D(c, r, clBtnShadow, clBtnHighlight, 1);
-      c->Brush()->SetColor(Colors[static_cast<size_t>(i)]);
-      c->FillRect(r);
-    }
-  }
-  void MouseDown(TMouseButton B, TShiftState S, int32_t X, int32_t Y) override {
-    for (int32_t i = 0; i < static_cast<int32_t>(Colors.size()); ++i) {
-      TRect r = CellRect(i);
-      if (B == mbLeft && X >= r.Left && X < r.Right && Y >= r.Top && Y < r.Bottom && OnPick) OnPick(i);
-    }
-    TCustomControl::MouseDown(B, S, X, Y);
-  }
-
-private:
-  int32_t FCols, FRows;
-};
+constexpr int32_t CustomCount = 16;
 
 std::string CustomKey(int32_t I) { return std::string("Color") + static_cast<char>('A' + I); }
-
-std::vector<TColor> ReadCustom(const std::vector<std::string>& Lines) {
-  std::vector<TColor> v(16, clWhite);
-  for (const std::string& l : Lines) {
-    size_t eq = l.find('=');
-    if (eq == std::string::npos) continue;
-    std::string k = Trim(l.substr(0, eq));
-    for (int32_t i = 0; i < 16; ++i)
-      if (SameText(k, CustomKey(i))) {
-        std::string value = Trim(l.substr(eq + 1));
-        char* end = nullptr;
-        unsigned long c = std::strtoul(value.c_str(), &end, 16);
-        if (!value.empty() && end && *end == '\0') v[static_cast<size_t>(i)] = static_cast<TColor>(c & 0xFFFFFF);
-      }
-  }
-  return v;
-}
 
 std::string Hex6(TColor C) {
   char buf[16];
@@ -646,106 +647,52 @@ std::string Hex6(TColor C) {
   return buf;
 }
 
+// "ColorA=RRGGBB" lines into the toolkit's custom colours, which stay while
+// the program runs; lines that name no slot or hold no colour are skipped.
+void StoreCustomColors(const std::vector<std::string>& Lines) {
+  for (const std::string& l : Lines) {
+    size_t eq = l.find('=');
+    if (eq == std::string::npos) continue;
+    std::string k = Trim(l.substr(0, eq));
+    for (int32_t i = 0; i < CustomCount; ++i)
+      if (SameText(k, CustomKey(i))) {
+        std::string value = Trim(l.substr(eq + 1));
+        char* end = nullptr;
+        unsigned long c = std::strtoul(value.c_str(), &end, 16);
+        if (!value.empty() && value.size() <= 8 && end && *end == '\0')
+          QColorDialog::setCustomColor(i, ToQColor(static_cast<TColor>(c & 0xFFFFFF)));
+      }
+  }
+}
+
+class TToolkitColorDialog : public QColorDialog {
+public:
+  TToolkitColorDialog(TCustomForm* Form, QWidget* Parent) : QColorDialog(Parent), FForm(Form) {}
+  void accept() override { FForm->SetModalResult(mrOk); }
+  void reject() override { FForm->SetModalResult(mrCancel); }
+
+private:
+  TCustomForm* FForm;
+};
+
 }  // namespace
 
-class TColorDialogForm : public TForm {
+class TColorDialogForm : public THostForm {
 public:
-  explicit TColorDialogForm(TColorDialog* Dialog) : TForm(nullptr), FDialog(Dialog) {
-    SetBorderStyle(bsDialog);
-    SetPosition(poScreenCenter);
+  explicit TColorDialogForm(TColorDialog* Dialog) : THostForm(Dialog->Owner()) {
     SetCaption("Color");
-    Full = (Dialog->Options() & cdFullOpen) && !(Dialog->Options() & cdPreventFullOpen);
-    SetClientSize(Full ? 420 : 212, 290);
-    auto* l1 = new TLabel(this);
-    l1->SetCaption("&Basic colors:");
-    l1->SetBounds(8, 6, 100, 16);
-    l1->SetParent(this);
-    Basic = new TSwatches(this, 8, 6);
-    Basic->SetLeft(8);
-    Basic->SetTop(24);
-    Basic->SetParent(this);
-    Basic->Colors = BasicColors();
-    auto* l2 = new TLabel(this);
-    l2->SetCaption("&Custom colors:");
-    l2->SetBounds(8, 150, 100, 16);
-    l2->SetParent(this);
-    Custom = new TSwatches(this, 8, 2);
-    Custom->SetLeft(8);
-    Custom->SetTop(168);
-    Custom->SetParent(this);
-    Custom->Colors = ReadCustom(Dialog->CustomColors());
-    Basic->OnPick = [this](int32_t I) { FDialog->SelectBasicColor(I); };
-    Custom->OnPick = [this](int32_t I) { FDialog->SelectCustomColor(I); };
-    auto* ok = new TButton(this);
-    ok->SetCaption("OK");
-    ok->SetBounds(8, 256, 60, 23);
-    ok->SetDefault(true);
-    ok->SetParent(this);
-    ok->OnClick = [this](TObject*) { FDialog->Accept(); };
-    auto* cancel = new TButton(this);
-    cancel->SetCaption("Cancel");
-    cancel->SetBounds(74, 256, 60, 23);
-    cancel->SetCancel(true);
-    cancel->SetModalResult(mrCancel);
-    cancel->SetParent(this);
-    Sample = new TPanel(this);
-    Sample->SetBevelOuter(bvLowered);
-    Sample->SetParent(this);
-    if (Full) {
-      Sample->SetBounds(222, 24, 190, 90);
-      const char* names[3] = {"&Red:", "&Green:", "Bl&ue:"};
-      for (int32_t k = 0; k < 3; ++k) {
-        auto* l = new TLabel(this);
-        l->SetCaption(names[k]);
-        l->SetBounds(222, 128 + k * 28, 50, 16);
-        l->SetParent(this);
-        Edits[k] = new TSpinEdit(this);
-        Edits[k]->SetMinValue(0);
-        Edits[k]->SetMaxValue(255);
-        Edits[k]->SetBounds(280, 124 + k * 28, 70, 22);
-        Edits[k]->SetParent(this);
-        l->SetFocusControl(Edits[k]);
-        Edits[k]->OnChange = [this](TObject*) {
-          if (FSyncing) return;
-          SetCurrent(static_cast<TColor>(Edits[0]->Value() | (Edits[1]->Value() << 8) | (Edits[2]->Value() << 16)),
-                     false);
-        };
-      }
-      auto* add = new TButton(this);
-      add->SetCaption("&Add to Custom Colors");
-      add->SetBounds(222, 214, 190, 23);
-      add->SetParent(this);
-      add->OnClick = [this](TObject*) { FDialog->AddToCustomColors(); };
-    } else {
-      Sample->SetBounds(140, 256, 64, 23);
-    }
+    SetBorderIcons(biSystemMenu);
   }
-
-  void SetCurrent(TColor C, bool UpdateEdits) {
-    Current = C & 0xFFFFFF;
-    Sample->SetColor(Current);
-    if (UpdateEdits && Full) {
-      FSyncing = true;
-      Edits[0]->SetValue(static_cast<int32_t>(Current & 0xFF));
-      Edits[1]->SetValue(static_cast<int32_t>((Current >> 8) & 0xFF));
-      Edits[2]->SetValue(static_cast<int32_t>((Current >> 16) & 0xFF));
-      FSyncing = false;
-    }
-    Basic->Selected = -1;
-    for (size_t i = 0; i < Basic->Colors.size(); ++i)
-      if (Basic->Colors[i] == Current) Basic->Selected = static_cast<int32_t>(i);
-    Basic->Invalidate();
+  void Build(TColor Initial) {
+    Box = new TToolkitColorDialog(this, Presenter(Handle()));
+    Box->setOption(QColorDialog::DontUseNativeDialog, true);
+    Box->setCurrentColor(ToQColor(Initial));
+    const QSize s = Box->sizeHint();
+    SetClientSize(s.width(), s.height());
+    Host(Box);
+    OnShow = [this](TObject*) { FocusLater(Box); };
   }
-
-  TColorDialog* FDialog;
-  TSwatches* Basic;
-  TSwatches* Custom;
-  TPanel* Sample;
-  TSpinEdit* Edits[3] = {nullptr, nullptr, nullptr};
-  bool Full = false;
-  bool FSyncing = false;
-  TColor Current = 0;
-  int32_t NextCustom = 0;
+  TToolkitColorDialog* Box = nullptr;
 };
 
 TColorDialog::TColorDialog(TComponent* AOwner) : TComponent(AOwner) {}
@@ -762,51 +709,53 @@ bool TColorDialog::Execute() {
   FForm = form;
   ColorDialogs.push_back(this);
   bool ok = false;
-  try {
-    form->AfterConstruction();
-    form->SetCurrent(ColorToRGB(FColor), true);
-    ok = form->ShowModal() == mrOk;
-    if (ok) FColor = form->Current;
-    // The custom colours are kept whether or not the dialog was accepted.
-    FCustomColors.clear();
-    for (int32_t i = 0; i < 16; ++i)
-      FCustomColors.push_back(CustomKey(i) + "=" + Hex6(form->Custom->Colors[static_cast<size_t>(i)]));
-  } catch (...) {
+  auto finish = [&] {
     ColorDialogs.erase(std::remove(ColorDialogs.begin(), ColorDialogs.end(), this), ColorDialogs.end());
     FForm = nullptr;
     form->Free();
+  };
+  try {
+    form->AfterConstruction();
+    StoreCustomColors(FCustomColors);
+    form->Build(FColor);
+    ok = form->ShowModal() == mrOk;
+    if (ok) FColor = FromQColor(form->Box->currentColor());
+    // The custom colours are kept whether or not the dialog was accepted.
+    FCustomColors.clear();
+    for (int32_t i = 0; i < CustomCount; ++i)
+      FCustomColors.push_back(CustomKey(i) + "=" + Hex6(FromQColor(QColorDialog::customColor(i))));
+  } catch (...) {
+    finish();
     throw;
   }
-  ColorDialogs.erase(std::remove(ColorDialogs.begin(), ColorDialogs.end(), this), ColorDialogs.end());
-  FForm = nullptr;
-  form->Free();
+  finish();
   return ok;
 }
 
-TColor TColorDialog::CurrentColor() const { return FForm ? FForm->Current : FColor; }
-bool TColorDialog::FullOpen() const { return FForm && FForm->Full; }
+TColor TColorDialog::CurrentColor() const { return FForm ? FromQColor(FForm->Box->currentColor()) : FColor; }
+bool TColorDialog::FullOpen() const { return FForm != nullptr; }
 
 void TColorDialog::SelectBasicColor(int32_t Index) {
   if (!FForm || Index < 0 || Index >= static_cast<int32_t>(BasicColors().size())) return;
-  FForm->SetCurrent(BasicColors()[static_cast<size_t>(Index)], true);
+  FForm->Box->setCurrentColor(QColorDialog::standardColor(Index));
 }
 
 void TColorDialog::SelectCustomColor(int32_t Index) {
-  if (!FForm || Index < 0 || Index >= 16) return;
-  FForm->SetCurrent(FForm->Custom->Colors[static_cast<size_t>(Index)], true);
-  FForm->NextCustom = (Index + 1) % 16;
+  if (!FForm || Index < 0 || Index >= CustomCount) return;
+  FForm->Box->setCurrentColor(QColorDialog::customColor(Index));
 }
 
 void TColorDialog::PickColor(TColor Value) {
-  if (!FForm) return;
-  FForm->SetCurrent(ColorToRGB(Value), true);
+  if (FForm) FForm->Box->setCurrentColor(ToQColor(Value));
 }
 
 void TColorDialog::AddToCustomColors() {
-  if (!FForm || !FForm->Full) return;
-  FForm->Custom->Colors[static_cast<size_t>(FForm->NextCustom)] = FForm->Current;
-  FForm->NextCustom = (FForm->NextCustom + 1) % 16;
-  FForm->Custom->Invalidate();
+  if (!FForm) return;
+  for (QPushButton* b : FForm->Box->findChildren<QPushButton*>())
+    if (b->text() == QColorDialog::tr("&Add to Custom Colors")) {
+      b->click();
+      return;
+    }
 }
 
 void TColorDialog::Accept() {

@@ -1,6 +1,7 @@
-// The common dialogs: TOpenDialog, TSaveDialog and TColorDialog. They run
-// as modal forms of ours, so that a dialog can hold panes of its caller (the
-// extension area beside the file list) and tests can answer them by script
+// The common dialogs: TOpenDialog, TSaveDialog and TColorDialog, the
+// desktop toolkit's own file and colour dialogs run modally within our
+// message queue. A file dialog can hold panes of its caller (the extension
+// area beside the file view), and tests answer the dialogs by script
 // (ExecutingFileDialog / ExecutingColorDialog from a TUiTestDriver::WhenIdle
 // step).
 #pragma once
@@ -88,14 +89,16 @@ public:
   // The dialog's form (its window receives the dialog's messages).
   TCustomForm* DialogForm() const;
   // What the user does, for scripts: pick a name of the list (a file: its
-  // name goes to the name box; a folder: it is opened), open a folder,
-  // choose a file type, press the OK or Cancel button.
+  // name goes to the name box; a folder: it is opened), pick several (with
+  // ofAllowMultiSelect), open a folder, choose a file type, press the OK or
+  // Cancel button.
   void SelectFile(const std::string& Name);
+  void SelectFiles(const std::vector<std::string>& Names);
   void ChangeFolder(const std::string& Folder);
   void SelectFilterIndex(int32_t Index);
   void Accept();
   void CancelDialog();
-  // The names listed now (folders first, with a trailing "/").
+  // The names listed now, as the view orders them (folders with a trailing "/").
   std::vector<std::string> ListedNames() const;
 
   TNotifyEvent OnShow;
@@ -147,6 +150,8 @@ std::vector<TFilterEntry> ParseFilter(const std::string& Filter);
 // Whether a file name matches a pattern ("*.bmp", "*.*", "a?c.gif"), ignoring case.
 bool MatchesMask(const std::string& Name, const std::string& Pattern);
 
+// The colour dialog always shows its editors; the options are kept for
+// callers and change nothing.
 enum TColorDialogOption : uint32_t {
   cdFullOpen = 1u << 0,
   cdPreventFullOpen = 1u << 1,
@@ -165,7 +170,9 @@ public:
   TColor Color() const { return FColor; }
   void SetColor(TColor Value) { FColor = Value; }
   // Sixteen custom colours as "ColorA=RRGGBB" .. "ColorP=RRGGBB" (hex of
-  // 0x00BBGGRR as the class library writes it); missing ones are white.
+  // 0x00BBGGRR as the class library writes it). The dialog's custom colours
+  // are kept while the program runs: lines given here replace their slots
+  // when the dialog runs, and afterwards all sixteen are listed.
   const std::vector<std::string>& CustomColors() const { return FCustomColors; }
   void SetCustomColors(const std::vector<std::string>& Value) { FCustomColors = Value; }
   TColorDialogOptions Options() const { return FOptions; }
@@ -176,12 +183,14 @@ public:
   // The colour shown as chosen now.
   TColor CurrentColor() const;
   // Choose a colour: a basic swatch (0..47), a custom swatch (0..15), or
-  // any colour through the editors of the full dialog.
+  // any colour through the editors.
   void SelectBasicColor(int32_t Index);
   void SelectCustomColor(int32_t Index);
   void PickColor(TColor Value);
-  // Stores the current colour in the next custom slot.
+  // Presses "Add to Custom Colors": the current colour goes to the
+  // dialog's next custom slot.
   void AddToCustomColors();
+  // The editors always show beside the swatches (true while on screen).
   bool FullOpen() const;
   void Accept();
   void CancelDialog();

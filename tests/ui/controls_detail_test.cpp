@@ -249,21 +249,30 @@ TEST_F(Detail, FileDialogGoesUpTakesTypedFoldersAndChecksPaths) {
   EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
-TEST_F(Detail, ColorDialogWithoutFullOpenHasNoEditorsAndKeepsItsColourOnCancel) {
-  TColorDialog dlg(nullptr);
-  dlg.SetColor(clBtnFace);  // a system colour starts as its RGB value
-  dlg.SetOptions(cdFullOpen | cdPreventFullOpen);
+TEST_F(Detail, ColorDialogStartsAtASystemColoursValueAndKeepsCustomColoursForTheNextOne) {
+  TColorDialog first(nullptr);
+  first.SetColor(clBtnFace);  // a system colour starts as its RGB value
   Driver.WhenIdle([&] {
     TColorDialog* d = ExecutingColorDialog();
-    EXPECT_FALSE(d->FullOpen());
+    EXPECT_TRUE(d->FullOpen());
     EXPECT_EQ(d->CurrentColor(), ColorToRGB(clBtnFace));
     d->SelectBasicColor(8);
-    d->AddToCustomColors();  // only the full dialog adds custom colours
+    d->AddToCustomColors();
     d->Accept();
   });
-  EXPECT_TRUE(dlg.Execute());
-  EXPECT_EQ(dlg.Color(), BasicColors()[8]);
-  EXPECT_EQ(dlg.CustomColors()[0], "ColorA=FFFFFF");
+  EXPECT_TRUE(first.Execute());
+  EXPECT_EQ(first.Color(), BasicColors()[8]);
+  // Custom colours stay while the program runs: another dialog offers it.
+  TColorDialog second(nullptr);
+  Driver.WhenIdle([&] {
+    ExecutingColorDialog()->SelectCustomColor(0);
+    EXPECT_EQ(ExecutingColorDialog()->CurrentColor(), BasicColors()[8]);
+    ExecutingColorDialog()->CancelDialog();
+  });
+  EXPECT_FALSE(second.Execute());
+  EXPECT_EQ(second.Color(), static_cast<TColor>(clBlack));
+  ASSERT_EQ(second.CustomColors().size(), 16u);
+  EXPECT_EQ(second.CustomColors()[0], first.CustomColors()[0]);
 }
 
 TEST_F(Detail, ClipboardRefusesMisuseAndHostileDibs) {

@@ -168,11 +168,13 @@ TEST_F(Dialogs, SaveDialogPreselectsTheTypeOfTheNameAndGivesBareNamesItsExtensio
   });
   EXPECT_FALSE(dlg.Execute());
 
-  // Cancelled without a name: the name stays empty.
-  dlg.SetFileName("");
-  Driver.WhenIdle([&] { ExecutingFileDialog()->CancelDialog(); });
-  EXPECT_FALSE(dlg.Execute());
-  EXPECT_EQ(dlg.FileName(), "");
+  // Cancelled: a bare name stays bare, no name stays no name.
+  for (const std::string& name : {Dir + "bare", std::string()}) {
+    dlg.SetFileName(name);
+    Driver.WhenIdle([&] { ExecutingFileDialog()->CancelDialog(); });
+    EXPECT_FALSE(dlg.Execute());
+    EXPECT_EQ(dlg.FileName(), name);
+  }
 }
 
 TEST_F(Dialogs, ChangingTheSaveTypeRewritesTheNameBoxButLeavesFoldersAlone) {
@@ -266,6 +268,9 @@ TEST_F(Preview, StartsWhenTheSelectionRestsAndShowsPictureAndInformation) {
     EXPECT_EQ(PanePixel(dlg, 0, 0), ColorToRGB(clBtnShadow));
     EXPECT_EQ(PanePixel(dlg, 1, 1), 0u);
     EXPECT_EQ(PanePixel(dlg, 137, 137), 0xFFFFFFu);
+    // The pane shows on the dialog, over the file dialog beside it.
+    const TPoint mid = dlg.DialogForm()->ScreenToClient(dlg.PreviewPane()->ClientToScreen(TPoint{68, 68}));
+    EXPECT_EQ(Driver.Pixel(dlg.DialogForm()->Handle(), mid.X, mid.Y), 0x0000FFu);
     // What the reader says about the file.
     EXPECT_EQ(dlg.InfoLines(), (std::vector<std::string>{"Bitmap", "Windows, RGB", "16x16x16.7M 24 bit"}));
     TWindowImage info = Driver.ReadWindow(static_cast<TWinControl*>(dlg.InfoPane())->Handle());
