@@ -1,5 +1,6 @@
 #include "app/qln_main.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -399,6 +400,7 @@ void TForm1::FormCreate(TObject*) {
 
   FNextViewer = SetClipboardViewer(Handle());
   UpdatePasteState();
+  FitToolbar();
 
   // Settings of the lite edition's name move to the full edition's name.
   const std::string folder = IncludeTrailingPathDelimiter(UserConfigFolder());
@@ -428,6 +430,18 @@ void TForm1::FormCreate(TObject*) {
   FFirstActivation = true;
   CropBar->SetDockedTo(nullptr);
   LoadSettings();
+}
+
+// The default window is as wide as the laid-out toolbar (whatever its
+// buttons' glyphs and the source button make it), within the work area, so
+// that every command of the bar shows; stored bounds are applied later.
+void TForm1::FitToolbar() {
+  HandleNeeded();  // the client area is known once the window exists
+  // The top dock spans the client area.
+  const int32_t overhang = DockTop->Left() + Toolbar1->Left() + Toolbar1->Width() - ClientWidth();
+  if (overhang <= 0) return;
+  const int32_t room = Screen ? Screen->WorkAreaRect().Right - Screen->WorkAreaRect().Left : Width() + overhang;
+  SetWidth(std::min(Width() + overhang, std::max(Width(), room)));
 }
 
 void TForm1::FormActivate(TObject*) {

@@ -172,6 +172,7 @@ private:
   void BuildStatusBar();
   void BuildCropBar();
   void SaveCropBarPosition();
+  void FitToolbar();
   void UpdatePasteState();
   void RenderAtDisplaySize(TBitmap* Bitmap);
 

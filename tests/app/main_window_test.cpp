@@ -36,6 +36,21 @@ TEST_F(AppTest, StartsWithTitleMenuAndCommandsDisabled) {
   EXPECT_FALSE(Form->GIFImage1->Visible());
 }
 
+// At the default size every control of the toolbar lies inside the window.
+TEST_F(AppTest, WholeToolbarShowsAtTheDefaultSize) {
+  Start();
+  const int32_t right = TUiTestDriver::ScreenPoint(Form, Form->ClientWidth(), 0).X;
+  int32_t shown = 0;
+  for (int32_t i = 0; i < Form->Toolbar1->ControlCount(); ++i) {
+    TControl* c = Form->Toolbar1->Controls(i);
+    if (!c->Visible()) continue;
+    ++shown;
+    EXPECT_LE(TUiTestDriver::ScreenPoint(c, c->Width(), 0).X, right) << i;
+  }
+  EXPECT_GE(shown, 17);
+  EXPECT_LE(Form->Width(), Screen->Width());
+}
+
 TEST_F(AppTest, ResetLeavesCropModeAndStoresTheBarPosition) {
   WritePhoto("c.bmp", 10, 10);
   Start();
