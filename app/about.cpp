@@ -68,6 +68,10 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   Panel1->SetColor(clNavy);
   Panel1->SetCaption("OK");
   Panel1->OnClick = [this](TObject* S) { Panel1Click(S); };
+
+  // Texts on the navy gradient and the navy button are in the caption text colour.
+  for (TControl* c : std::initializer_list<TControl*>{StyledLabel1, StyledLabel2, Label1, Label2, Panel1})
+    c->Font()->SetColor(clCaptionText);
 }
 
 TAboutForm::~TAboutForm() {

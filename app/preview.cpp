@@ -43,6 +43,7 @@ TForm2::TForm2(TComponent* AOwner) : TForm(AOwner) {
     l->SetAlign(alTop);
     l->SetAlignment(taCenter);
     l->SetColor(clActiveCaption);
+    l->Font()->SetColor(clCaptionText);
     l->SetCaption(DesignCaptions[i]);
     TImage* im = new TImage(this);
     im->SetParent(p);

@@ -68,6 +68,18 @@ protected:
     Form->Open1Click(nullptr);
   }
   std::string Panel(int32_t I) { return Form->StatBar->Panels()->Items(I)->Text(); }
+  // How many pixels of Control (as shown in its window, or its parent's for
+  // a windowless one) have Colour.
+  int32_t CountColour(TControl* Control, TColor Colour) {
+    auto* windowed = dynamic_cast<TWinControl*>(Control);
+    TWinControl* host = windowed ? windowed : Control->Parent();
+    TWindowImage image = Driver.ReadWindow(host->Handle());
+    const int32_t x0 = windowed ? 0 : Control->Left(), y0 = windowed ? 0 : Control->Top();
+    int32_t n = 0;
+    for (int32_t y = y0; y < y0 + Control->Height(); ++y)
+      for (int32_t x = x0; x < x0 + Control->Width(); ++x) n += image.Pixel(x, y) == Colour;
+    return n;
+  }
 
   TUiTestDriver Driver;
   std::string Dir;

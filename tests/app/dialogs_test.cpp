@@ -114,6 +114,11 @@ TEST_F(Dialogs, AboutBoxClosesThroughItsPanel) {
     EXPECT_EQ(AboutForm->ClientWidth(), 238);
     EXPECT_EQ(AboutForm->ClientHeight(), 240);
     EXPECT_EQ(AboutForm->StyledLabel1->Caption(), "Quillon Pro");
+    // The texts on the navy gradient and the navy OK are in the caption text colour.
+    Driver.ProcessMessages();
+    for (TControl* c : std::initializer_list<TControl*>{AboutForm->StyledLabel1, AboutForm->StyledLabel2,
+                                                        AboutForm->Label1, AboutForm->Label2, AboutForm->Panel1})
+      EXPECT_GT(CountColour(c, ColorToRGB(clCaptionText)), 10) << c->Name();
     AboutForm->Panel1->Click();
   });
   Form->About1Click(nullptr);

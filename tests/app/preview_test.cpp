@@ -26,12 +26,15 @@ protected:
       centred = Form2->Image1->Center() && !Form2->Image1->Stretch();
       memo = PrepForm->Memo1->Lines()->Text();
       progress = PrepForm->ProgressBar1->Position();
+      Driver.ProcessMessages();
+      for (TLabel* l : Form2->Labels) captionTextPixels.push_back(CountColour(l, ColorToRGB(clCaptionText)));
       Form2->SetModalResult(mrOk);
     });
     Form->PreviewColours1Click(nullptr);
     EXPECT_EQ(Driver.PendingSteps(), 0u);
   }
   std::vector<std::string> captions;
+  std::vector<int32_t> captionTextPixels;  // per label, its text on the caption colour
   int32_t width = 0, height = 0, labelHeight = 0, progress = 0;
   bool centred = false;
   std::string memo;
@@ -60,6 +63,7 @@ TEST_F(Preview, EightReductionsWithTheirGifSizes) {
   EXPECT_GT(labelHeight, 0);
   EXPECT_FALSE(centred);
   EXPECT_FALSE(PrepForm->Visible());
+  for (int32_t n : captionTextPixels) EXPECT_GT(n, 20);
 }
 
 TEST_F(Preview, SmallPictureOnAPaletteScreenKeepsDesignCaptions) {
