@@ -1,5 +1,6 @@
 #include "app/about.h"
 
+#include "controls/glyphs.h"
 #include "controls/gradient_fill.h"
 #include "controls/styled_label.h"
 #include "controls/url_label.h"
@@ -32,6 +33,8 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   GradientFill1->SetNumberOfColors(256);
 
   Image1 = Place<TImage>(this, 12, 12, 32, 32);
+  Image1->SetTransparent(true);
+  LoadProgramIcon(Image1->Picture()->Bitmap(), "quillonpro", 32, clNavy);
 
   StyledLabel1 = Place<TStyledLabel>(this, 56, 12, 170, 24);
   StyledLabel1->SetTextStyle(tsRaised);

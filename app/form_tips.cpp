@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "controls/glyphs.h"
 #include "platform/base/exception.h"
 #include "platform/base/files.h"
 #include "platform/gdi/colors.h"
@@ -46,6 +47,7 @@ TTipForm::TTipForm(TComponent* AOwner) : TForm(AOwner) {
   Image1 = new TImage(this);
   Image1->SetParent(Panel1);
   Image1->SetBounds(12, 12, 32, 32);
+  LoadProgramIcon(Image1->Picture()->Bitmap(), "quillonpro", 32, clInfoBk);
 
   TipTitle = new TLabel(this);
   TipTitle->SetParent(Panel1);

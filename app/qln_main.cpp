@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/pg_tools.h"
+#include "controls/glyphs.h"
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
 #include "gif/gif_read_write.h"
@@ -22,6 +23,7 @@
 #include "platform/gdi/cursors.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/image_list.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/std_controls.h"
@@ -86,9 +88,39 @@ void QLNMainFinalization() {
   TransparentCursor = nullptr;
 }
 
+std::string HelpPageFileName() { return IncludeTrailingPathDelimiter(ProgramFolder()) + "register/help.htm"; }
+
 std::string QLNSettingsFileName() { return IncludeTrailingPathDelimiter(UserConfigFolder()) + "quillonpro.cfg"; }
 
 namespace {
+
+// The menu glyphs of ImageList1 by image index, as icon names of the
+// desktop's theme (the preferred name, then its nearest stand-ins).
+const std::vector<TGlyphNames> MenuGlyphs = {
+    {"document-open"},                                             // 0 Open
+    {"document-save-as", "document-save"},                         // 1 Save As
+    {"edit-copy"},                                                 // 2 Copy
+    {"edit-paste"},                                                // 3 Paste
+    {"color-picker", "color-select"},                              // 4 Transparent
+    {"view-grid", "view-app-grid"},                                // 5 Tile View
+    {"dialog-ok-apply", "dialog-ok"},                              // 6 Apply
+    {"scanner"},                                                   // 7 Select Source
+    {"application-exit"},                                          // 8 Exit
+    {"help-contents"},                                             // 9 Help Content
+    {"document-scan", "scanner"},                                  // 10 Acquire Image
+    {"view-preview", "document-preview"},                          // 11 Preview Colors
+    {"object-flip-vertical"},                                      // 12 Flip Vertical
+    {"object-flip-horizontal"},                                    // 13 Flip Horizontal
+    {"help-hint", "dialog-information"},                           // 14 Show Tips
+    {"transform-crop", "image-crop"},                              // 15 Crop
+    {"draw-rectangle", "insert-image"},                            // 16 Add Soft Border
+    {"color-management", "preferences-desktop-color"},             // 17 Edit Palette
+    {"document-revert", "edit-undo"},                              // 18 Reset
+};
+constexpr int32_t MenuGlyphSize = 16;
+constexpr int32_t ToolbarGlyphSize = 22;
+// Room for the glyph, the spacing and a line of caption.
+constexpr int32_t ToolbarButtonHeight = ToolbarGlyphSize + 22;
 
 TShortCut Ctrl(char C) { return ShortCut(static_cast<uint16_t>(C), ssCtrl); }
 TShortCut Alt(char C) { return ShortCut(static_cast<uint16_t>(C), ssAlt); }
@@ -175,7 +207,12 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildMenu() {
+  ImageList1 = new TImageList(this);
+  ImageList1->SetWidth(MenuGlyphSize);
+  ImageList1->SetHeight(MenuGlyphSize);
+  AddGlyphs(ImageList1, MenuGlyphs);
   MainMenu1 = new TMainMenu(this);
+  MainMenu1->SetImages(ImageList1);
   TMenuItem* root = MainMenu1->Items();
   auto on = [this](void (TForm1::*Handler)(TObject*)) -> TNotifyEvent {
     return [this, Handler](TObject* S) { (this->*Handler)(S); };
@@ -277,11 +314,18 @@ void TForm1::BuildMenu() {
 
 void TForm1::BuildToolbar() {
   Toolbar1 = new TToolbar(this);
-  auto button = [this](const std::string& Caption, const std::string& Hint, TNotifyEvent Click) {
+  // Every button is 42 pixels wide with its glyph (the menu item's, from
+  // the icon theme) above its caption.
+  auto button = [this](const std::string& Caption, const std::string& Hint, TNotifyEvent Click,
+                       const TGlyphNames& Glyph) {
     auto* b = new TToolbarButton(this);
     b->SetParent(Toolbar1);
     b->SetCaption(Caption);
-    b->SetWidth(42);
+    b->SetBounds(0, 0, 42, ToolbarButtonHeight);
+    b->SetLayout(blGlyphTop);
+    TBitmap glyph;
+    LoadGlyph(&glyph, Glyph, ToolbarGlyphSize);
+    b->SetGlyph(&glyph);
     b->SetHint(Hint);
     b->SetShowHint(true);
     b->OnClick = std::move(Click);
@@ -304,19 +348,19 @@ void TForm1::BuildToolbar() {
     Edit->SetParent(Panel);
   };
 
-  btnOpen = button("Open", "Open", on(&TForm1::Open1Click));
-  btnSave = button("Save", "Save", on(&TForm1::SaveAs1Click));
+  btnOpen = button("Open", "Open", on(&TForm1::Open1Click), MenuGlyphs[0]);
+  btnSave = button("Save", "Save", on(&TForm1::SaveAs1Click), {"document-save"});
   sep();
-  btnCopy = button("Copy", "Copy", on(&TForm1::btnCopyClick));
-  btnPaste = button("Paste", "Paste", on(&TForm1::btnPasteClick));
+  btnCopy = button("Copy", "Copy", on(&TForm1::btnCopyClick), MenuGlyphs[2]);
+  btnPaste = button("Paste", "Paste", on(&TForm1::btnPasteClick), MenuGlyphs[3]);
   sep();
-  btnCrop = button("Crop", "Crop", on(&TForm1::btnCropClick));
+  btnCrop = button("Crop", "Crop", on(&TForm1::btnCropClick), MenuGlyphs[15]);
   btnCrop->SetGroupIndex(1);
   btnCrop->SetAllowAllUp(true);
-  btnTransparent = button("Color", "Pick Transparent Color", on(&TForm1::btnTransparentClick));
+  btnTransparent = button("Color", "Pick Transparent Color", on(&TForm1::btnTransparentClick), MenuGlyphs[4]);
   btnTransparent->SetGroupIndex(1);
   btnTransparent->SetAllowAllUp(true);
-  btnTile = button("Tile", "Tile", on(&TForm1::Tile1Click));
+  btnTile = button("Tile", "Tile", on(&TForm1::Tile1Click), MenuGlyphs[5]);
   btnTile->SetGroupIndex(2);
   btnTile->SetAllowAllUp(true);
   sep();
@@ -334,12 +378,12 @@ void TForm1::BuildToolbar() {
   edColors->SetValue(256);
   edColors->SetHint("Set Maximum Number of Colours");
   edColors->SetShowHint(true);
-  btnRefresh = button("Apply", "Apply Changes", on(&TForm1::btnRefreshClick));
+  btnRefresh = button("Apply", "Apply Changes", on(&TForm1::btnRefreshClick), MenuGlyphs[6]);
   btnRefresh->SetEnabled(false);
   sep();
-  btnTwain = button("Select", "Select Source", on(&TForm1::btnTwainClick));
+  btnTwain = button("Select", "Select Source", on(&TForm1::btnTwainClick), MenuGlyphs[7]);
   sep();
-  btnExit = button("E&xit", "Exit", on(&TForm1::Exit1Click));
+  btnExit = button("E&xit", "Exit", on(&TForm1::Exit1Click), MenuGlyphs[8]);
   sep();
   edZoom->OnChange = on(&TForm1::edZoomChange);
   edColors->OnChange = on(&TForm1::edColorsChange);

@@ -27,6 +27,7 @@ class TGIFImg;
 class TPGOpenDialog;
 class TPGSaveDialog;
 class TColorDialog;
+class TImageList;
 
 // Module state: false while a file is being loaded or pasted (MarkDirty
 // then does nothing), and false while the crop spins are written from the
@@ -44,6 +45,9 @@ void QLNMainFinalization();
 
 // The settings file: "quillonpro.cfg" in the per-user folder.
 std::string QLNSettingsFileName();
+// The help page that Help > Contents opens: "register/help.htm" in the
+// program folder.
+std::string HelpPageFileName();
 
 class TForm1 : public TForm {
 public:
@@ -79,6 +83,7 @@ public:
   TPGOpenDialog* OpenDialog1;
   TPGSaveDialog* SaveDialog1;
   TColorDialog* ColorDialog1;
+  TImageList* ImageList1;  // the menu items' glyphs
 
   // ---- state ----
   const std::string& FileName() const { return FFileName; }

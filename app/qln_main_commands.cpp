@@ -239,8 +239,7 @@ void TForm1::PickTransparentFromGif() {
 }
 
 void TForm1::HelpContent1Click(TObject*) {
-  ShellExecute(Handle(), "open", IncludeTrailingPathDelimiter(ProgramFolder()) + "register/help.htm", "", "",
-               SW_SHOW);
+  ShellExecute(Handle(), "open", HelpPageFileName(), "", "", SW_SHOW);
 }
 
 void TForm1::Acquire1Click(TObject*) {

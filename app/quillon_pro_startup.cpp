@@ -6,17 +6,23 @@
 #include "app/prep.h"
 #include "app/preview.h"
 #include "app/qln_main.h"
+#include "controls/glyphs.h"
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
 #include "gif/gif_read_write.h"
 #include "imaging/formats/pg_startup.h"
 #include "imaging/twain/pg_twain.h"
 #include "platform/ui/clipboard.h"
+#include "platform/ui/desktop.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/std_controls.h"
 
 void QuillonProInitialization(int argc, char** argv, bool StartForms) {
-  if (StartForms) InitializeForms(argc, argv);
+  if (StartForms) {
+    ChooseQtPlatform();
+    InitializeForms(argc, argv);
+    SetProgramIcon("quillonpro");
+  }
   InitializeStdControls();
   PGraphicInitialization();
   InitializeGIFEncoder();

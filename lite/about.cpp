@@ -1,5 +1,6 @@
 #include "lite/about.h"
 
+#include "controls/glyphs.h"
 #include "platform/gdi/colors.h"
 
 TAboutForm* AboutForm = nullptr;
@@ -47,6 +48,7 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   Image1->SetParent(this);
   Image1->SetBounds(16, 24, 32, 32);
   Image1->SetTransparent(true);
+  LoadProgramIcon(Image1->Picture()->Bitmap(), "quillon", 32, clWhite);
 
   Bevel2 = new TBevel(this);
   Bevel2->SetParent(this);

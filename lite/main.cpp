@@ -1,6 +1,7 @@
 #include "lite/main.h"
 
 
+#include "controls/glyphs.h"
 #include "gif/gif_encoder.h"
 #include "lite/about.h"
 #include "platform/base/files.h"
@@ -27,12 +28,15 @@ TMenuItem* NewItem(TComponent* Owner, const std::string& Caption, TNotifyEvent C
   return item;
 }
 
-TSpeedButton* NewSpeedButton(TForm1* Form, TPanel* Bar, int32_t Left, const std::string& Caption,
+// A 25 x 25 button showing the icon theme's glyph for Glyph.
+TSpeedButton* NewSpeedButton(TForm1* Form, TPanel* Bar, int32_t Left, const TGlyphNames& Glyph,
                              const std::string& Hint, TNotifyEvent Click) {
   auto* button = new TSpeedButton(Form);
   button->SetParent(Bar);
   button->SetBounds(Left, 2, 25, 25);
-  button->SetCaption(Caption);
+  TBitmap glyph;
+  LoadGlyph(&glyph, Glyph, 20);
+  button->SetGlyph(&glyph);
   button->SetHint(Hint);
   button->SetShowHint(true);
   button->OnClick = std::move(Click);
@@ -67,9 +71,9 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   Panel1->SetAlign(alTop);
   Panel1->SetHeight(29);
   Panel1->SetColor(clBtnShadow);
-  btnOpen = NewSpeedButton(this, Panel1, 4, "O", "Open File", [this](TObject* S) { Open1Click(S); });
-  btnSave = NewSpeedButton(this, Panel1, 29, "S", "Save File", [this](TObject* S) { SaveAs1Click(S); });
-  btnExit = NewSpeedButton(this, Panel1, 62, "X", "Exit", [this](TObject* S) { Exit1Click(S); });
+  btnOpen = NewSpeedButton(this, Panel1, 4, {"document-open"}, "Open File", [this](TObject* S) { Open1Click(S); });
+  btnSave = NewSpeedButton(this, Panel1, 29, {"document-save"}, "Save File", [this](TObject* S) { SaveAs1Click(S); });
+  btnExit = NewSpeedButton(this, Panel1, 62, {"application-exit"}, "Exit", [this](TObject* S) { Exit1Click(S); });
 
   ScrollBox1 = new TScrollBox(this);
   ScrollBox1->SetParent(this);

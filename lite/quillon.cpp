@@ -1,15 +1,39 @@
 // The lite edition's start-up.
+#include "controls/glyphs.h"
+#include "controls/install_check.h"
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
 #include "lite/about.h"
 #include "lite/main.h"
+#include "platform/base/files.h"
 #include "platform/base/settings.h"
+#include "platform/ui/desktop.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/std_controls.h"
 
+namespace {
+
+// What an installed lite edition must find (see install_check.h).
+int CheckInstall() {
+  TInstallCheck check;
+  check.File("full edition", FullEditionFolder() + FullEditionProgram);
+  check.File("program icon", ProgramIconFile("quillon", 32));
+  if (ParamCount() >= 1) {
+    TGraphic* picture = Form1 ? Form1->Image1->Picture()->Graphic() : nullptr;
+    const bool shown = picture && !picture->Empty();
+    check.Fact("image", ParamStr(1) + (shown ? " (" + std::to_string(picture->Width()) + " x " +
+                                                   std::to_string(picture->Height()) + ")" : ""), shown);
+  }
+  return check.Finish();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   SetCommandLine(argc, argv);
+  ChooseQtPlatform();
   InitializeForms(argc, argv);
+  SetProgramIcon("quillon");
   InitializeStdControls();
   InitializeToolbars();
   InitializeGIFEncoder();
@@ -19,11 +43,13 @@ int main(int argc, char** argv) {
   SetGIFApplicationTitle(Application->Title());
   Application->CreateForm(Form1);
   Application->CreateForm(AboutForm);
-  Application->Run();
+  int result = 0;
+  if (InstallCheckRequested()) result = CheckInstall();
+  else Application->Run();
 
   FinalizeGIFEncoder();
   FinalizeToolbars();
   FinalizeStdControls();
   FinalizeForms();
-  return 0;
+  return result;
 }
