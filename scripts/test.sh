@@ -17,6 +17,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
 cmake --build build -j"$jobs" || exit 1
 echo "== tests =="
 run ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+echo "== Debian package and installed trees =="
+run "$root/scripts/check-package.sh" build
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON >/dev/null || exit 1
 cmake --build build-asan -j"$jobs" || exit 1

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Checks what a person installs, from a build folder (default: build):
+# - builds the Debian package (cpack -G DEB), checks its Depends, unpacks it
+#   with dpkg -x into a scratch root and validates its desktop entries;
+# - installs with cmake --install into another prefix under DESTDIR;
+# - in both trees starts each edition headless through its link in bin/ on
+#   an image, with QUILLON_INSTALL_CHECK set: each reports what it found in
+#   its program folder (tips, help page, icons, the TWAIN source manager, the
+#   full edition for the lite one, every glyph from the icon theme) and
+#   fails when something is missing.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "package check: $*" >&2; exit 1; }
+
+echo "-- Debian package"
+rm -f "$build"/quillon_*.deb
+(cd "$build" && cpack -G DEB >"$scratch/cpack.log" 2>&1) || { cat "$scratch/cpack.log"; fail "cpack failed"; }
+deb="$(ls "$build"/quillon_*.deb)"
+depends="$(dpkg-deb -f "$deb" Depends)"
+echo "Depends: $depends"
+for p in libqt6widgets6 libqt6gui6 libjpeg62-turbo libpng16-16 libfontconfig1 libfreetype6 breeze-icon-theme \
+         libqt6svg6 xdg-utils; do
+  grep -qE "(^|, )$p( |,|$)" <<<"$depends" || fail "Depends lacks $p"
+done
+dpkg-deb -x "$deb" "$scratch/deb"
+desktop-file-validate "$scratch/deb/usr/share/applications/"*.desktop || fail "desktop entries do not validate"
+for e in quillonpro quillon; do
+  grep -q "^Exec=$e %f$" "$scratch/deb/usr/share/applications/$e.desktop" || fail "$e.desktop: Exec"
+  for s in 16 32 48 256; do
+    [[ -f $scratch/deb/usr/share/icons/hicolor/${s}x$s/apps/$e.png ]] || fail "no $s px icon of $e"
+  done
+done
+
+echo "-- cmake --install with DESTDIR and a prefix of its own"
+DESTDIR="$scratch/destdir" cmake --install "$build" --prefix /opt/quillon >/dev/null
+
+/usr/bin/convert-im6.q16 -size 96x64 gradient:navy-orange "$scratch/picture.png"
+/usr/bin/convert-im6.q16 -size 96x64 gradient:white-green -type TrueColor BMP3:"$scratch/picture.bmp"
+
+check() {  # check <installed root> <prefix>
+  local tree="$1$2"
+  for e in quillonpro quillon; do
+    [[ -L $tree/bin/$e ]] || fail "$tree/bin/$e is not a link"
+  done
+  echo "-- $tree/bin/quillonpro"
+  out="$(QUILLON_INSTALL_CHECK=1 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$scratch/config" \
+         "$tree/bin/quillonpro" "$scratch/picture.png" 2>/dev/null)" || { echo "$out"; fail "quillonpro"; }
+  echo "$out"
+  grep -qx "ok      program folder: $tree/lib/quillon/" <<<"$out" || fail "quillonpro's program folder"
+  echo "-- $tree/bin/quillon"
+  out="$(QUILLON_INSTALL_CHECK=1 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$scratch/config" \
+         "$tree/bin/quillon" "$scratch/picture.bmp" 2>/dev/null)" || { echo "$out"; fail "quillon"; }
+  echo "$out"
+  grep -qx "ok      full edition: $tree/lib/quillon/quillonpro" <<<"$out" || fail "quillon does not find the full edition"
+}
+check "$scratch/deb" /usr
+check "$scratch/destdir" /opt/quillon
+echo "package check passed"
