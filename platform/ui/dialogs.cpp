@@ -344,8 +344,6 @@ void TFileDialogForm::Build(const std::string& StartFolder) {
   } else {
     FDialog->FFilterIndex = 0;
   }
-  NameEdit->setText(ToQ(ExtractFileName(FDialog->FileName())));
-
   QObject::connect(TypeCombo, &QComboBox::activated, Box, [this](int Index) {
     const int32_t i = Index + 1;
     if (i == FDialog->FFilterIndex || Index < 0 || Index >= static_cast<int>(Entries.size())) return;
@@ -354,6 +352,8 @@ void TFileDialogForm::Build(const std::string& StartFolder) {
   });
   QObject::connect(List->selectionModel(), &QItemSelectionModel::selectionChanged, Box,
                    [this] { FDialog->DoSelectionChange(); });
+  // The name given: the dialog selects it in the view when it is there.
+  NameEdit->setText(ToQ(ExtractFileName(FDialog->FileName())));
 
   if (FDialog->ExtensionWidth() > 0) {
     if (auto* splitter = Box->findChild<QSplitter*>("splitter")) {

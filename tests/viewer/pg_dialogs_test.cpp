@@ -431,8 +431,11 @@ TEST_F(Preview, InformationOfAPaletteFileAndAnEightBitScreen) {
   SetScreenBitsPerPixel(8);
   TPGOpenDialog dlg(nullptr);
   dlg.SetInitialDir(Dir);
+  dlg.SetFileName(Dir + "web.bmp");
   Driver.WhenIdle([&] {
-    Show(dlg, "web.bmp");
+    // The name given is selected when the dialog opens, and previewed.
+    Driver.AdvanceClock(150);
+    Driver.ProcessMessages();
     EXPECT_EQ(dlg.InfoLines().back(), "40x30x256 8 bit");
     ASSERT_NE(dlg.PreviewImage(), nullptr);
     EXPECT_EQ(dlg.PreviewImage()->PixelFormat(), pf8Bit);
