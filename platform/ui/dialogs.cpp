@@ -308,7 +308,9 @@ TFileDialogForm::TFileDialogForm(TOpenDialog* Dialog) : THostForm(Dialog->Owner(
 void TFileDialogForm::Build(const std::string& StartFolder) {
   const TOpenOptions options = FDialog->Options();
   const bool save = FDialog->IsSaveDialog();
-  Box = new TToolkitFileDialog(FDialog, Presenter(Handle()), ToQ(StartFolder));
+  QWidget* host = Presenter(Handle());
+  if (!host) throw EInvalidOperation("The file dialog needs the desktop's toolkit");
+  Box = new TToolkitFileDialog(FDialog, host, ToQ(StartFolder));
   Box->setOption(QFileDialog::DontUseNativeDialog, true);
   Box->setOption(QFileDialog::HideNameFilterDetails, true);
   // Overwriting is asked by TOpenDialog::Accept, with ofOverwritePrompt.
@@ -684,7 +686,9 @@ public:
     SetBorderIcons(biSystemMenu);
   }
   void Build(TColor Initial) {
-    Box = new TToolkitColorDialog(this, Presenter(Handle()));
+    QWidget* host = Presenter(Handle());
+    if (!host) throw EInvalidOperation("The colour dialog needs the desktop's toolkit");
+    Box = new TToolkitColorDialog(this, host);
     Box->setOption(QColorDialog::DontUseNativeDialog, true);
     Box->setCurrentColor(ToQColor(Initial));
     const QSize s = Box->sizeHint();

@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
 #include "imaging/viewer/pg_open_dialog.h"
@@ -33,6 +35,12 @@ void Fail(const std::string& What) {
 void XdoTool(const std::string& Args) {
   const std::string cmd = "/usr/bin/xdotool " + Args;
   if (std::system(cmd.c_str()) != 0) Fail("xdotool " + Args);
+}
+
+// Whether the desktop gives the keyboard to the window of this title.
+bool Active(const std::string& Title) {
+  const std::string cmd = "/usr/bin/xdotool getactivewindow getwindowname 2>/dev/null | grep -qx '" + Title + "'";
+  return std::system(cmd.c_str()) == 0;
 }
 
 // Four quarters of plain colours: whatever the scale, the middle of each
@@ -92,6 +100,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string openShot = argv[1], saveShot = argv[2];
+  if (access("/usr/bin/xdotool", X_OK) != 0) {
+    std::printf("xdotool not found: skipped\n");
+    return 77;
+  }
   InitializeForms(argc, argv);
   InitializeStdControls();
   PGraphicInitialization();
@@ -122,7 +134,8 @@ int main(int argc, char** argv) {
   auto* open = new TPGOpenDialog(main);
   open->SetInitialDir(dir);
   script.Add("the open dialog", [&] { return ExecutingFileDialog() == open; }, [] {});
-  script.Add("the dialog settles", After(script, 800), [] { XdoTool("type --delay 30 meadow.bmp"); });
+  script.Add("the dialog takes the keyboard", [] { return Active("Open"); }, [] {});
+  script.Add("the dialog settles", After(script, 300), [] { XdoTool("type --delay 30 meadow.bmp"); });
   script.Add("the preview", [&] { return open->PreviewImage() != nullptr; }, [] {});
   script.Add("the preview shows", After(script, 500), [&] {
     if (open->NameBoxText() != "meadow.bmp") Fail("typed name: '" + open->NameBoxText() + "'");
@@ -151,7 +164,8 @@ int main(int argc, char** argv) {
   save->SetFileName(dir + "meadow");
   save->SetFilterIndex(2);
   script.Add("the save dialog", [&] { return ExecutingFileDialog() == save; }, [] {});
-  script.Add("the save dialog settles", After(script, 800), [&] {
+  script.Add("the save dialog takes the keyboard", [] { return Active("Save As"); }, [] {});
+  script.Add("the save dialog settles", After(script, 300), [&] {
     if (!TUiTestDriver::SaveScreenshot(saveShot)) Fail("screenshot " + saveShot);
     XdoTool("key ctrl+a");
     XdoTool("type --delay 30 copy");
