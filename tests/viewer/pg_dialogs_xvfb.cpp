@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include <unistd.h>
 
