@@ -50,6 +50,9 @@ check() {  # check <installed root> <prefix>
          "$tree/bin/quillonpro" "$scratch/picture.png" 2>/dev/null)" || { echo "$out"; fail "quillonpro"; }
   echo "$out"
   grep -qx "ok      program folder: $tree/lib/quillon/" <<<"$out" || fail "quillonpro's program folder"
+  for picture in $(grep -o 'src="[^"]*"' "$tree/lib/quillon/register/help.htm" | cut -d'"' -f2); do
+    [[ -f $tree/lib/quillon/register/$picture ]] || fail "the help page's picture $picture is missing"
+  done
   echo "-- $tree/bin/quillon"
   out="$(QUILLON_INSTALL_CHECK=1 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$scratch/config" \
          "$tree/bin/quillon" "$scratch/picture.bmp" 2>/dev/null)" || { echo "$out"; fail "quillon"; }
