@@ -766,9 +766,11 @@ void TForm1::Open1Click(TObject*) {
 
 void TForm1::LoadFile(const std::string& Name) {
   QLNLoadingIdle = false;
+  // Loaded first: a file that fails, or whose warning is cancelled, leaves
+  // the picture, its name and the controls as they were.
+  Image1->LoadFromFile(Name);
   SetFileName(Name);
   ResetControls();
-  Image1->LoadFromFile(FFileName);
   Image1->GetPixelGraphic()->AssignToGraphic(FPristine.get());
   ApplyReduction();
   UpdateControls(false);

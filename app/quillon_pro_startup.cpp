@@ -10,12 +10,28 @@
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
 #include "gif/gif_read_write.h"
+#include "imaging/core/file_formats.h"
 #include "imaging/formats/pg_startup.h"
 #include "imaging/twain/pg_twain.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/std_controls.h"
+
+namespace {
+
+// The readers' warnings (a truncated JPEG, a damaged PNG chunk, TIFF strips
+// that disagree) reach the person in a real box; Cancel ends the read. A
+// worker thread (the open dialog's preview, the display conversion) never
+// opens a box: it goes on as if the warning were ignored.
+bool ReaderWarningBox(const std::string& Text, const std::string& Caption, TPGBoxButtons Buttons) {
+  if (!IsMainThread()) return true;
+  const uint32_t type = MB_ICONEXCLAMATION | (Buttons == pgbOKCancel ? MB_OKCANCEL : MB_OK);
+  return Application->MessageBox(Text, Caption, type) == IDOK;
+}
+
+}  // namespace
 
 void QuillonProInitialization(int argc, char** argv, bool StartForms) {
   if (StartForms) {
@@ -25,6 +41,7 @@ void QuillonProInitialization(int argc, char** argv, bool StartForms) {
   }
   InitializeStdControls();
   PGraphicInitialization();
+  SetPGWarningBoxHook(ReaderWarningBox);
   InitializeGIFEncoder();
   GIFReadWriteInitialization();
   InitializeTwain();
@@ -56,6 +73,7 @@ void QuillonProFinalization(bool StopForms) {
   FinalizeTwain();
   GIFReadWriteFinalization();
   FinalizeGIFEncoder();
+  SetPGWarningBoxHook(nullptr);
   PGraphicFinalization();
   FinalizeClipboard();
   FinalizeStdControls();

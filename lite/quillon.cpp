@@ -3,12 +3,14 @@
 #include "controls/install_check.h"
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
+#include "imaging/core/file_formats.h"
 #include "lite/about.h"
 #include "lite/main.h"
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/std_controls.h"
 
 namespace {
@@ -27,6 +29,14 @@ int CheckInstall() {
   return check.Finish();
 }
 
+// A reader's warning reaches the person in a real OK/Cancel box; a worker
+// thread never opens one and goes on.
+bool ReaderWarningBox(const std::string& Text, const std::string& Caption, TPGBoxButtons Buttons) {
+  if (!IsMainThread()) return true;
+  const uint32_t type = MB_ICONEXCLAMATION | (Buttons == pgbOKCancel ? MB_OKCANCEL : MB_OK);
+  return Application->MessageBox(Text, Caption, type) == IDOK;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,6 +47,7 @@ int main(int argc, char** argv) {
   InitializeStdControls();
   InitializeToolbars();
   InitializeGIFEncoder();
+  SetPGWarningBoxHook(ReaderWarningBox);
 
   Application->Initialize();
   Application->SetTitle("Quillon Pro version 2.0");
@@ -47,6 +58,7 @@ int main(int argc, char** argv) {
   if (InstallCheckRequested()) result = CheckInstall();
   else Application->Run();
 
+  SetPGWarningBoxHook(nullptr);
   FinalizeGIFEncoder();
   FinalizeToolbars();
   FinalizeStdControls();

@@ -144,21 +144,26 @@ void TPGImage::PictureChanged() {
 }
 
 void TPGImage::LoadFromFile(const std::string& FileName, int32_t Index) {
-  FFileName.clear();
   TCursor saved = Screen->Cursor();
   if (FShowHourGlass) Screen->SetCursor(crHourGlass);
   try {
-    StopPaintThread();
-    FPicture.reset();
-    ReleaseDisplayCopy();
     size_t slash = FileName.find_last_of('/');
     std::string name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+    std::unique_ptr<TPixelGraphic> g;
     if (!name.empty()) {
-      auto g = std::make_unique<TPixelGraphic>();
+      g = std::make_unique<TPixelGraphic>();
       g->SetReadWarningAction(FReadWarningAction);
       g->SetTransparentColor(FBackGroundColor);
       AttachPicture(g.get(), false);
       g->LoadImageFromFile(FileName, Index);
+    }
+    // The picture shown goes only once the new one has loaded: a file that
+    // fails to load, or whose warning is answered with Cancel, leaves the
+    // viewer (and any unsaved change to its picture) as it was.
+    StopPaintThread();
+    FPicture.reset();
+    ReleaseDisplayCopy();
+    if (g) {
       AttachPicture(g.get(), true);
       FPicture = std::move(g);
     }

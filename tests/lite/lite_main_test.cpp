@@ -15,6 +15,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/ui/shell.h"
 #include "platform/ui/test_driver.h"
+#include "tests/small_disk.h"
 
 namespace {
 
@@ -219,6 +220,21 @@ TEST_F(LiteMain, AMissingOrFailingFullEditionIsReported) {
   EXPECT_EQ(Driver.MessageBoxes()[1].Text, "Error 802 - Can not run program!");
   EXPECT_EQ(shell.Requests.size(), 1u);
   EXPECT_FALSE(Form->plTestPro->Visible());
+}
+
+// The save writes the whole GIF or nothing: a disk that stops taking bytes
+// fails the save and leaves the GIF that was there.
+TEST_F(LiteMain, ASaveThatCannotBeWrittenKeepsTheOldGif) {
+  WriteBmp(Dir + "few.bmp", 24, 18, FewColors);
+  Start({Dir + "few.bmp"});
+  const std::vector<uint8_t> old = {'G', 'I', 'F', '8', '9', 'a', '!'};
+  WriteWholeFile(Dir + "few.gif", old);
+  {
+    TFileSizeLimit limit(40);
+    EXPECT_THROW(Form->LiteSaveGif(Dir + "few.gif"), EWriteError);
+  }
+  EXPECT_EQ(ReadWholeFile(Dir + "few.gif"), old);
+  EXPECT_EQ(FolderNames(Dir), (std::set<std::string>{"few.bmp", "few.gif"}));
 }
 
 }  // namespace

@@ -60,11 +60,13 @@ TEST_F(ViewerTest, SaveAndLoadThroughFileName) {
   Viewer->SetFileName("");
   EXPECT_EQ(Viewer->PixelGraphicNoWait(), nullptr);
 
-  // A failed load leaves the viewer empty, FileName empty and the cursor restored.
-  Viewer->TakePixelGraphic(Gradient(2, 2));
+  // A failed load keeps the picture shown and its FileName, and restores the cursor.
+  Viewer->LoadFromFile(path);
+  Viewer->PixelGraphicNoWait()->SetPixelColor(0, 0, clRed);  // an unsaved change
   EXPECT_ANY_THROW(Viewer->LoadFromFile(std::string(QUILLON_BUILD_DIR) + "/no_such_file.bmp"));
-  EXPECT_EQ(Viewer->PixelGraphicNoWait(), nullptr);
-  EXPECT_EQ(Viewer->FileName(), "");
+  ASSERT_NE(Viewer->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(Viewer->PixelGraphicNoWait()->GetPixelColor(0, 0), clRed);
+  EXPECT_EQ(Viewer->FileName(), path);
   EXPECT_EQ(Screen->Cursor(), crDefault);
   std::remove(path.c_str());
 }

@@ -1,0 +1,99 @@
+// The full edition meets damaged files and full disks: a reader's warning is
+// asked about, a cancelled or failed open keeps the picture shown, a failed
+// save keeps the file that was there.
+#include <string>
+#include <vector>
+
+#include "app_fixture.h"
+#include "controls/toolbars.h"
+#include "imaging/viewer/pg_image.h"
+#include "platform/ui/forms.h"
+#include "tests/small_disk.h"
+
+namespace {
+
+class AppFiles : public AppTest {
+protected:
+  // A JPEG photo cut halfway through its image data.
+  std::string WriteTruncatedJpeg(const std::string& Name) {
+    TPixelGraphic g;
+    g.NewImage(64, 48, pf24Bit);
+    for (int32_t y = 0; y < 48; ++y)
+      for (int32_t x = 0; x < 64; ++x) g.SetPixelColor(x, y, static_cast<TColor>(x * 4 | (y * 5) << 8));
+    g.SaveToFile(Dir + Name);
+    std::vector<uint8_t> bytes = ReadWholeFile(Dir + Name);
+    size_t sos = 0;
+    while (sos + 1 < bytes.size() && !(bytes[sos] == 0xFF && bytes[sos + 1] == 0xDA)) ++sos;
+    bytes.resize(sos + (bytes.size() - sos) / 2);
+    WriteWholeFile(Dir + Name, bytes);
+    return Dir + Name;
+  }
+  int32_t WarningBoxes() {
+    int32_t n = 0;
+    for (const TMessageBoxRecord& box : Driver.MessageBoxes())
+      if (box.Caption == "JPG Warning") {
+        EXPECT_EQ(box.Type & 0x0F, static_cast<uint32_t>(MB_OKCANCEL));
+        ++n;
+      }
+    return n;
+  }
+};
+
+TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
+  const std::string photo = WritePhoto("photo.bmp", 20, 10);
+  const std::string cut = WriteTruncatedJpeg("cut.jpg");
+  Start();
+  Form->LoadFile(photo);
+  TPixelGraphic* before = Form->Image1->GetPixelGraphic();
+
+  // Cancel: the open ends with the reason; the picture and its name stay.
+  Driver.ClearMessageBoxes();
+  Driver.AnswerMessageBoxes({IDCANCEL});
+  OpenThroughDialog("cut.jpg");
+  EXPECT_EQ(WarningBoxes(), 1);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "JPG: Operation aborted on user request.");
+  EXPECT_EQ(Form->Image1->GetPixelGraphic(), before);
+  EXPECT_EQ(before->GetWidth(), 20);
+  EXPECT_EQ(Form->FileName(), photo);
+  EXPECT_EQ(Panel(5), photo);
+  EXPECT_TRUE(Form->btnSave->Enabled());
+
+  // OK: the part that was there is shown.
+  Driver.ClearMessageBoxes();
+  Driver.AnswerMessageBoxes({IDOK});
+  OpenThroughDialog("cut.jpg");
+  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Form->FileName(), cut);
+  ASSERT_NE(Form->Image1->GetPixelGraphic(), nullptr);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 64);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetHeight(), 48);
+}
+
+TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
+  TSmallDisk disk(128);
+  QUILLON_NEED_SMALL_DISK(disk);
+  const std::string old = disk.Dir() + "pic.gif";
+  const std::vector<uint8_t> original = {'G', 'I', 'F', '8', '9', 'a', 'o', 'l', 'd'};
+  WriteWholeFile(old, original);
+  disk.Fill();
+  WritePhoto("photo.bmp");
+  Start();
+  Form->LoadFile(Dir + "photo.bmp");
+  Driver.ClearMessageBoxes();
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    d->SetNameBoxText(old);
+    d->Accept();
+  });
+  Form->SaveAs1Click(nullptr);
+  ASSERT_FALSE(Driver.MessageBoxes().empty());
+  EXPECT_EQ(Driver.MessageBoxes().back().Text,
+            "Cannot create file \"" + old + "\": No space left on device.");
+  EXPECT_EQ(ReadWholeFile(old), original);
+  EXPECT_EQ(FolderNames(disk.Dir()), (std::set<std::string>{"filler", "pic.gif"}));
+  EXPECT_TRUE(QLNLoadingIdle);
+}
+
+}  // namespace
