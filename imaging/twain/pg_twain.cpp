@@ -10,6 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "imaging/twain/twain_dialogs.h"
 #include "platform/base/files.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
@@ -35,6 +36,7 @@ TW_UINT16 LastResult = TWRC_SUCCESS;
 int32_t ErrorCode = 0;
 TW_UINT16 ErrorResult = 0;
 TW_UINT16 ErrorCondition = 0;
+std::string ErrorText;  // the source's or manager's own words, if any
 std::string ManagerFolder;
 
 const char* const ErrorDetails[] = {
@@ -127,6 +129,21 @@ void ClearError() {
   ErrorCode = 0;
   ErrorResult = 0;
   ErrorCondition = 0;
+  ErrorText.clear();
+}
+
+// The words the source (or the manager) has for the status just read.
+std::string StatusText(const TW_STATUS& Status) {
+  TW_STATUSUTF8 Text{Status, 0, nullptr};
+  bool Ok = TwainState >= 4 ? CallSource(DG_CONTROL, DAT_STATUSUTF8, MSG_GET, &Text)
+                            : CallManager(DG_CONTROL, DAT_STATUSUTF8, MSG_GET, &Text);
+  std::string Result;
+  if (Ok && Text.UTF8string) {
+    const size_t Size = std::min<size_t>(Text.Size, TW_HandleSize(Text.UTF8string));
+    Result.assign(static_cast<const char*>(Text.UTF8string), Size);
+  }
+  TW_FreeHandle(Text.UTF8string);
+  return Result;
 }
 
 void RecordError(int32_t Code) {
@@ -145,6 +162,7 @@ void RecordError(int32_t Code) {
       Status.ConditionCode = TWCC_SEQERROR;
     }
     ErrorCondition = ok ? Status.ConditionCode : TWCC_BUMMER;
+    if (ok && TwainState >= 3) ErrorText = StatusText(Status);
   } else {
     ErrorResult = 0;
     ErrorCondition = 0;
@@ -158,8 +176,10 @@ void ReportError(const std::string& Text) {
   if (ErrorCode >= 2 && ErrorCode <= 5) {
     std::string rc = CodeName(ResultNames, std::size(ResultNames), ErrorResult);
     std::string cc = CodeName(ConditionNames, std::size(ConditionNames), ErrorCondition);
-    std::snprintf(Buffer, sizeof(Buffer), "%s\n%s\nRC:   %s\nCC:   %s", Text.c_str(), ErrorDetails[Code], rc.c_str(),
-                  cc.c_str());
+    // The source's own words, when it has some, follow on a line of their own.
+    std::string Own = ErrorText.empty() ? std::string() : "\n" + ErrorText;
+    std::snprintf(Buffer, sizeof(Buffer), "%s\n%s\nRC:   %s\nCC:   %s%s", Text.c_str(), ErrorDetails[Code], rc.c_str(),
+                  cc.c_str(), Own.c_str());
   } else {
     std::snprintf(Buffer, sizeof(Buffer), "%s\n%s", Text.c_str(), ErrorDetails[Code]);
   }
@@ -192,17 +212,12 @@ void UnloadManager() {
   TwainState = 1;
 }
 
-// The window system's posting service, handed to the manager.
-TW_BOOL PostForSource(TW_MEMREF Wnd, TW_UINT32 Msg, uintptr_t WParam, intptr_t LParam) {
-  return PostMessage(static_cast<HWND>(Wnd), Msg, WParam, LParam) ? 1 : 0;
-}
-
 // ---- session steps ----
 bool OpenManager(HWND Window) {
   ParentWindow = Window;
   if (!LoadManager()) return false;
   if (TwainState == 2) {
-    TW_PARENT Parent{Window, &PostForSource};
+    TW_PARENT Parent = TWAIN_ParentRecord(Window);
     if (CallManager(DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &Parent)) TwainState = 3;
   }
   return TwainState >= 3;
@@ -387,7 +402,7 @@ void CloseManager(HWND Window) {
   LastResult = TWRC_SUCCESS;
   CloseSource();
   if (TwainState == 3) {
-    TW_PARENT Parent{Window, &PostForSource};
+    TW_PARENT Parent = TWAIN_ParentRecord(Window);
     if (CallManager(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &Parent)) TwainState = 2;
   }
 }

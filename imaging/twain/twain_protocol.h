@@ -9,8 +9,9 @@
 // hands.
 //
 // The source manager is a shared library loaded at run time; it reaches the
-// application's message queue only through the TW_PARENT record handed over
-// with MSG_OPENDSM, whose PostMessage entry queues a message for a window.
+// application's message queue and dialogs only through the TW_PARENT record
+// handed over with MSG_OPENDSM. A failure can be told in words through
+// DAT_STATUSUTF8.
 #pragma once
 
 #include <cstddef>
@@ -94,18 +95,44 @@ struct TW_ENUMERATION {
   TW_UINT32 DefaultIndex;
   TW_UINT8 ItemList[1];
 };
-#pragma pack(pop)
 
 static_assert(sizeof(TW_IDENTITY) == 156);
 static_assert(sizeof(TW_ONEVALUE) == 6);
 static_assert(offsetof(TW_ENUMERATION, ItemList) == 14);
 
-// MSG_OPENDSM / MSG_CLOSEDSM: the parent window and the service that queues
-// a message for a window of the application (false when the window is gone).
+// DAT_STATUSUTF8 / MSG_GET, sent where the TW_STATUS came from: the words
+// of the failure behind that status, for the person (a handle of Size
+// bytes, no terminating zero, freed by the receiver; null when there are
+// none).
+struct TW_STATUSUTF8 {
+  TW_STATUS Status;
+  TW_UINT32 Size;
+  TW_HANDLE UTF8string;
+};
+#pragma pack(pop)
+
+// MSG_OPENDSM / MSG_CLOSEDSM: the parent window and the services of the
+// application that the manager may use (any of them may be null):
+// - PostMessage queues a message for a window of the application (false
+//   when the window is gone);
+// - SelectSource lets the person choose one of Count sources by name, Default
+//   chosen at first; the chosen index, or -1 when they cancelled;
+// - BeginProgress shows a progress window with a Cancel button over hWnd,
+//   which the application waits behind; StepProgress shows Step of Max (Max 0:
+//   the length is unknown), lets the application handle its messages and
+//   tells whether the person cancelled; EndProgress takes the window away.
 using TW_POSTPROC = TW_BOOL (*)(TW_MEMREF hWnd, TW_UINT32 Msg, uintptr_t WParam, intptr_t LParam);
+using TW_SELECTPROC = TW_INT32 (*)(TW_MEMREF hWnd, const char* const* Names, TW_UINT32 Count, TW_INT32 Default);
+using TW_BEGINPROGRESSPROC = TW_MEMREF (*)(TW_MEMREF hWnd, const char* Text);
+using TW_STEPPROGRESSPROC = TW_BOOL (*)(TW_MEMREF Progress, TW_UINT32 Step, TW_UINT32 Max);
+using TW_ENDPROGRESSPROC = void (*)(TW_MEMREF Progress);
 struct TW_PARENT {
   TW_MEMREF hWnd;
   TW_POSTPROC PostMessage;
+  TW_SELECTPROC SelectSource;
+  TW_BEGINPROGRESSPROC BeginProgress;
+  TW_STEPPROGRESSPROC StepProgress;
+  TW_ENDPROGRESSPROC EndProgress;
 };
 
 // The source manager's one entry point.
@@ -143,6 +170,7 @@ constexpr TW_UINT16 DAT_PARENT = 0x0004;
 constexpr TW_UINT16 DAT_PENDINGXFERS = 0x0005;
 constexpr TW_UINT16 DAT_STATUS = 0x0008;
 constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
+constexpr TW_UINT16 DAT_STATUSUTF8 = 0x0029;
 constexpr TW_UINT16 DAT_IMAGENATIVEXFER = 0x0104;
 
 // Messages.

@@ -1,8 +1,13 @@
-// Scanning through SANE's own test backend, where the manager was built
-// with SANE: grey, colour and line-art scans become DIBs of 8, 24 and 1 bits.
-#include <cstdlib>
-#include <fstream>
+// With no script, the manager's sources are the scanners SANE sees: here the
+// two devices of SANE's own test backend, reached through the real libsane.
+// Listing and choosing them, scans in the pixel type asked for, a cancel in
+// the middle of a scan, and SANE's failures in the "TWAIN Error" box.
+#include <dlfcn.h>
+#include <sane/sane.h>
 
+#include "imaging/twain/twain_dialogs.h"
+#include "platform/ui/std_controls.h"
+#include "sane_test_backend.h"
 #include "twain_test_util.h"
 
 namespace {
@@ -10,50 +15,169 @@ namespace {
 class Sane : public TwainTest {
 protected:
   void SetUp() override {
-#ifndef QUILLON_TWAIN_SANE
-    GTEST_SKIP() << "the source manager was built without SANE";
-#endif
 #ifdef __SANITIZE_ADDRESS__
     // SANE's test backend keeps strings of its configuration that it never
     // frees, and unloads itself before the leak check can name it.
     GTEST_SKIP() << "the SANE test backend leaks under the leak checker";
 #endif
     TwainTest::SetUp();
-    std::ofstream(Dir + "dll.conf") << "test\n";
-    ::setenv("SANE_CONFIG_DIR", Dir.c_str(), 1);
+    ::unsetenv("QUILLON_TWAIN_SCRIPT");
+    InitializeStdControls();
   }
   void TearDown() override {
+    Application->OnMessage = nullptr;
     ::unsetenv("SANE_CONFIG_DIR");
     TwainTest::TearDown();
   }
-  // Scans with the test backend in Mode: a solid black 10 mm square at 50 dpi.
-  std::vector<uint8_t> ScanIn(const std::string& Mode, int32_t Depth) {
-    std::ofstream(Dir + "test.conf", std::ios::trunc)
-        << "number_of_devices 1\nmode " << Mode << "\ndepth " << Depth
-        << "\nresolution 50.0\ntest-picture \"Solid black\"\ntl_x 0.0\ntl_y 0.0\nbr_x 10.0\nbr_y 10.0\n";
-    Script({"source=sane test:0"});
-    HGLOBAL Dib = TWAIN_AcquireDib(nullptr, 0);
+  // The manager itself (the very library the client loads).
+  DSMENTRYPROC Manager() {
+    void* Module = ::dlopen((std::string(QUILLON_TWAIN_DSM_DIR) + "/" + TWAIN_ManagerFileName).c_str(), RTLD_NOW);
+    return Module ? reinterpret_cast<DSMENTRYPROC>(::dlsym(Module, "DSM_Entry")) : nullptr;
+  }
+  // The device names of the sources from MSG_GETFIRST and MSG_GETNEXT, and
+  // the default source's.
+  std::vector<std::string> Sources(std::string& Default) {
+    DSMENTRYPROC Entry = Manager();
+    std::vector<std::string> Names;
+    if (!Entry) return Names;
+    TW_IDENTITY App{};
+    TW_PARENT Parent{};
+    EXPECT_EQ(Entry(&App, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &Parent), TWRC_SUCCESS);
+    TW_IDENTITY Id{};
+    for (TW_UINT16 Msg = MSG_GETFIRST; Entry(&App, nullptr, DG_CONTROL, DAT_IDENTITY, Msg, &Id) == TWRC_SUCCESS;
+         Msg = MSG_GETNEXT) {
+      EXPECT_STREQ(Id.Manufacturer, "Noname");
+      EXPECT_STREQ(Id.ProductFamily, "frontend-tester");
+      Names.push_back(Id.ProductName);
+    }
+    Default = Entry(&App, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &Id) == TWRC_SUCCESS ? Id.ProductName : "";
+    EXPECT_EQ(Entry(&App, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &Parent), TWRC_SUCCESS);
+    return Names;
+  }
+  // Clicks the middle of a control.
+  void ClickOn(TControl* Control, TRect R = TRect{}) {
+    if (R.Right == 0) R = Control->ClientRect();
+    Driver.Click(TUiTestDriver::ScreenPoint(Control, (R.Left + R.Right) / 2, (R.Top + R.Bottom) / 2));
+  }
+  // Acquires; the DIB's bytes, freed.
+  std::vector<uint8_t> Acquire(uint32_t Mask) {
+    HGLOBAL Dib = TWAIN_AcquireDib(nullptr, Mask);
     std::vector<uint8_t> Result = Bytes(Dib);
     TWAIN_ReleaseDib(Dib);
     return Result;
   }
+  static int32_t Read32(const std::vector<uint8_t>& B, size_t At) {
+    return B[At] | B[At + 1] << 8 | B[At + 2] << 16 | B[At + 3] << 24;
+  }
 };
 
-TEST_F(Sane, ScansBecomeDibs) {
-  for (auto [Mode, Depth, Bits] : {std::tuple{"Gray", 8, 8}, std::tuple{"Color", 16, 24}, std::tuple{"Gray", 1, 1}}) {
-    SCOPED_TRACE(std::string(Mode) + " " + std::to_string(Depth));
-    std::vector<uint8_t> Dib = ScanIn(Mode, Depth);
+TEST_F(Sane, ScannersAreTheSourcesAndThePersonChoosesOne) {
+  UseSaneTestBackend("Color", 8);
+  std::string Default;
+  EXPECT_EQ(Sources(Default), (std::vector<std::string>{"test:0", "test:1"}));
+
+  std::vector<std::string> Shown;
+  Driver.WhenIdle([&] {
+    auto* Form = dynamic_cast<TSelectSourceForm*>(Screen->ActiveForm());
+    ASSERT_NE(Form, nullptr);
+    Shown = Form->Sources->Items();
+    ClickOn(Form->Sources, Form->Sources->ItemRect(1));
+    ClickOn(Form->btnSelect);
+  });
+  EXPECT_TRUE(TWAIN_SelectImageSource(nullptr));
+  EXPECT_EQ(Shown, (std::vector<std::string>{"Noname frontend-tester (test:0)", "Noname frontend-tester (test:1)"}));
+  Sources(Default);
+  EXPECT_EQ(Default, "test:1");
+
+  // Cancelled: nothing chosen, nothing said.
+  Driver.WhenIdle([&] { ClickOn(dynamic_cast<TSelectSourceForm*>(Screen->ActiveForm())->btnCancel); });
+  EXPECT_FALSE(TWAIN_SelectImageSource(nullptr));
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  EXPECT_EQ(TWAIN_SessionState(), 1);
+
+  // No scanner: an empty list to choose from, and Acquire says so.
+  UseNoSaneBackend();
+  EXPECT_TRUE(Sources(Default).empty());
+  Driver.WhenIdle([&] {
+    auto* Form = dynamic_cast<TSelectSourceForm*>(Screen->ActiveForm());
+    ASSERT_NE(Form, nullptr);
+    EXPECT_TRUE(Form->Sources->Items().empty());
+    EXPECT_FALSE(Form->btnSelect->Enabled());
+    Driver.PressKey(VK_ESCAPE);
+  });
+  EXPECT_FALSE(TWAIN_SelectImageSource(nullptr));
+  EXPECT_TRUE(Acquire(0).empty());
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text,
+            "Unable to open default Data Source.\nSource Manager operation failed\nRC:   TWRC_FAILURE\n"
+            "CC:   TWCC_NODS (No Data Source)\nNo scanner was found.");
+}
+
+TEST_F(Sane, ScansComeInThePixelTypeAskedFor) {
+  const uint32_t Grey = 1u << TWPT_GRAY, Rgb = 1u << TWPT_RGB;
+  struct TCase {
+    const char* Mode;  // the scanner's own setting
+    int Depth;
+    uint32_t Mask;  // what the client asks for
+    int Bits;
+  };
+  for (TCase C : {TCase{"Color", 8, Grey, 8}, TCase{"Gray", 16, Rgb, 24}, TCase{"Color", 16, 0, 24},
+                  TCase{"Gray", 16, Grey, 8}, TCase{"Gray", 1, 0, 1}}) {
+    SCOPED_TRACE(std::string(C.Mode) + " " + std::to_string(C.Depth) + " mask " + std::to_string(C.Mask));
+    UseSaneTestBackend(C.Mode, C.Depth);
+    std::vector<uint8_t> Dib = Acquire(C.Mask);
     ASSERT_GE(Dib.size(), 40u);
-    EXPECT_EQ(Dib[14], Bits);
-    EXPECT_GT(Dib[4], 10);  // about 20 pixels wide
+    EXPECT_EQ(Read32(Dib, 4), 100);
+    EXPECT_EQ(Read32(Dib, 8), 50);
+    EXPECT_EQ(Dib[14], C.Bits);
     EXPECT_EQ(TWAIN_DibSize(Dib.data(), Dib.size()), Dib.size());
     const uint8_t* Pixels = TWAIN_DibBits(Dib.data());
-    if (Bits == 1)
-      EXPECT_EQ(Pixels[0] & 0x80, 0x80);  // a set bit: palette entry 1, black
-    else
-      EXPECT_EQ(Pixels[0], 0);
+    EXPECT_EQ(Pixels[0], C.Bits == 1 ? 0xFF : 0);  // black: set bits of line art, else zeros
   }
   EXPECT_TRUE(Driver.MessageBoxes().empty());
+}
+
+TEST_F(Sane, ACancelInTheMiddleOfAScanGivesNoImageAndNoBox) {
+  // 50 lines of 300 bytes, one line per read.
+  UseSaneTestBackend("Color", 8, {"read-limit true", "read-limit-size 300"});
+  HWND Wnd = CreateWindowEx(0, "main", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr, &DefWindowProc);
+  int32_t CancelledAt = -1;
+  bool WindowEnabled = true;
+  Application->OnMessage = [&](TMsg&, bool&) {
+    auto* Form = dynamic_cast<TScanProgressForm*>(Screen->ActiveForm());
+    if (!Form || CancelledAt >= 0 || Form->ProgressBar1->Position() < 300) return;
+    CancelledAt = Form->ProgressBar1->Position();
+    WindowEnabled = IsWindowEnabled(Wnd);
+    ClickOn(Form->btnCancel);
+  };
+  EXPECT_EQ(TWAIN_AcquireDib(Wnd, 0), 0u);
+  EXPECT_GE(CancelledAt, 300);
+  EXPECT_LT(CancelledAt, 1000);
+  EXPECT_FALSE(WindowEnabled);  // the application waited behind the progress
+  EXPECT_TRUE(IsWindowEnabled(Wnd));
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  EXPECT_EQ(TWAIN_SessionState(), 1);
+  EXPECT_EQ(dynamic_cast<TScanProgressForm*>(Screen->ActiveForm()), nullptr);
+
+  // The scanner is free again.
+  Application->OnMessage = nullptr;
+  std::vector<uint8_t> Dib = Acquire(0);
+  ASSERT_GE(Dib.size(), 40u);
+  EXPECT_EQ(Read32(Dib, 8), 50);
+  DestroyWindow(Wnd);
+}
+
+TEST_F(Sane, AScannerFailureShowsSanesOwnWords) {
+  UseSaneTestBackend("Color", 8, {"read-status-code \"SANE_STATUS_JAMMED\""});
+  EXPECT_TRUE(Acquire(0).empty());
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Caption, "TWAIN Error");
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text,
+            "Failed to enable Data Source.\nDataSource operation failed\nRC:   TWRC_FAILURE\n"
+            "CC:   TWCC_OPERATIONERROR (DS or DSM reported error, app shouldn't)\n" +
+                std::string(sane_strstatus(SANE_STATUS_JAMMED)));
+  EXPECT_EQ(TWAIN_SessionState(), 1);
+  EXPECT_EQ(dynamic_cast<TScanProgressForm*>(Screen->ActiveForm()), nullptr);
 }
 
 }  // namespace

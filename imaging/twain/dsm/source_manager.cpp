@@ -1,10 +1,11 @@
-// The TWAIN source manager of ours: a shared library exporting DSM_Entry,
-// with one data source, "Scripted Source", that does what a small script
-// says (which BMP file it delivers, how many images it has ready, whether
-// a transfer is done, cancelled or fails, which operations fail with which
-// condition code). The script is the file named by QUILLON_TWAIN_SCRIPT,
-// else "twain_32.cfg" beside this library; it is read when the manager is
-// opened. Lines are "key=value"; "#" starts a comment:
+// The TWAIN source manager of ours: a shared library exporting DSM_Entry.
+// Its sources are the scanners that SANE sees, unless a script is named: then
+// its one source is "Scripted Source", which does what the script says (which
+// BMP file it delivers, how many images it has ready, whether a transfer is
+// done, cancelled or fails, which operations fail with which condition code).
+// The script is the file named by QUILLON_TWAIN_SCRIPT, else "twain_32.cfg"
+// beside this library when that file has a setting; it is read when the
+// manager is opened. Lines are "key=value"; "#" starts a comment:
 //   image=<bmp file>        the image each transfer delivers
 //   count=<n>               images ready when the source says so (1)
 //   transfer=done|cancel|fail
@@ -15,18 +16,25 @@
 //   fail=<operation> <condition code>  for opendsm, userselect, opends,
 //                           enableds, capget, capset, status
 //   log=<file>              each call is appended as a line
-//   source=sane [<device>]  scan through SANE instead (first local device
-//                           when none is named), where the manager has it
-// The source talks to the application by posting a message of its own to
-// the window it was enabled with; the message comes back through
+// A scanner scans when it is enabled, showing its progress through the
+// application's progress window (TW_PARENT); the person may cancel there.
+// Then it says its image is ready; after the transfer, or a cancel, it asks
+// to be closed. Failures are told in words through DAT_STATUSUTF8.
+// The sources talk to the application by posting a message of their own to
+// the window they were enabled with; the message comes back through
 // MSG_PROCESSEVENT and is turned into MSG_XFERREADY or MSG_CLOSEDSREQ.
+//
+// The library stays loaded once loaded (it is linked so), so the source the
+// person chose stays the default for the rest of the program's run.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,8 +48,7 @@ namespace {
 constexpr TW_UINT32 SourceMessage = 0xC7A1;  // in the range of registered messages
 constexpr WPARAM EventXferReady = 1;
 constexpr WPARAM EventCloseRequest = 2;
-constexpr TW_UINT32 SourceId = 1;
-const char* const SourceName = "Scripted Source";
+const char* const ScriptedSourceName = "Scripted Source";
 
 struct TScript {
   std::string Image;
@@ -52,24 +59,39 @@ struct TScript {
   std::string UserSelect = "ok";
   std::map<std::string, TW_UINT16> Failures;
   std::string Log;
-  bool Sane = false;
-  std::string SaneDevice;
+};
+
+// One source of the manager; its Id is its place in the list plus one.
+struct TSource {
+  TW_IDENTITY Identity{};
+  std::string Device;  // SANE's device name; empty for the scripted source
+  std::string Title;   // as the person sees it
 };
 
 struct TManager {
   bool Open = false;
   TW_PARENT Parent{};
   TW_UINT16 Condition = TWCC_SUCCESS;
+  std::string ConditionText;
+  bool Scripted = false;
   TScript Script;
-  // The source: 0 closed, else its TWAIN state (4 open, 5 enabled, 6 ready, 7 transferring).
+  std::vector<TSource> Sources;
+  std::string ListFailure;  // why SANE listed nothing, if it failed to
+  size_t Next = 0;  // MSG_GETNEXT's place in the list
+  // The open source: its place in the list (-1 none) and its TWAIN state
+  // (4 open, 5 enabled, 6 ready, 7 transferring).
+  int32_t Current = -1;
   int32_t SourceState = 0;
   TW_UINT16 SourceCondition = TWCC_SUCCESS;
+  std::string SourceText;
   TW_HANDLE Window = nullptr;
   intptr_t Cookie = 0;
   int32_t Pending = 0;
+  TW_HANDLE Scanned = nullptr;  // a scanner's image until it is transferred
 };
 
 TManager Dsm;
+std::string DefaultDevice;  // the scanner the person chose last
 
 std::string Trim(const std::string& S) {
   size_t b = S.find_first_not_of(" \t\r");
@@ -86,19 +108,28 @@ std::string LibraryFolder() {
   return Slash == std::string::npos ? std::string("./") : Path.substr(0, Slash + 1);
 }
 
-TScript ReadScript() {
-  TScript S;
-  const char* Env = std::getenv("QUILLON_TWAIN_SCRIPT");
-  std::string Path = Env && *Env ? std::string(Env) : LibraryFolder() + "twain_32.cfg";
+// The settings of a script file.
+std::vector<std::pair<std::string, std::string>> ScriptSettings(const std::string& Path) {
+  std::vector<std::pair<std::string, std::string>> Settings;
   std::ifstream In(Path);
   std::string Line;
   while (std::getline(In, Line)) {
     size_t Hash = Line.find('#');
     if (Hash != std::string::npos) Line.erase(Hash);
     size_t Eq = Line.find('=');
-    if (Eq == std::string::npos) continue;
-    std::string Key = Trim(Line.substr(0, Eq));
-    std::string Value = Trim(Line.substr(Eq + 1));
+    if (Eq != std::string::npos) Settings.emplace_back(Trim(Line.substr(0, Eq)), Trim(Line.substr(Eq + 1)));
+  }
+  return Settings;
+}
+
+// The script, when one is named; false when the sources are SANE's.
+bool ReadScript(TScript& S) {
+  S = TScript{};
+  const char* Env = std::getenv("QUILLON_TWAIN_SCRIPT");
+  const bool Named = Env && *Env;
+  auto Settings = ScriptSettings(Named ? std::string(Env) : LibraryFolder() + "twain_32.cfg");
+  if (!Named && Settings.empty()) return false;
+  for (const auto& [Key, Value] : Settings) {
     if (Key == "image") S.Image = Value;
     else if (Key == "count") S.Count = std::atoi(Value.c_str());
     else if (Key == "transfer") S.Transfer = Value;
@@ -106,12 +137,6 @@ TScript ReadScript() {
     else if (Key == "pixeltypes") S.PixelTypes = Value;
     else if (Key == "userselect") S.UserSelect = Value;
     else if (Key == "log") S.Log = Value;
-    else if (Key == "source") {
-      std::istringstream Words(Value);
-      std::string Kind;
-      Words >> Kind >> S.SaneDevice;
-      S.Sane = Kind == "sane" && SaneBuilt();
-    }
     else if (Key == "fail") {
       std::istringstream Words(Value);
       std::string Op;
@@ -120,11 +145,12 @@ TScript ReadScript() {
       S.Failures[Op] = static_cast<TW_UINT16>(Cc);
     }
   }
-  return S;
+  return true;
 }
 
 // The condition code of a scripted failure of Operation, or -1 when it succeeds.
 int32_t ScriptedFailure(const std::string& Operation) {
+  if (!Dsm.Scripted) return -1;
   auto It = Dsm.Script.Failures.find(Operation);
   return It == Dsm.Script.Failures.end() ? -1 : It->second;
 }
@@ -137,6 +163,7 @@ const char* DatName(TW_UINT16 DAT) {
     case DAT_PARENT: return "DAT_PARENT";
     case DAT_PENDINGXFERS: return "DAT_PENDINGXFERS";
     case DAT_STATUS: return "DAT_STATUS";
+    case DAT_STATUSUTF8: return "DAT_STATUSUTF8";
     case DAT_USERINTERFACE: return "DAT_USERINTERFACE";
     case DAT_IMAGENATIVEXFER: return "DAT_IMAGENATIVEXFER";
     default: return "DAT_?";
@@ -167,24 +194,72 @@ const char* MsgName(TW_UINT16 MSG) {
 }
 
 void Log(const std::string& Line) {
-  if (Dsm.Script.Log.empty()) return;
+  if (!Dsm.Scripted || Dsm.Script.Log.empty()) return;
   std::ofstream Out(Dsm.Script.Log, std::ios::app);
   Out << Line << '\n';
 }
 
-void FillSourceIdentity(TW_IDENTITY* Id) {
-  std::memset(Id, 0, sizeof(*Id));
-  Id->Id = SourceId;
-  Id->Version.MajorNum = 1;
-  Id->Version.Language = 13;
-  Id->Version.Country = 1;
-  std::strcpy(Id->Version.Info, "1.0");
-  Id->ProtocolMajor = 1;
-  Id->ProtocolMinor = 6;
-  Id->SupportedGroups = DG_CONTROL | DG_IMAGE;
-  std::strcpy(Id->Manufacturer, "Quillon");
-  std::strcpy(Id->ProductFamily, "Test");
-  std::strcpy(Id->ProductName, Dsm.Script.Sane ? "SANE Source" : SourceName);
+void SetString(TW_STR32& Field, const std::string& Text) {
+  std::memset(Field, 0, sizeof(Field));
+  std::memcpy(Field, Text.data(), std::min<size_t>(Text.size(), 32));
+}
+
+TSource MakeSource(const std::string& Manufacturer, const std::string& Family, const std::string& Name) {
+  TSource S;
+  TW_IDENTITY& Id = S.Identity;
+  Id.Version.MajorNum = 1;
+  Id.Version.Language = 13;
+  Id.Version.Country = 1;
+  SetString(Id.Version.Info, "1.0");
+  Id.ProtocolMajor = 1;
+  Id.ProtocolMinor = 6;
+  Id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  SetString(Id.Manufacturer, Manufacturer);
+  SetString(Id.ProductFamily, Family);
+  SetString(Id.ProductName, Name);
+  return S;
+}
+
+// The sources: the scripted one, or a source for each scanner SANE sees,
+// named by its vendor, model and device name.
+bool ListSources() {
+  Dsm.Sources.clear();
+  Dsm.ListFailure.clear();
+  if (Dsm.Scripted) {
+    TSource S = MakeSource("Quillon", "Test", ScriptedSourceName);
+    S.Title = ScriptedSourceName;
+    Dsm.Sources.push_back(S);
+  } else {
+    std::vector<TSaneDevice> Devices;
+    TSaneFailure Failure;
+    if (!SaneStart(Devices, Failure)) {
+      Dsm.Condition = Failure.Condition;
+      Dsm.ConditionText = Failure.Text;
+      return false;
+    }
+    Dsm.ListFailure = Failure.Text;
+    for (const TSaneDevice& D : Devices) {
+      TSource S = MakeSource(D.Vendor, D.Model, D.Name);
+      S.Device = D.Name;
+      S.Title = Trim(D.Vendor + " " + D.Model) + " (" + D.Name + ")";
+      Dsm.Sources.push_back(S);
+    }
+  }
+  for (size_t i = 0; i < Dsm.Sources.size(); ++i) Dsm.Sources[i].Identity.Id = static_cast<TW_UINT32>(i + 1);
+  return true;
+}
+
+// The default source: the scanner chosen last while it is there, else the first.
+int32_t DefaultSource() {
+  for (size_t i = 0; i < Dsm.Sources.size(); ++i)
+    if (!DefaultDevice.empty() && Dsm.Sources[i].Device == DefaultDevice) return static_cast<int32_t>(i);
+  return Dsm.Sources.empty() ? -1 : 0;
+}
+
+// The source an application names by its Id, else (Id 0) the default.
+int32_t NamedSource(const TW_IDENTITY& Id) {
+  if (Id.Id == 0) return DefaultSource();
+  return Id.Id <= Dsm.Sources.size() ? static_cast<int32_t>(Id.Id - 1) : -1;
 }
 
 bool PostEvent(WPARAM Event) {
@@ -202,8 +277,18 @@ TW_HANDLE LoadImage() {
   return Block;
 }
 
+TW_ENUMERATION* MakeEnumeration(TW_UINT16 ItemType, const std::vector<uint16_t>& Types) {
+  size_t Size = offsetof(TW_ENUMERATION, ItemList) + 2 * Types.size();
+  auto* Enum = static_cast<TW_ENUMERATION*>(TW_AllocHandle(Size));
+  if (!Enum) return nullptr;
+  Enum->ItemType = ItemType;
+  Enum->NumItems = static_cast<TW_UINT32>(Types.size());
+  if (!Types.empty()) std::memcpy(Enum->ItemList, Types.data(), 2 * Types.size());
+  return Enum;
+}
+
 // ICAP_PIXELTYPE as the script describes it.
-TW_UINT16 GetPixelTypes(TW_CAPABILITY* Cap) {
+TW_UINT16 GetScriptedPixelTypes(TW_CAPABILITY* Cap) {
   std::istringstream Words(Dsm.Script.PixelTypes);
   std::string Kind;
   Words >> Kind;
@@ -227,14 +312,28 @@ TW_UINT16 GetPixelTypes(TW_CAPABILITY* Cap) {
     Cap->hContainer = TW_AllocHandle(32);
   } else {
     Cap->ConType = TWON_ENUMERATION;
-    size_t Size = offsetof(TW_ENUMERATION, ItemList) + 2 * Types.size();
-    auto* Enum = static_cast<TW_ENUMERATION*>(TW_AllocHandle(Size));
-    Enum->ItemType = Kind == "int32" ? TWTY_INT32 : TWTY_UINT16;
-    Enum->NumItems = static_cast<TW_UINT32>(Types.size());
-    if (!Types.empty()) std::memcpy(Enum->ItemList, Types.data(), 2 * Types.size());
-    Cap->hContainer = Enum;
+    Cap->hContainer = MakeEnumeration(Kind == "int32" ? TWTY_INT32 : TWTY_UINT16, Types);
   }
   return TWRC_SUCCESS;
+}
+
+// The pixel types of a container the application sent, in its order.
+std::vector<uint16_t> ContainerTypes(const TW_CAPABILITY* Cap) {
+  std::vector<uint16_t> Types;
+  const size_t Size = TW_HandleSize(Cap->hContainer);
+  if (Cap->ConType == TWON_ONEVALUE && Size >= sizeof(TW_ONEVALUE)) {
+    Types.push_back(static_cast<uint16_t>(static_cast<const TW_ONEVALUE*>(Cap->hContainer)->Item));
+  } else if (Cap->ConType == TWON_ENUMERATION && Size >= offsetof(TW_ENUMERATION, ItemList)) {
+    auto* Enum = static_cast<const TW_ENUMERATION*>(Cap->hContainer);
+    if (Enum->ItemType != TWTY_UINT16 && Enum->ItemType != TWTY_INT16) return Types;
+    size_t Room = (Size - offsetof(TW_ENUMERATION, ItemList)) / 2;
+    for (size_t i = 0; i < Enum->NumItems && i < Room; ++i) {
+      uint16_t V;
+      std::memcpy(&V, Enum->ItemList + 2 * i, 2);
+      Types.push_back(V);
+    }
+  }
+  return Types;
 }
 
 std::string DescribeSet(const TW_CAPABILITY* Cap) {
@@ -264,13 +363,33 @@ std::string DescribeSet(const TW_CAPABILITY* Cap) {
   return Text + " other";
 }
 
-TW_UINT16 FailManager(TW_UINT16 Condition) {
+TW_UINT16 FailManager(TW_UINT16 Condition, const std::string& Text = std::string()) {
   Dsm.Condition = Condition;
+  Dsm.ConditionText = Text;
   return TWRC_FAILURE;
 }
-TW_UINT16 FailSource(TW_UINT16 Condition) {
+TW_UINT16 FailSource(TW_UINT16 Condition, const std::string& Text = std::string()) {
   Dsm.SourceCondition = Condition;
+  Dsm.SourceText = Text;
   return TWRC_FAILURE;
+}
+
+// DAT_STATUSUTF8: the words kept with the last failure, handed over once.
+TW_UINT16 StatusText(TW_STATUSUTF8* Status, std::string& Text) {
+  Status->Size = static_cast<TW_UINT32>(Text.size());
+  Status->UTF8string = nullptr;
+  if (!Text.empty()) {
+    Status->UTF8string = TW_AllocHandle(Text.size());
+    if (!Status->UTF8string) return TWRC_FAILURE;
+    std::memcpy(Status->UTF8string, Text.data(), Text.size());
+  }
+  Text.clear();
+  return TWRC_SUCCESS;
+}
+
+void DropScan() {
+  TW_FreeHandle(Dsm.Scanned);
+  Dsm.Scanned = nullptr;
 }
 
 // After the last image the source has nothing more to do and asks to close.
@@ -280,15 +399,63 @@ void TransfersDone() {
   PostEvent(EventCloseRequest);
 }
 
+// A scanner's scan, with the application's progress window while it runs.
+TSaneResult Scan(TSaneFailure& Failure) {
+  const TW_PARENT& P = Dsm.Parent;
+  const std::string Text = "Scanning from " + Dsm.Sources[Dsm.Current].Title;
+  TW_MEMREF Progress = P.BeginProgress ? P.BeginProgress(P.hWnd, Text.c_str()) : nullptr;
+  auto Step = [&](uint32_t Done, uint32_t Lines) {
+    return Progress && P.StepProgress && P.StepProgress(Progress, Done, Lines) != 0;
+  };
+  TSaneResult Result;
+  try {
+    Result = SaneScan(Step, Dsm.Scanned, Failure);
+  } catch (...) {
+    if (Progress && P.EndProgress) P.EndProgress(Progress);
+    throw;
+  }
+  if (Progress && P.EndProgress) P.EndProgress(Progress);
+  return Result;
+}
+
+TW_UINT16 EnableSource(TW_USERINTERFACE* Ui) {
+  if (Dsm.SourceState != 4) return FailSource(TWCC_SEQERROR);
+  if (int32_t Cc = ScriptedFailure("enableds"); Cc >= 0) return FailSource(static_cast<TW_UINT16>(Cc));
+  Dsm.Window = Ui->hParent;
+  ++Dsm.Cookie;
+  Dsm.SourceState = 5;
+  WPARAM Event = EventXferReady;
+  if (Dsm.Scripted) {
+    if (Dsm.Script.Event == "none") return TWRC_SUCCESS;
+    if (Dsm.Script.Event == "closereq") Event = EventCloseRequest;
+  } else {
+    TSaneFailure Failure;
+    TSaneResult R = Scan(Failure);
+    if (R == srFailed) {
+      Dsm.SourceState = 4;
+      return FailSource(Failure.Condition, Failure.Text);
+    }
+    if (R == srCancelled) Event = EventCloseRequest;
+  }
+  if (!PostEvent(Event)) {
+    Dsm.SourceState = 4;
+    DropScan();
+    return FailSource(TWCC_OPERATIONERROR);
+  }
+  return TWRC_SUCCESS;
+}
+
 TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) {
   if (DG != DG_CONTROL) return FailManager(TWCC_BADPROTOCOL);
   if (DAT == DAT_PARENT && MSG == MSG_OPENDSM) {
     if (Dsm.Open) return FailManager(TWCC_SEQERROR);
-    Dsm.Script = ReadScript();
+    Dsm.Scripted = ReadScript(Dsm.Script);
     if (int32_t Cc = ScriptedFailure("opendsm"); Cc >= 0) return FailManager(static_cast<TW_UINT16>(Cc));
-    if (Data) Dsm.Parent = *static_cast<TW_PARENT*>(Data);
-    Dsm.Open = true;
     Dsm.Condition = TWCC_SUCCESS;
+    if (!ListSources()) return TWRC_FAILURE;
+    Dsm.Parent = Data ? *static_cast<TW_PARENT*>(Data) : TW_PARENT{};
+    Dsm.Open = true;
+    Dsm.Next = 0;
     return TWRC_SUCCESS;
   }
   if (!Dsm.Open) return FailManager(TWCC_SEQERROR);
@@ -300,33 +467,70 @@ TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) 
     Dsm.Condition = TWCC_SUCCESS;
     return TWRC_SUCCESS;
   }
+  if (DAT == DAT_STATUSUTF8 && MSG == MSG_GET && Data)
+    return StatusText(static_cast<TW_STATUSUTF8*>(Data), Dsm.ConditionText);
   if (DAT == DAT_PARENT && MSG == MSG_CLOSEDSM) {
     if (Dsm.SourceState != 0) return FailManager(TWCC_SEQERROR);
+    if (!Dsm.Scripted) SaneStop();
     Dsm.Open = false;
     Dsm.Parent = TW_PARENT{};
+    Dsm.Sources.clear();
     return TWRC_SUCCESS;
   }
   if (DAT != DAT_IDENTITY || !Data) return FailManager(TWCC_BADPROTOCOL);
   auto* Id = static_cast<TW_IDENTITY*>(Data);
   switch (MSG) {
-    case MSG_USERSELECT:
+    case MSG_USERSELECT: {
       if (int32_t Cc = ScriptedFailure("userselect"); Cc >= 0) return FailManager(static_cast<TW_UINT16>(Cc));
-      if (Dsm.Script.UserSelect == "cancel") return TWRC_CANCEL;
-      FillSourceIdentity(Id);
+      int32_t Chosen = DefaultSource();
+      if (Dsm.Scripted) {
+        if (Dsm.Script.UserSelect == "cancel") return TWRC_CANCEL;
+      } else if (Dsm.Parent.SelectSource) {
+        std::vector<const char*> Names;
+        for (const TSource& S : Dsm.Sources) Names.push_back(S.Title.c_str());
+        Chosen = Dsm.Parent.SelectSource(Dsm.Parent.hWnd, Names.data(), static_cast<TW_UINT32>(Names.size()), Chosen);
+        if (Chosen < 0 || Chosen >= static_cast<int32_t>(Dsm.Sources.size())) return TWRC_CANCEL;
+        DefaultDevice = Dsm.Sources[Chosen].Device;
+      }
+      if (Chosen < 0) return FailManager(TWCC_NODS);
+      *Id = Dsm.Sources[Chosen].Identity;
       return TWRC_SUCCESS;
+    }
     case MSG_GETDEFAULT:
-    case MSG_GETFIRST: FillSourceIdentity(Id); return TWRC_SUCCESS;
-    case MSG_GETNEXT: return TWRC_ENDOFLIST;
-    case MSG_OPENDS:
+    case MSG_GETFIRST: {
+      int32_t Which = MSG == MSG_GETFIRST ? (Dsm.Sources.empty() ? -1 : 0) : DefaultSource();
+      if (Which < 0) return FailManager(TWCC_NODS);
+      Dsm.Next = static_cast<size_t>(Which) + 1;
+      *Id = Dsm.Sources[Which].Identity;
+      return TWRC_SUCCESS;
+    }
+    case MSG_GETNEXT:
+      if (Dsm.Next >= Dsm.Sources.size()) return TWRC_ENDOFLIST;
+      *Id = Dsm.Sources[Dsm.Next++].Identity;
+      return TWRC_SUCCESS;
+    case MSG_OPENDS: {
       if (Dsm.SourceState != 0) return FailManager(TWCC_MAXCONNECTIONS);
       if (int32_t Cc = ScriptedFailure("opends"); Cc >= 0) return FailManager(static_cast<TW_UINT16>(Cc));
-      FillSourceIdentity(Id);
+      int32_t Which = NamedSource(*Id);
+      if (Which < 0 && !Dsm.Sources.empty()) return FailManager(TWCC_NODS);
+      if (Which < 0)
+        return FailManager(TWCC_NODS, Dsm.ListFailure.empty() ? std::string("No scanner was found.")
+                                                              : "No scanner was found: " + Dsm.ListFailure);
+      const TSource& S = Dsm.Sources[Which];
+      TSaneFailure Failure;
+      if (!Dsm.Scripted && !SaneOpen(S.Device, Failure)) return FailManager(Failure.Condition, Failure.Text);
+      *Id = S.Identity;
+      Dsm.Current = Which;
       Dsm.SourceState = 4;
       Dsm.SourceCondition = TWCC_SUCCESS;
       return TWRC_SUCCESS;
+    }
     case MSG_CLOSEDS:
       if (Dsm.SourceState != 4) return FailManager(TWCC_SEQERROR);
+      if (!Dsm.Scripted) SaneClose();
+      DropScan();
       Dsm.SourceState = 0;
+      Dsm.Current = -1;
       return TWRC_SUCCESS;
     default: return FailManager(TWCC_BADPROTOCOL);
   }
@@ -338,7 +542,7 @@ TW_UINT16 ProcessEvent(TW_EVENT* Event) {
   if (!Msg || Msg->message != SourceMessage || Msg->lParam != Dsm.Cookie || Dsm.SourceState < 5)
     return TWRC_NOTDSEVENT;
   if (Msg->wParam == EventXferReady && Dsm.SourceState == 5) {
-    Dsm.Pending = Dsm.Script.Count > 0 ? Dsm.Script.Count : 1;
+    Dsm.Pending = Dsm.Scripted && Dsm.Script.Count > 0 ? Dsm.Script.Count : 1;
     Dsm.SourceState = 6;
     Event->TWMessage = MSG_XFERREADY;
   } else if (Msg->wParam == EventCloseRequest) {
@@ -347,28 +551,57 @@ TW_UINT16 ProcessEvent(TW_EVENT* Event) {
   return TWRC_DSEVENT;
 }
 
+TW_UINT16 NativeTransfer(TW_HANDLE* Handle) {
+  if (Dsm.SourceState != 6) return FailSource(TWCC_SEQERROR);
+  *Handle = nullptr;
+  if (!Dsm.Scripted) {
+    if (!Dsm.Scanned) return FailSource(TWCC_SEQERROR);
+    *Handle = Dsm.Scanned;  // the application frees it
+    Dsm.Scanned = nullptr;
+  } else if (Dsm.Script.Transfer == "cancel") {
+    Dsm.SourceState = 7;
+    return TWRC_CANCEL;
+  } else if (Dsm.Script.Transfer == "fail" || !(*Handle = LoadImage())) {
+    return FailSource(TWCC_OPERATIONERROR);
+  }
+  Dsm.SourceState = 7;
+  return TWRC_XFERDONE;
+}
+
+TW_UINT16 PixelTypeCapability(TW_UINT16 MSG, TW_CAPABILITY* Cap) {
+  if (MSG == MSG_GET) {
+    if (int32_t Cc = ScriptedFailure("capget"); Cc >= 0) return FailSource(static_cast<TW_UINT16>(Cc));
+    if (Cap->Cap != ICAP_PIXELTYPE) return FailSource(TWCC_BADCAP);
+    if (Dsm.Scripted) return GetScriptedPixelTypes(Cap);
+    int32_t Current;
+    std::vector<uint16_t> Types = SanePixelTypes(Current);
+    if (Types.empty()) return FailSource(TWCC_BADCAP);
+    auto* Enum = MakeEnumeration(TWTY_UINT16, Types);
+    if (!Enum) return FailSource(TWCC_LOWMEMORY);
+    const auto At = std::find(Types.begin(), Types.end(), Current);
+    Enum->CurrentIndex = Enum->DefaultIndex = static_cast<TW_UINT32>(At == Types.end() ? 0 : At - Types.begin());
+    Cap->ConType = TWON_ENUMERATION;
+    Cap->hContainer = Enum;
+    return TWRC_SUCCESS;
+  }
+  if (MSG == MSG_SET) {
+    if (Dsm.SourceState != 4) return FailSource(TWCC_SEQERROR);
+    if (int32_t Cc = ScriptedFailure("capset"); Cc >= 0) return FailSource(static_cast<TW_UINT16>(Cc));
+    if (Dsm.Scripted) return TWRC_SUCCESS;
+    if (Cap->Cap != ICAP_PIXELTYPE) return FailSource(TWCC_BADCAP);
+    std::vector<uint16_t> Types = ContainerTypes(Cap);
+    if (Types.empty()) return FailSource(TWCC_BADVALUE);
+    TSaneFailure Failure;
+    if (!SaneChoosePixelType(Types, Failure)) return FailSource(Failure.Condition, Failure.Text);
+    return TWRC_SUCCESS;
+  }
+  return FailSource(TWCC_BADPROTOCOL);
+}
+
 TW_UINT16 ToSource(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) {
   if (!Data) return FailSource(TWCC_BADVALUE);
-  if (DG == DG_IMAGE && DAT == DAT_IMAGENATIVEXFER && MSG == MSG_GET) {
-    if (Dsm.SourceState != 6) return FailSource(TWCC_SEQERROR);
-    auto* Handle = static_cast<TW_HANDLE*>(Data);
-    *Handle = nullptr;
-    if (Dsm.Script.Transfer == "cancel") {
-      Dsm.SourceState = 7;
-      return TWRC_CANCEL;
-    }
-    if (Dsm.Script.Sane) {
-      TSaneResult R = SaneScan(Dsm.Script.SaneDevice, *Handle);
-      if (R == srFailed) return FailSource(TWCC_OPERATIONERROR);
-      Dsm.SourceState = 7;
-      return R == srDone ? TWRC_XFERDONE : TWRC_CANCEL;
-    }
-    if (Dsm.Script.Transfer == "fail") return FailSource(TWCC_OPERATIONERROR);
-    *Handle = LoadImage();
-    if (!*Handle) return FailSource(TWCC_OPERATIONERROR);
-    Dsm.SourceState = 7;
-    return TWRC_XFERDONE;
-  }
+  if (DG == DG_IMAGE && DAT == DAT_IMAGENATIVEXFER && MSG == MSG_GET)
+    return NativeTransfer(static_cast<TW_HANDLE*>(Data));
   if (DG != DG_CONTROL) return FailSource(TWCC_BADPROTOCOL);
   switch (DAT) {
     case DAT_STATUS: {
@@ -379,38 +612,16 @@ TW_UINT16 ToSource(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) {
       Dsm.SourceCondition = TWCC_SUCCESS;
       return TWRC_SUCCESS;
     }
-    case DAT_CAPABILITY: {
-      auto* Cap = static_cast<TW_CAPABILITY*>(Data);
-      if (MSG == MSG_GET) {
-        if (int32_t Cc = ScriptedFailure("capget"); Cc >= 0) return FailSource(static_cast<TW_UINT16>(Cc));
-        if (Cap->Cap != ICAP_PIXELTYPE) return FailSource(TWCC_BADCAP);
-        return GetPixelTypes(Cap);
-      }
-      if (MSG == MSG_SET) {
-        if (Dsm.SourceState != 4) return FailSource(TWCC_SEQERROR);
-        if (int32_t Cc = ScriptedFailure("capset"); Cc >= 0) return FailSource(static_cast<TW_UINT16>(Cc));
-        return TWRC_SUCCESS;
-      }
-      return FailSource(TWCC_BADPROTOCOL);
-    }
+    case DAT_STATUSUTF8:
+      if (MSG != MSG_GET) return FailSource(TWCC_BADPROTOCOL);
+      return StatusText(static_cast<TW_STATUSUTF8*>(Data), Dsm.SourceText);
+    case DAT_CAPABILITY: return PixelTypeCapability(MSG, static_cast<TW_CAPABILITY*>(Data));
     case DAT_USERINTERFACE: {
-      auto* Ui = static_cast<TW_USERINTERFACE*>(Data);
-      if (MSG == MSG_ENABLEDS) {
-        if (Dsm.SourceState != 4) return FailSource(TWCC_SEQERROR);
-        if (int32_t Cc = ScriptedFailure("enableds"); Cc >= 0) return FailSource(static_cast<TW_UINT16>(Cc));
-        Dsm.Window = Ui->hParent;
-        ++Dsm.Cookie;
-        Dsm.SourceState = 5;
-        if (Dsm.Script.Event == "none") return TWRC_SUCCESS;
-        if (!PostEvent(Dsm.Script.Event == "closereq" ? EventCloseRequest : EventXferReady)) {
-          Dsm.SourceState = 4;
-          return FailSource(TWCC_OPERATIONERROR);
-        }
-        return TWRC_SUCCESS;
-      }
+      if (MSG == MSG_ENABLEDS) return EnableSource(static_cast<TW_USERINTERFACE*>(Data));
       if (MSG == MSG_DISABLEDS) {
         if (Dsm.SourceState != 5) return FailSource(TWCC_SEQERROR);
         Dsm.SourceState = 4;
+        DropScan();
         ++Dsm.Cookie;  // events still queued are no longer ours
         return TWRC_SUCCESS;
       }
@@ -446,17 +657,12 @@ TW_UINT16 ToSource(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) {
   }
 }
 
-}  // namespace
-
-extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest,
-                                                                      TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                                                                      TW_MEMREF pData) {
-  if (!pOrigin) return TWRC_FAILURE;
+TW_UINT16 Entry(TW_IDENTITY* pDest, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData) {
   TW_UINT16 Result;
   std::string Extra;
   if (!pDest) {
     Result = ToManager(DG, DAT, MSG, pData);
-  } else if (!Dsm.Open || Dsm.SourceState == 0 || pDest->Id != SourceId) {
+  } else if (!Dsm.Open || Dsm.SourceState == 0 || pDest->Id != Dsm.Sources[Dsm.Current].Identity.Id) {
     Dsm.Condition = TWCC_BADDEST;
     Result = TWRC_FAILURE;
   } else {
@@ -473,4 +679,18 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTIT
   Log(std::string(DG == DG_IMAGE ? "DG_IMAGE/" : "DG_CONTROL/") + DatName(DAT) + "/" + MsgName(MSG) + Extra + " -> " +
       std::to_string(Result));
   return Result;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(TW_IDENTITY* pOrigin, TW_IDENTITY* pDest,
+                                                                      TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                                                      TW_MEMREF pData) {
+  if (!pOrigin) return TWRC_FAILURE;
+  try {
+    return Entry(pDest, DG, DAT, MSG, pData);
+  } catch (const std::bad_alloc&) {
+    if (pDest) return FailSource(TWCC_LOWMEMORY);
+    return FailManager(TWCC_LOWMEMORY);
+  }
 }
