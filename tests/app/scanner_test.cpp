@@ -1,0 +1,98 @@
+// Scanning from the full edition with the source manager beside its
+// executable and no script: SANE's test backend lists two scanners, the
+// Select button chooses one, and Acquire brings its scan into the viewer, or
+// nothing when the person cancels the scan half-way.
+#include "app_fixture.h"
+#include "controls/toolbars.h"
+#include "imaging/twain/pg_twain.h"
+#include "imaging/twain/twain_dialogs.h"
+#include "imaging/viewer/pg_image.h"
+#include "platform/gdi/bitmap.h"
+#include "platform/ui/menus.h"
+#include "tests/twain/sane_test_backend.h"
+
+namespace {
+
+class Scanner : public AppTest {
+protected:
+  void SetUp() override {
+#ifndef QUILLON_TWAIN_SANE
+    GTEST_SKIP() << "the source manager was built without SANE";
+#endif
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the SANE test backend leaks under the leak checker";
+#endif
+    AppTest::SetUp();
+    unsetenv("QUILLON_TWAIN_SCRIPT");
+    // The folder of the full edition's executable, as when it runs.
+    TWAIN_SetManagerFolder(QUILLON_PRO_DIR);
+  }
+  void TearDown() override {
+    Application->OnMessage = nullptr;
+    AppTest::TearDown();
+    unsetenv("SANE_CONFIG_DIR");
+  }
+  // Twain > Select Source, choosing the scanner at Index.
+  std::vector<std::string> SelectSource(int32_t Index) {
+    std::vector<std::string> Shown;
+    Driver.WhenIdle([&] {
+      auto* Dialog = dynamic_cast<TSelectSourceForm*>(Screen->ActiveForm());
+      ASSERT_NE(Dialog, nullptr);
+      Shown = Dialog->Sources->Items();
+      Driver.Click(TUiTestDriver::ScreenPoint(Dialog->Sources, Dialog->Sources->ItemRect(Index).Left + 20,
+                                              Dialog->Sources->ItemRect(Index).Top + 8));
+      Driver.Click(TUiTestDriver::ScreenPoint(Dialog->btnSelect, 10, 10));
+    });
+    Form->Select1->Click();
+    return Shown;
+  }
+};
+
+TEST_F(Scanner, SelectSourceAndAcquireBringTheScanIntoTheViewer) {
+  UseSaneTestBackend("Gray", 8);
+  Start();
+  EXPECT_TRUE(Form->Twain1->Enabled());
+  EXPECT_TRUE(Form->btnTwain->Visible());
+  EXPECT_EQ(SelectSource(1),
+            (std::vector<std::string>{"Noname frontend-tester (test:0)", "Noname frontend-tester (test:1)"}));
+  EXPECT_TRUE(Form->Acquire1->Enabled());
+  ASSERT_EQ(Form->btnTwain->Caption(), "Acquire");
+
+  for (auto [Mode, Format] : {std::pair{"Gray", pf8bit}, std::pair{"Color", pf24bit}}) {
+    SCOPED_TRACE(Mode);
+    UseSaneTestBackend(Mode, 8, {"test-picture \"Color pattern\""});
+    Form->Acquire1->Click();
+    TPixelGraphic* Picture = Form->Image1->GetPixelGraphic();
+    ASSERT_TRUE(Picture && !Picture->Empty());
+    EXPECT_EQ(Picture->GetWidth(), 100);
+    EXPECT_EQ(Picture->GetHeight(), 50);
+    EXPECT_EQ(Form->Pristine()->PixelFormat(), Format);
+    EXPECT_TRUE(Form->btnSave->Enabled());
+  }
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  EXPECT_TRUE(Form->Enabled());
+}
+
+TEST_F(Scanner, ACancelledScanLeavesNoImageAndNoBox) {
+  UseSaneTestBackend("Color", 8, {"read-limit true", "read-limit-size 300"});
+  Start();
+  SelectSource(0);
+  int32_t CancelledAt = -1;
+  Application->OnMessage = [&](TMsg&, bool&) {
+    auto* Progress = dynamic_cast<TScanProgressForm*>(Screen->ActiveForm());
+    if (!Progress || CancelledAt >= 0 || Progress->ProgressBar1->Position() < 300) return;
+    CancelledAt = Progress->ProgressBar1->Position();
+    Driver.Click(TUiTestDriver::ScreenPoint(Progress->btnCancel, 10, 10));
+  };
+  Form->Acquire1->Click();
+  EXPECT_GT(CancelledAt, 0);
+  EXPECT_LT(CancelledAt, 1000);
+  TPixelGraphic* Picture = Form->Image1->GetPixelGraphic();
+  EXPECT_TRUE(!Picture || Picture->Empty());
+  EXPECT_FALSE(Form->btnSave->Enabled());
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  EXPECT_TRUE(Form->Enabled());
+  EXPECT_EQ(Screen->ActiveForm(), Form);
+}
+
+}  // namespace
