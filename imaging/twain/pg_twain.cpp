@@ -84,30 +84,7 @@ std::string CodeName(const char* const* Names, size_t Count, uint32_t Code) {
   return std::to_string(Code) + " (undefined)";
 }
 
-// Copies Text into a 32-character identity field, cut at a character
-// boundary so that no UTF-8 sequence is split.
-void SetIdString(TW_STR32& Field, const std::string& Text) {
-  size_t n = std::min<size_t>(Text.size(), 32);
-  if (n < Text.size())
-    while (n > 0 && (static_cast<uint8_t>(Text[n]) & 0xC0) == 0x80) --n;
-  std::memset(Field, 0, sizeof(Field));
-  std::memcpy(Field, Text.data(), n);
-}
-
-void DefaultApplicationId() {
-  std::memset(&AppId, 0, sizeof(AppId));
-  AppId.Version.MajorNum = 1;
-  AppId.Version.MinorNum = 0;
-  AppId.Version.Language = 13;
-  AppId.Version.Country = 1;
-  SetIdString(AppId.Version.Info, "<?>");
-  AppId.ProtocolMajor = 1;
-  AppId.ProtocolMinor = 6;
-  AppId.SupportedGroups = DG_CONTROL | DG_IMAGE;
-  SetIdString(AppId.Manufacturer, "<?>");
-  SetIdString(AppId.ProductFamily, "<?>");
-  SetIdString(AppId.ProductName, "<?>");
-}
+void DefaultApplicationId() { TW_FillIdentity(AppId, 1, 0, 13, 1, "<?>", "<?>", "<?>", "<?>"); }
 
 void PlainBox(const std::string& Text) { MessageBox(nullptr, Text, ErrorCaption, MB_ICONEXCLAMATION); }
 
@@ -460,18 +437,7 @@ void TWAIN_SetManagerFolder(const std::string& Folder) {
 void TWAIN_SetApplicationId(uint16_t MajorNum, uint16_t MinorNum, uint16_t Language, uint16_t Country,
                             const std::string& Info, const std::string& Manufacturer,
                             const std::string& ProductFamily, const std::string& ProductName) {
-  AppId.Id = 0;
-  AppId.Version.MajorNum = MajorNum;
-  AppId.Version.MinorNum = MinorNum;
-  AppId.Version.Language = Language;
-  AppId.Version.Country = Country;
-  SetIdString(AppId.Version.Info, Info);
-  AppId.ProtocolMajor = 1;
-  AppId.ProtocolMinor = 6;
-  AppId.SupportedGroups = DG_CONTROL | DG_IMAGE;
-  SetIdString(AppId.Manufacturer, Manufacturer);
-  SetIdString(AppId.ProductFamily, ProductFamily);
-  SetIdString(AppId.ProductName, ProductName);
+  TW_FillIdentity(AppId, MajorNum, MinorNum, Language, Country, Info, Manufacturer, ProductFamily, ProductName);
 }
 
 const TW_IDENTITY& TWAIN_ApplicationId() { return AppId; }

@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 using TW_INT8 = int8_t;
 using TW_INT16 = int16_t;
@@ -262,4 +264,31 @@ constexpr size_t TW_ItemSize(TW_UINT16 ItemType) {
     case TWTY_FIX32: return 4;
     default: return 0;
   }
+}
+
+// Fills an identity of protocol 1.6 (DG_CONTROL and DG_IMAGE), Id 0. The
+// strings are cut to the 32-character fields at a character boundary, so
+// that no UTF-8 sequence is split.
+inline void TW_FillIdentity(TW_IDENTITY& Id, TW_UINT16 MajorNum, TW_UINT16 MinorNum, TW_UINT16 Language,
+                            TW_UINT16 Country, const std::string& Info, const std::string& Manufacturer,
+                            const std::string& ProductFamily, const std::string& ProductName) {
+  auto Set = [](TW_STR32& Field, const std::string& Text) {
+    size_t n = Text.size() < 32 ? Text.size() : 32;
+    if (n < Text.size())
+      while (n > 0 && (static_cast<uint8_t>(Text[n]) & 0xC0) == 0x80) --n;
+    std::memset(Field, 0, sizeof(Field));
+    std::memcpy(Field, Text.data(), n);
+  };
+  std::memset(&Id, 0, sizeof(Id));
+  Id.Version.MajorNum = MajorNum;
+  Id.Version.MinorNum = MinorNum;
+  Id.Version.Language = Language;
+  Id.Version.Country = Country;
+  Set(Id.Version.Info, Info);
+  Id.ProtocolMajor = 1;
+  Id.ProtocolMinor = 6;
+  Id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  Set(Id.Manufacturer, Manufacturer);
+  Set(Id.ProductFamily, ProductFamily);
+  Set(Id.ProductName, ProductName);
 }

@@ -199,24 +199,9 @@ void Log(const std::string& Line) {
   Out << Line << '\n';
 }
 
-void SetString(TW_STR32& Field, const std::string& Text) {
-  std::memset(Field, 0, sizeof(Field));
-  std::memcpy(Field, Text.data(), std::min<size_t>(Text.size(), 32));
-}
-
 TSource MakeSource(const std::string& Manufacturer, const std::string& Family, const std::string& Name) {
   TSource S;
-  TW_IDENTITY& Id = S.Identity;
-  Id.Version.MajorNum = 1;
-  Id.Version.Language = 13;
-  Id.Version.Country = 1;
-  SetString(Id.Version.Info, "1.0");
-  Id.ProtocolMajor = 1;
-  Id.ProtocolMinor = 6;
-  Id.SupportedGroups = DG_CONTROL | DG_IMAGE;
-  SetString(Id.Manufacturer, Manufacturer);
-  SetString(Id.ProductFamily, Family);
-  SetString(Id.ProductName, Name);
+  TW_FillIdentity(S.Identity, 1, 0, 13, 1, "1.0", Manufacturer, Family, Name);
   return S;
 }
 
