@@ -135,7 +135,7 @@ bool MakeLayout(const SANE_Parameters& P, TLayout& L) {
     return false;
   }
   const uint64_t Stride = (L.Width * L.Bits + 31) / 32 * 4;
-  if (L.SourceStride < Need || Stride > MaxScanBytes) return false;
+  if (L.SourceStride < Need || L.SourceStride > MaxScanBytes || Stride > MaxScanBytes) return false;
   L.Stride = static_cast<size_t>(Stride);
   return true;
 }
