@@ -125,6 +125,7 @@ TSelectSourceForm::TSelectSourceForm(TComponent* AOwner, const std::vector<std::
   btnCancel = MakeButton(this, "Cancel", 268, Top, mrCancel);
   btnCancel->SetCancel(true);
   Sources->OnClick = [this](TObject*) { btnSelect->SetEnabled(Sources->ItemIndex() >= 0); };
+  if (!Names.empty()) SetActiveControl(Sources);  // the arrow keys choose at once
 }
 
 TScanProgressForm::TScanProgressForm(TComponent* AOwner, const std::string& Text) : TForm(AOwner) {
