@@ -25,6 +25,8 @@ bool IsSeparator(TControl* C) { return dynamic_cast<TToolbarSep*>(C) != nullptr;
 
 }  // namespace
 
+static bool FloatingBarsHidden(TCustomForm* Form, bool AppActive);
+
 // ---- TFloatParent ----
 
 TFloatParent::TFloatParent(TComponent* AOwner) : TWinControl(AOwner) {}
@@ -86,17 +88,17 @@ void TToolbar::CreateParams(TCreateParams& Params) {
     if (!(ComponentState() & csDesigning)) Params.Style = WS_POPUP;
     else Params.Style &= ~(WS_BORDER | WS_THICKFRAME);
     Params.ExStyle = WS_EX_TOOLWINDOW;
-    if (FFloatHidden) {
-      // Made while hidden: off screen, the left kept for later.
-      FSavedLeft = FLeft;
-      Params.X = -Params.Width;
-    }
   }
 }
 
-void TToolbar::CreateWnd() {
-  TCustomControl::CreateWnd();
-  if (FFloatHidden && !DockedTo()) FLeft = FSavedLeft;
+void TToolbar::UpdateShowing() {
+  // A floating bar waits hidden, in its place, while its form cannot be seen
+  // or the application is inactive.
+  if (FFloatHidden && Floating() && HandleAllocated()) {
+    ShowWindow(FHandle, SW_HIDE);
+    return;
+  }
+  TCustomControl::UpdateShowing();
 }
 
 bool TToolbar::Floating() const { return FParent && FParent == FFloatParent; }
@@ -199,6 +201,9 @@ void TToolbar::SetDockedTo(TDock* NewDock) {
       FFloatingRect = TRect{0, 0, Width() + 2 * f, Height() + 2 * f + CaptionHeight()};
     }
     if (FParent) ArrangeControls(true, false, nullptr, FFloatingWrapWidth, nullptr, DockTypeOf(old));
+    // Floating from now on: shown exactly when the form's floating bars are.
+    if (FTopForm && !(ComponentState() & csDesigning))
+      FFloatHidden = FloatingBarsHidden(FTopForm, Application && Application->Active());
     ++FLayoutLock;
     if (FFloatParent && FParent != FFloatParent) SetParent(FFloatParent);
     SetBounds(FFloatingRect.Left, FFloatingRect.Top, FFloatingRect.Width(), FFloatingRect.Height());
@@ -217,14 +222,7 @@ void TToolbar::SetDockedTo(TDock* NewDock) {
 }
 
 void TToolbar::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) {
-  if (FFloatHidden && !DockedTo()) {
-    // Hidden floating bars wait off screen; their left is kept for later.
-    FSavedLeft = ALeft;
-    TCustomControl::SetBounds(-AWidth, ATop, AWidth, AHeight);
-    FLeft = FSavedLeft;
-  } else {
-    TCustomControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  }
+  TCustomControl::SetBounds(ALeft, ATop, AWidth, AHeight);
   if ((ComponentState() & csDesigning) && !(ComponentState() & csLoading) && FDockPlacementLock == 0) {
     if (TDock* d = DockedTo()) {
       if (DockTypeOf(d) == 2) {
@@ -241,19 +239,8 @@ void TToolbar::SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AH
 
 void TToolbar::SetFloatHidden(bool Value) {
   if (Value == FFloatHidden) return;
-  int32_t left = Left();
   FFloatHidden = Value;
-  if (DockedTo()) return;
-  // Re-applying the bounds moves the bar off screen or back.
-  FSavedLeft = left;
-  if (Value) {
-    TCustomControl::SetBounds(-Width(), Top(), Width(), Height());
-    FLeft = FSavedLeft;
-  } else {
-    // The window sits off screen while FLeft already says where it belongs.
-    if (HandleAllocated()) SetWindowPos(FHandle, nullptr, left, Top(), Width(), Height(), SWP_NOZORDER | SWP_NOACTIVATE);
-    FLeft = left;
-  }
+  if (!DockedTo()) UpdateShowing();
 }
 
 void TToolbar::UpdateToolbarLayout() {
@@ -652,11 +639,8 @@ void TToolbar::WndProc(TMessage& Message) {
       PaintNonClient(nullptr, false, true, true);
       return;
     case WM_MOVE:
-    case WM_WINDOWPOSCHANGED:
       TCustomControl::WndProc(Message);
-      if (FFloatHidden && !DockedTo()) FLeft = FSavedLeft;
-      if (Message.Msg == WM_MOVE)
-        if (TDock* d = DockedTo(); d && !d->Background()->Empty()) Invalidate();
+      if (TDock* d = DockedTo(); d && !d->Background()->Empty()) Invalidate();
       return;
     case WM_GETMINMAXINFO: {
       TCustomControl::WndProc(Message);
@@ -719,11 +703,17 @@ void TToolbar::WndProc(TMessage& Message) {
 
 // ---- floating visibility ----
 
-void UpdateFloatingVisibility(TCustomForm* Form, bool AppActive) {
-  if (!Form) return;
+// Whether the floating bars of Form wait hidden.
+static bool FloatingBarsHidden(TCustomForm* Form, bool AppActive) {
   bool hide = !AppActive;
   if (Application && Application->Handle() && IsIconic(Application->Handle())) hide = true;
   if (!Form->HandleAllocated() || !IsWindowVisible(Form->Handle()) || IsIconic(Form->Handle())) hide = true;
+  return hide;
+}
+
+void UpdateFloatingVisibility(TCustomForm* Form, bool AppActive) {
+  if (!Form) return;
+  bool hide = FloatingBarsHidden(Form, AppActive);
   for (int32_t i = 0; i < Form->ComponentCount(); ++i)
     if (auto* bar = dynamic_cast<TToolbar*>(Form->Components(i))) bar->SetFloatHidden(!bar->DockedTo() && hide);
 }

@@ -197,7 +197,7 @@ public:
 
 protected:
   void CreateParams(TCreateParams& Params) override;
-  void CreateWnd() override;
+  void UpdateShowing() override;
   void Loaded() override;
   void AlignControls(TControl* AControl, TRect& Rect) override;
   void Paint() override;
@@ -235,7 +235,6 @@ private:
   TFloatParent* FFloatParent = nullptr;
   TCustomForm* FTopForm = nullptr;
   bool FFloatHidden = false;
-  int32_t FSavedLeft = 0;
   bool FCloseButtonDown = false;
   bool FSubclassed = false;
   friend class TDock;
@@ -249,7 +248,7 @@ private:
 // frame width). No new rectangle erases the old outline.
 void DrawDragOutline(HDC DC, const TRect* NewRect, bool NewThin, const TRect* OldRect, bool OldThin);
 
-// Shows or hides (off screen) the floating bars of Form and its MDI children.
+// Shows or hides the floating bars of Form and its MDI children (a hidden bar keeps its place).
 void UpdateFloatingVisibility(TCustomForm* Form, bool AppActive);
 
 class TToolbarSep : public TGraphicControl {

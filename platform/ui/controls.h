@@ -330,7 +330,8 @@ protected:
   virtual void KeyPress(char& Key);
   void UpdateBounds();
   void BoundsChanged(const TRect& Old) override;
-  void UpdateShowing();
+  // Shows or hides the window as the control's visibility says.
+  virtual void UpdateShowing();
   // The message that made the window go through the message loop: used by
   // the window procedure that catches exceptions.
   LRESULT MainWndProc(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam);

@@ -382,6 +382,10 @@ void TCustomForm::WndProc(TMessage& Message) {
       return;
     case WM_CLOSE: Close(); return;
     case CM_RELEASE: Free(); return;
+    case WM_ENABLE:
+      // Disabled for a modal window: a tip over it goes.
+      if (!Message.WParam && Application) Application->CancelHint();
+      break;
     case WM_SIZE:
       if (HandleAllocated() && !FModal) {
         if (IsIconic(FHandle)) FWindowState = wsMinimized;
@@ -555,6 +559,12 @@ void TApplication::CancelHint() {
 
 void TApplication::ShowHintWindow() {
   if (FHintText.empty() || !FShowHint) return;
+  // No tip for a control whose window waits for a modal one.
+  if (FMouseControl) {
+    TControl* top = FMouseControl;
+    while (top->Parent()) top = top->Parent();
+    if (auto* w = dynamic_cast<TWinControl*>(top); w && w->HandleAllocated() && !IsWindowEnabled(w->Handle())) return;
+  }
   if (!FHintWindow) {
     FHintWindow = CreateWindowEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "", WS_POPUP | WS_BORDER, 0, 0, 0, 0, nullptr,
                                  [this](HWND h, uint32_t m, WPARAM w, LPARAM l) -> LRESULT {
@@ -752,6 +762,7 @@ int32_t DefaultMessageBoxAnswer(uint32_t Type) {
 }
 
 int32_t MessageBox(HWND Owner, const std::string& Text, const std::string& Caption, uint32_t Type) {
+  if (Application) Application->CancelHint();
   if (BoxHook()) return BoxHook()(Owner, Text, Caption, Type);
   int32_t r = ui_backend::ShowMessageBox(Owner, Text, Caption, Type);
   if (r >= 0) return r;

@@ -161,7 +161,38 @@ bool ComposeWindowPixels(HWND Wnd, std::vector<uint8_t>& Pixels, int32_t& Width,
   return true;
 }
 
+void ReadScreenPixels(const TRect& R, std::vector<uint8_t>& Pixels) {
+  const int32_t w = std::max(R.Width(), 0), h = std::max(R.Height(), 0);
+  if (ui_backend::CanGrabScreen() && ui_backend::GrabScreen(R, Pixels)) return;
+  // Headless: this application's windows, bottom first, over black.
+  Pixels.assign(static_cast<size_t>(w) * h * 4, 0);
+  if (w == 0 || h == 0) return;
+  std::vector<TWindowRec*> tops = TopLevels();
+  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+    TWindowRec* t = *it;
+    if (!(t->Style & WS_VISIBLE) || t->ShowState == 1) continue;
+    ComposeRaw(t, Pixels.data(), w, h, w * 4, TPoint{t->Bounds.Left - R.Left, t->Bounds.Top - R.Top}, TRect{0, 0, w, h});
+  }
+}
+
 }  // namespace ui_internal
+
+namespace {
+// Fills the desktop's surface with what the screen shows now.
+void TakeScreen(TWindowRec* D) {
+  D->Bounds = TRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  D->Client = D->Bounds;
+  EnsureSurface(D);
+  uint8_t* px = D->Surface->Pixels();
+  if (!px) return;
+  std::vector<uint8_t> screen;
+  ReadScreenPixels(D->Bounds, screen);
+  const int32_t w = D->Surface->Width();
+  for (int32_t y = 0; y < D->Surface->Height(); ++y)
+    std::memcpy(px + static_cast<int64_t>(y) * D->Surface->Stride(), screen.data() + static_cast<size_t>(y) * w * 4,
+                static_cast<size_t>(w) * 4);
+}
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
@@ -207,7 +238,17 @@ bool GetUpdateRect(HWND Wnd, TRect* R, bool Erase) {
 bool UpdateWindow(HWND Wnd) {
   TWindowRec* w = Rec(Wnd);
   if (!w) return false;
-  if (IsWindowVisible(Wnd)) PaintNow(w);
+  if (!IsWindowVisible(Wnd)) return true;
+  // The window and its child windows paint what waits (parents first), and
+  // the desktop shows it at once: a window updated during work on the main
+  // thread is seen while the work runs.
+  std::vector<HWND> order{Wnd};
+  for (size_t i = 0; i < order.size(); ++i)
+    if (TWindowRec* x = Rec(order[i]))
+      for (auto it = x->Children.rbegin(); it != x->Children.rend(); ++it)
+        if ((*it)->Style & WS_VISIBLE) order.push_back((*it)->Handle);
+  for (HWND h : order) PaintNow(Rec(h));
+  if (TWindowRec* again = Rec(Wnd); again && !LockedTree(again)) ui_backend::PresentNow(again);
   return true;
 }
 
@@ -274,9 +315,9 @@ bool EndPaint(HWND Wnd, const TPaintStruct& Paint) {
 HDC GetDCEx(HWND Wnd, HRGN Clip, uint32_t Flags) {
   TWindowRec* w = Wnd ? Rec(Wnd) : DesktopRec();
   if (!w) return nullptr;
-  if (w->IsDesktop()) {
-    w->Bounds = TRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    w->Client = w->Bounds;
+  if (w->IsDesktop() && !(LockedWindow == w->Handle && (Flags & DCX_LOCKWINDOWUPDATE))) {
+    // The screen's DC reads what the screen shows now.
+    TakeScreen(w);
   }
   EnsureSurface(w);
   HDC dc = w->Surface->DC();
@@ -369,19 +410,7 @@ bool LockWindowUpdate(HWND Wnd) {
   if (Wnd == GetDesktopWindow()) {
     // The desktop starts as what is on the screen now.
     TWindowRec* d = DesktopRec();
-    d->Bounds = TRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    d->Client = d->Bounds;
-    EnsureSurface(d);
-    if (uint8_t* px = d->Surface->Pixels()) {
-      std::memset(px, 0, static_cast<size_t>(d->Surface->Stride()) * static_cast<size_t>(d->Surface->Height()));
-      std::vector<TWindowRec*> tops = TopLevels();
-      for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-        TWindowRec* t = *it;
-        if (!(t->Style & WS_VISIBLE) || t->ShowState == 1) continue;
-        ComposeRaw(t, px, d->Surface->Width(), d->Surface->Height(), d->Surface->Stride(),
-                   TPoint{t->Bounds.Left, t->Bounds.Top}, d->Bounds);
-      }
-    }
+    TakeScreen(d);
     ui_backend::PresentRect(d, TRect{-1, -1, -1, -1});  // takes the snapshot
   }
   return true;

@@ -6,6 +6,7 @@
 #include <QBitmap>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -16,7 +17,9 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "platform/gdi/dc.h"
 #include "platform/ui/message_queue.h"
@@ -166,6 +169,10 @@ struct TPresenter : public QWidget {
   }
   void changeEvent(QEvent* e) override {
     QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange) {
+      FollowDesktopState();
+      return;
+    }
     if (e->type() != QEvent::ActivationChange || !TopLevel || ClockIsVirtual()) return;
     if (QGuiApplication::platformName() == "offscreen") return;
     if (isActiveWindow()) PostMessage(W->Handle, CM_DESKTOPACTIVATE, 1, 0);
@@ -175,60 +182,172 @@ struct TPresenter : public QWidget {
     e->ignore();
     PostMessage(W->Handle, WM_CLOSE, 0, 0);
   }
-  void resizeEvent(QResizeEvent*) override {
-    if (Syncing || !TopLevel) return;
-    // The desktop resized the window: follow it.
-    TPoint po = PresenterOrigin(W);
-    TRect inner = FrameInnerRect(W);
-    int32_t extraW = W->Bounds.Width() - (Native ? inner.Width() : W->Bounds.Width());
-    int32_t extraH = W->Bounds.Height() - (Native ? inner.Height() : W->Bounds.Height());
-    (void)po;
-    int32_t nw = width() + extraW, nh = height() + extraH;
-    if (nw == W->Bounds.Width() && nh == W->Bounds.Height()) return;
+  void resizeEvent(QResizeEvent*) override { FollowDesktopGeometry(); }
+  void moveEvent(QMoveEvent*) override { FollowDesktopGeometry(); }
+
+  template <class F>
+  static void Guarded(F Fn) {
     try {
-      SetWindowPos(W->Handle, nullptr, 0, 0, nw, nh, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      Fn();
     } catch (...) {
       PendingError = std::current_exception();
     }
   }
-  void moveEvent(QMoveEvent*) override {
-    if (Syncing || !TopLevel) return;
-    QPoint g = Native ? geometry().topLeft() : pos();
+  // The window manager minimised, maximised or restored the window.
+  void FollowDesktopState() {
+    if (Syncing || !TopLevel || !Native || !DesktopManagesState()) return;
+    int32_t state = ShowStateOf(windowState());
+    if (state != W->ShowState) Guarded([&] { DesktopShowStateChanged(W, state); });
+  }
+  // The desktop moved or resized the window: follow it. A state change
+  // that comes with the new geometry is taken first, so that the restored
+  // bounds stay those of the normal window.
+  void FollowDesktopGeometry() {
+    // A headless platform has no desktop that moves windows; what it does
+    // with geometry (keeping windows on its screen) is not the person's.
+    if (Syncing || !TopLevel || !DesktopManagesState()) return;
+    FollowDesktopState();
+    QRect g = geometry();
     TPoint po = PresenterOrigin(W);
+    TRect inner = FrameInnerRect(W);
+    int32_t extraW = Native ? W->Bounds.Width() - inner.Width() : 0;
+    int32_t extraH = Native ? W->Bounds.Height() - inner.Height() : 0;
     int32_t x = g.x() - po.X, y = g.y() - po.Y;
-    int32_t w = W->Bounds.Width(), h = W->Bounds.Height();
-    W->Bounds = TRect{x, y, x + w, y + h};
+    TRect b{x, y, x + g.width() + extraW, y + g.height() + extraH};
+    Guarded([&] { DesktopBoundsChanged(W, b); });
+  }
+  static int32_t ShowStateOf(Qt::WindowStates S) {
+    if (S & Qt::WindowMinimized) return 1;
+    if (S & (Qt::WindowMaximized | Qt::WindowFullScreen)) return 2;
+    return 0;
+  }
+  // On a real display the window manager keeps the state of framed windows;
+  // the headless platforms have none (tests play it through the driver).
+  static bool DesktopManagesState() {
+    QString platform = QGuiApplication::platformName();
+    return platform != "offscreen" && platform != "minimal";
   }
 };
 
 }  // namespace ui_internal
 
 namespace {
-struct TDesktopOverlay : public QWidget {
-  std::vector<uint8_t> Snapshot;
-  TDesktopOverlay() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool) {
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
+// One piece of what is drawn on the locked desktop: a small top-level window
+// that shows the desktop's pixels under it. The pieces cover only the pixels
+// that differ from the screen as it was when the desktop was locked (a drag
+// outline is four thin pieces), so the rest of the screen stays as it is,
+// with or without a compositor.
+struct TOverlayPiece : public QWidget {
+  TOverlayPiece()
+      : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::Tool |
+                             Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus) {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
   }
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* e) override {
     TWindowRec* d = DesktopRec();
     if (!d->Surface || !d->Surface->Pixels()) return;
-    int32_t w = d->Surface->Width(), h = d->Surface->Height();
-    QImage img(w, h, QImage::Format_ARGB32);
-    const uint8_t* px = d->Surface->Pixels();
-    for (int32_t y = 0; y < h; ++y) {
-      auto* out = reinterpret_cast<uint32_t*>(img.scanLine(y));
-      const auto* cur = reinterpret_cast<const uint32_t*>(px + static_cast<int64_t>(y) * d->Surface->Stride());
-      const uint32_t* snap = Snapshot.size() >= static_cast<size_t>(w) * h * 4
-                                 ? reinterpret_cast<const uint32_t*>(Snapshot.data()) + static_cast<int64_t>(y) * w
-                                 : nullptr;
-      for (int32_t x = 0; x < w; ++x)
-        out[x] = (snap && (cur[x] & 0xFFFFFF) == (snap[x] & 0xFFFFFF)) ? 0u : (cur[x] | 0xFF000000u);
-    }
+    QImage img(d->Surface->Pixels(), d->Surface->Width(), d->Surface->Height(), d->Surface->Stride(),
+               QImage::Format_RGB32);
     QPainter p(this);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(0, 0, img);
+    p.setClipRegion(e->region());
+    p.drawImage(QPoint(-x(), -y()), img);
+  }
+};
+
+struct TDesktopOverlay {
+  std::vector<uint8_t> Snapshot;
+  int32_t Width = 0, Height = 0;
+  std::vector<std::unique_ptr<TOverlayPiece>> Pieces;
+  bool Locked = false;
+
+  void Take(const TWindowSurface& S) {
+    Width = S.Width();
+    Height = S.Height();
+    Snapshot.assign(static_cast<size_t>(Width) * Height * 4, 0);
+    for (int32_t y = 0; y < Height && S.Pixels(); ++y)
+      std::memcpy(Snapshot.data() + static_cast<size_t>(y) * Width * 4, S.Pixels() + static_cast<int64_t>(y) * S.Stride(),
+                  static_cast<size_t>(Width) * 4);
+  }
+  // The changed pixels in blocks of Block x Block (a checkerboard pattern
+  // counts as whole), as rectangles: runs of changed blocks along each block
+  // row, runs of equal extent in following rows joined.
+  std::vector<QRect> Changed(const TWindowSurface& S) const {
+    constexpr int32_t Block = 2;
+    std::vector<QRect> done, open;
+    if (!S.Pixels() || S.Width() != Width || S.Height() != Height) return done;
+    const int32_t bw = (Width + Block - 1) / Block, bh = (Height + Block - 1) / Block;
+    std::vector<uint8_t> row(static_cast<size_t>(bw));
+    for (int32_t by = 0; by < bh; ++by) {
+      std::fill(row.begin(), row.end(), 0);
+      for (int32_t y = by * Block; y < std::min(Height, (by + 1) * Block); ++y) {
+        const auto* cur = reinterpret_cast<const uint32_t*>(S.Pixels() + static_cast<int64_t>(y) * S.Stride());
+        const auto* old = reinterpret_cast<const uint32_t*>(Snapshot.data() + static_cast<size_t>(y) * Width * 4);
+        for (int32_t x = 0; x < Width; ++x)
+          if ((cur[x] ^ old[x]) & 0xFFFFFF) row[static_cast<size_t>(x / Block)] = 1;
+      }
+      std::vector<QRect> next;
+      for (int32_t bx = 0; bx < bw;) {
+        if (!row[static_cast<size_t>(bx)]) {
+          ++bx;
+          continue;
+        }
+        int32_t end = bx;
+        while (end < bw && row[static_cast<size_t>(end)]) ++end;
+        QRect run(bx * Block, by * Block, std::min(Width, end * Block) - bx * Block,
+                  std::min(Height, (by + 1) * Block) - by * Block);
+        auto same = std::find_if(open.begin(), open.end(), [&](const QRect& r) {
+          return r.left() == run.left() && r.width() == run.width();
+        });
+        if (same != open.end()) {
+          run.setTop(same->top());
+          open.erase(same);
+        }
+        next.push_back(run);
+        bx = end;
+      }
+      for (const QRect& r : open) done.push_back(r);
+      open = std::move(next);
+    }
+    for (const QRect& r : open) done.push_back(r);
+    return done;
+  }
+  void Show(const TWindowSurface& S) {
+    std::vector<QRect> rects = Changed(S);
+    // Never more than a handful of windows: the rest share one.
+    constexpr size_t MaxPieces = 32;
+    if (rects.size() > MaxPieces) {
+      QRect rest;
+      for (size_t i = MaxPieces - 1; i < rects.size(); ++i) rest |= rects[i];
+      rects.resize(MaxPieces - 1);
+      rects.push_back(rest);
+    }
+    while (Pieces.size() < rects.size()) Pieces.push_back(std::make_unique<TOverlayPiece>());
+    for (size_t i = 0; i < Pieces.size(); ++i) {
+      TOverlayPiece* piece = Pieces[i].get();
+      if (i >= rects.size()) {
+        piece->hide();
+        continue;
+      }
+      if (piece->geometry() != rects[i]) piece->setGeometry(rects[i]);
+      if (!piece->isVisible()) piece->show();
+      piece->raise();
+      piece->update();
+    }
+  }
+  void Hide() {
+    for (auto& piece : Pieces) piece->hide();
+  }
+  std::vector<TRect> Shown() const {
+    std::vector<TRect> out;
+    for (const auto& piece : Pieces)
+      if (piece->isVisible()) {
+        QRect g = piece->geometry();
+        out.push_back(TRect{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+      }
+    return out;
   }
 };
 }  // namespace
@@ -305,7 +424,16 @@ void SyncPresenter(TWindowRec* W) {
   Qt::WindowFlags flags = Qt::Widget;
   if (top) {
     flags = Qt::Window;
-    if (!native) flags |= Qt::FramelessWindowHint;
+    if (native) {
+      // The desktop's title bar offers the buttons the style asks for.
+      flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+      if (W->Style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+      if (W->Style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+      if (W->Style & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+      if (W->ExStyle & WS_EX_DLGMODALFRAME) flags |= Qt::Dialog;
+    } else {
+      flags |= Qt::FramelessWindowHint;
+    }
     if (W->ExStyle & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
     if (W->ExStyle & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
     if (W->Owner && W->Owner->Presenter) wantParent = W->Owner->Presenter;
@@ -321,6 +449,16 @@ void SyncPresenter(TWindowRec* W) {
   p->Native = native;
   p->setFocusPolicy(top ? Qt::StrongFocus : Qt::NoFocus);
   if (top) p->setWindowTitle(QString::fromStdString(W->Text));
+  // A framed window's state is the window manager's to show: it is asked
+  // for it, and its geometry stays the manager's while not normal.
+  bool managed = top && native && TPresenter::DesktopManagesState();
+  if (managed) {
+    Qt::WindowStates want = W->ShowState == 2   ? Qt::WindowStates(Qt::WindowMaximized)
+                            : W->ShowState == 1 ? Qt::WindowStates(Qt::WindowMinimized)
+                                                : Qt::WindowStates(Qt::WindowNoState);
+    if ((p->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) != want)
+      p->setWindowState(want);
+  }
   QRect g;
   if (top) {
     TPoint o = PresenterOrigin(W);
@@ -334,8 +472,8 @@ void SyncPresenter(TWindowRec* W) {
     g = QRect(par->Client.Left + W->Bounds.Left - po.X, par->Client.Top + W->Bounds.Top - po.Y, W->Bounds.Width(),
               W->Bounds.Height());
   }
-  if (p->geometry() != g) p->setGeometry(g);
-  bool shown = (W->Style & WS_VISIBLE) && W->ShowState != 1;
+  if (p->geometry() != g && !(managed && W->ShowState != 0)) p->setGeometry(g);
+  bool shown = (W->Style & WS_VISIBLE) && (W->ShowState != 1 || managed);
   if (shown != p->isVisible()) {
     if (shown) {
       if (top) p->setAttribute(Qt::WA_ShowWithoutActivating, true);
@@ -362,18 +500,18 @@ void SyncZOrder(TWindowRec* Parent) {
 void PresentRect(TWindowRec* W, const TRect& R) {
   if (!App) return;
   if (W->IsDesktop()) {
+    if (!W->Surface) return;
     if (!Overlay) Overlay = new TDesktopOverlay();
     if (R.Left == -1 && R.Right == -1) {
       // Lock: remember the screen as it is and show differences from it.
-      const uint8_t* px = W->Surface ? W->Surface->Pixels() : nullptr;
-      size_t n = W->Surface ? static_cast<size_t>(W->Surface->Stride()) * W->Surface->Height() : 0;
-      Overlay->Snapshot.assign(px, px + (px ? n : 0));
-      Overlay->setGeometry(0, 0, W->Bounds.Width(), W->Bounds.Height());
-      Overlay->show();
+      Overlay->Take(*W->Surface);
+      Overlay->Hide();
+      Overlay->Locked = true;
     } else if (R.Right <= R.Left) {
-      Overlay->hide();
+      Overlay->Hide();
+      Overlay->Locked = false;
     } else {
-      Overlay->update();
+      Overlay->Show(*W->Surface);
     }
     return;
   }
@@ -384,6 +522,9 @@ void PresentRect(TWindowRec* W, const TRect& R) {
 
 void PumpEvents() {
   if (!App) return;
+  // Drawing on the locked desktop shows when the thread next looks at its
+  // queue, as drawing on a screen does.
+  if (Overlay && Overlay->Locked && DesktopRec()->Surface) Overlay->Show(*DesktopRec()->Surface);
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
   if (PendingError) {
@@ -447,6 +588,56 @@ bool SaveBgrxAsPng(const std::string& FileName, int32_t Width, int32_t Height, c
   if (Width <= 0 || Height <= 0 || !Pixels) return false;
   QImage img(Pixels, Width, Height, Stride, QImage::Format_RGB32);
   return img.save(QString::fromStdString(FileName), "PNG");
+}
+
+bool GrabScreen(const TRect& R, std::vector<uint8_t>& Pixels) {
+  if (!App || R.Right <= R.Left || R.Bottom <= R.Top) return false;
+  QScreen* s = QGuiApplication::primaryScreen();
+  if (!s) return false;
+  QPixmap pm = s->grabWindow(0, R.Left, R.Top, R.Width(), R.Height());
+  if (pm.isNull()) return false;
+  QImage img = pm.toImage().convertToFormat(QImage::Format_RGB32);
+  const int32_t w = R.Width(), h = R.Height();
+  Pixels.assign(static_cast<size_t>(w) * h * 4, 0);
+  for (int32_t y = 0; y < std::min(h, img.height()); ++y) {
+    const auto* src = reinterpret_cast<const uint32_t*>(img.constScanLine(y));
+    auto* dst = reinterpret_cast<uint32_t*>(Pixels.data() + static_cast<size_t>(y) * w * 4);
+    for (int32_t x = 0; x < std::min(w, img.width()); ++x) dst[x] = src[x] & 0xFFFFFFu;
+  }
+  return true;
+}
+
+bool CanGrabScreen() { return App && TPresenter::DesktopManagesState(); }
+
+void PresentNow(TWindowRec* W) {
+  TPresenter* p = W->Presenter;
+  if (!App || !p || !p->isVisible()) return;
+  QWidget* top = p->window();
+  if (!top->testAttribute(Qt::WA_Mapped)) {
+    // Shown during work on the main thread: the desktop maps the window
+    // when its events are seen (input waits for the queue).
+    QElapsedTimer waited;
+    waited.start();
+    do {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      if (top->testAttribute(Qt::WA_Mapped) || !TPresenter::DesktopManagesState() || ClockIsVirtual()) break;
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 10);
+    } while (!top->testAttribute(Qt::WA_Mapped) && waited.elapsed() < 250);
+    if (!W->Presenter) return;
+  }
+  p->repaint();
+}
+
+std::vector<TRect> OverlayRects() { return Overlay ? Overlay->Shown() : std::vector<TRect>{}; }
+
+uint32_t FrameButtons(TWindowRec* W) {
+  TPresenter* p = W ? W->Presenter : nullptr;
+  if (!p || !p->isWindow() || (p->windowFlags() & Qt::FramelessWindowHint)) return 0;
+  Qt::WindowFlags f = p->windowFlags();
+  // Without customising, the desktop shows all three.
+  if (!(f & Qt::CustomizeWindowHint)) return 7;
+  return ((f & Qt::WindowCloseButtonHint) ? 1u : 0u) | ((f & Qt::WindowMinimizeButtonHint) ? 2u : 0u) |
+         ((f & Qt::WindowMaximizeButtonHint) ? 4u : 0u);
 }
 
 bool SaveScreenshot(const std::string& FileName) {

@@ -232,3 +232,24 @@ void TUiTestDriver::SetClipboardTextFromOutside(const std::string& Text) { ui_ba
 bool TUiTestDriver::NativeClick(TPoint P) { return ui_backend::InjectNativeClick(P); }
 
 std::string TUiTestDriver::PlatformName() { return ui_backend::PlatformName(); }
+
+void TUiTestDriver::DesktopSetsWindow(HWND Wnd, int32_t ShowState, const TRect& Bounds) {
+  TWindowRec* w = Rec(Wnd);
+  if (!w || !w->IsTopLevel()) return;
+  DesktopShowStateChanged(w, ShowState);
+  if (IsWindow(Wnd)) DesktopBoundsChanged(w, Bounds);
+  ProcessMessages();
+}
+
+TWindowImage TUiTestDriver::ReadScreen(const TRect& R) const {
+  TWindowImage img;
+  if (ui_backend::GrabScreen(R, img.Pixels)) {
+    img.Width = R.Width();
+    img.Height = R.Height();
+  }
+  return img;
+}
+
+std::vector<TRect> TUiTestDriver::DesktopOverlay() { return ui_backend::OverlayRects(); }
+
+uint32_t TUiTestDriver::FrameButtons(HWND Wnd) { return ui_backend::FrameButtons(Rec(Wnd)); }

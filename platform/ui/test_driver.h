@@ -100,6 +100,21 @@ public:
   static bool NativeClick(TPoint P);
   static std::string PlatformName();
 
+  // ---- the desktop around the windows ----
+  // Plays the window manager: it minimises (1), maximises (2) or restores (0)
+  // a top-level window and gives it Bounds (screen, frame included), as a
+  // person does through the desktop's title bar and frame.
+  void DesktopSetsWindow(HWND Wnd, int32_t ShowState, const TRect& Bounds);
+  // What the desktop shows in a screen rectangle, taken through the toolkit
+  // (the windows as presented, not as our records compose them).
+  TWindowImage ReadScreen(const TRect& R) const;
+  // The screen rectangles that the locked desktop's drawing (a drag
+  // outline) covers with windows of its own.
+  static std::vector<TRect> DesktopOverlay();
+  // The title-bar buttons a top-level window asks the desktop for: 1 close,
+  // 2 minimise, 4 maximise.
+  static uint32_t FrameButtons(HWND Wnd);
+
 private:
   void QueueMouse(uint32_t Kind, TPoint P, uint32_t Buttons, WPARAM Extra = 0);
   bool OnBlock();

@@ -102,7 +102,34 @@ void RecalcClient(TWindowRec* W) {
   c.Bottom -= W->Bounds.Top;
   if (c.Right < c.Left) c.Right = c.Left;
   if (c.Bottom < c.Top) c.Bottom = c.Top;
+  bool originMoved = c.Left != W->Client.Left || c.Top != W->Client.Top;
   W->Client = c;
+  // Child windows sit on the client area: when a frame or caption comes or
+  // goes, their presenters move with it.
+  if (originMoved)
+    for (TWindowRec* child : W->Children) ui_backend::SyncPresenter(child);
+}
+
+void DesktopShowStateChanged(TWindowRec* W, int32_t State) {
+  if (!W || W->ShowState == State) return;
+  if (W->ShowState == 0) W->NormalBounds = W->Bounds;
+  W->ShowState = State;
+  InvalidateFrame(W);
+  if (State == 1) CallProc(W, WM_SIZE, SIZE_MINIMIZED, 0);
+  else
+    CallProc(W, WM_SIZE, State == 2 ? SIZE_MAXIMIZED : SIZE_RESTORED, MakeLParam(W->Client.Width(), W->Client.Height()));
+}
+
+void DesktopBoundsChanged(TWindowRec* W, const TRect& B) {
+  // A minimised window keeps the bounds it will come back to.
+  if (!W || W->IsDesktop() || W->ShowState == 1) return;
+  bool moved = B.Left != W->Bounds.Left || B.Top != W->Bounds.Top;
+  bool sized = B.Width() != W->Bounds.Width() || B.Height() != W->Bounds.Height();
+  if (!moved && !sized) return;
+  uint32_t flags = SWP_NOZORDER | SWP_NOACTIVATE;
+  if (!moved) flags |= SWP_NOMOVE;
+  if (!sized) flags |= SWP_NOSIZE;
+  SetWindowPos(W->Handle, nullptr, B.Left, B.Top, B.Width(), B.Height(), flags);
 }
 
 }  // namespace ui_internal

@@ -141,6 +141,18 @@ TPoint ClientOriginOnScreen(const TWindowRec* W);
 bool IsShownTree(const TWindowRec* W);  // itself and all parents visible
 // Recomputes the client rectangle through WM_NCCALCSIZE.
 void RecalcClient(TWindowRec* W);
+// The desktop (its window manager) minimised (1), maximised (2) or restored
+// (0) a top-level window: the record follows, keeping the restored bounds
+// apart, and the window gets WM_SIZE with the kind.
+void DesktopShowStateChanged(TWindowRec* W, int32_t State);
+// The desktop moved or resized a top-level window: its new rectangle on
+// screen, frame included; the window gets WM_MOVE and WM_SIZE as for
+// SetWindowPos.
+void DesktopBoundsChanged(TWindowRec* W, const TRect& Bounds);
+// What the screen shows in a rectangle, as 32-bit top-down pixels (blue,
+// green, red, 0): the desktop's own picture where the toolkit can take it,
+// else this application's windows composed over black.
+void ReadScreenPixels(const TRect& R, std::vector<uint8_t>& Pixels);
 
 // ---- painting ----
 void InvalidateClient(TWindowRec* W, const TRect& R, bool Erase);
@@ -224,6 +236,19 @@ void Wake();
 void SetCursorShape(HCURSOR Cursor);
 bool SaveBgrxAsPng(const std::string& FileName, int32_t Width, int32_t Height, const uint8_t* Pixels, int32_t Stride);
 bool SaveScreenshot(const std::string& FileName);
+// What the desktop shows in a screen rectangle, as 32-bit top-down pixels
+// (blue, green, red, 0); false when the toolkit cannot take it.
+bool GrabScreen(const TRect& R, std::vector<uint8_t>& Pixels);
+// Whether GrabScreen takes a real desktop's picture (not a headless one).
+bool CanGrabScreen();
+// Shows a window's presenter as it is now, without waiting for the event
+// loop; a window shown during work is first given to the desktop to map.
+void PresentNow(TWindowRec* W);
+// The screen rectangles of what the locked desktop shows over the screen.
+std::vector<TRect> OverlayRects();
+// The title-bar buttons a top-level window asks the desktop for: 1 close,
+// 2 minimise, 4 maximise; 0 for a window without the desktop's frame.
+uint32_t FrameButtons(TWindowRec* W);
 void SetDesktopClipboardText(const std::string& Text);
 // Sends a left click at a screen point through the toolkit's own input
 // path (as the desktop would deliver it); false when no window of ours is there.

@@ -8,6 +8,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/gdi/text.h"
 #include "platform/ui/message_queue.h"
+#include "platform/ui/std_controls.h"
 #include "platform/ui/test_driver.h"
 #include "toolbar_form.h"
 
@@ -50,16 +51,27 @@ TEST_F(ToolbarTest, FloatingBarSizeAndFrame) {
   EXPECT_EQ(Form->Buttons_[0]->Top(), 2);
 }
 
-TEST_F(ToolbarTest, HiddenFloatingBarWaitsOffScreen) {
+TEST_F(ToolbarTest, HiddenFloatingBarIsHiddenInItsPlace) {
   TToolbar* bar = Floating(2, {}, 300, 300);
   UpdateFloatingVisibility(Form, false);
+  // Hidden, not moved off screen (a monitor on the left would show it).
+  EXPECT_FALSE(IsWindowVisible(bar->Handle()));
+  EXPECT_TRUE(bar->Visible());
   TRect wr;
   GetWindowRect(bar->Handle(), wr);
-  EXPECT_EQ(wr.Left, -bar->Width());
-  EXPECT_EQ(bar->Left(), 300);
-  UpdateFloatingVisibility(Form, true);
-  GetWindowRect(bar->Handle(), wr);
   EXPECT_EQ(wr.Left, 300);
+  EXPECT_EQ(bar->Left(), 300);
+  // Moves while hidden are kept.
+  bar->SetBounds(320, 310, bar->Width(), bar->Height());
+  UpdateFloatingVisibility(Form, true);
+  EXPECT_TRUE(IsWindowVisible(bar->Handle()));
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Left, 320);
+  // A bar closed by the person stays closed when its form comes back.
+  bar->Hide();
+  UpdateFloatingVisibility(Form, false);
+  UpdateFloatingVisibility(Form, true);
+  EXPECT_FALSE(IsWindowVisible(bar->Handle()));
 }
 
 TEST_F(ToolbarTest, WrapsAtSeparator) {
@@ -102,6 +114,30 @@ TEST_F(ToolbarTest, LongCaptionEndsInDots) {
   EXPECT_LE(TextExtent(dc, s).cx, 60);
   EXPECT_EQ(ToolbarCaptionText(dc, "A very long toolbar caption", 1).size(), 5u);
   ReleaseScreenDC(dc);
+}
+
+// Windowed controls on a bar (the zoom and colour panels) are shown where the
+// bar's client area is, after floating (under the caption) and after docking
+// again (no longer pushed down by the caption that has gone).
+TEST_F(ToolbarTest, WindowedControlsFollowTheClientAreaBetweenDockAndFloating) {
+  TToolbar* bar = Form->MakeBar("Panels", 2, {}, Form->TopDock);
+  auto* panel = new TPanel(Form);
+  panel->SetParent(bar);
+  panel->SetBevelOuter(bvNone);
+  panel->SetColor(clRed);
+  panel->SetBounds(0, 0, 40, 30);
+  driver.ProcessMessages();
+  auto shownAt = [&](int32_t X, int32_t Y) {
+    TPoint p = panel->ClientToScreen(TPoint{X, Y});
+    return driver.ReadScreen(TRect{p.X, p.Y, p.X + 1, p.Y + 1}).Pixel(0, 0);
+  };
+  for (TDock* dock : {static_cast<TDock*>(nullptr), Form->LeftDock, static_cast<TDock*>(nullptr), Form->RightDock}) {
+    bar->SetDockedTo(dock);
+    UpdateFloatingVisibility(Form, true);
+    driver.ProcessMessages();
+    EXPECT_EQ(shownAt(1, 1), clRed) << (dock ? "docked" : "floating");
+    EXPECT_EQ(shownAt(38, 28), clRed) << (dock ? "docked" : "floating");
+  }
 }
 
 TEST_F(ToolbarTest, DragFloatingBarOntoTopDock) {
@@ -206,6 +242,35 @@ TEST_F(ToolbarTest, FloatingOutlineStaysReachable) {
   TRect wr;
   GetWindowRect(bar->Handle(), wr);
   EXPECT_EQ(wr.Right, f + 4);
+}
+
+// The drag outline is shown by thin windows along it, not by one window over
+// the whole screen (which a desktop without a compositor shows black).
+TEST_F(ToolbarTest, DragOutlineCoversOnlyTheOutline) {
+  TToolbar* bar = Floating(3, {}, 300, 300);
+  driver.MouseDown(WindowPoint(bar, f + 6, f + 3));
+  driver.MouseMove(TPoint{420, 450});
+  std::vector<TRect> pieces;
+  driver.WhenIdle([&] {
+    pieces = TUiTestDriver::DesktopOverlay();
+    driver.MouseUp(TPoint{420, 450});
+  });
+  driver.ProcessMessages();
+  EXPECT_TRUE(TUiTestDriver::DesktopOverlay().empty());
+  TRect outline;
+  GetWindowRect(bar->Handle(), outline);  // dropped where the outline was
+  ASSERT_FALSE(pieces.empty());
+  EXPECT_LE(pieces.size(), 8u);
+  TRect all = pieces[0];
+  TPoint centre{(outline.Left + outline.Right) / 2, (outline.Top + outline.Bottom) / 2};
+  for (const TRect& r : pieces) {
+    EXPECT_LE(std::min(r.Width(), r.Height()), f + 2);
+    EXPECT_FALSE(PtInRect(r, centre));
+    UnionRect(all, all, r);
+  }
+  // The pieces follow the outline to the pixel pair.
+  EXPECT_LE(std::abs(all.Left - outline.Left) + std::abs(all.Top - outline.Top), 2);
+  EXPECT_LE(std::abs(all.Right - outline.Right) + std::abs(all.Bottom - outline.Bottom), 2);
 }
 
 TEST_F(ToolbarTest, DoubleClickTogglesFloating) {
@@ -351,10 +416,10 @@ TEST(ToolbarLifecycle, FloatingBarFollowsFormAndApplication) {
   EXPECT_FALSE(bar->FloatHidden());
   SendMessage(Application->Handle(), CM_DEACTIVATE, 0, 0);
   EXPECT_TRUE(bar->FloatHidden());
-  GetWindowRect(bar->Handle(), wr);
-  EXPECT_EQ(wr.Left, -bar->Width());
+  EXPECT_FALSE(IsWindowVisible(bar->Handle()));
   EXPECT_EQ(bar->Left(), 240);
   SendMessage(Application->Handle(), CM_ACTIVATE, 0, 0);
+  EXPECT_TRUE(IsWindowVisible(bar->Handle()));
   GetWindowRect(bar->Handle(), wr);
   EXPECT_EQ(wr.Left, 240);
   // Hiding the form takes its floating bars away too.

@@ -713,6 +713,30 @@ TEST(Application, HintsShowAfterThePauseAndTheLongPartGoesToOnHint) {
   driver.MouseMove(TDriverPoint(form->Square, 3, 3));
   driver.AdvanceClock(1000);
   EXPECT_FALSE(IsWindowVisible(tip));
+  // A message box or a window of the toolkit's own that makes the form wait
+  // takes a tip away at once, without waiting for the pointer to move.
+  Application->SetShowHint(true);
+  auto showTip = [&] {
+    driver.MouseMove(TDriverPoint(form->Box, 2, 2));
+    driver.ProcessMessages();
+    driver.MouseMove(TDriverPoint(form->Square, 2, 2));
+    driver.ProcessMessages();
+    driver.AdvanceClock(Application->HintPause);
+    return IsWindowVisible(tip);
+  };
+  ASSERT_TRUE(showTip());
+  bool tipDuringBox = true;
+  TMessageBoxHook driversHook = SetMessageBoxHook([&](HWND, const std::string&, const std::string&, uint32_t) {
+    tipDuringBox = IsWindowVisible(tip);
+    return IDOK;
+  });
+  Application->MessageBox("Saved", "Quillon", MB_OK);
+  SetMessageBoxHook(driversHook);
+  EXPECT_FALSE(tipDuringBox);
+  ASSERT_TRUE(showTip());
+  EnableWindow(form->Handle(), false);
+  EXPECT_FALSE(IsWindowVisible(tip));
+  EnableWindow(form->Handle(), true);
 }
 
 }  // namespace

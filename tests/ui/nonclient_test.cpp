@@ -328,4 +328,109 @@ TEST(Forms, PositionsWindowStatesAndTheScreenDepth) {
   Screen->SetColorDepth(32);
 }
 
+// The window manager's maximise, restore, minimise and moves reach the form
+// like any other change, and the restored bounds are kept apart.
+TEST(Forms, TheDesktopsStateChangesAndMovesReachTheForm) {
+  TUiTestDriver driver(1280, 1024);
+  class TLogForm : public TForm {
+  public:
+    using TForm::TForm;
+    std::vector<WPARAM> Sizes;
+    int Moves = 0;
+    void WndProc(TMessage& M) override {
+      if (M.Msg == WM_SIZE) Sizes.push_back(M.WParam);
+      if (M.Msg == WM_MOVE) ++Moves;
+      TForm::WndProc(M);
+    }
+  };
+  TLogForm* a;
+  Application->CreateForm(a);
+  a->SetBounds(100, 80, 400, 300);
+  a->Show();
+  driver.ProcessMessages();
+  HWND h = a->Handle();
+  const TRect moved{130, 90, 530, 390};
+  driver.DesktopSetsWindow(h, 0, moved);
+  EXPECT_EQ(a->BoundsRect(), moved);
+  EXPECT_GT(a->Moves, 0);
+  const TRect full{-4, -4, 1284, 1028};
+  driver.DesktopSetsWindow(h, 2, full);
+  EXPECT_EQ(a->WindowState(), wsMaximized);
+  EXPECT_TRUE(IsZoomed(h));
+  ASSERT_FALSE(a->Sizes.empty());
+  EXPECT_EQ(a->Sizes.back(), static_cast<WPARAM>(SIZE_MAXIMIZED));
+  EXPECT_EQ(a->BoundsRect(), full);
+  // Restored by our own hand: back to where the desktop had moved it.
+  a->SetWindowState(wsNormal);
+  EXPECT_EQ(a->BoundsRect(), moved);
+  // Maximised again, then restored by the desktop.
+  driver.DesktopSetsWindow(h, 2, full);
+  driver.DesktopSetsWindow(h, 0, moved);
+  EXPECT_EQ(a->WindowState(), wsNormal);
+  EXPECT_EQ(a->Sizes.back(), static_cast<WPARAM>(SIZE_RESTORED));
+  // Minimised: the bounds wait for its return.
+  driver.DesktopSetsWindow(h, 1, TRect{0, 0, 160, 20});
+  EXPECT_EQ(a->WindowState(), wsMinimized);
+  EXPECT_EQ(a->Sizes.back(), static_cast<WPARAM>(SIZE_MINIMIZED));
+  a->SetWindowState(wsNormal);
+  EXPECT_EQ(a->BoundsRect(), moved);
+}
+
+// The desktop's title bar offers only the buttons a form's border asks for.
+TEST(Forms, DialogsAskTheDesktopForNoMinimiseOrMaximiseButton) {
+  TUiTestDriver driver;
+  TForm* sizeable;
+  TForm* dialog;
+  TForm* bare;
+  Application->CreateForm(sizeable);
+  Application->CreateForm(dialog);
+  Application->CreateForm(bare);
+  dialog->SetBorderStyle(bsDialog);
+  bare->SetBorderStyle(bsSingle);
+  bare->SetBorderIcons(biSystemMenu | biMaximize);
+  for (TForm* f : {sizeable, dialog, bare}) f->HandleNeeded();
+  EXPECT_EQ(TUiTestDriver::FrameButtons(sizeable->Handle()), 7u);
+  EXPECT_EQ(TUiTestDriver::FrameButtons(dialog->Handle()), 1u);
+  EXPECT_EQ(TUiTestDriver::FrameButtons(bare->Handle()), 5u);
+  bare->SetBorderIcons(0);
+  EXPECT_EQ(TUiTestDriver::FrameButtons(bare->Handle()), 0u);
+}
+
+// A window updated during work on the main thread (no message loop runs)
+// shows at once, children included, also when it was just shown.
+TEST(Painting, UpdateShowsTheWindowAtOnceDuringWork) {
+  TUiTestDriver driver;
+  TColor colour = clYellow;
+  auto proc = [&colour](HWND h, uint32_t m, WPARAM wp, LPARAM l) -> LRESULT {
+    if (m == WM_PAINT) {
+      TPaintStruct ps;
+      HDC dc = BeginPaint(h, ps);
+      TRect r;
+      GetClientRect(h, r);
+      FillClient(dc, r, colour);
+      EndPaint(h, ps);
+      return 0;
+    }
+    return DefWindowProc(h, m, wp, l);
+  };
+  HWND top = CreateWindowEx(0, "", WS_POPUP | WS_VISIBLE, 40, 50, 100, 80, nullptr, proc);
+  HWND child = CreateWindowEx(0, "", WS_CHILD | WS_VISIBLE, 10, 10, 30, 30, top, proc);
+  driver.ProcessMessages();
+  EXPECT_EQ(driver.ReadScreen(TRect{40, 50, 140, 130}).Pixel(80, 60), clYellow);
+  colour = clBlue;
+  InvalidateRect(top, nullptr, true);
+  InvalidateRect(child, nullptr, true);
+  UpdateWindow(top);
+  TWindowImage shown = driver.ReadScreen(TRect{40, 50, 140, 130});
+  EXPECT_EQ(shown.Pixel(80, 60), clBlue);
+  EXPECT_EQ(shown.Pixel(20, 20), clBlue);
+  // Shown and updated before any message is seen.
+  HWND late = CreateWindowEx(0, "", WS_POPUP, 200, 50, 60, 40, nullptr, proc);
+  ShowWindow(late, SW_SHOWNA);
+  UpdateWindow(late);
+  EXPECT_EQ(driver.ReadScreen(TRect{200, 50, 260, 90}).Pixel(30, 20), clBlue);
+  DestroyWindow(late);
+  DestroyWindow(top);
+}
+
 }  // namespace
