@@ -245,15 +245,21 @@ void TPGImage::PicBoxMouseMove(TObject* Sender, TShiftState Shift, int32_t X, in
 
 void TPGImage::PicBoxMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
   (void)Sender, (void)Button, (void)Shift, (void)X, (void)Y;
-  if (FDragState == dsNone) return;
-  FPicBox->SetMouseCapture(false);
-  if (FDragState != dsMoveImage) {
+  EndDrag();
+}
+
+void TPGImage::EndDrag() {
+  TPGDragState was = FDragState;
+  if (was == dsNone) return;
+  // Over before the capture goes, so that losing it ends nothing twice.
+  FDragState = dsNone;
+  delete FAutoScrollTimer;
+  FAutoScrollTimer = nullptr;
+  if (FPicBox->MouseCapture()) FPicBox->SetMouseCapture(false);
+  if (was != dsMoveImage) {
     SetSelection(true);
     if (OnSelectionMade) OnSelectionMade(this);
   }
-  delete FAutoScrollTimer;
-  FAutoScrollTimer = nullptr;
-  FDragState = dsNone;
 }
 
 void TPGImage::AutoScrollTimer(TObject* Sender) {

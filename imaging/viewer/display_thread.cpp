@@ -3,6 +3,7 @@
 #include "imaging/viewer/display_thread.h"
 
 #include <cmath>
+#include <utility>
 #include <numbers>
 
 #include "imaging/core/median_cut.h"
@@ -27,10 +28,14 @@ void TCreatePaintPGThread::Execute() {
   try {
     Run();
   } catch (...) {
-    // An aborted or failed conversion delivers nothing; the viewer keeps
-    // painting what it has.
+    // A failed conversion delivers no copy but says why, so the viewer
+    // stops waiting for one; a stopped one says nothing.
     DisplayCopy.reset();
     OwnIntermediate.reset();
+    if (!Terminated()) {
+      Error = std::current_exception();
+      PostMessage(Window, PGM_DISPLAYCOPYREADY, Serial, 1);
+    }
   }
 }
 
@@ -138,8 +143,12 @@ bool TPGImage::StartDisplayConversion() {
     FDisplayCopy.reset();
   }
   if (!needed) return false;
+  // After a failed conversion the picture is painted as it is, until the
+  // next change asks for a new copy.
+  if (FDisplayFailed && !FRebuildDisplayCopy) return false;
   if (!FRebuildDisplayCopy && (FDisplayCopy || !FPaintThread->Terminated())) return true;
   StopPaintThread();
+  FDisplayFailed = false;
   if (FDisplayCopy && !keepOld) FDisplayCopy.reset();
   FProgressStage = 1;
   FProgressPercent = 0;
@@ -148,6 +157,29 @@ bool TPGImage::StartDisplayConversion() {
   TCreatePaintPGThread* t = FPaintThread.get();
   t->Threaded = FUseThread;
   t->Serial = ++FPaintSerial;
+  try {
+    SetUpDisplayConversion(t);
+  } catch (...) {
+    // Making the copy failed here or, without a thread, in the conversion:
+    // the picture is painted as it is and the failure is reported once,
+    // outside the paint.
+    FRebuildDisplayCopy = false;
+    FDisplayWidth = FStretchMode != smFast ? FPicBox->Width() : FImageWidth;
+    FDisplayHeight = FStretchMode != smFast ? FPicBox->Height() : FImageHeight;
+    t->DisplayCopy.reset();
+    t->OwnIntermediate.reset();
+    t->Error = std::current_exception();
+    PostMessage(Handle(), PGM_DISPLAYCOPYREADY, t->Serial, 1);
+    FDisplayFailed = true;
+    return false;
+  }
+  return true;
+}
+
+void TPGImage::SetUpDisplayConversion(TCreatePaintPGThread* t) {
+  int32_t depth = Screen->ColorDepth();
+  bool sizeDiffers =
+      FStretchMode != smFast && (FPicBox->Width() != FImageWidth || FPicBox->Height() != FImageHeight);
   if (!FUseThread) t->OnResult = [this](TObject*, TPixelGraphic* Copy) { DisplayCopyReady(Copy); };
   t->Window = Handle();
   t->Source = FPicture.get();
@@ -194,13 +226,18 @@ bool TPGImage::StartDisplayConversion() {
   FRebuildDisplayCopy = false;
   if (FUseThread) t->Start();
   else t->Run();
-  return true;
 }
 
-void TPGImage::TakeThreadResult(uint32_t Serial) {
+void TPGImage::TakeThreadResult(uint32_t Serial, bool Failed) {
   // A copy from a conversion that was replaced since went with its thread.
   if (Serial != FPaintThread->Serial) return;
   FPaintThread->WaitFor();
+  if (Failed) {
+    FDisplayFailed = true;
+    Invalidate();
+    if (std::exception_ptr error = std::exchange(FPaintThread->Error, nullptr)) std::rethrow_exception(error);
+    return;
+  }
   if (!FPaintThread->DisplayCopy) return;
   DisplayCopyReady(FPaintThread->DisplayCopy.release());
 }
@@ -264,7 +301,9 @@ void TPGImage::Paint() {
   if (OnPainting) OnPainting(this);
   TCanvas* c = FCanvas.get();
   TRect client = ClientRect();
-  if (FTiling == tNone || !g) {
+  // Without tiles to draw (no tiling, no picture, or a box of no size) the
+  // client area around the box is the background.
+  if (FTiling == tNone || !g || box.Width() <= 0 || box.Height() <= 0) {
     c->Brush()->SetStyle(bsSolid);
     c->Brush()->SetColor(Color());
     if (box.Top > 0) c->FillRect(TRect{0, 0, client.Right, box.Top});

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -11,9 +12,10 @@
 #include "platform/ui/thread.h"
 #include "platform/ui/window.h"
 
-// Messages from the paint thread to the viewer. WM_USER carries the finished
-// display copy in LParam and the conversion's serial number in WParam;
-// WM_USER+1 carries stage and percent.
+// Messages from the paint thread to the viewer. WM_USER carries the
+// conversion's serial number in WParam (the finished display copy waits with
+// the thread object), LParam 1 when the conversion failed; WM_USER+1 carries
+// stage and percent.
 constexpr uint32_t PGM_DISPLAYCOPYREADY = 0x0400;
 constexpr uint32_t PGM_PROGRESS = 0x0401;
 
@@ -41,6 +43,8 @@ public:
   uint32_t LastReport = 0;
   bool Threaded = true;
   TResultEvent OnResult;
+  // Why the conversion failed (none when it was delivered or stopped).
+  std::exception_ptr Error;
 
 protected:
   void Execute() override;

@@ -448,8 +448,13 @@ void TPGImage::WndProc(TMessage& Message) {
       FRebuildDisplayCopy = true;
       Invalidate();
       return;
+    case WM_CAPTURECHANGED:
+      TWinControl::WndProc(Message);
+      // Another window took the mouse: a drag ends where it is, as on a release.
+      if (reinterpret_cast<HWND>(Message.LParam) != FHandle) EndDrag();
+      return;
     case PGM_DISPLAYCOPYREADY:
-      TakeThreadResult(static_cast<uint32_t>(Message.WParam));
+      TakeThreadResult(static_cast<uint32_t>(Message.WParam), Message.LParam == 1);
       return;
     case PGM_PROGRESS:
       ProgressReport(static_cast<int32_t>(Message.WParam), static_cast<int32_t>(Message.LParam));

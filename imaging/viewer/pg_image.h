@@ -374,7 +374,10 @@ private:
   void ReleaseDisplayCopy();
   void AttachPicture(TPixelGraphic* Graphic, bool WithChange);
   void DisplayCopyReady(TPixelGraphic* Copy);
-  void TakeThreadResult(uint32_t Serial);
+  void SetUpDisplayConversion(TCreatePaintPGThread* Thread);
+  // Ends a drag of the picture box (released, or the capture lost).
+  void EndDrag();
+  void TakeThreadResult(uint32_t Serial, bool Failed);
   void ProgressReport(int32_t Stage, int32_t Percent);
   void SetSelectionFromAnchor(int32_t X, int32_t Y);
   void InvalidateSelectionStripes();
@@ -408,6 +411,7 @@ private:
   bool FInLayout = false;
   std::unique_ptr<TPixelGraphic> FDisplayCopy;
   bool FRebuildDisplayCopy = true;
+  bool FDisplayFailed = false;  // the last conversion failed: paint the picture as it is
   int32_t FDisplayHeight = 0, FDisplayWidth = 0;
   TPalette8BitSys24BitGraphic FPalette8BitSys24BitGraphic = pOptimized252Sys16;
   TPalette8BitSys8BitGraphic FPalette8BitSys8BitGraphic = pOptimized252Sys16;

@@ -1,5 +1,6 @@
 // The display copy: made on the paint thread for an 8-bit screen, delivered
 // by a message with a serial number, progress limited to one per 50 ms.
+#include "imaging/core/options.h"
 #include "imaging/viewer/display_thread.h"
 #include "platform/ui/message_queue.h"
 #include "tests/viewer/viewer_fixture.h"
@@ -152,4 +153,37 @@ TEST_F(ViewerTest, ReduceOnLoadReplacesThePicture) {
   Viewer->Invalidate();
   Driver.ProcessMessages();
   EXPECT_FALSE(Viewer->StartDisplayConversion());
+}
+
+// A conversion that fails is reported once and the picture is painted as it
+// is (stretched by the drawing call), never the empty box with its clocks
+// for ever; the next change of picture tries again.
+TEST_F(ViewerTest, FailedConversionIsReportedAndThePictureShownAsItIs) {
+  const uint32_t limit = PGMaxImageSize;
+  Viewer->SetBorderStyle(bsNone);
+  Viewer->SetBounds(0, 0, 40, 40);
+  Viewer->SetStretch(sAlways);
+  Viewer->SetStretchMode(smPrecise);
+  Screen->SetColorDepth(8);
+  // The 4 x 4 picture fits; an 8-bit copy of the 40 x 40 box does not.
+  PGMaxImageSize = 40 * 40 - 1;
+  for (bool threaded : {true, false}) {
+    SCOPED_TRACE(threaded ? "with the paint thread" : "without a thread");
+    Driver.ClearMessageBoxes();
+    Viewer->SetUseThread(threaded);
+    Viewer->TakePixelGraphic(Solid(4, 4, clBlue));
+    Show();
+    Viewer->Invalidate();
+    Driver.ProcessMessages();
+    ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+    EXPECT_NE(Driver.MessageBoxes()[0].Text.find("40 x 40"), std::string::npos);
+    EXPECT_EQ(Viewer->DisplayCopy(), nullptr);
+    EXPECT_EQ(ClientPixel(39, 39), clBlue);
+  }
+  PGMaxImageSize = limit;
+  Screen->SetColorDepth(32);
+  Viewer->TakePixelGraphic(Solid(4, 4, clLime));
+  Driver.ProcessMessages();
+  ASSERT_NE(Viewer->DisplayCopy(), nullptr);
+  EXPECT_EQ(ClientPixel(20, 20), clLime);
 }

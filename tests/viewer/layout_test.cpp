@@ -136,6 +136,15 @@ TEST_F(ViewerTest, TilesMirrorAroundTheBox) {
   Driver.ProcessMessages();
   EXPECT_EQ(ClientPixel(24, 20), clBlue);   // the box mirrored
   EXPECT_EQ(ClientPixel(5, 5), ColorToRGB(Viewer->Color()));  // around the box
+  // A box of no size with tiling on: no tiles, the background everywhere.
+  Viewer->SetColor(clYellow);
+  Viewer->SetTiling(tRepeat);
+  Viewer->SetStretch(sZoomKAR);
+  Viewer->SetZoomFactor(0.01L);
+  Driver.ProcessMessages();
+  ASSERT_EQ(Viewer->PicBox()->Width(), 0);
+  EXPECT_EQ(ClientPixel(20, 20), clYellow);
+  EXPECT_EQ(ClientPixel(1, 1), clYellow);
 }
 
 TEST_F(ViewerTest, AutoSizeWithinBoundsMakesRoomForABar) {

@@ -89,10 +89,12 @@ TEST_F(ViewerTest, SettingsThatRunPictureChangedAndThoseThatDoNot) {
   Viewer->SetAutoSize(true);
   EXPECT_EQ(Viewer->Width(), 6 + 2 * Viewer->FrameWidth());
 
-  // Unchanged bounds: no layout at all.
-  int zooms = 0;
-  Viewer->OnZoomFactorChange = [&](TObject*) { ++zooms; };
+  // Unchanged bounds: no layout at all (a layout would put the box moved
+  // here back in its place); changed bounds lay out.
+  Viewer->PicBox()->SetBounds(3, 4, 5, 6);
   Viewer->SetBounds(Viewer->Left(), Viewer->Top(), Viewer->Width(), Viewer->Height());
-  EXPECT_EQ(zooms, 0);
+  EXPECT_EQ(Viewer->PicBox()->BoundsRect(), (TRect{3, 4, 8, 10}));
+  Viewer->SetBounds(Viewer->Left(), Viewer->Top(), Viewer->Width() + 1, Viewer->Height());
+  EXPECT_EQ(Viewer->PicBox()->BoundsRect(), (TRect{0, 0, 6, 4}));
   EXPECT_THROW(Viewer->SetPalette8BitSys24BitGraphic(pSource), EPixelGraphic);
 }

@@ -58,6 +58,29 @@ TEST_F(SelectionTest, ClickMakesOnePixelAndDragDrawsIt) {
   EXPECT_EQ(Viewer->AntsPhase(), (phase + 2) % 8);
 }
 
+// Another window taking the mouse ends a drag as a release would: the
+// selection no longer follows the pointer, auto-scroll stops and the
+// selection counts as made.
+TEST_F(SelectionTest, LosingTheCaptureEndsTheDrag) {
+  Driver.MouseDown(At(40, 40));
+  Driver.MouseMove(At(80, 80));
+  Driver.ProcessMessages();
+  ASSERT_EQ(Viewer->DragState(), dsCreateSelection);
+  ASSERT_NE(Viewer->AutoScrollTimerObject(), nullptr);
+  HWND other = CreateWindowEx(0, "", WS_POPUP | WS_VISIBLE, 600, 500, 20, 20, nullptr, nullptr);
+  SetCapture(other);
+  EXPECT_EQ(Viewer->DragState(), dsNone);
+  EXPECT_EQ(Viewer->AutoScrollTimerObject(), nullptr);
+  EXPECT_EQ(Made, 1);
+  ReleaseCapture();
+  const int32_t width = Viewer->SelectionWidth();
+  Driver.MouseMove(At(150, 150));
+  Driver.ProcessMessages();
+  EXPECT_EQ(Viewer->SelectionWidth(), width);
+  DestroyWindow(other);
+  EXPECT_EQ(Made, 1);
+}
+
 TEST_F(SelectionTest, MoveAndResize) {
   Viewer->SetSelection(true);
   Viewer->SetSelectionBounds(10, 10, 5, 5);  // box 40..60
