@@ -12,6 +12,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/ui/clipboard.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/window.h"
 
 void TForm1::ShowTips1Click(TObject*) {
   try {
@@ -53,6 +54,11 @@ void TForm1::Copyscreen1Click(TObject*) {
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->SetWidth(800);
   bitmap->SetHeight(600);
-  BitBlt(bitmap->Canvas()->Handle(), 0, 0, 800, 600, Canvas()->Handle(), 0, 0, SRCCOPY);
+  // What the screen shows from the top-left of the client area: the viewer,
+  // the bars and all, not only the form's own background.
+  HDC screen = GetDC(nullptr);
+  TPoint origin = ClientOrigin();
+  BitBlt(bitmap->Canvas()->Handle(), 0, 0, 800, 600, screen, origin.X, origin.Y, SRCCOPY);
+  ReleaseDC(nullptr, screen);
   Clipboard()->Assign(bitmap.get());
 }

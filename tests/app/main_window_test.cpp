@@ -8,6 +8,7 @@
 #include "imaging/viewer/pg_open_dialog.h"
 #include "imaging/viewer/pg_save_dialog.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/ui/clipboard.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/std_controls.h"
@@ -255,6 +256,52 @@ TEST_F(AppTest, MaximisedCloseKeepsStoredBounds) {
   EXPECT_EQ(s.ReadInteger("WindowState", 0), 2);
   EXPECT_EQ(s.ReadInteger("left", 0), 11);
   EXPECT_EQ(s.ReadInteger("width", 0), 400);
+}
+
+// Moves and maximising done through the desktop's window manager are kept
+// like any others; the restored bounds stay apart from the maximised ones.
+TEST_F(AppTest, TheDesktopsMovesAndMaximiseAreStored) {
+  Start();
+  const TRect moved{60, 70, 60 + Form->Width(), 70 + Form->Height()};
+  Driver.DesktopSetsWindow(Form->Handle(), 0, moved);
+  Close();
+  {
+    TSettingsFile s(QLNSettingsFileName());
+    EXPECT_EQ(s.ReadInteger("WindowState", -1), 0);
+    EXPECT_EQ(s.ReadInteger("left", 0), 60);
+    EXPECT_EQ(s.ReadInteger("top", 0), 70);
+  }
+  Start();
+  Driver.DesktopSetsWindow(Form->Handle(), 2, TRect{-4, -4, 1028, 772});
+  Close();
+  {
+    TSettingsFile s(QLNSettingsFileName());
+    EXPECT_EQ(s.ReadInteger("WindowState", -1), 2);
+    EXPECT_EQ(s.ReadInteger("left", 0), 60);
+    EXPECT_EQ(s.ReadInteger("width", 0), moved.Width());
+  }
+  Start();
+  EXPECT_EQ(Form->WindowState(), wsMaximized);
+  Form->SetWindowState(wsNormal);
+  EXPECT_EQ(Form->BoundsRect(), moved);
+}
+
+// The hidden F5 command copies what the screen shows from the client area's
+// top-left: the picture in the viewer, not only the form's background.
+TEST_F(AppTest, ScreenCopyTakesTheScreen) {
+  WritePhoto("s.bmp", 64, 48);
+  Start();
+  Form->LoadFile(Dir + "s.bmp");
+  Driver.ProcessMessages();
+  Form->Copyscreen1Click(nullptr);
+  TBitmap copy;
+  copy.Assign(Clipboard());
+  ASSERT_EQ(copy.Width(), 800);
+  TPoint box = Form->ScreenToClient(Form->Image1->PicBox()->ClientToScreen(TPoint{10, 10}));
+  TColor shown = Driver.Pixel(Form->Image1->Handle(), Form->Image1->PicBox()->Left() + 10,
+                              Form->Image1->PicBox()->Top() + 10);
+  EXPECT_EQ(copy.Canvas()->Pixels(box.X, box.Y), shown);
+  EXPECT_NE(shown, ColorToRGB(Form->Color()));
 }
 
 TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
