@@ -204,7 +204,9 @@ void TForm1::BackgroundColor1Click(TObject*) {
 }
 
 void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int32_t Y) {
-  if (!FPickMode) return;
+  // Only while the pick button is down: in crop mode (which releases it)
+  // the presses drag a selection and keep the colour already picked.
+  if (!FPickMode || !btnTransparent->Down()) return;
   // The image pixel shown at the clicked box pixel, by the viewer's own
   // mapping (whatever the zoom, its rounding and the stretch mode).
   const TPoint image = Image1->BoxToImage(TPoint{X, Y});

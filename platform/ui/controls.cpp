@@ -625,6 +625,10 @@ void TWinControl::Invalidate() {
   if (FHandle) InvalidateRect(FHandle, nullptr, !(FControlStyle & csOpaque));
 }
 
+void TWinControl::Update() {
+  if (FHandle) UpdateWindow(FHandle);
+}
+
 void TWinControl::Repaint() {
   Invalidate();
   if (FHandle) UpdateWindow(FHandle);

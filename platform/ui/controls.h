@@ -154,7 +154,9 @@ public:
   void SetMouseCapture(bool Value);
 
   virtual void Invalidate();
-  void Update();
+  // Paints what waits to be painted at once (a windowless control: its
+  // parent's window; a windowed one: its own window and child windows).
+  virtual void Update();
   virtual void Repaint();
   void Refresh() { Repaint(); }
   void BringToFront();
@@ -258,6 +260,7 @@ public:
   void SetEnabled(bool Value) override;
   void SetText(const std::string& Value) override;
   void Invalidate() override;
+  void Update() override;
   void Repaint() override;
 
   int32_t ControlCount() const { return static_cast<int32_t>(FControls.size()); }

@@ -77,6 +77,20 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   EXPECT_TRUE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
 }
 
+// A colour picked before crop mode stays the GIF's transparent colour: the
+// presses that drag the crop selection pick nothing.
+TEST_F(Commands, CropDragsLeaveThePickedColour) {
+  Form->Transparent1Click(nullptr);
+  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 2, 2);
+  const TColor picked = GIFTransparentColor;
+  ASSERT_NE(picked, Form->Image1->GetPixelGraphic()->GetPixelColor(25, 15));
+  Form->Crop1Click(nullptr);
+  EXPECT_FALSE(Form->btnTransparent->Down());
+  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 25, 15);
+  EXPECT_EQ(GIFTransparentColor, picked);
+  EXPECT_TRUE(GIFTransparent);
+}
+
 TEST_F(Commands, ViewOptionsToggleMenuStatusBarToolbarAndStretch) {
   Form->MainMenu2Click(nullptr);
   EXPECT_FALSE(Form->MainMenu2->Checked());

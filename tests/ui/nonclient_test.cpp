@@ -9,6 +9,7 @@
 #include "platform/gdi/objects.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
+#include "platform/ui/std_controls.h"
 #include "platform/ui/test_driver.h"
 
 namespace {
@@ -431,6 +432,29 @@ TEST(Painting, UpdateShowsTheWindowAtOnceDuringWork) {
   EXPECT_EQ(driver.ReadScreen(TRect{200, 50, 260, 90}).Pixel(30, 20), clBlue);
   DestroyWindow(late);
   DestroyWindow(top);
+  // A form's Update does so for the form and its controls (a progress window
+  // updated between steps of work).
+  InitializeStdControls();
+  TForm* form;
+  Application->CreateForm(form);
+  form->SetBorderStyle(bsNone);
+  form->SetBounds(300, 200, 80, 60);
+  form->SetColor(clYellow);
+  auto* panel = new TPanel(form);
+  panel->SetParent(form);
+  panel->SetBevelOuter(bvNone);
+  panel->SetBounds(10, 10, 30, 30);
+  panel->SetColor(clLime);
+  form->Show();
+  driver.ProcessMessages();
+  form->SetColor(clBlue);
+  panel->SetColor(clRed);
+  form->Update();
+  shown = driver.ReadScreen(TRect{300, 200, 380, 260});
+  EXPECT_EQ(shown.Pixel(5, 5), clBlue);
+  EXPECT_EQ(shown.Pixel(20, 20), clRed);
+  form->Free();
+  FinalizeStdControls();
 }
 
 }  // namespace
