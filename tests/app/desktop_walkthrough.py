@@ -1,0 +1,353 @@
+#!/usr/bin/python3
+"""The full edition as a person uses it, on a real X desktop with a window
+manager (run by run_under_xvfb.sh: Xvfb at 1280 x 1024 with openbox).
+
+Starts quillonpro with a JPEG on the command line, reduces it to 16 colours,
+zooms to 200 %, picks the transparent colour, crops, saves a GIF through the
+save dialog, maximises the window through the window manager and closes it;
+starts again and finds the window maximised, restores it, drags the toolbar
+(the outline must leave the screen as it is) and closes. Real input through
+xdotool; screenshots in the folder given, pixels checked where they are
+robust. Exits 77 when the desktop tools are missing.
+
+    desktop_walkthrough.py QUILLONPRO SCREENSHOT_FOLDER
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from PIL import Image, ImageDraw
+
+IMPORT = '/usr/bin/import-im6.q16'
+TITLE = '^Quillon Pro$'
+
+
+class Failed(Exception):
+    pass
+
+
+def run(*args):
+    return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+
+
+def xdo(*args):
+    return run('xdotool', *[str(a) for a in args])
+
+
+def wait(what, predicate, timeout=20.0):
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Failed('timed out waiting for ' + what)
+        time.sleep(0.1)
+
+
+class Walkthrough:
+    def __init__(self, program, out):
+        self.program = program
+        self.out = out
+        self.home = tempfile.mkdtemp(prefix='quillon_walk_')
+        self.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.home, 'config'), QT_QPA_PLATFORM='xcb')
+        self.proc = None
+        self.shots = 0
+
+    # ---- the desktop ----
+    def shot(self, name):
+        self.shots += 1
+        path = os.path.join(self.out, '%02d_%s.png' % (self.shots, name))
+        run(IMPORT, '-window', 'root', path)
+        return Image.open(path).convert('RGB')
+
+    def windows(self, title):
+        r = subprocess.run(['xdotool', 'search', '--onlyvisible', '--name', title], capture_output=True, text=True)
+        return [w for w in r.stdout.split()]
+
+    def window(self, title=TITLE, timeout=20.0):
+        return wait('a window "%s"' % title, lambda: (self.windows(title) or [None])[0], timeout)
+
+    def rect(self, wid):
+        """The window's client area (what the toolkit presents) on screen: x, y, width, height."""
+        info = run('xwininfo', '-id', wid)
+        get = lambda key: int(re.search(key + r':\s+(-?\d+)', info).group(1))
+        return get('Absolute upper-left X'), get('Absolute upper-left Y'), get('Width'), get('Height')
+
+    def maximised(self, wid):
+        state = run('xprop', '-id', wid, '_NET_WM_STATE')
+        return '_NET_WM_STATE_MAXIMIZED_VERT' in state and '_NET_WM_STATE_MAXIMIZED_HORZ' in state
+
+    def click(self, x, y, double=False):
+        xdo('mousemove', x, y)
+        time.sleep(0.15)
+        if double:
+            xdo('click', '--repeat', 2, '--delay', 120, 1)
+        else:
+            xdo('click', 1)
+        time.sleep(0.3)
+
+    def key(self, *keys):
+        for k in keys:
+            xdo('key', k)
+            time.sleep(0.2)
+
+    def type(self, text):
+        xdo('type', '--delay', 60, text)
+        time.sleep(0.3)
+
+    def settle(self, seconds=0.8):
+        time.sleep(seconds)
+
+    # ---- the program ----
+    def start(self, *args):
+        self.proc = subprocess.Popen([self.program, *args], env=self.env)
+        wid = self.window()
+        self.settle(1.5)
+        return wid
+
+    def close(self, wid):
+        # File > Exit by its shortcut, as the window has the focus.
+        xdo('windowactivate', '--sync', wid)
+        self.key('ctrl+x')
+        try:
+            code = self.proc.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise Failed('the program did not end on File > Exit')
+        if code != 0:
+            raise Failed('the program ended with %d' % code)
+        self.proc = None
+
+    def settings(self):
+        path = os.path.join(self.home, 'config', 'quillon', 'quillonpro.cfg')
+        values = {}
+        with open(path) as f:
+            for line in f:
+                if '=' in line:
+                    k, v = line.rstrip('\n').split('=', 1)
+                    values[k.strip()] = v.strip()
+        return values
+
+    # ---- what the screen shows ----
+    @staticmethod
+    def near(colour, want, tolerance=40):
+        return all(abs(a - b) <= tolerance for a, b in zip(colour, want))
+
+    def find_image(self, screen, rect):
+        """Top-left of the red part of the picture inside the window."""
+        x0, y0, w, h = rect
+        for y in range(y0, y0 + h):
+            for x in range(x0, x0 + w):
+                r, g, b = screen.getpixel((x, y))
+                if r > 200 and g < 70 and b < 70:
+                    return x, y
+        raise Failed('the picture is not on the screen')
+
+    def toolbar_edits(self, screen, rect, above):
+        """The zoom and colour-count edits: the two long white runs of the toolbar row."""
+        x0, y0, w, h = rect
+
+        def runs(y):
+            found, start = [], None
+            for x in range(x0, x0 + w + 1):
+                white = x < x0 + w and screen.getpixel((x, y)) == (255, 255, 255)
+                if white and start is None:
+                    start = x
+                if not white and start is not None:
+                    if x - start >= 40:
+                        found.append((start, x))
+                    start = None
+            return found
+
+        for y in range(y0, above):
+            if len(runs(y)) >= 2:
+                # The first such row is the edits' top edge; their text
+                # areas show a few rows lower.
+                middle = runs(y + 8)
+                if len(middle) >= 2:
+                    return middle[0], middle[1], y + 8
+        raise Failed('no zoom and colour edits in the toolbar')
+
+    # ---- the walk ----
+    def walk(self):
+        photo = os.path.join(self.home, 'photo.jpg')
+        im = Image.new('RGB', (240, 160), (230, 30, 30))
+        d = ImageDraw.Draw(im)
+        d.rectangle([120, 0, 239, 159], fill=(30, 30, 230))
+        d.rectangle([0, 130, 239, 159], fill=(30, 180, 30))
+        d.ellipse([90, 35, 150, 95], fill=(240, 220, 20))
+        im.save(photo, quality=95)
+        gif = os.path.join(self.home, 'saved.gif')
+
+        # A JPEG named on the command line opens as File > Open does.
+        wid = self.start(photo)
+        rect = self.rect(wid)
+        screen = self.shot('opened')
+        ox, oy = self.find_image(screen, rect)
+        for (dx, dy), want in (((60, 60), (230, 30, 30)), ((180, 60), (30, 30, 230)),
+                               ((120, 65), (240, 220, 20)), ((100, 145), (30, 180, 30))):
+            if not self.near(screen.getpixel((ox + dx, oy + dy)), want):
+                raise Failed('the picture is not shown as it is at (%d, %d)' % (dx, dy))
+        zoom, colours, edit_y = self.toolbar_edits(screen, rect, oy)
+        apply_x = colours[1] + 26  # the button after the colour panel
+
+        # Reduced to 16 colours: typed into the count, then Apply.
+        self.click((colours[0] + colours[1]) // 2, edit_y)
+        self.key('ctrl+a')
+        self.type('16')
+        self.click(apply_x, edit_y - 6)
+        self.settle()
+        screen = self.shot('reduced_to_16')
+        shown = screen.crop((ox, oy, ox + 240, oy + 160)).getcolors(100000)
+        if not shown or len(shown) > 16:
+            raise Failed('the picture shows %s colours after reducing to 16' % (len(shown) if shown else 'many'))
+
+        # 200 %, then the transparent colour picked on the blue half.
+        self.click((zoom[0] + zoom[1]) // 2, edit_y)
+        self.key('ctrl+a')
+        self.type('200')
+        self.click(apply_x, edit_y - 6)
+        self.settle()
+        screen = self.shot('zoom_200')
+        if not self.near(screen.getpixel((ox + 240, oy + 130)), (240, 220, 20)) or \
+           not self.near(screen.getpixel((ox + 400, oy + 100)), (30, 30, 230)):
+            raise Failed('the picture is not shown at 200 %')
+        self.key('ctrl+t')
+        self.click(ox + 401, oy + 101)
+        self.settle()
+        screen = self.shot('transparent_picked')
+        x0, y0, w, h = rect
+        swatch = screen.getpixel((x0 + 225, y0 + h - 9))  # status panel 3
+        if not self.near(swatch, (30, 30, 230)):
+            raise Failed('the status bar shows %s, not the picked blue' % (swatch,))
+
+        # Crop mode from the Tools menu, a selection dragged, Apply.
+        self.key('alt+t', 'c')
+        self.settle()
+        bar = self.window('^Cropping Dimensions$', timeout=10)
+        bx, by, bw, bh = self.rect(bar)
+        top = max(oy + 20, by + bh + 10)
+        xdo('mousemove', ox + 60, top)
+        xdo('mousedown', 1)
+        for step in range(1, 6):
+            xdo('mousemove', ox + 60 + 64 * step, top + 28 * step)
+            time.sleep(0.08)
+        xdo('mouseup', 1)
+        self.settle(0.5)
+        self.shot('selection')
+        self.click(apply_x, edit_y - 6)
+        self.settle()
+        self.shot('cropped')
+        if self.windows('^Cropping Dimensions$'):
+            raise Failed('crop mode stays on after Apply')
+
+        # Save As: the name typed as a person types it.
+        self.key('ctrl+s')
+        self.window('^Save As$', timeout=15)
+        self.settle(0.5)
+        self.shot('save_dialog')
+        self.key('ctrl+a')
+        self.type(gif)
+        self.key('Return')
+        wait('the GIF to be written', lambda: os.path.exists(gif) and not self.windows('^Save As$'))
+        self.settle()
+        saved = Image.open(gif)
+        if saved.info.get('version') != b'GIF89a' or saved.mode != 'P':
+            raise Failed('the saved file is not a GIF89a with a palette')
+        used = saved.getcolors(256)
+        if not used or len(used) > 16:
+            raise Failed('the saved GIF holds more than 16 colours')
+        if saved.size[0] >= 480 or saved.size[1] >= 320 or saved.size[0] < 100:
+            raise Failed('the saved GIF is %d x %d, not the cropped picture' % saved.size)
+        index = saved.info.get('transparency')
+        palette = saved.getpalette()
+        if index is None or not self.near(palette[3 * index:3 * index + 3], (30, 30, 230)):
+            raise Failed('the saved GIF does not keep the picked blue as its transparent colour')
+
+        # Maximised through the window manager (a double click on the title
+        # bar), then closed: the state is stored, the normal bounds stay.
+        x0, y0, w, h = self.rect(wid)
+        self.click(x0 + w // 2, y0 - 8, double=True)
+        wait('the window to be maximised', lambda: self.maximised(wid) and self.rect(wid)[2] >= 1270, 10)
+        self.settle()
+        self.shot('maximised')
+        self.close(wid)
+        stored = self.settings()
+        if stored.get('WindowState') != '2':
+            raise Failed('closing maximised stored WindowState %s' % stored.get('WindowState'))
+        if int(stored.get('width', '0')) >= 1270:
+            raise Failed('closing maximised stored the maximised width')
+
+        # Started again: maximised at once; restored to its normal bounds.
+        wid = self.start()
+        wait('the window to come back maximised', lambda: self.maximised(wid) and self.rect(wid)[2] >= 1270, 10)
+        self.shot('started_maximised')
+        x0, y0, w, h = self.rect(wid)
+        self.click(x0 + w // 2, y0 - 8, double=True)
+        wait('the window to be restored', lambda: not self.maximised(wid) and self.rect(wid)[2] < 1000, 10)
+        self.settle()
+        screen = self.shot('restored')
+        x0, y0, w, h = self.rect(wid)
+
+        # Dragging the toolbar: the outline leaves the rest of the screen as
+        # it is (no compositor here).
+        grip_y = y0 + 40
+        xdo('mousemove', x0 + 5, grip_y)
+        xdo('mousedown', 1)
+        for step in range(1, 5):
+            xdo('mousemove', x0 + 5 + 40 * step, grip_y + 45 * step)
+            time.sleep(0.1)
+        self.settle(0.6)
+        during = self.shot('toolbar_drag_outline')
+        xdo('mousemove', x0 + 5, grip_y)
+        time.sleep(0.3)
+        xdo('mouseup', 1)
+        self.settle()
+        for px, py in ((x0 + w - 20, y0 + h - 40), (x0 + 30, y0 + 8), (x0 + w + 30, y0 + 30)):
+            if during.getpixel((px, py)) != screen.getpixel((px, py)):
+                raise Failed('the drag outline changed the screen away from it at (%d, %d)' % (px, py))
+        self.shot('after_drag')
+        self.close(wid)
+        stored = self.settings()
+        if stored.get('WindowState') != '0' or int(stored.get('width', '0')) >= 1270:
+            raise Failed('closing the restored window stored %s' % stored)
+
+    def cleanup(self):
+        if self.proc:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    for tool in ('xdotool', 'xwininfo', 'xprop'):
+        if not shutil.which(tool):
+            print(tool + ' not found: skipped')
+            return 77
+    if not os.path.exists(IMPORT):
+        print(IMPORT + ' not found: skipped')
+        return 77
+    os.makedirs(sys.argv[2], exist_ok=True)
+    walk = Walkthrough(sys.argv[1], sys.argv[2])
+    try:
+        walk.walk()
+    except Failed as e:
+        walk.shot('failed')
+        print('FAILED: %s (screenshots in %s)' % (e, sys.argv[2]))
+        return 1
+    finally:
+        walk.cleanup()
+    print('walked through; screenshots in ' + sys.argv[2])
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
