@@ -196,23 +196,22 @@ class Walkthrough:
         zoom, colours, edit_y = self.toolbar_edits(screen, rect, oy)
         apply_x = colours[1] + 26  # the button after the colour panel
 
+        def enter_and_apply(edit, text):
+            self.click((edit[0] + edit[1]) // 2, edit_y)
+            self.key('ctrl+a')
+            self.type(text)
+            self.click(apply_x, edit_y - 6)
+            self.settle()
+
         # Reduced to 16 colours: typed into the count, then Apply.
-        self.click((colours[0] + colours[1]) // 2, edit_y)
-        self.key('ctrl+a')
-        self.type('16')
-        self.click(apply_x, edit_y - 6)
-        self.settle()
+        enter_and_apply(colours, '16')
         screen = self.shot('reduced_to_16')
         shown = screen.crop((ox, oy, ox + 240, oy + 160)).getcolors(100000)
         if not shown or len(shown) > 16:
             raise Failed('the picture shows %s colours after reducing to 16' % (len(shown) if shown else 'many'))
 
         # 200 %, then the transparent colour picked on the blue half.
-        self.click((zoom[0] + zoom[1]) // 2, edit_y)
-        self.key('ctrl+a')
-        self.type('200')
-        self.click(apply_x, edit_y - 6)
-        self.settle()
+        enter_and_apply(zoom, '200')
         screen = self.shot('zoom_200')
         if not self.near(screen.getpixel((ox + 240, oy + 130)), (240, 220, 20)) or \
            not self.near(screen.getpixel((ox + 400, oy + 100)), (30, 30, 230)):
