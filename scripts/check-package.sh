@@ -40,23 +40,23 @@ DESTDIR="$scratch/destdir" cmake --install "$build" --prefix /opt/quillon >/dev/
 /usr/bin/convert-im6.q16 -size 96x64 gradient:navy-orange "$scratch/picture.png"
 /usr/bin/convert-im6.q16 -size 96x64 gradient:white-green -type TrueColor BMP3:"$scratch/picture.bmp"
 
+# Starts an installed program through its link with the install check on;
+# its report goes to $out.
+start() {  # start <bin folder> <program> <image>
+  [[ -L $1/$2 ]] || fail "$1/$2 is not a link"
+  echo "-- $1/$2"
+  out="$(QUILLON_INSTALL_CHECK=1 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$scratch/config" \
+         "$1/$2" "$3" 2>/dev/null)" || { echo "$out"; fail "$2"; }
+  echo "$out"
+  grep -qx "ok      program folder: ${1%/bin}/lib/quillon/" <<<"$out" || fail "$2's program folder"
+}
 check() {  # check <installed root> <prefix>
   local tree="$1$2"
-  for e in quillonpro quillon; do
-    [[ -L $tree/bin/$e ]] || fail "$tree/bin/$e is not a link"
-  done
-  echo "-- $tree/bin/quillonpro"
-  out="$(QUILLON_INSTALL_CHECK=1 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$scratch/config" \
-         "$tree/bin/quillonpro" "$scratch/picture.png" 2>/dev/null)" || { echo "$out"; fail "quillonpro"; }
-  echo "$out"
-  grep -qx "ok      program folder: $tree/lib/quillon/" <<<"$out" || fail "quillonpro's program folder"
+  start "$tree/bin" quillonpro "$scratch/picture.png"
   for picture in $(grep -o 'src="[^"]*"' "$tree/lib/quillon/register/help.htm" | cut -d'"' -f2); do
     [[ -f $tree/lib/quillon/register/$picture ]] || fail "the help page's picture $picture is missing"
   done
-  echo "-- $tree/bin/quillon"
-  out="$(QUILLON_INSTALL_CHECK=1 QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$scratch/config" \
-         "$tree/bin/quillon" "$scratch/picture.bmp" 2>/dev/null)" || { echo "$out"; fail "quillon"; }
-  echo "$out"
+  start "$tree/bin" quillon "$scratch/picture.bmp"
   grep -qx "ok      full edition: $tree/lib/quillon/quillonpro" <<<"$out" || fail "quillon does not find the full edition"
 }
 check "$scratch/deb" /usr
