@@ -50,15 +50,13 @@ void Resample(TPGImage* Image, int32_t Width, int32_t Height) {
   Image->SetZoomFactor(1.0L);
 }
 
-void ReduceColors(TPGImage* Image, TGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
+void ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
                   int32_t Count, int32_t PixelFormat) {
   Replace(Image, [&](TPixelGraphic* current) {
-    auto source = std::make_unique<TPixelGraphic>();
-    source->AssignFromGraphic(Pristine);
     auto g = std::make_unique<TPixelGraphic>();
     g->NewImage(current->GetWidth(), current->GetHeight(), static_cast<uint8_t>(PixelFormat));
     if (Kind == pUnknown)
-      CreateOptimizedPalette(g.get(), source.get(), Count, false);
+      CreateOptimizedPalette(g.get(), Pristine, Count, false);
     else
       g->SetPaletteIdent(Kind);
     g->SetDither(Dithering);

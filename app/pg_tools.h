@@ -10,7 +10,7 @@
 #include "platform/gdi/types.h"
 
 class TPGImage;
-class TGraphic;
+class TPixelGraphic;
 
 // The picture resampled to Width x Height (same pixel format and palette);
 // the zoom factor returns to 1.0.
@@ -18,7 +18,7 @@ void Resample(TPGImage* Image, int32_t Width, int32_t Height);
 // The current pixels mapped onto a palette taken from Pristine (the image as
 // loaded): the optimal palette of Count colours for Kind pUnknown, else the
 // standard palette of Kind. PixelFormat: 0 = 1 bit, 1 = 4 bit, 2 = 8 bit.
-void ReduceColors(TPGImage* Image, TGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
+void ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
                   int32_t Count, int32_t PixelFormat);
 // The selection clipped to the picture.
 void ClampSelection(TPGImage* Image);

@@ -5,6 +5,7 @@
 
 #include "app/prep.h"
 #include "gif/gif_encoder.h"
+#include "gif/gif_read_write.h"
 #include "imaging/core/median_cut.h"
 #include "imaging/core/pixel_graphic.h"
 #include "platform/base/numeric.h"
@@ -75,7 +76,7 @@ void TForm2::FormResize(TObject*) {
   }
 }
 
-TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TGraphic* Pristine, bool RGBWeight, bool Dithering) {
+TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine, bool RGBWeight, bool Dithering) {
   if (!Picture || Picture->GetEmpty() || !Pristine) return mrNone;
   if (PrepForm) {
     PrepForm->Memo1->Lines()->Clear();
@@ -86,11 +87,11 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TGraphic* Pristine, boo
   ShowSizes = ScreenColorDepth() > 8;
   for (int32_t i = 0; i < 8; ++i) Labels[i]->SetCaption(DesignCaptions[i]);
 
-  auto source = std::make_unique<TPixelGraphic>();
+  // The optimal palettes come from the pristine picture's colours, read in place.
+  TPixelGraphic* source = Pristine;
   auto work = std::make_unique<TPixelGraphic>();
   Screen->SetCursor(crHourGlass);
   try {
-    source->AssignFromGraphic(Pristine);
     const int32_t pw = Picture->GetWidth(), ph = Picture->GetHeight();
     long double scale = 1.0L;
     auto W = [&](long double s) { return Round(pw * s); };
@@ -115,7 +116,7 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TGraphic* Pristine, boo
 
     work->NewImage(pw, ph, pf8Bit);
     for (int32_t i = 0; i < 8; ++i) {
-      CreateOptimizedPalette(work.get(), source.get(), PreviewColorCounts[i], false);
+      CreateOptimizedPalette(work.get(), source, PreviewColorCounts[i], false);
       work->SetDither(Dithering);
       work->SetRGBWeighting(RGBWeight);
       work->CopyFrom(Picture);
@@ -126,7 +127,6 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TGraphic* Pristine, boo
     if (PrepForm) PrepForm->Hide();
     throw;
   }
-  source.reset();
   work.reset();
   Screen->SetCursor(crDefault);
   if (PrepForm) PrepForm->Hide();
@@ -143,10 +143,9 @@ void TForm2::ShowThumb(TPixelGraphic* Work, TImage* Image, TLabel* Label) {
   TBitmap* bitmap = Image->Picture()->Bitmap();
   Work->AssignToGraphic(bitmap);
   if (!ShowSizes) return;
+  // The GIF of the cell, encoded from the work image's own rows.
   TMemoryStream stream;
-  TBitmap copy;
-  copy.Assign(bitmap);  // the encoder converts its bitmap in place
-  SaveBitmapAsGIF(stream, copy, false, false, 0xFFFFFF);
+  SavePixelGraphicAsGIF(stream, *Work, false, false, 0xFFFFFF);
   const int64_t k = Round(static_cast<long double>(stream.Size()) / 1024.0L + 0.5L);
   Label->SetCaption(std::to_string(GIFColorCount) + " colors, " + std::to_string(k) + "k");
   if (PrepForm) {

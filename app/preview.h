@@ -23,7 +23,7 @@ public:
   explicit TForm2(TComponent* AOwner);
   ~TForm2() override;
 
-  TModalResult ShowPreview(TPixelGraphic* Picture, TGraphic* Pristine, bool RGBWeight, bool Dithering);
+  TModalResult ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine, bool RGBWeight, bool Dithering);
   void ShowThumb(TPixelGraphic* Work, TImage* Image, TLabel* Label);
   void FormResize(TObject* Sender);
 

@@ -431,7 +431,7 @@ void TForm1::FormCreate(TObject*) {
   edColors->SetBounds(2, 14, plColor->Width() - 4, 21);
   FPickMode = false;
   FTileMode = false;
-  FPristine = std::make_unique<TBitmap>();
+  FPristine = std::make_unique<TPixelGraphic>();
   Application->SetHelpFile(IncludeTrailingPathDelimiter(ProgramFolder()) + "quillon.hlp");
 
   if (TWAIN_ManagerPresent()) {
@@ -662,29 +662,56 @@ void TForm1::ApplyReduction() {
   UpdateSizeInfo();
 }
 
-void TForm1::RenderAtDisplaySize(TBitmap* Bitmap) {
-  TPixelGraphic* current = Image1->GetPixelGraphic();
-  auto source = std::make_unique<TPixelGraphic>();
-  source->AssignFromGraphic(Bitmap);
+std::unique_ptr<TPixelGraphic> TForm1::RenderAtDisplaySize(TPixelGraphic* Picture) {
   auto shown = std::make_unique<TPixelGraphic>();
   shown->NewImage(std::max<int32_t>(1, Image1->PicBox()->Width()), std::max<int32_t>(1, Image1->PicBox()->Height()),
                   static_cast<uint8_t>(PixelFormatClass()));
-  shown->AssignPalette(current);
+  shown->AssignPalette(Picture);
   shown->SetDither(Dithering1->Checked());
   shown->SetRGBWeighting(RGBWeight1->Checked());
-  shown->CopyFrom(source.get());
-  shown->AssignToGraphic(Bitmap);
+  shown->CopyFrom(Picture);
+  return shown;
+}
+
+TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture) {
+  TPictureGIF& gif = FPictureGIF;
+  const uint64_t key = GIFPictureKey(*Picture, GIFInterlaced);
+  const bool same = gif.Bytes && gif.Key == key && gif.Interlaced == GIFInterlaced &&
+                    gif.Transparent == GIFTransparent && (!GIFTransparent || gif.TransparentColor == GIFTransparentColor);
+  if (same) {
+    GIFColorCount = gif.ColorCount;
+  } else {
+    gif.Bytes = std::make_shared<TMemoryStream>();
+    SavePixelGraphicAsGIF(*gif.Bytes, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+    gif.Key = key;
+    gif.Interlaced = GIFInterlaced;
+    gif.Transparent = GIFTransparent;
+    gif.TransparentColor = GIFTransparentColor;
+    gif.ColorCount = GIFColorCount;
+  }
+  gif.Bytes->SetPosition(0);
+  return *gif.Bytes;
 }
 
 void TForm1::UpdateSizeInfo() {
   TPixelGraphic* current = Image1->GetPixelGraphic();
   if (!current || current->Empty()) return;
-  auto bitmap = std::make_unique<TBitmap>();
-  current->AssignToGraphic(bitmap.get());
-  if (edZoom->Value() != 100) RenderAtDisplaySize(bitmap.get());
-  auto stream = std::make_unique<TMemoryStream>();
-  SaveBitmapAsGIF(*stream, *bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-  const int64_t k = Round(static_cast<long double>(stream->Size()) / 1024.0L + 0.5L);
+  int64_t size = 0;
+  if (edZoom->Value() != 100) {
+    // The estimate is for the picture as displayed.
+    std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(current);
+    TMemoryStream stream;
+    SavePixelGraphicAsGIF(stream, *shown, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+    size = stream.Size();
+  } else if (FPictureGIF.Bytes && FPictureGIF.Key == GIFPictureKey(*current, GIFInterlaced)) {
+    // The GIF made last holds these colours; the transparency options
+    // change no byte count.
+    size = FPictureGIF.Bytes->Size();
+    GIFColorCount = FPictureGIF.ColorCount;
+  } else {
+    size = PictureGIF(current).Size();
+  }
+  const int64_t k = Round(static_cast<long double>(size) / 1024.0L + 0.5L);
   StatBar->Panels()->Items(2)->SetText("Size: " + std::to_string(k) + "k");
   StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
                                        std::to_string(Image1->PicBox()->Height()));
@@ -744,7 +771,7 @@ void TForm1::Reset1Click(TObject*) {
   ResetControls();
   ColorGrayScaleClick(Color1);
   auto g = std::make_unique<TPixelGraphic>();
-  g->AssignFromGraphic(FPristine.get());
+  g->Assign(FPristine.get());
   Image1->TakePixelGraphic(std::move(g));
   ApplyReduction();
 }
@@ -764,14 +791,24 @@ void TForm1::Open1Click(TObject*) {
   OpenDialog1->SetInitialDir(ExtractFilePath(name));
 }
 
-void TForm1::LoadFile(const std::string& Name) {
+void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
   QLNLoadingIdle = false;
   // Loaded first: a file that fails, or whose warning is cancelled, leaves
   // the picture, its name and the controls as they were.
-  Image1->LoadFromFile(Name);
+  if (Bytes) {
+    // Read as the viewer reads a file: by content, else by the extension.
+    auto g = std::make_unique<TPixelGraphic>();
+    g->SetReadWarningAction(Image1->ReadWarningAction());
+    g->SetTransparentColor(Image1->BackGroundColor());
+    Bytes->SetPosition(0);
+    g->LoadImageFromStream(*Bytes, GetFileExtension(Name), 0);
+    Image1->TakePixelGraphic(std::move(g));
+  } else {
+    Image1->LoadFromFile(Name);
+  }
   SetFileName(Name);
   ResetControls();
-  Image1->GetPixelGraphic()->AssignToGraphic(FPristine.get());
+  FPristine->Assign(Image1->GetPixelGraphic());
   ApplyReduction();
   UpdateControls(false);
   edColors->SetValue(GIFColorCount);
@@ -792,15 +829,33 @@ void TForm1::SaveAs1Click(TObject*) {
 
 void TForm1::SaveFile(const std::string& Name) {
   SetFileName(Name);
-  Resample(Image1, Image1->PicBox()->Width(), Image1->PicBox()->Height());
+  // The picture is saved at its displayed size; at zoom 100 that is its own.
   TPixelGraphic* picture = Image1->GetPixelGraphic();
+  if (!picture || picture->GetWidth() != Image1->PicBox()->Width() ||
+      picture->GetHeight() != Image1->PicBox()->Height())
+    Resample(Image1, Image1->PicBox()->Width(), Image1->PicBox()->Height());
+  picture = Image1->GetPixelGraphic();
   picture->SetSaveColorResWarningAction(pgwaIgnore);
-  picture->SaveToFile(FFileName);
+  // The file's content is made in memory, written through the safe routine,
+  // and loaded back from the same bytes. A GIF of a picture the GIF writer
+  // stores as it is, is the one the size estimate made when nothing changed.
+  const std::string extension = GetFileExtension(FFileName);
+  picture->DetectPaletteIdent();
+  std::shared_ptr<TMemoryStream> written;
+  if (extension == "gif" && picture->PixelFormat() == pf8Bit && picture->PaletteIdent() != pGray256) {
+    PictureGIF(picture);
+    written = FPictureGIF.Bytes;  // held: the reload below may make another
+    GIFWrittenSize = static_cast<int32_t>(std::min<int64_t>(written->Size(), 0x7FFFFFFF));
+  } else {
+    written = std::make_shared<TMemoryStream>();
+    picture->SaveToStreamAs(*written, extension);
+  }
+  written->SaveToFile(FFileName);
   // The saved picture is loaded back; it is still the picture whose colour
   // was picked, so pick mode and the colour carry over to it.
   const bool picking = FPickMode;
   const TColor picked = GIFTransparentColor;
-  LoadFile(FFileName);
+  LoadFile(FFileName, written.get());
   if (picking) {
     SetTransparentMode(true);
     GIFTransparentColor = picked;
@@ -833,13 +888,17 @@ void TForm1::btnPasteClick(TObject*) {
   if (!Clipboard()->HasFormat(CF_BITMAP)) return;
   QLNLoadingIdle = false;
   try {
-    FPristine->Assign(Clipboard());
+    {
+      TBitmap pasted;
+      pasted.Assign(Clipboard());
+      FPristine->AssignFromGraphic(&pasted);
+    }
     FFileName = "Untitled";
     StatBar->Panels()->Items(5)->SetText("Untitled");
     ResetControls();
     UpdateControls(false);
     auto g = std::make_unique<TPixelGraphic>();
-    g->AssignFromGraphic(FPristine.get());
+    g->Assign(FPristine.get());
     Image1->TakePixelGraphic(std::move(g));
     ApplyReduction();
     edColors->SetValue(GIFColorCount);

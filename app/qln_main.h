@@ -11,6 +11,8 @@
 #include "platform/ui/forms.h"
 
 class TBitmap;
+class TMemoryStream;
+class TPixelGraphic;
 class TDock;
 class TToolbar;
 class TToolbarButton;
@@ -87,7 +89,7 @@ public:
 
   // ---- state ----
   const std::string& FileName() const { return FFileName; }
-  TBitmap* Pristine() const { return FPristine.get(); }
+  TPixelGraphic* Pristine() const { return FPristine.get(); }
   uint8_t Pending() const { return FPending; }
   int32_t RotationAngle() const { return FRotationAngle; }
   bool ShowTipsAtStart() const { return FShowTips; }
@@ -114,7 +116,9 @@ public:
   int32_t PixelFormatClass() const;
   void ApplyReduction();
   void UpdateSizeInfo();
-  void LoadFile(const std::string& Name);
+  // Loads the file Name; with Bytes, the picture is decoded from them (the
+  // file's content just written) instead of being read from the disk.
+  void LoadFile(const std::string& Name, TMemoryStream* Bytes = nullptr);
   void SaveFile(const std::string& Name);
   void ColorGrayScaleClick(TObject* Sender);
   void Dithering1Click(TObject* Sender);
@@ -179,7 +183,11 @@ private:
   void SaveCropBarPosition();
   void FitToolbar();
   void UpdatePasteState();
-  void RenderAtDisplaySize(TBitmap* Bitmap);
+  // The picture as the picture box shows it at a zoom other than 100.
+  std::unique_ptr<TPixelGraphic> RenderAtDisplaySize(TPixelGraphic* Picture);
+  // The GIF the writer options give for the picture itself, encoded only
+  // when the last one made is not of this picture with these options.
+  TMemoryStream& PictureGIF(TPixelGraphic* Picture);
 
   bool FPickMode = false;
   bool FTileMode = false;
@@ -191,7 +199,17 @@ private:
   bool FFirstActivation = false;
   uint8_t FPending = 0;
   int32_t FRotationAngle = 0;
-  std::unique_ptr<TBitmap> FPristine;
+  std::unique_ptr<TPixelGraphic> FPristine;
+  // The last GIF encoded of the picture itself: its key (GIFPictureKey), the
+  // writer options it was made with and the number of colours it holds.
+  struct TPictureGIF {
+    std::shared_ptr<TMemoryStream> Bytes;
+    uint64_t Key = 0;
+    bool Interlaced = false;
+    bool Transparent = false;
+    TColor TransparentColor = 0;
+    int32_t ColorCount = 0;
+  } FPictureGIF;
   int32_t FTipIndex = 0;
   bool FShowTips = false;
 };

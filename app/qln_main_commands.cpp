@@ -167,11 +167,9 @@ void TForm1::SetTileMode(bool On) {
   if (On == FTileMode) return;
   FTileMode = On;
   if (On) {
-    auto bitmap = std::make_unique<TBitmap>();
-    Image1->GetPixelGraphic()->AssignToGraphic(bitmap.get());
-    RenderAtDisplaySize(bitmap.get());
+    std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(Image1->GetPixelGraphic());
     TMemoryStream stream;
-    SaveBitmapAsGIF(stream, *bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+    SavePixelGraphicAsGIF(stream, *shown, GIFInterlaced, GIFTransparent, GIFTransparentColor);
     stream.SetPosition(0);
     GIFImage1->LoadFromStream(stream);
     SetColor(FBackgroundColor);
@@ -229,12 +227,7 @@ void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int
 void TForm1::PickTransparentFromGif() {
   TPixelGraphic* picture = Image1->GetPixelGraphic();
   if (!picture || picture->Empty()) return;
-  auto bitmap = std::make_unique<TBitmap>();
-  picture->AssignToGraphic(bitmap.get());
-  TMemoryStream stream;
-  SaveBitmapAsGIF(stream, *bitmap, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-  stream.SetPosition(0);
-  if (!GIFImage1->LoadFromStream(stream)) return;
+  if (!GIFImage1->LoadFromStream(PictureGIF(picture))) return;
   TBitmap* first = GIFImage1->GetBitmap();
   if (first && FLastPickX >= 0 && FLastPickY >= 0 && FLastPickX < first->Width() && FLastPickY < first->Height())
     GIFTransparentColor = first->Canvas()->Pixels(FLastPickX, FLastPickY);

@@ -1,6 +1,7 @@
 #include "gif/gif_read_write.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -93,30 +94,90 @@ TGIFFileFormatWriter::TGIFFileFormatWriter() {
   FMultiPage = false;
 }
 
-void TGIFFileFormatWriter::Write(TStream& Stream, TPixelGraphic& Graphic) {
-  // The encoder reads the image's own rows: palette indices with the colours
-  // a bitmap of the image would show (black past the palette), or colours.
+namespace {
+
+// The rows of Graphic as the encoder reads them: palette indices with the
+// colours a bitmap of the image would show (black past the palette), or
+// colours. 1- and 4-bit rows are widened into Scratch, a row at a time.
+TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
   TGIFRows rows;
   rows.Width = Graphic.GetWidth();
   rows.Height = Graphic.GetHeight();
   rows.BitCount = Graphic.GetPixelFormat() == pf24Bit ? 24 : 8;
-  std::vector<uint8_t> expanded;
   if (Graphic.GetPixelFormat() == pf24Bit || Graphic.GetPixelFormat() == pf8Bit) {
     rows.Row = [&Graphic](int32_t y) { return static_cast<const uint8_t*>(Graphic.ScanLine(y)); };
   } else {
-    // 1 and 4 bits: one byte per pixel, a row at a time.
-    expanded.resize(static_cast<size_t>(std::max(rows.Width, 0)));
-    rows.Row = [&Graphic, &expanded](int32_t y) {
-      for (int32_t x = 0; x < static_cast<int32_t>(expanded.size()); ++x)
-        expanded[static_cast<size_t>(x)] = static_cast<uint8_t>(Graphic.GetPixel(x, y));
-      return static_cast<const uint8_t*>(expanded.data());
+    Scratch.resize(static_cast<size_t>(std::max(rows.Width, 0)));
+    rows.Row = [&Graphic, &Scratch](int32_t y) {
+      for (int32_t x = 0; x < static_cast<int32_t>(Scratch.size()); ++x)
+        Scratch[static_cast<size_t>(x)] = static_cast<uint8_t>(Graphic.GetPixel(x, y));
+      return static_cast<const uint8_t*>(Scratch.data());
     };
   }
   if (rows.BitCount == 8) {
     const int32_t colors = std::min(Graphic.PaletteCount(), Graphic.GetMaxColors());
     for (int32_t i = 0; i < colors; ++i) rows.Colors[static_cast<size_t>(i)] = Graphic.GetPaletteEntry(i);
   }
-  if (!SaveRowsAsGIF(Stream, rows, GIFInterlaced, GIFTransparent, GIFTransparentColor))
+  return rows;
+}
+
+// A 64-bit running hash of words.
+struct THash {
+  uint64_t H = 0x243F6A8885A308D3ull;
+  void Add(uint64_t W) {
+    H ^= W * 0x9E3779B97F4A7C15ull;
+    H = (H << 27 | H >> 37) * 0xBF58476D1CE4E5B9ull + 0x94D049BB133111EBull;
+  }
+  void AddBytes(const uint8_t* P, size_t N) {
+    size_t i = 0;
+    for (; i + 8 <= N; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, P + i, 8);
+      Add(w);
+    }
+    uint64_t tail = N - i;
+    for (; i < N; ++i) tail = tail << 8 | P[i];
+    Add(tail);
+  }
+};
+
+}  // namespace
+
+bool SavePixelGraphicAsGIF(TStream& Stream, TPixelGraphic& Graphic, bool Interlaced, bool Transparent,
+                           TColor TransparentColor) {
+  std::vector<uint8_t> scratch;
+  return SaveRowsAsGIF(Stream, RowsOf(Graphic, scratch), Interlaced, Transparent, TransparentColor);
+}
+
+uint64_t GIFPictureKey(TPixelGraphic& Graphic, bool Interlaced) {
+  std::vector<uint8_t> scratch;
+  const TGIFRows rows = RowsOf(Graphic, scratch);
+  THash hash;
+  hash.Add(static_cast<uint64_t>(static_cast<uint32_t>(rows.Width)) << 32 | static_cast<uint32_t>(rows.Height));
+  hash.Add(static_cast<uint64_t>(rows.BitCount) << 1 | (Interlaced ? 1 : 0));
+  if (rows.Width < 1 || rows.Height < 1) return hash.H;
+  if (rows.BitCount == 24) {
+    for (int32_t y = 0; y < rows.Height; ++y) hash.AddBytes(rows.Row(y), static_cast<size_t>(rows.Width) * 3);
+    return hash.H;
+  }
+  // The palette the encoder would build and each pixel's place in it: what
+  // the file holds, whatever order the image's own palette has.
+  TGIFWriteState state;
+  std::array<uint8_t, 256> map{};
+  MapPaletteRowsToGIF(state, rows, Interlaced, false, 0, map);
+  hash.Add(static_cast<uint64_t>(state.ColorCount));
+  hash.AddBytes(state.Palette.data(), 3 * static_cast<size_t>(state.ColorCount));
+  std::vector<uint8_t> mapped(static_cast<size_t>(rows.Width));
+  for (int32_t y = 0; y < rows.Height; ++y) {
+    const uint8_t* row = rows.Row(y);
+    for (int32_t x = 0; x < rows.Width; ++x) mapped[static_cast<size_t>(x)] = map[row[x]];
+    hash.AddBytes(mapped.data(), mapped.size());
+  }
+  return hash.H;
+}
+
+void TGIFFileFormatWriter::Write(TStream& Stream, TPixelGraphic& Graphic) {
+  if (!SavePixelGraphicAsGIF(Stream, Graphic, GIFInterlaced, GIFTransparent, GIFTransparentColor))
     throw EPixelGraphic("GIF: " + PGMessage(36));
   GIFWrittenSize = static_cast<int32_t>(std::min<int64_t>(Stream.Size(), 0x7FFFFFFF));
 }

@@ -8,6 +8,8 @@
 #include "imaging/core/file_formats.h"
 #include "platform/gdi/types.h"
 
+class TStream;
+
 // Options of the GIF writer, set by the application (typed constants with
 // these initial values; start-up does not reset them).
 extern bool GIFInterlaced;          // False: saved GIFs are not interlaced
@@ -34,6 +36,19 @@ public:
   // frame is; otherwise both texts stay as passed.
   void GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) override;
 };
+
+// Writes Graphic as a one-frame GIF89a straight from its rows, with the
+// bytes SaveBitmapAsGIF writes for a bitmap of the image (which it does not
+// make). False, and nothing written, past 256 colours.
+bool SavePixelGraphicAsGIF(TStream& Stream, TPixelGraphic& Graphic, bool Interlaced, bool Transparent,
+                           TColor TransparentColor);
+
+// A 64-bit key of the GIF that SavePixelGraphicAsGIF writes for Graphic with
+// this interlace flag, whatever the transparency options (they change no
+// byte count): images with the same colour in every pixel, in whatever
+// palette order, have the same key. Costs one or two passes over the pixels
+// instead of an encoding.
+uint64_t GIFPictureKey(TPixelGraphic& Graphic, bool Interlaced);
 
 // Listed, extension "gif", "GIF-Format", 256 colours only, one page.
 class TGIFFileFormatWriter : public TFileFormatWriter {

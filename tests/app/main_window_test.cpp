@@ -3,7 +3,9 @@
 
 #include "app/pg_tools.h"
 #include "app_fixture.h"
+#include "gif/gif_decoder.h"
 #include "gif/gif_encoder.h"
+#include "gif/gif_read_write.h"
 #include "imaging/viewer/pg_image.h"
 #include "imaging/viewer/pg_open_dialog.h"
 #include "imaging/viewer/pg_save_dialog.h"
@@ -167,6 +169,63 @@ TEST_F(AppTest, ApplyWithOnlyAZoomChangeEstimatesAtDisplayedSize) {
   back.LoadFromFile(Dir + "half.png");
   EXPECT_EQ(back.GetWidth(), 20);
   EXPECT_EQ(Form->edZoom->Value(), 100);
+}
+
+// The GIF the estimate encoded is the one the save writes, and the saved
+// bytes are loaded back without another encoding: a save of an unchanged
+// picture encodes nothing.
+TEST_F(AppTest, SaveWritesTheEstimatedGifAndLoadsItBackWithoutEncoding) {
+  WritePhoto("e.bmp", 64, 48);
+  Start();
+  Form->LoadFile(Dir + "e.bmp");
+  auto fileBytes = [](const std::string& Name) {
+    std::ifstream f(Name, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+  };
+  TMemoryStream expected;
+  ASSERT_TRUE(SavePixelGraphicAsGIF(expected, *Form->Image1->GetPixelGraphic(), false, false, 0));
+  const int32_t colours = GIFColorCount;
+  // Every GIF written ends with a progress call.
+  int32_t encodings = 0;
+  GIFWriteProgress = [&](TObject*, int32_t, int32_t, int32_t, bool&) { ++encodings; };
+  struct TRestore {
+    ~TRestore() { GIFWriteProgress = nullptr; }
+  } restore;
+  const std::string size = Panel(2);
+
+  Form->SaveFile(Dir + "e.gif");
+  EXPECT_EQ(encodings, 0);
+  EXPECT_EQ(fileBytes(Dir + "e.gif"), expected.Bytes());
+  // The window and the pristine copy hold the file's picture; the estimate
+  // and the count are the file's.
+  TPixelGraphic back;
+  back.LoadFromFile(Dir + "e.gif");
+  TPixelGraphic* shown = Form->Image1->GetPixelGraphic();
+  for (int32_t y = 0; y < 48; ++y)
+    for (int32_t x = 0; x < 64; ++x) {
+      ASSERT_EQ(Form->Pristine()->GetPixelColor(x, y), back.GetPixelColor(x, y));
+      ASSERT_EQ(shown->GetPixelColor(x, y), back.GetPixelColor(x, y));
+    }
+  EXPECT_EQ(Panel(2), size);
+  EXPECT_EQ(Form->edColors->Value(), colours);
+
+  // Pick mode changes no byte count: the estimate stands. The first save
+  // encodes with transparency, the second writes the same bytes again.
+  Form->SetTransparentMode(true);
+  GIFTransparentColor = back.GetPixelColor(3, 4);
+  Form->UpdateSizeInfo();
+  EXPECT_EQ(encodings, 0);
+  EXPECT_EQ(Panel(2), size);
+  Form->SaveFile(Dir + "t.gif");
+  Form->SaveFile(Dir + "t2.gif");
+  EXPECT_EQ(encodings, 1);
+  EXPECT_TRUE(Form->PickMode());
+  const std::vector<uint8_t> picked = fileBytes(Dir + "t.gif");
+  EXPECT_EQ(picked, fileBytes(Dir + "t2.gif"));
+  TGIFDecoder decoder;
+  decoder.ParseStream().Bytes() = picked;
+  ASSERT_TRUE(decoder.ParseGIF());
+  EXPECT_TRUE(decoder.Frame(1).Transparent);
 }
 
 TEST_F(AppTest, ResetRestoresThePristineImage) {
