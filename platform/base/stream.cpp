@@ -53,10 +53,15 @@ int64_t TMemoryStream::Read(void* Buffer, int64_t Count) {
 
 int64_t TMemoryStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return 0;
-  int64_t end = FPosition + Count;
-  if (end > Size()) FData.resize(static_cast<size_t>(end));
-  std::memcpy(FData.data() + FPosition, Buffer, static_cast<size_t>(Count));
-  FPosition = end;
+  const auto* bytes = static_cast<const uint8_t*>(Buffer);
+  // A gap before the position reads as zeros; the bytes written past the
+  // end are appended, so the memory is not cleared before being written.
+  if (FPosition > Size()) FData.resize(static_cast<size_t>(FPosition));
+  const size_t pos = static_cast<size_t>(FPosition);
+  const size_t inside = std::min(static_cast<size_t>(Count), FData.size() - pos);
+  if (inside > 0) std::memcpy(FData.data() + pos, bytes, inside);
+  FData.insert(FData.end(), bytes + inside, bytes + Count);
+  FPosition += Count;
   return Count;
 }
 

@@ -24,6 +24,9 @@ TEST(MemoryStream, ReadWriteSeekAndShortReads) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(m.Memory()), m.Size()), "abcdeXYZ");
   m.SetSize(3);
   EXPECT_EQ(m.Position(), 3);
+  m.SetPosition(5);  // past the end: the gap reads as zeros
+  m.WriteBuffer("Q", 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(m.Memory()), m.Size()), std::string("abc\0\0Q", 6));
 }
 
 TEST(FileStream, CreateOpenCopyAndErrors) {
