@@ -99,7 +99,8 @@ void TBitmap::FreeHandle() {
 
 void TBitmap::Changing() {}
 
-void TBitmap::NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vector<RGBQUAD>* Table, bool MonoDDB) {
+void TBitmap::NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vector<RGBQUAD>* Table, bool MonoDDB,
+                       bool Fill) {
   if (W < 0 || H < 0) throw EInvalidGraphicOperation("Invalid image size");
   HBITMAP old = FHandle;
   int32_t oldW = FWidth, oldH = FHeight;
@@ -124,9 +125,12 @@ void TBitmap::NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vec
       nb = CreateDIBSection(nullptr, bi.Info(), DIB_RGB_COLORS, &px, nullptr, 0);
     }
     if (!nb) throw EOutOfMemory("Out of system resources");
-    // New area is white in true colour; palette pixels start at index 0 (or white when mono).
+    // New area is white in true colour; palette pixels start at index 0 (or
+    // white when mono). The memory comes zeroed; it is filled only where
+    // neither the old pixels nor the caller will write.
     GdiBitmap* b = Bmp(nb);
-    if (!b->HasTable() || b->Monochrome)
+    const bool covered = old && W <= oldW && H <= oldH;
+    if (Fill && !covered && (!b->HasTable() || b->Monochrome))
       std::memset(b->Bits, 0xFF, static_cast<size_t>(b->Stride) * b->Height);
     if (old) {
       // Keep the overlapping pixels, converting their colours.
@@ -304,7 +308,7 @@ void TBitmap::Assign(TPersistent* Source) {
   FWidth = FHeight = 0;
   std::vector<RGBQUAD> t = src->ColorTable();
   HBITMAP sh = src->Handle();
-  NewImage(src->FWidth, src->FHeight, src->FPixelFormat, &t, src->FMonochromeDDB);
+  NewImage(src->FWidth, src->FHeight, src->FPixelFormat, &t, src->FMonochromeDDB, !sh);
   if (sh && FHandle) {
     GdiBitmap *s = Bmp(sh), *d = Bmp(FHandle);
     std::memcpy(d->Bits, s->Bits, static_cast<size_t>(s->Stride) * s->Height);

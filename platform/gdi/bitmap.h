@@ -89,7 +89,9 @@ public:
 
 private:
   friend class TBitmapCanvas;
-  void NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vector<RGBQUAD>* Table, bool MonoDDB);
+  // Fill false: the caller writes every pixel next.
+  void NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vector<RGBQUAD>* Table, bool MonoDDB,
+                bool Fill = true);
   void FreeHandle();
   void Changing();
   HBITMAP FHandle = nullptr;

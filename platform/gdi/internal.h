@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -32,7 +33,12 @@ struct GdiBitmap : GdiObject {
   bool Monochrome = false;  // a monochrome device bitmap
   bool IsDIB = false;
   uint8_t* Bits = nullptr;
-  std::unique_ptr<uint8_t[]> Owned;
+  // Pixel memory from calloc: large blocks come from the system already
+  // zero, so a new bitmap costs no clearing pass.
+  struct TFreeBits {
+    void operator()(uint8_t* P) const noexcept { std::free(P); }
+  };
+  std::unique_ptr<uint8_t[], TFreeBits> Owned;
   RGBQUAD Table[256] = {};
   int32_t TableSize = 0;
   DeviceContext* SelectedIn = nullptr;

@@ -46,7 +46,7 @@ GdiBitmap* MakeDIB(const BITMAPINFO* Info, void* External, void** BitsOut) {
   if (External) {
     b->Bits = static_cast<uint8_t*>(External);
   } else {
-    b->Owned.reset(new (std::nothrow) uint8_t[stride * height]());
+    b->Owned.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stride * height), 1)));
     if (!b->Owned) {
       delete b;
       return nullptr;
@@ -174,7 +174,7 @@ GdiBitmap* NewBitmap(int32_t Width, int32_t Height, int32_t BitCount, bool TopDo
   b->BitCount = BitCount;
   b->Stride = static_cast<int32_t>(stride);
   b->TopDown = TopDown;
-  b->Owned.reset(new (std::nothrow) uint8_t[stride * Height]());
+  b->Owned.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stride * Height), 1)));
   if (!b->Owned) {
     delete b;
     return nullptr;
@@ -436,14 +436,16 @@ void TWindowSurface::SetSize(int32_t Width, int32_t Height) {
     if (!nb) {
       Width = Height = 0;
     } else {
+      // White (alpha 0) where the old pixels are not kept, each pixel written once.
       auto* b = static_cast<GdiBitmap*>(nb);
-      std::memset(b->Bits, 0xFF, static_cast<size_t>(b->Stride) * Height);
-      for (int32_t y = 0; y < Height; ++y)
-        for (int32_t x = 0; x < Width; ++x) b->Row(y)[x * 4 + 3] = 0;
-      if (FBitmap) {
-        auto* o = static_cast<GdiBitmap*>(FBitmap);
-        int32_t w = std::min(Width, FWidth) * 4, h = std::min(Height, FHeight);
-        for (int32_t y = 0; y < h; ++y) std::memcpy(b->Row(y), o->Row(y), w);
+      const int32_t keepW = FBitmap ? std::min(Width, FWidth) : 0, keepH = FBitmap ? std::min(Height, FHeight) : 0;
+      auto* o = static_cast<GdiBitmap*>(FBitmap);
+      constexpr uint32_t white = 0x00FFFFFFu;
+      for (int32_t y = 0; y < Height; ++y) {
+        uint8_t* row = b->Row(y);
+        const int32_t from = y < keepH ? keepW : 0;
+        if (from > 0) std::memcpy(row, o->Row(y), static_cast<size_t>(from) * 4);
+        for (int32_t x = from; x < Width; ++x) std::memcpy(row + 4 * x, &white, 4);
       }
     }
   }
