@@ -3,12 +3,15 @@
 // clipboard formats.
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
+#include <vector>
 
 #include "imaging/core/exceptions.h"
 #include "imaging/core/file_formats.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
 #include "imaging/core/pixel_graphic.h"
+#include "platform/gdi/bitmap.h"
 #include "platform/gdi/clipboard_formats.h"
 #include "platform/gdi/surface.h"
 
@@ -377,26 +380,102 @@ void TPixelGraphic::ReadData(TStream& Stream) {
   Stream.SetPosition(after);
 }
 
+namespace {
+
+// A bitmap whose DIB pixels the image can take or give as they are: a
+// TBitmap itself (not a class that loads itself its own way) with a DIB of
+// 1, 4, 8 or 24 bits.
+bool PlainDIBBitmap(TGraphic* Graphic, TSurfaceInfo& Info) {
+  if (!Graphic || typeid(*Graphic) != typeid(TBitmap)) return false;
+  auto* bitmap = static_cast<TBitmap*>(Graphic);
+  HBITMAP handle = bitmap->Handle();
+  if (!handle || !GetSurfaceInfo(handle, Info) || Info.Monochrome) return false;
+  return (Info.BitCount == 1 || Info.BitCount == 4 || Info.BitCount == 8 || Info.BitCount == 24) && Info.Width > 0 &&
+         Info.Height > 0;
+}
+
+}  // namespace
+
 void TPixelGraphic::AssignFromGraphic(TGraphic* Source) {
   if (!Source) return;
   FXResolution = 0;
   FYResolution = 0;
   FGamma = PGDefaultGamma;
   FreeChunks();
-  TMemoryStream m;
-  Source->SaveToStream(m);
-  m.SetPosition(0);
-  LoadFromStream(m);
+  TSurfaceInfo info;
+  if (PlainDIBBitmap(Source, info)) {
+    // The bitmap's rows and colour table are read in place: the picture a
+    // bitmap file of it would load, without making that file.
+    auto* bitmap = static_cast<TBitmap*>(Source);
+    DIBSECTION section{};
+    GetObject(bitmap->Handle(), sizeof section, &section);
+    const uint8_t format = BitCountToPixelFormat(info.BitCount);
+    const std::vector<RGBQUAD> table = bitmap->ColorTable();
+    BeginUpdate();
+    try {
+      FlushGdi();
+      NewImage(0, 0, pf24Bit);
+      NewImageToOverwrite(info.Width, info.Height, format);
+      FXResolution = section.dsBmih.biXPelsPerMeter;
+      FYResolution = section.dsBmih.biYPelsPerMeter;
+      if (format == pf24Bit) {
+        SetPaletteIdent(pTrueColor);
+      } else {
+        SetPaletteCount(GetMaxColors());
+        for (int32_t i = 0; i < FPaletteCount; ++i) {
+          const RGBQUAD q = i < static_cast<int32_t>(table.size()) ? table[static_cast<size_t>(i)] : RGBQUAD{};
+          SetPaletteEntry(i, RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
+        }
+      }
+      const size_t rowBytes = std::min<size_t>(FBytesPerLine, static_cast<size_t>(info.BytesPerLine));
+      for (int32_t y = 0; y < FHeight; ++y) std::memcpy(ScanLine(y), info.ScanLine(y), rowBytes);
+      DetectPaletteIdent();
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  } else {
+    TMemoryStream m;
+    Source->SaveToStream(m);
+    m.SetPosition(0);
+    LoadFromStream(m);
+  }
   DetectPaletteIdent();
   Changed(this);
 }
 
 void TPixelGraphic::AssignToGraphic(TGraphic* Dest) {
   if (!Dest) return;
+  FlushGdi();
+  if (FBits && typeid(*Dest) == typeid(TBitmap)) {
+    // The bitmap gets a DIB section of the image's own layout and colour
+    // table, and the pixel memory in one copy: the bitmap a bitmap file of
+    // the image would load.
+    TBitmapInfo256 bi{};
+    const int32_t colors = WrittenColors(*this);
+    bi.bmiHeader.biWidth = FWidth;
+    bi.bmiHeader.biHeight = FHeight;
+    bi.bmiHeader.biBitCount = static_cast<uint16_t>(GetBitCount());
+    bi.bmiHeader.biSizeImage = FImageSize;
+    bi.bmiHeader.biXPelsPerMeter = FXResolution;
+    bi.bmiHeader.biYPelsPerMeter = FYResolution;
+    bi.bmiHeader.biClrUsed = static_cast<uint32_t>(colors);
+    for (int32_t i = 0; i < colors && i < FPaletteCount; ++i) {
+      const TColor c = FPalette[static_cast<size_t>(i)];
+      bi.bmiColors[i] = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
+    }
+    void* bits = nullptr;
+    HBITMAP handle = CreateDIBSection(nullptr, bi.Info(), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (handle) {
+      std::memcpy(bits, FBits.get(), FImageSize);
+      static_cast<TBitmap*>(Dest)->SetHandle(handle);
+      return;
+    }
+  }
   TMemoryStream m;
   m.SetSize(GetBMPFileSize());
   m.SetPosition(0);
-  FlushGdi();
   WriteBMPFile(*this, m);
   m.SetSize(m.Position());
   m.SetPosition(0);

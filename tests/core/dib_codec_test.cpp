@@ -322,12 +322,52 @@ TEST(DIBCodec, FormStreamingKeepsTheStreamPosition) {
   uint32_t n;
   std::memcpy(&n, m.Memory(), 4);
   EXPECT_EQ(n, a.GetBMPFileSize());
-  // Handing the image to a bitmap goes through a BMP file in memory.
+  // Handing the image to a bitmap gives it the image's DIB.
   TBitmap bmp;
   a.AssignToGraphic(&bmp);
   EXPECT_EQ(bmp.Width(), 2);
   EXPECT_EQ(bmp.PixelFormat(), pf8bit);
   EXPECT_EQ(bmp.Canvas()->Pixels(1, 1), RGB(200, 200, 200));
+}
+
+// Handing an image to a bitmap and back copies DIB memory in place; the
+// result is the one the bitmap-file route gives.
+TEST(DIBCodec, HandOverToABitmapAndBackMatchesTheBitmapFileRoute) {
+  uint32_t seed = 7;
+  for (uint8_t format : {pf1Bit, pf4Bit, pf8Bit, pf24Bit}) {
+    TPixelGraphic a;
+    a.NewImage(13, 7, format);
+    if (format != pf24Bit) {
+      a.SetPaletteCount(2);  // fewer entries than the table holds
+      a.SetPaletteEntry(0, RGB(10, 20, 30));
+      a.SetPaletteEntry(1, RGB(200, 100, 50));
+    }
+    a.SetXResolution(3780);
+    a.SetYResolution(2000);
+    for (int32_t y = 0; y < 7; ++y)
+      for (int32_t x = 0; x < 13; ++x) a.SetPixel(x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
+    TBitmap direct, viaFile;
+    a.AssignToGraphic(&direct);
+    TMemoryStream file;
+    a.WriteData(file);  // the stored size, then a bitmap file
+    file.SetPosition(4);
+    viaFile.LoadFromStream(file);
+    ASSERT_EQ(direct.PixelFormat(), viaFile.PixelFormat());
+    EXPECT_EQ(PackedDIBFromBitmap(direct.Handle()), PackedDIBFromBitmap(viaFile.Handle())) << int(format);
+
+    TPixelGraphic back, read;
+    back.AssignFromGraphic(&direct);
+    Read(read, PackedDIBFromBitmap(direct.Handle()));
+    read.DetectPaletteIdent();
+    ASSERT_EQ(back.PixelFormat(), read.PixelFormat());
+    ASSERT_EQ(back.PaletteCount(), read.PaletteCount());
+    for (int32_t i = 0; i < read.PaletteCount(); ++i) EXPECT_EQ(back.GetPaletteEntry(i), read.GetPaletteEntry(i));
+    EXPECT_EQ(back.PaletteIdent(), read.PaletteIdent());
+    EXPECT_EQ(back.XResolution(), 3780);
+    EXPECT_EQ(back.YResolution(), 2000);
+    ASSERT_EQ(back.ImageSize(), read.ImageSize());
+    EXPECT_EQ(std::memcmp(back.GetBits(), read.GetBits(), read.ImageSize()), 0) << int(format);
+  }
 }
 
 // ImageMagick writes RLE8 (and reads RLE4): our decoder must give its pixels.
