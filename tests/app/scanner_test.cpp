@@ -58,7 +58,7 @@ TEST_F(Scanner, SelectSourceAndAcquireBringTheScanIntoTheViewer) {
   EXPECT_TRUE(Form->Acquire1->Enabled());
   ASSERT_EQ(Form->btnTwain->Caption(), "Acquire");
 
-  for (auto [Mode, Format] : {std::pair{"Gray", pf8bit}, std::pair{"Color", pf24bit}}) {
+  for (auto [Mode, Format] : {std::pair{"Gray", pf8Bit}, std::pair{"Color", pf24Bit}}) {
     SCOPED_TRACE(Mode);
     UseSaneTestBackend(Mode, 8, {"test-picture \"Color pattern\""});
     Form->Acquire1->Click();
