@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <random>
 
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/objects.h"
@@ -35,10 +36,20 @@ HWND ViewerHead() {
   return Viewers.empty() ? nullptr : Viewers.front();
 }
 // Serial of our last publication; the desktop's echo of it is not a
-// change by another program.
+// change by another program. The marker pairs it with a token of this
+// process, since another process of ours counts its publications too.
 uint64_t Serial = 0;
-// The clipboard belongs to another program: formats come from Qt.
-bool Foreign = false;
+QByteArray OwnMarker() {
+  static const QByteArray token = [] {
+    std::random_device r;
+    return QByteArray::number(static_cast<qulonglong>(r()) << 32 | r(), 16);
+  }();
+  return token + ':' + QByteArray::number(static_cast<qulonglong>(Serial));
+}
+// The clipboard belongs to another program: formats come from Qt. So it is
+// until we put something on it, since the desktop's clipboard may hold data
+// from before we started.
+bool Foreign = true;
 QObject* ConnectedApp = nullptr;
 QMetaObject::Connection Connection;
 
@@ -64,10 +75,7 @@ const QMimeData* QtData() {
 
 void OnQtChanged() {
   const QMimeData* m = QtData();
-  if (m && m->hasFormat(MarkerMime)) {
-    QByteArray b = m->data(MarkerMime);
-    if (b.toULongLong() == Serial) return;  // our own publication coming back
-  }
+  if (m && m->hasFormat(MarkerMime) && m->data(MarkerMime) == OwnMarker()) return;  // our own publication
   // Another program changed the clipboard: our formats are gone.
   ClearStore();
   Foreign = true;
@@ -146,7 +154,7 @@ void Publish() {
   QClipboard* c = QGuiApplication::instance() ? QGuiApplication::clipboard() : nullptr;
   if (!c) return;
   auto* m = new QMimeData();
-  m->setData(MarkerMime, QByteArray::number(static_cast<qulonglong>(Serial)));
+  m->setData(MarkerMime, OwnMarker());
   if (uintptr_t h = GetClipboardData(CF_BITMAP)) {
     QImage img = ImageFromBitmap(reinterpret_cast<HBITMAP>(h));
     if (!img.isNull()) m->setImageData(img);
@@ -291,6 +299,10 @@ bool ChangeClipboardChain(HWND Remove, HWND Next) {
 
 HWND GetClipboardViewer() { return ViewerHead(); }
 
+namespace ui_internal {
+void ClipboardViewerRecreated(HWND Old, HWND New) { std::replace(Viewers.begin(), Viewers.end(), Old, New); }
+}  // namespace ui_internal
+
 // ---------------------------------------------------------------------------
 // TClipboard
 
@@ -427,7 +439,7 @@ void FinalizeClipboard() {
   ClearStore();
   Open = false;
   Changed = false;
-  Foreign = false;
+  Foreign = true;
   Viewers.clear();
   if (ConnectedApp) QObject::disconnect(Connection);
   ConnectedApp = nullptr;

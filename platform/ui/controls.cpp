@@ -8,6 +8,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
+#include "platform/ui/window_internal.h"
 
 std::function<bool(TPopupMenu*, TControl*, TPoint)> PopupMenuHook;
 bool NewStyleControls = true;
@@ -513,8 +514,10 @@ void TWinControl::RecreateWnd() {
   if (!FHandle || FRecreating) return;
   FRecreating = true;
   bool hadFocus = GetFocus() == FHandle;
+  const HWND old = FHandle;
   DestroyHandle();
   CreateHandle();
+  if (FHandle) ui_internal::ClipboardViewerRecreated(old, FHandle);
   if (hadFocus && FHandle) ::SetFocus(FHandle);
   FRecreating = false;
 }

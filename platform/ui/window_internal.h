@@ -214,6 +214,11 @@ TDriverHooks& DriverHooks();
 // ---- cursors ----
 void ApplyCursor(HCURSOR Cursor);
 
+// ---- clipboard ----
+// A window made again (new handle for the same control) keeps its place in
+// the clipboard viewer chain.
+void ClipboardViewerRecreated(HWND Old, HWND New);
+
 }  // namespace ui_internal
 
 // ---- the presentation backend (Qt), implemented in qt_backend.cpp ----

@@ -201,6 +201,51 @@ TEST_F(ClipboardTest, AHeadDestroyedWithoutLeavingGivesWayToTheViewerBeforeIt) {
   Clipboard()->SetAsText("nobody listens");
 }
 
+// A form in the chain, as a program's main window joins it.
+class TViewerForm : public TForm {
+public:
+  TViewerForm() : TForm(nullptr) { AfterConstruction(); }
+  int32_t Draws = 0;
+  HWND Next = nullptr;
+
+protected:
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg == WM_DRAWCLIPBOARD) {
+      ++Draws;
+      if (Next) SendMessage(Next, WM_DRAWCLIPBOARD, 0, 0);
+      return;
+    }
+    TForm::WndProc(Message);
+  }
+};
+
+TEST_F(ClipboardTest, AFormWhoseWindowIsMadeAgainHearsEveryChangeAndTheDesktopsDataIsSeenAtOnce) {
+  // What the desktop's clipboard held before this process first looked is
+  // there for it.
+  FinalizeClipboard();
+  TUiTestDriver::SetClipboardTextFromOutside("before we started");
+  EXPECT_TRUE(Clipboard()->HasFormat(CF_TEXT));
+  EXPECT_EQ(Clipboard()->AsText(), "before we started");
+
+  auto* form = new TViewerForm();
+  form->Next = SetClipboardViewer(form->Handle());
+  const HWND first = form->Handle();
+  // A new border makes the form's window again; it stays in the chain.
+  form->SetBorderStyle(bsNone);
+  ASSERT_NE(form->Handle(), first);
+  EXPECT_EQ(GetClipboardViewer(), form->Handle());
+  const int32_t before = form->Draws;
+  std::unique_ptr<TBitmap> b(MakeBitmap());
+  Clipboard()->Assign(b.get());
+  EXPECT_EQ(form->Draws, before + 1);
+  EXPECT_TRUE(Clipboard()->HasFormat(CF_BITMAP));
+  TUiTestDriver::SetClipboardTextFromOutside("from elsewhere");
+  Driver.ProcessMessages();
+  EXPECT_EQ(form->Draws, before + 2);
+  EXPECT_FALSE(Clipboard()->HasFormat(CF_BITMAP));
+  form->Free();
+}
+
 TEST(Shell, TheRecorderSeesOneArgumentWithBlanksAndAddressesGoToTheOpener) {
   char tmpl[] = "/tmp/quillon shell XXXXXX";
   std::string dir = IncludeTrailingPathDelimiter(mkdtemp(tmpl));
