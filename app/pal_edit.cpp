@@ -256,7 +256,8 @@ void TPalEditor::PGImage1PicBoxOnMouseDown(TObject*, TMouseButton, TShiftState, 
   TPixelGraphic* picture = PGImage1->GetPixelGraphic();
   TPixelGraphic* grid = Img->GetPixelGraphic();
   if (!picture || !grid || picture->GetEmpty()) return;
-  int32_t x = PGImage1->BoxToImageX(X), y = PGImage1->BoxToImageY(Y);
+  const TPoint shown = PGImage1->ShownImagePixel(TPoint{X, Y});
+  const int32_t x = shown.X, y = shown.Y;
   if (x < 0 || y < 0 || x >= picture->GetWidth() || y >= picture->GetHeight()) return;
   SelectIndex(static_cast<int32_t>(grid->GetNearestIndex(picture->GetPixelColor(x, y))));
 }

@@ -205,9 +205,9 @@ void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int
   // Only while the pick button is down: in crop mode (which releases it)
   // the presses drag a selection and keep the colour already picked.
   if (!FPickMode || !btnTransparent->Down()) return;
-  // The image pixel shown at the clicked box pixel, by the viewer's own
-  // mapping (whatever the zoom, its rounding and the stretch mode).
-  const TPoint image = Image1->BoxToImage(TPoint{X, Y});
+  // The image pixel shown at the clicked box pixel, by the rule the viewer
+  // displays with (whatever the zoom, its rounding and the stretch mode).
+  const TPoint image = Image1->ShownImagePixel(TPoint{X, Y});
   GIFTransparentColor = Image1->PicBox()->Canvas()->Pixels(X, Y);
   if (FSwatch) {
     TCanvas* c = FSwatch->Canvas();

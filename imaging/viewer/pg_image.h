@@ -184,6 +184,12 @@ public:
   int32_t BoxToImageX(int32_t X) const;
   int32_t BoxToImageY(int32_t Y) const;
   TPoint BoxToImage(const TPoint& P) const { return TPoint{BoxToImageX(P.X), BoxToImageY(P.Y)}; }
+  // The image pixel shown at a box point: the one whose area holds the box
+  // pixel's centre, (2x + 1) x image width div (2 x box width). The drawing
+  // call's stretch (smFast) samples pixel centres so; a resampled display
+  // copy's pixel blends the neighbourhood of that same pixel. The viewer's
+  // mirror settings are not applied.
+  TPoint ShownImagePixel(const TPoint& P) const;
   TRect SelectionBoxRect() const;
   int32_t FrameWidth();
   long double EffectiveZoom() const { return FEffectiveZoom; }

@@ -297,6 +297,16 @@ int32_t TPGImage::BoxToImageY(int32_t Y) const {
   return FPicBox->Height() < 1 ? 0 : static_cast<int32_t>(static_cast<int64_t>(Y) * FImageHeight / FPicBox->Height());
 }
 
+namespace {
+int32_t ShownIndex(int32_t I, int32_t Box, int32_t Image) {
+  return Box < 1 ? 0 : static_cast<int32_t>((2 * static_cast<int64_t>(I) + 1) * Image / (2 * static_cast<int64_t>(Box)));
+}
+}  // namespace
+
+TPoint TPGImage::ShownImagePixel(const TPoint& P) const {
+  return TPoint{ShownIndex(P.X, FPicBox->Width(), FImageWidth), ShownIndex(P.Y, FPicBox->Height(), FImageHeight)};
+}
+
 TRect TPGImage::SelectionBoxRect() const {
   return TRect{ImageToBoxX(FSelectionLeft), ImageToBoxY(FSelectionTop), ImageToBoxX(FSelectionLeft + FSelectionWidth),
                ImageToBoxY(FSelectionTop + FSelectionHeight)};
