@@ -13,6 +13,7 @@
 #include "platform/ui/message_queue.h"
 #include "platform/ui/shell.h"
 #include "platform/ui/test_driver.h"
+#include "tests/ui/clipboard_viewer_form.h"
 
 namespace {
 
@@ -200,24 +201,6 @@ TEST_F(ClipboardTest, AHeadDestroyedWithoutLeavingGivesWayToTheViewerBeforeIt) {
   EXPECT_EQ(GetClipboardViewer(), nullptr);
   Clipboard()->SetAsText("nobody listens");
 }
-
-// A form in the chain, as a program's main window joins it.
-class TViewerForm : public TForm {
-public:
-  TViewerForm() : TForm(nullptr) { AfterConstruction(); }
-  int32_t Draws = 0;
-  HWND Next = nullptr;
-
-protected:
-  void WndProc(TMessage& Message) override {
-    if (Message.Msg == WM_DRAWCLIPBOARD) {
-      ++Draws;
-      if (Next) SendMessage(Next, WM_DRAWCLIPBOARD, 0, 0);
-      return;
-    }
-    TForm::WndProc(Message);
-  }
-};
 
 TEST_F(ClipboardTest, AFormWhoseWindowIsMadeAgainHearsEveryChangeAndTheDesktopsDataIsSeenAtOnce) {
   // What the desktop's clipboard held before this process first looked is

@@ -21,6 +21,7 @@
 #include "platform/ui/clipboard.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
+#include "tests/ui/clipboard_viewer_form.h"
 
 extern char** environ;
 
@@ -122,23 +123,6 @@ int Publish(TColor Colour) {
   }
   return 0;
 }
-
-class TViewerForm : public TForm {
-public:
-  TViewerForm() : TForm(nullptr) { AfterConstruction(); }
-  int32_t Draws = 0;
-  HWND Next = nullptr;
-
-protected:
-  void WndProc(TMessage& Message) override {
-    if (Message.Msg == WM_DRAWCLIPBOARD) {
-      ++Draws;
-      if (Next) SendMessage(Next, WM_DRAWCLIPBOARD, 0, 0);
-      return;
-    }
-    TForm::WndProc(Message);
-  }
-};
 
 }  // namespace
 
