@@ -1,6 +1,7 @@
 // TBitmap and its canvas.
 #include "platform/gdi/bitmap.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/gdi/clipboard_formats.h"
@@ -377,15 +378,22 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   uint8_t fh[14];
   if (avail < 14 || Stream.Read(fh, 14) != 14 || fh[0] != 'B' || fh[1] != 'M')
     throw EInvalidGraphic("Bitmap image is not valid");
-  uint32_t off = fh[10] | (fh[11] << 8) | (fh[12] << 16) | (uint32_t(fh[13]) << 24);
-  uint32_t declared = fh[2] | (fh[3] << 8) | (fh[4] << 16) | (uint32_t(fh[5]) << 24);
-  int64_t len = avail - 14;
-  if (declared >= 14 && declared - 14 < len) len = declared - 14;
-  if (len > (int64_t(1) << 30) || off < 14) throw EInvalidGraphic("Bitmap image is not valid");
+  const uint32_t off = fh[10] | (fh[11] << 8) | (fh[12] << 16) | (uint32_t(fh[13]) << 24);
+  const uint32_t declared = fh[2] | (fh[3] << 8) | (fh[4] << 16) | (uint32_t(fh[5]) << 24);
+  // The file's own size field is often wrong: the rest of the stream is
+  // read (no more than the largest pixel memory and a header could take),
+  // and the stream is left after what the bitmap used.
+  constexpr int64_t kMaxRead = (int64_t(1) << 30) + (int64_t(1) << 16);
+  const int64_t len = std::min(avail - 14, kMaxRead);
+  if (off < 14) throw EInvalidGraphic("Bitmap image is not valid");
   std::vector<uint8_t> data(static_cast<size_t>(len));
   if (len) Stream.ReadBuffer(data.data(), len);
-  HBITMAP hb = BitmapFromPackedDIB(data.data(), data.size(), off - 14);
+  size_t used = 0;
+  HBITMAP hb = BitmapFromPackedDIB(data.data(), data.size(), off - 14, &used);
   if (!hb) throw EInvalidGraphic("Bitmap image is not valid");
+  int64_t end = 14 + static_cast<int64_t>(used);
+  if (declared > end && declared <= 14 + len) end = declared;
+  Stream.SetPosition(start + end);
   FreeHandle();
   SetHandle(hb);
 }

@@ -24,9 +24,6 @@ GlobalBlock* Block(HGLOBAL Mem) {
   return reinterpret_cast<GlobalBlock*>(Mem);
 }
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 }  // namespace
 
 HGLOBAL GlobalAlloc(uint32_t, size_t Size) {
@@ -119,109 +116,4 @@ std::vector<uint8_t> PackedDIBFromBitmap(HBITMAP Bitmap) {
 HGLOBAL BitmapToPackedDIB(HBITMAP Bitmap) {
   std::vector<uint8_t> bytes = PackedDIBFromBitmap(Bitmap);
   return bytes.empty() ? 0 : GlobalFromBytes(bytes);
-}
-
-HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset) {
-  if (!Data || Size < 12) return nullptr;
-  uint32_t hsize = Le32(Data);
-  int64_t width, height;
-  uint32_t bits, compression = BI_RGB, used = 0;
-  size_t entry;
-  if (hsize == 12) {
-    width = Le16(Data + 4);
-    height = Le16(Data + 6);
-    if (Le16(Data + 8) != 1) return nullptr;
-    bits = Le16(Data + 10);
-    entry = 3;
-  } else {
-    if (hsize < 40 || hsize > Size) return nullptr;
-    width = static_cast<int32_t>(Le32(Data + 4));
-    height = static_cast<int32_t>(Le32(Data + 8));
-    if (Le16(Data + 12) != 1) return nullptr;
-    bits = Le16(Data + 14);
-    compression = Le32(Data + 16);
-    used = Le32(Data + 32);
-    entry = 4;
-  }
-  bool topDown = height < 0;
-  if (topDown) height = -height;
-  if (width <= 0 || height <= 0 || width > 65535 * 4 || height > 65535 * 4) return nullptr;
-  bool fields = compression == BI_BITFIELDS && (bits == 16 || bits == 32);
-  if (!(compression == BI_RGB || fields)) return nullptr;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return nullptr;
-  size_t pos = hsize;
-  uint32_t masks[3] = {0, 0, 0};
-  if (bits == 16 && !fields) {
-    masks[0] = 0x7C00;
-    masks[1] = 0x03E0;
-    masks[2] = 0x001F;
-  } else if (bits == 32 && !fields) {
-    masks[0] = 0xFF0000;
-    masks[1] = 0xFF00;
-    masks[2] = 0xFF;
-  }
-  if (fields) {
-    // The masks follow a 40-byte header or lie inside a larger one.
-    if (Size < 52) return nullptr;
-    if (pos < 52) pos = 52;
-    for (int k = 0; k < 3; ++k) masks[k] = Le32(Data + 40 + 4 * k);
-    if (!masks[0] || !masks[1] || !masks[2]) return nullptr;
-  }
-  uint32_t colors = 0;
-  if (bits <= 8) {
-    uint32_t max = 1u << bits;
-    colors = used == 0 ? max : used;
-    if (colors > max) return nullptr;
-  }
-  size_t tablePos = pos;
-  if (bits > 8 && used) {
-    if (used > 256) return nullptr;
-    pos += size_t(used) * 4;
-  } else {
-    pos += size_t(colors) * entry;
-  }
-  if (pos > Size) return nullptr;
-  size_t bitsPos = BitsOffset ? BitsOffset : pos;
-  int64_t stride = DIBBytesPerLine(width, bits);
-  if (bitsPos > Size || stride * height > static_cast<int64_t>(Size - bitsPos)) return nullptr;
-  // The new section: palette formats and 24/32 bits keep their form, 16 bits become 24.
-  int32_t outBits = bits == 16 ? 24 : static_cast<int32_t>(bits);
-  TBitmapInfo256 bi{};
-  bi.bmiHeader.biWidth = static_cast<int32_t>(width);
-  bi.bmiHeader.biHeight = static_cast<int32_t>(height);
-  bi.bmiHeader.biBitCount = static_cast<uint16_t>(outBits);
-  bi.bmiHeader.biClrUsed = colors;
-  for (uint32_t i = 0; i < colors; ++i) {
-    const uint8_t* e = Data + tablePos + i * entry;
-    bi.bmiColors[i] = RGBQUAD{e[0], e[1], e[2], 0};
-  }
-  void* px = nullptr;
-  HBITMAP hb = CreateDIBSection(nullptr, bi.Info(), DIB_RGB_COLORS, &px, nullptr, 0);
-  if (!hb) return nullptr;
-  auto* b = static_cast<GdiBitmap*>(hb);
-  b->XPelsPerMeter = hsize >= 40 ? static_cast<int32_t>(Le32(Data + 24)) : 0;
-  b->YPelsPerMeter = hsize >= 40 ? static_cast<int32_t>(Le32(Data + 28)) : 0;
-  const uint8_t* src = Data + bitsPos;
-  for (int64_t r = 0; r < height; ++r) {
-    const uint8_t* row = src + r * stride;
-    int32_t y = static_cast<int32_t>(topDown ? r : height - 1 - r);
-    if (bits != 16 && !fields) {
-      std::memcpy(b->Row(y), row, static_cast<size_t>(std::min<int64_t>(stride, b->Stride)));
-      continue;
-    }
-    for (int64_t x = 0; x < width; ++x) {
-      uint32_t p = bits == 16 ? Le16(row + x * 2) : Le32(row + x * 4);
-      uint8_t ch[3];
-      for (int k = 0; k < 3; ++k) {
-        // Scale the channel so that its top bit lands on bit 7.
-        uint32_t m = masks[k], v = p & m;
-        while (!(m & 1)) { m >>= 1; v >>= 1; }
-        while (m > 0xFF) { m >>= 1; v >>= 1; }
-        while (!(m & 0x80)) { m <<= 1; v <<= 1; }
-        ch[k] = static_cast<uint8_t>(v > 255 ? 255 : v);
-      }
-      b->Set(static_cast<int32_t>(x), y, RGB(ch[0], ch[1], ch[2]));
-    }
-  }
-  return hb;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/gdi/dib_reader.h"
 #include "platform/gdi/types.h"
 
 constexpr uint16_t CF_TEXT = 1;
@@ -41,9 +42,4 @@ HGLOBAL GlobalFromBytes(const std::vector<uint8_t>& Bytes);
 std::vector<uint8_t> PackedDIBFromBitmap(HBITMAP Bitmap);
 // CF_BITMAP -> CF_DIB: a new global block with the packed DIB (0 for no bitmap).
 HGLOBAL BitmapToPackedDIB(HBITMAP Bitmap);
-// CF_DIB -> a new DIB section. Accepts core (12-byte) and info (40 bytes or
-// more) headers, 1/4/8/24/32 bits uncompressed and 16/32 bits with bit
-// fields (converted to 24 bits). BitsOffset is the distance from the header
-// to the rows, 0 when they follow the colour table. Returns nullptr for data
-// that is malformed or truncated.
-HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset = 0);
+// CF_DIB -> a new DIB section: BitmapFromPackedDIB (dib_reader.h).

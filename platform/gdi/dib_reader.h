@@ -1,0 +1,22 @@
+// Decoding of packed DIBs (an info header, its masks and colour table, then
+// the rows), as bitmap files and the CF_DIB clipboard format hold them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/gdi/types.h"
+
+// A new DIB section holding the packed DIB at Data (Size bytes), or nullptr
+// for data that is malformed, truncated, too large or of a kind not read.
+//
+// Read: core (12-byte) headers with 1, 4, 8 or 24 bits; info headers of 40,
+// 108 and 124 bytes with 1, 4, 8, 16, 24 or 32 bits uncompressed, 8 bits
+// RLE8, 4 bits RLE4, 16 or 32 bits with bit fields; rows bottom-up or (but
+// for RLE) top-down. Palette formats and 24/32 bits keep their form; 16 bits
+// and bit fields become 24 and 32 bits, each channel scaled to 0..255.
+//
+// BitsOffset is the distance from the header's start to the rows, or 0 when
+// they follow the colour table. Used, when given, receives the bytes the DIB
+// takes from Data: up to the end of its rows, or of its RLE data.
+HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset = 0, size_t* Used = nullptr);
