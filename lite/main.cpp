@@ -2,7 +2,6 @@
 
 
 #include "controls/glyphs.h"
-#include "gif/gif_encoder.h"
 #include "lite/about.h"
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
@@ -20,6 +19,8 @@ namespace {
 
 std::string FullEditionFolderOverride;
 const char* const VersionText = "Quillon 1.01\n";
+const char* const GifOnlyText =
+    "This version of Quillon saves GIF files only. Choose the GIF type or a name ending in \".gif\".";
 
 TMenuItem* NewItem(TComponent* Owner, const std::string& Caption, TNotifyEvent Click = nullptr) {
   auto* item = new TMenuItem(Owner);
@@ -79,7 +80,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   ScrollBox1->SetParent(this);
   ScrollBox1->SetAlign(alClient);
 
-  GIFImage1 = new TGIFImg(this);
+  GIFImage1 = new TGIFImage(this);
   GIFImage1->SetParent(ScrollBox1);
   GIFImage1->SetAnimate(true);
   GIFImage1->SetAutoSize(true);
@@ -174,24 +175,21 @@ void TForm1::LiteLoadFile(const std::string& Name) {
   if (ext == ".bmp") {
     Image1->Picture()->Bitmap()->LoadFromFile(Name);
   } else if (ext == ".gif") {
-    TFileStream stream(Name, fmOpenRead);
-    if (!GIFImage1->LoadFromStream(stream)) throw EInvalidGraphic("\"" + Name + "\" is not a readable GIF file");
-    Image1->Picture()->Assign(GIFImage1->GetBitmap());
+    // A GIF that does not load leaves the picture as it was and says why.
+    if (GIFImage1->LoadFromFile(Name)) Image1->Picture()->Assign(GIFImage1->GetBitmap());
+    else Application->MessageBox(GIFImage1->StatusText(), Application->Title(), MB_OK | MB_ICONSTOP);
   }
   GIFImage1->SetVisible(false);
   FFileName = Name;
 }
 
 void TForm1::SaveAs1Click(TObject* /*Sender*/) {
-  if (!FFileName.empty()) {
-    FFileName = NameBeforeFirstDot(FFileName);
-    SaveDialog1->SetFileName(FFileName);
-  }
+  // Only the dialog's proposal is cut: a cancelled dialog keeps the name.
+  if (!FFileName.empty()) SaveDialog1->SetFileName(NameBeforeFirstDot(FFileName));
   if (!SaveDialog1->Execute()) return;
   FFileName = SaveDialog1->FileName();
-  // Only a name typed or completed with ".gif" is written; the PNG type
-  // writes nothing in this edition.
-  if (ExtractFileExt(FFileName) == ".gif") LiteSaveGif(FFileName);
+  if (LowerCase(ExtractFileExt(FFileName)) == ".gif") LiteSaveGif(FFileName);
+  else ShowMessage(GifOnlyText);
 }
 
 void TForm1::LiteSaveGif(const std::string& Name) {
@@ -205,14 +203,7 @@ void TForm1::LiteSaveGif(const std::string& Name) {
   bitmap.SetPixelFormat(pf24bit);
   bitmap.SetSize(width, height);
   bitmap.Canvas()->StretchDraw(TRect(0, 0, width, height), Image1->Picture()->Bitmap());
-
-  // The GIF is built in memory so that a refused image leaves no file.
-  TMemoryStream gif;
-  if (!SaveBitmapAsGIF(gif, bitmap, false, false, 0xFFFFFF)) {
-    plTestPro->SetVisible(true);
-    return;
-  }
-  gif.SaveToFile(Name);
+  if (!SaveBitmapAsGIFFile(Name, bitmap, false, 0xFFFFFF, false)) plTestPro->SetVisible(true);
 }
 
 void TForm1::Exit1Click(TObject* /*Sender*/) { Application->Terminate(); }

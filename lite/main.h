@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "gif/control/gif_img.h"
+#include "gif/control/gif_image.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
@@ -20,7 +20,7 @@ public:
   TSpeedButton* btnSave;
   TSpeedButton* btnExit;
   TScrollBox* ScrollBox1;
-  TGIFImg* GIFImage1;
+  TGIFImage* GIFImage1;
   TImage* Image1;
   TPanel* plTestPro;
   TMemo* Memo1;

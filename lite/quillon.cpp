@@ -51,7 +51,6 @@ int main(int argc, char** argv) {
 
   Application->Initialize();
   Application->SetTitle("Quillon Pro version 2.0");
-  SetGIFApplicationTitle(Application->Title());
   Application->CreateForm(Form1);
   Application->CreateForm(AboutForm);
   int result = 0;

@@ -151,11 +151,14 @@ void TGIFImg::SetUpPicture() {
 
 TBitmap* TGIFImg::GetBitmap() {
   if (FEmpty || FDecoder->FrameCount() == 0) return nullptr;
-  if (!FFirstBitmap) {
-    FFirstBitmap = std::make_unique<TBitmap>();
-    FFirstBitmap->Assign(FBitmaps[0].Bitmap.get());
-  }
+  if (!FFirstBitmap) FFirstBitmap = MakeFirstBitmap();
   return FFirstBitmap.get();
+}
+
+std::unique_ptr<TBitmap> TGIFImg::MakeFirstBitmap() {
+  auto b = std::make_unique<TBitmap>();
+  b->Assign(FBitmaps[0].Bitmap.get());
+  return b;
 }
 
 void TGIFImg::AssignTo(TPersistent* Dest) {

@@ -127,6 +127,15 @@ protected:
   virtual void Changing();
   virtual void Change();
   virtual void Progress();
+  // The bitmap GetBitmap hands out, made on its first call after a load:
+  // a copy of frame 1's bitmap.
+  virtual std::unique_ptr<TBitmap> MakeFirstBitmap();
+  // Invalidates after the opaque style has been brought up to date, with
+  // the parent's background when the style changed.
+  void InvalidatePicture();
+  // Draws Bitmap onto Dest stretched to R with Rop, realising its palette;
+  // a monochrome bitmap lands as black (0) and white (1).
+  void BlitBitmap(HDC Dest, const TRect& R, TBitmap* Bitmap, uint32_t Rop);
 
 private:
   friend class TGIFImgDecoder;
@@ -146,15 +155,11 @@ private:
   bool ComposableFrame(int32_t Index);
   void DrawFrame(int32_t Index);
   void DisposeFrame(int32_t Index);
-  void BlitBitmap(HDC Dest, const TRect& R, TBitmap* Bitmap, uint32_t Rop);
   void DrawPicture(HDC DC, const TRect& R);
   bool Stretched();
   // Recomputes csOpaque; true when it changed.
   bool UpdateOpaque();
   void UpdateTimerState();
-  // Invalidates after the opaque style has been brought up to date, with
-  // the parent's background when the style changed.
-  void InvalidatePicture();
   bool Designing() const { return (ComponentState() & csDesigning) != 0; }
   void QueryNewPalette();
 

@@ -77,8 +77,8 @@ protected:
     std::ofstream(exe) << "#!/bin/sh\n";
     chmod(exe.c_str(), 0755);
   }
-  std::unique_ptr<TGIFImg> ReadGif(const std::string& Name) {
-    auto gif = std::make_unique<TGIFImg>(nullptr);
+  std::unique_ptr<TGIFImage> ReadGif(const std::string& Name) {
+    auto gif = std::make_unique<TGIFImage>(nullptr);
     TFileStream s(Name, fmOpenRead);
     EXPECT_TRUE(gif->LoadFromStream(s));
     return gif;
@@ -116,6 +116,11 @@ TEST_F(LiteMain, OpensABmpThroughTheDialogSavesItAsGifAndTheGifReadsBack) {
   EXPECT_FALSE(Form->plTestPro->Visible());
   ASSERT_TRUE(FileExists(Dir + "few.gif"));
   EXPECT_EQ(GIFColorCount, 4);
+  // The lite writer closes the file with the title alone.
+  std::ifstream file(Dir + "few.gif", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+  const std::string comment = "Created by " + Application->Title();
+  EXPECT_EQ(bytes.substr(bytes.size() - comment.size() - 2), comment + std::string(1, '\0') + ";");
   auto gif = ReadGif(Dir + "few.gif");
   TBitmap* frame = gif->GetBitmap();
   ASSERT_NE(frame, nullptr);
@@ -134,45 +139,68 @@ TEST_F(LiteMain, OpensABmpThroughTheDialogSavesItAsGifAndTheGifReadsBack) {
   EXPECT_TRUE(Driver.MessageBoxes().empty());
 }
 
-TEST_F(LiteMain, OnlyALowerCaseGifNameIsWrittenAndOtherFilesAreOnlyRemembered) {
+TEST_F(LiteMain, AGifNameInAnyCaseIsWrittenOtherTypesAreRefusedAndOtherFilesOnlyRemembered) {
   WriteBmp(Dir + "pic.bmp", 8, 8, FewColors);
   Start({Dir + "pic.bmp"});
   EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
   EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "pic.bmp");
 
+  // A cancelled dialog keeps the name; only the proposal loses its type.
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    EXPECT_EQ(d->NameBoxText(), "pic");
+    d->CancelDialog();
+  });
+  Form->SaveAs1Click(Form);
+  EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
+
+  // Another type writes nothing, and says so.
   SaveAs("as png", 2);
   EXPECT_EQ(Form->FileName(), Dir + "as png.png");
   EXPECT_FALSE(FileExists(Dir + "as png.png"));
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text,
+            "This version of Quillon saves GIF files only. Choose the GIF type or a name ending in \".gif\".");
   SaveAs("CAPS.GIF");
-  EXPECT_FALSE(FileExists(Dir + "CAPS.GIF"));
+  ASSERT_TRUE(FileExists(Dir + "CAPS.GIF"));
+  EXPECT_EQ(ReadGif(Dir + "CAPS.GIF")->GetBitmap()->Canvas()->Pixels(5, 2), FewColors(5, 2));
   EXPECT_FALSE(Form->plTestPro->Visible());
+  EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
 
   // An unknown kind loads nothing but its name is kept.
   std::ofstream(Dir + "photo.jpg") << "not read";
   Form->LiteLoadFile(Dir + "photo.jpg");
   EXPECT_EQ(Form->FileName(), Dir + "photo.jpg");
   EXPECT_EQ(Form->Image1->Width(), 8);
-  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
 }
 
-TEST_F(LiteMain, AnUnreadableFileIsReportedAndTheWindowStillOpens) {
+TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) {
   std::ofstream(Dir + "bad.gif") << "GIF89a\x10";
   std::ofstream(Dir + "bad.bmp") << "BM short";
-  EXPECT_THROW(
-      {
-        Start();
-        Form->LiteLoadFile(Dir + "bad.gif");
-      },
-      EInvalidGraphic);
-  EXPECT_ANY_THROW(Form->LiteLoadFile(Dir + "bad.bmp"));
+  WriteBmp(Dir + "pic.bmp", 8, 6, FewColors);
+  Start({Dir + "pic.bmp"});
+  Form->LiteLoadFile(Dir + "bad.gif");
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, "\"" + Dir + "bad.gif\" is not a readable GIF file.");
+  EXPECT_EQ(Form->Image1->Width(), 8);
+  EXPECT_EQ(Form->Image1->Picture()->Bitmap()->Canvas()->Pixels(5, 2), FewColors(5, 2));
+  EXPECT_EQ(Form->FileName(), Dir + "bad.gif");
+  EXPECT_THROW(Form->LiteLoadFile(Dir + "bad.bmp"), EInvalidGraphic);
+
+  // Named on the command line: the window opens empty after the message.
   Form->Free();
   Form = nullptr;
   Start({Dir + "bad.gif"});
-  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
   EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "bad.gif");
   // Nothing shown: saving writes nothing.
   SaveAs("empty.gif");
   EXPECT_FALSE(FileExists(Dir + "empty.gif"));
+  Form->Free();
+  Form = nullptr;
+  Start({Dir + "bad.bmp"});
+  EXPECT_EQ(Driver.MessageBoxes().size(), 3u);
 }
 
 TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgument) {
