@@ -474,7 +474,9 @@ void SyncPresenter(TWindowRec* W) {
   }
   if (p->geometry() != g && !(managed && W->ShowState != 0)) p->setGeometry(g);
   bool shown = (W->Style & WS_VISIBLE) && (W->ShowState != 1 || managed);
-  if (shown != p->isVisible()) {
+  // Compared with the widget's own state, not with what shows on screen: a
+  // child never hidden explicitly would be shown by Qt with its parent.
+  if (shown == p->isHidden() || !p->testAttribute(Qt::WA_WState_ExplicitShowHide)) {
     if (shown) {
       if (top) p->setAttribute(Qt::WA_ShowWithoutActivating, true);
       p->show();
