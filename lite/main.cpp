@@ -1,5 +1,6 @@
 #include "lite/main.h"
 
+#include <algorithm>
 
 #include "controls/glyphs.h"
 #include "lite/about.h"
@@ -9,6 +10,7 @@
 #include "platform/base/strings.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/colors.h"
+#include "platform/gdi/text.h"
 #include "platform/ui/shell.h"
 #include "platform/ui/window.h"
 
@@ -98,10 +100,12 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   plTestPro->SetBorderWidth(10);
   plTestPro->SetVisible(false);
 
+  plTestPro->OnResize = [this](TObject*) { LayOutOffer(); };
+
   Memo1 = new TMemo(this);
   Memo1->SetParent(plTestPro);
   Memo1->SetAlign(alTop);
-  Memo1->SetHeight(150);
+  Memo1->SetHeight(150);  // until the offer is laid out
   Memo1->SetAlignment(taCenter);
   for (const char* line : {"- ERROR -", "", "You are attempting to save an image which has more than 256 colors ",
                            "(Maximum supported by GIF).", "",
@@ -203,7 +207,39 @@ void TForm1::LiteSaveGif(const std::string& Name) {
   bitmap.SetPixelFormat(pf24bit);
   bitmap.SetSize(width, height);
   bitmap.Canvas()->StretchDraw(TRect(0, 0, width, height), Image1->Picture()->Bitmap());
-  if (!SaveBitmapAsGIFFile(Name, bitmap, false, 0xFFFFFF, false)) plTestPro->SetVisible(true);
+  if (!SaveBitmapAsGIFFile(Name, bitmap, false, 0xFFFFFF, false)) ShowOffer();
+}
+
+void TForm1::ShowOffer() {
+  plTestPro->SetVisible(true);
+  LayOutOffer();
+  // The window grows when the panel cannot show the text and the buttons.
+  const int32_t needed = BitBtn1->Top() + BitBtn1->Height() + plTestPro->BorderWidth() + 2;
+  if (plTestPro->ClientHeight() < needed) SetHeight(Height() + needed - plTestPro->ClientHeight());
+}
+
+void TForm1::LayOutOffer() {
+  if (!plTestPro->Visible()) return;
+  // The memo as tall as its lines wrapped at its width (inside its sunken
+  // border and text margins), the buttons under it.
+  TBitmap measure;
+  measure.SetSize(1, 1);
+  TCanvas* canvas = measure.Canvas();
+  canvas->Font()->Assign(Memo1->Font());
+  const int32_t lineHeight = canvas->TextHeight("Wg");
+  const int32_t width = std::max(1, Memo1->ClientWidth() - 8);
+  int32_t textHeight = 0;
+  for (int32_t i = 0; i < Memo1->Lines()->Count(); ++i) {
+    const std::string line = Memo1->Lines()->Strings(i);
+    TRect r(0, 0, width, 0);
+    DrawText(canvas->Handle(), line.empty() ? " " : line, &r,
+             DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS | DT_CENTER);
+    textHeight += std::max(r.Height(), lineHeight);
+  }
+  Memo1->SetHeight(textHeight + 6);
+  const int32_t top = Memo1->Top() + Memo1->Height() + 8;
+  BitBtn1->SetTop(top);
+  BitBtn2->SetTop(top);
 }
 
 void TForm1::Exit1Click(TObject* /*Sender*/) { Application->Terminate(); }

@@ -52,6 +52,10 @@ public:
   const std::string& FileName() const { return FFileName; }
 
 private:
+  // Shows the offer panel laid out whole.
+  void ShowOffer();
+  void LayOutOffer();
+
   std::string FFileName;
 };
 

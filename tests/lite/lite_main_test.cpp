@@ -211,6 +211,24 @@ TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgum
   EXPECT_FALSE(FileExists(Dir + "many.gif"));  // a refused save leaves no file
   EXPECT_EQ(Form->FileName(), Dir + "many.gif");
 
+  // The offer shows whole: the memo holds every line of its text, the
+  // buttons lie under it inside the panel.
+  Driver.ProcessMessages();
+  TMemo* memo = Form->Memo1;
+  const int32_t height = memo->Height();
+  EXPECT_GE(Form->BitBtn1->Top(), memo->Top() + height);
+  EXPECT_LE(Form->BitBtn1->Top() + Form->BitBtn1->Height(), Form->plTestPro->ClientHeight());
+  memo->SetHeight(1000);  // the text's own extent, wrapped at the same width
+  Driver.ProcessMessages();
+  const TWindowImage text = Driver.ReadWindow(memo->Handle());
+  int32_t textBottom = 0;
+  for (int32_t y = 0; y < text.Height - 2; ++y)
+    for (int32_t x = 4; x < text.Width - 4; ++x)
+      if (text.Pixel(x, y) == clBlack) textBottom = y;
+  EXPECT_GT(textBottom, 100);
+  EXPECT_LT(textBottom, height - 3);
+  memo->SetHeight(height);
+
   MakeFullEdition();
   TShellRecorder shell;
   Form->BitBtn1Click(Form->BitBtn1);
