@@ -436,6 +436,8 @@ void SyncPresenter(TWindowRec* W) {
     }
     if (W->ExStyle & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
     if (W->ExStyle & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+    // The desktop never gives these the keyboard, even on a click.
+    if (W->RefusesActivation()) flags |= Qt::WindowDoesNotAcceptFocus;
     if (W->Owner && W->Owner->Presenter) wantParent = W->Owner->Presenter;
   } else if (W->Parent) {
     wantParent = W->Parent->Presenter;
@@ -487,6 +489,25 @@ void SyncPresenter(TWindowRec* W) {
   p->update();
   p->Syncing = false;
 }
+
+namespace {
+// A desktop with a window manager, where activation is the desktop's to give.
+bool DesktopManagesActivation() {
+  if (!App) return false;
+  QString platform = QGuiApplication::platformName();
+  return platform != "offscreen" && platform != "minimal";
+}
+}  // namespace
+
+void ActivatePresenter(TWindowRec* W) {
+  if (!W || !W->IsTopLevel() || W->RefusesActivation() || !DesktopManagesActivation()) return;
+  TPresenter* p = W->Presenter;
+  // Shown windows only; one just shown is activated once it is mapped.
+  if (!p || !p->isVisible() || p->isActiveWindow()) return;
+  p->activateWindow();
+}
+
+bool PresenterActive(const TWindowRec* W) { return W && W->Presenter && W->Presenter->isActiveWindow(); }
 
 void SyncZOrder(TWindowRec* Parent) {
   if (!App) return;

@@ -719,7 +719,7 @@ bool ShowWindow(HWND Wnd, int32_t Cmd) {
   }
   ui_backend::SyncPresenter(w);
   bool activate = w->IsTopLevel() && w->ShowState != 1 && Cmd != SW_SHOWNA && Cmd != SW_SHOWNOACTIVATE &&
-                  !(w->ExStyle & WS_EX_TOOLWINDOW && (w->Style & WS_POPUP) && !(w->Style & WS_CAPTION));
+                  !w->RefusesActivation();
   if (activate) SetActiveWindow(Wnd);
   else if (w->IsTopLevel() && !wasVisible) PlaceInZOrder(w, HWND_TOP);
   return wasVisible;
@@ -816,12 +816,23 @@ HWND SetFocus(HWND Wnd) {
 
 HWND GetFocus() { return CurrentQueue().Focus; }
 
+namespace {
+// The window the desktop has just activated: our activation follows it and
+// needs no request back to the desktop.
+HWND DesktopActivated = nullptr;
+}  // namespace
+
 HWND SetActiveWindow(HWND Wnd) {
   TThreadQueue& q = CurrentQueue();
   HWND old = q.Active;
   HWND top = Wnd ? GetAncestorTopLevel(Wnd) : nullptr;
+  bool fromDesktop = top && top == DesktopActivated;
+  DesktopActivated = nullptr;
   if (top == old) {
-    if (TWindowRec* w = Rec(top)) PlaceInZOrder(w, HWND_TOP);
+    if (TWindowRec* w = Rec(top)) {
+      PlaceInZOrder(w, HWND_TOP);
+      if (!fromDesktop) ui_backend::ActivatePresenter(w);
+    }
     return old;
   }
   if (top && !IsWindowEnabled(top)) return old;
@@ -845,6 +856,8 @@ HWND SetActiveWindow(HWND Wnd) {
   TWindowRec* w = Rec(top);
   if (!w || q.Active != top) return old;
   PlaceInZOrder(w, HWND_TOP);
+  // The desktop's activation follows ours, so the keyboard comes here.
+  if (!fromDesktop) ui_backend::ActivatePresenter(w);
   CallProc(w, WM_NCACTIVATE, 1, 0);
   if (q.Active == top) CallProc(w, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
   return old;
@@ -1024,9 +1037,27 @@ LRESULT DefWindowProc(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
       return 0;
     case WM_GETMINMAXINFO: return 0;
     case CM_DESKTOPACTIVATE:
-      // The desktop's own activation matters only between applications.
-      if (WParam && !GetActiveWindow() && IsWindowEnabled(Wnd) && IsWindowVisible(Wnd)) SetActiveWindow(Wnd);
-      else if (!WParam && GetActiveWindow()) SetActiveWindow(nullptr);
+      if (!WParam) {
+        // Another application took the desktop.
+        if (GetActiveWindow()) SetActiveWindow(nullptr);
+        return 0;
+      }
+      // The desktop activated this window (a click on its frame, the window
+      // manager's focus): ours follows, unless the news is stale already.
+      if (GetActiveWindow() == Wnd || !ui_backend::PresenterActive(w) || !IsWindowVisible(Wnd) ||
+          w->RefusesActivation())
+        return 0;
+      if (IsWindowEnabled(Wnd)) {
+        DesktopActivated = Wnd;
+        SetActiveWindow(Wnd);
+      } else {
+        // A window waiting for a modal one: the modal one keeps the desktop.
+        TWindowRec* a = Rec(GetActiveWindow());
+        for (TWindowRec* t : TopLevels())
+          if (!a && (t->Style & WS_VISIBLE) && !(t->Style & WS_DISABLED) && t->ShowState != 1 && !t->RefusesActivation())
+            a = t;
+        if (a) SetActiveWindow(a->Handle);
+      }
       return 0;
   }
   return 0;

@@ -65,6 +65,11 @@ struct TWindowRec {
 
   bool IsTopLevel() const { return (Style & WS_CHILD) == 0; }
   bool IsDesktop() const { return Parent == nullptr; }
+  // A captionless popup tool window (a menu, a hint, a floating toolbar, a
+  // drag outline) never becomes the active window, nor takes the keyboard.
+  bool RefusesActivation() const {
+    return (ExStyle & WS_EX_TOOLWINDOW) && (Style & WS_POPUP) && (Style & WS_CAPTION) != WS_CAPTION;
+  }
 };
 
 // Raw input waiting in a queue: its target is decided when it is looked at,
@@ -275,4 +280,9 @@ void SetScreenSizeOverride(int32_t Width, int32_t Height);
 // Whether a top-level window's frame is drawn by the desktop (its presenter
 // shows only the client area).
 bool NativeFrame(const TWindowRec* W);
+// Asks the desktop to make a shown top-level window its active one (the
+// keyboard goes to it); nothing on a desktop without a window manager.
+void ActivatePresenter(TWindowRec* W);
+// Whether the desktop holds this top-level window as its active one now.
+bool PresenterActive(const TWindowRec* W);
 }  // namespace ui_backend

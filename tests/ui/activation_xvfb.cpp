@@ -1,0 +1,144 @@
+// Activation on a real X desktop with a window manager (run by
+// run_under_xvfb.sh): a form shown at start takes the keyboard without a
+// click, a modal form opened from it is the desktop's active window and
+// takes the keys, the desktop's own activation reaches ours, and a popup
+// tool window keeps the keyboard away from itself even when clicked.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/ui/forms.h"
+#include "platform/ui/test_driver.h"
+#include "platform/ui/timer.h"
+
+namespace {
+
+int Failures = 0;
+
+void Fail(const std::string& What) {
+  std::fprintf(stderr, "FAILED: %s\n", What.c_str());
+  ++Failures;
+}
+
+void XdoTool(const std::string& Args) {
+  const std::string cmd = "/usr/bin/xdotool " + Args;
+  if (std::system(cmd.c_str()) != 0) Fail("xdotool " + Args);
+}
+
+// Whether the desktop gives the keyboard to the window of this title.
+bool DesktopActive(const std::string& Title) {
+  const std::string cmd = "/usr/bin/xdotool getactivewindow getwindowname 2>/dev/null | grep -qx '" + Title + "'";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// Delivers our messages until Done holds, at most ten seconds.
+bool WaitFor(const std::function<bool()>& Done) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Application->ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+void Settle(int32_t Milliseconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
+  WaitFor([&] { return std::chrono::steady_clock::now() > end; });
+}
+
+TForm* MakeForm(const std::string& Caption, int32_t Left, int32_t Top, uint16_t& LastKey) {
+  TForm* f = new TForm(nullptr);
+  f->SetCaption(Caption);
+  f->SetBounds(Left, Top, 360, 220);
+  f->OnKeyDown = [&LastKey](TObject*, uint16_t& Key, TShiftState) { LastKey = Key; };
+  f->AfterConstruction();
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (access("/usr/bin/xdotool", X_OK) != 0) {
+    std::printf("xdotool not found: skipped\n");
+    return 77;
+  }
+  InitializeForms(argc, argv);
+  SetMessageBoxHook([](HWND, const std::string& Text, const std::string&, uint32_t Type) {
+    Fail("message box: " + Text);
+    return DefaultMessageBoxAnswer(Type);
+  });
+  if (TUiTestDriver::PlatformName() != "xcb") Fail("expected the xcb platform");
+
+  uint16_t mainKey = 0, dialogKey = 0, secondKey = 0;
+  TForm* main = MakeForm("Quillon activation", 60, 60, mainKey);
+  main->Show();
+  if (!WaitFor([] { return DesktopActive("Quillon activation"); })) Fail("the form shown at start is not active");
+  XdoTool("key x");
+  if (!WaitFor([&] { return mainKey == 'X'; })) Fail("a key without a click does not reach the form");
+
+  // A modal form: active on the desktop, and the keys go to it.
+  TForm* dialog = MakeForm("Quillon dialog", 200, 160, dialogKey);
+  dialog->SetBorderStyle(bsDialog);
+  bool scripted = false;
+  TTimer timer(nullptr);
+  timer.SetInterval(50);
+  timer.SetOnTimer([&](TObject*) {
+    if (scripted) return;
+    scripted = true;
+    if (!WaitFor([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form is not active");
+    if (GetActiveWindow() != dialog->Handle()) Fail("the modal form is not our active window");
+    XdoTool("key k");
+    if (!WaitFor([&] { return dialogKey == 'K'; })) Fail("a key does not reach the modal form");
+    if (mainKey != 'X') Fail("a key meant for the modal form reached the form under it");
+    dialog->SetModalResult(mrCancel);
+    timer.SetEnabled(false);
+  });
+  timer.SetEnabled(true);
+  dialog->ShowModal();
+  if (!WaitFor([] { return DesktopActive("Quillon activation"); })) Fail("the form is not active after the modal one");
+
+  // The desktop activates a window of ours: our active window follows.
+  TForm* second = MakeForm("Quillon second", 500, 300, secondKey);
+  second->Show();
+  if (!WaitFor([] { return DesktopActive("Quillon second"); })) Fail("a second form shown is not active");
+  XdoTool("search --name '^Quillon activation$' windowactivate");
+  if (!WaitFor([&] { return GetActiveWindow() == main->Handle(); }))
+    Fail("our active window does not follow the desktop's");
+  mainKey = 0;
+  XdoTool("key y");
+  if (!WaitFor([&] { return mainKey == 'Y'; })) Fail("a key after the desktop's activation does not reach the form");
+  second->Hide();
+
+  // A popup tool window (as a floating toolbar): shown without activation,
+  // and a click on it leaves the keyboard where it was.
+  bool toolClicked = false;
+  HWND tool = CreateWindowEx(WS_EX_TOOLWINDOW, "", WS_POPUP, 600, 80, 160, 60, main->Handle(),
+                             [&toolClicked](HWND h, uint32_t m, WPARAM w, LPARAM l) -> LRESULT {
+                               if (m == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+                               if (m == WM_LBUTTONDOWN) toolClicked = true;
+                               return DefWindowProc(h, m, w, l);
+                             });
+  ShowWindow(tool, SW_SHOWNA);
+  Settle(500);
+  if (!DesktopActive("Quillon activation")) Fail("showing a tool window took the keyboard");
+  XdoTool("mousemove 680 110 click 1");
+  if (!WaitFor([&] { return toolClicked; })) Fail("the click did not reach the tool window");
+  Settle(500);
+  if (!DesktopActive("Quillon activation")) Fail("a click on a tool window took the keyboard");
+  if (GetActiveWindow() != main->Handle()) Fail("a click on a tool window changed our active window");
+
+  DestroyWindow(tool);
+  second->Free();
+  dialog->Free();
+  main->Free();
+  SetMessageBoxHook(nullptr);
+  FinalizeForms();
+  std::printf("activation on the desktop: %s\n", Failures ? "FAILED" : "ok");
+  return Failures ? 1 : 0;
+}
