@@ -103,6 +103,7 @@ private:
   int32_t FX = 0;
   int32_t FRow = 0;       // file-order row number
   int32_t FBufRow = 0;    // buffer row of the current file row, -1 when every row is done
+  uint8_t* FBits = nullptr;  // the frame's rows
   uint8_t* FLine = nullptr;
   uint8_t* FMaskLine = nullptr;
   int32_t FProgressMask = 0;
@@ -199,7 +200,7 @@ bool TGIFFrameReader::NextRow() {
     return false;
   }
   FBufRow = FFrame.Height - 1 - next;
-  FLine = FFrame.Pixels.data() + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
+  FLine = FBits + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
   if (FFrame.Transparent) FMaskLine = FFrame.Mask.data() + static_cast<size_t>(FBufRow) * FFrame.MaskStride();
   return true;
 }
@@ -209,19 +210,26 @@ bool TGIFFrameReader::Decode() {
   if (d.FPos >= d.FSize) throw EReadError("GIF: unexpected end of data");
   const int32_t m = d.FData[d.FPos++];
   // Code sizes outside 1..11 cannot be decoded with 12-bit codes.
-  if (m < 1 || m > 11) return false;
+  if (m < 1 || m > 11) {
+    d.FFailure = gfCodeSize;
+    return false;
+  }
 
   // The core's image-size check refuses frames over the library's cap
   // before anything is allocated.
   const int64_t pixelBytes = CheckPGImageSize(FFrame.Width, FFrame.Height, pf8Bit);
+  if (!d.FDecodePixels) {
+    SkipToBlockEnd();
+    return true;
+  }
   const int64_t maskBytes = FFrame.Transparent ? static_cast<int64_t>(FFrame.MaskStride()) * FFrame.Height : 0;
-  FFrame.Pixels.assign(static_cast<size_t>(pixelBytes), 0);
+  FBits = d.FramePixels(FFrame, pixelBytes);
   if (FFrame.Transparent) FFrame.Mask.assign(static_cast<size_t>(maskBytes), 0);
 
   TGIFInterlaceOrder order(FFrame.Height, FFrame.Interlaced);
   FOrder = &order;
   FBufRow = FFrame.Height - 1 - order.First();
-  FLine = FFrame.Pixels.data() + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
+  FLine = FBits + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
   if (FFrame.Transparent) FMaskLine = FFrame.Mask.data() + static_cast<size_t>(FBufRow) * FFrame.MaskStride();
   FReporting = static_cast<bool>(d.OnProgress) && static_cast<int64_t>(FFrame.Width) * FFrame.Height > 100000;
   FProgressMask = FFrame.Width <= 320 ? 63 : 31;
@@ -346,6 +354,13 @@ void TGIFDecoder::ClearFrames() {
   FDataStream.Clear();
 }
 
+void TGIFDecoder::CheckCanvasSize(int32_t Width, int32_t Height) { CheckPGImageSize(Width, Height, pf8Bit); }
+
+uint8_t* TGIFDecoder::FramePixels(TGIFFrame& Frame, int64_t Bytes) {
+  Frame.Pixels.assign(static_cast<size_t>(Bytes), 0);
+  return Frame.Pixels.data();
+}
+
 void TGIFDecoder::Progress() {
   if (!OnProgress) return;
   int32_t pos = static_cast<int32_t>(std::min<int64_t>(FPos, 0x7FFFFFFF));
@@ -369,7 +384,15 @@ bool TGIFDecoder::ReadFrame(TGIFFrame& Frame) {
   Frame.Width = p[5] | (p[6] << 8);
   Frame.Height = p[7] | (p[8] << 8);
   const uint8_t packed = p[9];
-  if (p[0] != 0x2C || Frame.Width == 0 || Frame.Height == 0) return false;
+  if (p[0] != 0x2C || Frame.Width == 0 || Frame.Height == 0) {
+    FFailure = gfFrameSize;
+    return false;
+  }
+  // The canvas grows to cover every frame: refused before this frame is
+  // decoded when it would outgrow what the frames are drawn into.
+  FWidth = std::max(FWidth, Frame.Left + Frame.Width);
+  FHeight = std::max(FHeight, Frame.Top + Frame.Height);
+  CheckCanvasSize(FWidth, FHeight);
 
   if (packed & 0x80) {
     Frame.HasLocalColorTable = true;
@@ -423,6 +446,7 @@ bool TGIFDecoder::ParseGIF() {
 
 bool TGIFDecoder::Parse() {
   FStatus = 3;
+  FFailure = gfNone;
   ClearFrames();
   FColorDepth = 0;
   FGraphicControl.fill(0);
@@ -431,6 +455,7 @@ bool TGIFDecoder::Parse() {
   FDataStream.Bytes() = FParseStream.Bytes();
   if (FParseStream.Size() == 0) {
     FStatus = 2;
+    FFailure = gfNoData;
     return false;
   }
   FData = FParseStream.Memory();
@@ -455,7 +480,10 @@ bool TGIFDecoder::Parse() {
     }
   };
 
-  if (FSize < 6 || std::memcmp(FData, "GIF", 3) != 0) return fail();
+  if (FSize < 6 || std::memcmp(FData, "GIF", 3) != 0) {
+    FFailure = gfSignature;
+    return fail();
+  }
   FVersion = FData[4] == '9' ? gvGIF89a : gvGIF87a;
   FPos = 6;
 
@@ -473,6 +501,7 @@ bool TGIFDecoder::Parse() {
     std::memcpy(FGlobalPalette.data(), FData + FPos, static_cast<size_t>(n));
     FPos += n;
   }
+  CheckCanvasSize(FWidth, FHeight);
 
   std::string pendingComment;
   while (FPos < FSize && FKeepProcessing) {
@@ -549,11 +578,7 @@ bool TGIFDecoder::Parse() {
     }
   }
 
-  Progress();
-  for (const auto& f : FFrames) {
-    FWidth = std::max(FWidth, f->Left + f->Width);
-    FHeight = std::max(FHeight, f->Top + f->Height);
-  }
+  Progress();  // the canvas already covers every frame (ReadFrame)
   FinishParse();
   FParseStream.Clear();
   FData = nullptr;

@@ -17,6 +17,15 @@
 
 enum TGIFVersion { gvGIF87a, gvGIF89a };
 
+// Why a parse returned false.
+enum TGIFFailure : uint8_t {
+  gfNone,
+  gfNoData,     // nothing to parse
+  gfSignature,  // not "GIF" at the start
+  gfFrameSize,  // an image block of zero width or height
+  gfCodeSize,   // an LZW minimum code size outside 1..11
+};
+
 class TGIFDecoder;
 
 // One decoded image block.
@@ -43,6 +52,7 @@ public:
 
   // Decoded pixels: bottom-up rows of 8-bit palette indices, PixelStride()
   // bytes each; rows a truncated raster never reached stay at index 0.
+  // Empty when the decoder wrote the rows elsewhere (FramePixels).
   std::vector<uint8_t> Pixels;
   // Transparent frames only: bottom-up 1-bit rows, MaskStride() bytes each,
   // the most significant bit first; a set bit marks a transparent pixel.
@@ -72,10 +82,11 @@ public:
 
   // Parses the bytes placed in ParseStream(). True on success (status 0).
   // False with status 2 for no data, 3 for a wrong signature or a bad image
-  // block (zero width or height, a minimum code size outside 1..11). A read
-  // past the end of a truncated structure raises EReadError, a frame over
-  // the library's image-size cap EPGInvalidSize, and a stop requested by the
-  // progress handler EAbort (status 1).
+  // block (zero width or height, a minimum code size outside 1..11);
+  // Failure() tells which. A read past the end of a truncated structure
+  // raises EReadError, a frame or logical screen over the library's
+  // image-size cap EPGInvalidSize before anything is decoded, and a stop
+  // requested by the progress handler EAbort (status 1).
   virtual bool ParseGIF();
   // Reports the parse stream's position to OnProgress; raises EAbort with
   // status 1 when the handler clears KeepOnProcessing.
@@ -99,9 +110,14 @@ public:
   bool AnyFrameInterlaced() const { return FAnyFrameInterlaced; }
   bool AnyFrameTransparent() const { return FAnyFrameTransparent; }
   uint8_t Status() const { return FStatus; }
+  TGIFFailure Failure() const { return FFailure; }
   bool KeepProcessing() const { return FKeepProcessing; }
   bool FirstImageOnly() const { return FFirstImageOnly; }
   void SetFirstImageOnly(bool Value) { FFirstImageOnly = Value; }
+  // Off: the frames' rasters are checked and skipped, not decoded (for the
+  // facts of a file without its pixels).
+  bool DecodePixels() const { return FDecodePixels; }
+  void SetDecodePixels(bool Value) { FDecodePixels = Value; }
 
   TProgressEvent OnProgress;
 
@@ -109,8 +125,19 @@ protected:
   // Called after a successful parse, before the parse stream is emptied and
   // the status becomes 0.
   virtual void FinishParse() {}
+  // Refuses (EPGInvalidSize) a canvas that what the frames are drawn into
+  // could not hold; called for the logical screen and, before each frame is
+  // decoded, for the screen widened to cover it. The decoder's own frames
+  // are 8-bit rows, so by default the canvas is held to the 8-bit cap.
+  virtual void CheckCanvasSize(int32_t Width, int32_t Height);
+  // The memory a frame's rows are decoded into, Bytes long (PixelStride() x
+  // Height), zero-filled. By default the frame's own Pixels; a caller that
+  // wants the pixels elsewhere (the final image) gives its memory here, so
+  // that a frame is decoded once, straight into place.
+  virtual uint8_t* FramePixels(TGIFFrame& Frame, int64_t Bytes);
 
   uint8_t FStatus = 0;
+  TGIFFailure FFailure = gfNone;
   bool FKeepProcessing = true;
 
 private:
@@ -131,6 +158,7 @@ private:
   bool FAnyFrameInterlaced = false;
   bool FAnyFrameTransparent = false;
   bool FFirstImageOnly = false;
+  bool FDecodePixels = true;
   std::array<uint8_t, 6> FGraphicControl{};  // block size, packed, delay (2), transparent index, terminator
   // Parse cursor over the parse stream's bytes.
   const uint8_t* FData = nullptr;

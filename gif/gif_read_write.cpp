@@ -22,10 +22,49 @@ namespace {
 
 int RegistrationCount = 0;
 
+// The text of a parse that failed: data that is damaged is told apart from a
+// file that is no GIF at all.
+std::string FailureText(const TGIFDecoder& Decoder) {
+  switch (Decoder.Failure()) {
+    case gfSignature: return PGMessage(34, "GIF");
+    case gfFrameSize: return PGMessage(35);
+    case gfCodeSize: return PGMessage(20, "LZW minimum code size");
+    default: return PGMessage(32);
+  }
+}
+
+// Decodes the first frame straight into the image's own pixel memory, whose
+// 8-bit bottom-up rows are laid out as the decoder writes them: the frame is
+// decoded once and never copied. The image gets the 256-entry table of an
+// 8-bit image: the frame's colours, then black.
+class TGIFImageDecoder : public TGIFDecoder {
+public:
+  explicit TGIFImageDecoder(TPixelGraphic& Graphic) : FGraphic(Graphic) { SetFirstImageOnly(true); }
+
+protected:
+  uint8_t* FramePixels(TGIFFrame& Frame, int64_t Bytes) override {
+    FGraphic.NewImage(Frame.Width, Frame.Height, pf8Bit);
+    FGraphic.SetPaletteCount(256);
+    for (int32_t i = 0; i < 256; ++i) {
+      const uint8_t* rgb = Frame.Palette.data() + 3 * i;
+      FGraphic.SetPaletteEntry(i, i < Frame.ColorsUsed ? static_cast<TColor>(rgb[0] | rgb[1] << 8 | rgb[2] << 16) : 0);
+    }
+    // NewImage gives every pixel one value, that of the transparent colour
+    // (new memory is zero already); the rows a raster never reaches must
+    // hold index 0.
+    uint8_t* bits = FGraphic.ScanLine(Frame.Height - 1);
+    if (bits[0] != 0) std::memset(bits, 0, static_cast<size_t>(Bytes));
+    return bits;
+  }
+
+private:
+  TPixelGraphic& FGraphic;
+};
+
 // Parses the GIF that starts at the stream's position. A stream that does
 // not parse raises EPixelGraphic with the GIF tag, so that a damaged file is
-// reported rather than loaded as an empty image; a frame over the image-size
-// cap keeps its EPGInvalidSize.
+// reported rather than loaded as an empty image; a frame or screen over the
+// image-size cap keeps its EPGInvalidSize, raised before decoding.
 void ParseGIFStream(TGIFDecoder& Decoder, TStream& Stream) {
   TMemoryStream& parse = Decoder.ParseStream();
   const int64_t left = std::max<int64_t>(0, Stream.Size() - Stream.Position());
@@ -40,7 +79,7 @@ void ParseGIFStream(TGIFDecoder& Decoder, TStream& Stream) {
   } catch (const EReadError&) {
     throw EPixelGraphic("GIF: " + PGMessage(32));
   }
-  if (!parsed) throw EPixelGraphic("GIF: " + (Decoder.Status() == 2 ? PGMessage(32) : PGMessage(34, "GIF")));
+  if (!parsed) throw EPixelGraphic("GIF: " + FailureText(Decoder));
   // A file that ends before its first image has nothing to show.
   if (Decoder.FrameCount() == 0) throw EPixelGraphic("GIF: " + PGMessage(32));
 }
@@ -61,19 +100,14 @@ bool TGIFFileFormatReader::Identify(const TPGFileHeader& Header) {
 }
 
 void TGIFFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t) {
-  TGIFDecoder decoder;
+  TGIFImageDecoder decoder(Graphic);
   ParseGIFStream(decoder, Stream);
-  const std::vector<uint8_t> image = decoder.Frame(1).BitmapFileImage();
-  TMemoryStream bmp;
-  bmp.WriteBuffer(image.data(), static_cast<int64_t>(image.size()));
-  bmp.SetPosition(0);
-  TBitmap bitmap;
-  bitmap.LoadFromStream(bmp);
-  Graphic.AssignFromGraphic(&bitmap);
 }
 
 void TGIFFileFormatReader::GetInfo(TStream& Stream, int32_t, TPGGraphicInfo& Info) {
+  // Every frame is walked and checked, none decoded.
   TGIFDecoder decoder;
+  decoder.SetDecodePixels(false);
   ParseGIFStream(decoder, Stream);
   Info.ImageCount = decoder.FrameCount();
   Info.BitsPerPixel = decoder.GlobalBits();

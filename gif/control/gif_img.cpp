@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "imaging/core/exceptions.h"
+#include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
+#include "platform/base/strings.h"
 #include "platform/base/numeric.h"
 #include "platform/gdi/dc.h"
+#include "platform/gdi/surface.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window.h"
 
@@ -24,6 +28,13 @@ public:
 
 protected:
   void FinishParse() override { FOwner.SetUpPicture(); }
+  // The composed picture is a device bitmap of four bytes a pixel: a canvas
+  // the platform could not make is refused before any frame is decoded.
+  void CheckCanvasSize(int32_t Width, int32_t Height) override {
+    CheckPGImageSize(Width, Height, pf24Bit);
+    if (static_cast<int64_t>(Width) * 4 * Height > MaxSurfaceBytes)
+      throw EPGInvalidSize(PGMessage(27, IntToStr(Width) + " x " + IntToStr(Height)));
+  }
 
 private:
   TGIFImg& FOwner;
@@ -123,8 +134,6 @@ void TGIFImg::ClearFrames() {
 void TGIFImg::SetUpPicture() {
   const int32_t cw = FDecoder->Width();
   const int32_t ch = FDecoder->Height();
-  // The canvas may be far larger than any frame: it is held to the same cap.
-  CheckPGImageSize(cw, ch, pf24Bit);
   for (int32_t i = 1; i <= FDecoder->FrameCount(); ++i) {
     const TGIFFrame& f = FDecoder->Frame(i);
     TFrameBitmaps& b = FBitmaps[static_cast<size_t>(i - 1)];

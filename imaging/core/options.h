@@ -5,10 +5,13 @@
 
 #include <cstdint>
 
+#include "platform/gdi/surface.h"
+
 // Gamma of new images and the reference of gamma correction.
 extern long double PGDefaultGamma;
 // The largest pixel memory (bytes) an image may have; CheckPGImageSize
-// refuses larger images. Default 2^31 - 1.
+// refuses larger images. Default (and ceiling): the largest surface
+// platform/gdi makes, 2^30.
 extern uint32_t PGMaxImageSize;
 
 // DrawToDC never uses StretchDIBits while this is off.
@@ -47,6 +50,6 @@ extern bool TIFFMotorolaOrder;
 extern bool TIFFResolutionUnitCm;
 
 constexpr long double PGDefaultGammaValue = 1.8L;
-constexpr uint32_t PGMaxImageSizeDefault = 0x7FFFFFFF;
+constexpr uint32_t PGMaxImageSizeDefault = static_cast<uint32_t>(MaxSurfaceBytes);
 
 void InitPGOptions();

@@ -32,7 +32,10 @@ int64_t CheckPGImageSize(int32_t Width, int32_t Height, uint8_t PixelFormat) {
   if (PixelFormat > pf24Bit) throw EPixelGraphic(PGMessage(20, "PixelFormat"));
   // Rows take at most about 6.4e9 bytes, so the quotient test cannot overflow.
   const int64_t bpl = BytesPerLineOf(Width, PixelFormat);
-  if (Height > 0 && bpl > static_cast<int64_t>(PGMaxImageSize) / Height)
+  // The option may lower the cap, never raise it above the largest surface,
+  // which every image needs for drawing.
+  const int64_t cap = std::min<int64_t>(PGMaxImageSize, MaxSurfaceBytes);
+  if (Height > 0 && bpl > cap / Height)
     throw EPGInvalidSize(PGMessage(27, IntToStr(Width) + " x " + IntToStr(Height)));
   return bpl * Height;
 }

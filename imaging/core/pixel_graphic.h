@@ -33,7 +33,8 @@ constexpr uint8_t pf24Bit = 3;
 // Bytes of pixel memory of an image: rows of ((Width * BitCount + 31) div 32)
 // * 4 bytes. Raises EPGInvalidSize for a negative width ("Negative width"),
 // then a negative height ("Negative height"), and for pixel memory above the
-// library option PGMaxImageSize ("Invalid size of W x H"); raises
+// library option PGMaxImageSize, itself never above platform/gdi's largest
+// surface ("Invalid size of W x H"); raises
 // EPixelGraphic for a pixel format other than 0..3. Every reader calls it
 // with the file's dimensions before NewImage, so that hostile headers are
 // refused before anything is allocated.

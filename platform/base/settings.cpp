@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "platform/base/exception.h"
 #include "platform/base/files.h"
@@ -36,25 +37,27 @@ std::string CleanValue(const std::string& Value) {
 TSettingsFile::TSettingsFile(std::string FileName) : FFileName(std::move(FileName)) {
   std::ifstream in(FFileName, std::ios::binary);
   if (!in) return;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = Trim(line.substr(0, eq));
-    if (key.empty() || key[0] == ';' || key[0] == '#') continue;
-    if (Find(key) < 0) Append(std::move(key), line.substr(eq + 1));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    size_t last = end;
+    if (last > start && text[last - 1] == '\r') --last;
+    const size_t eq = text.find('=', start);
+    if (eq < last) {
+      std::string key = Trim(text.substr(start, eq - start));
+      // The first of a repeated key counts.
+      if (!key.empty() && key[0] != ';' && key[0] != '#' && FIndex.try_emplace(LowerCase(key), FValues.size()).second)
+        FValues.emplace_back(std::move(key), text.substr(eq + 1, last - eq - 1));
+    }
+    start = end + 1;
   }
 }
 
 ptrdiff_t TSettingsFile::Find(const std::string& Key) const {
   auto it = FIndex.find(LowerCase(Key));
   return it == FIndex.end() ? -1 : static_cast<ptrdiff_t>(it->second);
-}
-
-void TSettingsFile::Append(std::string Key, std::string Value) {
-  FIndex.emplace(LowerCase(Key), FValues.size());
-  FValues.emplace_back(std::move(Key), std::move(Value));
 }
 
 bool TSettingsFile::KeyExists(const std::string& Key) const { return Find(CleanKey(Key)) >= 0; }
@@ -84,15 +87,15 @@ void TSettingsFile::WriteString(const std::string& Key, const std::string& Value
   std::string k = CleanKey(Key);
   if (k.empty()) return;
   std::string v = CleanValue(Value);
-  ptrdiff_t i = Find(k);
-  if (i >= 0) {
-    std::string& old = FValues[static_cast<size_t>(i)].second;
-    if (old != v) FModified = true;
-    old = std::move(v);
+  auto [it, added] = FIndex.try_emplace(LowerCase(k), FValues.size());
+  if (added) {
+    FValues.emplace_back(std::move(k), std::move(v));
+    FModified = true;
     return;
   }
-  Append(std::move(k), std::move(v));
-  FModified = true;
+  std::string& old = FValues[it->second].second;
+  if (old != v) FModified = true;
+  old = std::move(v);
 }
 
 void TSettingsFile::WriteInteger(const std::string& Key, int32_t Value) { WriteString(Key, std::to_string(Value)); }

@@ -36,7 +36,6 @@ public:
 private:
   // The line of a key (compared without regard to case), or -1.
   ptrdiff_t Find(const std::string& Key) const;
-  void Append(std::string Key, std::string Value);
   std::string FFileName;
   std::vector<std::pair<std::string, std::string>> FValues;
   std::unordered_map<std::string, size_t> FIndex;  // lower-case key -> line

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int64_t kMaxPixelBytes = int64_t(1) << 30;
-
 bool ValidDIBBitCount(int32_t b) { return b == 1 || b == 4 || b == 8 || b == 24 || b == 32; }
 
 // Fills a bitmap's colour table from a DIB header and its table.
@@ -33,7 +31,7 @@ GdiBitmap* MakeDIB(const BITMAPINFO* Info, void* External, void** BitsOut) {
     return nullptr;
   int64_t height = h.biHeight < 0 ? -int64_t(h.biHeight) : h.biHeight;
   int64_t stride = DIBBytesPerLine(h.biWidth, h.biBitCount);
-  if (stride * height > kMaxPixelBytes) return nullptr;
+  if (stride * height > MaxSurfaceBytes) return nullptr;
   auto* b = new GdiBitmap;
   b->Width = h.biWidth;
   b->Height = static_cast<int32_t>(height);
@@ -167,7 +165,7 @@ namespace gdi {
 GdiBitmap* NewBitmap(int32_t Width, int32_t Height, int32_t BitCount, bool TopDown) {
   if (Width <= 0 || Height <= 0) return nullptr;
   int64_t stride = DIBBytesPerLine(Width, BitCount);
-  if (stride * Height > kMaxPixelBytes) return nullptr;
+  if (stride * Height > MaxSurfaceBytes) return nullptr;
   auto* b = new GdiBitmap;
   b->Width = Width;
   b->Height = Height;
@@ -313,7 +311,7 @@ bool ViewDIB(GdiBitmap& v, const BITMAPINFO* Info, const void* Bits) {
     return false;
   int64_t height = h.biHeight < 0 ? -int64_t(h.biHeight) : h.biHeight;
   int64_t stride = DIBBytesPerLine(h.biWidth, h.biBitCount);
-  if (stride * height > kMaxPixelBytes) return false;
+  if (stride * height > MaxSurfaceBytes) return false;
   v.Width = h.biWidth;
   v.Height = static_cast<int32_t>(height);
   v.BitCount = h.biBitCount;

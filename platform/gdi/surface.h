@@ -9,6 +9,11 @@
 #include "platform/gdi/colors.h"
 #include "platform/gdi/types.h"
 
+// The largest pixel memory of one surface (1 GiB). The imaging library's
+// image-size cap is the same number, so that an image the library accepts
+// always gets its surface and every reader refuses at the same size.
+constexpr int64_t MaxSurfaceBytes = int64_t(1) << 30;
+
 #pragma pack(push, 1)
 struct BITMAPINFOHEADER {
   uint32_t biSize = 40;

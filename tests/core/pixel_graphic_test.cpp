@@ -296,6 +296,12 @@ TEST(PixelGraphic, SizesPastTheCapAreRefusedWithoutOverflow) {
   PGMaxImageSize = 100;
   EXPECT_NO_THROW(CheckPGImageSize(5, 5, pf24Bit));  // 16 * 5 = 80
   EXPECT_THROW(CheckPGImageSize(10, 5, pf24Bit), EPGInvalidSize);
+  // The cap never passes the largest surface the platform can draw into, so
+  // an image the library accepts always gets one.
+  PGMaxImageSize = 0xFFFFFFFF;
+  EXPECT_EQ(CheckPGImageSize(32768, 32768, pf8Bit), MaxSurfaceBytes);
+  EXPECT_THROW(CheckPGImageSize(32768, 32769, pf8Bit), EPGInvalidSize);
+  EXPECT_THROW(CheckPGImageSize(20000, 20000, pf24Bit), EPGInvalidSize);
   PGMaxImageSize = saved;
 }
 

@@ -331,21 +331,33 @@ TEST(GIFDecoder, MinimumCodeSizeOutsideOneToElevenFailsTheParse) {
   EXPECT_EQ(Row(d.Frame(1), 0), (std::vector<int>{255, 5}));
 }
 
-TEST(GIFDecoder, HugeFramesAreRefusedBeforeAllocating) {
+TEST(GIFDecoder, HugeFramesAndScreensAreRefusedBeforeDecoding) {
   TGifBuilder b("GIF89a", 65535, 65535);
   b.Image(0, 0, 65535, 65535, 0, 2, {1});
   TGIFDecoder d;
   EXPECT_THROW(DecodeGIF(d, b.Done()), EPGInvalidSize);
   EXPECT_EQ(d.Status(), 3);
+  // One byte over the largest surface the platform makes.
+  TGifBuilder s("GIF89a", 1, 1);
+  s.Image(0, 0, 32768, 32769, 0, 2, {1});
+  EXPECT_THROW(DecodeGIF(d, s.Done()), EPGInvalidSize);
 
   uint32_t saved = PGMaxImageSize;
   PGMaxImageSize = 1000;
-  TGifBuilder t("GIF89a", 100, 100);
+  TGifBuilder t("GIF89a", 40, 25);
   t.Image(0, 0, 40, 26, 0, 2, {1});  // 1040 bytes
   EXPECT_THROW(DecodeGIF(d, t.Done()), EPGInvalidSize);
-  TGifBuilder u("GIF89a", 100, 100);
+  TGifBuilder u("GIF89a", 40, 25);
   u.Image(0, 0, 40, 25, 0, 2, {1});
   EXPECT_TRUE(DecodeGIF(d, u.Done()));
+  // A small frame on a logical screen over the cap, or placed where the
+  // canvas would outgrow it.
+  TGifBuilder v("GIF89a", 100, 100);
+  v.Image(0, 0, 1, 1, 0, 2, {1});
+  EXPECT_THROW(DecodeGIF(d, v.Done()), EPGInvalidSize);
+  TGifBuilder w("GIF89a", 40, 25);
+  w.Image(40, 0, 1, 1, 0, 2, {1});
+  EXPECT_THROW(DecodeGIF(d, w.Done()), EPGInvalidSize);
   PGMaxImageSize = saved;
 }
 

@@ -169,20 +169,63 @@ TEST_F(GIFRegistry, DamagedFilesAreReportedNotLoadedEmpty) {
   zero[image + 5] = zero[image + 6] = 0;
   std::vector<uint8_t> noImage(good.begin(), good.begin() + 13 + 6);
   noImage.push_back(0x3B);
-  for (const auto& bytes : {cut, zero, noImage}) {
+  // A right signature over wrong data says that the data is damaged.
+  std::vector<uint8_t> codeSize0 = good, codeSize12 = good;
+  codeSize0[image + 10] = 0;
+  codeSize12[image + 10] = 12;
+  const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+      {cut, "GIF: Unexpected end of file"},
+      {zero, "GIF: Width = 0 or Height = 0"},
+      {noImage, "GIF: Unexpected end of file"},
+      {codeSize0, "GIF: Invalid value for LZW minimum code size"},
+      {codeSize12, "GIF: Invalid value for LZW minimum code size"},
+  };
+  for (const auto& [bytes, message] : cases) {
     TMemoryStream s = StreamOf(bytes);
     TPixelGraphic g;
     try {
       g.LoadImageFromStream(s, "gif", 0);
       ADD_FAILURE() << "loaded";
     } catch (const EPixelGraphic& e) {
-      EXPECT_EQ(std::string(e.what()).substr(0, 5), "GIF: ");
+      EXPECT_EQ(e.Message(), message);
     }
     std::string description;
     TPGGraphicInfo info;
     s.SetPosition(0);
     EXPECT_FALSE(GetGraphicStreamInfo(s, "gif", 0, description, info));
   }
+  // Only a file that is no GIF at all is called one.
+  TMemoryStream other = StreamOf({'B', 'M', 0, 0, 0, 0, 0, 0});
+  TPixelGraphic g;
+  TGIFFileFormatReader reader;
+  try {
+    reader.Read(other, g, 0);
+    ADD_FAILURE() << "read";
+  } catch (const EPixelGraphic& e) {
+    EXPECT_EQ(e.Message(), "GIF: Not a GIF file");
+  }
+}
+
+// A frame that no image could hold is refused before it is decoded, with the
+// error of every other format; one that fits is decoded straight into the
+// image, with the 256-entry table of an 8-bit image.
+TEST_F(GIFRegistry, FrameSizesAreHeldToTheImageCapAndDecodedOnce) {
+  const uint8_t huge[] = {'G', 'I', 'F', '8', '9', 'a', 0xB0, 0xB3, 0xB0, 0xB3, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+                          0x2C, 0, 0, 0, 0, 0xB0, 0xB3, 0xB0, 0xB3, 0, 2, 2, 0x4C, 0x01, 0, 0x3B};  // 46000 x 46000
+  TMemoryStream s = StreamOf(std::vector<uint8_t>(std::begin(huge), std::end(huge)));
+  TPixelGraphic g;
+  EXPECT_THROW(g.LoadImageFromStream(s, "", 0), EPGInvalidSize);
+  s.SetPosition(0);
+  std::string description;
+  TPGGraphicInfo info;
+  EXPECT_FALSE(GetGraphicStreamInfo(s, "", 0, description, info));
+
+  TMemoryStream small = StreamOf(MakeGIF({SolidFrame(kRed, 3, 2)}));
+  g.LoadImageFromStream(small, "", 0);
+  EXPECT_EQ(g.PixelFormat(), pf8Bit);
+  EXPECT_EQ(g.PaletteCount(), 256);
+  EXPECT_EQ(g.GetPixelColor(2, 1), kRed);
+  EXPECT_EQ(g.GetPaletteEntry(255), 0u);
 }
 
 TEST_F(GIFRegistry, WriterOptionsAndWrittenSize) {
