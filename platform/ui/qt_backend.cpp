@@ -490,17 +490,9 @@ void SyncPresenter(TWindowRec* W) {
   p->Syncing = false;
 }
 
-namespace {
-// A desktop with a window manager, where activation is the desktop's to give.
-bool DesktopManagesActivation() {
-  if (!App) return false;
-  QString platform = QGuiApplication::platformName();
-  return platform != "offscreen" && platform != "minimal";
-}
-}  // namespace
-
 void ActivatePresenter(TWindowRec* W) {
-  if (!W || !W->IsTopLevel() || W->RefusesActivation() || !DesktopManagesActivation()) return;
+  // Under a window manager activation is the desktop's to give.
+  if (!App || !W || !W->IsTopLevel() || W->RefusesActivation() || !TPresenter::DesktopManagesState()) return;
   TPresenter* p = W->Presenter;
   // Shown windows only; one just shown is activated once it is mapped.
   if (!p || !p->isVisible() || p->isActiveWindow()) return;
