@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Runs the product's main job (optimal palette of 256 colours, then the
-# picture mapped onto it, dithered or not) on three deterministic 4000 x 3000
-# pictures through Quillon, ImageMagick and pngquant, and prints side by side
-# the wall time of each command (best of three), Quillon's time as a share of
-# theirs, the peak memory, and the quantisation error as PSNR in RGB against
-# the original, plainly and after a Gaussian blur of sigma 1 on both images.
+# picture mapped onto it, dithered or not, then a GIF file) on three
+# deterministic 4000 x 3000 pictures through Quillon, ImageMagick and
+# pngquant, and prints side by side the wall time of each command (best of
+# three), Quillon's time as a share of theirs, the peak memory, the size of
+# the file written, and the quantisation error as PSNR in RGB against the
+# original, plainly and after a Gaussian blur of sigma 1 on both images.
+# Quillon and ImageMagick write GIF; pngquant can only write PNG, which the
+# table says beside its figures.
 #
 #   bench/peers.sh [BUILD_DIR]
 #
@@ -18,7 +21,10 @@ if [[ ! -x "$job" ]]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLON_BENCH=ON -DQUILLON_TESTS=OFF >/dev/null
   cmake --build "$build" -j4 --target reduce_job >/dev/null
 fi
-for tool in convert compare pngquant /usr/bin/time; do
+# ImageMagick by its full path: the first convert on PATH may be a stand-in.
+convert=/usr/bin/convert-im6.q16
+compare=/usr/bin/compare-im6.q16
+for tool in "$convert" "$compare" pngquant /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "peers.sh: $tool is missing (scripts/test.sh installs it)"; exit 1; }
 done
 
@@ -44,26 +50,28 @@ run() {
 }
 
 psnr() {  # PSNR of $2 against $1 in dB
-  compare -metric PSNR "$1" "$2" null: 2>&1 | awk '{ print $1 }' || true
+  "$compare" -metric PSNR "$1" "$2" null: 2>&1 | awk '{ print $1 }' || true
 }
 
-printf '%-9s %-22s %8s %12s %9s %8s %10s\n' picture tool "time s" "ours/theirs" "peak MB" "PSNR" "PSNR blur"
+printf '%-9s %-22s %8s %12s %9s %9s %8s %10s\n' picture tool "time s" "ours/theirs" "peak MB" "file KB" "PSNR" \
+  "PSNR blur"
 for picture in photo fractal flat; do
   in="$work/$picture.ppm"
-  convert "$in" "$work/$picture.png"
-  convert "$in" -gaussian-blur 0x1 "$work/$picture-blur.ppm"
+  "$convert" "$in" "$work/$picture.png"
+  "$convert" "$in" -gaussian-blur 0x1 "$work/$picture-blur.ppm"
 
-  run ours          "$job" "$in" "$work/ours.ppm"
-  run ours-nodither "$job" "$in" "$work/ours-nodither.ppm" --no-dither
-  run magick        convert "$in" -dither FloydSteinberg -colors 256 "$work/magick.ppm"
-  run magick-nodither convert "$in" +dither -colors 256 "$work/magick-nodither.ppm"
+  run ours          "$job" "$in" "$work/ours.gif"
+  run ours-nodither "$job" "$in" "$work/ours-nodither.gif" --no-dither
+  run magick        "$convert" "$in" -dither FloydSteinberg -colors 256 "$work/magick.gif"
+  run magick-nodither "$convert" "$in" +dither -colors 256 "$work/magick-nodither.gif"
   run pngquant-s10  pngquant --speed 10 --force --output "$work/pngquant-s10.png" 256 "$work/$picture.png"
   run pngquant      pngquant --force --output "$work/pngquant.png" 256 "$work/$picture.png"
 
   for tool in ours ours-nodither magick magick-nodither pngquant-s10 pngquant; do
-    out="$work/$tool.ppm"
-    [[ "$tool" == pngquant* ]] && out="$work/$tool.png"
-    convert "$out" -gaussian-blur 0x1 "$work/out-blur.ppm"
+    out="$work/$tool.gif"
+    label="$tool"
+    [[ "$tool" == pngquant* ]] && out="$work/$tool.png" && label="$tool (PNG)"
+    "$convert" "$out" -gaussian-blur 0x1 "$work/out-blur.ppm"
     case "$tool" in
       ours*) reference="" ;;
       magick-nodither) reference="${seconds[ours-nodither]}" ;;
@@ -74,10 +82,11 @@ for picture in photo fractal flat; do
     else
       ratio="-"
     fi
-    printf '%-9s %-22s %8s %12s %9.1f %8s %10s\n' "$picture" "$tool" "${seconds[$tool]}" "$ratio" \
+    printf '%-9s %-22s %8s %12s %9.1f %9.1f %8s %10s\n' "$picture" "$label" "${seconds[$tool]}" "$ratio" \
       "$(awk -v k="${memory[$tool]}" 'BEGIN { print k / 1024 }')" \
+      "$(awk -v b="$(stat -c %s "$out")" 'BEGIN { print b / 1024 }')" \
       "$(psnr "$in" "$out")" "$(psnr "$work/$picture-blur.ppm" "$work/out-blur.ppm")"
     rm -f "$work/out-blur.ppm"
   done
-  rm -f "$work"/ours*.ppm "$work"/magick*.ppm "$work"/pngquant*.png
+  rm -f "$work"/ours*.gif "$work"/magick*.gif "$work"/pngquant*.png
 done
