@@ -185,7 +185,7 @@ void TPixelGraphic::MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFor
     if (FPaletteCount > colors) SetPaletteCount(colors);
     if (FPixelFormat == pf24Bit) FPaletteIdent = pTrueColor;
 
-    FBits.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1)));
+    FBits = TZeroedBlock(static_cast<size_t>(size));
     if (!FBits) throw EPixelGraphic(PGMessage(31, "CreateDIBSection"));
     FImageSize = static_cast<uint32_t>(size);
     FBytesPerLine = static_cast<uint32_t>(BytesPerLineOf(AWidth, APixelFormat));

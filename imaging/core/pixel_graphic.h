@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +12,7 @@
 #include "imaging/core/bitmap_info.h"
 #include "imaging/core/chunks.h"
 #include "imaging/core/palette.h"
+#include "platform/base/zeroed_block.h"
 #include "platform/gdi/graphic.h"
 
 // What a reader or the save path does on a warning.
@@ -299,16 +299,12 @@ protected:
   void MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat, bool Fill);
   // Clear's filling; Zeroed tells that every byte is 0 already.
   void FillTransparent(bool Zeroed);
-  struct TFreeBits {
-    void operator()(uint8_t* P) const noexcept { std::free(P); }
-  };
   friend void CreateOptimizedPalette(TPixelGraphic*, TPixelGraphic*, int32_t, bool);
 
   uint32_t FTransparentColor = 0;
   uint8_t FPixelFormat = pf24Bit;
-  // Pixel memory from calloc: large blocks come straight from the system,
-  // already zero, so a new image costs no clearing pass.
-  std::unique_ptr<uint8_t[], TFreeBits> FBits;
+  // Pixel memory that starts zeroed, so a new image costs no clearing pass.
+  TZeroedBlock FBits;
   std::unique_ptr<TPGBitmapInfo> FBitmapInfo;
   bool FDither = true;
   uint8_t FDitherErrorLimit = 32;

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "platform/base/zeroed_block.h"
 #include "platform/gdi/dc.h"
 #include "platform/gdi/objects.h"
 #include "platform/gdi/surface.h"
@@ -33,12 +33,8 @@ struct GdiBitmap : GdiObject {
   bool Monochrome = false;  // a monochrome device bitmap
   bool IsDIB = false;
   uint8_t* Bits = nullptr;
-  // Pixel memory from calloc: large blocks come from the system already
-  // zero, so a new bitmap costs no clearing pass.
-  struct TFreeBits {
-    void operator()(uint8_t* P) const noexcept { std::free(P); }
-  };
-  std::unique_ptr<uint8_t[], TFreeBits> Owned;
+  // Pixel memory that starts zeroed, so a new bitmap costs no clearing pass.
+  TZeroedBlock Owned;
   RGBQUAD Table[256] = {};
   int32_t TableSize = 0;
   DeviceContext* SelectedIn = nullptr;

@@ -44,7 +44,7 @@ GdiBitmap* MakeDIB(const BITMAPINFO* Info, void* External, void** BitsOut) {
   if (External) {
     b->Bits = static_cast<uint8_t*>(External);
   } else {
-    b->Owned.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stride * height), 1)));
+    b->Owned = TZeroedBlock(static_cast<size_t>(stride * height));
     if (!b->Owned) {
       delete b;
       return nullptr;
@@ -172,7 +172,7 @@ GdiBitmap* NewBitmap(int32_t Width, int32_t Height, int32_t BitCount, bool TopDo
   b->BitCount = BitCount;
   b->Stride = static_cast<int32_t>(stride);
   b->TopDown = TopDown;
-  b->Owned.reset(static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stride * Height), 1)));
+  b->Owned = TZeroedBlock(static_cast<size_t>(stride * Height));
   if (!b->Owned) {
     delete b;
     return nullptr;
