@@ -153,7 +153,61 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
         for (int64_t x = firstCol; x <= lastCol; ++x) SetPixel(int32_t(x), Y, indexRow[x]);
     };
 
-    for (int64_t y = firstRow; y <= lastRow; ++y) {
+    // A palette source whose every colour used has its own colour in this
+    // palette leaves nothing to diffuse: each pixel takes the entry its
+    // colour maps to, as the ditherer would give it. The colours are looked
+    // up in the order the pixels are visited, so the colour cache fills as
+    // it would; at the first colour that lands elsewhere the copy below
+    // starts from the first pixel with nothing spread yet and every answer
+    // looked up still the same.
+    bool mapped = false;
+    if (Source->PixelFormat() != pf24Bit && FPixelFormat != pf24Bit && Source != this &&
+        typeid(*this) == typeid(TPixelGraphic) && !(dither.Dithering() && FIsGrayPalette)) {
+      int16_t map[256];
+      std::fill(std::begin(map), std::end(map), int16_t(-1));
+      const bool bytes = Source->PixelFormat() == pf8Bit;
+      auto indexAt = [&](const uint8_t* Row, int64_t X, int64_t SY) -> uint32_t {
+        return bytes ? Row[X + shift] : Source->GetPixel(int32_t(X + shift), int32_t(SY)) & 0xFF;
+      };
+      bool exact = true;
+      for (int64_t y = firstRow; y <= lastRow && exact; ++y) {
+        const int64_t sy = y - DestY + SrcY;
+        if (sy < 0 || sy >= srcHeight) continue;
+        const uint8_t* row = bytes ? Source->ScanLine(int32_t(sy)) : nullptr;
+        const bool leftToRight = (y & 1) == 0;
+        const int64_t step = leftToRight ? 1 : -1;
+        const int64_t end = (leftToRight ? lastCol : firstCol) + step;
+        for (int64_t x = leftToRight ? firstCol : lastCol; x != end; x += step) {
+          const uint32_t v = indexAt(row, x, sy);
+          if (map[v] >= 0) continue;
+          const TColor color = Source->IndexColor(v) & 0xFFFFFF;
+          const uint32_t index = GetNearestIndex(color);
+          if (dither.Dithering() && (IndexColor(index) & 0xFFFFFF) != color) {
+            exact = false;
+            break;
+          }
+          map[v] = int16_t(index);
+        }
+      }
+      if (exact) {
+        mapped = true;
+        for (int64_t y = firstRow; y <= lastRow; ++y) {
+          const int64_t sy = y - DestY + SrcY;
+          if (sy < 0 || sy >= srcHeight) continue;
+          const uint8_t* row = bytes ? Source->ScanLine(int32_t(sy)) : nullptr;
+          if (bytes && FPixelFormat == pf8Bit) {
+            uint8_t* to = ScanLine(int32_t(y));
+            for (int64_t x = firstCol; x <= lastCol; ++x) to[x] = uint8_t(map[row[x + shift]]);
+          } else {
+            for (int64_t x = firstCol; x <= lastCol; ++x)
+              SetPixel(int32_t(x), int32_t(y), uint32_t(map[indexAt(row, x, sy)]));
+          }
+          if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
+        }
+      }
+    }
+
+    for (int64_t y = firstRow; y <= lastRow && !mapped; ++y) {
       const int64_t sy = y - DestY + SrcY;
       if (sy < 0 || sy >= srcHeight) continue;
       if (trueColor) {  // 24 -> 24: whole spans of bytes, no progress per row

@@ -405,3 +405,56 @@ TEST_F(Dither, RowDithererEqualsPixelByPixel) {
   ExpectSameAsPerPixel(indexed, pf4Bit, kind(pSys16), 0, 0, 0, 0);
   ExpectSameAsPerPixel(indexed, pf8Bit, greys, 0, 0, 0, 0);
 }
+
+// A palette picture copied onto a palette that holds its colours maps each
+// pixel straight to its colour's entry; wherever a colour lands elsewhere
+// (missing, or two colours in one cell of the colour cache) the copy dithers
+// as before. Either way the pixels are those of the pixel-by-pixel copy.
+TEST_F(Dither, PaletteCopyOntoItsOwnColoursEqualsPixelByPixel) {
+  TPixelGraphic busy, indexed;
+  FillBusy(busy, 61, 37);
+  auto colours = [](int32_t I) { return Rgb(uint8_t(I * 97), uint8_t(I * 53 + 20), uint8_t(255 - I * 6)); };
+  indexed.NewImage(61, 37, pf8Bit);
+  indexed.SetPaletteCount(40);
+  for (int32_t i = 0; i < 40; ++i) indexed.SetPaletteEntry(i, colours(i));
+  indexed.SetPaletteEntry(39, Rgb(101, 100, 100));  // one cell with (100, 100, 100) below
+  indexed.SetDither(false);
+  indexed.CopyRectUnscaled(0, 0, 61, 37, 0, 0, &busy);
+  indexed.SetPixel(0, 0, 38);
+  indexed.SetPixel(1, 0, 39);
+
+  auto own = [&](int32_t Drop, bool Neighbour) {
+    return [=](TPixelGraphic& Image) {
+      // The source's colours in reverse order, and some others.
+      Image.SetPaletteCount(60);
+      for (int32_t i = 0; i < 60; ++i)
+        Image.SetPaletteEntry(i, i < 40 ? (39 - i == Drop ? Rgb(1, 2, 3) : colours(39 - i)) : Rgb(7, uint8_t(i), 9));
+      Image.SetPaletteEntry(0, Rgb(101, 100, 100));
+      if (Neighbour) Image.SetPaletteEntry(45, Rgb(100, 100, 100));
+    };
+  };
+  for (bool dither : {true, false})
+    for (auto palette : {own(-1, false), own(17, false), own(-1, true)}) {
+      const int32_t width = indexed.GetWidth(), height = indexed.GetHeight();
+      TPixelGraphic fast;
+      TPerPixel reference;
+      for (TPixelGraphic* dest : {static_cast<TPixelGraphic*>(&fast), static_cast<TPixelGraphic*>(&reference)}) {
+        dest->NewImage(width, height, pf8Bit);
+        palette(*dest);
+        dest->SetDither(dither);
+        dest->CopyRectUnscaled(3, -2, width, height, 0, 0, &indexed);
+      }
+      for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+          ASSERT_EQ(fast.GetPixel(x, y), reference.GetPixel(x, y)) << dither << ": " << x << ", " << y;
+    }
+
+  // A 4-bit picture of the system colours onto the 252-colour table, which
+  // begins with them.
+  TPixelGraphic sys;
+  sys.NewImage(23, 9, pf4Bit);
+  sys.SetPaletteIdent(pSys16);
+  for (int32_t y = 0; y < 9; ++y)
+    for (int32_t x = 0; x < 23; ++x) sys.SetPixel(x, y, uint32_t(x * 7 + y) % 16);
+  ExpectSameAsPerPixel(sys, pf8Bit, [](TPixelGraphic& Image) { Image.SetPaletteIdent(pSpecial252); }, 0, 0, 0, 0);
+}
