@@ -2,10 +2,12 @@
 // asked about, a cancelled or failed open keeps the picture shown, a failed
 // save keeps the file that was there.
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app_fixture.h"
 #include "controls/toolbars.h"
+#include "imaging/core/file_formats.h"
 #include "imaging/viewer/pg_image.h"
 #include "platform/ui/forms.h"
 #include "tests/small_disk.h"
@@ -69,6 +71,13 @@ TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
   ASSERT_NE(Form->Image1->GetPixelGraphic(), nullptr);
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 64);
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetHeight(), 48);
+
+  // A worker thread (the preview, the display conversion) never opens a box.
+  Driver.ClearMessageBoxes();
+  bool goOn = false;
+  std::thread([&] { goOn = PGWarningBox("Premature end of JPEG file", "JPG Warning", pgbOKCancel); }).join();
+  EXPECT_TRUE(goOn);
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
 }
 
 TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
