@@ -435,18 +435,12 @@ TEST_F(Dither, PaletteCopyOntoItsOwnColoursEqualsPixelByPixel) {
   };
   for (bool dither : {true, false})
     for (auto palette : {own(-1, false), own(17, false), own(-1, true)}) {
-      const int32_t width = indexed.GetWidth(), height = indexed.GetHeight();
-      TPixelGraphic fast;
-      TPerPixel reference;
-      for (TPixelGraphic* dest : {static_cast<TPixelGraphic*>(&fast), static_cast<TPixelGraphic*>(&reference)}) {
-        dest->NewImage(width, height, pf8Bit);
-        palette(*dest);
-        dest->SetDither(dither);
-        dest->CopyRectUnscaled(3, -2, width, height, 0, 0, &indexed);
-      }
-      for (int32_t y = 0; y < height; ++y)
-        for (int32_t x = 0; x < width; ++x)
-          ASSERT_EQ(fast.GetPixel(x, y), reference.GetPixel(x, y)) << dither << ": " << x << ", " << y;
+      SCOPED_TRACE(dither);
+      auto set = [&](TPixelGraphic& Image) {
+        palette(Image);
+        Image.SetDither(dither);
+      };
+      ExpectSameAsPerPixel(indexed, pf8Bit, set, 3, -2, 0, 0);
     }
 
   // A 4-bit picture of the system colours onto the 252-colour table, which
