@@ -451,10 +451,10 @@ bool TOpenDialog::Execute() {
   };
   try {
     form->AfterConstruction();
-    // The folder: the initial one, else the file name's, else the one last
-    // chosen in, else the current one.
-    std::string folder = FInitialDir;
-    if (folder.empty() || !DirectoryExists(folder)) folder = ExtractFilePath(FFileName);
+    // The folder: the file name's when it has one, else the initial one,
+    // else the one last chosen in, else the current one.
+    std::string folder = ExtractFilePath(FFileName);
+    if (folder.empty() || !DirectoryExists(folder)) folder = FInitialDir;
     if (folder.empty() || !DirectoryExists(folder)) folder = LastFolder;
     if (folder.empty() || !DirectoryExists(folder)) {
       std::error_code ec;

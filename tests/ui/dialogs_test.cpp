@@ -140,6 +140,25 @@ TEST_F(Dialogs, SeveralFilesAtOnceWhileOurOtherWindowsKeepTheirMessages) {
   DestroyWindow(other);
 }
 
+TEST_F(Dialogs, TheFileNamesFolderComesBeforeTheInitialFolder) {
+  TOpenDialog dlg(nullptr);
+  dlg.SetInitialDir(Dir);
+  dlg.SetFileName(Dir + "sub/inner.bmp");
+  Driver.WhenIdle([&] {
+    EXPECT_EQ(ExecutingFileDialog()->GetFolderPath(), Dir + "sub/");
+    EXPECT_EQ(ExecutingFileDialog()->NameBoxText(), "inner.bmp");
+    ExecutingFileDialog()->CancelDialog();
+  });
+  EXPECT_FALSE(dlg.Execute());
+  // A folder that is gone leaves the initial one.
+  dlg.SetFileName(Dir + "gone/inner.bmp");
+  Driver.WhenIdle([&] {
+    EXPECT_EQ(ExecutingFileDialog()->GetFolderPath(), Dir);
+    ExecutingFileDialog()->CancelDialog();
+  });
+  EXPECT_FALSE(dlg.Execute());
+}
+
 TEST_F(Dialogs, SaveDialogAddsTheDefaultExtensionAsksBeforeOverwritingAndCanBeRefused) {
   TSaveDialog dlg(nullptr);
   dlg.SetFilter("GIF - GIF 89a standard|*.gif|PNG - Portable Network Graphic|*.png");
