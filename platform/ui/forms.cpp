@@ -238,6 +238,17 @@ TModalResult TCustomForm::ShowModal() {
     EnableWindow(h, false);
     disabled.push_back(h);
   }
+  // A form without an owner of its own is owned meanwhile by the window it
+  // was opened from (else the main form), so that it stays above that window,
+  // on the desktop too.
+  bool lentOwner = false;
+  if (!GetWindow(FHandle, GW_OWNER)) {
+    HWND from = prevActive;
+    if (!from && Application->MainForm() && Application->MainForm() != this &&
+        Application->MainForm()->HandleAllocated())
+      from = Application->MainForm()->Handle();
+    if (from && from != FHandle) lentOwner = SetWindowOwner(FHandle, from);
+  }
   FModal = true;
   FModalResult = mrNone;
   auto finish = [&] {
@@ -246,6 +257,7 @@ TModalResult TCustomForm::ShowModal() {
     if (HandleAllocated()) {
       FVisible = false;
       ShowWindow(FHandle, SW_HIDE);
+      if (lentOwner) SetWindowOwner(FHandle, nullptr);
     }
     FModal = false;
     if (prevActive && IsWindow(prevActive) && IsWindowVisible(prevActive)) SetActiveWindow(prevActive);

@@ -17,9 +17,14 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
 #include <cstring>
 #include <memory>
+
+#if QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#endif
 
 #include "platform/gdi/dc.h"
 #include "platform/ui/message_queue.h"
@@ -87,6 +92,72 @@ TPoint PresenterOrigin(const TWindowRec* W) {
 
 struct TDesktopOverlay;
 TDesktopOverlay* Overlay = nullptr;
+
+#if QT_CONFIG(xcb)
+// A property of an X window as bytes ("" when it is missing).
+std::string XProperty(xcb_connection_t* C, xcb_window_t Window, const char* Name) {
+  xcb_intern_atom_reply_t* atom =
+      xcb_intern_atom_reply(C, xcb_intern_atom(C, 1, static_cast<uint16_t>(std::strlen(Name)), Name), nullptr);
+  if (!atom) return {};
+  const xcb_atom_t a = atom->atom;
+  std::free(atom);
+  if (a == XCB_ATOM_NONE) return {};
+  xcb_get_property_reply_t* r =
+      xcb_get_property_reply(C, xcb_get_property(C, 0, Window, a, XCB_GET_PROPERTY_TYPE_ANY, 0, 256), nullptr);
+  if (!r) return {};
+  std::string out(static_cast<const char*>(xcb_get_property_value(r)),
+                  static_cast<size_t>(xcb_get_property_value_length(r)));
+  std::free(r);
+  return out;
+}
+#endif
+
+// The name the window manager of an X display gives itself ("" without one).
+std::string X11WindowManagerName() {
+#if QT_CONFIG(xcb)
+  auto* x11 = App ? App->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (!c) return {};
+  xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(c));
+  if (!roots.rem) return {};
+  std::string check = XProperty(c, roots.data->root, "_NET_SUPPORTING_WM_CHECK");
+  if (check.size() < sizeof(xcb_window_t)) return {};
+  xcb_window_t wm;
+  std::memcpy(&wm, check.data(), sizeof wm);
+  return XProperty(c, wm, "_NET_WM_NAME");
+#else
+  return {};
+#endif
+}
+
+// Whether the window manager draws minimise and maximise on every framed
+// window whatever the window asks (openbox does so for dialogs and normal
+// windows alike, and leaves them off only for torn-off toolbars and menus).
+bool DesktopDrawsEveryButton() {
+  if (QGuiApplication::platformName() != "xcb") return false;
+  static const bool every = X11WindowManagerName() == "Openbox";
+  return every;
+}
+
+// A framed window that offers neither minimise nor maximise: under a window
+// manager that would draw them anyway, it is published as a toolbar window
+// (before its own type), the one kind that manager gives only a close button.
+// The manager reads the type when it first sees the window, so the window is
+// made now and the type asked for before it is shown; the toolkit's property
+// keeps the type when the window's flags change later.
+void AskForCloseOnly(QWidget* W, bool CloseOnly) {
+  const bool want = CloseOnly && DesktopDrawsEveryButton();
+  if (!want && !W->testAttribute(Qt::WA_X11NetWmWindowTypeToolBar)) return;
+  if (want && !W->testAttribute(Qt::WA_WState_Created)) W->winId();
+  QWindow* h = W->windowHandle();
+  const int types = want ? 0x08 : 0;  // the toolkit's toolbar window type
+  if (!h || (h->property("_q_xcb_wm_window_type").toInt() == types &&
+             W->testAttribute(Qt::WA_X11NetWmWindowTypeToolBar) == want))
+    return;
+  h->setProperty("_q_xcb_wm_window_type", types);
+  W->setAttribute(Qt::WA_X11NetWmWindowTypeToolBar, !want);
+  W->setAttribute(Qt::WA_X11NetWmWindowTypeToolBar, want);
+}
 
 }  // namespace
 
@@ -447,6 +518,10 @@ void SyncPresenter(TWindowRec* W) {
     p->setParent(wantParent, flags);
     if (vis) p->hide();
   }
+  if (top) {
+    p->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    if (native) AskForCloseOnly(p, !(W->Style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)));
+  }
   p->TopLevel = top;
   p->Native = native;
   p->setFocusPolicy(top ? Qt::StrongFocus : Qt::NoFocus);
@@ -474,13 +549,22 @@ void SyncPresenter(TWindowRec* W) {
     g = QRect(par->Client.Left + W->Bounds.Left - po.X, par->Client.Top + W->Bounds.Top - po.Y, W->Bounds.Width(),
               W->Bounds.Height());
   }
+  // A frame without a sizing border keeps its size: the desktop offers no
+  // way to resize it.
+  if (managed) {
+    const QSize fixed = (W->Style & WS_THICKFRAME) ? QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX) : g.size();
+    const QSize least = (W->Style & WS_THICKFRAME) ? QSize(0, 0) : g.size();
+    if (p->maximumSize() != fixed || p->minimumSize() != least) {
+      p->setMinimumSize(least);
+      p->setMaximumSize(fixed);
+    }
+  }
   if (p->geometry() != g && !(managed && W->ShowState != 0)) p->setGeometry(g);
   bool shown = (W->Style & WS_VISIBLE) && (W->ShowState != 1 || managed);
   // Compared with the widget's own state, not with what shows on screen: a
   // child never hidden explicitly would be shown by Qt with its parent.
   if (shown == p->isHidden() || !p->testAttribute(Qt::WA_WState_ExplicitShowHide)) {
     if (shown) {
-      if (top) p->setAttribute(Qt::WA_ShowWithoutActivating, true);
       p->show();
     } else {
       p->hide();
@@ -688,6 +772,7 @@ int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& C
   QMessageBox box(icon, QString::fromStdString(Caption), QString::fromStdString(Text), buttons,
                   o && o->Presenter ? o->Presenter : nullptr);
   box.setWindowModality(Qt::ApplicationModal);
+  AskForCloseOnly(&box, true);
   // Our windows wait while the box is up; our queue keeps running.
   std::vector<HWND> disabled;
   for (HWND h : GetChildWindows(nullptr))

@@ -1,8 +1,10 @@
 // Activation on a real X desktop with a window manager (run by
 // run_under_xvfb.sh): a form shown at start takes the keyboard without a
 // click, a modal form opened from it is the desktop's active window and
-// takes the keys, the desktop's own activation reaches ours, and a popup
-// tool window keeps the keyboard away from itself even when clicked.
+// takes the keys, stays above the form it came from whatever raises that
+// one, and offers only the close button; the desktop's own activation
+// reaches ours, and a popup tool window keeps the keyboard away from itself
+// even when clicked.
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +30,34 @@ void Fail(const std::string& What) {
 void XdoTool(const std::string& Args) {
   const std::string cmd = "/usr/bin/xdotool " + Args;
   if (std::system(cmd.c_str()) != 0) Fail("xdotool " + Args);
+}
+
+// What a command prints.
+std::string Output(const std::string& Command) {
+  std::string out;
+  if (FILE* f = popen(Command.c_str(), "r")) {
+    char buf[512];
+    while (size_t n = std::fread(buf, 1, sizeof buf, f)) out.append(buf, n);
+    pclose(f);
+  }
+  return out;
+}
+
+// The desktop's id of the window of this title, as xprop shows ids.
+std::string XWindow(const std::string& Title) {
+  std::string id = Output("/usr/bin/xdotool search --name '^" + Title + "$' | head -1");
+  char hex[32];
+  std::snprintf(hex, sizeof hex, "0x%lx", std::strtoul(id.c_str(), nullptr, 10));
+  return hex;
+}
+
+// Whether the window manager stacks window Upper above window Lower.
+bool StackedAbove(const std::string& Upper, const std::string& Lower) {
+  std::string list = Output("/usr/bin/xprop -root _NET_CLIENT_LIST_STACKING");
+  while (!list.empty() && (list.back() == '\n' || list.back() == ' ')) list.pop_back();
+  list += ",";
+  size_t u = list.find(" " + Upper + ","), l = list.find(" " + Lower + ",");
+  return u != std::string::npos && l != std::string::npos && u > l;
 }
 
 // Whether the desktop gives the keyboard to the window of this title.
@@ -93,6 +123,27 @@ int main(int argc, char** argv) {
     scripted = true;
     if (!WaitFor([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form is not active");
     if (GetActiveWindow() != dialog->Handle()) Fail("the modal form is not our active window");
+    // It belongs to the form it came from, so the window manager keeps it
+    // above that form: raised, activated or clicked.
+    const std::string dialogX = XWindow("Quillon dialog"), mainX = XWindow("Quillon activation");
+    if (Output("/usr/bin/xprop -id " + dialogX + " WM_TRANSIENT_FOR").find(mainX) == std::string::npos)
+      Fail("the modal form is not transient for the form it came from");
+    XdoTool("windowraise " + mainX);
+    Settle(300);
+    if (!StackedAbove(dialogX, mainX)) Fail("raising the form buried the modal one");
+    XdoTool("windowactivate " + mainX);
+    XdoTool("mousemove 80 150 click 1");
+    Settle(300);
+    if (!StackedAbove(dialogX, mainX)) Fail("activating the form buried the modal one");
+    if (!WaitFor([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form lost the keyboard");
+    // A dialog frame: the close button alone, and no sizing.
+    const std::string actions = Output("/usr/bin/xprop -id " + dialogX + " _NET_WM_ALLOWED_ACTIONS");
+    for (const char* a : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE"})
+      if (actions.find(a) != std::string::npos) Fail(std::string("the dialog frame offers ") + a);
+    if (actions.find("_NET_WM_ACTION_CLOSE") == std::string::npos) Fail("the dialog frame offers no close");
+    if (Output("/usr/bin/xprop -id " + mainX + " _NET_WM_ALLOWED_ACTIONS").find("_NET_WM_ACTION_MINIMIZE") ==
+        std::string::npos)
+      Fail("the form's frame offers no minimise");
     XdoTool("key k");
     if (!WaitFor([&] { return dialogKey == 'K'; })) Fail("a key does not reach the modal form");
     if (mainKey != 'X') Fail("a key meant for the modal form reached the form under it");

@@ -261,6 +261,8 @@ TEST(Forms, ModalFormEndsWithItsModalResultAndOtherWindowsWaitMeanwhile) {
   driver.WhenIdle([&] {
     mainEnabledDuring = IsWindowEnabled(main->Handle());
     EXPECT_EQ(GetActiveWindow(), dialog->Handle());
+    // Owned by the form it was opened from, so it stays above it.
+    EXPECT_EQ(GetWindow(dialog->Handle(), GW_OWNER), main->Handle());
     // A click on the disabled main form does nothing.
     driver.Click(TDriverPoint(main->Box, 10, 10));
   });
@@ -272,6 +274,7 @@ TEST(Forms, ModalFormEndsWithItsModalResultAndOtherWindowsWaitMeanwhile) {
   EXPECT_TRUE(IsWindowEnabled(main->Handle()));
   EXPECT_FALSE(dialog->Visible());
   EXPECT_EQ(GetActiveWindow(), main->Handle());
+  EXPECT_EQ(GetWindow(dialog->Handle(), GW_OWNER), nullptr);
   EXPECT_EQ(dialog->Left(), (1024 - dialog->Width()) / 2);
   // Showing it modally again works; Close ends it with mrCancel.
   driver.WhenIdle([&] { dialog->Close(); });
