@@ -5,7 +5,8 @@ manager (run by run_under_xvfb.sh: Xvfb at 1280 x 1024 with openbox).
 Starts quillonpro with a JPEG on the command line, reduces it to 16 colours,
 zooms to 200 %, picks the transparent colour, crops, saves a GIF through the
 save dialog, maximises the window through the window manager and closes it;
-starts again and finds the window maximised, restores it, drags the toolbar
+starts again and finds the window maximised, restores it (maximised and
+restored, the Edit menu opens under its title), drags the toolbar
 (the outline must leave the screen as it is) and closes. Real input through
 xdotool; screenshots in the folder given, pixels checked where they are
 robust. Exits 77 when the desktop tools are missing.
@@ -122,6 +123,32 @@ class Walkthrough:
         if code != 0:
             raise Failed('the program ended with %d' % code)
         self.proc = None
+
+    def check_edit_menu(self, wid, when):
+        """Opens the Edit menu by a click on its title and finds it just under
+        that title, where the window is now."""
+        x0, y0, w, h = self.rect(wid)
+        self.click(x0 + 50, y0 + 9)
+        self.settle(0.5)
+        pid = str(self.proc.pid)
+        found = None
+        for m in subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', pid],
+                                capture_output=True, text=True).stdout.split():
+            if m == wid:
+                continue
+            mx, my, mw, mh = self.rect(m)
+            # The drop-down: a window of its own, about as wide as its items
+            # (the window's own parts are as wide as the window).
+            if 60 < mw < 400 and 40 < mh < 200:
+                found = (mx, my)
+        self.shot('edit_menu_' + when)
+        self.key('Escape')
+        self.settle(0.3)
+        if not found:
+            raise Failed('the Edit menu did not open %s' % when)
+        if not (x0 + 20 <= found[0] <= x0 + 60 and y0 + 14 <= found[1] <= y0 + 26):
+            raise Failed('the Edit menu opened at %s, not under its title at (%d, %d), %s' %
+                         (found, x0 + 35, y0 + 19, when))
 
     def settings(self):
         path = os.path.join(self.home, 'config', 'quillon', 'quillonpro.cfg')
@@ -275,6 +302,7 @@ class Walkthrough:
         wait('the window to be maximised', lambda: self.maximised(wid) and self.rect(wid)[2] >= 1270, 10)
         self.settle()
         self.shot('maximised')
+        self.check_edit_menu(wid, 'maximised')
         self.close(wid)
         stored = self.settings()
         if stored.get('WindowState') != '2':
@@ -290,6 +318,7 @@ class Walkthrough:
         self.click(x0 + w // 2, y0 - 8, double=True)
         wait('the window to be restored', lambda: not self.maximised(wid) and self.rect(wid)[2] < 1000, 10)
         self.settle()
+        self.check_edit_menu(wid, 'restored')
         screen = self.shot('restored')
         x0, y0, w, h = self.rect(wid)
 
