@@ -135,8 +135,10 @@ std::string X11WindowManagerName() {
 // windows alike, and leaves them off only for torn-off toolbars and menus).
 bool DesktopDrawsEveryButton() {
   if (QGuiApplication::platformName() != "xcb") return false;
-  static const bool every = X11WindowManagerName() == "Openbox";
-  return every;
+  // Asked until a window manager answers, then kept.
+  static std::string manager;
+  if (manager.empty()) manager = X11WindowManagerName();
+  return manager == "Openbox";
 }
 
 // A framed window that offers neither minimise nor maximise: under a window
