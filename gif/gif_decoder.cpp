@@ -76,6 +76,46 @@ std::vector<uint8_t> TGIFFrame::MaskFileImage() const {
 }
 
 // ---- LZW raster decoding
+//
+// Every table code stands for a string that has already been written to the
+// rows once: the code keeps where (a pointer into the rows, or into a table
+// of the single values) and how long, so that writing it again is one short
+// copy. A new code is the previous string followed by the first value of the
+// current one; when those lie side by side in memory (both in one row) the
+// new code points at the previous string's place. Codes whose string is not
+// in one piece (it crossed a row's end) keep their prefix code and last
+// value instead and are written by walking that chain. Strings of up to 16
+// values far enough from the row's end are copied as one 16-byte block, the
+// values past the string's end being written over by the strings that
+// follow; the rest of the row is cleared when the data stops short.
+//
+// Minimum code sizes above 8 give values that do not fit a byte: such frames
+// are written by walking the chains only, so that the mask compares the
+// values and not the bytes stored.
+
+namespace {
+
+constexpr uint32_t kCopyBlock = 16;
+// Set in a code's length when the block copy must not take it: its string is
+// not in one piece, or its place is too near the end of the rows for a block
+// read, or the code is the clear or end code.
+constexpr uint32_t kSlowCode = 0x10000;
+
+// The single values 0 to 255 with room for one block read past the last.
+constexpr std::array<uint8_t, 256 + kCopyBlock> kValues = [] {
+  std::array<uint8_t, 256 + kCopyBlock> v{};
+  for (int32_t i = 0; i < 256; ++i) v[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  return v;
+}();
+
+struct TLZWCode {
+  const uint8_t* Place;  // the string in memory; null when it is not in one piece
+  uint32_t Length;       // values, plus kSlowCode when the block copy must not take it
+  uint16_t Prefix;       // the code of all but the last value
+  uint16_t Last;         // the last value
+};
+
+}  // namespace
 
 // Decodes one frame's image data, from the minimum code size byte to the
 // zero-length sub-block that ends it, into the frame's rows.
@@ -85,73 +125,78 @@ public:
   bool Decode();
 
 private:
-  int32_t ReadCode();
-  void SkipToBlockEnd();
-  bool EmitStack(int32_t Count);
-  bool NextRow();
+  // Where the next value goes: the current row from Dst up to Limit.
+  struct TOutput {
+    uint8_t* Dst;
+    uint8_t* Limit;
+    bool RowChanged;  // set when a write went on into another row
+  };
+  // The data sub-blocks read so far: bits not yet taken in Acc.
+  struct TInput {
+    const uint8_t* Next;  // the next byte of the current sub-block
+    int64_t BlockLeft;    // its bytes left
+    uint64_t Acc;
+    int32_t Bits;
+  };
+
+  void Refill(TInput& In);
+  void SkipToBlockEnd(const TInput& In);
+  bool NextRow(TOutput& Out);
+  bool Write(TOutput& Out, const uint8_t* Src, uint32_t Count);
+  bool WriteCode(TOutput& Out, int32_t Code, uint16_t& First);
+  bool WriteValues(TOutput& Out, const uint16_t* Src, int32_t Count);
+  void MaskRow(const uint8_t* Line, int32_t Count);
 
   TGIFDecoder& FDec;
   TGIFFrame& FFrame;
-  // Sub-block input.
-  int64_t FBlockLeft = 0;     // bytes left in the current sub-block
-  bool FEndOfData = false;    // no more sub-blocks to read
+  bool FEndOfData = false;  // no more sub-blocks to read
   bool FZeroBlockSeen = false;
-  uint64_t FAcc = 0;
-  int32_t FAccBits = 0;
-  int32_t FCodeSize = 0;
-  // Row output.
-  int32_t FX = 0;
-  int32_t FRow = 0;       // file-order row number
-  int32_t FBufRow = 0;    // buffer row of the current file row, -1 when every row is done
-  uint8_t* FBits = nullptr;  // the frame's rows
+  bool FWide = false;       // values above 255: chains only, the mask by value
+  int32_t FMinCodeSize = 0;
+  int32_t FRow = 0;         // file-order row number
+  int32_t FBufRow = 0;      // buffer row of the current file row, -1 when every row is done
+  uint8_t* FBits = nullptr; // the frame's rows
   uint8_t* FLine = nullptr;
   uint8_t* FMaskLine = nullptr;
   int32_t FProgressMask = 0;
   bool FReporting = false;
   TGIFInterlaceOrder* FOrder = nullptr;
-  uint16_t FStack[kMaxCodes + 1];
+  std::unique_ptr<TLZWCode[]> FTable;
+  uint8_t FBytes[kMaxCodes + 1];    // a chain's values, last first
+  uint16_t FValues[kMaxCodes + 1];  // the same for wide values
 };
 
-int32_t TGIFFrameReader::ReadCode() {
-  const uint8_t* data = FDec.FData;
-  while (FAccBits < FCodeSize) {
-    if (FBlockLeft >= 4 && FAccBits <= 32) {
-      const uint8_t* p = data + FDec.FPos;
-      uint64_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-      FAcc |= v << FAccBits;
-      FAccBits += 32;
-      FBlockLeft -= 4;
-      FDec.FPos += 4;
-      continue;
-    }
-    if (FBlockLeft == 0) {
-      if (FEndOfData) return -1;
-      if (FDec.FPos >= FDec.FSize) {
+// Takes bytes into the accumulator while it has room, across sub-blocks;
+// leaves it short only at the end of the data.
+void TGIFFrameReader::Refill(TInput& In) {
+  TGIFDecoder& d = FDec;
+  while (In.Bits <= 56) {
+    if (In.BlockLeft == 0) {
+      if (FEndOfData) return;
+      int64_t pos = In.Next - d.FData;
+      if (pos >= d.FSize) {
         FEndOfData = true;
-        return -1;
+        return;
       }
-      int32_t count = data[FDec.FPos++];
+      const int32_t count = d.FData[pos++];
       if (count == 0) {
         FEndOfData = FZeroBlockSeen = true;
-        return -1;
+        In.Next = d.FData + pos;
+        return;
       }
-      FBlockLeft = std::min<int64_t>(count, FDec.FSize - FDec.FPos);
-      if (FBlockLeft < count) FEndOfData = true;  // cut short by the end of the file
-      if (FBlockLeft == 0) return -1;
+      In.BlockLeft = std::min<int64_t>(count, d.FSize - pos);
+      In.Next = d.FData + pos;
+      if (In.BlockLeft < count) FEndOfData = true;  // cut short by the end of the file
+      if (In.BlockLeft == 0) return;
     }
-    FAcc |= static_cast<uint64_t>(data[FDec.FPos++]) << FAccBits;
-    FAccBits += 8;
-    --FBlockLeft;
+    In.Acc |= static_cast<uint64_t>(*In.Next++) << In.Bits;
+    In.Bits += 8;
+    --In.BlockLeft;
   }
-  int32_t code = static_cast<int32_t>(FAcc & ((1u << FCodeSize) - 1));
-  FAcc >>= FCodeSize;
-  FAccBits -= FCodeSize;
-  return code;
 }
 
-void TGIFFrameReader::SkipToBlockEnd() {
-  int64_t pos = FDec.FPos + FBlockLeft;
-  FBlockLeft = 0;
+void TGIFFrameReader::SkipToBlockEnd(const TInput& In) {
+  int64_t pos = (In.Next - FDec.FData) + In.BlockLeft;
   if (!FZeroBlockSeen) {
     while (pos < FDec.FSize) {
       int32_t count = FDec.FData[pos++];
@@ -162,38 +207,21 @@ void TGIFFrameReader::SkipToBlockEnd() {
   FDec.FPos = std::min(pos, FDec.FSize);
 }
 
-// Writes the Count values on the stack (top first) into the rows; false once
-// every row has been filled.
-bool TGIFFrameReader::EmitStack(int32_t Count) {
-  const int32_t width = FFrame.Width;
-  const bool transparent = FFrame.Transparent;
-  const uint16_t tindex = FFrame.TransparentIndex;
-  while (Count > 0) {
-    if (FBufRow < 0) return false;
-    int32_t n = std::min(Count, width - FX);
-    uint8_t* dst = FLine + FX;
-    const uint16_t* src = FStack + Count - 1;
-    if (transparent) {
-      for (int32_t k = 0; k < n; ++k) {
-        uint16_t v = src[-k];
-        dst[k] = static_cast<uint8_t>(v);
-        if (v == tindex) FMaskLine[(FX + k) >> 3] |= static_cast<uint8_t>(0x80 >> ((FX + k) & 7));
-      }
-    } else {
-      for (int32_t k = 0; k < n; ++k) dst[k] = static_cast<uint8_t>(src[-k]);
-    }
-    FX += n;
-    Count -= n;
-    if (FX == width && !NextRow()) return false;
-  }
-  return true;
+// Sets the mask bits of the first Count pixels of a row that hold the
+// transparent index.
+void TGIFFrameReader::MaskRow(const uint8_t* Line, int32_t Count) {
+  const uint8_t t = FFrame.TransparentIndex;
+  for (int32_t x = 0; x < Count; ++x)
+    if (Line[x] == t) FMaskLine[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
 }
 
-// Moves to the next row in file order; false after the last one.
-bool TGIFFrameReader::NextRow() {
+// Finishes the current row and moves to the next one in file order; false
+// after the last one.
+bool TGIFFrameReader::NextRow(TOutput& Out) {
+  if (FFrame.Transparent && !FWide) MaskRow(FLine, FFrame.Width);
   if (FReporting && (FRow & FProgressMask) == 0) FDec.Progress();
-  FX = 0;
   ++FRow;
+  Out.RowChanged = true;
   int32_t next = FOrder->Next(FFrame.Height - 1 - FBufRow);
   if (next < 0) {
     FBufRow = -1;
@@ -202,7 +230,66 @@ bool TGIFFrameReader::NextRow() {
   FBufRow = FFrame.Height - 1 - next;
   FLine = FBits + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
   if (FFrame.Transparent) FMaskLine = FFrame.Mask.data() + static_cast<size_t>(FBufRow) * FFrame.MaskStride();
+  Out.Dst = FLine;
+  Out.Limit = FLine + FFrame.Width;
   return true;
+}
+
+// Writes Count values from Src, which holds no value of a row not yet
+// finished; false once every row has been filled.
+bool TGIFFrameReader::Write(TOutput& Out, const uint8_t* Src, uint32_t Count) {
+  while (Count > 0) {
+    const uint32_t n = std::min<uint32_t>(Count, static_cast<uint32_t>(Out.Limit - Out.Dst));
+    std::memcpy(Out.Dst, Src, n);
+    Out.Dst += n;
+    Src += n;
+    Count -= n;
+    if (Out.Dst == Out.Limit && !NextRow(Out)) return false;
+  }
+  return true;
+}
+
+// Wide values: written one by one, the mask set where a value (not its low
+// byte) is the transparent index. Src holds the values last first.
+bool TGIFFrameReader::WriteValues(TOutput& Out, const uint16_t* Src, int32_t Count) {
+  const bool transparent = FFrame.Transparent;
+  const uint16_t t = FFrame.TransparentIndex;
+  for (int32_t k = Count - 1; k >= 0; --k) {
+    const int32_t x = static_cast<int32_t>(Out.Dst - FLine);
+    *Out.Dst++ = static_cast<uint8_t>(Src[k]);
+    if (transparent && Src[k] == t) FMaskLine[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+    if (Out.Dst == Out.Limit && !NextRow(Out)) return false;
+  }
+  return true;
+}
+
+// Writes the string of any table or single-value code; First receives its
+// first value. False once every row has been filled.
+bool TGIFFrameReader::WriteCode(TOutput& Out, int32_t Code, uint16_t& First) {
+  const int32_t clearCode = 1 << FMinCodeSize;
+  int32_t n = 0;
+  if (FWide) {
+    // Single values end the chains.
+    while (Code >= clearCode && n < kMaxCodes) {
+      FValues[n++] = FTable[static_cast<size_t>(Code)].Last;
+      Code = FTable[static_cast<size_t>(Code)].Prefix;
+    }
+    if (Code >= clearCode) return false;
+    First = static_cast<uint16_t>(Code);
+    FValues[n++] = First;
+    return WriteValues(Out, FValues, n);
+  }
+  // The chain's values back to a code whose string is in one piece (a
+  // single value at the latest).
+  const TLZWCode* c = &FTable[static_cast<size_t>(Code)];
+  while (c->Place == nullptr && n < kMaxCodes) {
+    FBytes[kMaxCodes - ++n] = static_cast<uint8_t>(c->Last);
+    c = &FTable[c->Prefix];
+  }
+  if (c->Place == nullptr) return false;
+  First = c->Place[0];
+  if (!Write(Out, c->Place, c->Length & ~kSlowCode)) return false;
+  return Write(Out, FBytes + kMaxCodes - n, static_cast<uint32_t>(n));
 }
 
 bool TGIFFrameReader::Decode() {
@@ -214,17 +301,20 @@ bool TGIFFrameReader::Decode() {
     d.FFailure = gfCodeSize;
     return false;
   }
+  TInput in{d.FData + d.FPos, 0, 0, 0};
 
   // The core's image-size check refuses frames over the library's cap
   // before anything is allocated.
   const int64_t pixelBytes = CheckPGImageSize(FFrame.Width, FFrame.Height, pf8Bit);
   if (!d.FDecodePixels) {
-    SkipToBlockEnd();
+    SkipToBlockEnd(in);
     return true;
   }
   const int64_t maskBytes = FFrame.Transparent ? static_cast<int64_t>(FFrame.MaskStride()) * FFrame.Height : 0;
   FBits = d.FramePixels(FFrame, pixelBytes);
   if (FFrame.Transparent) FFrame.Mask.assign(static_cast<size_t>(maskBytes), 0);
+  // A block read from a place this near the end of the rows would pass it.
+  const uint8_t* blockReadEnd = FBits + pixelBytes;
 
   TGIFInterlaceOrder order(FFrame.Height, FFrame.Interlaced);
   FOrder = &order;
@@ -233,108 +323,151 @@ bool TGIFFrameReader::Decode() {
   if (FFrame.Transparent) FMaskLine = FFrame.Mask.data() + static_cast<size_t>(FBufRow) * FFrame.MaskStride();
   FReporting = static_cast<bool>(d.OnProgress) && static_cast<int64_t>(FFrame.Width) * FFrame.Height > 100000;
   FProgressMask = FFrame.Width <= 320 ? 63 : 31;
+  FMinCodeSize = m;
+  FWide = m > 8;
 
-  auto prefix = std::make_unique<uint16_t[]>(kMaxCodes);
-  auto suffix = std::make_unique<uint16_t[]>(kMaxCodes);
-  auto length = std::make_unique<uint16_t[]>(kMaxCodes);  // string length of each code
   const int32_t clearCode = 1 << m;
   const int32_t endCode = clearCode + 1;
-  for (int32_t i = 0; i < clearCode; ++i) {
-    prefix[i] = 0;
-    suffix[i] = static_cast<uint16_t>(i);
-    length[i] = 1;
-  }
-  const bool transparent = FFrame.Transparent;
-  const int32_t width = FFrame.Width;
+  FTable = std::make_unique<TLZWCode[]>(kMaxCodes + 1);
+  TLZWCode* table = FTable.get();
+  for (int32_t i = 0; i < clearCode; ++i)
+    table[i] = FWide ? TLZWCode{nullptr, 1 | kSlowCode, 0, static_cast<uint16_t>(i)}
+                     : TLZWCode{kValues.data() + i, 1, 0, static_cast<uint16_t>(i)};
+  table[clearCode] = table[endCode] = TLZWCode{nullptr, kSlowCode, 0, 0};
+
+  // The hot state lives in locals that no write through a row pointer can
+  // touch; the slower helpers get it in TOutput and TInput.
+  uint8_t* dst = FLine;
+  uint8_t* limit = FLine + FFrame.Width;
+  uint64_t acc = 0;
+  int32_t bits = 0;
+  const uint8_t* next = in.Next;
+  int64_t blockLeft = 0;
+  int32_t codeSize = m + 1;
+  int32_t limitCode = 2 * clearCode;
   int32_t nextCode = clearCode + 2;
-  int32_t limit = 2 * clearCode;
-  FCodeSize = m + 1;
-  int32_t oldCode = -1;  // -1: the next code starts the string table
-  int32_t firstCode = 0;
+  int32_t oldCode = -1;            // -1: the next code starts the string table
+  const uint8_t* prevPlace = dst;  // where the previous string was written
+  const uint8_t* prevEnd = nullptr;  // its end when written in one piece
+  uint32_t prevLength = 0;
+  uint16_t prevFirst = 0;           // its first value
+
+  auto readCode = [&]() -> int32_t {
+    if (bits < codeSize) {
+      if (blockLeft >= 8) {
+        // Eight bytes at once; as many of them kept as the accumulator holds.
+        uint64_t v;
+        std::memcpy(&v, next, 8);
+        acc |= v << bits;
+        const int32_t n = (63 - bits) >> 3;
+        next += n;
+        blockLeft -= n;
+        bits += 8 * n;
+      } else {
+        TInput i{next, blockLeft, acc, bits};
+        Refill(i);
+        next = i.Next;
+        blockLeft = i.BlockLeft;
+        acc = i.Acc;
+        bits = i.Bits;
+        if (bits < codeSize) return -1;
+      }
+    }
+    const int32_t code = static_cast<int32_t>(acc & ((1u << codeSize) - 1));
+    acc >>= codeSize;
+    bits -= codeSize;
+    return code;
+  };
+  // Adds the code of the previous string and the first value of the string
+  // just started at Start.
+  auto addCode = [&](const uint8_t* Start, uint16_t First) {
+    TLZWCode& c = table[nextCode];
+    const bool inOnePiece = prevEnd == Start && blockReadEnd - prevPlace >= static_cast<ptrdiff_t>(kCopyBlock);
+    c.Place = inOnePiece ? prevPlace : nullptr;
+    c.Length = (prevLength + 1) | (inOnePiece ? 0 : kSlowCode);
+    c.Prefix = static_cast<uint16_t>(oldCode);
+    c.Last = First;
+    if (nextCode < kMaxCodes) {
+      ++nextCode;
+      if (nextCode >= limitCode && limitCode < kMaxCodes) {
+        limitCode *= 2;
+        ++codeSize;
+      }
+    }
+  };
 
   for (;;) {
-    int32_t code = ReadCode();
+    int32_t code = readCode();
     if (code < 0) break;  // data cut short: the rows not reached stay 0
+    if (code < nextCode && oldCode >= 0) {
+      const TLZWCode c = table[code];
+      if (c.Length <= kCopyBlock && limit - dst >= static_cast<ptrdiff_t>(kCopyBlock)) {
+        addCode(dst, c.Place[0]);
+        std::memmove(dst, c.Place, kCopyBlock);
+        prevPlace = dst;
+        prevFirst = c.Place[0];
+        prevLength = c.Length;
+        dst += c.Length;
+        prevEnd = dst;
+        oldCode = code;
+        if (dst == limit) {
+          TOutput out{dst, limit, false};
+          if (!NextRow(out)) break;
+          dst = out.Dst;
+          limit = out.Limit;
+        }
+        continue;
+      }
+    }
     if (code == clearCode) {
-      FCodeSize = m + 1;
-      limit = 2 * clearCode;
+      codeSize = m + 1;
+      limitCode = 2 * clearCode;
       nextCode = clearCode + 2;
       oldCode = -1;
       continue;
     }
     if (code == endCode) break;
-    if (oldCode < 0) {
-      // The first code after a clear must be a pixel value.
-      if (code > clearCode) break;
-      firstCode = oldCode = code;
-      FStack[0] = static_cast<uint16_t>(code);
-      if (!EmitStack(1)) break;
-      continue;
-    }
     // A code above the next free one cannot be built from the table: the
-    // data is corrupt and the frame ends here.
-    if (code > nextCode) break;
-    const int32_t inCode = code;
-    const int32_t len = code == nextCode ? length[oldCode] + 1 : length[code];
-    if (!transparent && FX + len <= width) {
-      // The string fits in the current row: write it there from its end.
-      uint8_t* dst = FLine + FX;
-      int32_t k = len - 1;
-      if (code == nextCode) {
-        if (code >= kMaxCodes) break;
-        dst[k--] = static_cast<uint8_t>(firstCode);
-        code = oldCode;
+    // data is corrupt and the frame ends here. So does a first code after a
+    // clear that is not a single value.
+    if (code > nextCode || (oldCode < 0 && code > clearCode)) break;
+    if (code == nextCode && code >= kMaxCodes) break;
+    TOutput out{dst, limit, false};
+    uint8_t* start = dst;
+    uint16_t first = prevFirst;
+    bool written;
+    if (oldCode >= 0 && code == nextCode) {
+      // The string being defined: the old string and its first value.
+      written = WriteCode(out, oldCode, first);
+      if (written && FWide) {
+        FValues[0] = prevFirst;
+        written = WriteValues(out, FValues, 1);
+      } else if (written) {
+        const uint8_t b = static_cast<uint8_t>(prevFirst);
+        written = Write(out, &b, 1);
       }
-      while (code >= clearCode && k > 0) {
-        dst[k--] = static_cast<uint8_t>(suffix[code]);
-        code = prefix[code];
-      }
-      if (code >= clearCode || k != 0) break;  // inconsistent chain: corrupt
-      firstCode = code;
-      dst[0] = static_cast<uint8_t>(code);
-      if (nextCode < kMaxCodes) {
-        prefix[nextCode] = static_cast<uint16_t>(oldCode);
-        suffix[nextCode] = static_cast<uint16_t>(firstCode);
-        length[nextCode] = static_cast<uint16_t>(length[oldCode] + 1);
-        ++nextCode;
-        if (nextCode >= limit && limit < kMaxCodes) {
-          limit *= 2;
-          ++FCodeSize;
-        }
-      }
-      oldCode = inCode;
-      FX += len;
-      if (FX == width && !NextRow()) break;
-      continue;
+      first = prevFirst;
+    } else {
+      written = WriteCode(out, code, first);
     }
-    int32_t sp = 0;
-    if (code == nextCode) {  // the string being defined: old string + its first value
-      if (code >= kMaxCodes) break;
-      FStack[sp++] = static_cast<uint16_t>(firstCode);
-      code = oldCode;
-    }
-    while (code >= clearCode) {
-      if (sp >= kMaxCodes) break;
-      FStack[sp++] = suffix[code];
-      code = prefix[code];
-    }
-    if (code >= clearCode) break;  // a chain longer than the table: corrupt
-    firstCode = suffix[code];
-    FStack[sp++] = static_cast<uint16_t>(firstCode);
-    if (nextCode < kMaxCodes) {
-      prefix[nextCode] = static_cast<uint16_t>(oldCode);
-      suffix[nextCode] = static_cast<uint16_t>(firstCode);
-      length[nextCode] = static_cast<uint16_t>(length[oldCode] + 1);
-      ++nextCode;
-      if (nextCode >= limit && limit < kMaxCodes) {
-        limit *= 2;
-        ++FCodeSize;
-      }
-    }
-    oldCode = inCode;
-    if (!EmitStack(sp)) break;
+    dst = out.Dst;
+    limit = out.Limit;
+    if (!written) break;
+    if (oldCode >= 0) addCode(start, first);
+    prevPlace = start;
+    prevFirst = first;
+    prevLength = table[code].Length & ~kSlowCode;
+    // Wide values are never copied from the rows, whose bytes lost them.
+    prevEnd = out.RowChanged || FWide ? nullptr : dst;
+    oldCode = code;
   }
-  SkipToBlockEnd();
+  if (FBufRow >= 0) {
+    // A row cut short: its values past the last string written are cleared
+    // of what the block copies left there.
+    std::memset(dst, 0, static_cast<size_t>(limit - dst));
+    if (FFrame.Transparent && !FWide) MaskRow(FLine, static_cast<int32_t>(dst - FLine));
+  }
+  SkipToBlockEnd(TInput{next, blockLeft, acc, bits});
   return true;
 }
 

@@ -316,6 +316,46 @@ TEST(GIFDecoder, CorruptCodeEndsTheFrameWithRemainingRowsZero) {
   EXPECT_EQ(d.Frame(2).PixelAt(0, 0), 1);
 }
 
+TEST(GIFDecoder, RasterCutAnywhereLeavesZerosAfterTheLastStringAndTheMaskOnTheTransparentIndex) {
+  // Long repeating strings over rows of 64, coded by our compressor, cut at
+  // every byte of the data: the pixels in file order are the picture up to
+  // where the data stops, then zeros (nothing left over from copying the
+  // strings), and the mask marks exactly the pixels of index 1.
+  const int w = 64, h = 3;
+  std::vector<uint8_t> indices(w * h);
+  for (int i = 0; i < w * h; ++i) indices[static_cast<size_t>(i)] = static_cast<uint8_t>(1 + (i * 7 / 5 + i / 9) % 3);
+  TMemoryStream lzw;
+  CompressGIFLZW(lzw, indices.data(), w * h, 4, w);
+  TGifBuilder b("GIF89a", w, h, 2);
+  b.Control(1, 0, 1).Descriptor(0, 0, w, h, 0).Put(lzw.Bytes());
+  const std::vector<uint8_t> full = b.Done();
+  const size_t data = ImageDataOffset(full);
+  bool midRow = false;
+  for (size_t cut = data + 3; cut <= full.size(); ++cut) {
+    TGIFDecoder d;
+    ASSERT_TRUE(DecodeGIF(d, std::vector<uint8_t>(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut))));
+    const TGIFFrame& f = d.Frame(1);
+    int decoded = 0;
+    while (decoded < w * h && f.PixelAt(decoded % w, decoded / w) != 0) ++decoded;
+    for (int i = 0; i < w * h; ++i) {
+      ASSERT_EQ(f.PixelAt(i % w, i / w), i < decoded ? indices[static_cast<size_t>(i)] : 0) << cut << " " << i;
+      ASSERT_EQ(f.MaskAt(i % w, i / w), i < decoded && indices[static_cast<size_t>(i)] == 1) << cut << " " << i;
+    }
+    midRow = midRow || (decoded % w >= 16 && decoded % w < w - 16);
+  }
+  EXPECT_TRUE(midRow);
+
+  // Minimum code sizes above 8 give values past 255: 300 is stored as its
+  // low byte 44 but is not the transparent index 44.
+  TGifBuilder wide;
+  wide.Control(1, 0, 44).Image(0, 0, 3, 1, 0, 9, {300, 44, 511});
+  TGIFDecoder d;
+  ASSERT_TRUE(DecodeGIF(d, wide.Done()));
+  EXPECT_EQ(Row(d.Frame(1), 0), (std::vector<int>{44, 44, 255}));
+  EXPECT_FALSE(d.Frame(1).MaskAt(0, 0));
+  EXPECT_TRUE(d.Frame(1).MaskAt(1, 0));
+}
+
 TEST(GIFDecoder, MinimumCodeSizeOutsideOneToElevenFailsTheParse) {
   for (int m : {0, 12, 15, 255}) {
     TGifBuilder b;
