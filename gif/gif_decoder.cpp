@@ -566,36 +566,46 @@ bool TGIFDecoder::ReadFrame(TGIFFrame& Frame) {
 }
 
 bool TGIFDecoder::ParseGIF() {
+  // The bytes move to the data stream, which keeps them; the parse stream is
+  // left empty by every parse.
+  std::vector<uint8_t> bytes;
+  bytes.swap(FParseStream.Bytes());
+  FParseStream.Clear();
+  return Parse(bytes.data(), static_cast<int64_t>(bytes.size()), &bytes);
+}
+
+bool TGIFDecoder::ParseBytes(const uint8_t* Data, int64_t Size) { return Parse(Data, Size, nullptr); }
+
+bool TGIFDecoder::Parse(const uint8_t* Data, int64_t Size, std::vector<uint8_t>* Keep) {
   try {
-    return Parse();
+    return ParseData(Data, Size, Keep);
   } catch (...) {
-    // A failed parse still empties the parse stream.
-    FParseStream.Clear();
     FData = nullptr;
     FSize = FPos = 0;
     throw;
   }
 }
 
-bool TGIFDecoder::Parse() {
+bool TGIFDecoder::ParseData(const uint8_t* Data, int64_t Size, std::vector<uint8_t>* Keep) {
   FStatus = 3;
   FFailure = gfNone;
   ClearFrames();
+  if (Keep) {
+    FDataStream.Bytes().swap(*Keep);
+    Data = FDataStream.Memory();
+  }
   FColorDepth = 0;
   FGraphicControl.fill(0);
 
-  FDataStream.Clear();
-  FDataStream.Bytes() = FParseStream.Bytes();
-  if (FParseStream.Size() == 0) {
+  if (Size == 0) {
     FStatus = 2;
     FFailure = gfNoData;
     return false;
   }
-  FData = FParseStream.Memory();
-  FSize = FParseStream.Size();
+  FData = Data;
+  FSize = Size;
   FPos = 0;
   auto fail = [this] {
-    FParseStream.Clear();
     FData = nullptr;
     FSize = FPos = 0;
     return false;
@@ -713,7 +723,6 @@ bool TGIFDecoder::Parse() {
 
   Progress();  // the canvas already covers every frame (ReadFrame)
   FinishParse();
-  FParseStream.Clear();
   FData = nullptr;
   FSize = FPos = 0;
   FStatus = 0;

@@ -88,6 +88,10 @@ public:
   // image-size cap EPGInvalidSize before anything is decoded, and a stop
   // requested by the progress handler EAbort (status 1).
   virtual bool ParseGIF();
+  // Parses Size bytes that the caller holds, as ParseGIF does, but in place:
+  // they are not copied, the data stream stays empty, and they must not
+  // change until the parse returns.
+  bool ParseBytes(const uint8_t* Data, int64_t Size);
   // Reports the parse stream's position to OnProgress; raises EAbort with
   // status 1 when the handler clears KeepOnProcessing.
   virtual void Progress();
@@ -142,7 +146,9 @@ protected:
 
 private:
   friend class TGIFFrameReader;
-  bool Parse();
+  // Keep, when given, holds the bytes and gives them to the data stream.
+  bool Parse(const uint8_t* Data, int64_t Size, std::vector<uint8_t>* Keep);
+  bool ParseData(const uint8_t* Data, int64_t Size, std::vector<uint8_t>* Keep);
   bool ReadFrame(TGIFFrame& Frame);
 
   TMemoryStream FDataStream;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "gif/gif_decoder.h"
 #include "gif/gif_encoder.h"
@@ -61,19 +62,26 @@ private:
   TPixelGraphic& FGraphic;
 };
 
-// Parses the GIF that starts at the stream's position. A stream that does
-// not parse raises EPixelGraphic with the GIF tag, so that a damaged file is
-// reported rather than loaded as an empty image; a frame or screen over the
-// image-size cap keeps its EPGInvalidSize, raised before decoding.
+// Parses the GIF that starts at the stream's position, in place when the
+// stream is in memory. A stream that does not parse raises EPixelGraphic
+// with the GIF tag, so that a damaged file is reported rather than loaded as
+// an empty image; a frame or screen over the image-size cap keeps its
+// EPGInvalidSize, raised before decoding. The stream is left at its end.
 void ParseGIFStream(TGIFDecoder& Decoder, TStream& Stream) {
-  TMemoryStream& parse = Decoder.ParseStream();
   const int64_t left = std::max<int64_t>(0, Stream.Size() - Stream.Position());
-  parse.SetSize(left);
-  if (left > 0) Stream.ReadBuffer(parse.Memory(), left);
-  parse.SetPosition(0);
+  std::vector<uint8_t> copy;
+  const uint8_t* bytes;
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) {
+    bytes = left > 0 ? memory->Memory() + memory->Position() : nullptr;
+    memory->Seek(0, soEnd);
+  } else {
+    copy.resize(static_cast<size_t>(left));
+    if (left > 0) Stream.ReadBuffer(copy.data(), left);
+    bytes = copy.data();
+  }
   bool parsed = false;
   try {
-    parsed = Decoder.ParseGIF();
+    parsed = Decoder.ParseBytes(bytes, left);
   } catch (const EPixelGraphic&) {
     throw;
   } catch (const EReadError&) {
