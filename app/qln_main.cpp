@@ -828,7 +828,6 @@ void TForm1::SaveAs1Click(TObject*) {
 }
 
 void TForm1::SaveFile(const std::string& Name) {
-  SetFileName(Name);
   // The picture is saved at its displayed size; at zoom 100 that is its own.
   TPixelGraphic* picture = Image1->GetPixelGraphic();
   if (!picture || picture->GetWidth() != Image1->PicBox()->Width() ||
@@ -839,7 +838,7 @@ void TForm1::SaveFile(const std::string& Name) {
   // The file's content is made in memory, written through the safe routine,
   // and loaded back from the same bytes. A GIF of a picture the GIF writer
   // stores as it is, is the one the size estimate made when nothing changed.
-  const std::string extension = GetFileExtension(FFileName);
+  const std::string extension = GetFileExtension(Name);
   picture->DetectPaletteIdent();
   std::shared_ptr<TMemoryStream> written;
   if (extension == "gif" && picture->PixelFormat() == pf8Bit && picture->PaletteIdent() != pGray256) {
@@ -850,12 +849,15 @@ void TForm1::SaveFile(const std::string& Name) {
     written = std::make_shared<TMemoryStream>();
     picture->SaveToStreamAs(*written, extension);
   }
-  written->SaveToFile(FFileName);
+  written->SaveToFile(Name);
+  // The window names the file only once it holds the picture: a save that
+  // fails leaves the name of the file the picture came from.
+  SetFileName(Name);
   // The saved picture is loaded back; it is still the picture whose colour
   // was picked, so pick mode and the colour carry over to it.
   const bool picking = FPickMode;
   const TColor picked = GIFTransparentColor;
-  LoadFile(FFileName, written.get());
+  LoadFile(Name, written.get());
   if (picking) {
     SetTransparentMode(true);
     GIFTransparentColor = picked;

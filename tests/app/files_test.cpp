@@ -1,6 +1,6 @@
 // The full edition meets damaged files and full disks: a reader's warning is
 // asked about, a cancelled or failed open keeps the picture shown, a failed
-// save keeps the file that was there.
+// save keeps the file that was there and the name the window shows.
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,6 +102,9 @@ TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
             "Cannot create file \"" + old + "\": No space left on device.");
   EXPECT_EQ(ReadWholeFile(old), original);
   EXPECT_EQ(FolderNames(disk.Dir()), (std::set<std::string>{"filler", "pic.gif"}));
+  // The window still names the file its picture came from.
+  EXPECT_EQ(Form->FileName(), Dir + "photo.bmp");
+  EXPECT_EQ(Panel(5), Dir + "photo.bmp");
   EXPECT_TRUE(QLNLoadingIdle);
 }
 
