@@ -674,16 +674,19 @@ std::unique_ptr<TPixelGraphic> TForm1::RenderAtDisplaySize(TPixelGraphic* Pictur
 }
 
 TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture) {
+  return PictureGIF(Picture, GIFPictureKey(*Picture, GIFInterlaced));
+}
+
+TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture, uint64_t Key) {
   TPictureGIF& gif = FPictureGIF;
-  const uint64_t key = GIFPictureKey(*Picture, GIFInterlaced);
-  const bool same = gif.Bytes && gif.Key == key && gif.Interlaced == GIFInterlaced &&
+  const bool same = gif.Bytes && gif.Key == Key && gif.Interlaced == GIFInterlaced &&
                     gif.Transparent == GIFTransparent && (!GIFTransparent || gif.TransparentColor == GIFTransparentColor);
   if (same) {
     GIFColorCount = gif.ColorCount;
   } else {
     gif.Bytes = std::make_shared<TMemoryStream>();
     SavePixelGraphicAsGIF(*gif.Bytes, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-    gif.Key = key;
+    gif.Key = Key;
     gif.Interlaced = GIFInterlaced;
     gif.Transparent = GIFTransparent;
     gif.TransparentColor = GIFTransparentColor;
@@ -703,13 +706,13 @@ void TForm1::UpdateSizeInfo() {
     TMemoryStream stream;
     SavePixelGraphicAsGIF(stream, *shown, GIFInterlaced, GIFTransparent, GIFTransparentColor);
     size = stream.Size();
-  } else if (FPictureGIF.Bytes && FPictureGIF.Key == GIFPictureKey(*current, GIFInterlaced)) {
+  } else if (const uint64_t key = GIFPictureKey(*current, GIFInterlaced); FPictureGIF.Bytes && FPictureGIF.Key == key) {
     // The GIF made last holds these colours; the transparency options
     // change no byte count.
     size = FPictureGIF.Bytes->Size();
     GIFColorCount = FPictureGIF.ColorCount;
   } else {
-    size = PictureGIF(current).Size();
+    size = PictureGIF(current, key).Size();
   }
   const int64_t k = Round(static_cast<long double>(size) / 1024.0L + 0.5L);
   StatBar->Panels()->Items(2)->SetText("Size: " + std::to_string(k) + "k");

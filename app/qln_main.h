@@ -188,6 +188,8 @@ private:
   // The GIF the writer options give for the picture itself, encoded only
   // when the last one made is not of this picture with these options.
   TMemoryStream& PictureGIF(TPixelGraphic* Picture);
+  // The same, given the picture's GIFPictureKey.
+  TMemoryStream& PictureGIF(TPixelGraphic* Picture, uint64_t Key);
 
   bool FPickMode = false;
   bool FTileMode = false;

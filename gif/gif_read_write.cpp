@@ -163,15 +163,25 @@ TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
   return rows;
 }
 
-// A 64-bit running hash of words.
+// A 64-bit running hash of words; runs of bytes go through four lanes that
+// do not wait on each other.
 struct THash {
   uint64_t H = 0x243F6A8885A308D3ull;
-  void Add(uint64_t W) {
+  static uint64_t Mix(uint64_t H, uint64_t W) {
     H ^= W * 0x9E3779B97F4A7C15ull;
-    H = (H << 27 | H >> 37) * 0xBF58476D1CE4E5B9ull + 0x94D049BB133111EBull;
+    return (H << 27 | H >> 37) * 0xBF58476D1CE4E5B9ull + 0x94D049BB133111EBull;
   }
+  void Add(uint64_t W) { H = Mix(H, W); }
   void AddBytes(const uint8_t* P, size_t N) {
+    uint64_t lane[4] = {H, H + 1, H + 2, H + 3};
     size_t i = 0;
+    for (; i + 32 <= N; i += 32) {
+      uint64_t w[4];
+      std::memcpy(w, P + i, 32);
+      for (int k = 0; k < 4; ++k) lane[k] = Mix(lane[k], w[k]);
+    }
+    for (int k = 1; k < 4; ++k) lane[0] = Mix(lane[0], lane[k]);
+    H = lane[0];
     for (; i + 8 <= N; i += 8) {
       uint64_t w;
       std::memcpy(&w, P + i, 8);
@@ -202,19 +212,32 @@ uint64_t GIFPictureKey(TPixelGraphic& Graphic, bool Interlaced) {
     for (int32_t y = 0; y < rows.Height; ++y) hash.AddBytes(rows.Row(y), static_cast<size_t>(rows.Width) * 3);
     return hash.H;
   }
-  // The palette the encoder would build and each pixel's place in it: what
-  // the file holds, whatever order the image's own palette has.
-  TGIFWriteState state;
-  std::array<uint8_t, 256> map{};
-  MapPaletteRowsToGIF(state, rows, Interlaced, false, 0, map);
-  hash.Add(static_cast<uint64_t>(state.ColorCount));
-  hash.AddBytes(state.Palette.data(), 3 * static_cast<size_t>(state.ColorCount));
+  // What the file holds, whatever order the image's own palette has: each
+  // index takes the place its colour first has in the rows' coding order,
+  // colours shared by several indices one place; the pixels are hashed by
+  // those places, then the colours in place order.
+  std::array<int16_t, 256> place;
+  place.fill(-1);
+  std::array<TColor, 256> colors{};
+  int32_t colorCount = 0;
   std::vector<uint8_t> mapped(static_cast<size_t>(rows.Width));
-  for (int32_t y = 0; y < rows.Height; ++y) {
+  TGIFInterlaceOrder order(rows.Height, Interlaced);
+  for (int32_t y = order.First(); y >= 0; y = order.Next(y)) {
     const uint8_t* row = rows.Row(y);
-    for (int32_t x = 0; x < rows.Width; ++x) mapped[static_cast<size_t>(x)] = map[row[x]];
+    for (int32_t x = 0; x < rows.Width; ++x) {
+      const uint8_t v = row[x];
+      if (place[v] < 0) {
+        const TColor color = rows.Colors[v] & 0xFFFFFF;
+        const int32_t at = static_cast<int32_t>(std::find(colors.begin(), colors.begin() + colorCount, color) - colors.begin());
+        if (at == colorCount) colors[static_cast<size_t>(colorCount++)] = color;
+        place[v] = static_cast<int16_t>(at);
+      }
+      mapped[static_cast<size_t>(x)] = static_cast<uint8_t>(place[v]);
+    }
     hash.AddBytes(mapped.data(), mapped.size());
   }
+  hash.Add(static_cast<uint64_t>(colorCount));
+  for (int32_t i = 0; i < colorCount; ++i) hash.Add(colors[static_cast<size_t>(i)]);
   return hash.H;
 }
 

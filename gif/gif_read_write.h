@@ -46,8 +46,8 @@ bool SavePixelGraphicAsGIF(TStream& Stream, TPixelGraphic& Graphic, bool Interla
 // A 64-bit key of the GIF that SavePixelGraphicAsGIF writes for Graphic with
 // this interlace flag, whatever the transparency options (they change no
 // byte count): images with the same colour in every pixel, in whatever
-// palette order, have the same key. Costs one or two passes over the pixels
-// instead of an encoding.
+// palette order, have the same key. Costs one pass over the pixels instead
+// of an encoding.
 uint64_t GIFPictureKey(TPixelGraphic& Graphic, bool Interlaced);
 
 // Listed, extension "gif", "GIF-Format", 256 colours only, one page.
