@@ -413,7 +413,14 @@ void TForm1::BuildStatusBar() {
   StatBar = new TStatusBar(this);
   StatBar->SetParent(this);
   StatBar->SetAlign(alBottom);
-  const int32_t widths[6] = {80, 50, 70, 50, 120, 50};
+  int32_t widths[6] = {80, 50, 70, 50, 120, 50};
+  // The picture's size and the estimate are widened to their longest text in
+  // the bar's font, so a five-digit size or a large GIF's kilobytes show whole.
+  TBitmap measure;
+  measure.Canvas()->Font()->Assign(StatBar->Font());
+  const int32_t frame = 8;  // bevels and the text margins
+  widths[0] = std::max(widths[0], measure.Canvas()->TextWidth("00000 x 00000") + frame);
+  widths[2] = std::max(widths[2], measure.Canvas()->TextWidth("Size: 00000k") + frame);
   const TAlignment aligns[6] = {taCenter, taCenter, taCenter, taLeftJustify, taCenter, taLeftJustify};
   for (int32_t i = 0; i < 6; ++i) {
     TStatusPanel* p = StatBar->Panels()->Add();

@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QFileSystemModel>
 #include <QLayout>
 #include <QLineEdit>
@@ -320,6 +322,15 @@ void TFileDialogForm::Build(const std::string& StartFolder) {
   Box->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   Box->setFileMode(!save && (options & ofAllowMultiSelect) ? QFileDialog::ExistingFiles : QFileDialog::AnyFile);
   Box->setSidebarUrls(Places());
+  // The detail view's size, type and date columns fit their contents, and
+  // the name takes the rest, so no column shows its text cut in the middle.
+  if (auto* tree = Box->findChild<QTreeView*>("treeView")) {
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
   Model = Box->findChild<QFileSystemModel*>();
   List = Box->findChild<QListView*>("listView");
   NameEdit = Box->findChild<QLineEdit*>("fileNameEdit");

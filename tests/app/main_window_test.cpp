@@ -54,6 +54,18 @@ TEST_F(AppTest, WholeToolbarShowsAtTheDefaultSize) {
   EXPECT_LE(Form->Width(), Screen->Width());
 }
 
+// The picture's size and the estimate fit their panels at their longest.
+TEST_F(AppTest, StatusPanelsHoldTheirLongestTexts) {
+  Start();
+  TBitmap measure;
+  measure.Canvas()->Font()->Assign(Form->StatBar->Font());
+  const std::pair<int32_t, const char*> longest[] = {{0, "20000 x 15000"}, {2, "Size: 12345k"}};
+  for (const auto& [panel, text] : longest) {
+    const TRect r = Form->StatBar->PanelRect(panel);
+    EXPECT_LE(measure.Canvas()->TextWidth(text), r.Width() - 6) << text;
+  }
+}
+
 TEST_F(AppTest, ResetLeavesCropModeAndStoresTheBarPosition) {
   WritePhoto("c.bmp", 10, 10);
   Start();
