@@ -248,7 +248,7 @@ class Walkthrough:
         self.settle()
         screen = self.shot('transparent_picked')
         x0, y0, w, h = rect
-        swatch = screen.getpixel((x0 + 225, y0 + h - 9))  # status panel 3
+        swatch = screen.getpixel((x0 + 248, y0 + h - 9))  # status panel 3, after the widened 0 and 2
         if not self.near(swatch, (30, 30, 230)):
             raise Failed('the status bar shows %s, not the picked blue' % (swatch,))
 
