@@ -20,16 +20,9 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/test_driver.h"
+#include "tests/ui/xvfb_pump.h"
 
 namespace {
-
-void Pump(int32_t Milliseconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
 
 // Pixels of R (screen coordinates) that differ clearly from Face.
 int32_t Ink(TPixelGraphic& Shot, const TRect& R, TColor Face) {

@@ -17,6 +17,7 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/test_driver.h"
 #include "platform/ui/timer.h"
+#include "tests/ui/xvfb_pump.h"
 
 namespace {
 
@@ -66,22 +67,6 @@ bool DesktopActive(const std::string& Title) {
   return std::system(cmd.c_str()) == 0;
 }
 
-// Delivers our messages until Done holds, at most ten seconds.
-bool WaitFor(const std::function<bool()>& Done) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-void Settle(int32_t Milliseconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
-  WaitFor([&] { return std::chrono::steady_clock::now() > end; });
-}
-
 TForm* MakeForm(const std::string& Caption, int32_t Left, int32_t Top, uint16_t& LastKey) {
   TForm* f = new TForm(nullptr);
   f->SetCaption(Caption);
@@ -108,9 +93,9 @@ int main(int argc, char** argv) {
   uint16_t mainKey = 0, dialogKey = 0, secondKey = 0;
   TForm* main = MakeForm("Quillon activation", 60, 60, mainKey);
   main->Show();
-  if (!WaitFor([] { return DesktopActive("Quillon activation"); })) Fail("the form shown at start is not active");
+  if (!PumpUntil([] { return DesktopActive("Quillon activation"); })) Fail("the form shown at start is not active");
   XdoTool("key x");
-  if (!WaitFor([&] { return mainKey == 'X'; })) Fail("a key without a click does not reach the form");
+  if (!PumpUntil([&] { return mainKey == 'X'; })) Fail("a key without a click does not reach the form");
 
   // A modal form: active on the desktop, and the keys go to it.
   TForm* dialog = MakeForm("Quillon dialog", 200, 160, dialogKey);
@@ -121,7 +106,7 @@ int main(int argc, char** argv) {
   timer.SetOnTimer([&](TObject*) {
     if (scripted) return;
     scripted = true;
-    if (!WaitFor([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form is not active");
+    if (!PumpUntil([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form is not active");
     if (GetActiveWindow() != dialog->Handle()) Fail("the modal form is not our active window");
     // It belongs to the form it came from, so the window manager keeps it
     // above that form: raised, activated or clicked.
@@ -129,13 +114,13 @@ int main(int argc, char** argv) {
     if (Output("/usr/bin/xprop -id " + dialogX + " WM_TRANSIENT_FOR").find(mainX) == std::string::npos)
       Fail("the modal form is not transient for the form it came from");
     XdoTool("windowraise " + mainX);
-    Settle(300);
+    Pump(300);
     if (!StackedAbove(dialogX, mainX)) Fail("raising the form buried the modal one");
     XdoTool("windowactivate " + mainX);
     XdoTool("mousemove 80 150 click 1");
-    Settle(300);
+    Pump(300);
     if (!StackedAbove(dialogX, mainX)) Fail("activating the form buried the modal one");
-    if (!WaitFor([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form lost the keyboard");
+    if (!PumpUntil([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form lost the keyboard");
     // A dialog frame: the close button alone, and no sizing.
     const std::string actions = Output("/usr/bin/xprop -id " + dialogX + " _NET_WM_ALLOWED_ACTIONS");
     for (const char* a : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_RESIZE"})
@@ -145,25 +130,25 @@ int main(int argc, char** argv) {
         std::string::npos)
       Fail("the form's frame offers no minimise");
     XdoTool("key k");
-    if (!WaitFor([&] { return dialogKey == 'K'; })) Fail("a key does not reach the modal form");
+    if (!PumpUntil([&] { return dialogKey == 'K'; })) Fail("a key does not reach the modal form");
     if (mainKey != 'X') Fail("a key meant for the modal form reached the form under it");
     dialog->SetModalResult(mrCancel);
     timer.SetEnabled(false);
   });
   timer.SetEnabled(true);
   dialog->ShowModal();
-  if (!WaitFor([] { return DesktopActive("Quillon activation"); })) Fail("the form is not active after the modal one");
+  if (!PumpUntil([] { return DesktopActive("Quillon activation"); })) Fail("the form is not active after the modal one");
 
   // The desktop activates a window of ours: our active window follows.
   TForm* second = MakeForm("Quillon second", 500, 300, secondKey);
   second->Show();
-  if (!WaitFor([] { return DesktopActive("Quillon second"); })) Fail("a second form shown is not active");
+  if (!PumpUntil([] { return DesktopActive("Quillon second"); })) Fail("a second form shown is not active");
   XdoTool("search --name '^Quillon activation$' windowactivate");
-  if (!WaitFor([&] { return GetActiveWindow() == main->Handle(); }))
+  if (!PumpUntil([&] { return GetActiveWindow() == main->Handle(); }))
     Fail("our active window does not follow the desktop's");
   mainKey = 0;
   XdoTool("key y");
-  if (!WaitFor([&] { return mainKey == 'Y'; })) Fail("a key after the desktop's activation does not reach the form");
+  if (!PumpUntil([&] { return mainKey == 'Y'; })) Fail("a key after the desktop's activation does not reach the form");
   second->Hide();
 
   // A popup tool window (as a floating toolbar): shown without activation,
@@ -176,11 +161,11 @@ int main(int argc, char** argv) {
                                return DefWindowProc(h, m, w, l);
                              });
   ShowWindow(tool, SW_SHOWNA);
-  Settle(500);
+  Pump(500);
   if (!DesktopActive("Quillon activation")) Fail("showing a tool window took the keyboard");
   XdoTool("mousemove 680 110 click 1");
-  if (!WaitFor([&] { return toolClicked; })) Fail("the click did not reach the tool window");
-  Settle(500);
+  if (!PumpUntil([&] { return toolClicked; })) Fail("the click did not reach the tool window");
+  Pump(500);
   if (!DesktopActive("Quillon activation")) Fail("a click on a tool window took the keyboard");
   if (GetActiveWindow() != main->Handle()) Fail("a click on a tool window changed our active window");
 

@@ -22,6 +22,7 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
 #include "tests/ui/clipboard_viewer_form.h"
+#include "tests/ui/xvfb_pump.h"
 
 extern char** environ;
 
@@ -32,17 +33,6 @@ int Failures = 0;
 void Check(bool Ok, const char* What) {
   std::printf("%s: %s\n", Ok ? "ok" : "FAILED", What);
   if (!Ok) ++Failures;
-}
-
-// Pumps until Done holds or the generous limit passes.
-bool PumpUntil(const std::function<bool()>& Done, int32_t Milliseconds = 10000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    if (Done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
 }
 
 TColor ClipboardColour() {

@@ -6,16 +6,7 @@
 
 #include "platform/ui/test_driver.h"
 #include "tests/ui/all_controls_form.h"
-
-namespace {
-void Pump(int32_t Milliseconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
-}  // namespace
+#include "tests/ui/xvfb_pump.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -9,6 +9,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/test_driver.h"
+#include "tests/ui/xvfb_pump.h"
 
 namespace {
 class TPanel : public TCustomControl {
@@ -43,13 +44,6 @@ public:
 };
 
 // Lets the display catch up, delivering our messages meanwhile.
-void Pump(int32_t Milliseconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
-  while (std::chrono::steady_clock::now() < end) {
-    Application->ProcessMessages();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
 }  // namespace
 
 int main(int argc, char** argv) {
