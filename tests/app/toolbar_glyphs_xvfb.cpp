@@ -20,7 +20,7 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/menus.h"
 #include "platform/ui/test_driver.h"
-#include "tests/ui/xvfb_pump.h"
+#include "tests/ui/xvfb_desktop.h"
 
 namespace {
 

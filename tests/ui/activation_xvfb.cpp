@@ -17,21 +17,9 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/test_driver.h"
 #include "platform/ui/timer.h"
-#include "tests/ui/xvfb_pump.h"
+#include "tests/ui/xvfb_desktop.h"
 
 namespace {
-
-int Failures = 0;
-
-void Fail(const std::string& What) {
-  std::fprintf(stderr, "FAILED: %s\n", What.c_str());
-  ++Failures;
-}
-
-void XdoTool(const std::string& Args) {
-  const std::string cmd = "/usr/bin/xdotool " + Args;
-  if (std::system(cmd.c_str()) != 0) Fail("xdotool " + Args);
-}
 
 // What a command prints.
 std::string Output(const std::string& Command) {
@@ -59,12 +47,6 @@ bool StackedAbove(const std::string& Upper, const std::string& Lower) {
   list += ",";
   size_t u = list.find(" " + Upper + ","), l = list.find(" " + Lower + ",");
   return u != std::string::npos && l != std::string::npos && u > l;
-}
-
-// Whether the desktop gives the keyboard to the window of this title.
-bool DesktopActive(const std::string& Title) {
-  const std::string cmd = "/usr/bin/xdotool getactivewindow getwindowname 2>/dev/null | grep -qx '" + Title + "'";
-  return std::system(cmd.c_str()) == 0;
 }
 
 TForm* MakeForm(const std::string& Caption, int32_t Left, int32_t Top, uint16_t& LastKey) {
@@ -175,6 +157,6 @@ int main(int argc, char** argv) {
   main->Free();
   SetMessageBoxHook(nullptr);
   FinalizeForms();
-  std::printf("activation on the desktop: %s\n", Failures ? "FAILED" : "ok");
-  return Failures ? 1 : 0;
+  std::printf("activation on the desktop: %s\n", DesktopFailures ? "FAILED" : "ok");
+  return DesktopFailures ? 1 : 0;
 }

@@ -22,7 +22,7 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
 #include "tests/ui/clipboard_viewer_form.h"
-#include "tests/ui/xvfb_pump.h"
+#include "tests/ui/xvfb_desktop.h"
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 
 #include "platform/ui/test_driver.h"
 #include "tests/ui/all_controls_form.h"
-#include "tests/ui/xvfb_pump.h"
+#include "tests/ui/xvfb_desktop.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -9,7 +9,7 @@
 #include "platform/gdi/dc.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/test_driver.h"
-#include "tests/ui/xvfb_pump.h"
+#include "tests/ui/xvfb_desktop.h"
 
 namespace {
 class TPanel : public TCustomControl {

@@ -19,28 +19,11 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/test_driver.h"
 #include "platform/ui/timer.h"
+#include "tests/ui/xvfb_desktop.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-int Failures = 0;
-
-void Fail(const std::string& What) {
-  std::fprintf(stderr, "FAILED: %s\n", What.c_str());
-  ++Failures;
-}
-
-// Input as the X server delivers it to whatever window has the keyboard.
-void XdoTool(const std::string& Args) {
-  const std::string cmd = "/usr/bin/xdotool " + Args;
-  if (std::system(cmd.c_str()) != 0) Fail("xdotool " + Args);
-}
-
-// Whether the desktop gives the keyboard to the window of this title.
-bool Active(const std::string& Title) {
-  const std::string cmd = "/usr/bin/xdotool getactivewindow getwindowname 2>/dev/null | grep -qx '" + Title + "'";
-  return std::system(cmd.c_str()) == 0;
-}
 
 // Four quarters of plain colours: whatever the scale, the middle of each
 // quarter keeps its colour.
@@ -133,7 +116,7 @@ int main(int argc, char** argv) {
   auto* open = new TPGOpenDialog(main);
   open->SetInitialDir(dir);
   script.Add("the open dialog", [&] { return ExecutingFileDialog() == open; }, [] {});
-  script.Add("the dialog takes the keyboard", [] { return Active("Open"); }, [] {});
+  script.Add("the dialog takes the keyboard", [] { return DesktopActive("Open"); }, [] {});
   script.Add("the dialog settles", After(script, 300), [] { XdoTool("type --delay 30 meadow.bmp"); });
   script.Add("the preview", [&] { return open->PreviewImage() != nullptr; }, [] {});
   script.Add("the preview shows", After(script, 500), [&] {
@@ -163,7 +146,7 @@ int main(int argc, char** argv) {
   save->SetFileName(dir + "meadow");
   save->SetFilterIndex(2);
   script.Add("the save dialog", [&] { return ExecutingFileDialog() == save; }, [] {});
-  script.Add("the save dialog takes the keyboard", [] { return Active("Save As"); }, [] {});
+  script.Add("the save dialog takes the keyboard", [] { return DesktopActive("Save As"); }, [] {});
   script.Add("the save dialog settles", After(script, 300), [&] {
     if (!TUiTestDriver::SaveScreenshot(saveShot)) Fail("screenshot " + saveShot);
     XdoTool("key ctrl+a");
@@ -181,6 +164,6 @@ int main(int argc, char** argv) {
   FinalizeForms();
   const std::string cmd = "rm -rf '" + dir + "'";
   if (std::system(cmd.c_str()) != 0) Fail("cleaning up");
-  std::printf("screenshots %s %s: %s\n", openShot.c_str(), saveShot.c_str(), Failures ? "FAILED" : "ok");
-  return Failures ? 1 : 0;
+  std::printf("screenshots %s %s: %s\n", openShot.c_str(), saveShot.c_str(), DesktopFailures ? "FAILED" : "ok");
+  return DesktopFailures ? 1 : 0;
 }
