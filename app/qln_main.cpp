@@ -665,7 +665,9 @@ int32_t TForm1::PixelFormatClass() const {
 void TForm1::ApplyReduction() {
   ReduceColors(Image1, FPristine.get(), PaletteKind(), RGBWeight1->Checked(), Dithering1->Checked(),
                edColors->Value(), PixelFormatClass());
-  if (edColors->Value() < 256) Reset1->SetEnabled(true);
+  // A grey, black-and-white or fixed palette replaces the picture's colours:
+  // only Reset, from the pristine copy, brings them back.
+  if (edColors->Value() < 256 || !Color1->Checked()) Reset1->SetEnabled(true);
   UpdateSizeInfo();
 }
 

@@ -251,6 +251,11 @@ TEST_F(AppTest, ResetRestoresThePristineImage) {
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 30);
   EXPECT_TRUE(Form->Color1->Checked());
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf8Bit);
+  // After a reset the count is 256; a black-and-white palette still loses
+  // the colours, so it can be reset again.
+  EXPECT_FALSE(Form->Reset1->Enabled());
+  Form->ColorGrayScaleClick(Form->BlackWhite1);
+  EXPECT_TRUE(Form->Reset1->Enabled());
 }
 
 // A file on the command line (the lite edition's hand-over) is opened as
