@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -344,6 +345,20 @@ void TFileDialogForm::Build(const std::string& StartFolder) {
   QObject::connect(Model, &QFileSystemModel::directoryLoaded, Box, [this](const QString& Path) {
     if (QDir::cleanPath(Path) == QDir::cleanPath(Model->rootPath())) Listed = true;
   });
+  // A folder typed into the name box is entered and the box emptied, but
+  // the toolkit leaves the completion list open over the type box, and opens
+  // it again with the whole new folder once that is read. An empty name box
+  // has nothing to complete: the list goes.
+  if (QCompleter* completer = NameEdit->completer()) {
+    QWidget* popup = completer->popup();
+    auto hideWhenEmpty = [this, popup] {
+      if (NameEdit->text().isEmpty()) popup->hide();
+    };
+    auto later = [popup, hideWhenEmpty] { QTimer::singleShot(0, popup, hideWhenEmpty); };
+    QObject::connect(NameEdit, &QLineEdit::textChanged, popup, later);
+    QObject::connect(Model, &QFileSystemModel::rootPathChanged, popup, later);
+    QObject::connect(Model, &QFileSystemModel::directoryLoaded, popup, later);
+  }
   Box->setDirectory(ToQ(StartFolder));
 
   Entries = ParseFilter(FDialog->Filter());

@@ -1,7 +1,8 @@
 // The open and save dialogs on a real X desktop (run under run_under_xvfb.sh):
 // a person types a picture's name into the open dialog, its preview fills
 // the pane beside the file view, Escape closes the dialog; the save dialog
-// shows, a name is typed and Enter saves. Screenshots of both dialogs are
+// shows, a name is typed and Enter saves; a folder's name typed and entered
+// leaves no completion list open. Screenshots of both dialogs are
 // kept under the build folder, and the preview is checked in the screenshot.
 #include <chrono>
 #include <cstdio>
@@ -155,6 +156,25 @@ int main(int argc, char** argv) {
   });
   if (!save->Execute()) Fail("Enter did not accept the save dialog");
   else if (save->FileName() != dir + "copy.jpg") Fail("saved as " + save->FileName());
+
+  // ---- a folder's name typed and entered: no completion list stays open
+  // over the dialog, so one Escape closes it
+  auto* into = new TPGSaveDialog(main);
+  into->SetInitialDir(dir);
+  script.Add("the third dialog", [&] { return ExecutingFileDialog() == into; }, [] {});
+  script.Add("the third dialog takes the keyboard", [] { return DesktopActive("Save As"); }, [] {});
+  script.Add("the third dialog settles", After(script, 300), [] {
+    XdoTool("key ctrl+a");
+    XdoTool("type --delay 150 holiday");
+  });
+  script.Add("the completion lists the folder", After(script, 800), [] { XdoTool("key Return"); });
+  script.Add("the folder is entered", [&] { return into->GetFolderPath() == dir + "holiday/"; }, [] {});
+  script.Add("the folder is read", After(script, 800), [] { XdoTool("key Escape"); });
+  script.Add("one Escape closes the dialog", [&] { return ExecutingFileDialog() != into; }, [&] {
+    if (ExecutingFileDialog() == into) into->CancelDialog();
+  });
+  if (into->Execute()) Fail("entering a folder accepted the save dialog");
+  script.Tick();  // the last step, once the dialog has closed
   timer.SetEnabled(false);
   if (script.Next != script.Steps.size()) Fail("the script did not finish");
 
