@@ -6,7 +6,7 @@
 TAboutForm* AboutForm = nullptr;
 
 namespace {
-const char* const MakerWebPage = "https://quillon.example.org/";
+const char* const MakerWebPage = "http://www.quillon.example/";
 }
 
 TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
