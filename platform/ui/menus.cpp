@@ -342,19 +342,36 @@ void FillColor(HDC DC, const TRect& R, TColor C) {
   DeleteObject(b);
 }
 
-// Bar items: rectangles in window coordinates of the form.
-std::vector<std::pair<TMenuItem*, TRect>> BarLayout(TCustomForm* Form, TMainMenu* Menu) {
+// Bar items in rows no wider than Width, as the system's menu bar wraps:
+// an item that does not fit behind others starts the next row. Rectangles
+// are relative to the bar's top-left corner.
+std::vector<std::pair<TMenuItem*, TRect>> BarRows(TMainMenu* Menu, int32_t Width) {
   std::vector<std::pair<TMenuItem*, TRect>> out;
-  HWND h = Form->Handle();
-  TPoint co = GetClientOffset(h);
-  TRect wr;
-  GetWindowRect(h, wr);
-  int32_t x = co.X, top = co.Y - MenuBarHeight();
+  int32_t x = 0, y = 0;
   for (TMenuItem* i : VisibleItems(Menu->Items())) {
     int32_t w = TextWidth(StripHotkey(i->Caption())) + 16;
-    out.emplace_back(i, TRect{x, top, x + w, top + MenuBarHeight()});
+    if (x > 0 && x + w > Width) {
+      x = 0;
+      y += MenuBarHeight();
+    }
+    out.emplace_back(i, TRect{x, y, x + w, y + MenuBarHeight()});
     x += w;
   }
+  return out;
+}
+
+// Height of the bar over a client area Width pixels wide: one row or more.
+int32_t BarHeight(TMainMenu* Menu, int32_t Width) {
+  auto rows = BarRows(Menu, Width);
+  return rows.empty() ? MenuBarHeight() : rows.back().second.Bottom;
+}
+
+// Bar items: rectangles in window coordinates of the form.
+std::vector<std::pair<TMenuItem*, TRect>> BarLayout(TCustomForm* Form, TMainMenu* Menu) {
+  TPoint co = GetClientOffset(Form->Handle());
+  auto out = BarRows(Menu, Form->ClientWidth());
+  const int32_t top = co.Y - BarHeight(Menu, Form->ClientWidth());
+  for (auto& [item, r] : out) r = TRect{co.X + r.Left, top + r.Top, co.X + r.Right, top + r.Bottom};
   return out;
 }
 
@@ -367,7 +384,7 @@ void PaintBar(TCustomForm* Form, TFormMenuRec& Rec) {
   TRect wr;
   GetWindowRect(h, wr);
   int32_t right = co.X + Form->ClientWidth();
-  TRect band{co.X, co.Y - MenuBarHeight(), right, co.Y};
+  TRect band{co.X, co.Y - BarHeight(Rec.Menu, Form->ClientWidth()), right, co.Y};
   FillColor(dc, band, clMenu);
   HGDIOBJ old = SelectObject(dc, MenuFont().Handle());
   auto layout = BarLayout(Form, Rec.Menu);
@@ -698,7 +715,9 @@ void FormMenuWndProc(TCustomForm* Form, TMessage& M) {
       prev(M);
       if (bar) {
         auto* p = reinterpret_cast<TNCCalcSizeParams*>(M.LParam);
-        if (p) p->rgrc[0].Top = std::min(p->rgrc[0].Top + MenuBarHeight(), p->rgrc[0].Bottom);
+        if (p)
+          p->rgrc[0].Top = std::min(p->rgrc[0].Top + BarHeight(menu, p->rgrc[0].Right - p->rgrc[0].Left),
+                                    p->rgrc[0].Bottom);
       }
       return;
     case WM_NCPAINT:
@@ -712,7 +731,8 @@ void FormMenuWndProc(TCustomForm* Form, TMessage& M) {
         GetWindowRect(Form->Handle(), wr);
         TPoint co = GetClientOffset(Form->Handle());
         int32_t y = p.Y - wr.Top, x = p.X - wr.Left;
-        if (y >= co.Y - MenuBarHeight() && y < co.Y && x >= co.X && x < co.X + Form->ClientWidth()) {
+        if (y >= co.Y - BarHeight(menu, Form->ClientWidth()) && y < co.Y && x >= co.X &&
+            x < co.X + Form->ClientWidth()) {
           M.Result = HTMENU;
           return;
         }
@@ -727,7 +747,8 @@ void FormMenuWndProc(TCustomForm* Form, TMessage& M) {
         auto layout = BarLayout(Form, menu);
         for (size_t k = 0; k < layout.size(); ++k) {
           const TRect& r = layout[k].second;
-          if (p.X - wr.Left >= r.Left && p.X - wr.Left < r.Right) {
+          const int32_t x = p.X - wr.Left, y = p.Y - wr.Top;
+          if (x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom) {
             DropDownBar(Form, static_cast<int32_t>(k));
             break;
           }

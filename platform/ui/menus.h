@@ -158,7 +158,8 @@ private:
 // shortcuts keep working while the bar is removed.
 void SetFormMenu(TCustomForm* Form, TMainMenu* Menu);
 TMainMenu* GetFormMenu(TCustomForm* Form);
-// The height of the menu bar.
+// The height of one row of the menu bar; a window too narrow for all its
+// items wraps them into more rows.
 int32_t MenuBarHeight();
 
 // The menu windows open now (the bar's drop-down or a popup menu and their

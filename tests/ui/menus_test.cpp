@@ -139,6 +139,37 @@ TEST_F(Menus, TheBarGoesWithTheBorderAndComesBackWithIt) {
   EXPECT_EQ(Form->Clicks["Open..."], 2);
 }
 
+// A window too narrow for the bar wraps it into rows, as the system's does:
+// every menu stays in the window and opens by mouse.
+TEST_F(Menus, ANarrowWindowWrapsTheBarIntoRows) {
+  TMenuItem* file = Form->Menu->Items()->Items(0);
+  TMenuItem* edit = Form->Menu->Items()->Items(1);
+  const int32_t oneRow = GetClientOffset(Form->Handle()).Y;
+  const int32_t wide = Form->Width();
+  Form->SetWidth(Form->Width() - Form->ClientWidth() + MenuBarItemScreenRect(Form, file).Width() + 2);
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetClientOffset(Form->Handle()).Y, oneRow + MenuBarHeight());
+  TRect f = MenuBarItemScreenRect(Form, file), e = MenuBarItemScreenRect(Form, edit);
+  EXPECT_EQ(e.Left, f.Left);
+  EXPECT_EQ(e.Top, f.Bottom);
+  TRect wr;
+  GetWindowRect(Form->Handle(), wr);
+  EXPECT_EQ(e.Bottom, wr.Top + GetClientOffset(Form->Handle()).Y);
+  TWindowImage img = Driver.ReadWindow(Form->Handle(), false);
+  EXPECT_EQ(img.Pixel(e.Right - wr.Left - 2, e.Top - wr.Top + 2), ColorToRGB(clMenu));
+  Driver.WhenIdle([&] {
+    ASSERT_EQ(OpenMenuWindows().size(), 1u);
+    TRect r = MenuItemScreenRect(edit->Items(0));
+    Driver.Click(TPoint{r.Left + 10, r.Top + 5});
+  });
+  Driver.Click(TPoint{e.Left + 5, e.Top + 5});
+  Driver.ProcessMessages();
+  EXPECT_EQ(Form->Clicks["Copy"], 1);
+  Form->SetWidth(wide);
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetClientOffset(Form->Handle()).Y, oneRow);
+}
+
 TEST_F(Menus, TheBarDropsDownByMouseAndByKeys) {
   TMenuItem* file = Form->Menu->Items()->Items(0);
   TRect bar = MenuBarItemScreenRect(Form, file);
