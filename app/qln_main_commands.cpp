@@ -22,6 +22,12 @@
 #include "platform/ui/shell.h"
 #include "platform/ui/std_controls.h"
 
+namespace {
+// Set while the crop spins move the selection: its change reports then
+// leave the spins' text as typed.
+bool SpinsMoveSelection = false;
+}  // namespace
+
 void TForm1::SetTransparentMode(bool On) {
   if (On == FPickMode) return;
   StatBar->Panels()->Items(3)->SetStyle(On ? psOwnerDraw : psText);
@@ -62,9 +68,10 @@ void TForm1::Crop1Click(TObject*) {
 }
 
 void TForm1::SelectionToSpins() {
-  QLNSelectionSync = false;
   FPending |= 4;
   MarkDirty();
+  if (SpinsMoveSelection) return;
+  QLNSelectionSync = false;
   SelLeft->SetValue(Image1->SelectionLeft());
   SelTop->SetValue(Image1->SelectionTop());
   SelWidth->SetValue(Image1->SelectionWidth());
@@ -81,11 +88,16 @@ void TForm1::Image1PicBoxOnMouseMove(TObject*, TShiftState, int32_t X, int32_t Y
 
 void TForm1::SelChange(TObject*) {
   if (!QLNSelectionSync) return;
+  // Showing a hidden selection reports its old bounds: written back into the
+  // spins they would replace the digit just typed, and a spin rewritten as
+  // it is typed in moves its caret.
+  SpinsMoveSelection = true;
   Image1->SetSelection(true);
   Image1->SetSelectionLeft(SelLeft->Value());
   Image1->SetSelectionTop(SelTop->Value());
   Image1->SetSelectionWidth(SelWidth->Value());
   Image1->SetSelectionHeight(SelHeight->Value());
+  SpinsMoveSelection = false;
 }
 
 void TForm1::FlipHorizontal1Click(TObject*) {

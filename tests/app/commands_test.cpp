@@ -58,12 +58,21 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   EXPECT_FALSE(Form->Image1->Selection());  // a 1 x 1 selection stays hidden
   EXPECT_EQ(Form->Image1->ActionMode(), amMoveResizeCreateSelection);
 
-  Form->SelLeft->SetValue(5);
-  Form->SelTop->SetValue(4);
+  // What is typed into the spins moves the selection and stays as typed,
+  // the first digit too, though showing the selection reports its old bounds.
+  Form->SelLeft->SetText("5");
+  EXPECT_TRUE(Form->Image1->Selection());
+  EXPECT_EQ(Form->SelLeft->Text(), "5");
+  Form->SelTop->SetText("4");
+  Form->SelTop->SetText("");  // erased to type anew: not rewritten as "0"
+  EXPECT_EQ(Form->SelTop->Text(), "");
+  Form->SelTop->SetText("4");
   Form->SelWidth->SetValue(10);
   Form->SelHeight->SetValue(6);
-  EXPECT_TRUE(Form->Image1->Selection());
+  EXPECT_EQ(Form->Image1->SelectionLeft(), 5);
+  EXPECT_EQ(Form->Image1->SelectionTop(), 4);
   EXPECT_EQ(Form->Image1->SelectionWidth(), 10);
+  EXPECT_TRUE(Form->Pending() & 4);
   Form->SelectionToSpins();
   EXPECT_TRUE(Form->Pending() & 4);
   EXPECT_TRUE(Form->btnRefresh->Enabled());
