@@ -382,6 +382,13 @@ void TForm1::BuildToolbar() {
   btnRefresh->SetEnabled(false);
   sep();
   btnTwain = button("Select", "Select Source", on(&TForm1::btnTwainClick), MenuGlyphs[7]);
+  {
+    // Its caption turns to "Acquire" once a source is chosen: wide enough for
+    // that inside its frame (a pixel each side) and pressed (a pixel right).
+    TBitmap measure;
+    measure.Canvas()->Font()->Assign(btnTwain->Font());
+    btnTwain->SetWidth(std::max(btnTwain->Width(), measure.Canvas()->TextWidth("Acquire") + 3));
+  }
   sep();
   btnExit = button("E&xit", "Exit", on(&TForm1::Exit1Click), MenuGlyphs[8]);
   sep();

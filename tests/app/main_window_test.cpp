@@ -39,9 +39,13 @@ TEST_F(AppTest, StartsWithTitleMenuAndCommandsDisabled) {
   EXPECT_FALSE(Form->GIFImage1->Visible());
 }
 
-// At the default size every control of the toolbar lies inside the window.
+// At the default size every control of the toolbar lies inside the window,
+// and the scanner button holds its longer caption, "Acquire", uncut.
 TEST_F(AppTest, WholeToolbarShowsAtTheDefaultSize) {
   Start();
+  TBitmap measure;
+  measure.Canvas()->Font()->Assign(Form->btnTwain->Font());
+  EXPECT_LE(measure.Canvas()->TextWidth("Acquire"), Form->btnTwain->Width() - 3);
   const int32_t right = TUiTestDriver::ScreenPoint(Form, Form->ClientWidth(), 0).X;
   int32_t shown = 0;
   for (int32_t i = 0; i < Form->Toolbar1->ControlCount(); ++i) {
