@@ -21,6 +21,7 @@ namespace {
 
 std::string FullEditionFolderOverride;
 const char* const VersionText = "Quillon 1.01\n";
+const char* const NoPictureText = "There is no picture to save. Open a BMP or GIF file first.";
 const char* const GifOnlyText =
     "This version of Quillon saves GIF files only. Choose the GIF type or a name ending in \".gif\".";
 
@@ -200,8 +201,12 @@ void TForm1::LiteSaveGif(const std::string& Name) {
   const int32_t width = Image1->Width();
   const int32_t height = Image1->Height();
   TGraphic* picture = Image1->Picture()->Graphic();
-  // Nothing is shown: there is nothing to write.
-  if (Name.empty() || picture == nullptr || picture->Empty() || width <= 0 || height <= 0) return;
+  if (Name.empty()) return;
+  // Nothing is shown: there is nothing to write, and the person hears why.
+  if (picture == nullptr || picture->Empty() || width <= 0 || height <= 0) {
+    ShowMessage(NoPictureText);
+    return;
+  }
 
   TBitmap bitmap;
   bitmap.SetPixelFormat(pf24bit);

@@ -194,13 +194,15 @@ TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) 
   Start({Dir + "bad.gif"});
   ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
   EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "bad.gif");
-  // Nothing shown: saving writes nothing.
+  // Nothing shown: saving writes nothing, and says so.
   SaveAs("empty.gif");
   EXPECT_FALSE(FileExists(Dir + "empty.gif"));
+  ASSERT_EQ(Driver.MessageBoxes().size(), 3u);
+  EXPECT_EQ(Driver.MessageBoxes()[2].Text, "There is no picture to save. Open a BMP or GIF file first.");
   Form->Free();
   Form = nullptr;
   Start({Dir + "bad.bmp"});
-  EXPECT_EQ(Driver.MessageBoxes().size(), 3u);
+  EXPECT_EQ(Driver.MessageBoxes().size(), 4u);
 }
 
 TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgument) {
