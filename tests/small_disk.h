@@ -12,10 +12,17 @@
 #include <unistd.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A folder on a tmpfs of Kilobytes; Mounted() is false where mounting is
@@ -57,32 +64,43 @@ private:
 #define QUILLON_NEED_SMALL_DISK(Disk) \
   if (!(Disk).Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (not root?)"
 
-// While alive, every file this process writes stops growing at Bytes:
-// write() fails with EFBIG, as a full disk fails with ENOSPC.
+// While alive, every file this process writes stops growing at Bytes, as
+// under "ulimit -f": write() fails with EFBIG, as a full disk fails with
+// ENOSPC. Only a process that ignores SIGXFSZ survives that, as both
+// programs do from their start-up (IgnoreFileSizeSignal, which the test must
+// call itself, as the programs' start-up does): this helper leaves the
+// signal alone and refuses to set the limit for a process that would die.
 class TFileSizeLimit {
 public:
   explicit TFileSizeLimit(rlim_t Bytes) {
+    struct sigaction now {};
+    ::sigaction(SIGXFSZ, nullptr, &now);
+    if (now.sa_handler != SIG_IGN) {
+      ADD_FAILURE() << "SIGXFSZ would end the test: call IgnoreFileSizeSignal() as the programs' start-up does";
+      return;
+    }
     ::getrlimit(RLIMIT_FSIZE, &FOld);
-    FOldSignal = ::signal(SIGXFSZ, SIG_IGN);
     rlimit limit = FOld;
     limit.rlim_cur = Bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    FSet = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
   }
   ~TFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &FOld);
-    ::signal(SIGXFSZ, FOldSignal);
+    if (FSet) ::setrlimit(RLIMIT_FSIZE, &FOld);
   }
   TFileSizeLimit(const TFileSizeLimit&) = delete;
   TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
 
 private:
   rlimit FOld{};
-  sighandler_t FOldSignal = SIG_DFL;
+  bool FSet = false;
 };
 
 inline std::vector<uint8_t> ReadWholeFile(const std::string& Name) {
+  std::vector<uint8_t> bytes;
   std::ifstream in(Name, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  char buf[1 << 16];
+  while (in.read(buf, sizeof(buf)) || in.gcount() > 0) bytes.insert(bytes.end(), buf, buf + in.gcount());
+  return bytes;
 }
 
 inline void WriteWholeFile(const std::string& Name, const std::vector<uint8_t>& Bytes) {
@@ -102,3 +120,53 @@ inline std::set<std::string> FolderNames(const std::string& Dir) {
   }
   return names;
 }
+
+// For a call that must not wait on the pipe Pipe: when the call has not
+// returned (Done) within Grace, the pipe's other ends are opened, drained
+// and closed until it does, so that a call blocked on the pipe ends and its
+// test fails (Rescued) instead of hanging.
+class TPipeRescue {
+public:
+  explicit TPipeRescue(std::string Pipe, std::chrono::seconds Grace = std::chrono::seconds(20))
+      : FPipe(std::move(Pipe)), FThread([this, Grace] { Run(Grace); }) {}
+  ~TPipeRescue() { Done(); }
+  TPipeRescue(const TPipeRescue&) = delete;
+  TPipeRescue& operator=(const TPipeRescue&) = delete;
+  void Done() {
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FDone = true;
+    }
+    FWake.notify_all();
+    if (FThread.joinable()) FThread.join();
+  }
+  bool Rescued() const { return FRescued; }
+
+private:
+  void Run(std::chrono::seconds Grace) {
+    std::unique_lock<std::mutex> lock(FMutex);
+    while (!FWake.wait_for(lock, Grace, [this] { return FDone; })) {
+      FRescued = true;
+      Grace = std::chrono::seconds(0);
+      lock.unlock();
+      // A blocked writer gets a reader, a blocked reader a writer that closes.
+      const int r = ::open(FPipe.c_str(), O_RDONLY | O_NONBLOCK);
+      const int w = ::open(FPipe.c_str(), O_WRONLY | O_NONBLOCK);
+      if (w >= 0) ::close(w);
+      char buf[4096];
+      for (int i = 0; i < 20; ++i) {
+        while (r >= 0 && ::read(r, buf, sizeof(buf)) > 0) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (r >= 0) ::close(r);
+      lock.lock();
+    }
+  }
+  std::string FPipe;
+  std::mutex FMutex;
+  std::condition_variable FWake;
+  bool FDone = false;
+  std::atomic<bool> FRescued{false};
+  std::thread FThread;
+};

@@ -11,7 +11,9 @@ bool DeleteFile(const std::string& FileName);
 bool RenameFile(const std::string& OldName, const std::string& NewName);
 // Replaces Target by Source atomically (Source is renamed over Target).
 bool ReplaceFile(const std::string& Source, const std::string& Target);
-bool ForceDirectories(const std::string& Dir);
+// Creates Dir and every missing folder above it, each with Mode (less the
+// umask).
+bool ForceDirectories(const std::string& Dir, unsigned Mode = 0777);
 
 // "dir/name.ext" -> ".ext" (with the dot), "" when the name has no dot.
 std::string ExtractFileExt(const std::string& FileName);
@@ -25,6 +27,22 @@ std::string IncludeTrailingPathDelimiter(const std::string& Dir);
 
 // The folder of the running executable, with a trailing "/".
 std::string ProgramFolder();
-// The per-user folder for files the program writes:
-// $XDG_CONFIG_HOME/quillon/, else ~/.config/quillon/; created on demand.
+// The person's home folder: $HOME when it is an absolute path, else the one
+// the password database gives; "" when neither does.
+std::string HomeFolder();
+// The per-user folders the program writes to, each with a trailing "/" and
+// created (with every missing folder above it) readable by the person only.
+// A relative XDG value is ignored, as the XDG rules say; without a home
+// folder the result is "" (never a folder other users share).
+// Settings: $XDG_CONFIG_HOME/quillon/, else ~/.config/quillon/.
 std::string UserConfigFolder();
+// Copies kept a while (the old content an in-place save keeps until the new
+// one is on the disk): $XDG_CACHE_HOME/quillon/, else ~/.cache/quillon/.
+std::string UserCacheFolder();
+// Files made and deleted within one command (the scanner's image):
+// $XDG_RUNTIME_DIR/quillon/ when that is the person's own private folder,
+// else the cache folder.
+std::string UserRuntimeFolder();
+// Characters for a file name that nobody can guess beforehand: 16 lower-case
+// hexadecimal digits from the system's random source.
+std::string RandomNamePart();

@@ -1,18 +1,32 @@
 // Writing a person's file so that it is never lost and never silently
 // damaged. Every save of an image, the settings and the scanner's temporary
-// image goes through SafeWriteFile.
+// image goes through SafeWriteFile; README.md in this folder lists what a
+// save promises under each fault.
 //
-// The complete content goes to a new temporary file beside the target, every
-// write is checked, the file is flushed to the disk and closed (both
-// checked), and only then renamed over the target. On any failure the
-// temporary file is deleted and the target is left as it was. The new file
-// keeps the target's mode and, where the process may, its owner and group; a
-// symbolic link stays a link (the file it points to is replaced). When a
-// rename would break the target's other hard links, when the target is not a
-// regular file, or when the folder refuses new files but the target itself
-// is writable, the file is written in place instead, but only once the whole
-// content has been produced in memory, so that a failing writer still leaves
-// it untouched.
+// The complete content goes to a new file in the target's folder: an unnamed
+// one (O_TMPFILE) where the file system has them, so that a process killed
+// half-way leaves nothing behind, else one with a name nobody can guess.
+// Every write is checked, the file is flushed to the disk and closed (both
+// checked), and only then renamed over the target. On any failure the new
+// file is deleted and the target is left as it was. The new file is readable
+// by the saving person only until it is complete; it then takes the target's
+// mode and, where the process may, its owner and group.
+//
+// What the system would refuse to a plain open() for writing is refused:
+// a write-protected target, a symbolic link in a sticky folder that others
+// may write unless the link is the person's or the folder owner's (the
+// kernel's rule for such links), and anything but a regular file (a pipe or
+// a device would block or be replaced). Other links stay links: the file
+// they lead to gets the content.
+//
+// A target with other hard links, or in a folder that refuses new files, is
+// written in place, so that every link sees the new content. The content is
+// first produced in memory; the old content is then copied beside the target
+// (or into the person's cache folder when the folder refuses new files) and
+// synced, the new content written, synced and closed, and only then the copy
+// deleted. Any failure puts the old content back. A copy left by a process
+// that was killed is put back by the next save of the same target, which
+// also deletes the named temporary files of saves whose process is gone.
 //
 // Failures raise EFCreateError (the file cannot be created or opened) or
 // EWriteError (it cannot be written, flushed, closed or renamed), with the
@@ -32,6 +46,22 @@ using TSafeWriteProc = std::function<void(TStream& Stream)>;
 
 void SafeWriteFile(const std::string& FileName, const TSafeWriteProc& Produce);
 void SafeWriteFile(const std::string& FileName, const void* Data, int64_t Size);
+
+// The system calls of a save that a disk can fail, and the files they act
+// on, for tests that make them fail: a fault hook is asked before each call
+// and a non-zero answer is taken as the call's error number (the call is not
+// made, but a close still releases its descriptor). UnnamedFile failing
+// makes the save use a named temporary file, as on a file system without
+// unnamed ones. Offset is where a Write begins in its file.
+enum class TSafeWriteCall { UnnamedFile, Write, Sync, Close, Link, Rename };
+enum class TSafeWriteFile {
+  NewContent,  // the new file that replaces the target
+  Backup,      // the copy of the old content an in-place save keeps
+  Target,      // the target itself, written in place
+};
+using TSafeWriteFaultHook = std::function<int(TSafeWriteCall Call, TSafeWriteFile File, int64_t Offset)>;
+// Installs Hook (nullptr removes it) and returns the one it replaces.
+TSafeWriteFaultHook SetSafeWriteFaultHook(TSafeWriteFaultHook Hook);
 
 // A stream that forwards to another and notes every write that comes back
 // short and every resize that fails, so that a writer which does not check

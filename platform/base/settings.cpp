@@ -1,14 +1,17 @@
 // The settings file and the command line.
 #include "platform/base/settings.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 #include "platform/base/exception.h"
 #include "platform/base/files.h"
@@ -34,23 +37,93 @@ std::string CleanValue(const std::string& Value) {
 }
 }  // namespace
 
-TSettingsFile::TSettingsFile(std::string FileName) : FFileName(std::move(FileName)) {
-  std::ifstream in(FFileName, std::ios::binary);
-  if (!in) return;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    size_t last = end;
-    if (last > start && text[last - 1] == '\r') --last;
-    const size_t eq = text.find('=', start);
-    if (eq < last) {
-      std::string key = Trim(text.substr(start, eq - start));
-      // The first of a repeated key counts.
-      if (!key.empty() && key[0] != ';' && key[0] != '#' && FIndex.try_emplace(LowerCase(key), FValues.size()).second)
-        FValues.emplace_back(std::move(key), text.substr(eq + 1, last - eq - 1));
+namespace {
+
+// The largest settings file read; anything bigger is not one of ours.
+constexpr off_t MaxSettingsBytes = 64 << 20;
+
+// The whole file into Text: true when it was read or does not exist; else
+// false with Error set. A pipe or device is refused without waiting on it.
+bool ReadText(const std::string& Name, std::string& Text, std::string& Error) {
+  Text.clear();
+  const int fd = ::open(Name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    Error = "Cannot read file \"" + Name + "\": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  int err = ::fstat(fd, &st) != 0 ? errno : 0;
+  std::string reason;
+  if (!err && S_ISDIR(st.st_mode)) err = EISDIR;
+  else if (!err && !S_ISREG(st.st_mode)) reason = "Not a regular file";
+  else if (!err && st.st_size > MaxSettingsBytes) err = EFBIG;
+  char buf[65536];
+  while (!err && reason.empty()) {
+    const ssize_t n = ::read(fd, buf, sizeof(buf));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) err = errno;
+    if (n <= 0) break;
+    Text.append(buf, static_cast<size_t>(n));
+    if (static_cast<off_t>(Text.size()) > MaxSettingsBytes) err = EFBIG;
+  }
+  ::close(fd);
+  if (!err && reason.empty()) return true;
+  Error = "Cannot read file \"" + Name + "\": " + (reason.empty() ? std::string(std::strerror(err)) : reason);
+  Text.clear();
+  return false;
+}
+
+// Holds an exclusive lock on a file beside the settings file while alive, so
+// that two processes do not read, change and write it at the same time.
+class TSettingsLock {
+public:
+  explicit TSettingsLock(const std::string& FileName) {
+    if (ExtractFileName(FileName).empty()) return;
+    FFd = ::open((FileName + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Without a lock file (a read-only folder) the update goes on unlocked.
+    while (FFd >= 0 && ::flock(FFd, LOCK_EX) != 0 && errno == EINTR) {
     }
+  }
+  ~TSettingsLock() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TSettingsLock(const TSettingsLock&) = delete;
+  TSettingsLock& operator=(const TSettingsLock&) = delete;
+
+private:
+  int FFd = -1;
+};
+
+}  // namespace
+
+TSettingsFile::TSettingsFile(std::string FileName) : FFileName(std::move(FileName)) {
+  std::string text;
+  if (ReadText(FFileName, text, FError)) Parse(text);
+}
+
+void TSettingsFile::Parse(const std::string& Text) {
+  FLines.clear();
+  FIndex.clear();
+  size_t start = 0;
+  while (start < Text.size()) {
+    size_t end = Text.find('\n', start);
+    if (end == std::string::npos) end = Text.size();
+    TLine line;
+    line.Text = Text.substr(start, end - start);
+    size_t last = line.Text.size();
+    if (last > 0 && line.Text[last - 1] == '\r') --last;
+    const size_t eq = line.Text.find('=');
+    if (eq < last) {
+      std::string key = Trim(line.Text.substr(0, eq));
+      if (!key.empty() && key[0] != ';' && key[0] != '#') {
+        line.Key = std::move(key);
+        line.Value = line.Text.substr(eq + 1, last - eq - 1);
+        // The first of a repeated key counts.
+        FIndex.try_emplace(LowerCase(line.Key), FLines.size());
+      }
+    }
+    FLines.push_back(std::move(line));
     start = end + 1;
   }
 }
@@ -64,13 +137,13 @@ bool TSettingsFile::KeyExists(const std::string& Key) const { return Find(CleanK
 
 std::string TSettingsFile::ReadString(const std::string& Key, const std::string& Default) const {
   ptrdiff_t i = Find(CleanKey(Key));
-  return i < 0 ? Default : FValues[static_cast<size_t>(i)].second;
+  return i < 0 ? Default : FLines[static_cast<size_t>(i)].Value;
 }
 
 int32_t TSettingsFile::ReadInteger(const std::string& Key, int32_t Default) const {
   ptrdiff_t i = Find(CleanKey(Key));
   if (i < 0) return Default;
-  std::string s = Trim(FValues[static_cast<size_t>(i)].second);
+  std::string s = Trim(FLines[static_cast<size_t>(i)].Value);
   if (s.empty()) return Default;
   errno = 0;
   char* end = nullptr;
@@ -83,19 +156,42 @@ bool TSettingsFile::ReadBool(const std::string& Key, bool Default) const {
   return ReadInteger(Key, Default ? 1 : 0) != 0;
 }
 
+void TSettingsFile::Set(const std::string& Key, const std::string& Value) {
+  auto [it, added] = FIndex.try_emplace(LowerCase(Key), FLines.size());
+  if (added) {
+    FLines.push_back(TLine{Key + "=" + Value, Key, Value});
+    return;
+  }
+  TLine& line = FLines[it->second];
+  if (line.Value == Value) return;
+  line.Value = Value;
+  line.Text = line.Key + "=" + Value;
+}
+
+void TSettingsFile::Remove(const std::string& LowerKey) {
+  if (FIndex.erase(LowerKey) == 0) return;
+  // Every line of the key goes, or a repeated one would take its place.
+  std::vector<TLine> kept;
+  kept.reserve(FLines.size());
+  for (TLine& line : FLines)
+    if (line.Key.empty() || LowerCase(line.Key) != LowerKey) kept.push_back(std::move(line));
+  FLines = std::move(kept);
+  // The lines after the removed ones moved up.
+  FIndex.clear();
+  for (size_t i = 0; i < FLines.size(); ++i)
+    if (!FLines[i].Key.empty()) FIndex.try_emplace(LowerCase(FLines[i].Key), i);
+}
+
 void TSettingsFile::WriteString(const std::string& Key, const std::string& Value) {
   std::string k = CleanKey(Key);
   if (k.empty()) return;
   std::string v = CleanValue(Value);
-  auto [it, added] = FIndex.try_emplace(LowerCase(k), FValues.size());
-  if (added) {
-    FValues.emplace_back(std::move(k), std::move(v));
-    FModified = true;
-    return;
-  }
-  std::string& old = FValues[it->second].second;
-  if (old != v) FModified = true;
-  old = std::move(v);
+  Set(k, v);
+  // A key written wins over what another process wrote meanwhile, even with
+  // the value that was read.
+  auto [it, added] = FChangeIndex.try_emplace(LowerCase(k), FChanges.size());
+  if (added) FChanges.push_back(TChange{k, false, v});
+  else FChanges[it->second] = TChange{k, false, v};
 }
 
 void TSettingsFile::WriteInteger(const std::string& Key, int32_t Value) { WriteString(Key, std::to_string(Value)); }
@@ -103,36 +199,57 @@ void TSettingsFile::WriteInteger(const std::string& Key, int32_t Value) { WriteS
 void TSettingsFile::WriteBool(const std::string& Key, bool Value) { WriteString(Key, Value ? "1" : "0"); }
 
 void TSettingsFile::DeleteKey(const std::string& Key) {
-  ptrdiff_t i = Find(CleanKey(Key));
-  if (i < 0) return;
-  FIndex.erase(LowerCase(FValues[static_cast<size_t>(i)].first));
-  FValues.erase(FValues.begin() + i);
-  for (auto& entry : FIndex)
-    if (entry.second > static_cast<size_t>(i)) --entry.second;
-  FModified = true;
+  std::string k = CleanKey(Key);
+  if (k.empty()) return;
+  const std::string lower = LowerCase(k);
+  Remove(lower);
+  auto [it, added] = FChangeIndex.try_emplace(lower, FChanges.size());
+  if (added) FChanges.push_back(TChange{k, true, {}});
+  else FChanges[it->second] = TChange{k, true, {}};
 }
 
 bool TSettingsFile::UpdateFile() {
+  FError.clear();
+  if (FChanges.empty()) return true;
   std::string dir = ExtractFilePath(FFileName);
-  if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir)) return false;
-  size_t size = 0;
-  for (const auto& [k, v] : FValues) size += k.size() + v.size() + 2;
+  if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir, 0700)) {
+    FError = "Cannot create file \"" + FFileName + "\": " + std::strerror(errno ? errno : ENOENT);
+    return false;
+  }
+  TSettingsLock lock(FFileName);
+  // The file as it is now, with this store's changes on top.
   std::string text;
+  if (!ReadText(FFileName, text, FError)) return false;
+  Parse(text);
+  for (const TChange& change : FChanges) {
+    if (change.Deleted) Remove(LowerCase(change.Key));
+    else Set(change.Key, change.Value);
+  }
+  size_t size = 0;
+  for (const TLine& line : FLines) size += line.Text.size() + 1;
+  text.clear();
   text.reserve(size);
-  for (const auto& [k, v] : FValues) {
-    text += k;
-    text += '=';
-    text += v;
+  for (const TLine& line : FLines) {
+    text += line.Text;
     text += '\n';
   }
   try {
     SafeWriteFile(FFileName, text.data(), static_cast<int64_t>(text.size()));
-  } catch (const Exception&) {
+  } catch (const Exception& E) {
+    FError = E.Message();
     return false;
   }
-  FModified = false;
+  FChanges.clear();
+  FChangeIndex.clear();
   return true;
 }
+
+void InitializeProcess(int argc, const char* const* argv) {
+  IgnoreFileSizeSignal();
+  SetCommandLine(argc, argv);
+}
+
+void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 void SetCommandLine(int argc, const char* const* argv) {
   CommandLine.clear();

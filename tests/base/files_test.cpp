@@ -1,4 +1,9 @@
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -39,11 +44,53 @@ TEST(Files, RenameNeverReplacesAnExistingTarget) {
   DeleteFile(b);
 }
 
-TEST(Files, UserConfigFolderFollowsXdg) {
-  std::string dir = std::string(QUILLON_BUILD_DIR) + "/xdg";
-  setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  EXPECT_EQ(UserConfigFolder(), dir + "/quillon/");
-  EXPECT_TRUE(DirectoryExists(dir + "/quillon"));
+// The per-user folders: the XDG variables when they are absolute paths,
+// else the home folder ($HOME, else the password database's), never a folder
+// other users share; each created readable by the person only.
+TEST(Files, PerUserFoldersFollowXdgAndTheHomeFolder) {
+  char tmpl[] = "/tmp/quillon_home_XXXXXX";
+  const std::string base = IncludeTrailingPathDelimiter(mkdtemp(tmpl));
+  const char* oldHome = std::getenv("HOME");
+  const std::string home = oldHome ? oldHome : "";
+  setenv("HOME", (base + "home").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (base + "xdg").c_str(), 1);
+  EXPECT_EQ(UserConfigFolder(), base + "xdg/quillon/");
+  struct stat st {};
+  for (const std::string& made : {base + "xdg", base + "xdg/quillon"}) {
+    ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << made;
+  }
+  setenv("XDG_CONFIG_HOME", "relative/xdg", 1);  // ignored, as the XDG rules say
+  EXPECT_EQ(UserConfigFolder(), base + "home/.config/quillon/");
   unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(UserConfigFolder(), base + "home/.config/quillon/");
+  EXPECT_EQ(UserCacheFolder(), base + "home/.cache/quillon/");
+
+  // The runtime folder counts only when it is private.
+  ASSERT_EQ(::mkdir((base + "run").c_str(), 0700), 0);
+  setenv("XDG_RUNTIME_DIR", (base + "run").c_str(), 1);
+  EXPECT_EQ(UserRuntimeFolder(), base + "run/quillon/");
+  ::chmod((base + "run").c_str(), 0755);
+  EXPECT_EQ(UserRuntimeFolder(), base + "home/.cache/quillon/");
+  unsetenv("XDG_RUNTIME_DIR");
+
+  // Without HOME: the password database's home folder of the person.
+  unsetenv("HOME");
+  if (::geteuid() == 0) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      const passwd* pw = ::getpwuid(65534);
+      ::_exit(pw && UserConfigFolder() == std::string(pw->pw_dir) + "/.config/quillon/" ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  } else {
+    EXPECT_EQ(UserConfigFolder(), std::string(::getpwuid(::getuid())->pw_dir) + "/.config/quillon/");
+  }
+  if (oldHome) setenv("HOME", home.c_str(), 1);
   EXPECT_FALSE(ProgramFolder().empty());
+  std::string cmd = "rm -rf '" + base + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }

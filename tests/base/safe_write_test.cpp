@@ -1,10 +1,16 @@
 // SafeWriteFile: a failed save keeps the person's file byte for byte and
-// leaves no temporary file; a good one keeps the file's mode, owner and links.
+// leaves no temporary file, also when the process is killed half-way; a good
+// one keeps the file's mode, owner and links; what the system would refuse to
+// a plain open() (also to another user's tricks) is refused.
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -22,16 +28,26 @@ namespace {
 class SafeWrite : public ::testing::Test {
 protected:
   void SetUp() override {
+    IgnoreFileSizeSignal();  // as the programs' start-up does
     char tmpl[] = "/tmp/quillon_safe_XXXXXX";
     Dir = IncludeTrailingPathDelimiter(mkdtemp(tmpl));
     ::chmod(Dir.c_str(), 0755);
+    // The cache folder, where in-place saves keep old content when the
+    // target's folder refuses new files; any user of the tests may use it.
+    char cache[] = "/tmp/quillon_cache_XXXXXX";
+    Cache = IncludeTrailingPathDelimiter(mkdtemp(cache));
+    ::chmod(Cache.c_str(), 01777);
+    setenv("XDG_CACHE_HOME", Cache.c_str(), 1);
   }
   void TearDown() override {
+    SetSafeWriteFaultHook(nullptr);
+    unsetenv("XDG_CACHE_HOME");
     ::chmod(Dir.c_str(), 0755);
-    std::string cmd = "rm -rf '" + Dir + "'";
+    std::string cmd = "rm -rf '" + Dir + "' '" + Cache + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0);
   }
   std::string Dir;
+  std::string Cache;
 };
 
 std::vector<uint8_t> Content(size_t Size, uint8_t Seed) {
@@ -53,18 +69,48 @@ std::string MessageOf(const std::function<void()>& Action) {
   return "(no exception)";
 }
 
-// Runs Body as an unprivileged user (a child process when the test runs as
-// root, so that permissions apply); true when Body returned true.
-bool AsUnprivileged(const std::function<bool()>& Body) {
+// Runs Body as the unprivileged user Uid (a child process when the test runs
+// as root, so that permissions apply); true when Body returned true.
+bool AsUnprivileged(const std::function<bool()>& Body, uid_t Uid = 65534) {
   if (::geteuid() != 0) return Body();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-    ::_exit(Body() ? 0 : 1);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(Uid) != 0 || ::setuid(Uid) != 0) ::_exit(2);
+    bool ok = false;
+    try {
+      ok = Body();
+    } catch (...) {
+    }
+    ::_exit(ok ? 0 : 1);
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Fails Call on File once with EIO (a Write only from 1 MB into its file on),
+// and with Named makes the save use a named temporary file.
+TSafeWriteFaultHook FailOnce(TSafeWriteCall Call, TSafeWriteFile File, bool Named = false) {
+  return [Call, File, Named, failed = false](TSafeWriteCall C, TSafeWriteFile F, int64_t Offset) mutable {
+    if (Named && C == TSafeWriteCall::UnnamedFile) return EOPNOTSUPP;
+    if (failed || C != Call || F != File || (C == TSafeWriteCall::Write && Offset < (1 << 20))) return 0;
+    failed = true;
+    return EIO;
+  };
+}
+
+// Makes the save use named temporary files, as on a file system without
+// unnamed ones.
+TSafeWriteFaultHook NamedFilesOnly() {
+  return [](TSafeWriteCall C, TSafeWriteFile, int64_t) { return C == TSafeWriteCall::UnnamedFile ? EOPNOTSUPP : 0; };
+}
+
+// The names in Dir with Suffix.
+std::vector<std::string> NamesEndingIn(const std::string& Dir, const std::string& Suffix) {
+  std::vector<std::string> names;
+  for (const std::string& n : FolderNames(Dir))
+    if (n.size() > Suffix.size() && n.compare(n.size() - Suffix.size(), Suffix.size(), Suffix) == 0) names.push_back(n);
+  return names;
 }
 
 TEST_F(SafeWrite, AFullDiskKeepsTheOriginalAndLeavesNoTemporaryFile) {
@@ -86,6 +132,135 @@ TEST_F(SafeWrite, AFullDiskKeepsTheOriginalAndLeavesNoTemporaryFile) {
   // A new file is not left behind half written, nor empty.
   EXPECT_THROW(Save(disk.Dir() + "new.gif", bigger), EStreamError);
   EXPECT_EQ(FolderNames(disk.Dir()), (std::set<std::string>{"filler", "pic.gif"}));
+  // Written in place (the file has a second link): the same.
+  ASSERT_EQ(::link(pic.c_str(), (disk.Dir() + "other.gif").c_str()), 0);
+  EXPECT_EQ(MessageOf([&] { Save(pic, bigger); }),
+            "Cannot create file \"" + pic + "\": No space left on device");
+  EXPECT_EQ(ReadWholeFile(pic), original);
+  EXPECT_EQ(FolderNames(disk.Dir()), (std::set<std::string>{"filler", "other.gif", "pic.gif"}));
+}
+
+// Every call a disk can fail, on each road a save takes: the failure ends
+// the save with the system's reason, the target and its other link hold the
+// original byte for byte, and nothing else is left in the folder.
+TEST_F(SafeWrite, EveryFailingCallKeepsTheOriginal) {
+  using C = TSafeWriteCall;
+  using F = TSafeWriteFile;
+  struct TCase {
+    C Call;
+    F File;
+    bool InPlace;
+    bool Named;
+  };
+  const TCase cases[] = {
+      // A new file renamed over the target: unnamed until complete, or named.
+      {C::Write, F::NewContent, false, false}, {C::Sync, F::NewContent, false, false},
+      {C::Link, F::NewContent, false, false}, {C::Close, F::NewContent, false, false},
+      {C::Rename, F::NewContent, false, false}, {C::Write, F::NewContent, false, true},
+      {C::Sync, F::NewContent, false, true}, {C::Close, F::NewContent, false, true},
+      {C::Rename, F::NewContent, false, true},
+      // In place: the copy of the old content, then the target itself.
+      {C::Write, F::Backup, true, false}, {C::Sync, F::Backup, true, false}, {C::Link, F::Backup, true, false},
+      {C::Rename, F::Backup, true, true}, {C::Write, F::Target, true, false}, {C::Sync, F::Target, true, false},
+      {C::Close, F::Target, true, false}, {C::Write, F::Target, true, true},
+  };
+  const std::string pic = Dir + "pic.bmp", other = Dir + "other.bmp";
+  const std::vector<uint8_t> original = Content(3 << 19, 1), replacement = Content((3 << 19) + 5, 2);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(c.Call) << ", file " << static_cast<int>(c.File)
+                                    << (c.Named ? ", named" : ""));
+    Save(pic, original);
+    if (c.InPlace) {
+      ASSERT_EQ(::link(pic.c_str(), other.c_str()), 0);
+    }
+    SetSafeWriteFaultHook(FailOnce(c.Call, c.File, c.Named));
+    EXPECT_EQ(MessageOf([&] { Save(pic, replacement); }), "Cannot create file \"" + pic + "\": Input/output error");
+    SetSafeWriteFaultHook(nullptr);
+    EXPECT_EQ(ReadWholeFile(pic), original);
+    const std::set<std::string> left = FolderNames(Dir);
+    if (c.InPlace) {
+      EXPECT_EQ(ReadWholeFile(other), original);
+      EXPECT_EQ(left, (std::set<std::string>{"other.bmp", "pic.bmp"}));
+    } else {
+      EXPECT_EQ(left, (std::set<std::string>{"pic.bmp"}));
+    }
+    ::unlink(other.c_str());
+  }
+  // Named temporary files serve where unnamed ones are refused.
+  SetSafeWriteFaultHook(NamedFilesOnly());
+  Save(Dir + "new.bmp", replacement);
+  EXPECT_EQ(ReadWholeFile(Dir + "new.bmp"), replacement);
+  EXPECT_EQ(FolderNames(Dir), (std::set<std::string>{"new.bmp", "pic.bmp"}));
+}
+
+// A save killed half-way: on the usual road nothing is left beside the
+// target (a named temporary file is removed by the next save); written in
+// place, the target holds the old or the new content, or the old content is
+// kept beside it and the next save of the target puts it back first.
+TEST_F(SafeWrite, AKilledSaveLeavesNoTemporaryFileAndNoMixedContent) {
+  const std::string pic = Dir + "pic.bmp", other = Dir + "other.bmp";
+  const std::vector<uint8_t> original = Content(1 << 20, 1);
+  for (const bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named" : "unnamed");
+    Save(pic, original);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (named) SetSafeWriteFaultHook(NamedFilesOnly());
+      SafeWriteFile(pic, [&](TStream& S) {
+        S.WriteBuffer(original.data(), 1 << 19);
+        (void)!::write(ready[1], "k", 1);
+        ::pause();
+      });
+      ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(ReadWholeFile(pic), original);
+    EXPECT_EQ(FolderNames(Dir).size(), named ? 2u : 1u);
+    Save(pic, Content(10, 2));
+    EXPECT_EQ(FolderNames(Dir), (std::set<std::string>{"pic.bmp"}));
+  }
+
+  const std::vector<uint8_t> before = Content(12 << 20, 3), after = Content(12 << 20, 4);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    Save(pic, before);
+    ASSERT_EQ(::link(pic.c_str(), other.c_str()), 0);
+    const int watch = ::open(pic.c_str(), O_RDONLY);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      Save(pic, after);
+      ::_exit(0);
+    }
+    // Killed as soon as the target's first bytes change (or at once in a
+    // later round), while the rest of it is being written.
+    uint8_t head[4096];
+    while (round < 2 && ::pread(watch, head, sizeof(head), 0) == sizeof(head) &&
+           std::equal(head, head + sizeof(head), before.begin()) && ::waitpid(child, nullptr, WNOHANG) == 0) {
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(watch);
+    const std::vector<uint8_t> left = ReadWholeFile(pic);
+    const std::vector<std::string> kept = NamesEndingIn(Dir, ".keep");
+    if (left != before && left != after) {
+      ASSERT_EQ(kept.size(), 1u) << "a mixed file and no copy of the old content";
+      EXPECT_EQ(ReadWholeFile(Dir + kept[0]), before);
+    }
+    // The next save, even one that fails, begins by putting the old back.
+    EXPECT_THROW(SafeWriteFile(pic, [](TStream&) { throw EConvertError("encoder failed"); }), EConvertError);
+    const std::vector<uint8_t> now = ReadWholeFile(pic);
+    EXPECT_TRUE(now == before || now == after);
+    EXPECT_EQ(ReadWholeFile(other), now);
+    EXPECT_EQ(FolderNames(Dir), (std::set<std::string>{"other.bmp", "pic.bmp"}));
+    ::unlink(other.c_str());
+  }
 }
 
 TEST_F(SafeWrite, AFileThatStopsGrowingFailsTheSaveTheSameWay) {
@@ -169,6 +344,34 @@ TEST_F(SafeWrite, ErrorTextsNameTheFileAndTheSystemsReason) {
            "Cannot create file \"" + locked + "\": Permission denied";
   }));
 
+  // A write-protected file, in a folder the person may write, is refused as
+  // open() would refuse it, though a rename could replace it.
+  ASSERT_EQ(::mkdir((Dir + "mine").c_str(), 0755), 0);
+  const std::string ro = Dir + "mine/ro.gif";
+  Save(ro, Content(10, 1));
+  ::chmod(ro.c_str(), 0444);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown((Dir + "mine").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(ro.c_str(), 65534, 65534), 0);
+  }
+  EXPECT_TRUE(AsUnprivileged([&] {
+    return MessageOf([&] { Save(ro, Content(10, 2)); }) == "Cannot create file \"" + ro + "\": Permission denied";
+  }));
+  EXPECT_EQ(ReadWholeFile(ro), Content(10, 1));
+
+  // A pipe or a device is refused at once, without waiting for a reader.
+  const std::string pipe = Dir + "pipe.gif";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+  {
+    TPipeRescue rescue(pipe);
+    EXPECT_EQ(MessageOf([&] { Save(pipe, Content(10, 1)); }),
+              "Cannot create file \"" + pipe + "\": Not a regular file");
+    rescue.Done();
+    EXPECT_FALSE(rescue.Rescued());
+  }
+  EXPECT_EQ(MessageOf([&] { Save("/dev/null", Content(10, 1)); }),
+            "Cannot create file \"/dev/null\": Not a regular file");
+
   TSmallDisk disk(64);
   if (disk.Mounted()) {
     const std::string pic = disk.Dir() + "pic.gif";
@@ -203,7 +406,105 @@ TEST_F(SafeWrite, WritesInPlaceWhereTheFolderRefusesNewFilesButTheFileIsWritable
   }));
   EXPECT_EQ(ReadWholeFile(pic), Content(60, 2));
   EXPECT_EQ(FolderNames(Dir + "shared"), (std::set<std::string>{"pic.gif"}));
+  // The old content is kept in the person's cache folder meanwhile, and put
+  // back when the write fails.
+  EXPECT_TRUE(AsUnprivileged([&] {
+    SetSafeWriteFaultHook(FailOnce(TSafeWriteCall::Write, TSafeWriteFile::Target));
+    try {
+      Save(pic, Content(3 << 20, 3));
+      return false;
+    } catch (const EWriteError&) {
+    }
+    return ReadWholeFile(pic) == Content(60, 2);
+  }));
+  EXPECT_EQ(ReadWholeFile(pic), Content(60, 2));
+  EXPECT_TRUE(NamesEndingIn(Cache + "quillon", "").empty());
   ::chmod((Dir + "shared").c_str(), 0755);
+}
+
+// Another user watching the folder cannot open the new file of a save of a
+// private file at any moment, whichever temporary file the save uses.
+TEST_F(SafeWrite, AnotherUserCannotOpenTheTemporaryFileOfAPrivateFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to watch as another user";
+  const std::string pic = Dir + "pic.bmp";
+  Save(pic, Content(100, 1));
+  ::chmod(pic.c_str(), 0600);
+  int ready[2], stop[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(stop), 0);
+  const pid_t watcher = ::fork();
+  if (watcher == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(101);
+    const int dir = ::open(Dir.c_str(), O_RDONLY | O_DIRECTORY);
+    const int events = ::inotify_init1(IN_NONBLOCK);
+    if (dir < 0 || events < 0 || ::inotify_add_watch(events, Dir.c_str(), IN_CREATE | IN_MOVED_TO) < 0) ::_exit(102);
+    (void)!::write(ready[1], "r", 1);
+    int opened = 0;
+    for (bool stopping = false; !stopping;) {
+      pollfd fds[2] = {{events, POLLIN, 0}, {stop[0], POLLIN, 0}};
+      ::poll(fds, 2, -1);
+      stopping = fds[1].revents != 0;
+      alignas(inotify_event) char buf[8192];
+      for (ssize_t n; (n = ::read(events, buf, sizeof(buf))) > 0;)
+        for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len) {
+          const auto* e = reinterpret_cast<inotify_event*>(p);
+          if (e->len == 0 || std::string(e->name) == "pic.bmp") continue;
+          const int fd = ::openat(dir, e->name, O_RDONLY | O_NONBLOCK);
+          if (fd >= 0) ++opened, ::close(fd);
+        }
+    }
+    ::_exit(std::min(opened, 100));
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  for (int i = 0; i < 60; ++i) {
+    SetSafeWriteFaultHook(i % 2 ? NamedFilesOnly() : nullptr);
+    Save(pic, Content(256 << 10, static_cast<uint8_t>(i)));
+  }
+  SetSafeWriteFaultHook(nullptr);
+  (void)!::write(stop[1], "s", 1);
+  int status = 0;
+  ::waitpid(watcher, &status, 0);
+  for (int fd : {ready[0], ready[1], stop[0], stop[1]}) ::close(fd);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "temporary files the watcher opened";
+  struct stat st {};
+  ASSERT_EQ(::stat(pic.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+// Names that another user made in advance do not stop a save: the new
+// file's name cannot be guessed, and another's files are left alone.
+TEST_F(SafeWrite, NamesMadeInAdvanceDoNotStopTheSave) {
+  const std::string pic = Dir + "pic.bmp";
+  Save(pic, Content(10, 1));
+  for (int n = 1; n <= 1000; ++n)
+    WriteWholeFile(Dir + ".pic.bmp." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp", {});
+  Save(pic, Content(20, 2));
+  EXPECT_EQ(ReadWholeFile(pic), Content(20, 2));
+  SetSafeWriteFaultHook(NamedFilesOnly());
+  Save(pic, Content(30, 3));
+  EXPECT_EQ(ReadWholeFile(pic), Content(30, 3));
+  EXPECT_EQ(FolderNames(Dir).size(), 1001u);
+}
+
+// A link that another user put in a sticky folder that everyone may write
+// is not followed, as the kernel's rule for such folders has it: the save
+// would replace whatever file the link names. The person's own link there
+// is followed.
+TEST_F(SafeWrite, AStrangersLinkInAStickyFolderIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a link as another user";
+  const std::string shared = Dir + "shared/", notes = Dir + "notes.txt";
+  ASSERT_EQ(::mkdir(shared.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  WriteWholeFile(notes, {'m', 'y', ' ', 'n', 'o', 't', 'e', 's'});
+  ASSERT_TRUE(AsUnprivileged([&] { return ::symlink(notes.c_str(), (shared + "pic.bmp").c_str()) == 0; }));
+  EXPECT_EQ(MessageOf([&] { Save(shared + "pic.bmp", Content(10, 1)); }),
+            "Cannot create file \"" + shared + "pic.bmp\": Permission denied");
+  EXPECT_EQ(ReadWholeFile(notes), std::vector<uint8_t>({'m', 'y', ' ', 'n', 'o', 't', 'e', 's'}));
+  ASSERT_EQ(::symlink(notes.c_str(), (shared + "mine.bmp").c_str()), 0);
+  Save(shared + "mine.bmp", Content(10, 2));
+  EXPECT_EQ(ReadWholeFile(notes), Content(10, 2));
 }
 
 // The settings file goes through the same routine.

@@ -1,5 +1,9 @@
 // The settings file and the command line.
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -7,6 +11,7 @@
 
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
+#include "tests/small_disk.h"
 
 namespace {
 
@@ -57,11 +62,128 @@ TEST(SettingsFile, UnreadableValuesGiveTheDefault) {
   EXPECT_EQ(s.ReadInteger("TipIndex", 0), 3);  // the first of a repeated key
   EXPECT_TRUE(s.ReadBool("TipIndex", false));
   s.DeleteKey("TipIndex");
-  EXPECT_FALSE(s.KeyExists("TipIndex"));
+  EXPECT_FALSE(s.KeyExists("TipIndex"));  // the repeated line too
+  s.DeleteKey("width");
+  EXPECT_FALSE(s.KeyExists("width"));
+  EXPECT_EQ(s.ReadInteger("top", 0), 12);  // the keys after it move up
+  s.WriteInteger("left", 4);
+  EXPECT_EQ(s.ReadInteger("left", 0), 4);
+  EXPECT_EQ(s.ReadInteger("top", 0), 12);
   // A file that cannot be written reports it.
   TSettingsFile bad("/proc/quillon/s.cfg");
   bad.WriteInteger("a", 1);
   EXPECT_FALSE(bad.UpdateFile());
+  std::string cmd = "rm -rf '" + dir + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+std::string TextOf(const std::string& Name) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(Name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// A settings file that is no readable file (a folder, a pipe, a file the
+// person may not read) gives the defaults at once, says why, and is never
+// written over, not even with the keys just written.
+TEST(SettingsFile, AFileThatCannotBeReadIsNeverWrittenOver) {
+  std::string dir = TempFolder();
+  const std::string name = dir + "quillonpro.cfg";
+  ASSERT_EQ(::mkdir(name.c_str(), 0755), 0);
+  {
+    TSettingsFile s(name);
+    EXPECT_EQ(s.Error(), "Cannot read file \"" + name + "\": Is a directory");
+    EXPECT_EQ(s.ReadInteger("width", 563), 563);
+    s.WriteInteger("width", 600);
+    EXPECT_FALSE(s.UpdateFile());
+    EXPECT_EQ(s.Error(), "Cannot read file \"" + name + "\": Is a directory");
+  }
+  EXPECT_TRUE(DirectoryExists(name));
+  ASSERT_EQ(::rmdir(name.c_str()), 0);
+
+  ASSERT_EQ(::mkfifo(name.c_str(), 0644), 0);
+  {
+    TPipeRescue rescue(name);
+    TSettingsFile s(name);
+    s.WriteInteger("width", 600);
+    EXPECT_FALSE(s.UpdateFile());
+    rescue.Done();
+    EXPECT_FALSE(rescue.Rescued());
+    EXPECT_EQ(s.Error(), "Cannot read file \"" + name + "\": Not a regular file");
+  }
+  ASSERT_EQ(::unlink(name.c_str()), 0);
+
+  // Six keys that the person may write but not read.
+  std::ofstream(name) << "WorkingDir=/pictures/\nWindowState=0\nleft=1\ntop=2\nwidth=3\nheight=4\n";
+  const std::string six = TextOf(name);
+  ::chmod(dir.c_str(), 0777);
+  ::chmod(name.c_str(), 0222);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      TSettingsFile s(name);
+      s.WriteInteger("TipIndex", 5);
+      const bool written = s.UpdateFile();
+      ::_exit(!written && s.Error() == "Cannot read file \"" + name + "\": Permission denied" ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(TextOf(name), six);
+  }
+  std::string cmd = "rm -rf '" + dir + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+// Two processes that each add 300 keys, each reading, changing and writing
+// the file, keep all 600: each writes what it changed into the file as the
+// other left it. A key one of them deleted stays deleted.
+TEST(SettingsFile, TwoProcessesKeepEachOthersKeys) {
+  std::string dir = TempFolder();
+  const std::string name = dir + "quillonpro.cfg";
+  std::ofstream(name) << "Shared=0\nGone=1\n";
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p) {
+    children[p] = ::fork();
+    if (children[p] == 0) {
+      TSettingsFile s(name);
+      if (p == 0) s.DeleteKey("Gone");
+      for (int i = 0; i < 300; ++i) {
+        s.WriteInteger("p" + std::to_string(p) + "_" + std::to_string(i), i);
+        if (!s.UpdateFile()) ::_exit(1);
+      }
+      ::_exit(0);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  TSettingsFile s(name);
+  int kept = 0;
+  for (int p = 0; p < 2; ++p)
+    for (int i = 0; i < 300; ++i) kept += s.ReadInteger("p" + std::to_string(p) + "_" + std::to_string(i), -1) == i;
+  EXPECT_EQ(kept, 600);
+  EXPECT_TRUE(s.KeyExists("Shared"));
+  EXPECT_FALSE(s.KeyExists("Gone"));
+  std::string cmd = "rm -rf '" + dir + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+}
+
+// Comments, blank lines and lines without "=" stay where they stand; so do
+// the line ends of lines that were not changed.
+TEST(SettingsFile, LinesWithoutKeysStayWhereTheyStand) {
+  std::string dir = TempFolder();
+  const std::string name = dir + "quillonpro.cfg";
+  std::ofstream(name) << "; window\r\nleft=10\r\n# size\nwidth=500\n\nno equals sign\nheight=300\ntop=5\n";
+  TSettingsFile s(name);
+  s.WriteInteger("width", 520);
+  s.DeleteKey("height");
+  s.WriteInteger("bgcolor", 255);
+  EXPECT_TRUE(s.UpdateFile());
+  EXPECT_EQ(TextOf(name), "; window\r\nleft=10\r\n# size\nwidth=520\n\nno equals sign\ntop=5\nbgcolor=255\n");
   std::string cmd = "rm -rf '" + dir + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
 }

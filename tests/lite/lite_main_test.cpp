@@ -43,6 +43,7 @@ protected:
     char tmpl[] = "/tmp/quillon lite XXXXXX";
     Dir = std::string(mkdtemp(tmpl)) + "/";
     SetFullEditionFolder(Dir);
+    IgnoreFileSizeSignal();  // as the program's start-up does
     InitializeStdControls();
     InitializeGIFEncoder();
   }

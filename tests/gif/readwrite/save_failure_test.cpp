@@ -14,6 +14,7 @@
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
 #include "platform/base/exception.h"
+#include "platform/base/settings.h"
 #include "platform/gdi/bitmap.h"
 #include "tests/small_disk.h"
 
@@ -22,6 +23,7 @@ namespace {
 class SaveFailure : public ::testing::Test {
 protected:
   void SetUp() override {
+    IgnoreFileSizeSignal();  // as the programs' start-up does
     PGraphicInitialization();
     GIFReadWriteInitialization();
     Image.NewImage(96, 64, pf24Bit);
