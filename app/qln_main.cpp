@@ -35,6 +35,20 @@ TForm1* Form1 = nullptr;
 namespace {
 
 HCURSOR TransparentCursor = nullptr;
+// The person hears of a settings file that cannot be read or written once
+// per main window, not at every attempt.
+bool SettingsProblemTold = false;
+
+void TellSettingsProblem(const std::string& Text) {
+  if (SettingsProblemTold) return;
+  SettingsProblemTold = true;
+  Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Writes what S holds; a failure is told (once).
+void UpdateSettings(TSettingsFile& S) {
+  if (!S.UpdateFile()) TellSettingsProblem("The settings were not saved.\n" + S.Error() + ".");
+}
 
 // The transparent-pick cursor "CS_TRANSPARENT": a cross with its hot spot
 // in the middle and a small hollow square at the lower right, black with
@@ -90,7 +104,12 @@ void QLNMainFinalization() {
 
 std::string HelpPageFileName() { return IncludeTrailingPathDelimiter(ProgramFolder()) + "register/help.htm"; }
 
-std::string QLNSettingsFileName() { return IncludeTrailingPathDelimiter(UserConfigFolder()) + "quillonpro.cfg"; }
+std::string QLNSettingsFileName() {
+  // Without a per-user folder there is no settings file: reading gives the
+  // defaults, and writing fails (and says so).
+  const std::string folder = UserConfigFolder();
+  return folder.empty() ? "" : folder + "quillonpro.cfg";
+}
 
 namespace {
 
@@ -440,6 +459,7 @@ void TForm1::BuildStatusBar() {
 // ---- lifecycle ----
 
 void TForm1::FormCreate(TObject*) {
+  SettingsProblemTold = false;
   // Spin edits fill their panels.
   edZoom->SetBounds(2, 14, plZoom->Width() - 4, 21);
   edColors->SetBounds(2, 14, plColor->Width() - 4, 21);
@@ -461,8 +481,8 @@ void TForm1::FormCreate(TObject*) {
   FitToolbar();
 
   // Settings of the lite edition's name move to the full edition's name.
-  const std::string folder = IncludeTrailingPathDelimiter(UserConfigFolder());
-  if (FileExists(folder + "quillon.cfg") && !FileExists(folder + "quillonpro.cfg"))
+  const std::string folder = UserConfigFolder();
+  if (!folder.empty() && FileExists(folder + "quillon.cfg") && !FileExists(folder + "quillonpro.cfg"))
     RenameFile(folder + "quillon.cfg", folder + "quillonpro.cfg");
 
   UpdateControls(true);
@@ -540,6 +560,8 @@ void TForm1::UpdatePasteState() {
 
 void TForm1::LoadSettings() {
   TSettingsFile s(QLNSettingsFileName());
+  if (!s.Error().empty())
+    TellSettingsProblem(s.Error() + ".\nQuillon Pro starts with the default settings and leaves that file as it is.");
   std::error_code ec;
   const std::string cwd = std::filesystem::current_path(ec).string();
   OpenDialog1->SetInitialDir(s.ReadString("WorkingDir", cwd));
@@ -569,7 +591,7 @@ void TForm1::SaveSettings() {
   s.WriteInteger("bgcolor", static_cast<int32_t>(FBackgroundColor));
   s.WriteString("ShowTips", FShowTips ? "TRUE" : "FALSE");
   s.WriteInteger("TipIndex", FTipIndex);
-  s.UpdateFile();
+  UpdateSettings(s);
 }
 
 void TForm1::UpdateControls(bool Busy) {
@@ -617,7 +639,7 @@ void TForm1::SaveCropBarPosition() {
   TSettingsFile s(QLNSettingsFileName());
   s.WriteInteger("cropbarleft", CropBar->Left());
   s.WriteInteger("cropbartop", CropBar->Top());
-  s.UpdateFile();
+  UpdateSettings(s);
 }
 
 void TForm1::MarkDirty() {

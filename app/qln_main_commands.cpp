@@ -47,14 +47,12 @@ void TForm1::Transparent1Click(TObject*) { SetTransparentMode(!FPickMode); }
 
 void TForm1::btnCropClick(TObject*) {
   Image1->SetSelection(btnCrop->Down() && Image1->SelectionWidth() > 1 && Image1->SelectionHeight() > 1);
-  TSettingsFile s(QLNSettingsFileName());
   if (!btnCrop->Down()) {
-    s.WriteInteger("cropbarleft", CropBar->Left());
-    s.WriteInteger("cropbartop", CropBar->Top());
-    s.UpdateFile();
+    SaveCropBarPosition();
     Image1->SetActionMode(amNone);
     CropBar->SetVisible(false);
   } else {
+    TSettingsFile s(QLNSettingsFileName());
     CropBar->SetLeft(s.ReadInteger("cropbarleft", Left() + Width() - CropBar->Width()));
     CropBar->SetTop(s.ReadInteger("cropbartop", Top() + 100));
     CropBar->SetVisible(true);
@@ -255,10 +253,14 @@ void TForm1::Acquire1Click(TObject*) {
   BringToFront();
   Update();
   if (dib) {
-    // Scanned images go to the per-user folder: the program folder is
-    // read-only once installed.
-    const std::string name = IncludeTrailingPathDelimiter(UserConfigFolder()) + "~source.bmp";
+    // The scan goes to a file of its own in the person's private runtime
+    // (or cache) folder, under a name nobody can guess beforehand: the
+    // program folder is read-only once installed, and a shared folder would
+    // let another user put something in its place.
+    const std::string folder = UserRuntimeFolder();
+    const std::string name = folder + "~source-" + RandomNamePart() + ".bmp";
     try {
+      if (folder.empty()) throw EWriteError("Cannot create file \"~source.bmp\": No such file or directory");
       // A scan that could not be written is not loaded: an older file of
       // that name would show the wrong image.
       const int32_t saved = TWAIN_SaveDibToBmpFile(dib, name);

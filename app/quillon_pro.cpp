@@ -50,7 +50,7 @@ int CheckInstall() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetCommandLine(argc, argv);
+  InitializeProcess(argc, argv);
   QuillonProInitialization(argc, argv);
   QuillonProCreateForms();
   int result = 0;

@@ -40,7 +40,7 @@ bool ReaderWarningBox(const std::string& Text, const std::string& Caption, TPGBo
 }  // namespace
 
 int main(int argc, char** argv) {
-  SetCommandLine(argc, argv);
+  InitializeProcess(argc, argv);
   ChooseQtPlatform();
   InitializeForms(argc, argv);
   SetProgramIcon("quillon");

@@ -1,4 +1,12 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "app/pg_tools.h"
@@ -16,6 +24,7 @@
 #include "platform/ui/std_controls.h"
 #include "controls/toolbars.h"
 #include "gif/control/gif_img.h"
+#include "tests/small_disk.h"
 
 namespace {
 
@@ -336,6 +345,110 @@ TEST_F(AppTest, MaximisedCloseKeepsStoredBounds) {
   EXPECT_EQ(s.ReadInteger("WindowState", 0), 2);
   EXPECT_EQ(s.ReadInteger("left", 0), 11);
   EXPECT_EQ(s.ReadInteger("width", 0), 400);
+}
+
+// A settings file that is no readable file (a folder, a pipe, a loop of
+// links) starts the window at once with the defaults, says so once, naming
+// the file and the reason, and is not written over when the window closes.
+TEST_F(AppTest, ASettingsFileThatCannotBeReadGivesTheDefaultsAndStaysAsItIs) {
+  const std::string cfg = QLNSettingsFileName();
+  const struct {
+    const char* Reason;
+    std::function<int()> Make;
+    mode_t Type;
+  } cases[] = {
+      {"Is a directory", [&] { return ::mkdir(cfg.c_str(), 0755); }, S_IFDIR},
+      {"Not a regular file", [&] { return ::mkfifo(cfg.c_str(), 0644); }, S_IFIFO},
+      {"Too many levels of symbolic links", [&] { return ::symlink("quillonpro.cfg", cfg.c_str()); }, S_IFLNK},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Reason);
+    ASSERT_EQ(c.Make(), 0);
+    {
+      // Only a hang makes the rescue act; it is as generous as that.
+      TPipeRescue rescue(cfg, std::chrono::seconds(30));
+      Start();
+      EXPECT_EQ(Form->BackgroundColor(), static_cast<TColor>(0xFFFFFF));
+      EXPECT_EQ(Form->TipIndex(), 0);
+      EXPECT_FALSE(Form->ShowTipsAtStart());
+      Form->SetBounds(60, 70, 520, 360);
+      Close();
+      rescue.Done();
+      EXPECT_FALSE(rescue.Rescued()) << "start-up or close waited on the pipe";
+    }
+    ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+    EXPECT_NE(Driver.MessageBoxes()[0].Text.find("\"" + cfg + "\": " + c.Reason), std::string::npos)
+        << Driver.MessageBoxes()[0].Text;
+    struct stat st {};
+    ASSERT_EQ(::lstat(cfg.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IFMT, c.Type);
+    std::system(("rm -rf '" + cfg + "'").c_str());
+    Driver.ClearMessageBoxes();
+  }
+}
+
+// Settings that cannot be written are told once, with the file and the
+// system's reason, however often the window tries.
+TEST_F(AppTest, SettingsThatCannotBeWrittenAreToldOnce) {
+  IgnoreFileSizeSignal();  // as the program's start-up does
+  Start();
+  {
+    TFileSizeLimit limit(0);
+    Form->Crop1Click(nullptr);
+    Form->Crop1Click(nullptr);  // crop mode ends: the bar's place is stored
+    Close();
+  }
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text,
+            "The settings were not saved.\nCannot create file \"" + QLNSettingsFileName() + "\": File too large.");
+  EXPECT_FALSE(FileExists(QLNSettingsFileName()));
+}
+
+// The full edition as installed, started under a file-size limit (ulimit -f
+// 0): its settings save at the end meets the limit and fails with "File too
+// large", told to the person, and the program still ends normally instead of
+// being killed by SIGXFSZ.
+TEST(FullEditionProcess, AFileSizeLimitFailsTheSaveNotTheProgram) {
+  char tmpl[] = "/tmp/quillon_ulimit_XXXXXX";
+  const std::string dir = IncludeTrailingPathDelimiter(mkdtemp(tmpl));
+  const std::string program = std::string(QUILLON_PRO_DIR) + "/quillonpro";
+  std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir + "config", "QT_QPA_PLATFORM=offscreen",
+                                  "QUILLON_INSTALL_CHECK=1"};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0 && std::strncmp(*e, "QT_QPA_PLATFORM=", 16) != 0)
+      env.emplace_back(*e);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  char* argv[] = {const_cast<char*>("quillonpro"), nullptr};
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // As a shell with "ulimit -f 0" starts it.
+    ::signal(SIGXFSZ, SIG_DFL);
+    rlimit limit {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 0;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::dup2(out[1], 1);
+    ::dup2(out[1], 2);
+    ::execve(program.c_str(), argv, envp.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  std::string output;
+  char buf[4096];
+  for (ssize_t n; (n = ::read(out[0], buf, sizeof(buf))) > 0;) output.append(buf, static_cast<size_t>(n));
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  const std::string cfg = dir + "config/quillon/quillonpro.cfg";
+  EXPECT_NE(output.find("Cannot create file \"" + cfg + "\": File too large"), std::string::npos) << output;
+  EXPECT_FALSE(FileExists(cfg));
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 // Moves and maximising done through the desktop's window manager are kept

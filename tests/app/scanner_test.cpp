@@ -9,6 +9,7 @@
 #include "imaging/viewer/pg_image.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/ui/menus.h"
+#include "tests/small_disk.h"
 #include "tests/twain/sane_test_backend.h"
 
 namespace {
@@ -24,11 +25,16 @@ protected:
 #endif
     AppTest::SetUp();
     unsetenv("QUILLON_TWAIN_SCRIPT");
+    // The person's private runtime folder, where a scan waits to be loaded.
+    Runtime = Dir + "run";
+    ::mkdir(Runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", Runtime.c_str(), 1);
     // The folder of the full edition's executable, as when it runs.
     TWAIN_SetManagerFolder(QUILLON_PRO_DIR);
   }
   void TearDown() override {
     Application->OnMessage = nullptr;
+    unsetenv("XDG_RUNTIME_DIR");
     AppTest::TearDown();
     unsetenv("SANE_CONFIG_DIR");
   }
@@ -46,6 +52,7 @@ protected:
     Form->Select1->Click();
     return Shown;
   }
+  std::string Runtime;
 };
 
 TEST_F(Scanner, SelectSourceAndAcquireBringTheScanIntoTheViewer) {
@@ -68,6 +75,12 @@ TEST_F(Scanner, SelectSourceAndAcquireBringTheScanIntoTheViewer) {
     EXPECT_EQ(Picture->GetHeight(), 50);
     EXPECT_EQ(Form->Pristine()->PixelFormat(), Format);
     EXPECT_TRUE(Form->btnSave->Enabled());
+    // The scan was loaded from a file of its own, under a name nobody could
+    // guess, in the private runtime folder; the file is gone.
+    const std::string scan = Form->FileName();
+    EXPECT_EQ(scan.rfind(Runtime + "/quillon/~source-", 0), 0u) << scan;
+    EXPECT_EQ(ExtractFileExt(scan), ".bmp");
+    EXPECT_TRUE(FolderNames(Runtime + "/quillon").empty());
   }
   EXPECT_TRUE(Driver.MessageBoxes().empty());
   EXPECT_TRUE(Form->Enabled());
