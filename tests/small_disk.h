@@ -4,11 +4,13 @@
 // which needs no privilege and always runs.
 #pragma once
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <dirent.h>
@@ -16,9 +18,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <set>
 #include <string>
@@ -95,6 +97,25 @@ private:
   bool FSet = false;
 };
 
+// Runs Body as the unprivileged user Uid (a child process when the test runs
+// as root, so that permissions apply); true when Body returned true.
+inline bool AsUnprivileged(const std::function<bool()>& Body, uid_t Uid = 65534) {
+  if (::geteuid() != 0) return Body();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(Uid) != 0 || ::setuid(Uid) != 0) ::_exit(2);
+    bool ok = false;
+    try {
+      ok = Body();
+    } catch (...) {
+    }
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 inline std::vector<uint8_t> ReadWholeFile(const std::string& Name) {
   std::vector<uint8_t> bytes;
   std::ifstream in(Name, std::ios::binary);
@@ -121,52 +142,32 @@ inline std::set<std::string> FolderNames(const std::string& Dir) {
   return names;
 }
 
-// For a call that must not wait on the pipe Pipe: when the call has not
-// returned (Done) within Grace, the pipe's other ends are opened, drained
-// and closed until it does, so that a call blocked on the pipe ends and its
-// test fails (Rescued) instead of hanging.
+// For a call that must not wait on the pipe Pipe: unless Done() comes within
+// 20 seconds, the pipe's other ends are opened (the read end until Done), so
+// that a call blocked on it ends and its test fails (Rescued) instead of
+// hanging.
 class TPipeRescue {
 public:
-  explicit TPipeRescue(std::string Pipe, std::chrono::seconds Grace = std::chrono::seconds(20))
-      : FPipe(std::move(Pipe)), FThread([this, Grace] { Run(Grace); }) {}
+  explicit TPipeRescue(const std::string& Pipe)
+      : FThread([this, Pipe, done = FDone.get_future()] {
+          if (done.wait_for(std::chrono::seconds(20)) == std::future_status::ready) return;
+          FRescued = true;
+          const int r = ::open(Pipe.c_str(), O_RDONLY | O_NONBLOCK);
+          const int w = ::open(Pipe.c_str(), O_WRONLY | O_NONBLOCK);
+          if (w >= 0) ::close(w);
+          done.wait();
+          if (r >= 0) ::close(r);
+        }) {}
   ~TPipeRescue() { Done(); }
-  TPipeRescue(const TPipeRescue&) = delete;
-  TPipeRescue& operator=(const TPipeRescue&) = delete;
   void Done() {
-    {
-      std::lock_guard<std::mutex> lock(FMutex);
-      FDone = true;
-    }
-    FWake.notify_all();
-    if (FThread.joinable()) FThread.join();
+    if (!FThread.joinable()) return;
+    FDone.set_value();
+    FThread.join();
   }
   bool Rescued() const { return FRescued; }
 
 private:
-  void Run(std::chrono::seconds Grace) {
-    std::unique_lock<std::mutex> lock(FMutex);
-    while (!FWake.wait_for(lock, Grace, [this] { return FDone; })) {
-      FRescued = true;
-      Grace = std::chrono::seconds(0);
-      lock.unlock();
-      // A blocked writer gets a reader, a blocked reader a writer that closes.
-      const int r = ::open(FPipe.c_str(), O_RDONLY | O_NONBLOCK);
-      const int w = ::open(FPipe.c_str(), O_WRONLY | O_NONBLOCK);
-      if (w >= 0) ::close(w);
-      char buf[4096];
-      for (int i = 0; i < 20; ++i) {
-        while (r >= 0 && ::read(r, buf, sizeof(buf)) > 0) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-      if (r >= 0) ::close(r);
-      lock.lock();
-    }
-  }
-  std::string FPipe;
-  std::mutex FMutex;
-  std::condition_variable FWake;
-  bool FDone = false;
+  std::promise<void> FDone;
   std::atomic<bool> FRescued{false};
   std::thread FThread;
 };

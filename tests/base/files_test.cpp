@@ -1,14 +1,12 @@
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
 #include "platform/base/files.h"
 #include "platform/base/stream.h"
+#include "tests/small_disk.h"
 
 TEST(Files, ExtensionsSplitAtTheLastDotOfTheName) {
   EXPECT_EQ(ExtractFileExt("/a.b/file"), "");
@@ -76,19 +74,10 @@ TEST(Files, PerUserFoldersFollowXdgAndTheHomeFolder) {
 
   // Without HOME: the password database's home folder of the person.
   unsetenv("HOME");
-  if (::geteuid() == 0) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-      const passwd* pw = ::getpwuid(65534);
-      ::_exit(pw && UserConfigFolder() == std::string(pw->pw_dir) + "/.config/quillon/" ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  } else {
-    EXPECT_EQ(UserConfigFolder(), std::string(::getpwuid(::getuid())->pw_dir) + "/.config/quillon/");
-  }
+  EXPECT_TRUE(AsUnprivileged([] {
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw && UserConfigFolder() == std::string(pw->pw_dir) + "/.config/quillon/";
+  }));
   if (oldHome) setenv("HOME", home.c_str(), 1);
   EXPECT_FALSE(ProgramFolder().empty());
   std::string cmd = "rm -rf '" + base + "'";

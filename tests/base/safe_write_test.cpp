@@ -69,25 +69,6 @@ std::string MessageOf(const std::function<void()>& Action) {
   return "(no exception)";
 }
 
-// Runs Body as the unprivileged user Uid (a child process when the test runs
-// as root, so that permissions apply); true when Body returned true.
-bool AsUnprivileged(const std::function<bool()>& Body, uid_t Uid = 65534) {
-  if (::geteuid() != 0) return Body();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(Uid) != 0 || ::setuid(Uid) != 0) ::_exit(2);
-    bool ok = false;
-    try {
-      ok = Body();
-    } catch (...) {
-    }
-    ::_exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // Fails Call on File once with EIO (a Write only from 1 MB into its file on),
 // and with Named makes the save use a named temporary file.
 TSafeWriteFaultHook FailOnce(TSafeWriteCall Call, TSafeWriteFile File, bool Named = false) {
@@ -186,11 +167,6 @@ TEST_F(SafeWrite, EveryFailingCallKeepsTheOriginal) {
     }
     ::unlink(other.c_str());
   }
-  // Named temporary files serve where unnamed ones are refused.
-  SetSafeWriteFaultHook(NamedFilesOnly());
-  Save(Dir + "new.bmp", replacement);
-  EXPECT_EQ(ReadWholeFile(Dir + "new.bmp"), replacement);
-  EXPECT_EQ(FolderNames(Dir), (std::set<std::string>{"new.bmp", "pic.bmp"}));
 }
 
 // A save killed half-way: on the usual road nothing is left beside the
