@@ -20,7 +20,6 @@
 
 #include "platform/base/exception.h"
 #include "platform/base/files.h"
-#include "platform/base/strings.h"
 
 namespace {
 
