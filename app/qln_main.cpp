@@ -195,6 +195,10 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   OpenDialog1 = new TPGOpenDialog(this);
   SaveDialog1 = new TPGSaveDialog(this);
   SaveDialog1->SetFilterIndex(2);
+  // A file that exists is replaced only when the person says so; a name
+  // typed without an extension takes the chosen type's before that question.
+  SaveDialog1->SetOptions(SaveDialog1->Options() | ofOverwritePrompt);
+  SaveDialog1->SetDefaultExt("gif");
   ColorDialog1 = new TColorDialog(this);
 
   OnCreate = [this](TObject* S) { FormCreate(S); };

@@ -132,6 +132,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   OpenDialog1->SetFilter("Bitmap Files|*.bmp|GIF Files|*.gif");
   SaveDialog1 = new TSaveDialog(this);
   SaveDialog1->SetDefaultExt("gif");
+  SaveDialog1->SetOptions(SaveDialog1->Options() | ofOverwritePrompt);
   SaveDialog1->SetFilter("GIF - GIF 89a standard|*.gif|PNG - Portable Network Graphic|*.png");
 
   MainMenu1 = new TMainMenu(this);

@@ -205,6 +205,31 @@ TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) 
   EXPECT_EQ(Driver.MessageBoxes().size(), 4u);
 }
 
+// Saving over a GIF that is there asks first: No keeps the file and the
+// window's name, Yes replaces it.
+TEST_F(LiteMain, SavingOverAFileAsksFirst) {
+  WriteBmp(Dir + "few.bmp", 24, 18, FewColors);
+  const std::vector<uint8_t> old = {'G', 'I', 'F', '8', '9', 'a', '!'};
+  WriteWholeFile(Dir + "few.gif", old);
+  Start({Dir + "few.bmp"});
+  Driver.AnswerMessageBoxes({IDNO});
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    d->SetNameBoxText("few");
+    d->Accept();
+    d->CancelDialog();
+  });
+  Form->SaveAs1Click(Form);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, Dir + "few.gif already exists.\nDo you want to replace it?");
+  EXPECT_EQ(ReadWholeFile(Dir + "few.gif"), old);
+  EXPECT_EQ(Form->FileName(), Dir + "few.bmp");
+  Driver.AnswerMessageBoxes({IDYES});
+  SaveAs("few.gif");
+  EXPECT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_EQ(ReadGif(Dir + "few.gif")->GetBitmap()->Width(), 24);
+}
+
 TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgument) {
   WriteBmp(Dir + "many colours.bmp", 32, 32, ManyColors);
   Start({Dir + "many colours.bmp"});
