@@ -22,6 +22,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/cursors.h"
 #include "platform/ui/clipboard.h"
+#include "platform/ui/desktop.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/image_list.h"
 #include "platform/ui/menus.h"
@@ -203,6 +204,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnActivate = [this](TObject* S) { FormActivate(S); };
+  OnCloseQuery = [this](TObject*, bool& CanClose) { CanClose = QueryCloseSave(); };
   OnDestroy = [this](TObject* S) { FormDestroy(S); };
 }
 
@@ -479,6 +481,7 @@ void TForm1::FormCreate(TObject*) {
     std::filesystem::path path = std::filesystem::absolute(ParamStr(1), ec);
     const std::string name = ec ? ParamStr(1) : path.lexically_normal().string();
     OpenDialog1->SetFileName(name);
+    FLastFolder = ExtractFilePath(name);
     try {
       LoadFile(name);
     } catch (const std::exception& E) {
@@ -547,6 +550,7 @@ void TForm1::LoadSettings() {
   std::error_code ec;
   const std::string cwd = std::filesystem::current_path(ec).string();
   OpenDialog1->SetInitialDir(s.ReadString("WorkingDir", cwd));
+  if (FLastFolder.empty()) FLastFolder = s.ReadString("WorkingDir", "");
   const int32_t state = s.ReadInteger("WindowState", 0);
   const int32_t w = s.ReadInteger("width", Width());
   const int32_t h = s.ReadInteger("height", Height());
@@ -628,6 +632,17 @@ void TForm1::MarkDirty() {
   if (!QLNLoadingIdle) return;
   btnRefresh->SetEnabled(true);
   StatBar->Panels()->Items(2)->SetText("Size: ?");
+}
+
+void TForm1::MarkModified() {
+  if (QLNLoadingIdle) FModified = true;
+}
+
+void TForm1::SetUntitled() {
+  FUntitled = true;
+  FModified = true;
+  FFileName = "Untitled";
+  StatBar->Panels()->Items(5)->SetText(FFileName);
 }
 
 void TForm1::SetFileName(const std::string& Name) {
@@ -745,16 +760,19 @@ void TForm1::ColorGrayScaleClick(TObject* Sender) {
   edColors->SetEnabled(Color1->Checked());
   lbColors->SetEnabled(Color1->Checked());
   ApplyReduction();
+  MarkModified();
 }
 
 void TForm1::Dithering1Click(TObject*) {
   Dithering1->SetChecked(!Dithering1->Checked());
   ApplyReduction();
+  MarkModified();
 }
 
 void TForm1::RGBWeight1Click(TObject*) {
   RGBWeight1->SetChecked(!RGBWeight1->Checked());
   ApplyReduction();
+  MarkModified();
 }
 
 void TForm1::edColorsChange(TObject*) {
@@ -770,6 +788,7 @@ void TForm1::edZoomChange(TObject*) {
     Image1->SetZoomFactor(static_cast<long double>(value) / 100.0L);
     FPending |= 1;
     MarkDirty();
+    MarkModified();  // Save writes the picture at its displayed size
     StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
                                          std::to_string(Image1->PicBox()->Height()));
   } catch (const std::exception&) {
@@ -784,7 +803,10 @@ void TForm1::btnRefreshClick(TObject*) {
     btnCropClick(btnCrop);  // crop mode ends: bar stored and hidden, no more selecting
   }
   if (FPending & 2) ApplyReduction();
-  if (FPending != 0) UpdateSizeInfo();
+  if (FPending != 0) {
+    UpdateSizeInfo();
+    MarkModified();
+  }
   btnRefresh->SetEnabled(false);
   Reset1->SetEnabled(true);
   FPending = 0;
@@ -797,6 +819,8 @@ void TForm1::Reset1Click(TObject*) {
   g->Assign(FPristine.get());
   Image1->TakePixelGraphic(std::move(g));
   ApplyReduction();
+  // The picture is again the one loaded: unchanged, unless it never was saved.
+  FModified = FUntitled;
 }
 
 // ---- file and clipboard commands ----
@@ -812,6 +836,7 @@ void TForm1::Open1Click(TObject*) {
     return;
   }
   OpenDialog1->SetInitialDir(ExtractFilePath(name));
+  FLastFolder = ExtractFilePath(name);
 }
 
 void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
@@ -835,13 +860,24 @@ void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
   ApplyReduction();
   UpdateControls(false);
   edColors->SetValue(GIFColorCount);
+  FModified = false;
+  FUntitled = false;
   QLNLoadingIdle = true;
 }
 
 void TForm1::SaveAs1Click(TObject*) {
-  // The current name without its extension; a dot in a folder name is not one.
-  SaveDialog1->SetFileName(ExtractFileExt(FFileName).empty() ? std::string() : ChangeFileExt(FFileName, ""));
+  if (FUntitled) {
+    // A pasted or scanned picture: a neutral name in the folder last used,
+    // else in the person's pictures folder.
+    const std::string folder = DirectoryExists(FLastFolder) ? FLastFolder : PicturesFolder();
+    SaveDialog1->SetFileName(IncludeTrailingPathDelimiter(folder) + "Untitled");
+  } else {
+    // The current name without its extension (empty when it has none); a
+    // dot in a folder name is not one.
+    SaveDialog1->SetFileName(ExtractFileExt(FFileName).empty() ? std::string() : ChangeFileExt(FFileName, ""));
+  }
   if (!SaveDialog1->Execute()) return;
+  FLastFolder = ExtractFilePath(SaveDialog1->FileName());
   try {
     SaveFile(SaveDialog1->FileName());
   } catch (const std::exception& E) {
@@ -918,8 +954,7 @@ void TForm1::btnPasteClick(TObject*) {
       pasted.Assign(Clipboard());
       FPristine->AssignFromGraphic(&pasted);
     }
-    FFileName = "Untitled";
-    StatBar->Panels()->Items(5)->SetText("Untitled");
+    SetUntitled();
     ResetControls();
     UpdateControls(false);
     auto g = std::make_unique<TPixelGraphic>();
@@ -937,3 +972,17 @@ void TForm1::btnPasteClick(TObject*) {
 }
 
 void TForm1::Exit1Click(TObject*) { Close(); }
+
+bool TForm1::QueryCloseSave() {
+  TPixelGraphic* picture = Image1->PixelGraphicNoWait();
+  if (!FModified || !picture || picture->Empty()) return true;
+  const std::string name = FUntitled ? FFileName : ExtractFileName(FFileName);
+  const int32_t answer = Application->MessageBox("Save changes to \"" + name + "\"?", Application->Title(),
+                                                 MB_YESNOCANCEL | MB_ICONQUESTION);
+  if (answer == IDNO) return true;
+  if (answer != IDYES) return false;
+  // Saved as Save As saves; a cancelled or failed save keeps the window.
+  if (FTileMode) SetTileMode(false);
+  SaveAs1Click(this);
+  return !FModified;
+}

@@ -39,11 +39,15 @@ void TForm1::SetTransparentMode(bool On) {
 }
 
 void TForm1::btnTransparentClick(TObject*) {
+  if (btnTransparent->Down() != FPickMode) MarkModified();  // the GIF's transparency
   SetTransparentMode(btnTransparent->Down());
   btnCropClick(btnCrop);
 }
 
-void TForm1::Transparent1Click(TObject*) { SetTransparentMode(!FPickMode); }
+void TForm1::Transparent1Click(TObject*) {
+  MarkModified();
+  SetTransparentMode(!FPickMode);
+}
 
 void TForm1::btnCropClick(TObject*) {
   Image1->SetSelection(btnCrop->Down() && Image1->SelectionWidth() > 1 && Image1->SelectionHeight() > 1);
@@ -104,12 +108,14 @@ void TForm1::FlipHorizontal1Click(TObject*) {
   if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipHorizontal();
   FlipHorizontal1->SetChecked(!FlipHorizontal1->Checked());
   Reset1->SetEnabled(true);
+  MarkModified();
 }
 
 void TForm1::FlipVertical1Click(TObject*) {
   if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipVertical();
   FlipVertical1->SetChecked(!FlipVertical1->Checked());
   Reset1->SetEnabled(true);
+  MarkModified();
 }
 
 void TForm1::RotateBy(int32_t Degrees) {
@@ -117,6 +123,7 @@ void TForm1::RotateBy(int32_t Degrees) {
   if (FRotationAngle > 360) FRotationAngle -= 360;
   RotateImage(Image1, Degrees);
   Reset1->SetEnabled(true);
+  MarkModified();
 }
 
 void TForm1::MainMenu2Click(TObject*) {
@@ -231,6 +238,7 @@ void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int
   FLastPickX = image.X;
   FLastPickY = image.Y;
   PickTransparentFromGif();
+  MarkModified();
   StatBar->Invalidate();
 }
 
@@ -272,6 +280,8 @@ void TForm1::Acquire1Click(TObject*) {
         throw;
       }
       DeleteFile(name);
+      // The scan names no file of the person's: it is untitled, like a paste.
+      SetUntitled();
     } catch (const std::exception&) {
       QLNLoadingIdle = true;
       ShowMessage("Unable to aquire image");

@@ -13,6 +13,7 @@
 #include "platform/ui/clipboard.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/std_controls.h"
 #include "controls/toolbars.h"
 #include "gif/control/gif_img.h"
@@ -382,6 +383,60 @@ TEST_F(AppTest, ScreenCopyTakesTheScreen) {
                               Form->Image1->PicBox()->Top() + 10);
   EXPECT_EQ(copy.Canvas()->Pixels(box.X, box.Y), shown);
   EXPECT_NE(shown, ColorToRGB(Form->Color()));
+}
+
+// Leaving with changes not yet saved asks first, by the close button, by
+// Ctrl+X and by File > Exit: Cancel (or a cancelled save) keeps the window,
+// Yes saves through the dialog, No leaves the file as it was.
+TEST_F(AppTest, LeavingWithUnsavedChangesAsksToSaveThem) {
+  WritePhoto("photo.bmp");
+  Start();
+  auto quitPosted = [] {
+    TMsg m;
+    return PeekMessage(m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  };
+  Form->LoadFile(Dir + "photo.bmp");
+  Form->Exit1Click(nullptr);
+  EXPECT_TRUE(Driver.MessageBoxes().empty());  // nothing changed yet
+  EXPECT_TRUE(quitPosted());
+
+  Form->RotateBy(90);
+  Driver.AnswerMessageBoxes({IDCANCEL});
+  PostMessage(Form->Handle(), WM_CLOSE, 0, 0);
+  Driver.ProcessMessages();
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, "Save changes to \"photo.bmp\"?");
+  EXPECT_EQ(Driver.MessageBoxes()[0].Type & 0x0F, static_cast<uint32_t>(MB_YESNOCANCEL));
+  EXPECT_FALSE(quitPosted());
+  EXPECT_TRUE(Form->Visible());
+
+  Driver.AnswerMessageBoxes({IDYES});
+  Driver.WhenIdle([] { ExecutingFileDialog()->CancelDialog(); });
+  Driver.SetModifiers(MK_CONTROL);
+  Driver.PressKey('X');
+  Driver.SetModifiers(0);
+  Driver.ProcessMessages();
+  EXPECT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_FALSE(quitPosted());
+
+  Driver.AnswerMessageBoxes({IDYES});
+  Driver.WhenIdle([&] {
+    ExecutingFileDialog()->SetNameBoxText(Dir + "turned.gif");
+    ExecutingFileDialog()->Accept();
+  });
+  Form->Exit1Click(nullptr);
+  EXPECT_TRUE(quitPosted());
+  TPixelGraphic saved;
+  saved.LoadFromFile(Dir + "turned.gif");
+  EXPECT_EQ(saved.GetWidth(), 48);
+
+  Form->RotateBy(90);
+  Driver.AnswerMessageBoxes({IDNO});
+  Form->Exit1Click(nullptr);
+  EXPECT_EQ(Driver.MessageBoxes().size(), 4u);
+  EXPECT_TRUE(quitPosted());
+  saved.LoadFromFile(Dir + "turned.gif");
+  EXPECT_EQ(saved.GetWidth(), 48);
 }
 
 TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {

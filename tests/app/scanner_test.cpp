@@ -68,6 +68,9 @@ TEST_F(Scanner, SelectSourceAndAcquireBringTheScanIntoTheViewer) {
     EXPECT_EQ(Picture->GetHeight(), 50);
     EXPECT_EQ(Form->Pristine()->PixelFormat(), Format);
     EXPECT_TRUE(Form->btnSave->Enabled());
+    // The scan names no file (not the scanner's temporary one) and is unsaved.
+    EXPECT_EQ(Form->FileName(), "Untitled");
+    EXPECT_TRUE(Form->Untitled() && Form->Modified());
   }
   EXPECT_TRUE(Driver.MessageBoxes().empty());
   EXPECT_TRUE(Form->Enabled());
