@@ -485,8 +485,12 @@ void TForm1::FormCreate(TObject*) {
     try {
       LoadFile(name);
     } catch (const std::exception& E) {
+      // Said once the window shows, naming the file.
       QLNLoadingIdle = true;
-      Application->ShowException(E);
+      std::string reason = E.what();
+      if (!reason.empty() && reason.back() != '.') reason += '.';
+      FStartError = "Cannot open file \"" + name + "\".\n" + reason;
+      PostMessage(Handle(), QLNM_STARTERROR, 0, 0);
     }
   }
 
@@ -535,6 +539,10 @@ void TForm1::WndProc(TMessage& Message) {
     case WM_DRAWCLIPBOARD:
       UpdatePasteState();
       if (FNextViewer) SendMessage(FNextViewer, WM_DRAWCLIPBOARD, 0, 0);
+      return;
+    case QLNM_STARTERROR:
+      if (!FStartError.empty()) Application->MessageBox(FStartError, Application->Title(), MB_OK | MB_ICONSTOP);
+      FStartError.clear();
       return;
   }
   TForm::WndProc(Message);

@@ -40,6 +40,10 @@ extern bool QLNSelectionSync;
 // Screen cursor number of the transparent-pick cursor.
 inline constexpr int32_t crTransparent = 1;
 
+// Posted by the main window to itself: the file named on the command line
+// could not be opened, said once the window shows.
+inline constexpr uint32_t QLNM_STARTERROR = WM_APP + 1;
+
 // The module's start-up and clean-up (explicit, called by the program and
 // by tests).
 void QLNMainInitialization();
@@ -209,6 +213,8 @@ private:
   std::string FFileName;
   bool FModified = false;
   bool FUntitled = false;
+  // Why the file named on the command line could not be opened.
+  std::string FStartError;
   // The folder of the file last opened or saved (or of the stored working
   // folder): where Save proposes to put an untitled picture.
   std::string FLastFolder;

@@ -284,6 +284,23 @@ TEST_F(AppTest, CommandLineFileOpensLikeFileOpen) {
   EXPECT_TRUE(QLNLoadingIdle);
 }
 
+// A damaged file named on the command line: the window comes first, then
+// the reason with the file's name.
+TEST_F(AppTest, ADamagedCommandLineFileIsReportedByNameOnceTheWindowShows) {
+  std::ofstream(Dir + "bad.bmp", std::ios::binary) << "BM garbage";
+  SetCommandLine({"quillonpro", Dir + "bad.bmp"});
+  QuillonProCreateForms();
+  Form = Form1;
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  Form->Show();
+  Driver.ProcessMessages();
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u)
+      << Driver.MessageBoxes()[0].Text;
+  EXPECT_GT(Driver.MessageBoxes()[0].Text.size(), Dir.size() + 30);
+  EXPECT_FALSE(Form->btnSave->Enabled());
+}
+
 TEST_F(AppTest, MissingCommandLineFileIsIgnored) {
   Start({"quillonpro", Dir + "nothing.bmp"});
   EXPECT_TRUE(Form->Image1->PixelGraphicNoWait() == nullptr || Form->Image1->PixelGraphicNoWait()->Empty());
