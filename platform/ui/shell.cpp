@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/base/strings.h"
@@ -88,6 +89,24 @@ intptr_t ShellExecute(HWND, const std::string& Operation, const std::string& Fil
     r.Arguments = {path};
   }
   return Launcher()(r);
+}
+
+std::string FindProgramOnPath(const std::string& Name) {
+  const char* path = std::getenv("PATH");
+  const std::string folders = path ? path : "";
+  for (size_t start = 0; start <= folders.size();) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    if (end > start) {
+      std::string candidate = folders.substr(start, end - start);
+      candidate += (candidate.back() == '/' ? "" : "/") + Name;
+      struct stat st {};
+      if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+        return candidate;
+    }
+    start = end + 1;
+  }
+  return {};
 }
 
 TShellRecorder::TShellRecorder(intptr_t AResult) : Result(AResult) {

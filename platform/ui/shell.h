@@ -43,6 +43,10 @@ TShellLauncher SetShellLauncher(TShellLauncher Launcher);
 intptr_t ShellExecute(HWND Wnd, const std::string& Operation, const std::string& File, const std::string& Parameters,
                       const std::string& Directory, int32_t ShowCmd);
 
+// The executable file Name in the first folder of PATH that holds one,
+// "" when none does.
+std::string FindProgramOnPath(const std::string& Name);
+
 // Records every request instead of starting anything, while it exists.
 class TShellRecorder {
 public:
