@@ -254,7 +254,17 @@ void TForm1::PickTransparentFromGif() {
 }
 
 void TForm1::HelpContent1Click(TObject*) {
-  ShellExecute(Handle(), "open", HelpPageFileName(), "", "", SW_SHOW);
+  // The desktop's opener may start and then find no program for the page:
+  // its exit is watched, and the person learns where the page is.
+  const std::string page = HelpPageFileName();
+  auto notShown = [page] {
+    ShowMessage("The help page could not be shown: the desktop has no program for web pages.\n"
+                "Open it in a web browser: " + page);
+  };
+  const intptr_t started = ShellExecute(Handle(), "open", page, "", "", SW_SHOW, [notShown](int32_t ExitCode) {
+    if (ExitCode != 0) notShown();
+  });
+  if (started <= 32) notShown();
 }
 
 void TForm1::Acquire1Click(TObject*) {

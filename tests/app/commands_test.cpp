@@ -1,3 +1,4 @@
+#include <fstream>
 #include <set>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "imaging/viewer/pg_image.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/shell.h"
 #include "platform/ui/std_controls.h"
 
 namespace {
@@ -275,6 +277,34 @@ TEST_F(Commands, PickingStoresTheColourUnderTheCursorAtAnyZoom) {
         }
     }
   }
+}
+
+// Help > Contents: when the desktop's opener cannot show the page (it ends
+// with an error after it started, or it cannot start), the person is told
+// where the page is.
+TEST_F(Commands, HelpThatCannotBeShownGivesThePagesPath) {
+  const std::string page = HelpPageFileName();
+  const bool made = !FileExists(page);
+  if (made) {
+    ASSERT_TRUE(ForceDirectories(ExtractFilePath(page)));
+    std::ofstream(page) << "<p>";
+  }
+  {
+    TShellRecorder shell;
+    Form->HelpContent1Click(nullptr);
+    ASSERT_EQ(shell.Requests.size(), 1u);
+    EXPECT_EQ(shell.Requests[0].Arguments, std::vector<std::string>{page});
+    ASSERT_TRUE(shell.Requests[0].OnExit);
+    shell.Requests[0].OnExit(0);
+    EXPECT_TRUE(Driver.MessageBoxes().empty());
+    shell.Requests[0].OnExit(3);
+    ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+    EXPECT_NE(Driver.MessageBoxes()[0].Text.find(page), std::string::npos);
+    shell.Result = SE_ERR_FNF;
+    Form->HelpContent1Click(nullptr);
+    EXPECT_EQ(Driver.MessageBoxes().size(), 2u);
+  }
+  if (made) DeleteFile(page);
 }
 
 }  // namespace
