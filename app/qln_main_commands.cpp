@@ -53,14 +53,27 @@ void TForm1::btnCropClick(TObject*) {
   Image1->SetSelection(btnCrop->Down() && Image1->SelectionWidth() > 1 && Image1->SelectionHeight() > 1);
   TSettingsFile s(QLNSettingsFileName());
   if (!btnCrop->Down()) {
-    s.WriteInteger("cropbarleft", CropBar->Left());
-    s.WriteInteger("cropbartop", CropBar->Top());
-    s.UpdateFile();
+    // Only a bar that was shown has a place of the person's to keep (the
+    // Color button releases Crop without crop mode having been on).
+    if (CropBar->Visible()) {
+      s.WriteInteger("cropbarleft", CropBar->Left());
+      s.WriteInteger("cropbartop", CropBar->Top());
+      s.UpdateFile();
+    }
     Image1->SetActionMode(amNone);
     CropBar->SetVisible(false);
   } else {
-    CropBar->SetLeft(s.ReadInteger("cropbarleft", Left() + Width() - CropBar->Width()));
-    CropBar->SetTop(s.ReadInteger("cropbartop", Top() + 100));
+    const int32_t defaultLeft = Left() + Width() - CropBar->Width(), defaultTop = Top() + 100;
+    int32_t left = s.ReadInteger("cropbarleft", defaultLeft), top = s.ReadInteger("cropbartop", defaultTop);
+    // A stored place the work area no longer holds whole gives the default.
+    const TRect work = Screen ? Screen->WorkAreaRect() : TRect{};
+    if (Screen && (left < work.Left || top < work.Top || left + CropBar->Width() > work.Right ||
+                   top + CropBar->Height() > work.Bottom)) {
+      left = defaultLeft;
+      top = defaultTop;
+    }
+    CropBar->SetLeft(left);
+    CropBar->SetTop(top);
     CropBar->SetVisible(true);
     Image1->SetActionMode(amMoveResizeCreateSelection);
   }

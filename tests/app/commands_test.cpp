@@ -89,6 +89,26 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   EXPECT_TRUE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
 }
 
+// The crop bar's place is stored only once the bar was shown (pressing
+// Color releases Crop without crop mode having been on), and a stored place
+// the work area does not hold whole gives the default place again.
+TEST_F(Commands, TheCropBarsPlaceIsStoredOnlyOnceShownAndComesBackInsideTheWorkArea) {
+  Form->btnTransparent->SetDown(true);
+  Form->btnTransparentClick(nullptr);
+  EXPECT_FALSE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
+  const TPoint place{Form->Left() + Form->Width() - Form->CropBar->Width(), Form->Top() + 100};
+  for (int32_t left : {-4000, 30000}) {
+    Form->Crop1Click(nullptr);
+    EXPECT_EQ(Form->CropBar->Left(), place.X);
+    EXPECT_EQ(Form->CropBar->Top(), place.Y);
+    Form->Crop1Click(nullptr);
+    TSettingsFile s(QLNSettingsFileName());
+    EXPECT_EQ(s.ReadInteger("cropbarleft", 0), place.X);
+    s.WriteInteger("cropbarleft", left);
+    s.UpdateFile();
+  }
+}
+
 // A colour picked before crop mode stays the GIF's transparent colour: the
 // presses that drag the crop selection pick nothing.
 TEST_F(Commands, CropDragsLeaveThePickedColour) {
