@@ -646,6 +646,14 @@ void TForm1::MarkModified() {
   if (QLNLoadingIdle) FModified = true;
 }
 
+void TForm1::PictureEdited() {
+  if (btnRefresh->Enabled())
+    StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
+                                         std::to_string(Image1->PicBox()->Height()));
+  else
+    UpdateSizeInfo();
+}
+
 void TForm1::SetUntitled() {
   FUntitled = true;
   FModified = true;

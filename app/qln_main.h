@@ -205,6 +205,9 @@ private:
 
   // A change of what Save would write, made by the person (not by a load).
   void MarkModified();
+  // The status bar follows an edit of the picture: its size, and its GIF
+  // size unless changes are pending ("Size: ?" then stays).
+  void PictureEdited();
   // The picture from the clipboard or the scanner: untitled and unsaved.
   void SetUntitled();
 

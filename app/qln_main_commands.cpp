@@ -122,6 +122,7 @@ void TForm1::FlipHorizontal1Click(TObject*) {
   FlipHorizontal1->SetChecked(!FlipHorizontal1->Checked());
   Reset1->SetEnabled(true);
   MarkModified();
+  PictureEdited();
 }
 
 void TForm1::FlipVertical1Click(TObject*) {
@@ -129,6 +130,7 @@ void TForm1::FlipVertical1Click(TObject*) {
   FlipVertical1->SetChecked(!FlipVertical1->Checked());
   Reset1->SetEnabled(true);
   MarkModified();
+  PictureEdited();
 }
 
 void TForm1::RotateBy(int32_t Degrees) {
@@ -137,6 +139,9 @@ void TForm1::RotateBy(int32_t Degrees) {
   RotateImage(Image1, Degrees);
   Reset1->SetEnabled(true);
   MarkModified();
+  // The angle turned since the last reset, and the turned picture's sizes.
+  StatBar->Panels()->Items(1)->SetText(std::to_string(FRotationAngle) + " \xC2\xB0");
+  PictureEdited();
 }
 
 void TForm1::MainMenu2Click(TObject*) {

@@ -33,6 +33,7 @@ void TForm1::AddBorder1Click(TObject*) {
     AddSoftBorder(Image1, BorderStyleSetting() == 2, BorderWidthSetting(), BorderColorSetting());
     Reset1->SetEnabled(true);
     MarkModified();
+    PictureEdited();
   }
 }
 
@@ -45,6 +46,7 @@ void TForm1::EditPalette1Click(TObject*) {
     btnTransparent->SetDown(false);
     Reset1->SetEnabled(true);
     MarkModified();
+    PictureEdited();
   }
 }
 
