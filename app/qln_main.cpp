@@ -495,6 +495,8 @@ void TForm1::FormCreate(TObject*) {
   }
 
   StatBar->Invalidate();
+  // The keys scroll the picture from the start.
+  SetActiveControl(Image1);
   FTipIndex = 0;
   FFirstActivation = true;
   CropBar->SetDockedTo(nullptr);

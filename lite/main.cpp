@@ -167,6 +167,8 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 }
 
 void TForm1::FormCreate(TObject* /*Sender*/) {
+  // The keys scroll the picture from the start.
+  SetActiveControl(ScrollBox1);
   std::string version = VersionText;
   version.back() = ' ';
   Memo1->Lines()->SetStrings(0, version + Memo1->Lines()->Strings(0));

@@ -221,6 +221,22 @@ TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) 
   EXPECT_EQ(Driver.MessageBoxes()[3].Text.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u);
 }
 
+// A picture larger than the window scrolls by the wheel over it and by the
+// keys, from the start.
+TEST_F(LiteMain, TheWheelAndTheKeysScrollAPictureLargerThanTheWindow) {
+  WriteBmp(Dir + "large.bmp", 900, 700, FewColors);
+  Start({Dir + "large.bmp"});
+  TScrollBox* box = Form->ScrollBox1;
+  Driver.Wheel(TUiTestDriver::ScreenPoint(box, 40, 40), -120);
+  Driver.ProcessMessages();
+  EXPECT_EQ(box->VertPosition(), 24);
+  Driver.PressKey(VK_END);
+  Driver.PressKey(VK_RIGHT);
+  Driver.ProcessMessages();
+  EXPECT_EQ(box->VertPosition(), 700 - box->ClientHeight());
+  EXPECT_EQ(box->HorzPosition(), 8);
+}
+
 // Saving over a GIF that is there asks first: No keeps the file and the
 // window's name, Yes replaces it.
 TEST_F(LiteMain, SavingOverAFileAsksFirst) {
