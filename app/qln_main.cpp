@@ -401,6 +401,18 @@ void TForm1::BuildToolbar() {
   edZoom->OnChange = on(&TForm1::edZoomChange);
   edColors->OnChange = on(&TForm1::edColorsChange);
   Toolbar1->SetDockedTo(DockTop);
+  // Options > Toolbar follows the bar wherever it goes, by the menu or by
+  // dragging; its close button (floating) hides it as None does.
+  Toolbar1->OnDockChanged = [this](TObject*) {
+    TDock* dock = Toolbar1->DockedTo();
+    TMenuItem* item = dock == DockTop      ? Top1
+                      : dock == DockLeft   ? Left1
+                      : dock == DockRight  ? Right1
+                      : dock == DockBottom ? Bottom1
+                                           : Floating1;
+    if (Toolbar1->Visible()) item->SetChecked(true);
+  };
+  Toolbar1->OnClose = [this](TObject*) { None1->SetChecked(true); };
 }
 
 void TForm1::BuildCropBar() {

@@ -146,6 +146,13 @@ TEST_F(Commands, ViewOptionsToggleMenuStatusBarToolbarAndStretch) {
   Form->None1Click(nullptr);
   EXPECT_TRUE(Form->Toolbar1->Visible());
   EXPECT_EQ(Form->Toolbar1->DockedTo(), Form->DockTop);
+  // Dragged elsewhere (a drag ends by docking or floating the bar), the
+  // Toolbar menu follows.
+  Form->Toolbar1->SetDockedTo(nullptr);
+  EXPECT_TRUE(Form->Floating1->Checked());
+  Form->Toolbar1->SetDockedTo(Form->DockBottom);
+  EXPECT_TRUE(Form->Bottom1->Checked());
+  EXPECT_FALSE(Form->Floating1->Checked());
 
   Form->StretchClick(Form->HighQuality1);
   EXPECT_EQ(Form->Image1->StretchMode(), smPrecise);
