@@ -187,7 +187,18 @@ void TForm1::SetToolbarButtonWidth(int32_t Width) {
 }
 
 void TForm1::Select1Click(TObject*) {
-  Acquire1->SetEnabled(TWAIN_SelectImageSource(Handle()));
+  // Listing the scanners takes a while: the busy cursor says so (the
+  // source dialog itself shows the ordinary one).
+  Screen->SetCursor(crHourGlass);
+  bool selected = false;
+  try {
+    selected = TWAIN_SelectImageSource(Handle());
+  } catch (...) {
+    Screen->SetCursor(crDefault);
+    throw;
+  }
+  Screen->SetCursor(crDefault);
+  Acquire1->SetEnabled(selected);
   if (Acquire1->Enabled()) btnTwain->SetCaption("Acquire");
 }
 
