@@ -827,6 +827,15 @@ void TForm1::edZoomChange(TObject*) {
 }
 
 void TForm1::btnRefreshClick(TObject*) {
+  // The spins show what is applied: a value typed beyond their limits reads
+  // as the limit it stands for (their change was taken when it was typed).
+  for (TSpinEdit* spin : {edColors, edZoom}) {
+    const std::string applied = std::to_string(spin->Value());
+    if (spin->Text() == applied) continue;
+    TNotifyEvent change = std::move(spin->OnChange);
+    spin->SetText(applied);
+    spin->OnChange = std::move(change);
+  }
   if ((FPending & 4) && btnCrop->Down()) {
     CropToSelection(Image1);
     btnCrop->SetDown(false);

@@ -93,6 +93,18 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   EXPECT_TRUE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
 }
 
+// Apply shows in the spins the count and zoom it applied, not a value typed
+// beyond their limits.
+TEST_F(Commands, ApplyShowsTheCountAndZoomItApplied) {
+  Form->edColors->SetText("999");
+  Form->edZoom->SetText("5000");
+  Form->btnRefreshClick(nullptr);
+  EXPECT_EQ(Form->edColors->Text(), "256");
+  EXPECT_EQ(Form->edZoom->Text(), "800");
+  EXPECT_EQ(Form->Image1->ZoomFactor(), 8.0L);
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+}
+
 // The crop bar's place is stored only once the bar was shown (pressing
 // Color releases Crop without crop mode having been on), and a stored place
 // the work area does not hold whole gives the default place again.
