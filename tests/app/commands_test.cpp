@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <vector>
@@ -347,7 +348,11 @@ TEST_F(Commands, HelpThatCannotBeShownGivesThePagesPath) {
     Form->HelpContent1Click(nullptr);
     EXPECT_EQ(Driver.MessageBoxes().size(), 2u);
   }
-  if (made) DeleteFile(page);
+  if (made) {
+    DeleteFile(page);
+    std::error_code ec;
+    std::filesystem::remove(ExtractFilePath(page), ec);  // the folder made for it, when empty
+  }
 }
 
 }  // namespace
