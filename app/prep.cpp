@@ -8,7 +8,8 @@ TPrepForm* PrepForm = nullptr;
 TPrepForm::TPrepForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Preparing Images...");
   SetBorderStyle(bsDialog);
-  SetBorderIcons(0);
+  // Its close button cancels the preparation (TForm2::ShowPreview).
+  SetBorderIcons(biSystemMenu);
   SetFormStyle(fsStayOnTop);
   SetPosition(poDesktopCenter);
   SetClientSize(305, 123);

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/prep.h"
 #include "gif/gif_encoder.h"
@@ -13,7 +14,9 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/cursors.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/std_controls.h"
+#include "platform/ui/window.h"
 
 TForm2* Form2 = nullptr;
 
@@ -78,10 +81,37 @@ void TForm2::FormResize(TObject*) {
 
 TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine, bool RGBWeight, bool Dithering) {
   if (!Picture || Picture->GetEmpty() || !Pristine) return mrNone;
+  // Closing the progress window cancels the preparation: the window's
+  // messages are read as the work goes on, while every other window of the
+  // program waits, and the work stops at its next row.
+  bool cancelled = false;
+  std::vector<HWND> waiting;
+  uint32_t lastLook = GetTickCount() - 50;
+  auto lookForClose = [&] {
+    if (!PrepForm || GetTickCount() - lastLook < 50) return;
+    lastLook = GetTickCount();
+    Application->ProcessMessages();
+  };
+  auto endPreparation = [&] {
+    for (HWND h : waiting)
+      if (IsWindow(h)) EnableWindow(h, true);
+    waiting.clear();
+    Screen->SetCursor(crDefault);
+    if (PrepForm) {
+      PrepForm->OnClose = nullptr;
+      PrepForm->Hide();
+    }
+  };
   if (PrepForm) {
     PrepForm->Memo1->Lines()->Clear();
     PrepForm->ProgressBar1->SetPosition(0);
+    PrepForm->OnClose = [&cancelled](TObject*, TCloseAction&) { cancelled = true; };
     PrepForm->Show();
+    for (HWND h : GetChildWindows(nullptr))
+      if (h != PrepForm->Handle() && IsWindowVisible(h) && IsWindowEnabled(h)) {
+        EnableWindow(h, false);
+        waiting.push_back(h);
+      }
   }
   CellCounter = 0;
   ShowSizes = ScreenColorDepth() > 8;
@@ -115,21 +145,28 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine
     SetTop((Screen->Height() - Height()) / 2);
 
     work->NewImage(pw, ph, pf8Bit);
-    for (int32_t i = 0; i < 8; ++i) {
+    work->OnProgress = [&](TObject*, int32_t, int32_t, bool& Abort) {
+      lookForClose();
+      Abort = cancelled;
+    };
+    for (int32_t i = 0; i < 8 && !cancelled; ++i) {
       CreateOptimizedPalette(work.get(), source, PreviewColorCounts[i], false);
+      lookForClose();
+      if (cancelled) break;
       work->SetDither(Dithering);
       work->SetRGBWeighting(RGBWeight);
       work->CopyFrom(Picture);
+      if (cancelled) break;
       ShowThumb(work.get(), Images[i], Labels[i]);
+      lookForClose();
     }
   } catch (...) {
-    Screen->SetCursor(crDefault);
-    if (PrepForm) PrepForm->Hide();
+    endPreparation();
     throw;
   }
   work.reset();
-  Screen->SetCursor(crDefault);
-  if (PrepForm) PrepForm->Hide();
+  endPreparation();
+  if (cancelled) return mrCancel;
   return ShowModal();
 }
 

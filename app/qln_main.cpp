@@ -22,6 +22,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/cursors.h"
 #include "platform/ui/clipboard.h"
+#include "platform/ui/desktop.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/image_list.h"
 #include "platform/ui/menus.h"
@@ -214,10 +215,15 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   OpenDialog1 = new TPGOpenDialog(this);
   SaveDialog1 = new TPGSaveDialog(this);
   SaveDialog1->SetFilterIndex(2);
+  // A file that exists is replaced only when the person says so; a name
+  // typed without an extension takes the chosen type's before that question.
+  SaveDialog1->SetOptions(SaveDialog1->Options() | ofOverwritePrompt);
+  SaveDialog1->SetDefaultExt("gif");
   ColorDialog1 = new TColorDialog(this);
 
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnActivate = [this](TObject* S) { FormActivate(S); };
+  OnCloseQuery = [this](TObject*, bool& CanClose) { CanClose = QueryCloseSave(); };
   OnDestroy = [this](TObject* S) { FormDestroy(S); };
 }
 
@@ -414,6 +420,18 @@ void TForm1::BuildToolbar() {
   edZoom->OnChange = on(&TForm1::edZoomChange);
   edColors->OnChange = on(&TForm1::edColorsChange);
   Toolbar1->SetDockedTo(DockTop);
+  // Options > Toolbar follows the bar wherever it goes, by the menu or by
+  // dragging; its close button (floating) hides it as None does.
+  Toolbar1->OnDockChanged = [this](TObject*) {
+    TDock* dock = Toolbar1->DockedTo();
+    TMenuItem* item = dock == DockTop      ? Top1
+                      : dock == DockLeft   ? Left1
+                      : dock == DockRight  ? Right1
+                      : dock == DockBottom ? Bottom1
+                                           : Floating1;
+    if (Toolbar1->Visible()) item->SetChecked(true);
+  };
+  Toolbar1->OnClose = [this](TObject*) { None1->SetChecked(true); };
 }
 
 void TForm1::BuildCropBar() {
@@ -495,15 +513,22 @@ void TForm1::FormCreate(TObject*) {
     std::filesystem::path path = std::filesystem::absolute(ParamStr(1), ec);
     const std::string name = ec ? ParamStr(1) : path.lexically_normal().string();
     OpenDialog1->SetFileName(name);
+    FLastFolder = ExtractFilePath(name);
     try {
       LoadFile(name);
     } catch (const std::exception& E) {
+      // Said once the window shows, naming the file.
       QLNLoadingIdle = true;
-      Application->ShowException(E);
+      std::string reason = E.what();
+      if (!reason.empty() && reason.back() != '.') reason += '.';
+      FStartError = "Cannot open file \"" + name + "\".\n" + reason;
+      PostMessage(Handle(), QLNM_STARTERROR, 0, 0);
     }
   }
 
   StatBar->Invalidate();
+  // The keys scroll the picture from the start.
+  SetActiveControl(Image1);
   FTipIndex = 0;
   FFirstActivation = true;
   CropBar->SetDockedTo(nullptr);
@@ -549,6 +574,10 @@ void TForm1::WndProc(TMessage& Message) {
       UpdatePasteState();
       if (FNextViewer) SendMessage(FNextViewer, WM_DRAWCLIPBOARD, 0, 0);
       return;
+    case QLNM_STARTERROR:
+      if (!FStartError.empty()) Application->MessageBox(FStartError, Application->Title(), MB_OK | MB_ICONSTOP);
+      FStartError.clear();
+      return;
   }
   TForm::WndProc(Message);
 }
@@ -565,6 +594,7 @@ void TForm1::LoadSettings() {
   std::error_code ec;
   const std::string cwd = std::filesystem::current_path(ec).string();
   OpenDialog1->SetInitialDir(s.ReadString("WorkingDir", cwd));
+  if (FLastFolder.empty()) FLastFolder = s.ReadString("WorkingDir", "");
   const int32_t state = s.ReadInteger("WindowState", 0);
   const int32_t w = s.ReadInteger("width", Width());
   const int32_t h = s.ReadInteger("height", Height());
@@ -636,6 +666,9 @@ void TForm1::ResetControls() {
 }
 
 void TForm1::SaveCropBarPosition() {
+  // Only a bar that was shown has a place of the person's to keep (the
+  // Color button releases Crop without crop mode having been on).
+  if (!CropBar->Visible()) return;
   TSettingsFile s(QLNSettingsFileName());
   s.WriteInteger("cropbarleft", CropBar->Left());
   s.WriteInteger("cropbartop", CropBar->Top());
@@ -646,6 +679,25 @@ void TForm1::MarkDirty() {
   if (!QLNLoadingIdle) return;
   btnRefresh->SetEnabled(true);
   StatBar->Panels()->Items(2)->SetText("Size: ?");
+}
+
+void TForm1::MarkModified() {
+  if (QLNLoadingIdle) FModified = true;
+}
+
+void TForm1::PictureEdited() {
+  if (btnRefresh->Enabled())
+    StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
+                                         std::to_string(Image1->PicBox()->Height()));
+  else
+    UpdateSizeInfo();
+}
+
+void TForm1::SetUntitled() {
+  FUntitled = true;
+  FModified = true;
+  FFileName = "Untitled";
+  StatBar->Panels()->Items(5)->SetText(FFileName);
 }
 
 void TForm1::SetFileName(const std::string& Name) {
@@ -763,16 +815,19 @@ void TForm1::ColorGrayScaleClick(TObject* Sender) {
   edColors->SetEnabled(Color1->Checked());
   lbColors->SetEnabled(Color1->Checked());
   ApplyReduction();
+  MarkModified();
 }
 
 void TForm1::Dithering1Click(TObject*) {
   Dithering1->SetChecked(!Dithering1->Checked());
   ApplyReduction();
+  MarkModified();
 }
 
 void TForm1::RGBWeight1Click(TObject*) {
   RGBWeight1->SetChecked(!RGBWeight1->Checked());
   ApplyReduction();
+  MarkModified();
 }
 
 void TForm1::edColorsChange(TObject*) {
@@ -788,6 +843,7 @@ void TForm1::edZoomChange(TObject*) {
     Image1->SetZoomFactor(static_cast<long double>(value) / 100.0L);
     FPending |= 1;
     MarkDirty();
+    MarkModified();  // Save writes the picture at its displayed size
     StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
                                          std::to_string(Image1->PicBox()->Height()));
   } catch (const std::exception&) {
@@ -796,13 +852,25 @@ void TForm1::edZoomChange(TObject*) {
 }
 
 void TForm1::btnRefreshClick(TObject*) {
+  // The spins show what is applied: a value typed beyond their limits reads
+  // as the limit it stands for (their change was taken when it was typed).
+  for (TSpinEdit* spin : {edColors, edZoom}) {
+    const std::string applied = std::to_string(spin->Value());
+    if (spin->Text() == applied) continue;
+    TNotifyEvent change = std::move(spin->OnChange);
+    spin->SetText(applied);
+    spin->OnChange = std::move(change);
+  }
   if ((FPending & 4) && btnCrop->Down()) {
     CropToSelection(Image1);
     btnCrop->SetDown(false);
     btnCropClick(btnCrop);  // crop mode ends: bar stored and hidden, no more selecting
   }
   if (FPending & 2) ApplyReduction();
-  if (FPending != 0) UpdateSizeInfo();
+  if (FPending != 0) {
+    UpdateSizeInfo();
+    MarkModified();
+  }
   btnRefresh->SetEnabled(false);
   Reset1->SetEnabled(true);
   FPending = 0;
@@ -815,6 +883,8 @@ void TForm1::Reset1Click(TObject*) {
   g->Assign(FPristine.get());
   Image1->TakePixelGraphic(std::move(g));
   ApplyReduction();
+  // The picture is again the one loaded: unchanged, unless it never was saved.
+  FModified = FUntitled;
 }
 
 // ---- file and clipboard commands ----
@@ -830,6 +900,7 @@ void TForm1::Open1Click(TObject*) {
     return;
   }
   OpenDialog1->SetInitialDir(ExtractFilePath(name));
+  FLastFolder = ExtractFilePath(name);
 }
 
 void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
@@ -853,13 +924,24 @@ void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
   ApplyReduction();
   UpdateControls(false);
   edColors->SetValue(GIFColorCount);
+  FModified = false;
+  FUntitled = false;
   QLNLoadingIdle = true;
 }
 
 void TForm1::SaveAs1Click(TObject*) {
-  // The current name without its extension; a dot in a folder name is not one.
-  SaveDialog1->SetFileName(ExtractFileExt(FFileName).empty() ? std::string() : ChangeFileExt(FFileName, ""));
+  if (FUntitled) {
+    // A pasted or scanned picture: a neutral name in the folder last used,
+    // else in the person's pictures folder.
+    const std::string folder = DirectoryExists(FLastFolder) ? FLastFolder : PicturesFolder();
+    SaveDialog1->SetFileName(IncludeTrailingPathDelimiter(folder) + "Untitled");
+  } else {
+    // The current name without its extension (empty when it has none); a
+    // dot in a folder name is not one.
+    SaveDialog1->SetFileName(ExtractFileExt(FFileName).empty() ? std::string() : ChangeFileExt(FFileName, ""));
+  }
   if (!SaveDialog1->Execute()) return;
+  FLastFolder = ExtractFilePath(SaveDialog1->FileName());
   try {
     SaveFile(SaveDialog1->FileName());
   } catch (const std::exception& E) {
@@ -936,8 +1018,7 @@ void TForm1::btnPasteClick(TObject*) {
       pasted.Assign(Clipboard());
       FPristine->AssignFromGraphic(&pasted);
     }
-    FFileName = "Untitled";
-    StatBar->Panels()->Items(5)->SetText("Untitled");
+    SetUntitled();
     ResetControls();
     UpdateControls(false);
     auto g = std::make_unique<TPixelGraphic>();
@@ -955,3 +1036,17 @@ void TForm1::btnPasteClick(TObject*) {
 }
 
 void TForm1::Exit1Click(TObject*) { Close(); }
+
+bool TForm1::QueryCloseSave() {
+  TPixelGraphic* picture = Image1->PixelGraphicNoWait();
+  if (!FModified || !picture || picture->Empty()) return true;
+  const std::string name = FUntitled ? FFileName : ExtractFileName(FFileName);
+  const int32_t answer = Application->MessageBox("Save changes to \"" + name + "\"?", Application->Title(),
+                                                 MB_YESNOCANCEL | MB_ICONQUESTION);
+  if (answer == IDNO) return true;
+  if (answer != IDYES) return false;
+  // Saved as Save As saves; a cancelled or failed save keeps the window.
+  if (FTileMode) SetTileMode(false);
+  SaveAs1Click(this);
+  return !FModified;
+}

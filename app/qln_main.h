@@ -40,6 +40,10 @@ extern bool QLNSelectionSync;
 // Screen cursor number of the transparent-pick cursor.
 inline constexpr int32_t crTransparent = 1;
 
+// Posted by the main window to itself: the file named on the command line
+// could not be opened, said once the window shows.
+inline constexpr uint32_t QLNM_STARTERROR = WM_APP + 1;
+
 // The module's start-up and clean-up (explicit, called by the program and
 // by tests).
 void QLNMainInitialization();
@@ -95,6 +99,11 @@ public:
   bool ShowTipsAtStart() const { return FShowTips; }
   int32_t TipIndex() const { return FTipIndex; }
   TColor BackgroundColor() const { return FBackgroundColor; }
+  // The picture differs from the file FileName names (edited, or pasted or
+  // scanned and not yet saved); closing the window then asks first.
+  bool Modified() const { return FModified; }
+  // The picture came from the clipboard or the scanner and names no file.
+  bool Untitled() const { return FUntitled; }
   HWND NextClipboardViewer() const { return FNextViewer; }
 
   // ---- lifecycle ----
@@ -132,6 +141,9 @@ public:
   void btnCopyClick(TObject* Sender);
   void btnPasteClick(TObject* Sender);
   void Exit1Click(TObject* Sender);
+  // Asks "Save changes to …?" when the picture has changes not yet saved;
+  // true when the window may close (saved, or No).
+  bool QueryCloseSave();
 
   // ---- transparency, crop, flips, rotation, view options, TWAIN source ----
   bool PickMode() const { return FPickMode; }
@@ -191,9 +203,24 @@ private:
   // The same, given the picture's GIFPictureKey.
   TMemoryStream& PictureGIF(TPixelGraphic* Picture, uint64_t Key);
 
+  // A change of what Save would write, made by the person (not by a load).
+  void MarkModified();
+  // The status bar follows an edit of the picture: its size, and its GIF
+  // size unless changes are pending ("Size: ?" then stays).
+  void PictureEdited();
+  // The picture from the clipboard or the scanner: untitled and unsaved.
+  void SetUntitled();
+
   bool FPickMode = false;
   bool FTileMode = false;
   std::string FFileName;
+  bool FModified = false;
+  bool FUntitled = false;
+  // Why the file named on the command line could not be opened.
+  std::string FStartError;
+  // The folder of the file last opened or saved (or of the stored working
+  // folder): where Save proposes to put an untitled picture.
+  std::string FLastFolder;
   HWND FNextViewer = nullptr;
   int32_t FLastPickX = 0, FLastPickY = 0;
   std::unique_ptr<TBitmap> FSwatch;

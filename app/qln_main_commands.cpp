@@ -39,11 +39,15 @@ void TForm1::SetTransparentMode(bool On) {
 }
 
 void TForm1::btnTransparentClick(TObject*) {
+  if (btnTransparent->Down() != FPickMode) MarkModified();  // the GIF's transparency
   SetTransparentMode(btnTransparent->Down());
   btnCropClick(btnCrop);
 }
 
-void TForm1::Transparent1Click(TObject*) { SetTransparentMode(!FPickMode); }
+void TForm1::Transparent1Click(TObject*) {
+  MarkModified();
+  SetTransparentMode(!FPickMode);
+}
 
 void TForm1::btnCropClick(TObject*) {
   Image1->SetSelection(btnCrop->Down() && Image1->SelectionWidth() > 1 && Image1->SelectionHeight() > 1);
@@ -53,8 +57,17 @@ void TForm1::btnCropClick(TObject*) {
     CropBar->SetVisible(false);
   } else {
     TSettingsFile s(QLNSettingsFileName());
-    CropBar->SetLeft(s.ReadInteger("cropbarleft", Left() + Width() - CropBar->Width()));
-    CropBar->SetTop(s.ReadInteger("cropbartop", Top() + 100));
+    const int32_t defaultLeft = Left() + Width() - CropBar->Width(), defaultTop = Top() + 100;
+    int32_t left = s.ReadInteger("cropbarleft", defaultLeft), top = s.ReadInteger("cropbartop", defaultTop);
+    // A stored place the work area no longer holds whole gives the default.
+    const TRect work = Screen ? Screen->WorkAreaRect() : TRect{};
+    if (Screen && (left < work.Left || top < work.Top || left + CropBar->Width() > work.Right ||
+                   top + CropBar->Height() > work.Bottom)) {
+      left = defaultLeft;
+      top = defaultTop;
+    }
+    CropBar->SetLeft(left);
+    CropBar->SetTop(top);
     CropBar->SetVisible(true);
     Image1->SetActionMode(amMoveResizeCreateSelection);
   }
@@ -102,12 +115,16 @@ void TForm1::FlipHorizontal1Click(TObject*) {
   if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipHorizontal();
   FlipHorizontal1->SetChecked(!FlipHorizontal1->Checked());
   Reset1->SetEnabled(true);
+  MarkModified();
+  PictureEdited();
 }
 
 void TForm1::FlipVertical1Click(TObject*) {
   if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipVertical();
   FlipVertical1->SetChecked(!FlipVertical1->Checked());
   Reset1->SetEnabled(true);
+  MarkModified();
+  PictureEdited();
 }
 
 void TForm1::RotateBy(int32_t Degrees) {
@@ -115,6 +132,10 @@ void TForm1::RotateBy(int32_t Degrees) {
   if (FRotationAngle > 360) FRotationAngle -= 360;
   RotateImage(Image1, Degrees);
   Reset1->SetEnabled(true);
+  MarkModified();
+  // The angle turned since the last reset, and the turned picture's sizes.
+  StatBar->Panels()->Items(1)->SetText(std::to_string(FRotationAngle) + " \xC2\xB0");
+  PictureEdited();
 }
 
 void TForm1::MainMenu2Click(TObject*) {
@@ -160,7 +181,18 @@ void TForm1::SetToolbarButtonWidth(int32_t Width) {
 }
 
 void TForm1::Select1Click(TObject*) {
-  Acquire1->SetEnabled(TWAIN_SelectImageSource(Handle()));
+  // Listing the scanners takes a while: the busy cursor says so (the
+  // source dialog itself shows the ordinary one).
+  Screen->SetCursor(crHourGlass);
+  bool selected = false;
+  try {
+    selected = TWAIN_SelectImageSource(Handle());
+  } catch (...) {
+    Screen->SetCursor(crDefault);
+    throw;
+  }
+  Screen->SetCursor(crDefault);
+  Acquire1->SetEnabled(selected);
   if (Acquire1->Enabled()) btnTwain->SetCaption("Acquire");
 }
 
@@ -229,6 +261,7 @@ void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int
   FLastPickX = image.X;
   FLastPickY = image.Y;
   PickTransparentFromGif();
+  MarkModified();
   StatBar->Invalidate();
 }
 
@@ -244,7 +277,17 @@ void TForm1::PickTransparentFromGif() {
 }
 
 void TForm1::HelpContent1Click(TObject*) {
-  ShellExecute(Handle(), "open", HelpPageFileName(), "", "", SW_SHOW);
+  // The desktop's opener may start and then find no program for the page:
+  // its exit is watched, and the person learns where the page is.
+  const std::string page = HelpPageFileName();
+  auto notShown = [page] {
+    ShowMessage("The help page could not be shown: the desktop has no program for web pages.\n"
+                "Open it in a web browser: " + page);
+  };
+  const intptr_t started = ShellExecute(Handle(), "open", page, "", "", SW_SHOW, [notShown](int32_t ExitCode) {
+    if (ExitCode != 0) notShown();
+  });
+  if (started <= 32) notShown();
 }
 
 void TForm1::Acquire1Click(TObject*) {
@@ -274,6 +317,8 @@ void TForm1::Acquire1Click(TObject*) {
         throw;
       }
       DeleteFile(name);
+      // The scan names no file of the person's: it is untitled, like a paste.
+      SetUntitled();
     } catch (const std::exception&) {
       QLNLoadingIdle = true;
       ShowMessage("Unable to aquire image");

@@ -32,6 +32,8 @@ void TForm1::AddBorder1Click(TObject*) {
   if (BorderEdit->ShowModal() == mrOk && BorderStyleSetting() != 0) {
     AddSoftBorder(Image1, BorderStyleSetting() == 2, BorderWidthSetting(), BorderColorSetting());
     Reset1->SetEnabled(true);
+    MarkModified();
+    PictureEdited();
   }
 }
 
@@ -43,6 +45,8 @@ void TForm1::EditPalette1Click(TObject*) {
     Image1->RealizeParentPalette();
     btnTransparent->SetDown(false);
     Reset1->SetEnabled(true);
+    MarkModified();
+    PictureEdited();
   }
 }
 

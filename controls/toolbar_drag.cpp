@@ -37,7 +37,15 @@ void DrawDragOutline(HDC DC, const TRect* NewRect, bool NewThin, const TRect* Ol
   HBITMAP bits = CreateBitmap(8, 8, 1, 1, pattern);
   HBRUSH brush = CreatePatternBrush(bits);
   HGDIOBJ old = SelectObject(DC, brush);
+  // The set cells of the checkerboard flip the top bit of every channel
+  // (the pattern's set bits take the background colour, its clear ones the
+  // text colour): each such pixel moves by half the scale, so the outline
+  // shows on any background, the work area's middle grey too, where a full
+  // inversion (128 -> 127) would not; flipping again restores it.
+  const TColor oldBk = SetBkColor(DC, 0x808080), oldText = SetTextColor(DC, 0x000000);
   if (!IsRectEmpty(box)) PatBlt(DC, box.Left, box.Top, box.Width(), box.Height(), PATINVERT);
+  SetBkColor(DC, oldBk);
+  SetTextColor(DC, oldText);
   SelectObject(DC, old);
   DeleteObject(brush);
   DeleteObject(bits);

@@ -242,8 +242,9 @@ private:
   friend class TToolbarSep;
 };
 
-// Inverts the change from the old outline to the new one on DC with the
-// checkerboard brush: an outline is the band between a rectangle and the
+// Flips the change from the old outline to the new one on DC with the
+// checkerboard brush (the top bit of each channel, so that it shows on any
+// background; flipping twice restores): an outline is the band between a rectangle and the
 // rectangle shrunk by its thickness (1 pixel when thin, else the floating
 // frame width). No new rectangle erases the old outline.
 void DrawDragOutline(HDC DC, const TRect* NewRect, bool NewThin, const TRect* OldRect, bool OldThin);

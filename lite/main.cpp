@@ -11,6 +11,7 @@
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/colors.h"
 #include "platform/gdi/text.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/shell.h"
 #include "platform/ui/window.h"
 
@@ -48,13 +49,16 @@ TSpeedButton* NewSpeedButton(TForm1* Form, TPanel* Bar, int32_t Left, const TGly
 }
 
 // The suggested save name: the name without what follows the first "." of
-// its last part; folders keep their dots.
+// its last part (folders keep their dots); empty when it has no ".".
 std::string NameBeforeFirstDot(const std::string& Name) {
   const size_t slash = Name.rfind('/');
   const size_t start = slash == std::string::npos ? 0 : slash + 1;
   const size_t dot = Name.find('.', start);
-  return dot == std::string::npos ? Name : Name.substr(0, dot);
+  return dot == std::string::npos ? std::string() : Name.substr(0, dot);
 }
+
+// Posted by the window to itself: the messages of its start-up are shown.
+constexpr uint32_t WM_STARTMESSAGES = WM_APP + 1;
 
 }  // namespace
 
@@ -63,6 +67,13 @@ std::string FullEditionFolder() {
 }
 
 void SetFullEditionFolder(const std::string& Folder) { FullEditionFolderOverride = Folder; }
+
+std::string FullEditionPath() {
+  const std::string beside = FullEditionFolder() + FullEditionProgram;
+  if (FileExists(beside)) return beside;
+  const std::string onPath = FindProgramOnPath(FullEditionProgram);
+  return onPath.empty() ? beside : onPath;
+}
 
 TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Quillon");
@@ -132,6 +143,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   OpenDialog1->SetFilter("Bitmap Files|*.bmp|GIF Files|*.gif");
   SaveDialog1 = new TSaveDialog(this);
   SaveDialog1->SetDefaultExt("gif");
+  SaveDialog1->SetOptions(SaveDialog1->Options() | ofOverwritePrompt);
   SaveDialog1->SetFilter("GIF - GIF 89a standard|*.gif|PNG - Portable Network Graphic|*.png");
 
   MainMenu1 = new TMainMenu(this);
@@ -155,24 +167,58 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 }
 
 void TForm1::FormCreate(TObject* /*Sender*/) {
+  // The keys scroll the picture from the start.
+  SetActiveControl(ScrollBox1);
   std::string version = VersionText;
   version.back() = ' ';
   Memo1->Lines()->SetStrings(0, version + Memo1->Lines()->Strings(0));
 
   if (ParamCount() > 0 && FileExists(ParamStr(1))) {
     const std::string name = ParamStr(1);
-    // A file that cannot be read is reported and the window still opens.
+    // A file that cannot be read is reported by name once the window shows.
     try {
       LiteLoadFile(name);
-    } catch (...) {
-      Application->HandleException(this);
+    } catch (const std::exception& E) {
+      std::string reason = E.what();
+      if (!reason.empty() && reason.back() != '.') reason += '.';
+      Complain("Cannot open file \"" + name + "\".\n" + reason);
     }
     OpenDialog1->SetFileName(name);
   }
 }
 
+void TForm1::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_STARTMESSAGES) {
+    std::vector<std::string> messages;
+    messages.swap(FStartMessages);
+    for (const std::string& text : messages) Application->MessageBox(text, Application->Title(), MB_OK | MB_ICONSTOP);
+    return;
+  }
+  TForm::WndProc(Message);
+}
+
+void TForm1::Complain(const std::string& Text) {
+  if (Visible()) {
+    Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONSTOP);
+    return;
+  }
+  FStartMessages.push_back(Text);
+  if (FStartMessages.size() == 1) PostMessage(Handle(), WM_STARTMESSAGES, 0, 0);
+}
+
 void TForm1::Open1Click(TObject* /*Sender*/) {
-  if (OpenDialog1->Execute()) LiteLoadFile(OpenDialog1->FileName());
+  const std::string shown = OpenDialog1->FileName();
+  if (!OpenDialog1->Execute()) return;
+  const std::string name = OpenDialog1->FileName();
+  // The full edition is offered the file shown: one that was not opened
+  // leaves the dialog's name as it was.
+  try {
+    LiteLoadFile(name);
+  } catch (...) {
+    OpenDialog1->SetFileName(shown);
+    throw;
+  }
+  if (FFileName != name) OpenDialog1->SetFileName(shown);
 }
 
 void TForm1::LiteLoadFile(const std::string& Name) {
@@ -181,38 +227,61 @@ void TForm1::LiteLoadFile(const std::string& Name) {
     Image1->Picture()->Bitmap()->LoadFromFile(Name);
   } else if (ext == ".gif") {
     // A GIF that does not load leaves the picture as it was and says why.
-    if (GIFImage1->LoadFromFile(Name)) Image1->Picture()->Assign(GIFImage1->GetBitmap());
-    else Application->MessageBox(GIFImage1->StatusText(), Application->Title(), MB_OK | MB_ICONSTOP);
+    if (GIFImage1->LoadFromFile(Name)) {
+      Image1->Picture()->Assign(GIFImage1->GetBitmap());
+    } else {
+      GIFImage1->SetVisible(false);
+      Complain(GIFImage1->StatusText());
+      return;
+    }
+  } else {
+    Complain("\"" + Name + "\" is not opened: this version of Quillon opens BMP and GIF files only.");
+    return;
   }
   GIFImage1->SetVisible(false);
   FFileName = Name;
 }
 
+bool TForm1::HasPicture() {
+  TGraphic* picture = Image1->Picture()->Graphic();
+  return picture != nullptr && !picture->Empty() && Image1->Width() > 0 && Image1->Height() > 0;
+}
+
 void TForm1::SaveAs1Click(TObject* /*Sender*/) {
+  // Nothing shown: said at once, not after the dialog.
+  if (!HasPicture()) {
+    ShowMessage(NoPictureText);
+    return;
+  }
   // Only the dialog's proposal is cut: a cancelled dialog keeps the name.
   if (!FFileName.empty()) SaveDialog1->SetFileName(NameBeforeFirstDot(FFileName));
   if (!SaveDialog1->Execute()) return;
-  FFileName = SaveDialog1->FileName();
-  if (LowerCase(ExtractFileExt(FFileName)) == ".gif") LiteSaveGif(FFileName);
-  else ShowMessage(GifOnlyText);
+  const std::string name = SaveDialog1->FileName();
+  if (LowerCase(ExtractFileExt(name)) != ".gif") {
+    ShowMessage(GifOnlyText);
+    return;
+  }
+  // The window takes the name once the GIF is written.
+  if (LiteSaveGif(name)) FFileName = name;
 }
 
-void TForm1::LiteSaveGif(const std::string& Name) {
+bool TForm1::LiteSaveGif(const std::string& Name) {
   const int32_t width = Image1->Width();
   const int32_t height = Image1->Height();
-  TGraphic* picture = Image1->Picture()->Graphic();
-  if (Name.empty()) return;
+  if (Name.empty()) return false;
   // Nothing is shown: there is nothing to write, and the person hears why.
-  if (picture == nullptr || picture->Empty() || width <= 0 || height <= 0) {
+  if (!HasPicture()) {
     ShowMessage(NoPictureText);
-    return;
+    return false;
   }
 
   TBitmap bitmap;
   bitmap.SetPixelFormat(pf24bit);
   bitmap.SetSize(width, height);
   bitmap.Canvas()->StretchDraw(TRect(0, 0, width, height), Image1->Picture()->Bitmap());
-  if (!SaveBitmapAsGIFFile(Name, bitmap, false, 0xFFFFFF, false)) ShowOffer();
+  if (SaveBitmapAsGIFFile(Name, bitmap, false, 0xFFFFFF, false)) return true;
+  ShowOffer();
+  return false;
 }
 
 void TForm1::ShowOffer() {
@@ -254,7 +323,7 @@ void TForm1::About1Click(TObject* /*Sender*/) {
 }
 
 void TForm1::BitBtn1Click(TObject* /*Sender*/) {
-  const std::string exe = FullEditionFolder() + FullEditionProgram;
+  const std::string exe = FullEditionPath();
   if (!FileExists(exe)) {
     ShowMessage("Error 801 - File Not Found!");
     return;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "gif/control/gif_image.h"
 #include "platform/ui/dialogs.h"
@@ -45,25 +46,40 @@ public:
   void BitBtn1Click(TObject* Sender);
   void BitBtn2Click(TObject* Sender);
 
+  // Loads Name into the window; a file it does not read is refused with a
+  // message, and the window keeps its picture and its name.
   void LiteLoadFile(const std::string& Name);
-  void LiteSaveGif(const std::string& Name);
+  // True when the GIF was written.
+  bool LiteSaveGif(const std::string& Name);
 
   // The name last loaded or saved.
   const std::string& FileName() const { return FFileName; }
 
+protected:
+  void WndProc(TMessage& Message) override;
+
 private:
+  // A picture is shown that can be saved.
+  bool HasPicture();
+  // Tells the person Text; at start-up, once the window shows.
+  void Complain(const std::string& Text);
   // Shows the offer panel laid out whole.
   void ShowOffer();
   void LayOutOffer();
 
   std::string FFileName;
+  std::vector<std::string> FStartMessages;
 };
 
-// The full edition's program, looked for in the lite edition's own folder.
+// The full edition's program, looked for in the lite edition's own folder,
+// then on PATH.
 extern const char* const FullEditionProgram;
 // The folder the full edition is looked for in, with its trailing "/": the
 // program's own folder unless one was set (an empty Folder restores that).
 std::string FullEditionFolder();
 void SetFullEditionFolder(const std::string& Folder);
+// The full edition to start: beside the lite edition, else the one on PATH,
+// else the name beside it (which does not exist).
+std::string FullEditionPath();
 
 extern TForm1* Form1;

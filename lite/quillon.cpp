@@ -18,7 +18,7 @@ namespace {
 // What an installed lite edition must find (see install_check.h).
 int CheckInstall() {
   TInstallCheck check;
-  check.File("full edition", FullEditionFolder() + FullEditionProgram);
+  check.File("full edition", FullEditionPath());
   check.File("program icon", ProgramIconFile("quillon", 32));
   if (ParamCount() >= 1) {
     TGraphic* picture = Form1 ? Form1->Image1->Picture()->Graphic() : nullptr;

@@ -27,6 +27,16 @@ for p in libqt6widgets6 libqt6gui6 libjpeg62-turbo libpng16-16 libfontconfig1 li
 done
 dpkg-deb -x "$deb" "$scratch/deb"
 desktop-file-validate "$scratch/deb/usr/share/applications/"*.desktop || fail "desktop entries do not validate"
+[[ -s $scratch/deb/usr/share/doc/quillon/copyright ]] || fail "no /usr/share/doc/quillon/copyright"
+grep -qE "(^| )www-browser( |,|$)" <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "Recommends lacks a web browser"
+# The desktop opens BMP and GIF files (which both editions read) with the
+# full edition.
+update-desktop-database "$scratch/deb/usr/share/applications"
+for type in image/bmp image/gif image/png; do
+  handler="$(XDG_DATA_DIRS="$scratch/deb/usr/share" XDG_CONFIG_HOME="$scratch/cfg" XDG_DATA_HOME="$scratch/data" \
+             HOME="$scratch" XDG_CURRENT_DESKTOP= xdg-mime query default "$type")"
+  [[ $handler == quillonpro.desktop ]] || fail "the desktop opens $type with '$handler', not the full edition"
+done
 for e in quillonpro quillon; do
   grep -q "^Exec=$e %f$" "$scratch/deb/usr/share/applications/$e.desktop" || fail "$e.desktop: Exec"
   for s in 16 32 48 256; do

@@ -418,6 +418,11 @@ void TPGImage::PaintWindow(HDC DC) {
   FCanvas->PaintOn(DC, [this] { Paint(); });
 }
 
+void TPGImage::KeyDown(uint16_t& Key, TShiftState Shift) {
+  TWinControl::KeyDown(Key, Shift);
+  if (Key && !(Shift & (ssShift | ssAlt | ssCtrl)) && ScrollByKey(FHandle, Key)) Key = 0;
+}
+
 void TPGImage::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case WM_SIZE:
@@ -443,6 +448,16 @@ void TPGImage::WndProc(TMessage& Message) {
         bar->ScrollMessage(LoWord(Message.WParam), ScrollPos(Message.WParam));
         return;
       }
+      break;
+    case WM_MOUSEWHEEL:
+      // The wheel over the viewer scrolls it (Shift: sideways).
+      ScrollByWheel(FHandle, Message.WParam, FWheelRest);
+      return;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      // A press focuses the viewer, so that the keys scroll it.
+      if (CanFocus() && !Focused()) SetFocus();
       break;
     case WM_DISPLAYCHANGE:
       FRebuildDisplayCopy = true;

@@ -371,6 +371,8 @@ protected:
   void CreateWnd() override;
   void PaintWindow(HDC DC) override;
   void ChangeScale(int32_t M, int32_t D) override;
+  // The focused viewer scrolls by the arrow keys, Page Up/Down, Home and End.
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
 
 private:
   friend class TPGImageScrollBar;
@@ -392,6 +394,7 @@ private:
   void PaintTiles(TCanvas* C, TPixelGraphic* G, const TRect& Box);
 
   TActionMode FActionMode = amMoveImage;
+  int32_t FWheelRest = 0;  // a part of a wheel notch not scrolled yet
   TPoint FDragStart{0, 0};
   TPoint FDragOffset{0, 0};
   bool FAllow24BitStretch = false;

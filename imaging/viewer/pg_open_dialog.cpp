@@ -68,7 +68,8 @@ public:
 protected:
   void Paint() override {
     if (FPreview) FDialog->DrawPreviewPane(Canvas()->Handle(), ClientRect());
-    else FDialog->DrawInfoPane(Canvas()->Handle(), ClientRect());
+    // The information in the size of the dialog's font, like its other text.
+    else FDialog->DrawInfoPane(Canvas()->Handle(), ClientRect(), Font()->Height());
   }
 
 private:
@@ -396,11 +397,13 @@ std::vector<std::string> TPGOpenDialog::InfoLines() const {
   return lines;
 }
 
-void TPGOpenDialog::DrawInfoPane(HDC DC, const TRect& R) {
+void TPGOpenDialog::DrawInfoPane(HDC DC, const TRect& R, int32_t FontHeight) {
   const std::vector<std::string> lines = InfoLines();
   if (lines.empty()) return;
   const int32_t n = static_cast<int32_t>(lines.size());
-  HFONT font = CreateFontIndirect(PGInfoFont);
+  LOGFONT info = PGInfoFont;
+  if (FontHeight != 0) info.lfHeight = FontHeight;
+  HFONT font = CreateFontIndirect(info);
   HGDIOBJ old = SelectObject(DC, font);
   SetBkMode(DC, TRANSPARENT);
   const int32_t height = R.Bottom - R.Top;

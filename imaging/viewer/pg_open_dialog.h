@@ -79,7 +79,9 @@ public:
 
   // Owner drawing of the panes, on their client rectangle.
   void DrawPreviewPane(HDC DC, const TRect& R);
-  void DrawInfoPane(HDC DC, const TRect& R);
+  // FontHeight (a TFont height) sizes the information font, the pane's own
+  // font size; 0 keeps PGInfoFont's.
+  void DrawInfoPane(HDC DC, const TRect& R, int32_t FontHeight = 0);
   // The progress clock in the middle of the preview pane.
   void DrawPreviewClock(int32_t Stage, int32_t Percent);
 

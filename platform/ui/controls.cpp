@@ -1150,3 +1150,31 @@ HWND AllocateHWnd(std::function<void(TMessage&)> Method) {
 void DeallocateHWnd(HWND Wnd) {
   if (Wnd) DestroyWindow(Wnd);
 }
+
+void ScrollByWheel(HWND Wnd, WPARAM WParam, int32_t& WheelRest) {
+  constexpr int32_t Line = 120 / 3;  // a notch of 120 scrolls three lines
+  const uint32_t message = (LoWord(WParam) & MK_SHIFT) ? WM_HSCROLL : WM_VSCROLL;
+  WheelRest += static_cast<int16_t>(HiWord(WParam));
+  for (; WheelRest >= Line && IsWindow(Wnd); WheelRest -= Line)
+    SendMessage(Wnd, message, MakeScrollWParam(SB_LINEUP, 0), 0);
+  for (; WheelRest <= -Line && IsWindow(Wnd); WheelRest += Line)
+    SendMessage(Wnd, message, MakeScrollWParam(SB_LINEDOWN, 0), 0);
+}
+
+bool ScrollByKey(HWND Wnd, uint16_t Key) {
+  uint32_t message = WM_VSCROLL;
+  int32_t code;
+  switch (Key) {
+    case VK_UP: code = SB_LINEUP; break;
+    case VK_DOWN: code = SB_LINEDOWN; break;
+    case VK_LEFT: code = SB_LINEUP, message = WM_HSCROLL; break;
+    case VK_RIGHT: code = SB_LINEDOWN, message = WM_HSCROLL; break;
+    case VK_PRIOR: code = SB_PAGEUP; break;
+    case VK_NEXT: code = SB_PAGEDOWN; break;
+    case VK_HOME: code = SB_TOP; break;
+    case VK_END: code = SB_BOTTOM; break;
+    default: return false;
+  }
+  SendMessage(Wnd, message, MakeScrollWParam(code, 0), 0);
+  return true;
+}

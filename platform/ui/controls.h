@@ -426,6 +426,14 @@ void SetCaptureControl(TControl* Control);
 // disabled ones only with AllowDisabled.
 TControl* FindDragTarget(const TPoint& Pos, bool AllowDisabled);
 TWinControl* FindVCLWindow(const TPoint& Pos);
+// Scrolling a window by the wheel and the keys, as the scroll messages of
+// its own bars sent to it (LParam 0): a notch of the wheel (a WM_MOUSEWHEEL
+// WParam) is three lines down or up, sideways with Shift; WheelRest keeps
+// what a fine-grained wheel turned short of a line. The arrow keys scroll a
+// line, Page Up and Page Down a page, Home and End to the top and the
+// bottom. True when the key is one of these.
+void ScrollByWheel(HWND Wnd, WPARAM WParam, int32_t& WheelRest);
+bool ScrollByKey(HWND Wnd, uint16_t Key);
 // Shows a control's popup menu (set by the menu module); true when shown.
 // Menu is the control's own popup menu, or null (the hook may look further up).
 extern std::function<bool(TPopupMenu* Menu, TControl* Control, TPoint ScreenPos)> PopupMenuHook;

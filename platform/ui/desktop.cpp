@@ -3,9 +3,11 @@
 #include "platform/ui/desktop.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
+#include <QStandardPaths>
 #include <QStringList>
 #include <cstdlib>
 #include <cstring>
@@ -124,4 +126,10 @@ void SetApplicationIcon(const std::vector<std::string>& FileNames) {
     if (!p.isNull()) icon.addPixmap(p);
   }
   if (!icon.isNull()) QApplication::setWindowIcon(icon);
+}
+
+std::string PicturesFolder() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (!pictures.isEmpty() && QDir(pictures).exists()) return pictures.toStdString();
+  return QDir::homePath().toStdString();
 }

@@ -39,3 +39,7 @@ bool DrawIconFile(const std::string& FileName, int32_t Size, TColor Background, 
 // The icon of every window of the program, from image files of several
 // sizes (the desktop takes the size it needs); missing files are skipped.
 void SetApplicationIcon(const std::vector<std::string>& FileNames);
+
+// The person's pictures folder as the desktop names it (XDG_PICTURES_DIR),
+// else their home folder when that folder does not exist; no trailing "/".
+std::string PicturesFolder();

@@ -251,7 +251,13 @@ TModalResult TCustomForm::ShowModal() {
   }
   FModal = true;
   FModalResult = mrNone;
+  // A busy cursor set for the work that opened the form is not the form's:
+  // the person answers it with the ordinary cursor, and the busy one comes
+  // back afterwards.
+  const TCursor busy = Screen ? Screen->Cursor() : crDefault;
+  if (Screen) Screen->SetCursor(crDefault);
   auto finish = [&] {
+    if (Screen) Screen->SetCursor(busy);
     for (HWND h : disabled)
       if (IsWindow(h)) EnableWindow(h, true);
     if (HandleAllocated()) {
@@ -776,7 +782,11 @@ int32_t DefaultMessageBoxAnswer(uint32_t Type) {
 int32_t MessageBox(HWND Owner, const std::string& Text, const std::string& Caption, uint32_t Type) {
   if (Application) Application->CancelHint();
   if (BoxHook()) return BoxHook()(Owner, Text, Caption, Type);
+  // The box is answered with the ordinary cursor, whatever work is busy.
+  const TCursor busy = Screen ? Screen->Cursor() : crDefault;
+  if (Screen) Screen->SetCursor(crDefault);
   int32_t r = ui_backend::ShowMessageBox(Owner, Text, Caption, Type);
+  if (Screen) Screen->SetCursor(busy);
   if (r >= 0) return r;
   std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Text.c_str());
   return DefaultMessageBoxAnswer(Type);

@@ -166,8 +166,9 @@ bool Resolve(TThreadQueue& Q, const TQueueItem& It, TMsg& Out, int32_t& Hit) {
   uint32_t kind = It.Msg.message;
   uint32_t mk = It.Modifiers & 0xFF;
   if (kind == WM_MOUSEWHEEL) {
-    HWND f = Q.Focus ? Q.Focus : target;
-    Out.hwnd = f;
+    // The wheel scrolls what lies under the pointer, focused or not, as
+    // desktops do.
+    Out.hwnd = target;
     Out.message = WM_MOUSEWHEEL;
     Out.wParam = (It.Msg.wParam << 16) | mk;
     Out.lParam = MakeLParam(p.X, p.Y);

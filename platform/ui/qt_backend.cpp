@@ -670,7 +670,14 @@ void SetCursorShape(HCURSOR Cursor) {
     }
     c = QCursor(s);
   } else {
+    // Bitmap and mask as the toolkit reads them: a set bit is colour 1
+    // (black), a clear one colour 0 (white). Without this colour table the
+    // conversion to bitmaps sees both indexes as black, and every made
+    // cursor would be a solid black square.
+    const QList<QRgb> monoColours = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
     QImage bits(info.Width, info.Height, QImage::Format_Mono), mask(info.Width, info.Height, QImage::Format_Mono);
+    bits.setColorTable(monoColours);
+    mask.setColorTable(monoColours);
     bits.fill(0);
     mask.fill(0);
     for (int32_t y = 0; y < info.Height; ++y)
@@ -683,6 +690,12 @@ void SetCursorShape(HCURSOR Cursor) {
   }
   if (QApplication::overrideCursor()) QApplication::changeOverrideCursor(c);
   else QApplication::setOverrideCursor(c);
+#if QT_CONFIG(xcb)
+  // The X server sees the new cursor at once, also when the program then
+  // works for a while without reading its events (the busy cursor).
+  auto* x11 = App->nativeInterface<QNativeInterface::QX11Application>();
+  if (xcb_connection_t* conn = x11 ? x11->connection() : nullptr) xcb_flush(conn);
+#endif
 }
 
 bool SaveBgrxAsPng(const std::string& FileName, int32_t Width, int32_t Height, const uint8_t* Pixels, int32_t Stride) {

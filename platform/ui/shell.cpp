@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/base/strings.h"
+#include "platform/ui/message_queue.h"
+#include "platform/ui/window_internal.h"
 
 extern char** environ;
 
@@ -41,8 +44,14 @@ intptr_t Spawn(const TShellRequest& Request) {
     case ENOMEM: return SE_ERR_OOM;
     default: return SE_ERR_NOASSOC;
   }
-  // The started program lives on its own; this only collects its exit.
-  std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+  // The started program lives on its own; this only collects its exit and
+  // tells the main thread, when asked to, while it still runs its queue.
+  std::thread([pid, onExit = Request.OnExit] {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !onExit) return;
+    const int32_t code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
+    if (ui_internal::MainQueue()) RunOnMainThread([onExit, code] { onExit(code); }, false);
+  }).detach();
   return SE_OK;
 }
 
@@ -65,12 +74,13 @@ TShellLauncher SetShellLauncher(TShellLauncher NewLauncher) {
 }
 
 intptr_t ShellExecute(HWND, const std::string& Operation, const std::string& File, const std::string& Parameters,
-                      const std::string& Directory, int32_t) {
+                      const std::string& Directory, int32_t, TShellExitEvent OnExit) {
   std::string op = LowerCase(Operation);
   if (!op.empty() && op != "open") return SE_ERR_NOASSOC;
   if (File.empty()) return SE_ERR_FNF;
   TShellRequest r;
   r.Directory = Directory;
+  r.OnExit = std::move(OnExit);
   if (IsAddress(File)) {
     r.Program = "xdg-open";
     r.Arguments = {File};
@@ -88,6 +98,24 @@ intptr_t ShellExecute(HWND, const std::string& Operation, const std::string& Fil
     r.Arguments = {path};
   }
   return Launcher()(r);
+}
+
+std::string FindProgramOnPath(const std::string& Name) {
+  const char* path = std::getenv("PATH");
+  const std::string folders = path ? path : "";
+  for (size_t start = 0; start <= folders.size();) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    if (end > start) {
+      std::string candidate = folders.substr(start, end - start);
+      candidate += (candidate.back() == '/' ? "" : "/") + Name;
+      struct stat st {};
+      if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+        return candidate;
+    }
+    start = end + 1;
+  }
+  return {};
 }
 
 TShellRecorder::TShellRecorder(intptr_t AResult) : Result(AResult) {

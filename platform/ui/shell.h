@@ -20,12 +20,19 @@ enum : intptr_t {
   SE_OK = 42,
 };
 
+// Called on the main thread with the exit code of a started program once
+// it ends (128 + the signal's number when a signal ended it).
+using TShellExitEvent = std::function<void(int32_t ExitCode)>;
+
 // One program start: the program (a path or a name found on PATH) and its
-// arguments, each passed as one argument.
+// arguments, each passed as one argument; OnExit, when set, hears how it
+// ended (the opener of a document fails after it started, when the
+// desktop has no program for the document).
 struct TShellRequest {
   std::string Program;
   std::vector<std::string> Arguments;
   std::string Directory;
+  TShellExitEvent OnExit;
 };
 
 // Starts the program of a request and returns the shell result. The
@@ -39,9 +46,14 @@ TShellLauncher SetShellLauncher(TShellLauncher Launcher);
 // - an executable file: the program itself with Parameters as its one
 //   argument (none when Parameters is empty).
 // A File that is empty, or names no existing file and no address, gives
-// SE_ERR_FNF. Wnd and ShowCmd are accepted for the callers' sake.
+// SE_ERR_FNF. Wnd and ShowCmd are accepted for the callers' sake. OnExit,
+// when given, hears the started program's exit without blocking.
 intptr_t ShellExecute(HWND Wnd, const std::string& Operation, const std::string& File, const std::string& Parameters,
-                      const std::string& Directory, int32_t ShowCmd);
+                      const std::string& Directory, int32_t ShowCmd, TShellExitEvent OnExit = nullptr);
+
+// The executable file Name in the first folder of PATH that holds one,
+// "" when none does.
+std::string FindProgramOnPath(const std::string& Name);
 
 // Records every request instead of starting anything, while it exists.
 class TShellRecorder {

@@ -456,8 +456,20 @@ void TScrollBox::WndProc(TMessage& Message) {
     else ScrollTo(FPos[0], pos);
     return;
   }
+  if (Message.Msg == WM_MOUSEWHEEL) {
+    ScrollByWheel(Handle(), Message.WParam, FWheelRest);
+    return;
+  }
+  if ((Message.Msg == WM_LBUTTONDOWN || Message.Msg == WM_RBUTTONDOWN || Message.Msg == WM_MBUTTONDOWN) &&
+      CanFocus() && !Focused())
+    SetFocus();
   TWinControl::WndProc(Message);
   if (Message.Msg == WM_SIZE || Message.Msg == CM_CONTROLLISTCHANGE) UpdateScrollBars();
+}
+
+void TScrollBox::KeyDown(uint16_t& Key, TShiftState Shift) {
+  TWinControl::KeyDown(Key, Shift);
+  if (Key && !(Shift & (ssShift | ssAlt | ssCtrl)) && ScrollByKey(Handle(), Key)) Key = 0;
 }
 
 // ===========================================================================

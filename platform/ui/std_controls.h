@@ -182,6 +182,9 @@ public:
 
 protected:
   void CreateParams(TCreateParams& Params) override;
+  // The wheel over it scrolls it; a press focuses it, and then the arrow
+  // keys, Page Up/Down, Home and End scroll it (ScrollByWheel, ScrollByKey).
+  void KeyDown(uint16_t& Key, TShiftState Shift) override;
 
 private:
   void UpdateScrollBars();
@@ -189,6 +192,7 @@ private:
   int32_t FPos[2] = {0, 0};
   int32_t FRange[2] = {0, 0};
   bool FUpdating = false;
+  int32_t FWheelRest = 0;
 };
 
 // A one-line text box.

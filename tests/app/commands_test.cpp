@@ -1,3 +1,5 @@
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "imaging/viewer/pg_image.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/shell.h"
 #include "platform/ui/std_controls.h"
 
 namespace {
@@ -29,8 +32,12 @@ protected:
 
 TEST_F(Commands, RotationAngleWrapsAboveButKeepsExactly360) {
   Form->RotateBy(270);
+  // The status bar shows the angle and the turned picture's size.
+  EXPECT_EQ(Panel(1), "270 \xC2\xB0");
+  EXPECT_EQ(Panel(0), "20 x 30");
   Form->RotateBy(180);
   EXPECT_EQ(Form->RotationAngle(), 90);
+  EXPECT_EQ(Panel(1), "90 \xC2\xB0");
   Form->RotateBy(270);
   EXPECT_EQ(Form->RotationAngle(), 360);
   EXPECT_TRUE(Form->Reset1->Enabled());
@@ -87,6 +94,38 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   EXPECT_TRUE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
 }
 
+// Apply shows in the spins the count and zoom it applied, not a value typed
+// beyond their limits.
+TEST_F(Commands, ApplyShowsTheCountAndZoomItApplied) {
+  Form->edColors->SetText("999");
+  Form->edZoom->SetText("5000");
+  Form->btnRefreshClick(nullptr);
+  EXPECT_EQ(Form->edColors->Text(), "256");
+  EXPECT_EQ(Form->edZoom->Text(), "800");
+  EXPECT_EQ(Form->Image1->ZoomFactor(), 8.0L);
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+}
+
+// The crop bar's place is stored only once the bar was shown (pressing
+// Color releases Crop without crop mode having been on), and a stored place
+// the work area does not hold whole gives the default place again.
+TEST_F(Commands, TheCropBarsPlaceIsStoredOnlyOnceShownAndComesBackInsideTheWorkArea) {
+  Form->btnTransparent->SetDown(true);
+  Form->btnTransparentClick(nullptr);
+  EXPECT_FALSE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
+  const TPoint place{Form->Left() + Form->Width() - Form->CropBar->Width(), Form->Top() + 100};
+  for (int32_t left : {-4000, 30000}) {
+    Form->Crop1Click(nullptr);
+    EXPECT_EQ(Form->CropBar->Left(), place.X);
+    EXPECT_EQ(Form->CropBar->Top(), place.Y);
+    Form->Crop1Click(nullptr);
+    TSettingsFile s(QLNSettingsFileName());
+    EXPECT_EQ(s.ReadInteger("cropbarleft", 0), place.X);
+    s.WriteInteger("cropbarleft", left);
+    s.UpdateFile();
+  }
+}
+
 // A colour picked before crop mode stays the GIF's transparent colour: the
 // presses that drag the crop selection pick nothing.
 TEST_F(Commands, CropDragsLeaveThePickedColour) {
@@ -120,6 +159,13 @@ TEST_F(Commands, ViewOptionsToggleMenuStatusBarToolbarAndStretch) {
   Form->None1Click(nullptr);
   EXPECT_TRUE(Form->Toolbar1->Visible());
   EXPECT_EQ(Form->Toolbar1->DockedTo(), Form->DockTop);
+  // Dragged elsewhere (a drag ends by docking or floating the bar), the
+  // Toolbar menu follows.
+  Form->Toolbar1->SetDockedTo(nullptr);
+  EXPECT_TRUE(Form->Floating1->Checked());
+  Form->Toolbar1->SetDockedTo(Form->DockBottom);
+  EXPECT_TRUE(Form->Bottom1->Checked());
+  EXPECT_FALSE(Form->Floating1->Checked());
 
   Form->StretchClick(Form->HighQuality1);
   EXPECT_EQ(Form->Image1->StretchMode(), smPrecise);
@@ -274,6 +320,38 @@ TEST_F(Commands, PickingStoresTheColourUnderTheCursorAtAnyZoom) {
               << mode->Caption() << " " << zoom << "% at " << x << "," << y;
         }
     }
+  }
+}
+
+// Help > Contents: when the desktop's opener cannot show the page (it ends
+// with an error after it started, or it cannot start), the person is told
+// where the page is.
+TEST_F(Commands, HelpThatCannotBeShownGivesThePagesPath) {
+  const std::string page = HelpPageFileName();
+  const bool made = !FileExists(page);
+  if (made) {
+    ASSERT_TRUE(ForceDirectories(ExtractFilePath(page)));
+    std::ofstream(page) << "<p>";
+  }
+  {
+    TShellRecorder shell;
+    Form->HelpContent1Click(nullptr);
+    ASSERT_EQ(shell.Requests.size(), 1u);
+    EXPECT_EQ(shell.Requests[0].Arguments, std::vector<std::string>{page});
+    ASSERT_TRUE(shell.Requests[0].OnExit);
+    shell.Requests[0].OnExit(0);
+    EXPECT_TRUE(Driver.MessageBoxes().empty());
+    shell.Requests[0].OnExit(3);
+    ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+    EXPECT_NE(Driver.MessageBoxes()[0].Text.find(page), std::string::npos);
+    shell.Result = SE_ERR_FNF;
+    Form->HelpContent1Click(nullptr);
+    EXPECT_EQ(Driver.MessageBoxes().size(), 2u);
+  }
+  if (made) {
+    DeleteFile(page);
+    std::error_code ec;
+    std::filesystem::remove(ExtractFilePath(page), ec);  // the folder made for it, when empty
   }
 }
 

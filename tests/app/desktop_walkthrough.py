@@ -3,16 +3,25 @@
 manager (run by run_under_xvfb.sh: Xvfb at 1280 x 1024 with openbox).
 
 Starts quillonpro with a JPEG on the command line, reduces it to 16 colours,
-zooms to 200 %, picks the transparent colour, crops, saves a GIF through the
-save dialog, maximises the window through the window manager and closes it;
-starts again and finds the window maximised, restores it (maximised and
-restored, the Edit menu opens under its title), drags the toolbar
-(the outline must leave the screen as it is) and closes. Real input through
+zooms to 200 %, picks the transparent colour (the pick cursor, read back
+from the X server, is the drawn cross, not a black block), scrolls the
+picture by the wheel and the keys, crops (the crop cursor too), saves a GIF
+through the save dialog, is asked before the second save replaces it,
+maximises the window through the window manager, turns the picture and is
+asked to save the change on Ctrl+X (Cancel keeps the window) and on the
+window's close button (No ends it); starts again and finds the window
+maximised, restores it (maximised and restored, the Edit menu opens under
+its title), drags the toolbar (the outline must leave the screen as it is),
+presses F1 with no program for web pages (a message gives the page's path),
+scans from SANE's test scanner and saves the scan under its proposed name,
+which is "Untitled" in the folder last used, and closes. Real input through
 xdotool; screenshots in the folder given, pixels checked where they are
-robust. Exits 77 when the desktop tools are missing.
+robust; the desktop's answers are waited for, not timed. Exits 77 when the
+desktop tools are missing.
 
     desktop_walkthrough.py QUILLONPRO SCREENSHOT_FOLDER
 """
+import ctypes
 import os
 import re
 import shutil
@@ -21,10 +30,43 @@ import sys
 import tempfile
 import time
 
-from PIL import Image, ImageDraw
+from PIL import Image, ImageChops, ImageDraw
 
 IMPORT = '/usr/bin/import-im6.q16'
 TITLE = '^Quillon Pro$'
+BOX = '^Quillon Pro version 2.5$'  # the program's message boxes
+
+
+class XFixesCursorImage(ctypes.Structure):
+    _fields_ = [('x', ctypes.c_short), ('y', ctypes.c_short), ('width', ctypes.c_ushort),
+                ('height', ctypes.c_ushort), ('xhot', ctypes.c_ushort), ('yhot', ctypes.c_ushort),
+                ('cursor_serial', ctypes.c_ulong), ('pixels', ctypes.POINTER(ctypes.c_ulong)),
+                ('atom', ctypes.c_ulong), ('name', ctypes.c_char_p)]
+
+
+def shown_cursor():
+    """The cursor the X server shows now (XFixes): hot spot and RGBA image."""
+    x11 = ctypes.CDLL('libX11.so.6')
+    xfixes = ctypes.CDLL('libXfixes.so.3')
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XFree.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.argtypes = [ctypes.c_void_p]
+    xfixes.XFixesGetCursorImage.restype = ctypes.POINTER(XFixesCursorImage)
+    display = x11.XOpenDisplay(None)
+    try:
+        pointer = xfixes.XFixesGetCursorImage(display)
+        c = pointer.contents
+        image = Image.new('RGBA', (c.width, c.height))
+        for i in range(c.width * c.height):
+            argb = c.pixels[i] & 0xFFFFFFFF
+            image.putpixel((i % c.width, i // c.width),
+                           ((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF, argb >> 24))
+        hot = (c.xhot, c.yhot)
+        x11.XFree(pointer)
+        return hot, image
+    finally:
+        x11.XCloseDisplay(display)
 
 
 class Failed(Exception):
@@ -55,7 +97,22 @@ class Walkthrough:
         self.program = program
         self.out = out
         self.home = tempfile.mkdtemp(prefix='quillon_walk_')
-        self.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.home, 'config'), QT_QPA_PLATFORM='xcb')
+        # A desktop without a program for web pages (the opener ends with
+        # "no method available"), and SANE's test scanner as the only one.
+        tools = os.path.join(self.home, 'tools')
+        os.makedirs(tools)
+        with open(os.path.join(tools, 'xdg-open'), 'w') as f:
+            f.write('#!/bin/sh\necho "xdg-open: no method available for opening \'$1\'" >&2\nexit 3\n')
+        os.chmod(os.path.join(tools, 'xdg-open'), 0o755)
+        sane = os.path.join(self.home, 'sane')
+        os.makedirs(sane)
+        with open(os.path.join(sane, 'dll.conf'), 'w') as f:
+            f.write('test\n')
+        with open(os.path.join(sane, 'test.conf'), 'w') as f:
+            f.write('number_of_devices 1\nmode Color\ndepth 8\nresolution 254\ntest-picture "Color pattern"\n'
+                    'tl_x 0\ntl_y 0\nbr_x 40\nbr_y 30\n')
+        self.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.home, 'config'), QT_QPA_PLATFORM='xcb',
+                        PATH=tools + os.pathsep + os.environ.get('PATH', ''), SANE_CONFIG_DIR=sane)
         self.proc = None
         self.shots = 0
 
@@ -65,6 +122,38 @@ class Walkthrough:
         path = os.path.join(self.out, '%02d_%s.png' % (self.shots, name))
         run(IMPORT, '-window', 'root', path)
         return Image.open(path).convert('RGB')
+
+    def shot_until(self, what, predicate, name, timeout=20.0):
+        """Screenshots until predicate(screen) holds; the last one is kept."""
+        self.shots += 1
+        path = os.path.join(self.out, '%02d_%s.png' % (self.shots, name))
+
+        def taken():
+            run(IMPORT, '-window', 'root', path)
+            screen = Image.open(path).convert('RGB')
+            return screen if predicate(screen) else None
+        return wait(what, taken, timeout)
+
+    def wait_windows(self, title, count, timeout=20.0):
+        wait('%d window(s) "%s"' % (count, title), lambda: len(self.windows(title)) == count, timeout)
+
+    def check_cursor(self, hot, name):
+        """The cursor over the picture is the program's own (hot spot hot),
+        drawn as its shape: most of its 32 x 32 square is transparent."""
+        def shown():
+            h, image = shown_cursor()
+            return image if h == hot else None
+        image = wait('the %s cursor' % name, shown, 10)
+        image.save(os.path.join(self.out, 'cursor_%s.png' % name))
+        opaque = sum(1 for p in image.getdata() if p[3])
+        if not 20 <= opaque <= 300:
+            raise Failed('the %s cursor shows %d opaque pixels of %d' % (name, opaque, image.width * image.height))
+
+    def title_button(self, wid, from_right):
+        """A point of the window manager's title bar, from_right pixels left of its right end."""
+        x0, y0, w, h = self.rect(wid)
+        extents = [int(v) for v in re.findall(r'\d+', run('xprop', '-id', wid, '_NET_FRAME_EXTENTS').split('=')[1])]
+        return x0 + w + extents[1] - from_right, y0 - extents[2] // 2
 
     def windows(self, title):
         r = subprocess.run(['xdotool', 'search', '--onlyvisible', '--name', title], capture_output=True, text=True)
@@ -251,6 +340,27 @@ class Walkthrough:
         swatch = screen.getpixel((x0 + 248, y0 + h - 9))  # status panel 3, after the widened 0 and 2
         if not self.near(swatch, (30, 30, 230)):
             raise Failed('the status bar shows %s, not the picked blue' % (swatch,))
+        self.check_cursor((7, 7), 'pick')
+
+        # The wheel over the picture scrolls it (two notches, six lines of
+        # 8 pixels, as far as the picture goes); the picked picture has the
+        # keyboard: Home and End. The yellow disc's top shows where the
+        # picture is: 70 rows down at 200 % (its edge is dithered: a few
+        # rows either way).
+        def disc_top(screen):
+            for y in range(oy, oy + 200):
+                if self.near(screen.getpixel((ox + 240, y)), (240, 220, 20)):
+                    return y - oy
+            return None
+        scrolled = lambda t: t is not None and t <= 70 - 24 + 4
+        unscrolled = lambda t: t is not None and abs(t - 70) <= 4
+        for keys, want, name in (((), scrolled, 'wheel_scrolled'), (('Home',), unscrolled, 'home_scrolled'),
+                                 (('End',), scrolled, 'end_scrolled'), (('Home',), unscrolled, 'home_again')):
+            if keys:
+                xdo('key', *keys)
+            else:
+                xdo('click', '--repeat', 2, 5)
+            self.shot_until('the picture to scroll (%s)' % name, lambda s: want(disc_top(s)), name)
 
         # Crop mode from the Tools menu, a selection dragged, Apply.
         self.key('alt+t', 'c')
@@ -259,6 +369,7 @@ class Walkthrough:
         bx, by, bw, bh = self.rect(bar)
         top = max(oy + 20, by + bh + 10)
         xdo('mousemove', ox + 60, top)
+        self.check_cursor((15, 15), 'crop')
         xdo('mousedown', 1)
         for step in range(1, 6):
             xdo('mousemove', ox + 60 + 64 * step, top + 28 * step)
@@ -295,6 +406,25 @@ class Walkthrough:
         if index is None or not self.near(palette[3 * index:3 * index + 3], (30, 30, 230)):
             raise Failed('the saved GIF does not keep the picked blue as its transparent colour')
 
+        # Saving again under the same name asks first; No keeps the file
+        # (and the dialog, which Escape then closes).
+        with open(gif, 'rb') as f:
+            first = f.read()
+        xdo('key', 'ctrl+s')
+        self.wait_windows('^Save As$', 1)
+        xdo('key', 'ctrl+a')
+        xdo('type', '--delay', 60, gif)
+        xdo('key', 'Return')
+        self.wait_windows('^Save As$', 2)
+        self.shot('replace_question')
+        xdo('key', 'alt+n')
+        self.wait_windows('^Save As$', 1)
+        xdo('key', 'Escape')
+        self.wait_windows('^Save As$', 0)
+        with open(gif, 'rb') as f:
+            if f.read() != first:
+                raise Failed('the saved GIF was replaced though No was answered')
+
         # Maximised through the window manager (a double click on the title
         # bar), then closed: the state is stored, the normal bounds stay.
         x0, y0, w, h = self.rect(wid)
@@ -303,7 +433,37 @@ class Walkthrough:
         self.settle()
         self.shot('maximised')
         self.check_edit_menu(wid, 'maximised')
-        self.close(wid)
+
+        # A change not saved: Ctrl+X asks, Cancel (Escape) keeps the window;
+        # the window's close button asks again, No ends the program.
+        xdo('windowactivate', '--sync', wid)
+        box = self.rect(wid)
+        box = (box[0], box[1], box[0] + box[2], box[1] + box[3])
+        before = self.shot('before_turn').crop(box)
+        xdo('key', 'alt+1')
+        self.shot_until('the picture to be turned',
+                        lambda s: ImageChops.difference(s.crop(box), before).getbbox() is not None, 'turned')
+        xdo('key', 'ctrl+x')
+        self.wait_windows(BOX, 1)
+        self.shot('save_changes_question')
+        xdo('key', 'Escape')
+        self.wait_windows(BOX, 0)
+        if self.proc.poll() is not None or not self.windows(TITLE):
+            raise Failed('Cancel on "Save changes" did not keep the window')
+        xdo('mousemove', *self.title_button(wid, 10))
+        xdo('click', 1)
+        self.wait_windows(BOX, 1)
+        xdo('key', 'alt+n')
+        try:
+            code = self.proc.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            raise Failed('No on "Save changes" did not end the program')
+        if code != 0:
+            raise Failed('the program ended with %d' % code)
+        self.proc = None
+        with open(gif, 'rb') as f:
+            if f.read() != first:
+                raise Failed('No on "Save changes" wrote the file')
         stored = self.settings()
         if stored.get('WindowState') != '2':
             raise Failed('closing maximised stored WindowState %s' % stored.get('WindowState'))
@@ -340,10 +500,53 @@ class Walkthrough:
             if during.getpixel((px, py)) != screen.getpixel((px, py)):
                 raise Failed('the drag outline changed the screen away from it at (%d, %d)' % (px, py))
         self.shot('after_drag')
+
+        # F1 on a desktop without a program for web pages: a message gives
+        # the help page's path.
+        xdo('windowactivate', '--sync', wid)
+        xdo('key', 'F1')
+        self.wait_windows(BOX, 1)
+        self.shot('help_not_shown')
+        xdo('key', 'Return')
+        self.wait_windows(BOX, 0)
+
+        # A scan is untitled: Save proposes "Untitled" in the folder last
+        # used (the photograph's), not the scanner's temporary file.
+        if self.scanner():
+            xdo('windowactivate', '--sync', wid)
+            xdo('key', 'alt+w', 's')
+            self.wait_windows('^Select Source$', 1)
+            xdo('key', 'Return')
+            self.wait_windows('^Select Source$', 0)
+            xdo('key', 'alt+w', 'a')
+            self.shot_until('the scan to show', lambda s: self.red_count(s, self.rect(wid)) > 500, 'scanned')
+            xdo('key', 'ctrl+s')
+            self.wait_windows('^Save As$', 1)
+            self.shot('scan_save_dialog')
+            xdo('key', 'Return')
+            untitled = os.path.join(self.home, 'Untitled.gif')
+            wait('the scan to be saved as ' + untitled,
+                 lambda: os.path.exists(untitled) and not self.windows('^Save As$'))
+            # Only the settings and their lock file: the scan went elsewhere.
+            left = sorted(os.listdir(os.path.join(self.home, 'config', 'quillon')))
+            if left != ['quillonpro.cfg', 'quillonpro.cfg.lock']:
+                raise Failed('the configuration folder holds %s' % left)
         self.close(wid)
         stored = self.settings()
         if stored.get('WindowState') != '0' or int(stored.get('width', '0')) >= 1270:
             raise Failed('closing the restored window stored %s' % stored)
+
+    def scanner(self):
+        """Whether the source manager beside the program scans through SANE."""
+        manager = os.path.join(os.path.dirname(os.path.realpath(self.program)), 'twain_32.so')
+        linked = subprocess.run(['ldd', manager], capture_output=True, text=True).stdout
+        return 'libsane' in linked
+
+    @staticmethod
+    def red_count(screen, rect):
+        """Pixels of the window that are clearly red (the scanner's test pattern has red stripes)."""
+        x0, y0, w, h = rect
+        return sum(1 for r, g, b in screen.crop((x0, y0, x0 + w, y0 + h)).getdata() if r > 180 and g < 70 and b < 70)
 
     def cleanup(self):
         if self.proc:

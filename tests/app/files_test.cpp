@@ -9,6 +9,7 @@
 #include "controls/toolbars.h"
 #include "imaging/core/file_formats.h"
 #include "imaging/viewer/pg_image.h"
+#include "imaging/viewer/pg_save_dialog.h"
 #include "platform/ui/forms.h"
 #include "tests/small_disk.h"
 
@@ -106,6 +107,42 @@ TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
   EXPECT_EQ(Form->FileName(), Dir + "photo.bmp");
   EXPECT_EQ(Panel(5), Dir + "photo.bmp");
   EXPECT_TRUE(QLNLoadingIdle);
+}
+
+// Save As over a file that is there asks first, also for a name typed
+// without its extension: No keeps the dialog open and the file as it was,
+// Yes replaces it.
+TEST_F(AppFiles, SaveAsAsksBeforeReplacingAFile) {
+  WritePhoto("photo.bmp");
+  const std::vector<uint8_t> original = {'G', 'I', 'F', '8', '9', 'a', 'o', 'l', 'd'};
+  WriteWholeFile(Dir + "old.gif", original);
+  Start();
+  Form->LoadFile(Dir + "photo.bmp");
+  int32_t gif = 0;
+  for (int32_t n = 1; n <= Form->SaveDialog1->GetFilterCount(); ++n)
+    if (Form->SaveDialog1->GetFilterExtension(n) == "gif") gif = n;
+  ASSERT_GT(gif, 0);
+  for (int32_t answer : {IDNO, IDYES}) {
+    Driver.ClearMessageBoxes();
+    Driver.AnswerMessageBoxes({answer});
+    Driver.WhenIdle([&] {
+      TOpenDialog* d = ExecutingFileDialog();
+      d->ChangeFolder(Dir);
+      d->SelectFilterIndex(gif);
+      d->SetNameBoxText("old");
+      d->Accept();
+      if (answer == IDNO) d->CancelDialog();
+    });
+    Form->SaveAs1Click(nullptr);
+    ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+    EXPECT_EQ(Driver.MessageBoxes()[0].Text, Dir + "old.gif already exists.\nDo you want to replace it?");
+    if (answer == IDNO) {
+      EXPECT_EQ(ReadWholeFile(Dir + "old.gif"), original);
+      EXPECT_EQ(Form->FileName(), Dir + "photo.bmp");
+    }
+  }
+  EXPECT_NE(ReadWholeFile(Dir + "old.gif"), original);
+  EXPECT_EQ(Form->FileName(), Dir + "old.gif");
 }
 
 }  // namespace

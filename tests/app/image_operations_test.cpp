@@ -1,3 +1,5 @@
+#include <fstream>
+
 #include "app/pg_tools.h"
 #include "app_fixture.h"
 #include "gif/gif_encoder.h"
@@ -106,6 +108,17 @@ TEST_F(AppTest, PasteTakesTheClipboardBitmapAndEmptyClipboardDoesNothing) {
   EXPECT_TRUE(Form->btnSave->Enabled());
   // One colour: the count stops at the spin edit's minimum of 2.
   EXPECT_EQ(Form->edColors->Value(), std::max(2, GIFColorCount));
+  EXPECT_TRUE(Form->Modified());
+
+  // Untitled: Save proposes a neutral name in the person's pictures folder,
+  // as no file was opened or saved yet.
+  ASSERT_TRUE(ForceDirectories(Dir + "pictures") && ForceDirectories(Dir + "config"));
+  std::ofstream(Dir + "config/user-dirs.dirs") << "XDG_PICTURES_DIR=\"" << Dir << "pictures\"\n";
+  Driver.WhenIdle([&] {
+    EXPECT_EQ(ExecutingFileDialog()->FileName(), Dir + "pictures/Untitled");
+    ExecutingFileDialog()->CancelDialog();
+  });
+  Form->SaveAs1Click(nullptr);
 
   // Copy puts the displayed picture back as a DIB: at zoom 200 the picture
   // is doubled, and the zoom spin reads 100 again.

@@ -19,6 +19,7 @@
 #include "platform/ui/clipboard.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/std_controls.h"
 #include "controls/toolbars.h"
 #include "gif/control/gif_img.h"
@@ -81,7 +82,8 @@ TEST_F(AppTest, ResetLeavesCropModeAndStoresTheBarPosition) {
   WritePhoto("c.bmp", 10, 10);
   Start();
   Form->LoadFile(Dir + "c.bmp");
-  Form->btnCrop->SetDown(true);
+  Form->Crop1Click(nullptr);
+  ASSERT_TRUE(Form->CropBar->Visible());
   Form->ResetControls();
   EXPECT_FALSE(Form->btnCrop->Down());
   EXPECT_FALSE(Form->CropBar->Visible());
@@ -290,6 +292,23 @@ TEST_F(AppTest, CommandLineFileOpensLikeFileOpen) {
   EXPECT_TRUE(QLNLoadingIdle);
 }
 
+// A damaged file named on the command line: the window comes first, then
+// the reason with the file's name.
+TEST_F(AppTest, ADamagedCommandLineFileIsReportedByNameOnceTheWindowShows) {
+  std::ofstream(Dir + "bad.bmp", std::ios::binary) << "BM garbage";
+  SetCommandLine({"quillonpro", Dir + "bad.bmp"});
+  QuillonProCreateForms();
+  Form = Form1;
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  Form->Show();
+  Driver.ProcessMessages();
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u)
+      << Driver.MessageBoxes()[0].Text;
+  EXPECT_GT(Driver.MessageBoxes()[0].Text.size(), Dir.size() + 30);
+  EXPECT_FALSE(Form->btnSave->Enabled());
+}
+
 TEST_F(AppTest, MissingCommandLineFileIsIgnored) {
   Start({"quillonpro", Dir + "nothing.bmp"});
   EXPECT_TRUE(Form->Image1->PixelGraphicNoWait() == nullptr || Form->Image1->PixelGraphicNoWait()->Empty());
@@ -468,6 +487,60 @@ TEST_F(AppTest, ScreenCopyTakesTheScreen) {
                               Form->Image1->PicBox()->Top() + 10);
   EXPECT_EQ(copy.Canvas()->Pixels(box.X, box.Y), shown);
   EXPECT_NE(shown, ColorToRGB(Form->Color()));
+}
+
+// Leaving with changes not yet saved asks first, by the close button, by
+// Ctrl+X and by File > Exit: Cancel (or a cancelled save) keeps the window,
+// Yes saves through the dialog, No leaves the file as it was.
+TEST_F(AppTest, LeavingWithUnsavedChangesAsksToSaveThem) {
+  WritePhoto("photo.bmp");
+  Start();
+  auto quitPosted = [] {
+    TMsg m;
+    return PeekMessage(m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  };
+  Form->LoadFile(Dir + "photo.bmp");
+  Form->Exit1Click(nullptr);
+  EXPECT_TRUE(Driver.MessageBoxes().empty());  // nothing changed yet
+  EXPECT_TRUE(quitPosted());
+
+  Form->RotateBy(90);
+  Driver.AnswerMessageBoxes({IDCANCEL});
+  PostMessage(Form->Handle(), WM_CLOSE, 0, 0);
+  Driver.ProcessMessages();
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, "Save changes to \"photo.bmp\"?");
+  EXPECT_EQ(Driver.MessageBoxes()[0].Type & 0x0F, static_cast<uint32_t>(MB_YESNOCANCEL));
+  EXPECT_FALSE(quitPosted());
+  EXPECT_TRUE(Form->Visible());
+
+  Driver.AnswerMessageBoxes({IDYES});
+  Driver.WhenIdle([] { ExecutingFileDialog()->CancelDialog(); });
+  Driver.SetModifiers(MK_CONTROL);
+  Driver.PressKey('X');
+  Driver.SetModifiers(0);
+  Driver.ProcessMessages();
+  EXPECT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_FALSE(quitPosted());
+
+  Driver.AnswerMessageBoxes({IDYES});
+  Driver.WhenIdle([&] {
+    ExecutingFileDialog()->SetNameBoxText(Dir + "turned.gif");
+    ExecutingFileDialog()->Accept();
+  });
+  Form->Exit1Click(nullptr);
+  EXPECT_TRUE(quitPosted());
+  TPixelGraphic saved;
+  saved.LoadFromFile(Dir + "turned.gif");
+  EXPECT_EQ(saved.GetWidth(), 48);
+
+  Form->RotateBy(90);
+  Driver.AnswerMessageBoxes({IDNO});
+  Form->Exit1Click(nullptr);
+  EXPECT_EQ(Driver.MessageBoxes().size(), 4u);
+  EXPECT_TRUE(quitPosted());
+  saved.LoadFromFile(Dir + "turned.gif");
+  EXPECT_EQ(saved.GetWidth(), 48);
 }
 
 TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {

@@ -3,6 +3,7 @@
 #include "app_fixture.h"
 #include "imaging/viewer/pg_image.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/message_queue.h"
 
 class Preview : public AppTest {
 protected:
@@ -76,4 +77,19 @@ TEST_F(Preview, SmallPictureOnAPaletteScreenKeepsDesignCaptions) {
   EXPECT_EQ(height, 300);
   EXPECT_TRUE(centred);
   EXPECT_EQ(memo.find(':'), std::string::npos);
+}
+
+// Closing "Preparing Images..." (its close button) cancels the preview: the
+// work stops, no preview dialog follows, and the main window takes input
+// again.
+TEST_F(Preview, ClosingTheProgressWindowCancelsThePreview) {
+  Form->LoadFile(WritePhoto("big.bmp", 400, 300));
+  PrepForm->HandleNeeded();
+  PostMessage(PrepForm->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(Form2->ShowPreview(Form->Image1->GetPixelGraphic(), Form->Pristine(), true, true), mrCancel);
+  EXPECT_EQ(Driver.PendingSteps(), 0u);
+  EXPECT_FALSE(PrepForm->Visible());
+  EXPECT_LT(PrepForm->ProgressBar1->Position(), 10);
+  EXPECT_TRUE(Form->Enabled());
+  EXPECT_EQ(Screen->Cursor(), crDefault);
 }

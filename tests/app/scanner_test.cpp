@@ -75,11 +75,10 @@ TEST_F(Scanner, SelectSourceAndAcquireBringTheScanIntoTheViewer) {
     EXPECT_EQ(Picture->GetHeight(), 50);
     EXPECT_EQ(Form->Pristine()->PixelFormat(), Format);
     EXPECT_TRUE(Form->btnSave->Enabled());
-    // The scan was loaded from a file of its own, under a name nobody could
-    // guess, in the private runtime folder; the file is gone.
-    const std::string scan = Form->FileName();
-    EXPECT_EQ(scan.rfind(Runtime + "/quillon/~source-", 0), 0u) << scan;
-    EXPECT_EQ(ExtractFileExt(scan), ".bmp");
+    // The scan names no file (not the scanner's temporary one) and is unsaved;
+    // the temporary file it came through is gone from the private runtime folder.
+    EXPECT_EQ(Form->FileName(), "Untitled");
+    EXPECT_TRUE(Form->Untitled() && Form->Modified());
     EXPECT_TRUE(FolderNames(Runtime + "/quillon").empty());
   }
   EXPECT_TRUE(Driver.MessageBoxes().empty());

@@ -2,6 +2,8 @@
 // floating, floating resizing and the close button, through injected input.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "controls/toolbars.h"
 #include "controls/toolbars_internal.h"
 #include "platform/gdi/colors.h"
@@ -346,24 +348,37 @@ TEST_F(ToolbarTest, CloseButtonLoop) {
   EXPECT_FALSE(bar->CloseButtonDown());
 }
 
-TEST_F(ToolbarTest, DrawDragOutlineInvertsAndRestores) {
-  TBitmap bmp;
-  bmp.SetSize(60, 40);
-  bmp.Canvas()->Brush()->SetColor(clWhite);
-  bmp.Canvas()->FillRect(TRect{0, 0, 60, 40});
-  HDC dc = bmp.Canvas()->Handle();
-  TRect a{5, 5, 40, 30}, b{10, 8, 50, 35};
-  DrawDragOutline(dc, &a, true, nullptr, false);
-  int32_t changed = 0;
-  for (int32_t y = 0; y < 40; ++y)
-    for (int32_t x = 0; x < 60; ++x) changed += bmp.Canvas()->Pixels(x, y) != clWhite;
-  // A checkerboard over the one-pixel band.
-  EXPECT_GT(changed, 40);
-  EXPECT_EQ(bmp.Canvas()->Pixels(20, 20), clWhite);
-  DrawDragOutline(dc, &b, false, &a, true);
-  DrawDragOutline(dc, nullptr, false, &b, false);
-  for (int32_t y = 0; y < 40; ++y)
-    for (int32_t x = 0; x < 60; ++x) ASSERT_EQ(bmp.Canvas()->Pixels(x, y), clWhite) << x << "," << y;
+// The outline shows on any background, the work area's grey too: each of
+// its pixels differs from what lies below by half the scale in every channel;
+// drawing it again over the same place restores the pixels.
+TEST_F(ToolbarTest, DrawDragOutlineShowsOnAnyBackgroundAndRestores) {
+  for (TColor background : {clWhite, clBlack, TColor(0x808080), TColor(0x7F7F7F), TColor(0x3070C0)}) {
+    TBitmap bmp;
+    bmp.SetPixelFormat(pf24bit);
+    bmp.SetSize(60, 40);
+    bmp.Canvas()->Brush()->SetColor(background);
+    bmp.Canvas()->FillRect(TRect{0, 0, 60, 40});
+    HDC dc = bmp.Canvas()->Handle();
+    TRect a{5, 5, 40, 30}, b{10, 8, 50, 35};
+    DrawDragOutline(dc, &a, true, nullptr, false);
+    int32_t changed = 0;
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 60; ++x) {
+        const TColor c = bmp.Canvas()->Pixels(x, y);
+        if (c == background) continue;
+        ++changed;
+        for (int32_t shift : {0, 8, 16})
+          ASSERT_EQ(std::abs(int32_t((c >> shift) & 0xFF) - int32_t((background >> shift) & 0xFF)), 128)
+              << std::hex << background << " at " << std::dec << x << "," << y;
+      }
+    // A checkerboard over the one-pixel band.
+    EXPECT_GT(changed, 40);
+    EXPECT_EQ(bmp.Canvas()->Pixels(20, 20), background);
+    DrawDragOutline(dc, &b, false, &a, true);
+    DrawDragOutline(dc, nullptr, false, &b, false);
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 60; ++x) ASSERT_EQ(bmp.Canvas()->Pixels(x, y), background) << x << "," << y;
+  }
 }
 
 TEST_F(ToolbarTest, SubclassingIsCounted) {

@@ -140,7 +140,7 @@ TEST_F(LiteMain, OpensABmpThroughTheDialogSavesItAsGifAndTheGifReadsBack) {
   EXPECT_TRUE(Driver.MessageBoxes().empty());
 }
 
-TEST_F(LiteMain, AGifNameInAnyCaseIsWrittenOtherTypesAreRefusedAndOtherFilesOnlyRemembered) {
+TEST_F(LiteMain, AGifNameInAnyCaseIsWrittenOtherTypesAreRefusedWithoutTakingTheirNames) {
   WriteBmp(Dir + "pic.bmp", 8, 8, FewColors);
   Start({Dir + "pic.bmp"});
   EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
@@ -155,9 +155,9 @@ TEST_F(LiteMain, AGifNameInAnyCaseIsWrittenOtherTypesAreRefusedAndOtherFilesOnly
   Form->SaveAs1Click(Form);
   EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
 
-  // Another type writes nothing, and says so.
+  // Another type writes nothing, says so, and leaves the window's name.
   SaveAs("as png", 2);
-  EXPECT_EQ(Form->FileName(), Dir + "as png.png");
+  EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
   EXPECT_FALSE(FileExists(Dir + "as png.png"));
   ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
   EXPECT_EQ(Driver.MessageBoxes()[0].Text,
@@ -168,12 +168,22 @@ TEST_F(LiteMain, AGifNameInAnyCaseIsWrittenOtherTypesAreRefusedAndOtherFilesOnly
   EXPECT_FALSE(Form->plTestPro->Visible());
   EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
 
-  // An unknown kind loads nothing but its name is kept.
+  // A kind it does not read is refused with the reason: the picture, its
+  // name and the file offered to the full edition stay.
   std::ofstream(Dir + "photo.jpg") << "not read";
-  Form->LiteLoadFile(Dir + "photo.jpg");
-  EXPECT_EQ(Form->FileName(), Dir + "photo.jpg");
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    d->ChangeFolder(Dir);
+    d->SetNameBoxText("photo.jpg");
+    d->Accept();
+  });
+  Form->Open1Click(Form);
+  EXPECT_EQ(Form->FileName(), Dir + "CAPS.GIF");
+  EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "pic.bmp");
   EXPECT_EQ(Form->Image1->Width(), 8);
-  EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text,
+            "\"" + Dir + "photo.jpg\" is not opened: this version of Quillon opens BMP and GIF files only.");
 }
 
 TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) {
@@ -186,24 +196,71 @@ TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) 
   EXPECT_EQ(Driver.MessageBoxes()[0].Text, "\"" + Dir + "bad.gif\" is not a readable GIF file.");
   EXPECT_EQ(Form->Image1->Width(), 8);
   EXPECT_EQ(Form->Image1->Picture()->Bitmap()->Canvas()->Pixels(5, 2), FewColors(5, 2));
-  EXPECT_EQ(Form->FileName(), Dir + "bad.gif");
+  EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
   EXPECT_THROW(Form->LiteLoadFile(Dir + "bad.bmp"), EInvalidGraphic);
+  EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
 
-  // Named on the command line: the window opens empty after the message.
+  // Named on the command line: the window opens empty, then the message.
   Form->Free();
   Form = nullptr;
-  Start({Dir + "bad.gif"});
+  SetCommandLine({Dir + "quillon", Dir + "bad.gif"});
+  Application->CreateForm(Form);
+  EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
+  Form->Show();
+  Driver.ProcessMessages();
   ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "\"" + Dir + "bad.gif\" is not a readable GIF file.");
   EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "bad.gif");
-  // Nothing shown: saving writes nothing, and says so.
-  SaveAs("empty.gif");
-  EXPECT_FALSE(FileExists(Dir + "empty.gif"));
+  // Nothing shown: saving says so at once, before any dialog.
+  Form->SaveAs1Click(Form);
   ASSERT_EQ(Driver.MessageBoxes().size(), 3u);
   EXPECT_EQ(Driver.MessageBoxes()[2].Text, "There is no picture to save. Open a BMP or GIF file first.");
   Form->Free();
   Form = nullptr;
   Start({Dir + "bad.bmp"});
-  EXPECT_EQ(Driver.MessageBoxes().size(), 4u);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 4u);
+  EXPECT_EQ(Driver.MessageBoxes()[3].Text.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u);
+}
+
+// A picture larger than the window scrolls by the wheel over it and by the
+// keys, from the start.
+TEST_F(LiteMain, TheWheelAndTheKeysScrollAPictureLargerThanTheWindow) {
+  WriteBmp(Dir + "large.bmp", 900, 700, FewColors);
+  Start({Dir + "large.bmp"});
+  TScrollBox* box = Form->ScrollBox1;
+  Driver.Wheel(TUiTestDriver::ScreenPoint(box, 40, 40), -120);
+  Driver.ProcessMessages();
+  EXPECT_EQ(box->VertPosition(), 24);
+  Driver.PressKey(VK_END);
+  Driver.PressKey(VK_RIGHT);
+  Driver.ProcessMessages();
+  EXPECT_EQ(box->VertPosition(), 700 - box->ClientHeight());
+  EXPECT_EQ(box->HorzPosition(), 8);
+}
+
+// Saving over a GIF that is there asks first: No keeps the file and the
+// window's name, Yes replaces it.
+TEST_F(LiteMain, SavingOverAFileAsksFirst) {
+  WriteBmp(Dir + "few.bmp", 24, 18, FewColors);
+  const std::vector<uint8_t> old = {'G', 'I', 'F', '8', '9', 'a', '!'};
+  WriteWholeFile(Dir + "few.gif", old);
+  Start({Dir + "few.bmp"});
+  Driver.AnswerMessageBoxes({IDNO});
+  Driver.WhenIdle([&] {
+    TOpenDialog* d = ExecutingFileDialog();
+    d->SetNameBoxText("few");
+    d->Accept();
+    d->CancelDialog();
+  });
+  Form->SaveAs1Click(Form);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, Dir + "few.gif already exists.\nDo you want to replace it?");
+  EXPECT_EQ(ReadWholeFile(Dir + "few.gif"), old);
+  EXPECT_EQ(Form->FileName(), Dir + "few.bmp");
+  Driver.AnswerMessageBoxes({IDYES});
+  SaveAs("few.gif");
+  EXPECT_EQ(Driver.MessageBoxes().size(), 2u);
+  EXPECT_EQ(ReadGif(Dir + "few.gif")->GetBitmap()->Width(), 24);
 }
 
 TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgument) {
@@ -211,8 +268,8 @@ TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgum
   Start({Dir + "many colours.bmp"});
   SaveAs("many.gif");
   EXPECT_TRUE(Form->plTestPro->Visible());
-  EXPECT_FALSE(FileExists(Dir + "many.gif"));  // a refused save leaves no file
-  EXPECT_EQ(Form->FileName(), Dir + "many.gif");
+  EXPECT_FALSE(FileExists(Dir + "many.gif"));  // a refused save leaves no file, nor its name
+  EXPECT_EQ(Form->FileName(), Dir + "many colours.bmp");
 
   // The offer shows whole: the memo holds every line of its text, the
   // buttons lie under it inside the panel.
@@ -257,17 +314,34 @@ TEST_F(LiteMain, AMissingOrFailingFullEditionIsReported) {
   ASSERT_TRUE(Form->plTestPro->Visible());
 
   TShellRecorder shell(SE_ERR_ACCESSDENIED);
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", (Dir + "bin").c_str(), 1);
   Form->BitBtn1Click(Form->BitBtn1);
   ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
   EXPECT_EQ(Driver.MessageBoxes()[0].Text, "Error 801 - File Not Found!");
   EXPECT_TRUE(shell.Requests.empty());
   EXPECT_TRUE(Form->plTestPro->Visible());  // the offer stays
 
+  // Not beside the lite edition but on PATH: that one is started.
+  ForceDirectories(Dir + "bin");
+  std::ofstream(Dir + "bin/quillonpro") << "#!/bin/sh\n";
+  chmod((Dir + "bin/quillonpro").c_str(), 0755);
+  Form->BitBtn1Click(Form->BitBtn1);
+  setenv("PATH", path.c_str(), 1);
+  ASSERT_EQ(shell.Requests.size(), 1u);
+  EXPECT_EQ(shell.Requests[0].Program, Dir + "bin/quillonpro");
+  EXPECT_EQ(Driver.MessageBoxes().size(), 2u);  // it failed to start
+  SaveAs("many.gif");
+  Driver.ClearMessageBoxes();
+  shell.Requests.clear();
+
+  // Beside it: that one comes first.
   MakeFullEdition();
   Form->BitBtn1Click(Form->BitBtn1);
-  ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
-  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "Error 802 - Can not run program!");
-  EXPECT_EQ(shell.Requests.size(), 1u);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, "Error 802 - Can not run program!");
+  ASSERT_EQ(shell.Requests.size(), 1u);
+  EXPECT_EQ(shell.Requests[0].Program, Dir + "quillonpro");
   EXPECT_FALSE(Form->plTestPro->Visible());
 }
 

@@ -2,7 +2,9 @@
 // with a viewer leaving; changes made outside) and the shell's recording fake.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <sys/stat.h>
 #include <vector>
 
@@ -256,6 +258,23 @@ TEST(Shell, TheRecorderSeesOneArgumentWithBlanksAndAddressesGoToTheOpener) {
     rec.Result = SE_ERR_ACCESSDENIED;
     EXPECT_EQ(ShellExecute(nullptr, "open", exe, "", "", SW_SHOW), SE_ERR_ACCESSDENIED);
     EXPECT_TRUE(rec.Requests.back().Arguments.empty());
+  }
+  // The opener of a document is watched: its exit code reaches the main
+  // thread, here from a stand-in that finds no program (as xdg-open does).
+  {
+    TUiTestDriver driver;
+    std::ofstream(dir + "xdg-open") << "#!/bin/sh\nexit 3\n";
+    chmod((dir + "xdg-open").c_str(), 0755);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    setenv("PATH", dir.c_str(), 1);
+    int32_t exitCode = -1;
+    EXPECT_GT(ShellExecute(nullptr, "open", doc, "", "", SW_SHOW, [&](int32_t Code) { exitCode = Code; }), 32);
+    setenv("PATH", path.c_str(), 1);
+    for (int i = 0; i < 1000 && exitCode < 0; ++i) {
+      driver.ProcessMessages();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(exitCode, 3);
   }
   std::string cmd = "rm -rf '" + dir + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0);

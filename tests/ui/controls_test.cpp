@@ -276,9 +276,19 @@ TEST(Forms, ModalFormEndsWithItsModalResultAndOtherWindowsWaitMeanwhile) {
   EXPECT_EQ(GetActiveWindow(), main->Handle());
   EXPECT_EQ(GetWindow(dialog->Handle(), GW_OWNER), nullptr);
   EXPECT_EQ(dialog->Left(), (1024 - dialog->Width()) / 2);
-  // Showing it modally again works; Close ends it with mrCancel.
-  driver.WhenIdle([&] { dialog->Close(); });
+  // Showing it modally again works; Close ends it with mrCancel. A busy
+  // cursor set by the work that opened it gives way to the ordinary one
+  // while the form is answered, and comes back after.
+  Screen->SetCursor(crHourGlass);
+  TCursor cursorDuring = crHourGlass;
+  driver.WhenIdle([&] {
+    cursorDuring = Screen->Cursor();
+    dialog->Close();
+  });
   EXPECT_EQ(dialog->ShowModal(), mrCancel);
+  EXPECT_EQ(cursorDuring, crDefault);
+  EXPECT_EQ(Screen->Cursor(), crHourGlass);
+  Screen->SetCursor(crDefault);
   EXPECT_EQ(driver.PendingSteps(), 0u);
 }
 

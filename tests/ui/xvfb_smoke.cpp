@@ -1,12 +1,26 @@
 // Smoke test on a real X display (run under xvfb-run): a form on the xcb
-// platform, a click through the toolkit's input path, and a screenshot of
-// the display saved under the build folder for a person to look at.
+// platform, a click through the toolkit's input path, a cursor of our own
+// as the X server shows it, and a screenshot of the display saved under the
+// build folder for a person to look at.
+// Xlib's names that our window system uses too are kept out of the way.
+#define Screen XScreen
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
+#undef Screen
+#undef KeyPress
+#undef KeyRelease
+#undef None
+#undef Bool
+#undef Status
+
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/gdi/dc.h"
+#include "platform/ui/cursors.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/test_driver.h"
 #include "tests/ui/xvfb_desktop.h"
@@ -43,7 +57,44 @@ public:
   TPanel* Panel;
 };
 
-// Lets the display catch up, delivering our messages meanwhile.
+// A 32 x 32 cursor: a black cross of 61 pixels through (15, 15) and a
+// white 4 x 4 square at the lower right; the rest is transparent.
+HCURSOR MakeCrossCursor() {
+  std::vector<uint8_t> andMask(32 * 4, 0xFF), xorMask(32 * 4, 0x00);
+  auto put = [&](int X, int Y, bool White) {
+    const size_t i = static_cast<size_t>(Y * 4 + X / 8);
+    const uint8_t bit = static_cast<uint8_t>(0x80 >> (X % 8));
+    andMask[i] = static_cast<uint8_t>(andMask[i] & ~bit);
+    if (White) xorMask[i] = static_cast<uint8_t>(xorMask[i] | bit);
+  };
+  for (int k = 0; k < 31; ++k) {
+    put(k, 15, false);
+    if (k != 15) put(15, k, false);
+  }
+  for (int y = 24; y < 28; ++y)
+    for (int x = 24; x < 28; ++x) put(x, y, true);
+  return CreateCursor(nullptr, 15, 15, 32, 32, andMask.data(), xorMask.data());
+}
+
+// The cursor the X server shows now: its opaque black and opaque white
+// pixels, and all its opaque ones.
+struct TShownCursor {
+  int Black = 0, White = 0, Opaque = 0;
+};
+TShownCursor ShownCursor(Display* X) {
+  TShownCursor shown;
+  XFixesCursorImage* image = XFixesGetCursorImage(X);
+  if (!image) return shown;
+  for (int i = 0; i < image->width * image->height; ++i) {
+    const unsigned long argb = image->pixels[i] & 0xFFFFFFFFul;
+    if ((argb >> 24) == 0) continue;
+    ++shown.Opaque;
+    if (argb == 0xFF000000ul) ++shown.Black;
+    if (argb == 0xFFFFFFFFul) ++shown.White;
+  }
+  XFree(image);
+  return shown;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +125,37 @@ int main(int argc, char** argv) {
   Pump(500);
   if (!form->Panel->Clicked) {
     std::fprintf(stderr, "the click did not reach the control\n");
+    rc = 1;
+  }
+  // A cursor made from masks shows as drawn: its transparent pixels let the
+  // window show through.
+  if (Display* x = XOpenDisplay(nullptr)) {
+    // The pointer onto the panel, and its move delivered to our window.
+    const TPoint over{p.X + 20, p.Y + 10};
+    XWarpPointer(x, 0, DefaultRootWindow(x), 0, 0, 0, 0, over.X, over.Y);
+    XFlush(x);
+    PumpUntil([&] {
+      TPoint at;
+      GetCursorPos(at);
+      return at.X == over.X && at.Y == over.Y;
+    });
+    HCURSOR cross = MakeCrossCursor();
+    SetCursor(cross);
+    TShownCursor shown;
+    PumpUntil([&] {
+      shown = ShownCursor(x);
+      return shown.Opaque == 77;
+    });
+    if (shown.Black != 61 || shown.White != 16 || shown.Opaque != 77) {
+      std::fprintf(stderr, "the cross cursor shows %d black, %d white and %d opaque pixels, not 61, 16 and 77\n",
+                   shown.Black, shown.White, shown.Opaque);
+      rc = 1;
+    }
+    SetCursor(LoadCursor(nullptr, IDC_ARROW));
+    DestroyCursor(cross);
+    XCloseDisplay(x);
+  } else {
+    std::fprintf(stderr, "no X display to read the cursor from\n");
     rc = 1;
   }
   if (!TUiTestDriver::SaveScreenshot(argv[1])) {

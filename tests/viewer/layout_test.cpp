@@ -1,4 +1,6 @@
 // The twelve stretch modes, zoom, centring, scroll bars and tiles.
+#include <tuple>
+
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window.h"
 #include "tests/viewer/viewer_fixture.h"
@@ -105,6 +107,45 @@ TEST_F(ViewerTest, CentringAndScrollBars) {
   h->SetRange(50);
   EXPECT_FALSE(Viewer->AutoScroll());
   SavePng("scrolled");
+}
+
+// The wheel over the viewer scrolls it three lines a notch (sideways with
+// Shift); a press focuses it, and the keys scroll it then.
+TEST_F(ViewerTest, TheWheelAndTheKeysScrollThePicture) {
+  Viewer->SetBorderStyle(bsNone);
+  Viewer->SetBounds(0, 0, 200, 150);
+  Show();
+  Viewer->TakePixelGraphic(Gradient(400, 300));
+  Driver.ProcessMessages();
+  TPGImageScrollBar* h = Viewer->HorzScrollBar();
+  TPGImageScrollBar* v = Viewer->VertScrollBar();
+  const TPoint over = TUiTestDriver::ScreenPoint(Viewer, 50, 50);
+  Driver.Wheel(over, -120);
+  Driver.ProcessMessages();
+  EXPECT_EQ(v->Position(), 24);
+  EXPECT_EQ(Viewer->PicBox()->Top(), -24);
+  Driver.Wheel(over, 60);  // half a notch: a line and a half
+  Driver.Wheel(over, 60);
+  Driver.ProcessMessages();
+  EXPECT_EQ(v->Position(), 0);
+  Driver.SetModifiers(MK_SHIFT);
+  Driver.Wheel(over, -240);
+  Driver.SetModifiers(0);
+  Driver.ProcessMessages();
+  EXPECT_EQ(h->Position(), 48);
+
+  Driver.Click(over);
+  Driver.ProcessMessages();
+  EXPECT_TRUE(Viewer->Focused());
+  for (auto [key, horizontal, want] : {std::tuple{VK_NEXT, false, Viewer->ClientHeight()},
+                                       std::tuple{VK_DOWN, false, Viewer->ClientHeight() + 8},
+                                       std::tuple{VK_END, false, v->MaximumPosition()},
+                                       std::tuple{VK_HOME, false, 0}, std::tuple{VK_RIGHT, true, 56},
+                                       std::tuple{VK_LEFT, true, 48}}) {
+    Driver.PressKey(key);
+    Driver.ProcessMessages();
+    EXPECT_EQ((horizontal ? h : v)->Position(), want) << key;
+  }
 }
 
 TEST_F(ViewerTest, TilesMirrorAroundTheBox) {

@@ -278,6 +278,26 @@ TEST_F(Preview, StartsWhenTheSelectionRestsAndShowsPictureAndInformation) {
     for (int32_t y = 0; y < info.Height; ++y)
       for (int32_t x = 0; x < info.Width; ++x) inked += info.Pixel(x, y) != ColorToRGB(clBtnFace);
     EXPECT_GT(inked, 20);
+    // In the size of the dialog's font: its first line ("Bitmap") is as tall
+    // in ink as the pane's own font writes it.
+    TBitmap own;
+    own.SetSize(info.Width, info.Height);
+    own.Canvas()->Brush()->SetColor(clBtnFace);
+    own.Canvas()->FillRect(TRect{0, 0, info.Width, info.Height});
+    own.Canvas()->Font()->Assign(static_cast<TWinControl*>(dlg.InfoPane())->Font());
+    own.Canvas()->TextOut(0, 0, "Bitmap");
+    auto inkRows = [&](auto Pixel) {
+      int32_t rows = 0;
+      for (int32_t y = 0; y < info.Height / 3; ++y)
+        for (int32_t x = 0; x < info.Width; ++x)
+          if (Pixel(x, y) != ColorToRGB(clBtnFace)) {
+            ++rows;
+            break;
+          }
+      return rows;
+    };
+    EXPECT_EQ(inkRows([&](int32_t X, int32_t Y) { return info.Pixel(X, Y); }),
+              inkRows([&](int32_t X, int32_t Y) { return ColorToRGB(own.Canvas()->Pixels(X, Y)); }));
     EXPECT_TRUE(Driver.SaveWindowPng(dlg.DialogForm()->Handle(), BuildDir() + "/viewer_open_dialog_preview.png"));
 
     // A wide picture is fitted to the pane.
