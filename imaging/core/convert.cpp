@@ -136,13 +136,15 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
                            Stop, Step, limit, palette, FRGBWeighting, Nearest);
       };
       if (cached) {
-        // The colour cache's own lookup, with the exhaustive search for a
-        // cell that is not set yet.
+        // The colour cache's own lookup: a palette colour's own entry, else
+        // the cell's map entry, with the exhaustive search for a cell that is
+        // not set yet.
         const uint8_t* map = FColorCacheMap.get();
         const uint8_t* valid = FColorCacheValid.get();
+        const TPaletteColorIndex* exact = FColorCacheExact.get();
         run([&](TColor C) -> uint32_t {
-          const int32_t cell =
-              int32_t(((C & 0xF8) << 8) | ((C >> 5) & 0x7E0) | ((C >> 19) & 0x1F));
+          const int32_t cell = ColorCell(C);
+          if (const int32_t own = exact->Find(C, cell); own >= 0) return uint32_t(own);
           if (valid[cell >> 3] & (1 << (cell & 7))) return map[cell];
           return NearestCached(C);
         });

@@ -328,6 +328,7 @@ protected:
   // colour cell, and one valid bit per cell.
   std::unique_ptr<uint8_t[]> FColorCacheMap;
   std::unique_ptr<uint8_t[]> FColorCacheValid;
+  std::unique_ptr<TPaletteColorIndex> FColorCacheExact;  // built with the map
   bool FColorCacheRebuild = true;
   bool FNearestMemoInvalid = true;
   TColor FNearestMemoColor = 0;
