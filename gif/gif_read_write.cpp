@@ -36,8 +36,8 @@ std::string FailureText(const TGIFDecoder& Decoder) {
 
 // Decodes the first frame straight into the image's own pixel memory, whose
 // 8-bit bottom-up rows are laid out as the decoder writes them: the frame is
-// decoded once and never copied. The image gets the 256-entry table of an
-// 8-bit image: the frame's colours, then black.
+// decoded once and never copied. The image's palette is the frame's colour
+// table, 2^bits entries, so that it holds no colours the file does not.
 class TGIFImageDecoder : public TGIFDecoder {
 public:
   explicit TGIFImageDecoder(TPixelGraphic& Graphic) : FGraphic(Graphic) { SetFirstImageOnly(true); }
@@ -45,10 +45,11 @@ public:
 protected:
   uint8_t* FramePixels(TGIFFrame& Frame, int64_t Bytes) override {
     FGraphic.NewImage(Frame.Width, Frame.Height, pf8Bit);
-    FGraphic.SetPaletteCount(256);
-    for (int32_t i = 0; i < 256; ++i) {
+    const int32_t entries = std::clamp(Frame.ColorsUsed, 1, 256);
+    FGraphic.SetPaletteCount(entries);
+    for (int32_t i = 0; i < entries; ++i) {
       const uint8_t* rgb = Frame.Palette.data() + 3 * i;
-      FGraphic.SetPaletteEntry(i, i < Frame.ColorsUsed ? static_cast<TColor>(rgb[0] | rgb[1] << 8 | rgb[2] << 16) : 0);
+      FGraphic.SetPaletteEntry(i, static_cast<TColor>(rgb[0] | rgb[1] << 8 | rgb[2] << 16));
     }
     // NewImage gives every pixel one value, that of the transparent colour
     // (new memory is zero already); the rows a raster never reaches must

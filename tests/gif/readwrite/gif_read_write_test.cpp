@@ -208,7 +208,7 @@ TEST_F(GIFRegistry, DamagedFilesAreReportedNotLoadedEmpty) {
 
 // A frame that no image could hold is refused before it is decoded, with the
 // error of every other format; one that fits is decoded straight into the
-// image, with the 256-entry table of an 8-bit image.
+// image, whose palette is the frame's colour table (2^bits entries).
 TEST_F(GIFRegistry, FrameSizesAreHeldToTheImageCapAndDecodedOnce) {
   const uint8_t huge[] = {'G', 'I', 'F', '8', '9', 'a', 0xB0, 0xB3, 0xB0, 0xB3, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
                           0x2C, 0, 0, 0, 0, 0xB0, 0xB3, 0xB0, 0xB3, 0, 2, 2, 0x4C, 0x01, 0, 0x3B};  // 46000 x 46000
@@ -223,9 +223,19 @@ TEST_F(GIFRegistry, FrameSizesAreHeldToTheImageCapAndDecodedOnce) {
   TMemoryStream small = StreamOf(MakeGIF({SolidFrame(kRed, 3, 2)}));
   g.LoadImageFromStream(small, "", 0);
   EXPECT_EQ(g.PixelFormat(), pf8Bit);
-  EXPECT_EQ(g.PaletteCount(), 256);
+  EXPECT_EQ(g.PaletteCount(), 2);
   EXPECT_EQ(g.GetPixelColor(2, 1), kRed);
-  EXPECT_EQ(g.GetPaletteEntry(255), 0u);
+  EXPECT_EQ(g.GetPaletteEntry(1), 0u);
+
+  // Nine colours: a 16-entry table; a local table counts as the global one.
+  TTestFrame nine = SolidFrame(kRed, 9, 2);
+  nine.Color = [](int32_t x, int32_t) { return 0x0D0B05u * static_cast<uint32_t>(x + 1); };
+  for (bool global : {true, false}) {
+    TMemoryStream colours = StreamOf(MakeGIF({nine, SolidFrame(kRed)}, 0, global));
+    g.LoadImageFromStream(colours, "", 0);
+    ASSERT_EQ(g.PaletteCount(), 16);
+    for (int32_t x = 0; x < 9; ++x) EXPECT_EQ(g.GetPixelColor(x, 1), 0x0D0B05u * static_cast<uint32_t>(x + 1));
+  }
 }
 
 TEST_F(GIFRegistry, WriterOptionsAndWrittenSize) {
