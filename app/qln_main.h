@@ -212,6 +212,9 @@ private:
     TColor TransparentColor = 0;
     int32_t ColorCount = 0;
   } FPictureGIF;
+  // While the file just saved is loaded back: its GIF is FPictureGIF's, so
+  // the reduction does not code one while it maps.
+  bool FReloadingSaved = false;
   int32_t FTipIndex = 0;
   bool FShowTips = false;
 };

@@ -233,14 +233,19 @@ void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int3
 }
 
 void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interlaced,
-                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount) {
+                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount,
+                    const std::function<void(const uint8_t*)>& BeforeRow) {
   const int32_t m = MinCodeSizeFor(ColorCount);
   if (m == 0) return;
   const int64_t count = Width > 0 && Height > 0 ? static_cast<int64_t>(Width) * Height : 0;
   TLZWCompressor lzw(Stream, m, count, Width, 1, 1);
   if (count > 0) {
     TGIFInterlaceOrder order(Height, Interlaced);
-    for (int32_t y = order.First(); y >= 0; y = order.Next(y)) lzw.Feed<true>(Row(y), Width, Map);
+    for (int32_t y = order.First(); y >= 0; y = order.Next(y)) {
+      const uint8_t* row = Row(y);
+      if (BeforeRow) BeforeRow(row);
+      lzw.Feed<true>(row, Width, Map);
+    }
   }
   lzw.Finish();
 }

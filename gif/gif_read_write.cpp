@@ -11,6 +11,7 @@
 #include "imaging/core/exceptions.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
+#include "imaging/core/row_gate.h"
 #include "platform/base/strings.h"
 #include "platform/gdi/bitmap.h"
 
@@ -147,11 +148,17 @@ TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
   rows.Width = Graphic.GetWidth();
   rows.Height = Graphic.GetHeight();
   rows.BitCount = Graphic.GetPixelFormat() == pf24Bit ? 24 : 8;
+  // Rows still being written by another thread are read once finished.
+  TPGRowGate* gate = Graphic.RowGate();
   if (Graphic.GetPixelFormat() == pf24Bit || Graphic.GetPixelFormat() == pf8Bit) {
-    rows.Row = [&Graphic](int32_t y) { return static_cast<const uint8_t*>(Graphic.ScanLine(y)); };
+    rows.Row = [&Graphic, gate](int32_t y) {
+      if (gate) gate->WaitForRow(y);
+      return static_cast<const uint8_t*>(Graphic.ScanLine(y));
+    };
   } else {
     Scratch.resize(static_cast<size_t>(std::max(rows.Width, 0)));
-    rows.Row = [&Graphic, &Scratch](int32_t y) {
+    rows.Row = [&Graphic, &Scratch, gate](int32_t y) {
+      if (gate) gate->WaitForRow(y);
       for (int32_t x = 0; x < static_cast<int32_t>(Scratch.size()); ++x)
         Scratch[static_cast<size_t>(x)] = static_cast<uint8_t>(Graphic.GetPixel(x, y));
       return static_cast<const uint8_t*>(Scratch.data());
@@ -160,6 +167,7 @@ TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
   if (rows.BitCount == 8) {
     const int32_t colors = std::min(Graphic.PaletteCount(), Graphic.GetMaxColors());
     for (int32_t i = 0; i < colors; ++i) rows.Colors[static_cast<size_t>(i)] = Graphic.GetPaletteEntry(i);
+    rows.PaletteSize = colors;
   }
   return rows;
 }

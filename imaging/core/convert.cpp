@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/core/dither.h"
+#include "imaging/core/row_gate.h"
 
 namespace {
 
@@ -204,6 +205,7 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
             for (int64_t x = firstCol; x <= lastCol; ++x)
               SetPixel(int32_t(x), int32_t(y), uint32_t(map[indexAt(row, x, sy)]));
           }
+          if (FRowGate) FRowGate->Finished(int32_t(y + 1));
           if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
         }
       }
@@ -237,6 +239,9 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
           dither.Store(int32_t(x), int32_t(y), uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16));
         }
       }
+      // Rows above the rectangle keep their pixels, so every row down to
+      // this one is final.
+      if (FRowGate) FRowGate->Finished(int32_t(y + 1));
       if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
     }
     ProgressEnd();

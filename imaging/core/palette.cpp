@@ -366,19 +366,20 @@ void TPixelGraphic::DetectPaletteIdent() {
   FIsGrayPalette = FPixelFormat != pf24Bit &&
                    std::all_of(FPalette.begin(), FPalette.end(),
                                [](TColor c) { return R_(c) == G_(c) && G_(c) == B_(c); });
+  FPaletteIdent = DetectedPaletteIdent();
+}
+
+TPaletteIdent TPixelGraphic::DetectedPaletteIdent() const {
   static constexpr TPaletteIdent kOrder[] = {pBlackWhite, pGray4,   pSysGray4,   pGray16,     pGray236,
                                              pGray256,    pSys16,   pSpecial216, pSpecial125, pSpecial252};
   for (TPaletteIdent kind : kOrder) {
     if (StandardPaletteCount(kind) != FPaletteCount) continue;
     bool same = true;
     for (int32_t i = 0; i < FPaletteCount && same; ++i) same = FPalette[i] == StandardPaletteEntry(kind, i);
-    if (same) {
-      FPaletteIdent = kind;
-      return;
-    }
+    if (same) return kind;
   }
-  if (FPixelFormat == pf24Bit && FPaletteCount == 0) FPaletteIdent = pTrueColor;
-  else FPaletteIdent = FPaletteCount > 0 ? pUnknown : pNone;
+  if (FPixelFormat == pf24Bit && FPaletteCount == 0) return pTrueColor;
+  return FPaletteCount > 0 ? pUnknown : pNone;
 }
 
 bool TPixelGraphic::SamePalette(const TPixelGraphic* Other) const {

@@ -1,6 +1,7 @@
 // GIF through the reader and writer registries: identification, the first
 // frame, the information texts, the writer's options and the start-up.
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "gif/gif_read_write.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/file_formats.h"
+#include "imaging/core/median_cut.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
 #include "platform/gdi/bitmap.h"
@@ -323,6 +325,17 @@ TEST_F(GIFRegistry, PaletteRowsGiveTheBytesOfTheTwentyFourBitPath) {
                      ", transparency " + std::to_string(transparency));
       }
   }
+  // A palette of 256 colours whose rows use three: the table and code size
+  // are those of the colours used, not of the palette.
+  {
+    TPixelGraphic g;
+    g.NewImage(90, 7, pf8Bit);
+    g.SetPaletteCount(256);
+    for (int32_t i = 0; i < 256; ++i) g.SetPaletteEntry(i, 0x010203u * static_cast<uint32_t>(i));
+    for (int32_t y = 0; y < g.Height(); ++y)
+      for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, static_cast<uint32_t>(below(3) * 40));
+    check(g, "three of 256");
+  }
   // Indices past the palette show black in a bitmap; 1- and 4-bit images.
   GIFInterlaced = false;
   GIFTransparent = true;
@@ -336,4 +349,109 @@ TEST_F(GIFRegistry, PaletteRowsGiveTheBytesOfTheTwentyFourBitPath) {
       for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, static_cast<uint32_t>(below(g.GetMaxColors())));
     check(g, "format " + std::to_string(format));
   }
+}
+
+namespace {
+
+// A busy 24-bit picture: gradients with a hashed ripple.
+void FillBusy(TPixelGraphic& G, int32_t W, int32_t H) {
+  G.NewImage(W, H, pf24Bit);
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* row = G.ScanLine(y);
+    for (int32_t x = 0; x < W; ++x) {
+      uint32_t h = static_cast<uint32_t>(x) * 2654435761u ^ static_cast<uint32_t>(y) * 2246822519u;
+      h ^= h >> 15;
+      row[3 * x] = static_cast<uint8_t>(x * 255 / W + (h & 15));
+      row[3 * x + 1] = static_cast<uint8_t>(y * 255 / H);
+      row[3 * x + 2] = static_cast<uint8_t>((x + y) * 2 + (h >> 8 & 31));
+    }
+  }
+}
+
+std::vector<uint8_t> FileBytes(const std::string& Name) {
+  TMemoryStream s;
+  s.LoadFromFile(Name);
+  return s.Bytes();
+}
+
+}  // namespace
+
+// The save path codes each row on a second thread as soon as it is mapped:
+// the files are those of mapping every row first and writing after.
+TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
+  TPixelGraphic source;
+  FillBusy(source, 613, 419);
+  const std::string name = ::testing::TempDir() + "/quillon_mapped_while_coded.gif";
+  for (bool dither : {true, false})
+    for (int32_t colors : {256, 100, 3}) {
+      // Reference: map, then write.
+      TPixelGraphic mapped;
+      mapped.NewImage(source.Width(), source.Height(), pf8Bit);
+      CreateOptimizedPalette(&mapped, &source, colors, false);
+      mapped.SetDither(dither);
+      mapped.CopyFrom(&source);
+      const std::vector<uint8_t> expected = WriteGIFFile(mapped);
+
+      TPixelGraphic dest;
+      dest.NewImage(source.Width(), source.Height(), pf8Bit);
+      CreateOptimizedPalette(&dest, &source, colors, false);
+      dest.SetDither(dither);
+      dest.CopyFromAndSaveToFile(&source, name);
+      EXPECT_EQ(FileBytes(name), expected) << colors << " colours, dither " << dither;
+      EXPECT_EQ(dest.RowGate(), nullptr);
+      for (int32_t y = 0; y < source.Height(); y += 97)
+        ASSERT_EQ(std::vector<uint8_t>(dest.ScanLine(y), dest.ScanLine(y) + dest.Width()),
+                  std::vector<uint8_t>(mapped.ScanLine(y), mapped.ScanLine(y) + mapped.Width()));
+    }
+
+  // The colour-resolution fallback of a 24-bit picture: 236 optimal colours
+  // and the 16 system colours, mapped while written.
+  TPixelGraphic reduced;
+  reduced.NewImage(0, 0, pf8Bit);
+  CreateOptimizedPalette(&reduced, &source, 252, true);
+  reduced.NewImage(source.Width(), source.Height(), pf8Bit);
+  reduced.CopyFrom(&source);
+  EXPECT_EQ(SaveAsGIF(source), WriteGIFFile(reduced));
+  std::remove(name.c_str());
+}
+
+// A copy that stops keeps the bytes of the serial way; one that fails
+// leaves no file and its own error; a write that fails raises after the
+// whole picture is mapped.
+TEST_F(GIFRegistry, RowsCodedWhileMappedWhenTheCopyStopsOrFails) {
+  TPixelGraphic source;
+  FillBusy(source, 200, 300);
+  const std::string name = ::testing::TempDir() + "/quillon_mapped_stops.gif";
+  std::remove(name.c_str());
+  auto prepared = [&](TPixelGraphic& G) {
+    G.NewImage(source.Width(), source.Height(), pf8Bit);
+    CreateOptimizedPalette(&G, &source, 64, false);
+  };
+  TPixelGraphic serial, dest;
+  prepared(serial);
+  prepared(dest);
+  for (TPixelGraphic* g : {&serial, &dest})
+    g->OnProgress = [](TObject*, int32_t Step, int32_t, bool& Abort) { Abort = Step == 150; };
+  serial.CopyFrom(&source);
+  dest.CopyFromAndSaveToFile(&source, name);
+  EXPECT_EQ(FileBytes(name), WriteGIFFile(serial));
+  std::remove(name.c_str());
+
+  dest.OnProgress = [](TObject*, int32_t Step, int32_t, bool&) {
+    if (Step == 40) throw EPGEmpty("stopped at row 40");
+  };
+  try {
+    dest.CopyFromAndSaveToFile(&source, name);
+    ADD_FAILURE() << "no error";
+  } catch (const EPGEmpty& e) {
+    EXPECT_EQ(e.Message(), "stopped at row 40");
+  }
+  EXPECT_EQ(dest.RowGate(), nullptr);
+  TMemoryStream none;
+  EXPECT_THROW(none.LoadFromFile(name), Exception);
+
+  int32_t rows = 0;
+  dest.OnProgress = [&rows](TObject*, int32_t, int32_t, bool&) { ++rows; };
+  EXPECT_THROW(dest.CopyFromAndSaveToFile(&source, ::testing::TempDir() + "/no such folder/x.gif"), Exception);
+  EXPECT_EQ(rows, source.Height());
 }
