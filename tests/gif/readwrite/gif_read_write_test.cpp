@@ -403,6 +403,18 @@ TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
         ASSERT_EQ(std::vector<uint8_t>(dest.ScanLine(y), dest.ScanLine(y) + dest.Width()),
                   std::vector<uint8_t>(mapped.ScanLine(y), mapped.ScanLine(y) + mapped.Width()));
     }
+  // A writer that wants the whole picture (BMP) gets it mapped first.
+  TPixelGraphic mapped, dest;
+  for (TPixelGraphic* g : {&mapped, &dest}) {
+    g->NewImage(source.Width(), source.Height(), pf8Bit);
+    CreateOptimizedPalette(g, &source, 200, false);
+  }
+  mapped.CopyFrom(&source);
+  mapped.SaveToFile(name + ".bmp");
+  dest.CopyFromAndSaveToFile(&source, name + ".2.bmp");
+  EXPECT_EQ(FileBytes(name + ".2.bmp"), FileBytes(name + ".bmp"));
+  std::remove((name + ".bmp").c_str());
+  std::remove((name + ".2.bmp").c_str());
 
   // The colour-resolution fallback of a 24-bit picture: 236 optimal colours
   // and the 16 system colours, mapped while written.
