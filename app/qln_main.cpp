@@ -689,6 +689,7 @@ void TForm1::ApplyReduction() {
     FPictureGIF.Transparent = GIFTransparent;
     FPictureGIF.TransparentColor = GIFTransparentColor;
     FPictureGIF.ColorCount = GIFColorCount;
+    FPictureGIFFresh = true;
   }
   // A grey, black-and-white or fixed palette replaces the picture's colours:
   // only Reset, from the pristine copy, brings them back.
@@ -731,10 +732,15 @@ TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture, uint64_t Key) {
 }
 
 void TForm1::UpdateSizeInfo() {
+  const bool fresh = FPictureGIFFresh;
+  FPictureGIFFresh = false;
   TPixelGraphic* current = Image1->GetPixelGraphic();
   if (!current || current->Empty()) return;
   int64_t size = 0;
-  if (edZoom->Value() != 100) {
+  if (fresh && edZoom->Value() == 100) {
+    size = FPictureGIF.Bytes->Size();
+    GIFColorCount = FPictureGIF.ColorCount;
+  } else if (edZoom->Value() != 100) {
     // The estimate is for the picture as displayed.
     std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(current);
     TMemoryStream stream;
