@@ -50,9 +50,9 @@ void Resample(TPGImage* Image, int32_t Width, int32_t Height) {
   Image->SetZoomFactor(1.0L);
 }
 
-void ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
-                  int32_t Count, int32_t PixelFormat) {
-  Replace(Image, [&](TPixelGraphic* current) {
+bool ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
+                  int32_t Count, int32_t PixelFormat, const std::function<void(TPixelGraphic&)>& WhileMapping) {
+  return Replace(Image, [&](TPixelGraphic* current) {
     auto g = std::make_unique<TPixelGraphic>();
     g->NewImage(current->GetWidth(), current->GetHeight(), static_cast<uint8_t>(PixelFormat));
     if (Kind == pUnknown)
@@ -61,7 +61,10 @@ void ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, 
       g->SetPaletteIdent(Kind);
     g->SetDither(Dithering);
     g->SetRGBWeighting(RGBWeight);
-    g->CopyFrom(current);
+    if (WhileMapping)
+      g->CopyFromWhile(current, [&] { WhileMapping(*g); });
+    else
+      g->CopyFrom(current);
     return g;
   });
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "imaging/core/palette.h"
 #include "platform/gdi/types.h"
@@ -18,8 +19,12 @@ void Resample(TPGImage* Image, int32_t Width, int32_t Height);
 // The current pixels mapped onto a palette taken from Pristine (the image as
 // loaded): the optimal palette of Count colours for Kind pUnknown, else the
 // standard palette of Kind. PixelFormat: 0 = 1 bit, 1 = 4 bit, 2 = 8 bit.
-void ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
-                  int32_t Count, int32_t PixelFormat);
+// WhileMapping, when given, runs on a second thread with the new image while
+// its rows are mapped (TPixelGraphic::CopyFromWhile), before the viewer gets
+// it; false when the viewer kept its picture.
+bool ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
+                  int32_t Count, int32_t PixelFormat,
+                  const std::function<void(TPixelGraphic&)>& WhileMapping = nullptr);
 // The selection clipped to the picture.
 void ClampSelection(TPGImage* Image);
 // The picture replaced by the selected rectangle; the selection is hidden.

@@ -744,8 +744,27 @@ int32_t TForm1::PixelFormatClass() const {
 }
 
 void TForm1::ApplyReduction() {
-  ReduceColors(Image1, FPristine.get(), PaletteKind(), RGBWeight1->Checked(), Dithering1->Checked(),
-               edColors->Value(), PixelFormatClass());
+  // At zoom 100 the estimate is the GIF of the picture itself: it is coded
+  // on a second thread while the rows are mapped (not interlaced: that
+  // order needs the whole picture first).
+  std::shared_ptr<TMemoryStream> gif;
+  std::function<void(TPixelGraphic&)> encode;
+  if (edZoom->Value() == 100 && !GIFInterlaced && !FReloadingSaved)
+    encode = [&](TPixelGraphic& Picture) {
+      gif = std::make_shared<TMemoryStream>();
+      SavePixelGraphicAsGIF(*gif, Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+    };
+  if (ReduceColors(Image1, FPristine.get(), PaletteKind(), RGBWeight1->Checked(), Dithering1->Checked(),
+                   edColors->Value(), PixelFormatClass(), encode) &&
+      gif) {
+    FPictureGIF.Bytes = gif;
+    FPictureGIF.Key = GIFPictureKey(*Image1->GetPixelGraphic(), GIFInterlaced);
+    FPictureGIF.Interlaced = GIFInterlaced;
+    FPictureGIF.Transparent = GIFTransparent;
+    FPictureGIF.TransparentColor = GIFTransparentColor;
+    FPictureGIF.ColorCount = GIFColorCount;
+    FPictureGIFFresh = true;
+  }
   // A grey, black-and-white or fixed palette replaces the picture's colours:
   // only Reset, from the pristine copy, brings them back.
   if (edColors->Value() < 256 || !Color1->Checked()) Reset1->SetEnabled(true);
@@ -787,10 +806,15 @@ TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture, uint64_t Key) {
 }
 
 void TForm1::UpdateSizeInfo() {
+  const bool fresh = FPictureGIFFresh;
+  FPictureGIFFresh = false;
   TPixelGraphic* current = Image1->GetPixelGraphic();
   if (!current || current->Empty()) return;
   int64_t size = 0;
-  if (edZoom->Value() != 100) {
+  if (fresh && edZoom->Value() == 100) {
+    size = FPictureGIF.Bytes->Size();
+    GIFColorCount = FPictureGIF.ColorCount;
+  } else if (edZoom->Value() != 100) {
     // The estimate is for the picture as displayed.
     std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(current);
     TMemoryStream stream;
@@ -980,6 +1004,10 @@ void TForm1::SaveFile(const std::string& Name) {
   // was picked, so pick mode and the colour carry over to it.
   const bool picking = FPickMode;
   const TColor picked = GIFTransparentColor;
+  struct TReloading {
+    bool& Flag;
+    ~TReloading() { Flag = false; }
+  } reloading{FReloadingSaved = true};
   LoadFile(Name, written.get());
   if (picking) {
     SetTransparentMode(true);

@@ -239,6 +239,12 @@ private:
     TColor TransparentColor = 0;
     int32_t ColorCount = 0;
   } FPictureGIF;
+  // While the file just saved is loaded back: its GIF is FPictureGIF's, so
+  // the reduction does not code one while it maps.
+  bool FReloadingSaved = false;
+  // FPictureGIF was just coded for the viewer's picture by the reduction:
+  // the size estimate that follows takes it without looking at the pixels.
+  bool FPictureGIFFresh = false;
   int32_t FTipIndex = 0;
   bool FShowTips = false;
 };

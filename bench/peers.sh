@@ -5,9 +5,12 @@
 # pngquant, and prints side by side the wall time of each command (best of
 # three), Quillon's time as a share of theirs, the peak memory, the size of
 # the file written, and the quantisation error as PSNR in RGB against the
-# original, plainly and after a Gaussian blur of sigma 1 on both images.
-# Quillon and ImageMagick write GIF; pngquant can only write PNG, which the
-# table says beside its figures.
+# original, plainly and after a Gaussian blur of sigma 1 on both images; for
+# the flat graphic, whose 31 colours fit any 256-colour palette, also the
+# number of pixels whose colour changed. Quillon and ImageMagick write GIF;
+# pngquant can only write PNG, which the table says beside its figures.
+# Quillon's GIFs are checked against the SHA-256 recorded below: a change
+# that was meant to keep them byte for byte shows up as "CHANGED".
 #
 #   bench/peers.sh [BUILD_DIR]
 #
@@ -49,12 +52,27 @@ run() {
   memory[$name]="$peak"
 }
 
+# SHA-256 of Quillon's GIFs of the three pictures, dithered and not.
+declare -A recorded=(
+  [photo-ours]=36d6267cad16e68c67cfb67ecca8187a8f369ced23176c63bfd7d7bb1c9b8af0
+  [photo-ours-nodither]=93c534a447a1ee350b837c1e75dfd34f56e9188f50f683e6cabb26b8b6cb2666
+  [fractal-ours]=1f0b3333621303a625ee0e8aeb90ab0dc9665e0daf9e27645c7eb3a4e34c5e87
+  [fractal-ours-nodither]=3e9bf057e5be9be4a940a8e6361d37b45e71a96ad04f5555569650113e29c559
+  [flat-ours]=14ea1ba635c1ae9623757ead16431947badd78fff5588a2a872d1515e87f7ed6
+  [flat-ours-nodither]=14ea1ba635c1ae9623757ead16431947badd78fff5588a2a872d1515e87f7ed6
+)
+hashes=""
+
+changed() {  # pixels of $2 whose colour differs from $1's
+  "$compare" -metric AE "$1" "$2" null: 2>&1 | awk '{ print $1 }' || true
+}
+
 psnr() {  # PSNR of $2 against $1 in dB
   "$compare" -metric PSNR "$1" "$2" null: 2>&1 | awk '{ print $1 }' || true
 }
 
-printf '%-9s %-22s %8s %12s %9s %9s %8s %10s\n' picture tool "time s" "ours/theirs" "peak MB" "file KB" "PSNR" \
-  "PSNR blur"
+printf '%-9s %-22s %8s %12s %9s %9s %8s %10s %10s\n' picture tool "time s" "ours/theirs" "peak MB" "file KB" "PSNR" \
+  "PSNR blur" "changed px"
 for picture in photo fractal flat; do
   in="$work/$picture.ppm"
   "$convert" "$in" "$work/$picture.png"
@@ -82,11 +100,22 @@ for picture in photo fractal flat; do
     else
       ratio="-"
     fi
-    printf '%-9s %-22s %8s %12s %9.1f %9.1f %8s %10s\n' "$picture" "$label" "${seconds[$tool]}" "$ratio" \
+    count="-"
+    [[ "$picture" == flat ]] && count="$(changed "$in" "$out")"
+    printf '%-9s %-22s %8s %12s %9.1f %9.1f %8s %10s %10s\n' "$picture" "$label" "${seconds[$tool]}" "$ratio" \
       "$(awk -v k="${memory[$tool]}" 'BEGIN { print k / 1024 }')" \
       "$(awk -v b="$(stat -c %s "$out")" 'BEGIN { print b / 1024 }')" \
-      "$(psnr "$in" "$out")" "$(psnr "$work/$picture-blur.ppm" "$work/out-blur.ppm")"
+      "$(psnr "$in" "$out")" "$(psnr "$work/$picture-blur.ppm" "$work/out-blur.ppm")" "$count"
+    if [[ "$tool" == ours* ]]; then
+      sum="$(sha256sum "$out" | awk '{ print $1 }')"
+      if [[ "$sum" == "${recorded[$picture-$tool]}" ]]; then
+        hashes+="$picture $tool: as recorded"$'\n'
+      else
+        hashes+="$picture $tool: CHANGED ($sum)"$'\n'
+      fi
+    fi
     rm -f "$work/out-blur.ppm"
   done
   rm -f "$work"/ours*.gif "$work"/magick*.gif "$work"/pngquant*.png
 done
+printf '\nQuillon GIF bytes against the recorded SHA-256:\n%s' "$hashes"

@@ -13,16 +13,9 @@ TProgressEvent GIFWriteProgress;
 std::string GIFComment;
 int32_t GIFColorCount = 0;
 
-namespace {
-
-std::string ApplicationTitle = "Quillon";
-
-const char* const kMakerNotice = "Quillon imaging library by Marrowick";
-const char* const kMakerAddress = "https://www.marrowick.example/";
-
 // Maps 24-bit colours to palette indices in a small open-addressing table;
 // the palette keeps first-appearance order, this only speeds up the search.
-class TColorLookup {
+class TGIFColorLookup {
 public:
   void Reset() { std::memset(FKeys, 0, sizeof(FKeys)); }
   // Returns the index of Color, or -1 after reserving its slot for Index.
@@ -46,6 +39,13 @@ private:
   uint32_t FKeys[kSlots];
   uint16_t FIndex[kSlots];
 };
+
+namespace {
+
+std::string ApplicationTitle = "Quillon";
+
+const char* const kMakerNotice = "Quillon imaging library by Marrowick";
+const char* const kMakerAddress = "https://www.marrowick.example/";
 
 // The palette entry of Color (0x00BBGGRR), -1 when there is none.
 int32_t PaletteIndexOf(const TGIFWriteState& State, TColor Color) {
@@ -99,7 +99,7 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
   State.HasTransparentIndex[f] = false;
   State.TransparentIndex[f] = 0xFF;
 
-  auto lookup = std::make_unique<TColorLookup>();
+  auto lookup = std::make_unique<TGIFColorLookup>();
   lookup->Reset();
   for (int32_t i = 0; i < State.ColorCount; ++i) {
     const uint8_t* p = &State.Palette[3 * i];
@@ -145,51 +145,59 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
   return true;
 }
 
+TGIFPaletteMapper::TGIFPaletteMapper(TGIFWriteState& State, const std::array<TColor, 256>& Colors,
+                                     std::array<uint8_t, 256>& Map)
+    : FState(State), FColors(Colors), FMap(Map), FLookup(std::make_unique<TGIFColorLookup>()) {
+  FMap.fill(0);
+  FLookup->Reset();
+  for (int32_t i = 0; i < State.ColorCount; ++i) {
+    const uint8_t* p = &State.Palette[3 * i];
+    FLookup->FindOrAdd(p[0] | (p[1] << 8) | (p[2] << 16), i);
+  }
+}
+
+TGIFPaletteMapper::~TGIFPaletteMapper() = default;
+
+void TGIFPaletteMapper::AddNew(const uint8_t* Row, int32_t Width) {
+  // Each index takes its colour's place in the palette the first time a
+  // pixel uses it; indices of one colour share that place, as the colours
+  // of a 24-bit picture would.
+  for (int32_t x = 0; x < Width; ++x) {
+    const uint8_t v = Row[x];
+    if (FMapped[v]) continue;
+    const TColor color = FColors[v] & 0xFFFFFF;
+    int32_t index = FLookup->FindOrAdd(color, FState.ColorCount);
+    if (index < 0) {
+      // At most 256 indices, so at most 256 colours.
+      index = FState.ColorCount++;
+      FState.Palette[3 * index] = static_cast<uint8_t>(color);
+      FState.Palette[3 * index + 1] = static_cast<uint8_t>(color >> 8);
+      FState.Palette[3 * index + 2] = static_cast<uint8_t>(color >> 16);
+    }
+    FMap[v] = static_cast<uint8_t>(index);
+    FMapped[v] = true;
+    if (--FUnmapped == 0) break;
+  }
+}
+
+void SetGIFTransparentIndex(TGIFWriteState& State, TColor TransparentColor) {
+  // Every palette entry made from rows is used by a pixel of this frame.
+  const int32_t i = PaletteIndexOf(State, TransparentColor);
+  if (i >= 0) SetTransparentIndex(State, State.CurrentFrame - 1, i);
+}
+
 void MapPaletteRowsToGIF(TGIFWriteState& State, const TGIFRows& Rows, bool Interlaced, bool Transparent,
                          TColor TransparentColor, std::array<uint8_t, 256>& Map) {
   GIFWriteStatus = 6;
   const int32_t f = State.CurrentFrame - 1;
   State.HasTransparentIndex[f] = false;
   State.TransparentIndex[f] = 0xFF;
-  Map.fill(0);
-
-  // Each index takes its colour's place in the palette the first time a
-  // pixel uses it; indices of one colour share that place, as the colours
-  // of a 24-bit picture would.
-  auto lookup = std::make_unique<TColorLookup>();
-  lookup->Reset();
-  for (int32_t i = 0; i < State.ColorCount; ++i) {
-    const uint8_t* p = &State.Palette[3 * i];
-    lookup->FindOrAdd(p[0] | (p[1] << 8) | (p[2] << 16), i);
-  }
-  std::array<bool, 256> mapped{};
-  int32_t unmapped = 256;
+  TGIFPaletteMapper mapper(State, Rows.Colors, Map);
   TGIFInterlaceOrder order(Rows.Height, Interlaced);
-  for (int32_t y = Rows.Width > 0 && Rows.Height > 0 ? order.First() : -1; y >= 0 && unmapped > 0;
-       y = order.Next(y)) {
-    const uint8_t* src = Rows.Row(y);
-    for (int32_t x = 0; x < Rows.Width; ++x) {
-      const uint8_t v = src[x];
-      if (mapped[v]) continue;
-      const TColor color = Rows.Colors[v] & 0xFFFFFF;
-      int32_t index = lookup->FindOrAdd(color, State.ColorCount);
-      if (index < 0) {
-        // At most 256 indices, so at most 256 colours.
-        index = State.ColorCount++;
-        State.Palette[3 * index] = static_cast<uint8_t>(color);
-        State.Palette[3 * index + 1] = static_cast<uint8_t>(color >> 8);
-        State.Palette[3 * index + 2] = static_cast<uint8_t>(color >> 16);
-      }
-      Map[v] = static_cast<uint8_t>(index);
-      mapped[v] = true;
-      if (--unmapped == 0) break;
-    }
-  }
-  // Every palette entry made here is used by a pixel of this frame.
-  if (Transparent) {
-    const int32_t i = PaletteIndexOf(State, TransparentColor);
-    if (i >= 0) SetTransparentIndex(State, f, i);
-  }
+  for (int32_t y = Rows.Width > 0 && Rows.Height > 0 ? order.First() : -1; y >= 0 && !mapper.Complete();
+       y = order.Next(y))
+    mapper.AddRow(Rows.Row(y), Rows.Width);
+  if (Transparent) SetGIFTransparentIndex(State, TransparentColor);
   GIFWriteStatus = 0;
 }
 

@@ -49,6 +49,9 @@ struct TGIFRows {
   int32_t BitCount = 8;  // 8 or 24
   std::function<const uint8_t*(int32_t)> Row;
   std::array<TColor, 256> Colors{};
+  // Indices below this are the picture's palette; any other shows black
+  // from Colors and is not expected in the rows.
+  int32_t PaletteSize = 256;
 };
 
 // Leaves new elements of a container uninitialised: a frame's index buffer
@@ -121,6 +124,35 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
                              const std::function<const uint8_t*(int32_t)>& ScanLine, bool Interlaced,
                              bool Transparent, TColor TransparentColor);
 
+class TGIFColorLookup;
+
+// Gives each index of 8-bit rows the place of its colour in the current
+// frame's palette the first time a row uses it, extending the palette: rows
+// added in coding order give the palette and map of MapPaletteRowsToGIF.
+class TGIFPaletteMapper {
+public:
+  TGIFPaletteMapper(TGIFWriteState& State, const std::array<TColor, 256>& Colors, std::array<uint8_t, 256>& Map);
+  ~TGIFPaletteMapper();
+  void AddRow(const uint8_t* Row, int32_t Width) {
+    if (FUnmapped > 0) AddNew(Row, Width);
+  }
+  // Every index has its place.
+  bool Complete() const { return FUnmapped == 0; }
+
+private:
+  void AddNew(const uint8_t* Row, int32_t Width);
+  TGIFWriteState& FState;
+  const std::array<TColor, 256>& FColors;
+  std::array<uint8_t, 256>& FMap;
+  std::array<bool, 256> FMapped{};
+  int32_t FUnmapped = 256;
+  std::unique_ptr<TGIFColorLookup> FLookup;
+};
+
+// Records the current frame's transparent index: the place of the
+// transparent colour in the palette, when it has one.
+void SetGIFTransparentIndex(TGIFWriteState& State, TColor TransparentColor);
+
 // Builds the current frame's palette from 8-bit rows (TGIFRows) and the map
 // of each index to its entry: the palette follows the first appearance of
 // each colour in coding order. Records the frame's transparent index.
@@ -140,15 +172,22 @@ void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int3
 
 // The compressor over the rows of a one-frame picture, read in coding order
 // (interlaced: pass order): pixel x of row y is coded as Map[Row(y)[x]].
+// BeforeRow, when given, sees each row before it is coded and may add the
+// places of its indices to Map.
 void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interlaced,
-                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount);
+                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount,
+                    const std::function<void(const uint8_t*)>& BeforeRow = nullptr);
 
 // Writes the picture as a one-frame GIF89a with the bytes SaveBitmapAsGIF
 // writes for a 24-bit bitmap of the same colours: the palette is the order
 // in which colours first appear in coding order. 8-bit rows are coded
 // straight from their indices, through the map of each index to its
-// position in that palette; no index buffer or bitmap is made. False (and
-// nothing written) past 256 colours, which only 24-bit rows can have.
+// position in that palette; no index buffer or bitmap is made. Rows that are
+// not interlaced are read once, top down, each just before it is coded (so
+// they may still be coming from another thread): the colour table, whose
+// order is known only at the end, is written into its place afterwards,
+// on a stream that can seek back. False (and nothing written) past 256
+// colours, which only 24-bit rows can have.
 bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool Transparent,
                    TColor TransparentColor);
 

@@ -1,6 +1,7 @@
 // The GIF LZW compressor: 12-bit codes, an open-addressing dictionary of 5119
 // slots with the secondary probe 5119 - i, LSB-first bit packing into
 // sub-blocks of up to 255 bytes.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -13,39 +14,50 @@ namespace {
 constexpr int32_t kHashSlots = 5119;
 constexpr int32_t kMaxCode = 4096;
 
-// Packs codes into bytes and bytes into sub-blocks, buffering the stream
-// writes in large pieces.
+// Collects the packed bytes of the image data and writes them to the stream
+// in sub-blocks: every 255 bytes a full block; at the end the rest as the
+// last block (1 to 255 bytes) and the terminating 0x00. Writes go out in
+// large pieces.
 class TLZWOutput {
 public:
   explicit TLZWOutput(TStream& Stream) : FStream(Stream) {}
-  ~TLZWOutput() = default;
 
-  void Put(uint8_t b) {
-    if (FBlockCount == 255) FlushBlock();
-    FBlock[1 + FBlockCount++] = b;
+  // Room for Count more bytes at Data() + Used(), draining full blocks first.
+  uint8_t* Room(size_t Count) {
+    if (FUsed + Count > sizeof(FData)) Drain(false);
+    return FData + FUsed;
   }
-  // Writes the pending sub-block (a lone 0x00 when it is empty).
-  void FlushBlock() {
-    FBlock[0] = static_cast<uint8_t>(FBlockCount);
-    size_t n = static_cast<size_t>(FBlockCount) + 1;
-    if (FUsed + n > sizeof(FBuffer)) FlushStream();
-    std::memcpy(FBuffer + FUsed, FBlock, n);
-    FUsed += n;
-    FBlockCount = 0;
-  }
-  void FlushStream() {
-    if (FUsed) FStream.Write(FBuffer, static_cast<int64_t>(FUsed));
-    FUsed = 0;
+  void Commit(size_t Count) { FUsed += Count; }
+  // Writes the full blocks held, and with Final the rest and the 0x00.
+  void Drain(bool Final) {
+    size_t at = 0, staged = 0;
+    while (FUsed - at >= 255 || (Final && at < FUsed)) {
+      const size_t n = std::min<size_t>(FUsed - at, 255);
+      if (staged + n + 1 > sizeof(FBlocks)) {
+        FStream.Write(FBlocks, static_cast<int64_t>(staged));
+        staged = 0;
+      }
+      FBlocks[staged] = static_cast<uint8_t>(n);
+      std::memcpy(FBlocks + staged + 1, FData + at, n);
+      staged += n + 1;
+      at += n;
+    }
+    if (Final) FBlocks[staged++] = 0;
+    if (staged) FStream.Write(FBlocks, static_cast<int64_t>(staged));
+    std::memmove(FData, FData + at, FUsed - at);
+    FUsed -= at;
   }
 
 private:
   TStream& FStream;
-  uint8_t FBlock[256];
-  int32_t FBlockCount = 0;
-  uint8_t FBuffer[65536];
+  uint8_t FData[65280];        // 256 blocks' worth of data bytes
+  uint8_t FBlocks[65280 + 257];  // the same with their count bytes
   size_t FUsed = 0;
 };
 
+// The code output: codes packed LSB first at the current code width, which
+// grows as the dictionary fills and returns to MinCodeSize + 1 after a
+// clear. Its fields are copied into locals by the pixel loop.
 struct TLZWCoder {
   TLZWOutput& Out;
   int32_t MinCodeSize;
@@ -55,37 +67,41 @@ struct TLZWCoder {
   int32_t CodeWidth;
   int32_t LargestCode;
   bool ClearPending = false;
-  uint32_t Acc = 0;
+  uint64_t Acc = 0;
   int32_t AccBits = 0;
 
-  void Emit(int32_t Code) {
-    Acc &= (1u << AccBits) - 1u;
-    if (AccBits > 0)
-      Acc |= static_cast<uint32_t>(Code) << AccBits;
-    else
-      Acc = static_cast<uint32_t>(Code);
-    AccBits += CodeWidth;
+  // Emits Code: its bits after those pending, whole bytes out; then the
+  // code width for the next code.
+  static inline void Put(int32_t Code, uint64_t& Acc, int32_t& AccBits, uint8_t*& To, int32_t& Width,
+                         int32_t& Largest, bool& ClearPending, int32_t FreeCode, int32_t MinCodeSize) {
+    Acc |= static_cast<uint64_t>(Code) << AccBits;
+    AccBits += Width;
     while (AccBits >= 8) {
-      Out.Put(static_cast<uint8_t>(Acc));
+      *To++ = static_cast<uint8_t>(Acc);
       Acc >>= 8;
       AccBits -= 8;
     }
     if (ClearPending) {
-      CodeWidth = MinCodeSize + 1;
-      LargestCode = (1 << CodeWidth) - 1;
+      Width = MinCodeSize + 1;
+      Largest = (1 << Width) - 1;
       ClearPending = false;
-    } else if (FreeCode > LargestCode) {
-      ++CodeWidth;
-      LargestCode = CodeWidth == 12 ? kMaxCode : (1 << CodeWidth) - 1;
+    } else if (FreeCode > Largest) {
+      ++Width;
+      Largest = Width == 12 ? kMaxCode : (1 << Width) - 1;
     }
-    if (Code == EndCode) {
+  }
+
+  void Emit(int32_t Code) {
+    uint8_t* to = Out.Room(8);
+    uint8_t* const from = to;
+    Put(Code, Acc, AccBits, to, CodeWidth, LargestCode, ClearPending, FreeCode, MinCodeSize);
+    if (Code == EndCode)
       while (AccBits > 0) {
-        Out.Put(static_cast<uint8_t>(Acc));
+        *to++ = static_cast<uint8_t>(Acc);
         Acc >>= 8;
         AccBits -= 8;
       }
-      Out.FlushBlock();
-    }
+    Out.Commit(static_cast<size_t>(to - from));
   }
 };
 
@@ -125,6 +141,18 @@ public:
     int32_t* const keys = FKeys.get();
     uint16_t* const codes = FCodes.get();
     const bool reporting = FReporting;
+    // The coder's state lives in locals for the loop.
+    TLZWCoder& coder = FCoder;
+    uint64_t acc = coder.Acc;
+    int32_t accBits = coder.AccBits, width = coder.CodeWidth, largest = coder.LargestCode;
+    int32_t freeCode = coder.FreeCode;
+    bool clearPending = coder.ClearPending;
+    const int32_t minCodeSize = coder.MinCodeSize, clearCode = coder.ClearCode;
+    TLZWOutput& out = *FOut;
+    constexpr size_t kChunk = 4096;  // codes between checks of the room left
+    uint8_t* start = out.Room(4 * kChunk + 8);
+    uint8_t* to = start;
+    int32_t budget = kChunk;
     for (; i < N; ++i) {
       if (reporting) Report(FRead + i);
       const int32_t c = Mapped ? Map[P[i]] : P[i];
@@ -154,18 +182,31 @@ public:
           continue;
         }
       }
-      FCoder.Emit(prefix);
+      // At most two codes (a string and a clear), two bytes each, per pixel.
+      if (--budget == 0) {
+        out.Commit(static_cast<size_t>(to - start));
+        start = to = out.Room(4 * kChunk + 8);
+        budget = kChunk;
+      }
+      TLZWCoder::Put(prefix, acc, accBits, to, width, largest, clearPending, freeCode, minCodeSize);
       prefix = c;
-      if (FCoder.FreeCode < kMaxCode) {
-        codes[slot] = static_cast<uint16_t>(FCoder.FreeCode++);
+      if (freeCode < kMaxCode) {
+        codes[slot] = static_cast<uint16_t>(freeCode++);
         keys[slot] = key;
       } else {
         std::memset(keys, 0xFF, sizeof(int32_t) * (kHashSlots + 1));
-        FCoder.FreeCode = FCoder.ClearCode + 2;
-        FCoder.ClearPending = true;
-        FCoder.Emit(FCoder.ClearCode);
+        freeCode = clearCode + 2;
+        clearPending = true;
+        TLZWCoder::Put(clearCode, acc, accBits, to, width, largest, clearPending, freeCode, minCodeSize);
       }
     }
+    out.Commit(static_cast<size_t>(to - start));
+    coder.Acc = acc;
+    coder.AccBits = accBits;
+    coder.CodeWidth = width;
+    coder.LargestCode = largest;
+    coder.FreeCode = freeCode;
+    coder.ClearPending = clearPending;
     FPrefix = prefix;
     FRead += N;
   }
@@ -175,8 +216,7 @@ public:
   void Finish() {
     if (FRead > 0) FCoder.Emit(FPrefix);
     FCoder.Emit(FCoder.EndCode);
-    FOut->FlushBlock();
-    FOut->FlushStream();
+    FOut->Drain(true);
   }
 
 private:
@@ -233,14 +273,19 @@ void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int3
 }
 
 void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interlaced,
-                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount) {
+                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount,
+                    const std::function<void(const uint8_t*)>& BeforeRow) {
   const int32_t m = MinCodeSizeFor(ColorCount);
   if (m == 0) return;
   const int64_t count = Width > 0 && Height > 0 ? static_cast<int64_t>(Width) * Height : 0;
   TLZWCompressor lzw(Stream, m, count, Width, 1, 1);
   if (count > 0) {
     TGIFInterlaceOrder order(Height, Interlaced);
-    for (int32_t y = order.First(); y >= 0; y = order.Next(y)) lzw.Feed<true>(Row(y), Width, Map);
+    for (int32_t y = order.First(); y >= 0; y = order.Next(y)) {
+      const uint8_t* row = Row(y);
+      if (BeforeRow) BeforeRow(row);
+      lzw.Feed<true>(row, Width, Map);
+    }
   }
   lzw.Finish();
 }

@@ -11,6 +11,7 @@
 #include "imaging/core/exceptions.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
+#include "imaging/core/row_gate.h"
 #include "platform/base/strings.h"
 #include "platform/gdi/bitmap.h"
 
@@ -36,8 +37,8 @@ std::string FailureText(const TGIFDecoder& Decoder) {
 
 // Decodes the first frame straight into the image's own pixel memory, whose
 // 8-bit bottom-up rows are laid out as the decoder writes them: the frame is
-// decoded once and never copied. The image gets the 256-entry table of an
-// 8-bit image: the frame's colours, then black.
+// decoded once and never copied. The image's palette is the frame's colour
+// table, 2^bits entries, so that it holds no colours the file does not.
 class TGIFImageDecoder : public TGIFDecoder {
 public:
   explicit TGIFImageDecoder(TPixelGraphic& Graphic) : FGraphic(Graphic) { SetFirstImageOnly(true); }
@@ -45,10 +46,11 @@ public:
 protected:
   uint8_t* FramePixels(TGIFFrame& Frame, int64_t Bytes) override {
     FGraphic.NewImage(Frame.Width, Frame.Height, pf8Bit);
-    FGraphic.SetPaletteCount(256);
-    for (int32_t i = 0; i < 256; ++i) {
+    const int32_t entries = std::clamp(Frame.ColorsUsed, 1, 256);
+    FGraphic.SetPaletteCount(entries);
+    for (int32_t i = 0; i < entries; ++i) {
       const uint8_t* rgb = Frame.Palette.data() + 3 * i;
-      FGraphic.SetPaletteEntry(i, i < Frame.ColorsUsed ? static_cast<TColor>(rgb[0] | rgb[1] << 8 | rgb[2] << 16) : 0);
+      FGraphic.SetPaletteEntry(i, static_cast<TColor>(rgb[0] | rgb[1] << 8 | rgb[2] << 16));
     }
     // NewImage gives every pixel one value, that of the transparent colour
     // (new memory is zero already); the rows a raster never reaches must
@@ -146,11 +148,17 @@ TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
   rows.Width = Graphic.GetWidth();
   rows.Height = Graphic.GetHeight();
   rows.BitCount = Graphic.GetPixelFormat() == pf24Bit ? 24 : 8;
+  // Rows still being written by another thread are read once finished.
+  TPGRowGate* gate = Graphic.RowGate();
   if (Graphic.GetPixelFormat() == pf24Bit || Graphic.GetPixelFormat() == pf8Bit) {
-    rows.Row = [&Graphic](int32_t y) { return static_cast<const uint8_t*>(Graphic.ScanLine(y)); };
+    rows.Row = [&Graphic, gate](int32_t y) {
+      if (gate) gate->WaitForRow(y);
+      return static_cast<const uint8_t*>(Graphic.ScanLine(y));
+    };
   } else {
     Scratch.resize(static_cast<size_t>(std::max(rows.Width, 0)));
-    rows.Row = [&Graphic, &Scratch](int32_t y) {
+    rows.Row = [&Graphic, &Scratch, gate](int32_t y) {
+      if (gate) gate->WaitForRow(y);
       for (int32_t x = 0; x < static_cast<int32_t>(Scratch.size()); ++x)
         Scratch[static_cast<size_t>(x)] = static_cast<uint8_t>(Graphic.GetPixel(x, y));
       return static_cast<const uint8_t*>(Scratch.data());
@@ -159,6 +167,7 @@ TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
   if (rows.BitCount == 8) {
     const int32_t colors = std::min(Graphic.PaletteCount(), Graphic.GetMaxColors());
     for (int32_t i = 0; i < colors; ++i) rows.Colors[static_cast<size_t>(i)] = Graphic.GetPaletteEntry(i);
+    rows.PaletteSize = colors;
   }
   return rows;
 }

@@ -58,6 +58,7 @@ public:
   // sets GIFWrittenSize. An image of more than 256 colours (which the save
   // path never hands over) raises EPixelGraphic and writes nothing.
   void Write(TStream& Stream, TPixelGraphic& Graphic) override;
+  bool WritesRowsAsFinished() const override { return true; }
 };
 
 // The module's start-up: on its first run appends one GIF reader to

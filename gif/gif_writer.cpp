@@ -84,6 +84,63 @@ void FinishGIF(TStream& Stream, int32_t ColorCount) {
   GIFWriteStatus = 0;
 }
 
+// The number of distinct colours among the picture's palette entries: the
+// colours the rows can show, which fix the table size and code size that
+// are written before the first row is coded.
+int32_t PaletteColorCount(const TGIFRows& Rows) {
+  std::array<TColor, 256> colors;
+  const int32_t n = std::clamp(Rows.PaletteSize, 0, 256);
+  for (int32_t i = 0; i < n; ++i) colors[static_cast<size_t>(i)] = Rows.Colors[static_cast<size_t>(i)] & 0xFFFFFF;
+  std::sort(colors.begin(), colors.begin() + n);
+  return static_cast<int32_t>(std::unique(colors.begin(), colors.begin() + n) - colors.begin());
+}
+
+// Codes 8-bit rows that are not interlaced in one pass from the top, each
+// row read once just before it is coded. The headers, whose colour table
+// follows the order in which the colours first appear, take their place in
+// front of the image data and are written when the last row is coded; the
+// table size and code size are those of the palette's colours. When the
+// rows show colours of fewer (or more) bits than the palette holds, the
+// stream goes back to where the GIF starts and false tells the caller to
+// write it the other way, from rows that are all there by then.
+bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo& Frame) {
+  const int64_t start = Stream.Position();
+  const int32_t expected = std::max(PaletteColorCount(Rows), 1);
+  const int32_t bits = GIFBitsPerPixel(expected);
+  // "GIF89a", screen descriptor, global table, graphic control extension,
+  // image descriptor.
+  const std::vector<uint8_t> room(static_cast<size_t>(6 + 7 + 3 * (1 << bits) + 8 + 10), 0);
+  WriteBytes(Stream, room);
+
+  auto state = std::make_unique<TGIFWriteState>();
+  state->Stream = &Stream;
+  state->TransparentIndex.fill(0xFF);
+  std::array<uint8_t, 256> map{};
+  GIFWriteStatus = 6;
+  TGIFPaletteMapper mapper(*state, Rows.Colors, map);
+  GIFWriteStatus = 2;
+  CompressGIFLZW(Stream, Rows.Width, Rows.Height, false, Rows.Row, map.data(), expected,
+                 [&](const uint8_t* Row) { mapper.AddRow(Row, Rows.Width); });
+  if (GIFBitsPerPixel(std::max(state->ColorCount, 1)) != bits) {
+    Stream.Seek(start, soBeginning);
+    return false;
+  }
+  if (Frame.Transparent) SetGIFTransparentIndex(*state, Frame.TransparentColor);
+  const int64_t end = Stream.Position();
+  std::vector<uint8_t> b;
+  // The table is written for the colours found; the code size was chosen
+  // for as many bits.
+  PutScreen(b, Rows.Width, Rows.Height, state.get());
+  PutFrameHeader(b, Frame, Rows.Width, Rows.Height, *state, false);
+  Stream.Seek(start, soBeginning);
+  WriteBytes(Stream, b);
+  Stream.Seek(end, soBeginning);
+  const int32_t colorCount = state->ColorCount;
+  state.reset();
+  FinishGIF(Stream, colorCount);
+  return true;
+}
+
 }  // namespace
 
 bool ConvertBitmapToGIFIndices(TGIFWriteState& State, TBitmap& Bitmap, bool Interlaced, bool Transparent,
@@ -203,6 +260,13 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
   CheckFrameGeometry(frame, Rows.Width, Rows.Height);
   if (Rows.BitCount != 8 && Rows.BitCount != 24) throw EInvalidOperation("GIF: rows of 8 or 24 bits only");
 
+  const int64_t start = Stream.Position(), size = Stream.Size();
+  bool rewound = false;
+  if (Rows.BitCount == 8 && !Interlaced) {
+    if (WriteRowsInOnePass(Stream, Rows, frame)) return true;
+    rewound = true;
+  }
+
   auto state = std::make_unique<TGIFWriteState>();
   state->Stream = &Stream;
   state->TransparentIndex.fill(0xFF);
@@ -228,5 +292,7 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
   const int32_t colorCount = state->ColorCount;
   state.reset();
   FinishGIF(Stream, colorCount);
+  // A first try that went back leaves its longer tail behind this GIF.
+  if (rewound && size <= start && Stream.Size() > Stream.Position()) Stream.SetSize(Stream.Position());
   return true;
 }

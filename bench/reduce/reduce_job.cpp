@@ -1,8 +1,8 @@
 // The product's main job as a command for peers.sh: an optimal palette of N
 // colours for a PPM picture, the picture mapped onto it (dithered unless
-// --no-dither), saved as OUT: a GIF file through the writer registry, as the
-// program saves, or a PPM of the reduced colours; also writes the test
-// pictures.
+// --no-dither), saved as OUT: a GIF file through the writer registry, which
+// codes the rows while they are mapped, or a PPM of the reduced colours;
+// also writes the test pictures.
 //   reduce_job pictures DIR              writes DIR/photo.ppm, fractal.ppm, flat.ppm
 //   reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N]
 #include <chrono>
@@ -98,17 +98,19 @@ int main(int argc, char** argv) {
     dest.NewImage(source.GetWidth(), source.GetHeight(), pf8Bit);
     CreateOptimizedPalette(&dest, &source, colors, false);
     dest.SetDither(dither);
-    dest.CopyFrom(&source);
-    const auto reduced = std::chrono::steady_clock::now();
-    if (LowerCase(GetFileExtension(argv[2])) == "ppm")
+    const auto palette = std::chrono::steady_clock::now();
+    if (LowerCase(GetFileExtension(argv[2])) == "ppm") {
+      dest.CopyFrom(&source);
       WritePpmImage(argv[2], dest);
-    else
-      dest.SaveToFile(argv[2]);
+    } else {
+      // As the program saves: the writer codes each row as it is mapped.
+      dest.CopyFromAndSaveToFile(&source, argv[2]);
+    }
     const auto saved = std::chrono::steady_clock::now();
-    std::printf("read %.3f s, reduction %.3f s, save %.3f s, %d colours\n",
+    std::printf("read %.3f s, palette %.3f s, mapping and save %.3f s, %d colours\n",
                 std::chrono::duration<double>(start - opened).count(),
-                std::chrono::duration<double>(reduced - start).count(),
-                std::chrono::duration<double>(saved - reduced).count(), dest.PaletteCount());
+                std::chrono::duration<double>(palette - start).count(),
+                std::chrono::duration<double>(saved - palette).count(), dest.PaletteCount());
     std::fflush(stdout);
     return 0;
   } catch (const std::exception& e) {

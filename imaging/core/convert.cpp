@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/core/dither.h"
+#include "imaging/core/row_gate.h"
 
 namespace {
 
@@ -136,13 +137,15 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
                            Stop, Step, limit, palette, FRGBWeighting, Nearest);
       };
       if (cached) {
-        // The colour cache's own lookup, with the exhaustive search for a
-        // cell that is not set yet.
+        // The colour cache's own lookup: a palette colour's own entry, else
+        // the cell's map entry, with the exhaustive search for a cell that is
+        // not set yet.
         const uint8_t* map = FColorCacheMap.get();
         const uint8_t* valid = FColorCacheValid.get();
+        const TPaletteColorIndex* exact = FColorCacheExact.get();
         run([&](TColor C) -> uint32_t {
-          const int32_t cell =
-              int32_t(((C & 0xF8) << 8) | ((C >> 5) & 0x7E0) | ((C >> 19) & 0x1F));
+          const int32_t cell = ColorCell(C);
+          if (const int32_t own = exact->Find(C, cell); own >= 0) return uint32_t(own);
           if (valid[cell >> 3] & (1 << (cell & 7))) return map[cell];
           return NearestCached(C);
         });
@@ -202,6 +205,7 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
             for (int64_t x = firstCol; x <= lastCol; ++x)
               SetPixel(int32_t(x), int32_t(y), uint32_t(map[indexAt(row, x, sy)]));
           }
+          if (FRowGate) FRowGate->Finished(int32_t(y + 1));
           if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
         }
       }
@@ -235,6 +239,9 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
           dither.Store(int32_t(x), int32_t(y), uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16));
         }
       }
+      // Rows above the rectangle keep their pixels, so every row down to
+      // this one is final.
+      if (FRowGate) FRowGate->Finished(int32_t(y + 1));
       if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
     }
     ProgressEnd();

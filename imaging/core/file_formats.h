@@ -131,6 +131,11 @@ public:
   virtual std::string GetSubFormat();
   // Writes Graphic at the stream's position. Base: does nothing.
   virtual void Write(TStream& Stream, TPixelGraphic& Graphic);
+  // Write reads Graphic's rows only after Graphic.RowGate() (when set) has
+  // them finished, and reads nothing of Graphic but its size, format,
+  // palette and rows: the save path may then run Write on a second thread
+  // while the rows are being mapped. Base: false.
+  virtual bool WritesRowsAsFinished() const { return false; }
   // Page-wise writing of a multi-page file. Base: each does nothing.
   virtual void BeginFile(TStream& Stream);
   virtual void WritePage(TStream& Stream, TPixelGraphic& Graphic);

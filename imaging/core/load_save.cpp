@@ -29,14 +29,16 @@ constexpr std::array<std::array<uint8_t, 8>, 8> ColorResFallback = {{
     {7, 6, 4, 3, 5, 2, 0, 1},
 }};
 
-uint8_t ColorResolutionOf(const TPixelGraphic& G) {
-  switch (G.PixelFormat()) {
-    case pf1Bit: return G.PaletteIdent() == pBlackWhite ? crBlackWhite : cr2Colors;
-    case pf4Bit: return G.PaletteIdent() == pGray16 ? cr16Grays : (G.PaletteIdent() == pSys16 ? cr16SysColors : cr16Colors);
-    case pf8Bit: return G.PaletteIdent() == pGray256 ? cr256Grays : cr256Colors;
+uint8_t ColorResolutionOf(uint8_t Format, TPaletteIdent Ident) {
+  switch (Format) {
+    case pf1Bit: return Ident == pBlackWhite ? crBlackWhite : cr2Colors;
+    case pf4Bit: return Ident == pGray16 ? cr16Grays : (Ident == pSys16 ? cr16SysColors : cr16Colors);
+    case pf8Bit: return Ident == pGray256 ? cr256Grays : cr256Colors;
     default: return cr16M;
   }
 }
+
+uint8_t ColorResolutionOf(const TPixelGraphic& G) { return ColorResolutionOf(G.PixelFormat(), G.PaletteIdent()); }
 
 // Gamma correction applies only to a finite gamma above 0 that differs from
 // the default by more than 5 %.
@@ -44,6 +46,20 @@ bool NeedsGammaCorrection(long double Gamma) {
   if (!PGGammaCorrectOnLoad) return false;
   if (!std::isfinite(Gamma) || Gamma <= 0 || !std::isfinite(PGDefaultGamma) || PGDefaultGamma <= 0) return false;
   return std::fabs(Gamma / PGDefaultGamma - 1) > 0.05L;
+}
+
+// Writes G to the stream, or through SafeWriteFile to FileName, which keeps
+// the file as it was when anything fails. Every write the writer makes is
+// checked here, whatever the writer checks itself.
+void WriteThrough(TFileFormatWriter& Writer, bool ToFile, const std::string& FileName, TStream* Stream,
+                  TPixelGraphic& G) {
+  if (ToFile) {
+    SafeWriteFile(FileName, [&](TStream& Out) { Writer.Write(Out, G); });
+    return;
+  }
+  TWriteCheckStream checked(*Stream);
+  Writer.Write(checked, G);
+  checked.Check("Stream write error");
 }
 
 }  // namespace
@@ -111,8 +127,12 @@ void TPixelGraphic::SaveToFile(const std::string& FileName) {
   SaveWithWriter(true, FileName, GetFileExtension(FileName), nullptr);
 }
 
+void TPixelGraphic::CopyFromAndSaveToFile(TPixelGraphic* Source, const std::string& FileName) {
+  SaveWithWriter(true, FileName, GetFileExtension(FileName), nullptr, Source);
+}
+
 void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, const std::string& Extension,
-                                   TStream* Stream) {
+                                   TStream* Stream, TPixelGraphic* MapFrom) {
   FlushGdi();
   const std::string ext = LowerCase(!Extension.empty() && Extension[0] == '.' ? Extension.substr(1) : Extension);
   if (!FileFormatWriters || FileFormatWriters->Count() == 0)
@@ -121,6 +141,20 @@ void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, con
   if (!shared) throw EPGUnknownExtension(PGMessage(19, ext));
   std::unique_ptr<TFileFormatWriter> own = shared->CreatePerCallInstance();
   TFileFormatWriter& writer = own ? *own : *shared;
+
+  // The rows are mapped first, unless the writer takes them as they are
+  // mapped: it then writes them on a second thread while they are, when it
+  // stores the image's colour resolution (the palette is fixed, so the
+  // resolution is known before the pixels are).
+  if (MapFrom) {
+    const uint8_t resolution = ColorResolutionOf(FPixelFormat, DetectedPaletteIdent());
+    if (writer.WritesRowsAsFinished() && (writer.GetCanWriteResolutions() & (1u << resolution))) {
+      CopyFromWhile(MapFrom, [&] { WriteThrough(writer, ToFile, FileName, Stream, *this); });
+      DetectPaletteIdent();
+      return;
+    }
+    CopyFrom(MapFrom);
+  }
 
   DetectPaletteIdent();
   const uint8_t current = ColorResolutionOf(*this);
@@ -133,18 +167,7 @@ void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, con
     }
   if (target < 0) throw EPGCanWriteResolutionsEmpty(PGMessage(16, writer.ClassName() + ".GetCanWriteResolutions"));
 
-  // Writes G to the stream, or through SafeWriteFile to FileName, which
-  // keeps the file as it was when anything fails. Every write the writer
-  // makes is checked here, whatever the writer checks itself.
-  auto writeOut = [&](TPixelGraphic& G) {
-    if (ToFile) {
-      SafeWriteFile(FileName, [&](TStream& Out) { writer.Write(Out, G); });
-      return;
-    }
-    TWriteCheckStream checked(*Stream);
-    writer.Write(checked, G);
-    checked.Check("Stream write error");
-  };
+  auto writeOut = [&](TPixelGraphic& G) { WriteThrough(writer, ToFile, FileName, Stream, G); };
 
   if (target == current) {
     DetectPaletteIdent();
@@ -185,11 +208,17 @@ void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, con
     default: break;
   }
   temp.NewImage(FWidth, FHeight, formats[target]);
-  temp.CopyFrom(this);
-  temp.DetectPaletteIdent();
   temp.FXResolution = FXResolution;
   temp.FYResolution = FYResolution;
   temp.FGamma = FGamma;
   temp.CopyChunksFrom(this);
+  if (writer.WritesRowsAsFinished()) {
+    // The writer codes each row as soon as it is mapped.
+    temp.CopyFromWhile(this, [&] { writeOut(temp); });
+    temp.DetectPaletteIdent();
+    return;
+  }
+  temp.CopyFrom(this);
+  temp.DetectPaletteIdent();
   writeOut(temp);
 }

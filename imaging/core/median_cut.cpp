@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -270,55 +271,100 @@ using namespace median_cut;
 // Below this many pixels the histogram is counted on the calling thread only.
 constexpr int64_t ParallelHistogramPixels = 1 << 20;
 
-// The histogram of a 24-bit Source and the colour notes of its cells.
-struct TTrueColorCount {
-  std::vector<uint16_t> Histogram;
-  std::vector<uint16_t> Exact;
+// The distinct colours of a 24-bit picture in the order they first appear
+// (rows from the top, each left to right), gathered only while they number
+// no more than Limit: a photo spends this at its first few pixels.
+class TExactColors {
+public:
+  explicit TExactColors(int32_t Limit) : FLimit(Limit) { std::fill(std::begin(FKeys), std::end(FKeys), 0u); }
+
+  // Adds the pixels of one row of bytes (blue, green, red); false once the
+  // picture has shown more than Limit colours.
+  bool AddRow(const uint8_t* Row, int32_t Width) {
+    for (int32_t x = 0; x < Width; ++x, Row += 3) {
+      const uint32_t color = uint32_t(Row[2]) | uint32_t(Row[1]) << 8 | uint32_t(Row[0]) << 16;
+      if (color == FLast) continue;
+      FLast = color;
+      const uint32_t key = color | 0x1000000u;  // 0 marks a free slot
+      uint32_t slot = (key * 0x9E3779B1u) >> (32 - kBits);
+      while (FKeys[slot] != 0 && FKeys[slot] != key) slot = (slot + 1) & (kSlots - 1);
+      if (FKeys[slot] == key) continue;
+      if (static_cast<int32_t>(FColors.size()) == FLimit) return false;
+      FKeys[slot] = key;
+      FColors.push_back(color);
+    }
+    return true;
+  }
+  const std::vector<TColor>& Colors() const { return FColors; }
+
+private:
+  static constexpr int kBits = 10;
+  static constexpr uint32_t kSlots = 1u << kBits;  // at least four slots per colour kept
+  int32_t FLimit;
+  uint32_t FLast = 0xFFFFFFFFu;
+  uint32_t FKeys[kSlots];
+  std::vector<TColor> FColors;
 };
 
-// Counts the pixels of a 24-bit Source into a 16-bit histogram. With an
-// OnProgress handler on Dest the rows are counted in order and an abort ends
-// the count after its row; without one the rows are shared among threads,
-// which cannot change the result because the counters saturate only at the
-// end and the colour notes merge in any order.
-TTrueColorCount CountTrueColorPixels(TPixelGraphic* Dest, TPixelGraphic* Source) {
+// The optimal colours of a 24-bit Source. A picture of no more than Wanted
+// distinct colours keeps exactly those, in the order they first appear;
+// any other gets the median cut of its 5-6-5 histogram. With an OnProgress
+// handler on Dest the rows are read once, in order, gathering the colours
+// and counting the cells together, and an abort ends both after its row;
+// without one the colours are gathered first (a photo stops within its first
+// row) and the histogram is then shared among threads, which cannot change
+// the result because the counters saturate only at the end and the colour
+// notes merge in any order.
+std::vector<TColor> TrueColorPaletteColors(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t Wanted) {
   const int32_t width = Source->GetWidth(), height = Source->GetHeight();
+  auto exact = std::make_unique<TExactColors>(Wanted);
   std::vector<uint32_t> counts(HistogramCells, 0);
-  TTrueColorCount result{std::vector<uint16_t>(HistogramCells), std::vector<uint16_t>(HistogramCells, 0)};
+  std::vector<uint16_t> histogram(HistogramCells), notes(HistogramCells, 0);
   const int64_t pixels = int64_t(width) * height;
   const int32_t threads =
       std::clamp<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 1, 8);
-  if (Dest->OnProgress || pixels < ParallelHistogramPixels || threads == 1) {
+  if (Dest->OnProgress) {
+    bool fits = true;
     for (int32_t y = 0; y < height; ++y) {
-      CountRow(counts.data(), result.Exact.data(), Source->ScanLine(y), width);
-      if (Dest->OnProgress && Dest->Progress(y, height - 1)) break;
+      const uint8_t* row = Source->ScanLine(y);
+      fits = fits && exact->AddRow(row, width);
+      CountRow(counts.data(), notes.data(), row, width);
+      if (Dest->Progress(y, height - 1)) break;
     }
+    if (fits) return exact->Colors();
   } else {
-    std::vector<const uint8_t*> rows(height);
-    for (int32_t y = 0; y < height; ++y) rows[y] = Source->ScanLine(y);
-    std::vector<std::vector<uint32_t>> partial(threads - 1, std::vector<uint32_t>(HistogramCells, 0));
-    std::vector<std::vector<uint16_t>> partialExact(threads - 1, std::vector<uint16_t>(HistogramCells, 0));
-    auto band = [&](uint32_t* into, uint16_t* exact, int32_t part) {
-      const int32_t first = int32_t(int64_t(height) * part / threads);
-      const int32_t last = int32_t(int64_t(height) * (part + 1) / threads);
-      for (int32_t y = first; y < last; ++y) CountRow(into, exact, rows[y], width);
-    };
-    std::vector<std::thread> workers;
-    for (int32_t part = 1; part < threads; ++part) {
-      try {
-        workers.emplace_back(band, partial[part - 1].data(), partialExact[part - 1].data(), part);
-      } catch (const std::system_error&) {  // no thread to be had: count it here
-        band(partial[part - 1].data(), partialExact[part - 1].data(), part);
+    bool fits = true;
+    for (int32_t y = 0; y < height && fits; ++y) fits = exact->AddRow(Source->ScanLine(y), width);
+    if (fits) return exact->Colors();
+    if (pixels < ParallelHistogramPixels || threads == 1) {
+      for (int32_t y = 0; y < height; ++y) CountRow(counts.data(), notes.data(), Source->ScanLine(y), width);
+    } else {
+      std::vector<const uint8_t*> rows(height);
+      for (int32_t y = 0; y < height; ++y) rows[y] = Source->ScanLine(y);
+      std::vector<std::vector<uint32_t>> partial(threads - 1, std::vector<uint32_t>(HistogramCells, 0));
+      std::vector<std::vector<uint16_t>> partialNotes(threads - 1, std::vector<uint16_t>(HistogramCells, 0));
+      auto band = [&](uint32_t* into, uint16_t* into_notes, int32_t part) {
+        const int32_t first = int32_t(int64_t(height) * part / threads);
+        const int32_t last = int32_t(int64_t(height) * (part + 1) / threads);
+        for (int32_t y = first; y < last; ++y) CountRow(into, into_notes, rows[y], width);
+      };
+      std::vector<std::thread> workers;
+      for (int32_t part = 1; part < threads; ++part) {
+        try {
+          workers.emplace_back(band, partial[part - 1].data(), partialNotes[part - 1].data(), part);
+        } catch (const std::system_error&) {  // no thread to be had: count it here
+          band(partial[part - 1].data(), partialNotes[part - 1].data(), part);
+        }
       }
+      band(counts.data(), notes.data(), 0);
+      for (std::thread& worker : workers) worker.join();
+      for (const std::vector<uint32_t>& p : partial)
+        for (int32_t i = 0; i < HistogramCells; ++i) counts[i] += p[i];
+      for (const std::vector<uint16_t>& p : partialNotes) MergeCellColors(notes.data(), p.data());
     }
-    band(counts.data(), result.Exact.data(), 0);
-    for (std::thread& worker : workers) worker.join();
-    for (const std::vector<uint32_t>& p : partial)
-      for (int32_t i = 0; i < HistogramCells; ++i) counts[i] += p[i];
-    for (const std::vector<uint16_t>& p : partialExact) MergeCellColors(result.Exact.data(), p.data());
   }
-  SaturateCounts(counts.data(), result.Histogram.data());
-  return result;
+  SaturateCounts(counts.data(), histogram.data());
+  return MedianCutColors(histogram.data(), Wanted, notes.data());
 }
 
 // The colours of a palette Source with the number of pixels of each. Pixel
@@ -352,8 +398,8 @@ std::vector<TMergeEntry> CountPaletteColors(TPixelGraphic* Dest, TPixelGraphic* 
 void CreateOptimizedPalette(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t Count,
                             bool AddSys16) {
   Dest->FlushGdi();
-  // A count outside 2..256 would size the palette past any pixel format.
-  Count = std::clamp(Count, 2, 256);
+  // A palette index is a byte: more than 256 colours cannot be stored.
+  Count = std::min(Count, 256);
   const int32_t wanted = AddSys16 ? Count - 16 : Count;
 
   // An image left without pixel memory (its allocation was refused) is empty.
@@ -367,8 +413,7 @@ void CreateOptimizedPalette(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t 
 
   std::vector<TColor> colors;
   if (Source->PixelFormat() == pf24Bit) {
-    const TTrueColorCount count = CountTrueColorPixels(Dest, Source);
-    colors = MedianCutColors(count.Histogram.data(), wanted, count.Exact.data());
+    colors = TrueColorPaletteColors(Dest, Source, wanted);
   } else {
     for (const TMergeEntry& e : MergeColors(CountPaletteColors(Dest, Source), wanted))
       colors.push_back(TColor(e.R) | TColor(e.G) << 8 | TColor(e.B) << 16);

@@ -1,5 +1,6 @@
-// The optimal palette of an image: median cut over a 5-6-5 histogram for
-// true-colour images, pairwise merging of the used colours for palette images.
+// The optimal palette of an image: the exact colours of a true-colour image
+// that has no more of them than asked, else median cut over a 5-6-5
+// histogram; pairwise merging of the used colours for palette images.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,12 @@
 
 class TPixelGraphic;
 
-// Gives Dest a palette of at most Count (2..256) colours that represents the
+// Gives Dest a palette of at most Count (up to 256) colours that represents the
 // colours Source uses; with AddSys16 the last 16 places go to the 16 system
+// colours. A 24-bit Source of no more distinct colours than there are places
+// for keeps exactly those, in the order they first appear (rows from the
+// top, each left to right), as a palette Source keeps the colours it uses.
+// A Count below 1 (or below 17 with AddSys16) gives the first Count system
 // colours. Only Dest's palette changes; CopyFrom maps pixels onto it.
 void CreateOptimizedPalette(TPixelGraphic* Dest, TPixelGraphic* Source, int32_t Count,
                             bool AddSys16);

@@ -284,6 +284,21 @@ uint8_t NearestSpecial252(TColor Color) {
   return answer;
 }
 
+void TPaletteColorIndex::Build(const TColor* Palette, int32_t Count) {
+  std::memset(FCells, 0, sizeof(FCells));
+  std::memset(FKeys, 0, sizeof(FKeys));
+  for (int32_t i = 0; i < Count && i < 256; ++i) {
+    const uint32_t key = (Palette[i] & 0xFFFFFF) | 0x1000000u;
+    uint32_t slot = Slot(key);
+    while (FKeys[slot] != 0 && FKeys[slot] != key) slot = (slot + 1) & (kSlots - 1);
+    if (FKeys[slot] == key) continue;  // an earlier entry has this colour
+    FKeys[slot] = key;
+    FIndex[slot] = static_cast<uint8_t>(i);
+    const int32_t cell = ColorCell(Palette[i]);
+    FCells[cell >> 3] |= static_cast<uint8_t>(1 << (cell & 7));
+  }
+}
+
 // ---------------------------------------------------------------- TPixelGraphic palette
 
 void TPixelGraphic::SetPaletteCount(int32_t Count) {
@@ -351,19 +366,20 @@ void TPixelGraphic::DetectPaletteIdent() {
   FIsGrayPalette = FPixelFormat != pf24Bit &&
                    std::all_of(FPalette.begin(), FPalette.end(),
                                [](TColor c) { return R_(c) == G_(c) && G_(c) == B_(c); });
+  FPaletteIdent = DetectedPaletteIdent();
+}
+
+TPaletteIdent TPixelGraphic::DetectedPaletteIdent() const {
   static constexpr TPaletteIdent kOrder[] = {pBlackWhite, pGray4,   pSysGray4,   pGray16,     pGray236,
                                              pGray256,    pSys16,   pSpecial216, pSpecial125, pSpecial252};
   for (TPaletteIdent kind : kOrder) {
     if (StandardPaletteCount(kind) != FPaletteCount) continue;
     bool same = true;
     for (int32_t i = 0; i < FPaletteCount && same; ++i) same = FPalette[i] == StandardPaletteEntry(kind, i);
-    if (same) {
-      FPaletteIdent = kind;
-      return;
-    }
+    if (same) return kind;
   }
-  if (FPixelFormat == pf24Bit && FPaletteCount == 0) FPaletteIdent = pTrueColor;
-  else FPaletteIdent = FPaletteCount > 0 ? pUnknown : pNone;
+  if (FPixelFormat == pf24Bit && FPaletteCount == 0) return pTrueColor;
+  return FPaletteCount > 0 ? pUnknown : pNone;
 }
 
 bool TPixelGraphic::SamePalette(const TPixelGraphic* Other) const {
@@ -405,6 +421,7 @@ void TPixelGraphic::FreeColorCache() {
   FColorCacheRebuild = true;
   FColorCacheMap.reset();
   FColorCacheValid.reset();
+  FColorCacheExact.reset();
 }
 
 namespace {
@@ -417,6 +434,8 @@ constexpr int32_t CacheCellOf(TColor c) { return CacheCell(R_(c) >> 3, G_(c) >> 
 void TPixelGraphic::BuildColorCache() {
   FColorCacheMap = std::make_unique<uint8_t[]>(65536);
   FColorCacheValid = std::make_unique<uint8_t[]>(8192);
+  FColorCacheExact = std::make_unique<TPaletteColorIndex>();
+  FColorCacheExact->Build(FPalette.data(), FPaletteCount);
   uint8_t* map = FColorCacheMap.get();
   uint8_t* valid = FColorCacheValid.get();
   // Grow a cube around every entry's cell, radius by radius, so that a cell
@@ -441,6 +460,8 @@ void TPixelGraphic::BuildColorCache() {
 uint32_t TPixelGraphic::NearestCached(TColor Color) {
   if (FColorCacheRebuild || !FColorCacheMap) BuildColorCache();
   const int32_t cell = CacheCellOf(Color);
+  // A palette colour is its own entry, whichever entry its cell maps to.
+  if (const int32_t own = FColorCacheExact->Find(Color, cell); own >= 0) return static_cast<uint32_t>(own);
   uint8_t& bits = FColorCacheValid[cell >> 3];
   const uint8_t bit = static_cast<uint8_t>(1 << (cell & 7));
   if (bits & bit) return FColorCacheMap[cell];

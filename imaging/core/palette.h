@@ -67,6 +67,38 @@ void InitPGPalettes();
 // index order, of smallest squared RGB distance; 0 when Count is 0.
 uint8_t NearestPaletteIndex(const TColor* Palette, int32_t Count, TColor Color);
 
+// The colours of a palette by value, so that the nearest-colour search can
+// answer a colour that is itself in the palette with its own entry (the
+// first of equal entries in index order) whatever its 5-6-5 cell's map
+// entry says. A bit per 5-6-5 cell tells whether any entry lies in the cell,
+// so colours of other cells cost one bit test.
+class TPaletteColorIndex {
+public:
+  void Build(const TColor* Palette, int32_t Count);
+  // The first entry equal to Color, or -1; Cell is Color's 5-6-5 cell.
+  int32_t Find(TColor Color, int32_t Cell) const {
+    if (!(FCells[Cell >> 3] & (1 << (Cell & 7)))) return -1;
+    const uint32_t key = (Color & 0xFFFFFF) | 0x1000000u;
+    for (uint32_t slot = Slot(key);; slot = (slot + 1) & (kSlots - 1)) {
+      if (FKeys[slot] == key) return FIndex[slot];
+      if (FKeys[slot] == 0) return -1;
+    }
+  }
+
+private:
+  static constexpr int kBits = 10;
+  static constexpr uint32_t kSlots = 1u << kBits;  // four slots per entry at most used
+  static uint32_t Slot(uint32_t Key) { return (Key * 0x9E3779B1u) >> (32 - kBits); }
+  uint8_t FCells[8192];
+  uint32_t FKeys[kSlots];  // colour | 0x1000000; 0 marks a free slot
+  uint8_t FIndex[kSlots];
+};
+
+// The 5-6-5 cell of a colour: (R shr 3) shl 11 + (G shr 2) shl 5 + (B shr 3).
+constexpr int32_t ColorCell(TColor C) {
+  return int32_t(((C & 0xF8) << 8) | ((C >> 5) & 0x7E0) | ((C >> 19) & 0x1F));
+}
+
 // Nearest entries by the fixed rules of the standard kinds; B is the
 // colour's brightness (weighted or not, as the image says).
 uint8_t NearestGray236(int32_t Brightness);

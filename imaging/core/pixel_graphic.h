@@ -21,6 +21,8 @@ enum TPGWarningAction : uint8_t { pgwaIgnore, pgwaOKBox, pgwaOKCancelBox, pgwaRa
 // Resampling quality of CopyFrom.
 enum TStretchMode : uint8_t { smFast, smMedium, smPrecise };
 
+class TPGRowGate;
+
 // Per-row progress of long operations: Step of Max; setting Abort stops.
 using TPGProgressEvent = std::function<void(TObject* Sender, int32_t Step, int32_t Max, bool& Abort)>;
 
@@ -140,6 +142,8 @@ public:
   const TColor* Palette() const { return FPalette.data(); }
   // Classifies the palette as the first standard kind it equals.
   void DetectPaletteIdent();
+  // The kind DetectPaletteIdent would set, leaving the image as it is.
+  TPaletteIdent DetectedPaletteIdent() const;
   bool SamePalette(const TPixelGraphic* Other) const;
   void AssignPalette(const TPixelGraphic* Source);
   bool IsGrayPalette() const { return FIsGrayPalette; }
@@ -150,6 +154,15 @@ public:
   // Replaces every pixel by Source's picture, scaled to the image's size and
   // converted to its pixel format and palette.
   void CopyFrom(TPixelGraphic* Source);
+  // CopyFrom(Source), while Consume runs on a second thread and reads the
+  // rows in order as they are finished, each after RowGate()->WaitForRow.
+  // Consume may read the image's size, format, palette and rows, and must
+  // change nothing of it. A failure of the copy is raised (Consume's reads
+  // of rows not finished then raise too); else a failure of Consume is.
+  // Without a thread to be had, Consume runs after the copy.
+  void CopyFromWhile(TPixelGraphic* Source, const std::function<void()>& Consume);
+  // The gate of rows being written by CopyFromWhile, else null.
+  TPGRowGate* RowGate() const { return FRowGate; }
   // The rectangle of Source onto the rectangle of the image, scaled.
   void CopyFromRect(int32_t DestX, int32_t DestY, int32_t DestWidth, int32_t DestHeight,
                     int32_t SrcX, int32_t SrcY, int32_t SrcWidth, int32_t SrcHeight,
@@ -212,10 +225,16 @@ public:
   // Extension (may be empty, may carry a dot).
   void LoadImageFromFile(const std::string& FileName, int32_t Index);
   void LoadImageFromStream(TStream& Stream, const std::string& Extension, int32_t Index);
+  // CopyFrom(Source), then SaveToFile(FileName), with the same pixels and
+  // the same file; a writer that writes rows as they are finished codes
+  // each row on a second thread as soon as it is mapped.
+  void CopyFromAndSaveToFile(TPixelGraphic* Source, const std::string& FileName);
   // Saves through the writer of Extension, converted to a colour resolution
   // the writer can store: to the file FileName when ToFile (written beside
-  // it and renamed over it only on success), else to Stream.
-  void SaveWithWriter(bool ToFile, const std::string& FileName, const std::string& Extension, TStream* Stream);
+  // it and renamed over it only on success), else to Stream. With MapFrom,
+  // the image first takes MapFrom's picture (CopyFrom).
+  void SaveWithWriter(bool ToFile, const std::string& FileName, const std::string& Extension, TStream* Stream,
+                      TPixelGraphic* MapFrom = nullptr);
 
   // --- soft border, rotation and flips (soft_border.cpp, rotate.cpp). Source
   // may be the image itself; it is then read from a snapshot.
@@ -328,6 +347,8 @@ protected:
   // colour cell, and one valid bit per cell.
   std::unique_ptr<uint8_t[]> FColorCacheMap;
   std::unique_ptr<uint8_t[]> FColorCacheValid;
+  std::unique_ptr<TPaletteColorIndex> FColorCacheExact;  // built with the map
+  TPGRowGate* FRowGate = nullptr;                        // while CopyFromWhile runs
   bool FColorCacheRebuild = true;
   bool FNearestMemoInvalid = true;
   TColor FNearestMemoColor = 0;

@@ -29,6 +29,14 @@ protected:
       progress = PrepForm->ProgressBar1->Position();
       Driver.ProcessMessages();
       for (TLabel* l : Form2->Labels) captionTextPixels.push_back(CountColour(l, ColorToRGB(clCaptionText)));
+      cells.clear();
+      for (TImage* im : Form2->Images) {
+        TPixelGraphic cell;
+        cell.AssignFromGraphic(im->Picture()->Bitmap());
+        cells.emplace_back();
+        for (int32_t y = 0; y < cell.Height(); ++y)
+          for (int32_t x = 0; x < cell.Width(); ++x) cells.back().push_back(cell.GetPixelColor(x, y));
+      }
       Form2->SetModalResult(mrOk);
     });
     Form->PreviewColours1Click(nullptr);
@@ -36,6 +44,7 @@ protected:
   }
   std::vector<std::string> captions;
   std::vector<int32_t> captionTextPixels;  // per label, its text on the caption colour
+  std::vector<std::vector<TColor>> cells;   // per cell, its picture's colours in raster order
   int32_t width = 0, height = 0, labelHeight = 0, progress = 0;
   bool centred = false;
   std::string memo;
@@ -92,4 +101,27 @@ TEST_F(Preview, ClosingTheProgressWindowCancelsThePreview) {
   EXPECT_LT(PrepForm->ProgressBar1->Position(), 10);
   EXPECT_TRUE(Form->Enabled());
   EXPECT_EQ(Screen->Cursor(), crDefault);
+}
+
+// A picture of 32 colours (pairs of them in one 5-6-5 cell) stays exact in
+// every cell of 32 colours or more, dithered or not.
+TEST_F(Preview, CellsWithRoomForThePictureColoursAreExact) {
+  TPixelGraphic picture;
+  picture.NewImage(60, 50, pf24Bit);
+  std::vector<TColor> pixels;
+  for (int32_t y = 0; y < 50; ++y)
+    for (int32_t x = 0; x < 60; ++x) {
+      const uint32_t i = static_cast<uint32_t>((x / 3 + y / 5 * 7) % 32), k = i / 2, twin = i % 2;
+      pixels.push_back((k * 16 + twin) | (252 - k * 12 + twin) << 8 | (80 + k * 8 + twin) << 16);
+      picture.SetPixel(x, y, pixels.back());
+    }
+  picture.SaveToFile(Dir + "thirty-two.bmp");
+  Form->LoadFile(Dir + "thirty-two.bmp");
+  for (bool dither : {true, false}) {
+    if (Form->Dithering1->Checked() != dither) Form->Dithering1Click(Form->Dithering1);
+    RunPreview();
+    ASSERT_EQ(cells.size(), 8u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(cells[i], pixels) << "cell " << i << ", dithering " << dither;
+    EXPECT_EQ(captions[4].rfind("32 colors, ", 0), 0u) << captions[4];
+  }
 }

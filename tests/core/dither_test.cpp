@@ -452,3 +452,35 @@ TEST_F(Dither, PaletteCopyOntoItsOwnColoursEqualsPixelByPixel) {
     for (int32_t x = 0; x < 23; ++x) sys.SetPixel(x, y, uint32_t(x * 7 + y) % 16);
   ExpectSameAsPerPixel(sys, pf8Bit, [](TPixelGraphic& Image) { Image.SetPaletteIdent(pSpecial252); }, 0, 0, 0, 0);
 }
+
+// A picture whose every colour is a palette entry keeps its colours through
+// the colour cache, dithered or not, also where entries share a 5-6-5 cell
+// (white and (252, 254, 252), blue and (4, 2, 252), neighbouring greys): an
+// exact match leaves no error to spread.
+TEST_F(Dither, PaletteColoursStayExact) {
+  std::vector<TColor> palette{Rgb(252, 254, 252), Rgb(255, 255, 255), Rgb(4, 2, 252), Rgb(0, 0, 255),
+                              Rgb(0, 170, 0),     Rgb(0, 171, 1),     Rgb(200, 0, 0)};
+  std::vector<TColor> greys;
+  for (int32_t v = 0; v < 256; v += 3) greys.push_back(Grey(uint8_t(v)));
+  greys.push_back(Grey(1));
+  for (const std::vector<TColor>* colors : {&palette, &greys}) {
+    TPixelGraphic source;
+    source.NewImage(53, 31, pf24Bit);
+    for (int32_t y = 0; y < 31; ++y)
+      for (int32_t x = 0; x < 53; ++x)
+        source.SetPixel(x, y, (*colors)[size_t(x * 7 + y * 3 + x / 5 * y) % colors->size()]);
+    TPixelGraphic fast;
+    TPerPixel reference;
+    for (bool dither : {true, false})
+      for (TPixelGraphic* dest : {static_cast<TPixelGraphic*>(&fast), static_cast<TPixelGraphic*>(&reference)}) {
+        dest->NewImage(53, 31, pf8Bit);
+        dest->SetPaletteCount(int32_t(colors->size()));
+        for (size_t i = 0; i < colors->size(); ++i) dest->SetPaletteEntry(int32_t(i), (*colors)[i]);
+        dest->SetDither(dither);
+        dest->CopyFrom(&source);
+        for (int32_t y = 0; y < 31; ++y)
+          for (int32_t x = 0; x < 53; ++x)
+            ASSERT_EQ(dest->GetPixelColor(x, y), source.GetPixel(x, y)) << x << ", " << y << " dither " << dither;
+      }
+  }
+}

@@ -2,6 +2,7 @@
 // colours, the system colours, and the counts that must not overflow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "imaging/core/exceptions.h"
@@ -45,38 +46,71 @@ void FillIndexed(TPixelGraphic& Image, int32_t Width, int32_t Height,
 }
 
 TEST(MedianCut, BoxesOfOneColourKeepIt) {
-  // White alone and black alone come back exact, not as the centres of
-  // their cells, (252, 254, 252) and (4, 2, 4).
+  // More colours than wanted: a box whose pixels have one colour keeps it,
+  // not the centre of its cell; a box of two colours in one cell takes the
+  // centre. Black x3 and (6,3,7) x3 share cell 0; white stands alone.
   TPixelGraphic source, dest;
-  FillTrueColor(source, 3, 2, {{Rgb(255, 255, 255), 6}});
-  CreateOptimizedPalette(&dest, &source, 256, false);
-  EXPECT_EQ(PaletteOf(dest), std::vector<TColor>{Rgb(255, 255, 255)});
-  EXPECT_EQ(dest.PaletteIdent(), pUnknown);
-
-  FillTrueColor(source, 3, 2, {{Rgb(0, 0, 0), 6}});
+  FillTrueColor(source, 3, 3, {{Rgb(0, 0, 0), 3}, {Rgb(6, 3, 7), 3}, {Rgb(255, 255, 255), 3}});
   CreateOptimizedPalette(&dest, &source, 2, false);
-  EXPECT_EQ(PaletteOf(dest), std::vector<TColor>{Rgb(0, 0, 0)});
-
-  // Two colours in one cell: the box has no one colour and takes the
-  // centre; in a threaded count they meet only when the bands are merged.
-  FillTrueColor(source, 1100, 1000, {{Rgb(1, 1, 1), 550000}, {Rgb(6, 3, 7), 550000}});
-  CreateOptimizedPalette(&dest, &source, 256, false);
-  EXPECT_EQ(PaletteOf(dest), std::vector<TColor>{Rgb(4, 2, 4)});
-}
-
-TEST(MedianCut, FewerCellsThanWantedGiveOneColourEach) {
-  // Five colours in four cells: (1,1,1) and (6,3,7) share the first cell,
-  // which takes its centre; the flat colours of the others stay exact.
-  TPixelGraphic source, dest;
-  FillTrueColor(source, 4, 3,
-                {{Rgb(1, 1, 1), 2}, {Rgb(6, 3, 7), 2}, {Rgb(200, 10, 10), 3},
-                 {Rgb(10, 200, 10), 3}, {Rgb(10, 10, 200), 2}});
-  CreateOptimizedPalette(&dest, &source, 256, false);
   std::vector<TColor> colors = PaletteOf(dest);
   std::sort(colors.begin(), colors.end());
-  std::vector<TColor> expected{Rgb(4, 2, 4), Rgb(200, 10, 10), Rgb(10, 200, 10), Rgb(10, 10, 200)};
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(colors, expected);
+  EXPECT_EQ(colors, (std::vector<TColor>{Rgb(4, 2, 4), Rgb(255, 255, 255)}));
+  EXPECT_EQ(dest.PaletteIdent(), pUnknown);
+
+  // In a threaded count the two colours of a cell meet only when the bands
+  // are merged (three colours, two wanted).
+  FillTrueColor(source, 1100, 1000,
+                {{Rgb(1, 1, 1), 540000}, {Rgb(6, 3, 7), 540000}, {Rgb(200, 0, 0), 20000}});
+  CreateOptimizedPalette(&dest, &source, 2, false);
+  colors = PaletteOf(dest);
+  std::sort(colors.begin(), colors.end());
+  EXPECT_EQ(colors, (std::vector<TColor>{Rgb(200, 0, 0), Rgb(4, 2, 4)}));
+}
+
+TEST(MedianCut, PictureThatFitsKeepsItsExactColoursInOrderOfAppearance) {
+  // Five colours, two of them in one 5-6-5 cell, and room for five or more:
+  // the palette is the five colours as they first appear, not cell centres.
+  TPixelGraphic source, dest;
+  const std::vector<TColor> five{Rgb(6, 3, 7), Rgb(200, 10, 10), Rgb(1, 1, 1), Rgb(10, 200, 10),
+                                 Rgb(255, 255, 255)};
+  FillTrueColor(source, 4, 3, {{five[0], 2}, {five[1], 3}, {five[2], 2}, {five[3], 3}, {five[4], 2}});
+  for (int32_t count : {5, 6, 256}) {
+    CreateOptimizedPalette(&dest, &source, count, false);
+    EXPECT_EQ(PaletteOf(dest), five) << count;
+  }
+  // With the system colours after them, and with a progress handler, which
+  // reads the rows in order: the same.
+  int32_t rows = 0;
+  dest.OnProgress = [&](TObject*, int32_t, int32_t, bool&) { ++rows; };
+  CreateOptimizedPalette(&dest, &source, 21, true);
+  EXPECT_EQ(rows, 3);
+  std::vector<TColor> expected = five;
+  for (int32_t i = 0; i < 16; ++i) expected.push_back(StandardPaletteEntry(pSys16, i));
+  EXPECT_EQ(PaletteOf(dest), expected);
+  // One place fewer: the median cut, whose cell centres are not exact.
+  dest.OnProgress = nullptr;
+  CreateOptimizedPalette(&dest, &source, 4, false);
+  EXPECT_EQ(dest.PaletteCount(), 4);
+  EXPECT_NE(PaletteOf(dest), std::vector<TColor>(five.begin(), five.begin() + 4));
+  const std::vector<TColor> cut = PaletteOf(dest);
+  EXPECT_NE(std::find(cut.begin(), cut.end(), Rgb(4, 2, 4)), cut.end());
+
+  // 300 colours in three cells, 256 wanted: one colour per cell, its centre.
+  source.NewImage(300, 1, pf24Bit);
+  for (int32_t x = 0; x < 300; ++x)
+    source.SetPixel(x, 0, Rgb(uint8_t(x / 100 * 64 + x % 100 % 8), uint8_t(x % 100 / 8 % 4), uint8_t(x % 100 / 32)));
+  CreateOptimizedPalette(&dest, &source, 256, false);
+  std::vector<TColor> centres = PaletteOf(dest);
+  std::sort(centres.begin(), centres.end());
+  EXPECT_EQ(centres, (std::vector<TColor>{Rgb(4, 2, 4), Rgb(68, 2, 4), Rgb(132, 2, 4)}));
+
+  // A large picture (threaded count when it does not fit) of 256 colours.
+  source.NewImage(1100, 1000, pf24Bit);
+  for (int32_t y = 0; y < 1000; ++y)
+    for (int32_t x = 0; x < 1100; ++x) source.SetPixel(x, y, Rgb(uint8_t((x + y) % 256), 7, 9));
+  CreateOptimizedPalette(&dest, &source, 256, false);
+  ASSERT_EQ(dest.PaletteCount(), 256);
+  for (int32_t i = 0; i < 256; ++i) EXPECT_EQ(dest.GetPaletteEntry(i), Rgb(uint8_t(i), 7, 9));
 }
 
 TEST(MedianCut, TwoColoursFromFourByHand) {
@@ -234,17 +268,24 @@ TEST(OptimizedPalette, SystemColours) {
   EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(0, 0, 0), Rgb(128, 0, 0), Rgb(0, 128, 0)}));
 }
 
-TEST(OptimizedPalette, CountIsClampedTo2To256) {
+TEST(OptimizedPalette, CountBelowTwoAndAbove256) {
   TPixelGraphic source, dest;
   FillTrueColor(source, 4, 1,
                 {{Rgb(0, 0, 0), 1}, {Rgb(255, 0, 0), 1}, {Rgb(0, 255, 0), 1}, {Rgb(0, 0, 255), 1}});
-  CreateOptimizedPalette(&dest, &source, 1000, true);  // 240 optimised + 16 system
+  CreateOptimizedPalette(&dest, &source, 1000, true);  // as 256: 240 optimised + 16 system
   EXPECT_EQ(dest.PaletteCount(), 20);
-  CreateOptimizedPalette(&dest, &source, -5, false);   // as 2
-  EXPECT_EQ(dest.PaletteCount(), 2);
-  TPixelGraphic empty;
-  CreateOptimizedPalette(&dest, &empty, 0, false);      // as 2: black, (128, 0, 0)
-  EXPECT_EQ(dest.PaletteCount(), 2);
+  // Count 1 cuts to one box: the mean of the four cell centres.
+  CreateOptimizedPalette(&dest, &source, 1, false);
+  EXPECT_EQ(PaletteOf(dest), std::vector<TColor>{Rgb(66, 65, 66)});
+  // Below 1: the first Count system colours, none at all for 0 or less.
+  CreateOptimizedPalette(&dest, &source, 0, false);
+  EXPECT_EQ(dest.PaletteCount(), 0);
+  EXPECT_EQ(dest.PaletteIdent(), pNone);
+  CreateOptimizedPalette(&dest, &source, -5, false);
+  EXPECT_EQ(dest.PaletteCount(), 0);
+  // Count 1 with the system colours leaves no optimised place: black alone.
+  CreateOptimizedPalette(&dest, &source, 1, true);
+  EXPECT_EQ(PaletteOf(dest), std::vector<TColor>{Rgb(0, 0, 0)});
 }
 
 TEST(PaletteMerge, UsedColoursKeptInOrder) {

@@ -161,15 +161,17 @@ TEST(Palette, ExhaustiveSearchTakesTheFirstOfEqualDistances) {
   EXPECT_EQ(NearestPaletteIndex(pal, 0, Rgb(15, 0, 0)), 0);
 }
 
-// The colour cache answers a cell within four 5-6-5 steps of some entry with
-// the lowest-indexed entry of the nearest such cell distance, and any other
-// cell with the exhaustive answer of the first colour asked in it.
+// The colour cache answers a palette colour with its own entry (the first
+// of equal entries), a cell within four 5-6-5 steps of some entry with the
+// lowest-indexed entry of the nearest such cell distance, and any other cell
+// with the exhaustive answer of the first colour asked in it.
 TEST(Palette, ColorCacheFollowsItsCellRules) {
   for (int count : {7, 40, 256}) {
     ColorSource src;
     std::vector<TColor> pal(count);
     for (TColor& c : pal) c = src.Next();
     if (count == 256) pal[200] = pal[3];  // a duplicate entry loses to the lower index
+    pal[5] = pal[1] ^ 0x010101;           // an entry in the cell of an earlier one
     TPixelGraphic cached, plain;
     for (TPixelGraphic* g : {&cached, &plain}) {
       g->NewImage(1, 1, pf8Bit);
@@ -180,6 +182,8 @@ TEST(Palette, ColorCacheFollowsItsCellRules) {
 
     std::map<int, uint8_t> firstAnswer;
     auto expected = [&](TColor c) -> uint32_t {
+      for (int i = 0; i < count; ++i)
+        if (pal[i] == c) return static_cast<uint32_t>(i);
       const int r = (c & 0xFF) >> 3, g = ((c >> 8) & 0xFF) >> 2, b = ((c >> 16) & 0xFF) >> 3;
       int bestK = 5, bestI = -1;
       for (int i = 0; i < count; ++i) {
@@ -199,7 +203,10 @@ TEST(Palette, ColorCacheFollowsItsCellRules) {
     };
 
     std::vector<TColor> colors = CellCorners();
-    for (int i = 0; i < 1000000; ++i) colors.push_back(src.Next());
+    for (int i = 0; i < 1000000; ++i) {
+      colors.push_back(src.Next());
+      if (i % 1000 == 0) colors.push_back(pal[i / 1000 % count]);
+    }
     for (TColor c : colors) {
       const uint32_t want = expected(c), got = cached.GetNearestIndex(c);
       if (got != want) {

@@ -1,6 +1,7 @@
 // GIF through the reader and writer registries: identification, the first
 // frame, the information texts, the writer's options and the start-up.
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "gif/gif_read_write.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/file_formats.h"
+#include "imaging/core/median_cut.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
 #include "platform/gdi/bitmap.h"
@@ -208,7 +210,7 @@ TEST_F(GIFRegistry, DamagedFilesAreReportedNotLoadedEmpty) {
 
 // A frame that no image could hold is refused before it is decoded, with the
 // error of every other format; one that fits is decoded straight into the
-// image, with the 256-entry table of an 8-bit image.
+// image, whose palette is the frame's colour table (2^bits entries).
 TEST_F(GIFRegistry, FrameSizesAreHeldToTheImageCapAndDecodedOnce) {
   const uint8_t huge[] = {'G', 'I', 'F', '8', '9', 'a', 0xB0, 0xB3, 0xB0, 0xB3, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
                           0x2C, 0, 0, 0, 0, 0xB0, 0xB3, 0xB0, 0xB3, 0, 2, 2, 0x4C, 0x01, 0, 0x3B};  // 46000 x 46000
@@ -223,9 +225,19 @@ TEST_F(GIFRegistry, FrameSizesAreHeldToTheImageCapAndDecodedOnce) {
   TMemoryStream small = StreamOf(MakeGIF({SolidFrame(kRed, 3, 2)}));
   g.LoadImageFromStream(small, "", 0);
   EXPECT_EQ(g.PixelFormat(), pf8Bit);
-  EXPECT_EQ(g.PaletteCount(), 256);
+  EXPECT_EQ(g.PaletteCount(), 2);
   EXPECT_EQ(g.GetPixelColor(2, 1), kRed);
-  EXPECT_EQ(g.GetPaletteEntry(255), 0u);
+  EXPECT_EQ(g.GetPaletteEntry(1), 0u);
+
+  // Nine colours: a 16-entry table; a local table counts as the global one.
+  TTestFrame nine = SolidFrame(kRed, 9, 2);
+  nine.Color = [](int32_t x, int32_t) { return 0x0D0B05u * static_cast<uint32_t>(x + 1); };
+  for (bool global : {true, false}) {
+    TMemoryStream colours = StreamOf(MakeGIF({nine, SolidFrame(kRed)}, 0, global));
+    g.LoadImageFromStream(colours, "", 0);
+    ASSERT_EQ(g.PaletteCount(), 16);
+    for (int32_t x = 0; x < 9; ++x) EXPECT_EQ(g.GetPixelColor(x, 1), 0x0D0B05u * static_cast<uint32_t>(x + 1));
+  }
 }
 
 TEST_F(GIFRegistry, WriterOptionsAndWrittenSize) {
@@ -313,6 +325,17 @@ TEST_F(GIFRegistry, PaletteRowsGiveTheBytesOfTheTwentyFourBitPath) {
                      ", transparency " + std::to_string(transparency));
       }
   }
+  // A palette of 256 colours whose rows use three: the table and code size
+  // are those of the colours used, not of the palette.
+  {
+    TPixelGraphic g;
+    g.NewImage(90, 7, pf8Bit);
+    g.SetPaletteCount(256);
+    for (int32_t i = 0; i < 256; ++i) g.SetPaletteEntry(i, 0x010203u * static_cast<uint32_t>(i));
+    for (int32_t y = 0; y < g.Height(); ++y)
+      for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, static_cast<uint32_t>(below(3) * 40));
+    check(g, "three of 256");
+  }
   // Indices past the palette show black in a bitmap; 1- and 4-bit images.
   GIFInterlaced = false;
   GIFTransparent = true;
@@ -326,4 +349,121 @@ TEST_F(GIFRegistry, PaletteRowsGiveTheBytesOfTheTwentyFourBitPath) {
       for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, static_cast<uint32_t>(below(g.GetMaxColors())));
     check(g, "format " + std::to_string(format));
   }
+}
+
+namespace {
+
+// A busy 24-bit picture: gradients with a hashed ripple.
+void FillBusy(TPixelGraphic& G, int32_t W, int32_t H) {
+  G.NewImage(W, H, pf24Bit);
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* row = G.ScanLine(y);
+    for (int32_t x = 0; x < W; ++x) {
+      uint32_t h = static_cast<uint32_t>(x) * 2654435761u ^ static_cast<uint32_t>(y) * 2246822519u;
+      h ^= h >> 15;
+      row[3 * x] = static_cast<uint8_t>(x * 255 / W + (h & 15));
+      row[3 * x + 1] = static_cast<uint8_t>(y * 255 / H);
+      row[3 * x + 2] = static_cast<uint8_t>((x + y) * 2 + (h >> 8 & 31));
+    }
+  }
+}
+
+std::vector<uint8_t> FileBytes(const std::string& Name) {
+  TMemoryStream s;
+  s.LoadFromFile(Name);
+  return s.Bytes();
+}
+
+}  // namespace
+
+// The save path codes each row on a second thread as soon as it is mapped:
+// the files are those of mapping every row first and writing after.
+TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
+  TPixelGraphic source;
+  FillBusy(source, 613, 419);
+  const std::string name = ::testing::TempDir() + "/quillon_mapped_while_coded.gif";
+  for (bool dither : {true, false})
+    for (int32_t colors : {256, 100, 3}) {
+      // Reference: map, then write.
+      TPixelGraphic mapped;
+      mapped.NewImage(source.Width(), source.Height(), pf8Bit);
+      CreateOptimizedPalette(&mapped, &source, colors, false);
+      mapped.SetDither(dither);
+      mapped.CopyFrom(&source);
+      const std::vector<uint8_t> expected = WriteGIFFile(mapped);
+
+      TPixelGraphic dest;
+      dest.NewImage(source.Width(), source.Height(), pf8Bit);
+      CreateOptimizedPalette(&dest, &source, colors, false);
+      dest.SetDither(dither);
+      dest.CopyFromAndSaveToFile(&source, name);
+      EXPECT_EQ(FileBytes(name), expected) << colors << " colours, dither " << dither;
+      EXPECT_EQ(dest.RowGate(), nullptr);
+      for (int32_t y = 0; y < source.Height(); y += 97)
+        ASSERT_EQ(std::vector<uint8_t>(dest.ScanLine(y), dest.ScanLine(y) + dest.Width()),
+                  std::vector<uint8_t>(mapped.ScanLine(y), mapped.ScanLine(y) + mapped.Width()));
+    }
+  // A writer that wants the whole picture (BMP) gets it mapped first.
+  TPixelGraphic mapped, dest;
+  for (TPixelGraphic* g : {&mapped, &dest}) {
+    g->NewImage(source.Width(), source.Height(), pf8Bit);
+    CreateOptimizedPalette(g, &source, 200, false);
+  }
+  mapped.CopyFrom(&source);
+  mapped.SaveToFile(name + ".bmp");
+  dest.CopyFromAndSaveToFile(&source, name + ".2.bmp");
+  EXPECT_EQ(FileBytes(name + ".2.bmp"), FileBytes(name + ".bmp"));
+  std::remove((name + ".bmp").c_str());
+  std::remove((name + ".2.bmp").c_str());
+
+  // The colour-resolution fallback of a 24-bit picture: 236 optimal colours
+  // and the 16 system colours, mapped while written.
+  TPixelGraphic reduced;
+  reduced.NewImage(0, 0, pf8Bit);
+  CreateOptimizedPalette(&reduced, &source, 252, true);
+  reduced.NewImage(source.Width(), source.Height(), pf8Bit);
+  reduced.CopyFrom(&source);
+  EXPECT_EQ(SaveAsGIF(source), WriteGIFFile(reduced));
+  std::remove(name.c_str());
+}
+
+// A copy that stops keeps the bytes of the serial way; one that fails
+// leaves no file and its own error; a write that fails raises after the
+// whole picture is mapped.
+TEST_F(GIFRegistry, RowsCodedWhileMappedWhenTheCopyStopsOrFails) {
+  TPixelGraphic source;
+  FillBusy(source, 200, 300);
+  const std::string name = ::testing::TempDir() + "/quillon_mapped_stops.gif";
+  std::remove(name.c_str());
+  auto prepared = [&](TPixelGraphic& G) {
+    G.NewImage(source.Width(), source.Height(), pf8Bit);
+    CreateOptimizedPalette(&G, &source, 64, false);
+  };
+  TPixelGraphic serial, dest;
+  prepared(serial);
+  prepared(dest);
+  for (TPixelGraphic* g : {&serial, &dest})
+    g->OnProgress = [](TObject*, int32_t Step, int32_t, bool& Abort) { Abort = Step == 150; };
+  serial.CopyFrom(&source);
+  dest.CopyFromAndSaveToFile(&source, name);
+  EXPECT_EQ(FileBytes(name), WriteGIFFile(serial));
+  std::remove(name.c_str());
+
+  dest.OnProgress = [](TObject*, int32_t Step, int32_t, bool&) {
+    if (Step == 40) throw EPGEmpty("stopped at row 40");
+  };
+  try {
+    dest.CopyFromAndSaveToFile(&source, name);
+    ADD_FAILURE() << "no error";
+  } catch (const EPGEmpty& e) {
+    EXPECT_EQ(e.Message(), "stopped at row 40");
+  }
+  EXPECT_EQ(dest.RowGate(), nullptr);
+  TMemoryStream none;
+  EXPECT_THROW(none.LoadFromFile(name), Exception);
+
+  int32_t rows = 0;
+  dest.OnProgress = [&rows](TObject*, int32_t, int32_t, bool&) { ++rows; };
+  EXPECT_THROW(dest.CopyFromAndSaveToFile(&source, ::testing::TempDir() + "/no such folder/x.gif"), Exception);
+  EXPECT_EQ(rows, source.Height());
 }
