@@ -1,4 +1,7 @@
+#include <cctype>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "app/pg_tools.h"
@@ -13,7 +16,9 @@
 #include "platform/ui/clipboard.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/menus.h"
+#include "platform/ui/shell.h"
 #include "platform/ui/std_controls.h"
+#include "platform/ui/window_internal.h"
 #include "controls/toolbars.h"
 #include "gif/control/gif_img.h"
 
@@ -394,6 +399,135 @@ TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
   EXPECT_FALSE(Driver.MessageBoxes().empty());
   EXPECT_TRUE(QLNLoadingIdle);
   EXPECT_FALSE(Form->btnSave->Enabled());
+}
+
+// Every item of the main menu and the popup menu, sub-items too.
+std::vector<TMenuItem*> MenuItems(TForm1* Form) {
+  std::vector<TMenuItem*> items;
+  std::function<void(TMenuItem*)> walk = [&](TMenuItem* Parent) {
+    for (int32_t i = 0; i < Parent->Count(); ++i) {
+      items.push_back(Parent->Items(i));
+      walk(Parent->Items(i));
+    }
+  };
+  walk(Form->MainMenu1->Items());
+  walk(Form->PopupMenu1->Items());
+  return items;
+}
+
+// The help page names every command of the menus, in the same table row or
+// paragraph as its shortcut, and every control of the toolbar in the
+// toolbar's table; the lists are the window's own.
+TEST_F(AppTest, TheHelpPageNamesEveryCommandShortcutAndToolbarButton) {
+  Start();
+  std::ifstream f(HelpPageFileName());
+  ASSERT_TRUE(f) << HelpPageFileName();
+  const std::string html((std::istreambuf_iterator<char>(f)), {});
+  // The page's text in blocks (rows, paragraphs, list items, headings),
+  // tags dropped, entities decoded and blanks joined.
+  auto blocksOf = [](const std::string& Html) {
+    std::vector<std::string> blocks(1);
+    for (size_t i = 0; i < Html.size();) {
+      if (Html[i] == '<') {
+        const size_t end = Html.find('>', i);
+        if (end == std::string::npos) break;
+        const std::string tag = Html.substr(i + 1, end - i - 1);
+        for (const char* b : {"tr", "p", "li", "h1", "h2", "h3", "figcaption"})
+          if (tag == b || tag.rfind(std::string(b) + " ", 0) == 0) blocks.emplace_back();
+        i = end + 1;
+        continue;
+      }
+      std::string& b = blocks.back();
+      bool entity = false;
+      for (auto [code, ch] : {std::pair{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&nbsp;", ' '}})
+        if (Html.compare(i, std::strlen(code), code) == 0) {
+          b += ch;
+          i += std::strlen(code);
+          entity = true;
+        }
+      if (entity) continue;
+      const char c = std::isspace(static_cast<unsigned char>(Html[i])) ? ' ' : Html[i];
+      if (c != ' ' || (!b.empty() && b.back() != ' ')) b += c;
+      ++i;
+    }
+    return blocks;
+  };
+  const std::vector<std::string> page = blocksOf(html);
+  const size_t toolbarAt = html.find("id=\"toolbar\""), menusAt = html.find("id=\"menus\"");
+  ASSERT_LT(toolbarAt, menusAt);
+  const std::vector<std::string> toolbarTable = blocksOf(html.substr(toolbarAt, menusAt - toolbarAt));
+  auto named = [](const std::vector<std::string>& Blocks, const std::string& A, const std::string& B) {
+    for (const std::string& b : Blocks)
+      if (b.find(A) != std::string::npos && b.find(B) != std::string::npos) return true;
+    return false;
+  };
+
+  std::vector<std::string> missing;
+  int32_t commands = 0;
+  for (TMenuItem* item : MenuItems(Form)) {
+    const std::string caption = StripHotkey(item->Caption());
+    const std::string keys = item->ShortCut() == scNone ? "" : ShortCutToText(item->ShortCut());
+    if (item->IsLine() || (!item->Visible() && keys.empty())) continue;  // nobody reaches it
+    ++commands;
+    // A hidden command is reached by its keys alone.
+    if (!named(page, item->Visible() ? caption : keys, keys)) missing.push_back(caption + " " + keys);
+  }
+  int32_t controls = 0;
+  for (int32_t i = 0; i < Form->Toolbar1->ControlCount(); ++i) {
+    TControl* c = Form->Toolbar1->Controls(i);
+    std::string caption;
+    if (dynamic_cast<TToolbarButton*>(c)) caption = StripHotkey(c->Caption());
+    if (auto* panel = dynamic_cast<TPanel*>(c))
+      for (int32_t k = 0; k < panel->ControlCount(); ++k)
+        if (dynamic_cast<TLabel*>(panel->Controls(k))) caption = panel->Controls(k)->Caption();
+    if (!caption.empty() && caption.back() == ':') caption.pop_back();
+    if (caption.empty()) continue;
+    ++controls;
+    if (!named(toolbarTable, caption, "")) missing.push_back("toolbar: " + caption);
+  }
+  EXPECT_GE(commands, 50);
+  EXPECT_EQ(controls, 12);
+  EXPECT_EQ(missing, std::vector<std::string>{});
+}
+
+// F1 opens the help page beside the program through the desktop's opener.
+TEST_F(AppTest, F1OpensTheHelpPageWithTheDesktopsOpener) {
+  Start();
+  ASSERT_TRUE(FileExists(HelpPageFileName()));
+  EXPECT_EQ(HelpPageFileName(), IncludeTrailingPathDelimiter(ProgramFolder()) + "register/help.htm");
+  TShellRecorder opener;
+  Driver.Click(TUiTestDriver::ScreenPoint(Form->Image1, 5, 5));
+  Driver.PressKey(VK_F1);
+  Driver.ProcessMessages();
+  ASSERT_EQ(opener.Requests.size(), 1u);
+  EXPECT_EQ(opener.Requests[0].Program, "xdg-open");
+  EXPECT_EQ(opener.Requests[0].Arguments, std::vector<std::string>{HelpPageFileName()});
+}
+
+// Every shortcut of the main menu, pressed on the window, reaches its own
+// item, whether it is shown or not, and no other.
+TEST_F(AppTest, EveryMainMenuShortcutReachesItsItem) {
+  Start();
+  std::vector<std::string> fired;
+  int32_t keys = 0;
+  for (TMenuItem* item : MenuItems(Form)) {
+    item->SetEnabled(true);
+    item->OnClick = [&fired, item](TObject*) { fired.push_back(StripHotkey(item->Caption())); };
+  }
+  for (TMenuItem* item : MenuItems(Form)) {
+    if (item->ShortCut() == scNone || item->GetParentMenu() != Form->MainMenu1) continue;
+    ++keys;
+    fired.clear();
+    const TShortCut key = item->ShortCut();
+    Driver.Click(TUiTestDriver::ScreenPoint(Form->Image1, 5, 5));
+    Driver.SetModifiers(((key & scCtrl) ? MK_CONTROL : 0u) | ((key & scShift) ? MK_SHIFT : 0u) |
+                        ((key & scAlt) ? ui_internal::ModAlt : 0u));
+    Driver.PressKey(key & 0xFF);
+    Driver.SetModifiers(0);
+    Driver.ProcessMessages();
+    EXPECT_EQ(fired, std::vector<std::string>{StripHotkey(item->Caption())}) << ShortCutToText(key);
+  }
+  EXPECT_EQ(keys, 24);
 }
 
 }  // namespace
