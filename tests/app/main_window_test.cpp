@@ -401,6 +401,45 @@ TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
   EXPECT_FALSE(Form->btnSave->Enabled());
 }
 
+// The file dialogs open where the person last was: Open in the folder kept
+// from the last run, then in the folder of the file last opened; Save As
+// beside the picture's file, and for a pasted picture, which has none, in
+// the folder chosen last; the next run starts in the last folder again.
+TEST_F(AppTest, FileDialogsOpenInTheFolderLastUsed) {
+  const std::string kept = Dir + "kept/", photos = Dir + "photos/";
+  ASSERT_TRUE(ForceDirectories(kept) && ForceDirectories(photos));
+  WritePhoto("photos/p.bmp", 8, 8);
+  {
+    TSettingsFile s(QLNSettingsFileName());
+    s.WriteString("WorkingDir", kept);
+    s.UpdateFile();
+  }
+  auto shownBy = [&](void (TForm1::*Command)(TObject*)) {
+    std::string folder;
+    Driver.WhenIdle([&] {
+      folder = IncludeTrailingPathDelimiter(ExecutingFileDialog()->GetFolderPath());
+      ExecutingFileDialog()->CancelDialog();
+    });
+    (Form->*Command)(nullptr);
+    return folder;
+  };
+  Start();
+  EXPECT_EQ(shownBy(&TForm1::Open1Click), kept);
+  OpenThroughDialog("p.bmp", photos);
+  EXPECT_EQ(shownBy(&TForm1::Open1Click), photos);
+  EXPECT_EQ(shownBy(&TForm1::SaveAs1Click), photos);
+  TBitmap pasted;
+  pasted.SetSize(5, 5);
+  Clipboard()->Assign(&pasted);
+  Form->btnPasteClick(nullptr);
+  ASSERT_EQ(Form->FileName(), "Untitled");
+  EXPECT_EQ(shownBy(&TForm1::SaveAs1Click), photos);
+  Close();
+  EXPECT_EQ(TSettingsFile(QLNSettingsFileName()).ReadString("WorkingDir", ""), photos);
+  Start();
+  EXPECT_EQ(shownBy(&TForm1::Open1Click), photos);
+}
+
 // Every item of the main menu and the popup menu, sub-items too.
 std::vector<TMenuItem*> MenuItems(TForm1* Form) {
   std::vector<TMenuItem*> items;
