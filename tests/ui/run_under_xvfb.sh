@@ -17,28 +17,22 @@ for tool in Xvfb openbox xprop; do
   fi
 done
 
-# A display number nobody holds: Xvfb refuses one that is taken, so try a few.
-xvfb_pid=
-for ((n = 90 + RANDOM % 400, tries = 0; tries < 20; n++, tries++)); do
-  [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-  Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -noreset >/dev/null 2>&1 &
-  xvfb_pid=$!
-  # Ready once it answers a client; gone at once when the display was taken.
-  for ((waited = 0; waited < 600; waited++)); do
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    [[ -e /tmp/.X11-unix/X$n ]] && xprop -display ":$n" -root >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  if kill -0 "$xvfb_pid" 2>/dev/null && xprop -display ":$n" -root >/dev/null 2>&1; then
-    display=":$n"
-    break
-  fi
-  kill "$xvfb_pid" 2>/dev/null
-  wait "$xvfb_pid" 2>/dev/null
-  xvfb_pid=
+# The server takes the first display number nobody holds (its own lock
+# decides, so servers started at once never share one) and writes it to
+# the given descriptor once clients can connect.
+number_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+for ((waited = 0; waited < 600; waited++)); do
+  grep -q '^[0-9][0-9]*$' "$number_file" 2>/dev/null && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
 done
-if [[ -z $xvfb_pid ]]; then
+display=:$(head -n 1 "$number_file" 2>/dev/null)
+rm -f "$number_file"
+if [[ $display == : ]] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
   echo "could not start Xvfb"
+  kill "$xvfb_pid" 2>/dev/null
   exit 1
 fi
 export DISPLAY=$display
