@@ -269,6 +269,10 @@ public:
   void SetPicBoxColor(TColor Value) { FPicBox->SetColor(Value); }
   TCursor PicBoxCursor() const { return FPicBox->Cursor(); }
   void SetPicBoxCursor(TCursor Value) { FPicBox->SetCursor(Value); }
+  TCursor PicBoxDragCursor() const { return FPicBox->DragCursor(); }
+  void SetPicBoxDragCursor(TCursor Value) { FPicBox->SetDragCursor(Value); }
+  TDragMode PicBoxDragMode() const { return FPicBox->DragMode(); }
+  void SetPicBoxDragMode(TDragMode Value) { FPicBox->SetDragMode(Value); }
   const std::string& PicBoxHint() const { return FPicBox->Hint(); }
   void SetPicBoxHint(const std::string& Value) { FPicBox->SetHint(Value); }
   bool PicBoxParentColor() const { return FPicBox->ParentColor(); }
@@ -358,6 +362,10 @@ public:
   TNotifyEvent& PicBoxOnPaint() { return FPicBox->OnPaint; }
   TNotifyEvent& PicBoxOnClick() { return FPicBox->OnClick; }
   TNotifyEvent& PicBoxOnDblClick() { return FPicBox->OnDblClick; }
+  TDragDropEvent& PicBoxOnDragDrop() { return FPicBox->OnDragDrop; }
+  TDragOverEvent& PicBoxOnDragOver() { return FPicBox->OnDragOver; }
+  TEndDragEvent& PicBoxOnEndDrag() { return FPicBox->OnEndDrag; }
+  TStartDragEvent& PicBoxOnStartDrag() { return FPicBox->OnStartDrag; }
 
   // ---- mouse hooks of the picture box ----
   void PicBoxMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);

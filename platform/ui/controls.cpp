@@ -62,7 +62,10 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
   WindowProc = [this](TMessage& M) { WndProc(M); };
 }
 
+void ForgetDragControl(TControl* Control);  // drag_drop.cpp
+
 TControl::~TControl() {
+  ForgetDragControl(this);
   if (CaptureControl == this) CaptureControl = nullptr;
   if (FWindowed)
     if (TCustomForm* f = ParentForm(); f && static_cast<TControl*>(f) != this) f->ControlRemoved(this);
@@ -345,6 +348,10 @@ void TControl::RequestAlign() {
 void TControl::MouseMessage(TMessage& Message, TMouseButton Button, bool Down, bool Double) {
   int32_t x = GetXLParam(Message.LParam), y = GetYLParam(Message.LParam);
   TShiftState shift = KeysToShiftState(static_cast<uint32_t>(Message.WParam));
+  if (Down && Button == mbLeft && FDragMode == dmAutomatic) {
+    BeginDrag(true);
+    return;
+  }
   if (Down) {
     if (Double && Button == mbLeft && (FControlStyle & csDoubleClicks)) DblClick();
     if (Button == mbLeft) {
@@ -366,6 +373,7 @@ void TControl::MouseMessage(TMessage& Message, TMouseButton Button, bool Down, b
 }
 
 void TControl::WndProc(TMessage& Message) {
+  if (Dragging() && DragMessage(Message)) return;
   switch (Message.Msg) {
     case WM_LBUTTONDOWN: MouseMessage(Message, mbLeft, true, false); return;
     case WM_LBUTTONDBLCLK: MouseMessage(Message, mbLeft, true, true); return;

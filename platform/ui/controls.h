@@ -76,6 +76,23 @@ using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, i
 using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)>;
 using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
 
+// Drag and drop between controls. A drag starts by BeginDrag, or by a left
+// press on a control whose DragMode is dmAutomatic (the press is then no
+// mouse-down). While it runs the pointer shows the dragged control's
+// DragCursor over a control whose OnDragOver accepts, crNoDrop elsewhere;
+// releasing the left button drops there (OnDragDrop) and the dragged
+// control hears where it ended (OnEndDrag, no target when nothing took it).
+enum TDragMode : uint8_t { dmManual, dmAutomatic };
+enum TDragState : uint8_t { dsDragEnter, dsDragLeave, dsDragMove };
+// What a drag carries when OnStartDrag gives one (its giver keeps it);
+// otherwise the targets see the dragged control as the drag's source.
+class TDragObject : public TObject {};
+using TStartDragEvent = std::function<void(TObject* Sender, TDragObject*& DragObject)>;
+using TDragOverEvent =
+    std::function<void(TObject* Sender, TObject* Source, int32_t X, int32_t Y, TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TObject* Sender, TObject* Source, int32_t X, int32_t Y)>;
+using TEndDragEvent = std::function<void(TObject* Sender, TObject* Target, int32_t X, int32_t Y)>;
+
 // The shift state of a mouse message's key flags, or of the keyboard now.
 TShiftState KeysToShiftState(uint32_t Keys);
 TShiftState KeyboardStateToShiftState();
@@ -174,8 +191,23 @@ public:
   // The form that this control sits on (its top-most parent that is a form).
   TCustomForm* ParentForm();
 
+  TCursor DragCursor() const { return FDragCursor; }
+  void SetDragCursor(TCursor Value) { FDragCursor = Value; }
+  TDragMode DragMode() const { return FDragMode; }
+  void SetDragMode(TDragMode Value) { FDragMode = Value; }
+  // Starts dragging this control: at once, or once the pointer has moved
+  // Threshold pixels (5 when negative) with the button held.
+  void BeginDrag(bool Immediate, int32_t Threshold = -1);
+  // Ends this control's drag, dropping where the pointer is when Drop.
+  void EndDrag(bool Drop);
+  bool Dragging() const;
+
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
+  TStartDragEvent OnStartDrag;
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TEndDragEvent OnEndDrag;
   TMouseEvent OnMouseDown;
   TMouseMoveEvent OnMouseMove;
   TMouseEvent OnMouseUp;
@@ -211,6 +243,8 @@ protected:
   std::unique_ptr<TFont> FFont;
   bool FParentFont = true;
   TCursor FCursor = crDefault;
+  TCursor FDragCursor = crDrag;
+  TDragMode FDragMode = dmManual;
   std::string FHint;
   bool FShowHint = false;
   bool FParentShowHint = true;
@@ -223,6 +257,9 @@ protected:
 
 private:
   void MouseMessage(TMessage& Message, TMouseButton Button, bool Down, bool Double);
+  // The running drag's handling of a message to the dragged control; true
+  // when the drag took it.
+  bool DragMessage(TMessage& Message);
   friend class TWinControl;
 };
 

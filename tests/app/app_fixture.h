@@ -6,17 +6,37 @@
 #include <stdlib.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/qln_main.h"
 #include "app/quillon_pro_startup.h"
+#include "gif/gif_decoder.h"
 #include "imaging/core/pixel_graphic.h"
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/std_controls.h"
 #include "platform/ui/test_driver.h"
+
+inline std::vector<uint8_t> FileBytes(const std::string& Name) {
+  std::ifstream f(Name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+// The colour that a GIF's first frame makes transparent; none when it has
+// no transparent colour.
+inline std::optional<TColor> GifTransparentColour(const std::vector<uint8_t>& Bytes) {
+  TGIFDecoder decoder;
+  decoder.ParseStream().Bytes() = Bytes;
+  if (!decoder.ParseGIF() || decoder.FrameCount() < 1 || !decoder.Frame(1).Transparent) return std::nullopt;
+  const TGIFFrame& f = decoder.Frame(1);
+  return RGB(f.TransparentRed, f.TransparentGreen, f.TransparentBlue);
+}
 
 class AppTest : public ::testing::Test {
 protected:

@@ -264,6 +264,27 @@ TEST_F(Commands, NewImageLeavesPickModeButTheSavedGifKeepsIt) {
   EXPECT_EQ(Form->StatBar->Panels()->Items(3)->Style(), psText);
 }
 
+// A second colour picked after the first one's estimate is the one saved as
+// transparent, as the first is when saved before the second pick.
+TEST_F(Commands, TheColourPickedLastIsTheOneSavedAsTransparent) {
+  Form->Transparent1Click(nullptr);
+  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 2, 2);
+  const TColor first = GIFTransparentColor;
+  Form->UpdateSizeInfo();
+  Form->SaveFile(Dir + "first.gif");
+  EXPECT_EQ(GifTransparentColour(FileBytes(Dir + "first.gif")), first);
+  Form->Image1MouseDown(Form->Image1, mbLeft, {}, 25, 15);
+  const TColor second = GIFTransparentColor;
+  ASSERT_NE(second, first);
+  Form->UpdateSizeInfo();
+  Form->SaveFile(Dir + "second.gif");
+  EXPECT_EQ(GifTransparentColour(FileBytes(Dir + "second.gif")), second);
+  // The file's pixel where the second colour was picked is transparent.
+  TPixelGraphic back;
+  back.LoadFromFile(Dir + "second.gif");
+  EXPECT_EQ(back.GetPixelColor(25, 15), second);
+}
+
 // The picked pixel is the one the viewer shows under the cursor: checked on
 // screen at whole zooms (odd box pixels included), and against the viewer's
 // box-to-image mapping at other zooms and with the smoothing zoom modes.

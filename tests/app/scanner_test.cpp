@@ -2,6 +2,8 @@
 // executable and no script: SANE's test backend lists two scanners, the
 // Select button chooses one, and Acquire brings its scan into the viewer, or
 // nothing when the person cancels the scan half-way.
+#include <fstream>
+
 #include "app_fixture.h"
 #include "controls/toolbars.h"
 #include "imaging/twain/pg_twain.h"
@@ -105,6 +107,83 @@ TEST_F(Scanner, ACancelledScanLeavesNoImageAndNoBox) {
   EXPECT_TRUE(Driver.MessageBoxes().empty());
   EXPECT_TRUE(Form->Enabled());
   EXPECT_EQ(Screen->ActiveForm(), Form);
+}
+
+}  // namespace
+
+namespace {
+
+// The source manager's scripted source (no SANE needed): the script says
+// whether the person chooses it and which BMP file it delivers.
+class ScriptedScanner : public AppTest {
+protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    setenv("QUILLON_TWAIN_SCRIPT", (Dir + "script.txt").c_str(), 1);
+    TWAIN_SetManagerFolder(QUILLON_PRO_DIR);
+  }
+  void TearDown() override {
+    AppTest::TearDown();
+    unsetenv("QUILLON_TWAIN_SCRIPT");
+  }
+  void Script(const std::string& Lines) { std::ofstream(Dir + "script.txt", std::ios::trunc) << Lines; }
+  void ClickScannerButton() {
+    Driver.Click(TUiTestDriver::ScreenPoint(Form->btnTwain, 10, 10));
+    Driver.ProcessMessages();
+  }
+};
+
+// The toolbar's scanner button selects a source until one is chosen, and
+// from then on acquires, as Twain > Acquire Image does.
+TEST_F(ScriptedScanner, TheToolbarButtonSelectsUntilASourceIsChosenThenAcquires) {
+  const std::string scan = WritePhoto("scan.bmp", 7, 5);
+  Script("userselect=cancel\nimage=" + scan + "\n");
+  Start();
+  ASSERT_TRUE(Form->btnTwain->Visible());
+  EXPECT_EQ(Form->btnTwain->Caption(), "Select");
+  EXPECT_EQ(Form->btnTwain->Hint(), "Select Source");
+  EXPECT_FALSE(Form->Acquire1->Enabled());
+  ClickScannerButton();  // the person cancels the choice
+  EXPECT_EQ(Form->btnTwain->Caption(), "Select");
+  EXPECT_EQ(Form->btnTwain->Hint(), "Acquire Image");
+  EXPECT_FALSE(Form->Acquire1->Enabled());
+
+  Script("userselect=ok\nimage=" + scan + "\n");
+  ClickScannerButton();
+  EXPECT_TRUE(Form->Acquire1->Enabled());
+  EXPECT_EQ(Form->btnTwain->Caption(), "Acquire");
+  EXPECT_TRUE(Form->Image1->PixelGraphicNoWait() == nullptr || Form->Image1->PixelGraphicNoWait()->Empty());
+  ClickScannerButton();
+  ASSERT_NE(Form->Image1->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetWidth(), 7);
+  EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetHeight(), 5);
+  EXPECT_TRUE(Form->btnSave->Enabled());
+  EXPECT_EQ(Form->btnTwain->Caption(), "Acquire");
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+}
+
+// A scan that no reader can read says "Unable to aquire image" and leaves
+// the picture and its name as they were.
+TEST_F(ScriptedScanner, AScanThatCannotBeReadSaysSoAndKeepsThePicture) {
+  // A BMP whose pixels are in a compression no reader knows.
+  const std::string bad = WritePhoto("bad.bmp", 4, 4);
+  std::vector<uint8_t> bytes = ReadWholeFile(bad);
+  bytes[14 + 16] = 9;  // biCompression
+  WriteWholeFile(bad, bytes);
+  const std::string photo = WritePhoto("photo.bmp", 9, 6);
+  Script("image=" + bad + "\n");
+  Start();
+  Form->LoadFile(photo);
+  Form->Select1->Click();
+  ASSERT_TRUE(Form->Acquire1->Enabled());
+  Driver.ClearMessageBoxes();
+  Form->Acquire1->Click();
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, "Unable to aquire image");
+  EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetWidth(), 9);
+  EXPECT_EQ(Form->FileName(), photo);
+  EXPECT_TRUE(QLNLoadingIdle);
+  EXPECT_EQ(Screen->Cursor(), crDefault);
 }
 
 }  // namespace

@@ -106,11 +106,12 @@ int main(int argc, char** argv) {
   Form1->Show();
 
   // The desktop may take a while to map and draw the window on a busy
-  // machine: look again until every button shows or ten seconds pass.
+  // machine: look again until every button shows (a minute only catches a
+  // desktop that never shows them).
   const std::string shotName = argv[1];
   std::string report;
   bool good = false;
-  for (int32_t attempt = 0; attempt < 20 && !good; ++attempt) {
+  for (int32_t attempt = 0; attempt < 120 && !good; ++attempt) {
     Pump(500);
     report.clear();
     if (!TUiTestDriver::SaveScreenshot(shotName)) {

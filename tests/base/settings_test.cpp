@@ -59,14 +59,22 @@ TEST(SettingsFile, UnreadableValuesGiveTheDefault) {
   EXPECT_FALSE(s.KeyExists("# a comment"));
   EXPECT_EQ(s.ReadInteger("TipIndex", 0), 3);  // the first of a repeated key
   EXPECT_TRUE(s.ReadBool("TipIndex", false));
-  s.DeleteKey("TipIndex");
-  EXPECT_FALSE(s.KeyExists("TipIndex"));  // the repeated line too
-  s.DeleteKey("width");
-  EXPECT_FALSE(s.KeyExists("width"));
-  EXPECT_EQ(s.ReadInteger("top", 0), 12);  // the keys after it move up
-  s.WriteInteger("left", 4);
-  EXPECT_EQ(s.ReadInteger("left", 0), 4);
-  EXPECT_EQ(s.ReadInteger("top", 0), 12);
+  // A key deleted in the middle goes; the keys after it stay as they were,
+  // read, written and saved.
+  s.DeleteKey("top");
+  EXPECT_FALSE(s.KeyExists("top"));
+  EXPECT_EQ(s.ReadInteger("top", 7), 7);
+  EXPECT_EQ(s.ReadInteger("TipIndex", 0), 3);
+  s.WriteInteger("TipIndex", 5);
+  EXPECT_EQ(s.ReadInteger("TipIndex", 0), 5);
+  ASSERT_TRUE(s.UpdateFile());
+  TSettingsFile saved(name);
+  EXPECT_FALSE(saved.KeyExists("top"));
+  EXPECT_EQ(saved.ReadString("width", ""), "wide");
+  EXPECT_EQ(saved.ReadInteger("TipIndex", 0), 5);
+  // Deleting a repeated key takes every line of it.
+  saved.DeleteKey("TipIndex");
+  EXPECT_FALSE(saved.KeyExists("TipIndex"));
   // A file that cannot be written reports it.
   TSettingsFile bad("/proc/quillon/s.cfg");
   bad.WriteInteger("a", 1);

@@ -1,21 +1,70 @@
 // The library's start-up and shut-down.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "imaging/core/file_formats.h"
+#include "imaging/core/messages.h"
 #include "imaging/core/options.h"
 #include "imaging/core/pg_resources.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
 
-TEST(StartUp, RunsOnceAndCleansUpTwiceInOneProcess) {
+namespace {
+
+// A library option: its name, its value after start-up, a reading of it and
+// a way to give it another value.
+struct TOption {
+  const char* Name;
+  long double Default;
+  std::function<long double()> Value;
+  std::function<void()> Spoil;
+};
+
+template <class T>
+TOption Option(const char* Name, T& Var, T Default) {
+  return {Name, static_cast<long double>(Default), [&Var] { return static_cast<long double>(Var); },
+          [&Var, Default] { Var = Default == T{} ? T(1) : T{}; }};
+}
+
+}  // namespace
+
+// Start-up gives every library option its value, whatever it held before;
+// it runs once however often it is called, and cleans up on the last call.
+TEST(StartUp, RunsOnceSetsEveryOptionAndCleansUpTwiceInOneProcess) {
+  const std::vector<TOption> options = {
+      Option("PGUseStretchBlt", PGUseStretchBlt, false),
+      Option("library language", PGLanguage, uint8_t{0}),
+      Option("PGReadChunks", PGReadChunks, false),
+      Option("PGWriteChunks", PGWriteChunks, false),
+      Option("BMPExpand16Bit", BMPExpand16Bit, true),
+      Option("JPEGReadDCTMethod", JPEGReadDCTMethod, uint8_t{0}),
+      Option("JPEGWriteDCTMethod", JPEGWriteDCTMethod, uint8_t{2}),
+      Option("JPEGQuality", JPEGQuality, uint8_t{80}),
+      Option("JPEGProgressive", JPEGProgressive, false),
+      Option("JPEGDensityMetric", JPEGDensityMetric, true),
+      Option("PGDefaultGamma", PGDefaultGamma, 1.8L),
+      Option("PGGammaCorrectOnLoad", PGGammaCorrectOnLoad, true),
+      Option("PNGUseFileBackground", PNGUseFileBackground, true),
+      Option("PNGWriteGamma", PNGWriteGamma, true),
+      Option("PxMWriteBinary", PxMWriteBinary, false),
+      Option("TIFFMaxPages", TIFFMaxPages, int32_t{1000}),
+      Option("TIFFCountPages", TIFFCountPages, false),
+      Option("TIFFCompression", TIFFCompression, int32_t{1}),
+      Option("TIFFWriteCMYK", TIFFWriteCMYK, false),
+      Option("TIFFWhiteIsZero", TIFFWhiteIsZero, true),
+      Option("TIFFMotorolaOrder", TIFFMotorolaOrder, false),
+      Option("TIFFResolutionUnitCm", TIFFResolutionUnitCm, false),
+      Option("PGMaxImageSize", PGMaxImageSize, uint32_t{1} << 30),
+  };
   for (int round = 0; round < 2; ++round) {
+    for (const TOption& o : options) o.Spoil();
     PGraphicInitialization();
     PGraphicInitialization();  // counted, not run again
     ASSERT_TRUE(FileFormatReaders);
     ASSERT_TRUE(FileFormatWriters);
-    EXPECT_EQ(JPEGQuality, 80);
-    EXPECT_FALSE(PGReadChunks);
-    EXPECT_EQ(TIFFMaxPages, 1000);
+    for (const TOption& o : options) EXPECT_EQ(o.Value(), o.Default) << o.Name;
     TPixelGraphic g;
     EXPECT_EQ(g.Gamma(), 1.8L);
     PGraphicFinalization();

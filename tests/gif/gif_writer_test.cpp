@@ -7,6 +7,20 @@
 #include "platform/gdi/canvas.h"
 #include "tests/gif/gif_bitmap_util.h"
 
+namespace {
+
+// The closing comment of a GIF written under the title "Quillon": one
+// sub-block of its 88 characters, then the block terminator.
+const std::string QuillonComment =
+    "Created by Quillon\r\nQuillon imaging library by Marrowick\r\nhttps://www.marrowick.example/";
+std::vector<uint8_t> QuillonCommentBlock() {
+  std::vector<uint8_t> b = {0x21, 0xFE, 88};
+  b.insert(b.end(), QuillonComment.begin(), QuillonComment.end());
+  b.push_back(0);
+  return b;
+}
+
+}  // namespace
 
 TEST_F(GIFEncoderTest, OneColourFileByteForByte) {
   auto bmp = MakeBitmap(2, 2, [](int, int) { return 0x00336699u; });
@@ -16,7 +30,7 @@ TEST_F(GIFEncoderTest, OneColourFileByteForByte) {
                                          0x21, 0xF9, 4, 0, 0, 0, 0xFF, 0,           // graphic control
                                          0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0,           // image descriptor
                                          2, 2, 0x84, 0x51, 0});                     // codes 4 0 6 0 | 5
-  std::vector<uint8_t> comment = CommentBlock("Created by Quillon\r\n" + std::string("Quillon imaging library by Marrowick\r\nhttps://www.marrowick.example/"));
+  const std::vector<uint8_t> comment = QuillonCommentBlock();
   expected.insert(expected.end(), comment.begin(), comment.end());
   expected.push_back(0x3B);
   EXPECT_EQ(gif, expected);
@@ -170,11 +184,13 @@ TEST_F(GIFEncoderTest, ClosingCommentIsCutInto255ByteSubBlocksBeforeTheTrailer) 
   SetGIFApplicationTitle(std::string(300, 't'));
   auto bmp = MakeBitmap(1, 1, [](int, int) { return 0u; });
   std::vector<uint8_t> gif = EncodeGIF(*bmp);
-  ASSERT_EQ(GIFComment.size(), 11u + 300u + 2u + 36u + 2u + 30u);
+  // 381 characters: a full sub-block of 255, then one of 126.
+  const std::string text = "Created by " + std::string(300, 't') + "\r\n" + QuillonComment.substr(20);
+  ASSERT_EQ(text.size(), 381u);
   std::vector<uint8_t> tail = {0x21, 0xFE, 255};
-  tail.insert(tail.end(), GIFComment.begin(), GIFComment.begin() + 255);
-  tail.push_back(static_cast<uint8_t>(GIFComment.size() - 255));
-  tail.insert(tail.end(), GIFComment.begin() + 255, GIFComment.end());
+  tail.insert(tail.end(), text.begin(), text.begin() + 255);
+  tail.push_back(126);
+  tail.insert(tail.end(), text.begin() + 255, text.end());
   tail.insert(tail.end(), {0x00, 0x3B});
   ASSERT_GT(gif.size(), tail.size());
   EXPECT_EQ(std::vector<uint8_t>(gif.end() - static_cast<std::ptrdiff_t>(tail.size()), gif.end()), tail);
@@ -233,7 +249,7 @@ TEST_F(GIFEncoderTest, AnimationWithLocalTablesByteForByte) {
                                          0x21, 0xF9, 4, 0x09, 1, 0, 1, 0,                          // frame 2
                                          0x2C, 3, 0, 1, 0, 2, 0, 1, 0, 0xC0, 0, 255, 0, 255, 0, 0,
                                          2, 2, 0x44, 0x0A, 0});                                    // codes 4 0 1 5
-  std::vector<uint8_t> tail = CommentBlock(GIFComment);
+  const std::vector<uint8_t> tail = QuillonCommentBlock();
   expected.insert(expected.end(), tail.begin(), tail.end());
   expected.push_back(0x3B);
   EXPECT_EQ(s.Bytes(), expected);

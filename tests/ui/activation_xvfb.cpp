@@ -95,13 +95,14 @@ int main(int argc, char** argv) {
     const std::string dialogX = XWindow("Quillon dialog"), mainX = XWindow("Quillon activation");
     if (Output("/usr/bin/xprop -id " + dialogX + " WM_TRANSIENT_FOR").find(mainX) == std::string::npos)
       Fail("the modal form is not transient for the form it came from");
+    // Nothing tells when the window manager has done with a raise: watch a
+    // while that the modal form stays on top.
     XdoTool("windowraise " + mainX);
-    Pump(300);
-    if (!StackedAbove(dialogX, mainX)) Fail("raising the form buried the modal one");
+    if (PumpUntil([&] { return !StackedAbove(dialogX, mainX); }, 300)) Fail("raising the form buried the modal one");
     XdoTool("windowactivate " + mainX);
     XdoTool("mousemove 80 150 click 1");
-    Pump(300);
-    if (!StackedAbove(dialogX, mainX)) Fail("activating the form buried the modal one");
+    if (PumpUntil([&] { return !StackedAbove(dialogX, mainX); }, 300))
+      Fail("activating the form buried the modal one");
     if (!PumpUntil([] { return DesktopActive("Quillon dialog"); })) Fail("the modal form lost the keyboard");
     // A dialog frame: the close button alone, and no sizing.
     const std::string actions = Output("/usr/bin/xprop -id " + dialogX + " _NET_WM_ALLOWED_ACTIONS");
@@ -136,19 +137,22 @@ int main(int argc, char** argv) {
   // A popup tool window (as a floating toolbar): shown without activation,
   // and a click on it leaves the keyboard where it was.
   bool toolClicked = false;
-  HWND tool = CreateWindowEx(WS_EX_TOOLWINDOW, "", WS_POPUP, 600, 80, 160, 60, main->Handle(),
+  HWND tool = CreateWindowEx(WS_EX_TOOLWINDOW, "Quillon tool", WS_POPUP, 600, 80, 160, 60, main->Handle(),
                              [&toolClicked](HWND h, uint32_t m, WPARAM w, LPARAM l) -> LRESULT {
                                if (m == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
                                if (m == WM_LBUTTONDOWN) toolClicked = true;
                                return DefWindowProc(h, m, w, l);
                              });
   ShowWindow(tool, SW_SHOWNA);
-  Pump(500);
-  if (!DesktopActive("Quillon activation")) Fail("showing a tool window took the keyboard");
+  // Once the desktop shows it, the window manager has decided about the
+  // keyboard; then watch a while that it stays with the form.
+  if (!PumpUntil([] { return !Output("/usr/bin/xdotool search --onlyvisible --name '^Quillon tool$'").empty(); }))
+    Fail("the tool window is not shown");
+  if (PumpUntil([] { return !DesktopActive("Quillon activation"); }, 500)) Fail("showing a tool window took the keyboard");
   XdoTool("mousemove 680 110 click 1");
   if (!PumpUntil([&] { return toolClicked; })) Fail("the click did not reach the tool window");
-  Pump(500);
-  if (!DesktopActive("Quillon activation")) Fail("a click on a tool window took the keyboard");
+  if (PumpUntil([] { return !DesktopActive("Quillon activation"); }, 500))
+    Fail("a click on a tool window took the keyboard");
   if (GetActiveWindow() != main->Handle()) Fail("a click on a tool window changed our active window");
 
   DestroyWindow(tool);

@@ -116,15 +116,17 @@ int main(int argc, char** argv) {
   TSmokeForm* form;
   Application->CreateForm(form);
   form->Show();
-  Pump(700);
+  if (!PumpUntil([&] { return ScreenShows(form->Panel); }, 60000)) {
+    std::fprintf(stderr, "the desktop does not show the form\n");
+    rc = 1;
+  }
   TPoint p = form->Panel->ClientToScreen(TPoint{50, 50});
   if (!TUiTestDriver::NativeClick(p)) {
     std::fprintf(stderr, "no window under the click\n");
     rc = 1;
   }
-  Pump(500);
-  if (!form->Panel->Clicked) {
-    std::fprintf(stderr, "the click did not reach the control\n");
+  if (!PumpUntil([&] { return form->Panel->Clicked && ScreenShows(form->Panel); }, 60000)) {
+    std::fprintf(stderr, "the click did not reach the control, or its answer did not show\n");
     rc = 1;
   }
   // A cursor made from masks shows as drawn: its transparent pixels let the

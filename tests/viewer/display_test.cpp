@@ -122,9 +122,21 @@ TEST_F(ViewerTest, ChangingThePictureStopsARunningConversion) {
   Viewer->SetBounds(0, 0, 300, 300);
   Viewer->SetStretch(sAlways);
   Viewer->SetStretchMode(smPrecise);
-  Viewer->TakePixelGraphic(Solid(1200, 900, clBlue));
-  Show();  // starts the conversion of the large picture
-  Viewer->TakePixelGraphic(Solid(3, 3, clLime));  // waits for it first
+  Show();
+  // The conversion of a large picture, started and not waited for.
+  Viewer->TakePixelGraphic(Solid(2000, 1500, clBlue));
+  ASSERT_TRUE(Viewer->StartDisplayConversion());
+  TCreatePaintPGThread* first = Viewer->PaintThread();
+  const bool converting = !first->Finished();
+  Viewer->TakePixelGraphic(Solid(3, 3, clLime));
+  // It was told to stop and has ended; stopped while it ran, it delivers
+  // nothing.
+  ASSERT_EQ(Viewer->PaintThread(), first);
+  EXPECT_TRUE(first->Terminated());
+  EXPECT_TRUE(first->Finished());
+  if (converting) {
+    EXPECT_EQ(first->DisplayCopy, nullptr);
+  }
   EXPECT_EQ(Viewer->DisplayCopy(), nullptr);
   Driver.ProcessMessages();
   ASSERT_NE(Viewer->DisplayCopy(), nullptr);

@@ -98,3 +98,69 @@ TEST_F(ViewerTest, SettingsThatRunPictureChangedAndThoseThatDoNot) {
   EXPECT_EQ(Viewer->PicBox()->BoundsRect(), (TRect{0, 0, 6, 4}));
   EXPECT_THROW(Viewer->SetPalette8BitSys24BitGraphic(pSource), EPixelGraphic);
 }
+
+// The picture box drags as PicBoxDragMode says. Manual (the default), a
+// press is the viewer's own (here it draws a selection); automatic, a press
+// starts a drag instead, the pointer shows PicBoxDragCursor over a control
+// that accepts it and crNoDrop elsewhere, and the release drops it there.
+TEST_F(ViewerTest, PictureBoxDragsAndDropsOnAControlThatTakesIt) {
+  EXPECT_EQ(Viewer->PicBoxDragMode(), dmManual);
+  EXPECT_EQ(Viewer->PicBoxDragCursor(), crDrag);
+  Viewer->SetBounds(0, 0, 100, 100);
+  Viewer->SetActionMode(amCreateSelection);
+  Viewer->TakePixelGraphic(Solid(60, 60, clBlue));
+  auto* target = new TPanel(Form);
+  target->SetParent(Form);
+  target->SetBounds(200, 0, 100, 100);
+  TPicBox* box = Viewer->PicBox();
+  int32_t starts = 0;
+  TPoint dropped{-1, -1}, ended{-1, -1};
+  TObject* endTarget = Form;
+  Viewer->PicBoxOnStartDrag() = [&](TObject* Sender, TDragObject*&) { starts += Sender == box; };
+  target->OnDragOver = [&](TObject*, TObject* Source, int32_t, int32_t, TDragState, bool& Accept) {
+    Accept = Source == box;
+  };
+  target->OnDragDrop = [&](TObject*, TObject* Source, int32_t X, int32_t Y) {
+    if (Source == box) dropped = {X, Y};
+  };
+  Viewer->PicBoxOnEndDrag() = [&](TObject*, TObject* Target, int32_t X, int32_t Y) {
+    endTarget = Target;
+    ended = {X, Y};
+  };
+  Show();
+  auto at = [](TControl* C, int32_t X, int32_t Y) { return TUiTestDriver::ScreenPoint(C, X, Y); };
+  Driver.Drag(at(box, 5, 5), at(box, 30, 30));
+  Driver.ProcessMessages();
+  EXPECT_EQ(starts, 0);
+  EXPECT_TRUE(Viewer->Selection());
+  Viewer->SetSelection(false);
+
+  Viewer->SetPicBoxDragMode(dmAutomatic);
+  Viewer->SetPicBoxDragCursor(crHandPoint);
+  Driver.MouseMove(at(box, 5, 5));
+  Driver.MouseDown(at(box, 5, 5));
+  Driver.MouseMove(at(box, 20, 20));
+  Driver.ProcessMessages();
+  EXPECT_EQ(starts, 1);
+  EXPECT_TRUE(box->Dragging());
+  EXPECT_EQ(GetCursor(), Screen->Cursors(crNoDrop));
+  Driver.MouseMove(at(target, 30, 40));
+  Driver.ProcessMessages();
+  EXPECT_EQ(GetCursor(), Screen->Cursors(crHandPoint));
+  Driver.MouseUp(at(target, 30, 40));
+  Driver.ProcessMessages();
+  EXPECT_FALSE(box->Dragging());
+  EXPECT_EQ(dropped, (TPoint{30, 40}));
+  EXPECT_EQ(endTarget, target);
+  EXPECT_EQ(ended, (TPoint{30, 40}));
+  EXPECT_FALSE(Viewer->Selection());
+
+  // Released over a control that takes nothing: no drop, no target.
+  dropped = {-1, -1};
+  Driver.Drag(at(box, 5, 5), at(box, 40, 40));
+  Driver.ProcessMessages();
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(endTarget, nullptr);
+  EXPECT_EQ(dropped, (TPoint{-1, -1}));
+  EXPECT_FALSE(box->Dragging());
+}
