@@ -329,7 +329,9 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
 void TJPGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) {
   TFileFormatReader::GetInfo(Stream, Index, Info);
   if (Index != 0) Fail(PGMessage(20, "Index"));
-  auto C = NewContext(pgwaRaise);
+  // The library's warnings are for the load to show or pass over: a file
+  // that loads is described (its errors still fail here).
+  auto C = NewContext(pgwaIgnore);
   TDecompressObject D(*C);
   j_decompress_ptr cinfo = &D.Info;
   OpenDecompress(*C, cinfo, Stream, false);

@@ -300,6 +300,14 @@ TEST_F(JPEGFormat, ScansPastTheLimitsAreRefusedBeforeDecoding) {
   EXPECT_EQ(ReadError(padded), "JPG: Too many scans");
 }
 
+TEST_F(JPEGFormat, GetInfoDescribesFilesThatLoadWithWarnings) {
+  TBytes file = MakeJPEG(TJPEGMaker{});
+  file.insert(file.begin() + 2, {0x00, 0x17});  // the library warns of extraneous bytes
+  EXPECT_EQ(ReadError(file), "");
+  EXPECT_NE(ReadError(file, pgwaRaise), "");
+  EXPECT_EQ(Info(file).Width, 16);
+}
+
 TEST_F(JPEGFormat, CoefficientBuffersPastTheImageSizeLimitAreRefused) {
   // 64 two-byte coefficients a block: 2048 x 2048 grey buffers exactly 8 MiB.
   PGMaxImageSize = 8u << 20;
