@@ -1,6 +1,7 @@
 // README's "What it does not do" held against the readers and writers: for
 // every refusal it lists, a file made here that is refused, and one just
-// inside the limit that loads; every item of the list has its cases.
+// inside the limit that loads; every item of the list has its cases. Then
+// the image size limit in every reader of files whose header gives sizes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -60,14 +61,16 @@ Bytes TGA(uint8_t Depth, uint8_t MapBits = 0) {
   return b;
 }
 
-// An 8 x 2 PCX of the given bits and planes, the palette at its end when
-// Palette is set.
-Bytes PCX(uint8_t Bits, uint8_t Planes, bool Palette = false) {
+// A W x H PCX of the given bits and planes, its scan lines runs of 0x21,
+// the palette at its end when Palette is set.
+Bytes PCX(uint8_t Bits, uint8_t Planes, bool Palette = false, uint16_t W = 8, uint16_t H = 2) {
   Bytes b(128, 0);
-  b[0] = 10, b[1] = 5, b[2] = 1, b[3] = Bits, b[8] = 7, b[10] = 1, b[65] = Planes;
-  const uint16_t perLine = uint16_t((8 * Bits + 7) / 8);
-  b[66] = uint8_t(perLine);
-  for (int line = 0; line < 2; ++line) b.insert(b.end(), {uint8_t(0xC0 | (Planes * perLine)), 0x21});
+  const uint16_t perLine = uint16_t((W * Bits + 7) / 8);
+  b[0] = 10, b[1] = 5, b[2] = 1, b[3] = Bits, b[65] = Planes;
+  b[8] = uint8_t(W - 1), b[9] = uint8_t((W - 1) >> 8), b[10] = uint8_t(H - 1), b[11] = uint8_t((H - 1) >> 8);
+  b[66] = uint8_t(perLine), b[67] = uint8_t(perLine >> 8);
+  for (int32_t line = 0; line < H; ++line)
+    for (int32_t left = Planes * perLine; left > 0; left -= 63) b.insert(b.end(), {uint8_t(0xC0 | std::min(left, 63)), 0x21});
   if (Palette) {
     b.push_back(12);
     b.insert(b.end(), 768, 0x40);
@@ -201,4 +204,33 @@ TEST_F(Refusals, EveryRefusalTheReadmeListsHoldsAndStopsAtItsLimit) {
   for (size_t i = 0; i < items.size(); ++i)
     if (items[i].find(item) != std::string::npos) ++covered[i];
   for (size_t i = 0; i < items.size(); ++i) EXPECT_GT(covered[i], 0) << "no case for: " << items[i];
+}
+
+// With the limit at 64 KiB, a 24-bit picture of 128 x 170 (65,280 bytes of
+// pixel memory) loads and one of 128 x 171 is refused before it is made.
+TEST_F(Refusals, TheImageSizeLimitHoldsInEveryReader) {
+  rastertest::TOptionsGuard options;
+  for (const char* extension : {"bmp", "png", "tif", "tga", "ppm", "pcx"}) {
+    SCOPED_TRACE(extension);
+    for (int32_t height : {170, 171}) {
+      TMemoryStream s;
+      if (std::string(extension) == "pcx") {
+        const Bytes file = PCX(8, 3, false, 128, uint16_t(height));
+        s.WriteBuffer(file.data(), int64_t(file.size()));
+      } else {
+        rastertest::Pattern24(128, height)->SaveToStreamAs(s, extension);
+      }
+      PGMaxImageSize = 65536;
+      s.SetPosition(0);
+      TPixelGraphic g;
+      if (height == 170) {
+        g.LoadImageFromStream(s, extension, 0);
+        EXPECT_EQ(g.GetHeight(), 170);
+      } else {
+        EXPECT_THROW(g.LoadImageFromStream(s, extension, 0), EPGInvalidSize);
+        EXPECT_TRUE(g.GetEmpty());
+      }
+      PGMaxImageSize = PGMaxImageSizeDefault;
+    }
+  }
 }
