@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "gif/gif_encoder.h"
+#include "imaging/core/exceptions.h"
 #include "platform/base/exception.h"
 #include "platform/gdi/bitmap.h"
 
@@ -27,7 +28,7 @@ void CheckFrameGeometry(const TFrameInfo& Frame, int32_t Width, int32_t Height) 
   auto fits = [](int64_t v) { return v >= 0 && v <= 65535; };
   if (!fits(Frame.Left) || !fits(Frame.Top) || !fits(Width) || !fits(Height) ||
       !fits(static_cast<int64_t>(Frame.Left) + Width) || !fits(static_cast<int64_t>(Frame.Top) + Height))
-    throw EInvalidOperation("GIF: a frame must lie within 65535 x 65535 pixels");
+    throw EPGInvalidSize("GIF: a frame must lie within 65535 x 65535 pixels");
 }
 
 // "GIF89a" and the logical screen descriptor, followed by the global colour
@@ -155,11 +156,11 @@ bool ConvertBitmapToGIFIndices(TGIFWriteState& State, TBitmap& Bitmap, bool Inte
 bool WriteGIF(TGIFWriteJob& Job, TStream& Stream) {
   GIFWriteStatus = 2;
   if (Job.FrameCount < 1 || Job.FrameCount > 256)
-    throw EInvalidOperation("GIF: a write job holds 1 to 256 frames");
+    throw EPixelGraphic("GIF: a write job holds 1 to 256 frames");
   int32_t screenWidth = 0, screenHeight = 0;
   for (int32_t f = 0; f < Job.FrameCount; ++f) {
     TFrameInfo* frame = Job.Frames[f];
-    if (frame == nullptr || frame->Bitmap == nullptr) throw EInvalidOperation("GIF: a frame has no bitmap");
+    if (frame == nullptr || frame->Bitmap == nullptr) throw EPixelGraphic("GIF: a frame has no bitmap");
     int32_t w = frame->Bitmap->Width(), h = frame->Bitmap->Height();
     CheckFrameGeometry(*frame, w, h);
     screenWidth = std::max(screenWidth, w + frame->Left);
@@ -258,7 +259,7 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
   frame.Transparent = Transparent;
   frame.TransparentColor = TransparentColor;
   CheckFrameGeometry(frame, Rows.Width, Rows.Height);
-  if (Rows.BitCount != 8 && Rows.BitCount != 24) throw EInvalidOperation("GIF: rows of 8 or 24 bits only");
+  if (Rows.BitCount != 8 && Rows.BitCount != 24) throw EPixelGraphic("GIF: rows of 8 or 24 bits only");
 
   const int64_t start = Stream.Position(), size = Stream.Size();
   bool rewound = false;

@@ -1,6 +1,7 @@
 // Metadata chunks and the chunk list of TPixelGraphic.
 #include "imaging/core/chunks.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/core/exceptions.h"
@@ -20,19 +21,63 @@ uint32_t ReadU32(TStream& S) {
   return b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t(b[3]) << 24);
 }
 
-// A length read from the stream must fit in what is left of it before
-// anything is allocated for it.
-void CheckLength(TStream& S, uint64_t Bytes) {
-  int64_t left = S.Size() - S.Position();
-  if (left < 0 || Bytes > static_cast<uint64_t>(left)) throw EReadError("Stream read error");
+// Count bytes of the stream, or as many as it still has: true when all were
+// there. A short stream leaves what it had in Out (the caller raises).
+bool ReadUpTo(TStream& S, uint32_t Count, std::string& Out) {
+  const int64_t left = std::max<int64_t>(0, S.Size() - S.Position());
+  Out.assign(static_cast<size_t>(std::min<int64_t>(Count, left)), '\0');
+  const int64_t got = Out.empty() ? 0 : S.Read(Out.data(), static_cast<int64_t>(Out.size()));
+  Out.resize(static_cast<size_t>(std::max<int64_t>(0, got)));
+  return Out.size() == Count;
 }
 
-std::string ReadBytes(TStream& S) {
-  uint32_t n = ReadU32(S);
-  CheckLength(S, n);
-  std::string s(n, '\0');
-  if (n) S.ReadBuffer(s.data(), n);
-  return s;
+[[noreturn]] void RaiseShort() { throw EReadError("Stream read error"); }
+
+// A fixed-size value read over its current bytes: a short stream leaves the
+// bytes it had in the value before the read error.
+template <class T>
+void ReadValue(TStream& S, T& Value, size_t Bytes) {
+  uint8_t b[sizeof(T)] = {};
+  std::memcpy(b, &Value, sizeof Value);
+  const int64_t got = S.Read(b, static_cast<int64_t>(Bytes));
+  std::memcpy(&Value, b, sizeof Value);
+  if (got != static_cast<int64_t>(Bytes)) RaiseShort();
+}
+
+// The Windows-1252 code of a Unicode character, or -1 when it has none.
+int32_t Windows1252Code(uint32_t C) {
+  if (C < 0x80 || (C >= 0xA0 && C <= 0xFF)) return static_cast<int32_t>(C);
+  static const uint16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  for (int32_t i = 0; i < 32; ++i)
+    if (kHigh[i] != 0 && kHigh[i] == C) return 0x80 + i;
+  return -1;
+}
+
+// The character of a UTF-8 text at At, which moves past it. A byte that
+// starts no valid sequence stands for itself, a character of the code page
+// as some files carry them.
+uint32_t NextCharacter(const std::string& Text, size_t& At) {
+  const auto byte = [&](size_t i) { return static_cast<uint8_t>(Text[i]); };
+  const uint8_t b = byte(At);
+  const size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1;
+  if (length > 1 && At + length <= Text.size()) {
+    uint32_t c = b & (0xFFu >> (length + 1));
+    bool ok = true;
+    for (size_t k = 1; k < length && ok; ++k) {
+      ok = (byte(At + k) & 0xC0) == 0x80;
+      c = c << 6 | (byte(At + k) & 0x3F);
+    }
+    const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (ok && c >= least[length] && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF)) {
+      At += length;
+      return c;
+    }
+  }
+  ++At;
+  return b;
 }
 
 void WriteBytes(TStream& S, const std::string& V) {
@@ -45,11 +90,38 @@ void WriteBytes(TStream& S, const std::string& V) {
 std::string CheckChunkKeyword(const std::string& Keyword) {
   std::string k = Trim(Keyword);
   if (k.empty()) throw EPixelGraphic("Invalid Chunk Keyword (length=0)");
-  for (char ch : k) {
-    unsigned c = static_cast<unsigned char>(ch);
-    if (!((c >= 32 && c <= 126) || c >= 161)) throw EPixelGraphic("Invalid Chunk Keyword (character #" + IntToStr(c) + ")");
+  // Each character is judged by its code in the single-byte code page
+  // (Windows-1252); one the code page lacks, by its Unicode number.
+  for (size_t at = 0; at < k.size();) {
+    const uint32_t ch = NextCharacter(k, at);
+    const int32_t code = Windows1252Code(ch);
+    if (!((code >= 32 && code <= 126) || code >= 161))
+      throw EPixelGraphic("Invalid Chunk Keyword (character #" + IntToStr(code < 0 ? int64_t(ch) : code) + ")");
   }
   return k;
+}
+
+std::string Latin1ToUTF8(const std::string& Text) {
+  std::string out;
+  for (char ch : Text) {
+    const auto c = static_cast<uint8_t>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string UTF8ToLatin1(const std::string& Text) {
+  std::string out;
+  for (size_t at = 0; at < Text.size();) {
+    const uint32_t c = NextCharacter(Text, at);
+    out += c <= 0xFF ? static_cast<char>(c) : '?';
+  }
+  return out;
 }
 
 TChunk::TChunk(const std::string& Keyword) : FKeyword(CheckChunkKeyword(Keyword)) {}
@@ -61,8 +133,10 @@ TStringChunk::TStringChunk(const std::string& Keyword) : TChunk(Keyword) { FKind
 void TStringChunk::SaveToStream(TStream& Stream) { WriteBytes(Stream, FValue); }
 
 void TStringChunk::LoadFromStream(TStream& Stream) {
-  std::string s = ReadBytes(Stream);
+  std::string s;
+  const bool whole = ReadUpTo(Stream, ReadU32(Stream), s);
   FValue = s.substr(0, s.find('\0'));
+  if (!whole) RaiseShort();
 }
 
 void TStringChunk::Assign(TChunk* Source) {
@@ -80,9 +154,15 @@ void TTextChunk::SaveToStream(TStream& Stream) {
 
 void TTextChunk::LoadFromStream(TStream& Stream) {
   FStrings.clear();
-  uint32_t n = ReadU32(Stream);
-  CheckLength(Stream, uint64_t(n) * 4);  // every line takes at least its length
-  for (uint32_t i = 0; i < n; ++i) FStrings.push_back(ReadBytes(Stream));
+  const uint32_t n = ReadU32(Stream);
+  // Lines are kept as they come: a count beyond the stream ends at its end.
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint32_t length = ReadU32(Stream);
+    std::string line;
+    const bool whole = ReadUpTo(Stream, length, line);
+    FStrings.push_back(std::move(line));
+    if (!whole) RaiseShort();
+  }
 }
 
 void TTextChunk::Assign(TChunk* Source) {
@@ -93,7 +173,7 @@ void TTextChunk::Assign(TChunk* Source) {
 
 TIntegerChunk::TIntegerChunk(const std::string& Keyword) : TChunk(Keyword) { FKind = ckInteger; }
 void TIntegerChunk::SaveToStream(TStream& Stream) { WriteU32(Stream, static_cast<uint32_t>(FValue)); }
-void TIntegerChunk::LoadFromStream(TStream& Stream) { FValue = static_cast<int32_t>(ReadU32(Stream)); }
+void TIntegerChunk::LoadFromStream(TStream& Stream) { ReadValue(Stream, FValue, 4); }
 void TIntegerChunk::Assign(TChunk* Source) {
   if (auto* s = dynamic_cast<TIntegerChunk*>(Source)) FValue = s->FValue;
 }
@@ -110,11 +190,7 @@ void TFloatChunk::SaveToStream(TStream& Stream) {
   Stream.WriteBuffer(b, 10);
 }
 
-void TFloatChunk::LoadFromStream(TStream& Stream) {
-  uint8_t b[sizeof(long double)] = {};
-  Stream.ReadBuffer(b, 10);
-  std::memcpy(&FValue, b, sizeof FValue);
-}
+void TFloatChunk::LoadFromStream(TStream& Stream) { ReadValue(Stream, FValue, 10); }
 
 void TFloatChunk::Assign(TChunk* Source) {
   if (auto* s = dynamic_cast<TFloatChunk*>(Source)) FValue = s->FValue;
@@ -130,11 +206,7 @@ void TDateTimeChunk::SaveToStream(TStream& Stream) {
   Stream.WriteBuffer(b, 8);
 }
 
-void TDateTimeChunk::LoadFromStream(TStream& Stream) {
-  uint8_t b[8];
-  Stream.ReadBuffer(b, 8);
-  std::memcpy(&FValue, b, 8);
-}
+void TDateTimeChunk::LoadFromStream(TStream& Stream) { ReadValue(Stream, FValue, 8); }
 
 void TDateTimeChunk::Assign(TChunk* Source) {
   if (auto* s = dynamic_cast<TDateTimeChunk*>(Source)) FValue = s->FValue;
@@ -150,10 +222,10 @@ void TBinaryChunk::SaveToStream(TStream& Stream) {
 }
 
 void TBinaryChunk::LoadFromStream(TStream& Stream) {
-  uint32_t n = ReadU32(Stream);
-  CheckLength(Stream, n);
-  FData.assign(n, 0);
-  if (n) Stream.ReadBuffer(FData.data(), n);
+  std::string s;
+  const bool whole = ReadUpTo(Stream, ReadU32(Stream), s);
+  FData.assign(s.begin(), s.end());
+  if (!whole) RaiseShort();
 }
 
 void TBinaryChunk::Assign(TChunk* Source) {

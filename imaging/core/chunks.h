@@ -22,8 +22,15 @@ constexpr uint8_t ckBinary = 6;
 // The keyword with leading and trailing blanks and control characters
 // removed; raises EPixelGraphic "Invalid Chunk Keyword (length=0)" when
 // nothing is left and "Invalid Chunk Keyword (character #N)" for a character
-// outside 32..126 and 161..255.
+// whose Windows-1252 code N lies outside 32..126 and 161..255 (one the code
+// page lacks gives its Unicode number).
 std::string CheckChunkKeyword(const std::string& Keyword);
+
+// Keywords are UTF-8 text; formats that store them in single bytes (PNG
+// text keys are ISO 8859-1) convert at their edge. A character without a
+// byte becomes "?".
+std::string Latin1ToUTF8(const std::string& Text);
+std::string UTF8ToLatin1(const std::string& Text);
 
 class TChunk {
 public:

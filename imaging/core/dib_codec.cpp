@@ -8,6 +8,7 @@
 
 #include "imaging/core/exceptions.h"
 #include "imaging/core/file_formats.h"
+#include "imaging/core/long_operation.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/options.h"
 #include "imaging/core/pixel_graphic.h"
@@ -34,18 +35,25 @@ void PutLe32(uint8_t* p, uint32_t v) {
 // Bytes still to be read from the stream.
 int64_t BytesLeft(TStream& S) { return std::max<int64_t>(0, S.Size() - S.Position()); }
 
-// Refuses, before anything is allocated for them, data that the stream cannot hold.
-void NeedBytes(TStream& S, int64_t Count) {
-  if (Count > BytesLeft(S)) throw EReadError("Stream read error");
-}
-
-// Refuses a DIB whose colour table (TableBytes from here) and pixel data
-// (DataBytes, at BitsOffset from Start when that is further on) do not fit
-// in the stream, before the image is made.
+// Refuses, before the image is made, a DIB whose colour table (TableBytes
+// from here) does not fit in the stream, or whose pixel data (DataBytes, at
+// BitsOffset from Start when that is further on) is not there for the most
+// part: a file cut in its second half is read as far as it goes, one that
+// holds less than half of its pixel bytes would cost a picture it does not
+// have.
 void NeedRoom(TStream& S, int64_t Start, int32_t BitsOffset, int64_t TableBytes, int64_t DataBytes) {
   int64_t pixels = S.Position() + TableBytes;
+  if (pixels > S.Size()) throw EReadError("Stream read error");
   if (BitsOffset > 0) pixels = std::max(pixels, Start + BitsOffset);
-  if (pixels + DataBytes > S.Size()) throw EReadError("Stream read error");
+  const int64_t there = std::max<int64_t>(0, S.Size() - pixels);
+  if (there * 2 < DataBytes) throw EReadError("Stream read error");
+}
+
+// One side zero and the other not: no picture, however many rows it claims.
+// 0 x 0 is the empty image, as WriteDIB writes one.
+void CheckSides(int32_t Width, int32_t Height, const char* WidthField, const char* HeightField) {
+  if (Width == 0 && Height != 0) HeaderError(WidthField);
+  if (Height == 0 && Width != 0) HeaderError(HeightField);
 }
 
 // A channel of a 16- or 32-bit pixel: the mask normalised so that its top
@@ -83,6 +91,87 @@ Channel MakeChannel(uint32_t Mask, bool Fill) {
   return c;
 }
 
+// Swaps rows Y and Height - 1 - Y.
+void TurnRowsUpright(TPixelGraphic& G) {
+  if (G.GetEmpty()) return;
+  const size_t bytes = G.BytesPerLine();
+  std::vector<uint8_t> tmp(bytes);
+  for (int32_t y = 0; y < G.GetHeight() / 2; ++y) {
+    uint8_t *a = G.ScanLine(y), *b = G.ScanLine(G.GetHeight() - 1 - y);
+    std::memcpy(tmp.data(), a, bytes);
+    std::memcpy(a, b, bytes);
+    std::memcpy(b, tmp.data(), bytes);
+  }
+}
+
+// Decodes RLE8 or RLE4 data into the image from the bottom row up: a count
+// and a value make a run (RLE4: the value's nibbles alternate, high first);
+// 0 0 ends the row, 0 1 the bitmap, 0 2 dx dy moves right and up; 0 n >= 3 is
+// an absolute run of n pixels (RLE4: two a byte), padded to an even length.
+// Pixels outside the image are skipped; runs are written a row piece at a
+// time. Progress in tenths of the data; returns true when it was aborted.
+bool DecodeRLE(TPixelGraphic& G, const uint8_t* Data, uint64_t Size, bool Rle4) {
+  const int64_t width = G.GetWidth(), height = G.GetHeight();
+  const uint64_t tenth = Size / 10;
+  int64_t x = 0, y = height - 1;  // y counts image rows from the top
+  uint8_t* row = height > 0 ? G.ScanLine(int32_t(y)) : nullptr;
+  auto moveTo = [&](int64_t Y) {
+    y = Y;
+    row = y >= 0 && y < height ? G.ScanLine(int32_t(y)) : nullptr;
+  };
+  auto nibble = [&](int64_t X, uint8_t V) {
+    uint8_t& d = row[X >> 1];
+    d = (X & 1) ? uint8_t((d & 0xF0) | V) : uint8_t((d & 0x0F) | V << 4);
+  };
+  uint64_t pos = 0;
+  while (Size >= 2 && pos < Size - 1) {
+    const uint8_t n = Data[pos], v = Data[pos + 1];
+    if (n > 0) {
+      if (row && x < width) {
+        const int64_t end = std::min<int64_t>(x + n, width);
+        if (!Rle4)
+          std::memset(row + x, v, size_t(end - x));
+        else
+          for (int64_t i = x; i < end; ++i) nibble(i, ((i - x) & 1) ? (v & 0x0F) : (v >> 4));
+      }
+      x += n;
+      pos += 2;
+    } else if (v == 0) {
+      moveTo(y - 1);
+      x = 0;
+      pos += 2;
+    } else if (v == 1) {
+      break;
+    } else if (v == 2) {
+      if (Size < 4 || pos >= Size - 3) break;
+      x += Data[pos + 2];
+      moveTo(y - Data[pos + 3]);
+      pos += 4;
+    } else {
+      // An absolute run takes only the pixels whose bytes are there.
+      const uint64_t bytes = Rle4 ? (v + 1u) / 2 : v;
+      const uint64_t there = Size - (pos + 2);
+      const int64_t count = int64_t(std::min<uint64_t>(v, Rle4 ? 2 * there : there));
+      const uint8_t* src = Data + pos + 2;
+      if (row && x < width) {
+        const int64_t end = std::min<int64_t>(x + count, width);
+        if (!Rle4)
+          std::memcpy(row + x, src, size_t(end - x));
+        else
+          for (int64_t i = x; i < end; ++i) {
+            const int64_t k = i - x;
+            nibble(i, (k & 1) ? (src[k / 2] & 0x0F) : (src[k / 2] >> 4));
+          }
+      }
+      x += count;
+      pos += 2 + bytes;
+      pos = (pos + 1) & ~uint64_t(1);
+    }
+    if (tenth > 0 && pos % tenth == 0 && G.Progress(int32_t(pos / tenth), 10)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // Reads Count bytes into Dest in tenths with progress; returns false on abort.
@@ -104,7 +193,7 @@ static bool ReadInTenths(TPixelGraphic& G, TStream& S, uint8_t* Dest, uint32_t C
 void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset) {
   // 1. Reset what a DIB replaces.
   FlushGdi();
-  ProgressStart();
+  TPGProgressScope progress(*this, this);
   FXResolution = 0;
   FYResolution = 0;
   FGamma = PGDefaultGamma;
@@ -124,6 +213,7 @@ void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset
     bitCount = Le16(h + 10);
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24) HeaderError("BitmapCoreHeader.bcBitCount");
     int32_t w = Le16(h + 4), hh = Le16(h + 6);
+    CheckSides(w, hh, "BitmapCoreHeader.bcWidth", "BitmapCoreHeader.bcHeight");
     uint8_t fmt = BitCountToPixelFormat(bitCount);
     int64_t size = CheckPGImageSize(w, hh, fmt);
     int32_t colors = bitCount <= 8 ? 1 << bitCount : 0;
@@ -162,6 +252,7 @@ void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset
     uint32_t used = Le32(h + 32);
     topDown = hh < 0;
     int32_t height = topDown ? -hh : hh;
+    CheckSides(w, height, "BitmapInfoHeader.biWidth", "BitmapInfoHeader.biHeight");
     // 4. The pixel format, masks and colour table.
     if (bitCount > 8) {
       CheckPGImageSize(w, height, pf24Bit);
@@ -195,7 +286,8 @@ void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset
       int32_t colors = used == 0 ? max : static_cast<int32_t>(used);
       int64_t size = CheckPGImageSize(w, height, fmt);
       if (headerSize > 40 && headerSize <= 40 + BytesLeft(Stream)) Stream.SetPosition(start + headerSize);
-      NeedRoom(Stream, start, BitsOffset, 4 * int64_t(colors), compression == BI_RGB ? size : imageBytes);
+      // Run-length data is read as far as it goes, whatever its stated size.
+      NeedRoom(Stream, start, BitsOffset, 4 * int64_t(colors), compression == BI_RGB ? size : 0);
       NewImage(w, height, fmt);
       SetPaletteCount(colors);
       if (FPaletteCount == 0) SetPaletteIdent(pNone);
@@ -210,85 +302,43 @@ void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset
   // 5. The pixels start BitsOffset bytes after the header when that is further on.
   if (BitsOffset > 0 && Stream.Position() - start < BitsOffset) Stream.SetPosition(start + BitsOffset);
 
-  // 6. Pixel data.
+  // 6. Pixel data. A stream that ends early leaves the rows read so far
+  // (upright) before its read error passes on.
   FlushGdi();
-  if (compression == BI_RLE8 || compression == BI_RLE4) {
-    NeedBytes(Stream, imageBytes);
-    std::vector<uint8_t> data(imageBytes);
-    if (ReadInTenths(*this, Stream, data.data(), imageBytes)) {
-      const bool rle4 = compression == BI_RLE4;
-      const uint32_t size = imageBytes, tenth = size / 10;
-      int32_t x = 0, y = FHeight - 1;
-      uint32_t pos = 0;
-      auto put = [&](int32_t v) {
-        if (!rle4 || x < FWidth) SetPixel(x, y, static_cast<uint32_t>(v));
-        ++x;
-      };
-      while (size >= 2 && pos < size - 1 && !abort) {
-        uint8_t n = data[pos], v = data[pos + 1];
-        if (n > 0) {
-          for (int32_t i = 0; i < n; ++i) put(rle4 ? ((i & 1) ? (v & 0x0F) : (v >> 4)) : v);
-          pos += 2;
-        } else if (v == 0) {
-          --y;
-          x = 0;
-          pos += 2;
-        } else if (v == 1) {
-          break;
-        } else if (v == 2) {
-          if (size < 4 || pos >= size - 3) break;
-          x += data[pos + 2];
-          y -= data[pos + 3];
-          pos += 4;
-        } else {
-          // An absolute run takes only the bytes that are there.
-          uint32_t bytes = rle4 ? (v + 1u) / 2 : v;
-          uint32_t avail = size - (pos + 2);
-          for (uint32_t i = 0; i < v; ++i) {
-            uint32_t b = rle4 ? i / 2 : i;
-            if (b >= avail) break;
-            uint8_t byte = data[pos + 2 + b];
-            put(rle4 ? ((i & 1) ? (byte & 0x0F) : (byte >> 4)) : byte);
-          }
-          pos += 2 + bytes;
-          pos = (pos + 1) & ~1u;
+  try {
+    if (compression == BI_RLE8 || compression == BI_RLE4) {
+      // Data cut short is decoded as far as it goes.
+      const uint32_t size = static_cast<uint32_t>(std::min<int64_t>(imageBytes, BytesLeft(Stream)));
+      std::vector<uint8_t> data(size);
+      abort = !ReadInTenths(*this, Stream, data.data(), size);
+      if (!abort) abort = DecodeRLE(*this, data.data(), size, compression == BI_RLE4);
+      if (!abort && size < imageBytes) throw EReadError("Stream read error");
+    } else if ((bitCount == 16 || bitCount == 32) && FImageSize > 0) {
+      const int64_t rowBytes = DIBBytesPerLine(FWidth, bitCount);
+      std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+      const bool expand = BMPExpand16Bit && bitCount == 16;
+      for (int32_t r = 0; r < FHeight && !abort; ++r) {
+        Stream.ReadBuffer(row.data(), rowBytes);
+        uint8_t* dest = ScanLine(FHeight - r - 1);
+        for (int32_t x = 0; x < FWidth; ++x) {
+          uint32_t p = bitCount == 16 ? Le16(row.data() + 2 * x) : Le32(row.data() + 4 * x);
+          dest[3 * x] = ch[2].Get(p, expand);
+          dest[3 * x + 1] = ch[1].Get(p, expand);
+          dest[3 * x + 2] = ch[0].Get(p, expand);
         }
-        if (tenth > 0 && pos % tenth == 0) abort = Progress(static_cast<int32_t>(pos / tenth), 10);
+        abort = Progress(r, FHeight);
       }
+    } else if (FImageSize > 0) {
+      abort = !ReadInTenths(*this, Stream, FBits.get(), FImageSize);
     }
-  } else if ((bitCount == 16 || bitCount == 32) && FImageSize > 0) {
-    const int64_t rowBytes = DIBBytesPerLine(FWidth, bitCount);
-    NeedBytes(Stream, rowBytes * FHeight);
-    std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
-    const bool expand = BMPExpand16Bit && bitCount == 16;
-    for (int32_t r = 0; r < FHeight && !abort; ++r) {
-      Stream.ReadBuffer(row.data(), rowBytes);
-      uint8_t* dest = ScanLine(FHeight - r - 1);
-      for (int32_t x = 0; x < FWidth; ++x) {
-        uint32_t p = bitCount == 16 ? Le16(row.data() + 2 * x) : Le32(row.data() + 4 * x);
-        dest[3 * x] = ch[2].Get(p, expand);
-        dest[3 * x + 1] = ch[1].Get(p, expand);
-        dest[3 * x + 2] = ch[0].Get(p, expand);
-      }
-      abort = Progress(r, FHeight);
-    }
-  } else if (FImageSize > 0) {
-    NeedBytes(Stream, FImageSize);
-    abort = !ReadInTenths(*this, Stream, FBits.get(), FImageSize);
+  } catch (const EReadError&) {
+    if (topDown) TurnRowsUpright(*this);
+    throw;
   }
 
   // 7. Rows stored top-down are turned upright.
-  if (topDown && FBits) {
-    std::vector<uint8_t> tmp(FBytesPerLine);
-    for (int32_t y = 0; y < FHeight / 2; ++y) {
-      uint8_t *a = ScanLine(y), *b = ScanLine(FHeight - 1 - y);
-      std::memcpy(tmp.data(), a, FBytesPerLine);
-      std::memcpy(a, b, FBytesPerLine);
-      std::memcpy(b, tmp.data(), FBytesPerLine);
-    }
-  }
-  // 8.
-  ProgressEnd();
+  if (topDown) TurnRowsUpright(*this);
+  // 8. The progress end comes with the scope.
 }
 
 namespace {
@@ -394,6 +444,35 @@ bool PlainDIBBitmap(TGraphic* Graphic, TSurfaceInfo& Info) {
          Info.Height > 0;
 }
 
+// The bitmap's pixel memory into the image's, bottom row first, with the
+// progress events of reading it from a bitmap file: start, the tenths of
+// the memory (none up to 100 bytes), end. An abort keeps what was copied.
+void CopyInTenths(TPixelGraphic& G, const TSurfaceInfo& Info) {
+  TPGProgressScope progress(G, &G);
+  const int64_t lineBytes = G.BytesPerLine(), total = int64_t(G.ImageSize()), height = G.GetHeight();
+  const int64_t rowBytes = std::min<int64_t>(lineBytes, Info.BytesPerLine);
+  // Bytes [From, To) of the image's bottom-up memory.
+  auto copy = [&](int64_t From, int64_t To) {
+    while (From < To) {
+      const int64_t y = height - 1 - From / lineBytes, column = From % lineBytes;
+      const int64_t n = std::min(To - From, lineBytes - column);
+      if (column < rowBytes)
+        std::memcpy(G.ScanLine(int32_t(y)) + column, Info.ScanLine(int32_t(y)) + column,
+                    size_t(std::min(n, rowBytes - column)));
+      From += n;
+    }
+  };
+  if (total <= 100) {
+    copy(0, total);
+    return;
+  }
+  const int64_t piece = total / 10;
+  for (int32_t k = 1; k <= 10; ++k) {
+    copy((k - 1) * piece, k < 10 ? k * piece : total);
+    if (G.Progress(k, 10)) return;
+  }
+}
+
 }  // namespace
 
 void TPixelGraphic::AssignFromGraphic(TGraphic* Source) {
@@ -427,8 +506,7 @@ void TPixelGraphic::AssignFromGraphic(TGraphic* Source) {
           SetPaletteEntry(i, RGB(q.rgbRed, q.rgbGreen, q.rgbBlue));
         }
       }
-      const size_t rowBytes = std::min<size_t>(FBytesPerLine, static_cast<size_t>(info.BytesPerLine));
-      for (int32_t y = 0; y < FHeight; ++y) std::memcpy(ScanLine(y), info.ScanLine(y), rowBytes);
+      CopyInTenths(*this, info);
       DetectPaletteIdent();
     } catch (...) {
       EndUpdate();

@@ -14,6 +14,11 @@ namespace {
 constexpr int FileHeaderSize = 14;
 constexpr uint32_t CoreHeaderSize = 12;
 constexpr uint32_t InfoHeaderSize = 40;
+// The information header's later forms (with masks, colour space and, in
+// the longest, a colour profile): their first 40 bytes are the information
+// header, and the codec skips the rest.
+constexpr uint32_t V4HeaderSize = 108;
+constexpr uint32_t V5HeaderSize = 124;
 
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
@@ -48,7 +53,8 @@ TBMPHeaders ReadFileHeader(TStream& Stream) {
   PlainRead(Stream, h, sizeof h);
   Stream.SetPosition(start + FileHeaderSize);
   TBMPHeaders result{Le32(h + 10), Le32(h + 14)};
-  if (result.HeaderSize != CoreHeaderSize && result.HeaderSize != InfoHeaderSize)
+  if (result.HeaderSize != CoreHeaderSize && result.HeaderSize != InfoHeaderSize &&
+      result.HeaderSize != V4HeaderSize && result.HeaderSize != V5HeaderSize)
     Fail(PGMessage(27, "BitmapInfoHeader/BitmapCoreHeader"));
   return result;
 }

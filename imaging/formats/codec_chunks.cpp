@@ -18,8 +18,6 @@ const char kHexDigits[] = "0123456789ABCDEF";
 
 bool StartsWith(const std::string& Text, const std::string& Prefix) { return Text.rfind(Prefix, 0) == 0; }
 
-bool KeywordChar(unsigned char C) { return (C >= 32 && C <= 126) || C >= 161; }
-
 }  // namespace
 
 TCodecChunkSink::TCodecChunkSink(TPixelGraphic& Graphic) : FGraphic(Graphic) {
@@ -63,10 +61,14 @@ void TCodecChunkSink::AddPNGTime(double Value) {
 }
 
 void TCodecChunkSink::AddPNGText(const std::string& Key, const std::vector<std::string>& Lines) {
-  const std::string key = Trim(Key);
+  // The key's ISO 8859-1 bytes become UTF-8 text, judged by the keyword rule.
+  const std::string key = Trim(Latin1ToUTF8(Key));
   if (Full() || key.empty()) return;
-  for (unsigned char c : key)
-    if (!KeywordChar(c)) return;
+  try {
+    CheckChunkKeyword(key);
+  } catch (const EPixelGraphic&) {
+    return;
+  }
   auto chunk = std::make_unique<TTextChunk>(UniqueKeyword("PNG TEXT " + key));
   chunk->GetStrings() = Lines;
   Add(std::move(chunk));
@@ -113,7 +115,7 @@ std::vector<std::pair<std::string, std::vector<std::string>>> PNGTextsFromChunks
   for (int32_t i = 0; i < Graphic.GetChunkCount(); ++i) {
     TChunk* chunk = Graphic.GetChunk(i);
     if (chunk->GetKind() != ckText || !StartsWith(UpperCase(chunk->GetKeyword()), "PNG TEXT ")) continue;
-    texts.emplace_back(Trim(chunk->GetKeyword().substr(8)), static_cast<TTextChunk*>(chunk)->GetStrings());
+    texts.emplace_back(UTF8ToLatin1(Trim(chunk->GetKeyword().substr(8))), static_cast<TTextChunk*>(chunk)->GetStrings());
   }
   return texts;
 }

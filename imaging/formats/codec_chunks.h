@@ -30,8 +30,8 @@ public:
   void AddJPEGMarker(int Marker, const uint8_t* Data, size_t Size);
   // A date-time chunk "PNG TIME".
   void AddPNGTime(double Value);
-  // A text chunk "PNG TEXT " + the key without surrounding blanks; a key no
-  // chunk keyword can carry is skipped.
+  // A text chunk "PNG TEXT " + the key (ISO 8859-1) without surrounding
+  // blanks; a key no chunk keyword can carry is skipped.
   void AddPNGText(const std::string& Key, const std::vector<std::string>& Lines);
 
 private:
@@ -54,5 +54,6 @@ std::vector<std::pair<int, std::vector<uint8_t>>> JPEGMarkersFromChunks(TPixelGr
 // The value of the graphic's date-time chunk "PNG TIME", if it has one.
 bool FindPNGTimeChunk(TPixelGraphic& Graphic, double& Value);
 // Key and lines of every text chunk "PNG TEXT ...": the key is the keyword
-// after its first eight characters, without surrounding blanks.
+// after its first eight characters, without surrounding blanks, in ISO
+// 8859-1.
 std::vector<std::pair<std::string, std::vector<std::string>>> PNGTextsFromChunks(TPixelGraphic& Graphic);

@@ -15,6 +15,10 @@ bool TBufferedByteReader::Fill() {
   return FCount > 0;
 }
 
+int64_t TBufferedByteReader::Left() const {
+  return (FCount - FPosition) + std::max<int64_t>(0, FStream.Size() - FStream.Position());
+}
+
 void TBufferedByteReader::EndOfFile() { throw EReadError("Stream read error"); }
 
 void TBufferedByteWriter::Put(const char* Text) {

@@ -28,6 +28,8 @@ public:
     Byte = FBuffer[FPosition++];
     return true;
   }
+  // Bytes still to be handed out: those in the buffer and those after it.
+  int64_t Left() const;
 
 private:
   bool Fill();

@@ -3,6 +3,7 @@
 // progress and warnings).
 #include "imaging/formats/jpeg_format.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "imaging/formats/pg_startup.h"
 #include "platform/base/numeric.h"
 #include "platform/base/strings.h"
+#include "platform/gdi/surface.h"
 
 namespace {
 
@@ -92,6 +94,132 @@ uint16_t DensityValue(long double Value) {
   return static_cast<uint16_t>(v < 0 ? 0 : v > 65535 ? 65535 : v);
 }
 
+// A progressive or multi-scan file is buffered whole as DCT coefficients (64
+// two-byte values a block) and every scan passes over the blocks of its
+// components, however little data it carries. So a few bytes a scan can cost
+// a pass over the picture each: such files are refused before decoding when
+// they have more scans than any encoder writes, or when their scans would pass
+// over every block more often than that (a small picture may take its 500
+// scans).
+constexpr int32_t kMaxScans = 500;
+constexpr int64_t kMaxScanPasses = 32;
+constexpr int64_t kFreeBlockVisits = int64_t(1) << 22;
+
+bool MultiScan(j_decompress_ptr cinfo) {
+  return cinfo->progressive_mode || cinfo->comps_in_scan < cinfo->num_components;
+}
+
+// The coefficient buffer the library allocates for a multi-scan file.
+int64_t CoefficientBytes(j_decompress_ptr cinfo) {
+  int64_t bytes = 0;
+  for (int ci = 0; ci < cinfo->num_components; ++ci) {
+    const jpeg_component_info& c = cinfo->comp_info[ci];
+    const int64_t w = (int64_t(c.width_in_blocks) + c.h_samp_factor - 1) / c.h_samp_factor * c.h_samp_factor;
+    const int64_t h = (int64_t(c.height_in_blocks) + c.v_samp_factor - 1) / c.v_samp_factor * c.v_samp_factor;
+    bytes += w * h * int64_t(sizeof(JBLOCK));
+  }
+  return bytes;
+}
+
+// Bytes of a stream read through a 64 KiB buffer, for walking the markers.
+class TMarkerWalker {
+public:
+  explicit TMarkerWalker(TStream& Stream) : FStream(Stream) {}
+  // The next byte; false at the end of the stream.
+  bool Next(uint8_t& B) {
+    if (FAt == FCount && !Fill()) return false;
+    B = FBuffer[FAt++];
+    return true;
+  }
+  bool Skip(int64_t Count) {
+    while (Count > 0) {
+      if (FAt == FCount && !Fill()) return false;
+      const int64_t n = std::min<int64_t>(Count, FCount - FAt);
+      FAt += static_cast<size_t>(n);
+      Count -= n;
+    }
+    return true;
+  }
+  // Skips entropy-coded data up to the next 0xFF byte; false at the end.
+  bool SkipToFF() {
+    for (;;) {
+      if (FAt == FCount && !Fill()) return false;
+      const void* ff = std::memchr(FBuffer.data() + FAt, 0xFF, FCount - FAt);
+      if (ff) {
+        FAt = static_cast<size_t>(static_cast<const uint8_t*>(ff) - FBuffer.data()) + 1;
+        return true;
+      }
+      FAt = FCount;
+    }
+  }
+
+private:
+  bool Fill() {
+    const int64_t n = FStream.Read(FBuffer.data(), static_cast<int64_t>(FBuffer.size()));
+    FAt = 0;
+    FCount = n > 0 ? static_cast<size_t>(n) : 0;
+    return FCount > 0;
+  }
+  TStream& FStream;
+  std::vector<uint8_t> FBuffer = std::vector<uint8_t>(65536);
+  size_t FAt = 0, FCount = 0;
+};
+
+// Walks the markers of the file from Start (the header is already read into
+// cinfo) and raises "JPG: Too many scans" when its scans pass the limits
+// above. The stream is left where it was.
+void CheckScans(TStream& Stream, int64_t Start, j_decompress_ptr cinfo) {
+  const int64_t resume = Stream.Position();
+  int64_t allBlocks = 0;
+  for (int ci = 0; ci < cinfo->num_components; ++ci)
+    allBlocks += int64_t(cinfo->comp_info[ci].width_in_blocks) * cinfo->comp_info[ci].height_in_blocks;
+  int32_t scans = 0;
+  int64_t visits = 0;
+  Stream.SetPosition(Start);
+  TMarkerWalker in(Stream);
+  bool inScan = false;
+  for (;;) {
+    // The next marker: 0xFF (fill bytes repeat it), then its code; bytes
+    // before it are skipped as the library skips them. Inside entropy-coded
+    // data 0xFF 0x00 is a data byte and RSTn goes on with the data.
+    if (!in.SkipToFF()) break;
+    uint8_t code = 0xFF;
+    while (code == 0xFF)
+      if (!in.Next(code)) break;
+    if (code == 0xFF) break;
+    if (inScan && (code == 0x00 || (code >= 0xD0 && code <= 0xD7))) continue;
+    inScan = false;
+    if (code == 0xD8 || code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;
+    if (code == 0xD9) break;
+    uint8_t hi = 0, lo = 0;
+    if (!in.Next(hi) || !in.Next(lo)) break;
+    int64_t length = hi << 8 | lo;
+    if (length < 2) break;
+    length -= 2;
+    if (code != 0xDA) {
+      if (!in.Skip(length)) break;
+      continue;
+    }
+    uint8_t count = 0;
+    if (length < 1 || !in.Next(count)) break;
+    --length;
+    for (int k = 0; k < count && length >= 2; ++k, length -= 2) {
+      uint8_t id = 0, tables = 0;
+      if (!in.Next(id) || !in.Next(tables)) break;
+      for (int ci = 0; ci < cinfo->num_components; ++ci)
+        if (cinfo->comp_info[ci].component_id == id)
+          visits += int64_t(cinfo->comp_info[ci].width_in_blocks) * cinfo->comp_info[ci].height_in_blocks;
+    }
+    if (++scans > kMaxScans || (visits > kMaxScanPasses * allBlocks && visits > kFreeBlockVisits)) {
+      Stream.SetPosition(resume);
+      Fail("Too many scans");
+    }
+    if (!in.Skip(length)) break;
+    inScan = true;
+  }
+  Stream.SetPosition(resume);
+}
+
 }  // namespace
 
 void RegisterJPEGFileFormats() {
@@ -121,6 +249,7 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   auto C = NewContext(Graphic.ReadWarningAction());
   TDecompressObject D(*C);
   j_decompress_ptr cinfo = &D.Info;
+  const int64_t start = Stream.Position();
 
   const bool chunks = PGReadChunks && !Graphic.PreviewRead();
   std::unique_ptr<TCodecChunkSink> sink;
@@ -159,19 +288,33 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   const auto width = static_cast<int32_t>(cinfo->output_width);
   const auto height = static_cast<int32_t>(cinfo->output_height);
   CheckPGImageSize(width, height, format);
-  // The library buffers a progressive file's coefficients at the file's full
-  // size, also for a reduced preview decode. Bound its memory by the image
-  // size limit, so that a few hostile bytes cannot claim gigabytes; past the
-  // bound the read fails with the library's message.
-  cinfo->mem->max_memory_to_use = static_cast<long>(2 * static_cast<int64_t>(PGMaxImageSize) + (64 << 20));
+  // A multi-scan file's coefficients are buffered at the file's full size,
+  // also for a reduced preview decode: a coefficient buffer larger than the
+  // image size limit is refused like a picture of that size. The library's
+  // memory is then bounded by that buffer and a margin for its row buffers
+  // and tables; past the bound the read fails with the library's message.
+  int64_t coefficients = 0;
+  if (MultiScan(cinfo)) {
+    coefficients = CoefficientBytes(cinfo);
+    if (coefficients > std::min<int64_t>(PGMaxImageSize, MaxSurfaceBytes))
+      throw EPGInvalidSize(PGMessage(27, IntToStr(cinfo->image_width) + " x " + IntToStr(cinfo->image_height)));
+    CheckScans(Stream, start, cinfo);
+  }
+  cinfo->mem->max_memory_to_use = static_cast<long>(coefficients + (64 << 20));
 
-  if (!CodecGuard(C->Jump, [&] { jpeg_start_decompress(cinfo); })) FailFromLibrary(*C);
   if (components == 1) Graphic.SetPaletteIdent(pGray256);
   Graphic.NewImage(width, height, format);
   if (static_cast<int64_t>(cinfo->output_width) * components > Graphic.BytesPerLine()) Fail(PGMessage(30));
 
   {
     TPGProgressScope progress(Graphic, this);
+    // Reading the scans of a multi-scan file takes most of the time before
+    // the first row: the progress handler may stop it (Step 0: no row yet).
+    C->InputProgress = [&progress, height] { return progress.Progress(0, height); };
+    JPEGSetInputProgress(cinfo, *C);
+    const bool started = CodecGuard(C->Jump, [&] { jpeg_start_decompress(cinfo); });
+    C->InputProgress = nullptr;
+    if (!started) FailFromLibrary(*C);
     while (cinfo->output_scanline < cinfo->output_height) {
       JSAMPROW row = Graphic.ScanLine(static_cast<int32_t>(cinfo->output_scanline));
       if (!CodecGuard(C->Jump, [&] { jpeg_read_scanlines(cinfo, &row, 1); })) FailFromLibrary(*C);
@@ -186,7 +329,9 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
 void TJPGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) {
   TFileFormatReader::GetInfo(Stream, Index, Info);
   if (Index != 0) Fail(PGMessage(20, "Index"));
-  auto C = NewContext(pgwaRaise);
+  // The library's warnings are for the load to show or pass over: a file
+  // that loads is described (its errors still fail here).
+  auto C = NewContext(pgwaIgnore);
   TDecompressObject D(*C);
   j_decompress_ptr cinfo = &D.Info;
   OpenDecompress(*C, cinfo, Stream, false);

@@ -170,7 +170,31 @@ boolean ProcessMarker(j_decompress_ptr cinfo) {
   return TRUE;
 }
 
+// ---- progress monitor
+
+// Called per iMCU row of every scan while jpeg_start_decompress buffers a
+// multi-scan file, and per output row later on; InputProgress is set only
+// around jpeg_start_decompress. It is asked every 16th call.
+void ProgressMonitor(j_common_ptr cinfo) {
+  TJPEGContext* C = Context(cinfo);
+  if (!C->InputProgress || C->ProgressCalls++ % 16 != 0) return;
+  bool abort = false, failed = false;
+  try {
+    abort = C->InputProgress();
+  } catch (...) {
+    C->Pending = std::current_exception();
+    failed = true;
+  }
+  if (failed) LeaveWithPending(C);
+  if (abort) ERREXIT(cinfo, JERR_TOO_LITTLE_DATA);
+}
+
 }  // namespace
+
+void JPEGSetInputProgress(j_decompress_ptr cinfo, TJPEGContext& C) {
+  C.Progress.progress_monitor = ProgressMonitor;
+  cinfo->progress = &C.Progress;
+}
 
 jpeg_error_mgr* JPEGInitErrors(TJPEGContext& C) {
   jpeg_std_error(&C.Err);

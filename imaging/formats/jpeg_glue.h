@@ -31,6 +31,12 @@ struct TJPEGContext {
   TCodecWarning Warning;                    // none: warnings are dropped
   TJPEGMarkerHandler Marker;
   uint8_t MarkerData[65536];                // payload of the marker being read
+  // While set, asked now and then as the library reads the scans of a
+  // multi-scan file into its coefficient buffer (before any row comes out);
+  // true stops the read with the library's "too few scanlines" error.
+  std::function<bool()> InputProgress;
+  jpeg_progress_mgr Progress{};
+  int64_t ProgressCalls = 0;
 };
 
 // Fills C.Err with the standard error manager and our error exit and message
@@ -45,6 +51,10 @@ void JPEGStreamSource(j_decompress_ptr cinfo, TStream& Stream);
 
 // Destination manager over Stream, writing 4 KiB at a time at its position.
 void JPEGStreamDest(j_compress_ptr cinfo, TStream& Stream);
+
+// Installs a progress monitor that hands the input passes of
+// jpeg_start_decompress to the context's InputProgress.
+void JPEGSetInputProgress(j_decompress_ptr cinfo, TJPEGContext& C);
 
 // Installs the marker processor for COM and APP1 to APP15 except APP8 and
 // APP14; each payload goes to the context's Marker handler.

@@ -282,8 +282,10 @@ void TPNGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
 void TPNGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) {
   TFileFormatReader::GetInfo(Stream, Index, Info);
   if (Index != 0) Fail(PGMessage(20, "Index"));
+  // The library's warnings are for the load to show or pass over: a file
+  // that loads is described (its errors still fail here).
   TPNGObject P(false);
-  auto C = Open(P, Stream, pgwaRaise, false);
+  auto C = Open(P, Stream, pgwaIgnore, false);
   png_structp png = P.Png;
   png_infop info = P.Info;
   if (!CodecGuard(C->Jump, [&] { png_read_info(png, info); })) FailFromLibrary(*C);

@@ -30,6 +30,7 @@ public:
       : FBytes(Stream, [] { RaiseReader(PGMessage(32)); }), FGraphic(Graphic) {}
 
   uint8_t Plain() { return FBytes.Next(); }
+  int64_t Left() const { return FBytes.Left(); }
 
   // Magic number: "P" and the variant digit 1..6.
   int ReadVariant() {
@@ -146,9 +147,16 @@ void TPxMFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   if (Width <= 0 || Height <= 0 || Maximum <= 0 || (Variant >= 4 && Maximum >= 256))
     RaiseReader(PGMessage(30));
   CheckPGImageSize(Width, Height, Format);
+  // The raster takes a byte a binary sample, a digit and a separator an
+  // ASCII one, and a bit a binary bitmap pixel: one that is not there for
+  // the most part is refused before the image is made; a file cut in its
+  // second half is read as far as it goes.
+  const int32_t RowBytes = (Width + 7) / 8;
+  const int64_t Samples = int64_t(Width) * Height * (Variant == 3 || Variant == 6 ? 3 : 1);
+  const int64_t Least = Variant == 4 ? int64_t(RowBytes) * Height : Variant == 5 || Variant == 6 ? Samples : 2 * Samples - 1;
+  if (In.Left() * 2 < Least) RaiseReader(PGMessage(32));
   Graphic.NewImage(Width, Height, Format);
 
-  const int32_t RowBytes = (Width + 7) / 8;
   TPGProgressScope Progress(Graphic, this);
   for (int32_t r = 0; r < Height; ++r) {
     switch (Variant) {

@@ -2,6 +2,7 @@
 #include "imaging/formats/tga_format.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "imaging/core/exceptions.h"
@@ -81,7 +82,18 @@ void TTGAFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
 
   const int32_t Width = H.Width, Height = H.Height;
   const uint8_t Format = Depth == 8 ? pf8Bit : pf24Bit;
+  // One side zero and the other not: no picture, however much it claims.
+  if (Width == 0 && Height != 0) RaiseTGA(PGMessage(7, "Width"));
+  if (Height == 0 && Width != 0) RaiseTGA(PGMessage(7, "Height"));
   CheckPGImageSize(Width, Height, Format);
+  const int Bpp = Depth / 8;
+  const bool RunLength = H.ImageType & 8;
+  const int64_t RowLength = static_cast<int64_t>(Width) * Bpp;
+  // Uncompressed pixels that are not there for the most part are refused
+  // before the image is made; a file cut in its second half is read as far
+  // as it goes.
+  if (!RunLength && std::max<int64_t>(0, Stream.Size() - Stream.Position()) * 2 < RowLength * Height)
+    throw EReadError("Stream read error");
   Graphic.NewImage(Width, Height, Format);
   if (Depth == 8) {
     if (n == 0) {
@@ -95,11 +107,8 @@ void TTGAFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   // An image without pixels reads none.
   if (Width < 1 || Height < 1) return;
 
-  const int Bpp = Depth / 8;
   const bool RightToLeft = H.Descriptor & 0x10;
   const bool TopDown = H.Descriptor & 0x20;
-  const bool RunLength = H.ImageType & 8;
-  const int64_t RowLength = static_cast<int64_t>(Width) * Bpp;
   std::vector<uint8_t> Row(static_cast<size_t>(RowLength));
   int64_t Fill = 0;
   int32_t RowCounter = 0;
@@ -116,16 +125,32 @@ void TTGAFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
     return;
   }
 
-  // Stores the full row buffer; false when reading must stop.
+  // Stores the full row buffer into its image row, pixel by pixel only
+  // where the coding or the direction differs from the image's; false when
+  // reading must stop.
   auto StoreRow = [&]() {
     if (RowCounter >= Height) return false;
-    int32_t y = TopDown ? RowCounter : Height - 1 - RowCounter;
-    for (int32_t x = 0; x < Width; ++x) {
-      const uint8_t* P = Row.data() + static_cast<size_t>(x) * Bpp;
-      uint32_t Value = Depth == 8    ? P[0]
-                       : Depth == 16 ? Color16(Word(P))
-                                     : (P[2] | P[1] << 8 | P[0] << 16);
-      Graphic.SetPixel(RightToLeft ? Width - 1 - x : x, y, Value);
+    uint8_t* Line = Graphic.ScanLine(TopDown ? RowCounter : Height - 1 - RowCounter);
+    if (!RightToLeft && (Depth == 8 || Depth == 24)) {
+      std::memcpy(Line, Row.data(), static_cast<size_t>(RowLength));
+    } else {
+      const int Out = Depth == 8 ? 1 : 3;
+      for (int32_t x = 0; x < Width; ++x) {
+        const uint8_t* P = Row.data() + static_cast<size_t>(x) * Bpp;
+        uint8_t* D = Line + static_cast<size_t>(RightToLeft ? Width - 1 - x : x) * Out;
+        if (Depth == 8) {
+          D[0] = P[0];
+        } else if (Depth == 16) {
+          const uint16_t W = Word(P);
+          D[0] = static_cast<uint8_t>((W & 0x1F) * 8);
+          D[1] = static_cast<uint8_t>(((W >> 5) & 0x1F) * 8);
+          D[2] = static_cast<uint8_t>(((W >> 10) & 0x1F) * 8);
+        } else {
+          D[0] = P[0];
+          D[1] = P[1];
+          D[2] = P[2];
+        }
+      }
     }
     bool Abort = Progress.Progress(RowCounter, Height);
     ++RowCounter;
@@ -142,25 +167,39 @@ void TTGAFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
     return;
   }
 
-  // Packets run on across row ends; a full row is stored before the next
-  // byte goes into the buffer and after each packet.
+  // Packets run on across row ends: a full row is stored before the next
+  // pixel goes into the buffer and after each packet. A run packet's pixel
+  // is repeated into the row buffer a row piece at a time.
   TBufferedByteReader Input(Stream, [] { RaiseTGA(PGMessage(32)); });
-  auto Put = [&](uint8_t Byte) {
-    if (Fill == RowLength && !StoreRow()) return false;
-    Row[static_cast<size_t>(Fill++)] = Byte;
-    return true;
-  };
   bool Going = true;
   while (Going) {
-    uint8_t Header = Input.Next();
-    int Count = (Header & 0x7F) + 1;
+    const uint8_t Header = Input.Next();
+    int64_t Count = (Header & 0x7F) + 1;
     if (Header & 0x80) {
       uint8_t Pixel[4];
       for (int k = 0; k < Bpp; ++k) Pixel[k] = Input.Next();
-      for (int i = 0; i < Count && Going; ++i)
-        for (int k = 0; k < Bpp && Going; ++k) Going = Put(Pixel[k]);
+      while (Count > 0 && Going) {
+        if (Fill == RowLength && !(Going = StoreRow())) break;
+        const int64_t Here = std::min<int64_t>(Count, (RowLength - Fill) / Bpp);
+        uint8_t* D = Row.data() + Fill;
+        if (Bpp == 1) {
+          std::memset(D, Pixel[0], static_cast<size_t>(Here));
+        } else if (Here > 0) {
+          // The pixel once, then the filled part doubled.
+          const int64_t Total = Here * Bpp;
+          std::memcpy(D, Pixel, static_cast<size_t>(Bpp));
+          for (int64_t Done = Bpp; Done < Total; Done *= 2)
+            std::memcpy(D + Done, D, static_cast<size_t>(std::min(Done, Total - Done)));
+        }
+        Fill += Here * Bpp;
+        Count -= Here;
+      }
     } else {
-      for (int i = 0; i < Count * Bpp && Going; ++i) Going = Put(Input.Next());
+      for (int64_t i = 0; i < Count * Bpp && Going; ++i) {
+        const uint8_t Byte = Input.Next();
+        if (Fill == RowLength && !(Going = StoreRow())) break;
+        Row[static_cast<size_t>(Fill++)] = Byte;
+      }
     }
     if (Going && Fill == RowLength) Going = StoreRow();
   }

@@ -31,6 +31,22 @@ constexpr int DateTimeText = 6;  // index of DateTime among the text tags
 
 const char* const StripCountText = "NumStripOffsets<>(ImageLength+RowsPerStrip-1) div RowsPerStrip";
 
+// The rows of an uncompressed page whose bytes lie inside the stream: an
+// image is made only for a page whose rows are there for the most part (a
+// file cut in its second half is read as far as it goes).
+int64_t UncompressedRowsThere(const TTIFFDirectory& D, int64_t RowLength, int64_t Base, int64_t StreamSize) {
+  if (RowLength <= 0) return D.ImageLength;
+  int64_t Rows = 0;
+  for (size_t Strip = 0; Strip < D.StripOffsets.size(); ++Strip) {
+    const int64_t First = static_cast<int64_t>(Strip) * D.RowsPerStrip;
+    if (First >= D.ImageLength) break;
+    const int64_t InStrip = std::min<int64_t>(D.RowsPerStrip, D.ImageLength - First);
+    const int64_t Bytes = StreamSize - (Base + static_cast<uint32_t>(D.StripOffsets[Strip]));
+    Rows += std::clamp<int64_t>(Bytes / RowLength, 0, InStrip);
+  }
+  return Rows;
+}
+
 struct TReverseTable {
   std::array<uint8_t, 256> Bytes{};
   constexpr TReverseTable() {
@@ -569,7 +585,14 @@ void TTIFFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
     }
   }
 
+  // One side zero and the other not: no picture, however much it claims.
+  if (D.ImageWidth == 0 && D.ImageLength != 0) RaiseTIFF(PGMessage(7, "ImageWidth"));
+  if (D.ImageLength == 0 && D.ImageWidth != 0) RaiseTIFF(PGMessage(7, "ImageLength"));
   CheckPGImageSize(D.ImageWidth, D.ImageLength, Format);
+  const int64_t RowLength = (static_cast<int64_t>(Bits) * D.SamplesPerPixel * D.ImageWidth + 7) / 8;
+  if (HasRows && D.Compression == TIFFCompressionNone && D.RowsPerStrip > 0 &&
+      2 * UncompressedRowsThere(D, RowLength, S.Base, S.StreamSize) < D.ImageLength)
+    throw EReadError("Stream read error");
   Graphic.NewImage(D.ImageWidth, D.ImageLength, Format);
 
   if (D.XResolutionNumerator >= 1 && D.XResolutionDenominator >= 1 &&
@@ -608,8 +631,6 @@ void TTIFFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   if (HasRows) {
     S.ReverseBits = D.FillOrder == 2;
     S.PixelsPerRow = D.ImageWidth;
-    int64_t RowLength =
-        (static_cast<int64_t>(Bits) * D.SamplesPerPixel * D.ImageWidth + 7) / 8;
     S.Row.assign(static_cast<size_t>(RowLength), 0);
 
     TPGProgressScope Progress(Graphic, this);

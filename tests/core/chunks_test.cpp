@@ -39,6 +39,13 @@ TEST(Chunks, KeywordsAreTrimmedAndChecked) {
   EXPECT_EQ(ErrorOf("A\tB"), "Invalid Chunk Keyword (character #9)");
   EXPECT_EQ(ErrorOf(std::string("A") + char(160)), "Invalid Chunk Keyword (character #160)");
   EXPECT_EQ(TStringChunk(std::string("A") + char(161)).GetKeyword().size(), 2u);
+  // Characters are judged by their Windows-1252 codes, whatever their UTF-8 bytes.
+  EXPECT_EQ(ErrorOf("\u20AC"), "Invalid Chunk Keyword (character #128)");
+  EXPECT_EQ(ErrorOf("\u0152"), "Invalid Chunk Keyword (character #140)");
+  EXPECT_EQ(TStringChunk("caf\u00E9").GetKeyword(), "caf\u00E9");
+  EXPECT_EQ(TStringChunk("\u00A1").GetKeyword(), "\u00A1");
+  EXPECT_EQ(ErrorOf("\u0100"), "Invalid Chunk Keyword (character #256)");  // not in the code page
+  EXPECT_EQ(TStringChunk(std::string("caf") + char(0xE9)).GetKeyword().size(), 4u);  // a code-page byte as it stands
   EXPECT_EQ(TTextChunk("x").GetKind(), ckText);
   EXPECT_EQ(TBinaryChunk("x").GetKind(), ckBinary);
 }
@@ -74,16 +81,23 @@ TEST(Chunks, StreamForms) {
   EXPECT_EQ(d2.Value(), 36526.5);
 }
 
-TEST(Chunks, LengthsBeyondTheStreamAreRefusedBeforeAllocating) {
+// A length past the end of the stream raises the read error, and the chunk
+// keeps what was there (never more than the stream holds).
+TEST(Chunks, ShortStreamsKeepWhatWasRead) {
   TStringChunk s("k");
-  EXPECT_THROW(LoadBytes(s, {0xFF, 0xFF, 0xFF, 0xFF, 'a'}), EReadError);
+  EXPECT_THROW(LoadBytes(s, {0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'}), EReadError);
+  EXPECT_EQ(s.Value(), "ab");
   TBinaryChunk b("k");
-  EXPECT_THROW(LoadBytes(b, {0xF0, 0xFF, 0xFF, 0xFF}), EReadError);
+  EXPECT_THROW(LoadBytes(b, {0xF0, 0xFF, 0xFF, 0xFF, 7}), EReadError);
+  ASSERT_EQ(b.Size(), 1u);
+  EXPECT_EQ(b.Data()[0], 7);
   TTextChunk t("k");
-  EXPECT_THROW(LoadBytes(t, {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0}), EReadError);
-  EXPECT_THROW(LoadBytes(t, {2, 0, 0, 0, 9, 0, 0, 0, 'a'}), EReadError);
+  EXPECT_THROW(LoadBytes(t, {0xFF, 0xFF, 0xFF, 0x7F, 1, 0, 0, 0, 'x', 3, 0, 0, 0, 'y', 'z'}), EReadError);
+  EXPECT_EQ(t.GetStrings(), (std::vector<std::string>{"x", "yz"}));
   TIntegerChunk i("k");
-  EXPECT_THROW(LoadBytes(i, {1, 2}), EReadError);
+  i.SetValue(0x11223344);
+  EXPECT_THROW(LoadBytes(i, {0xAA, 0xBB}), EReadError);
+  EXPECT_EQ(i.Value(), 0x1122BBAA);
 }
 
 TEST(Chunks, ImageListReplacesFindsAndNumbers) {

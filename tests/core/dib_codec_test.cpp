@@ -41,10 +41,10 @@ void Read(TPixelGraphic& G, const std::vector<uint8_t>& Bytes, bool Core = false
   G.ReadDIB(m, Core, Offset);
 }
 
-std::string ReadError(const std::vector<uint8_t>& Bytes) {
+std::string ReadError(const std::vector<uint8_t>& Bytes, bool Core = false) {
   TPixelGraphic g;
   try {
-    Read(g, Bytes);
+    Read(g, Bytes, Core);
   } catch (const EPGBMPFileFormatReader& e) {
     return e.Message();
   } catch (const Exception& e) {
@@ -223,6 +223,75 @@ TEST(DIBCodec, RLEReadsStayInsideTheData) {
   EXPECT_THROW(Read(g, c.B), EReadError);
 }
 
+TEST(DIBCodec, OneZeroSideIsRefusedAndZeroByZeroIsTheEmptyImage) {
+  EXPECT_EQ(ReadError(Dib().Info(0, -2072444928, 16).B), "BMP: BitmapInfoHeader.biWidth invalid");
+  EXPECT_EQ(ReadError(Dib().Info(5, 0, 24).B), "BMP: BitmapInfoHeader.biHeight invalid");
+  Dib core;
+  core.U32(12); core.U16(0); core.U16(7); core.U16(1); core.U16(24);
+  EXPECT_EQ(ReadError(core.B, true), "BMP: BitmapCoreHeader.bcWidth invalid");
+  TPixelGraphic g;
+  Read(g, Dib().Info(0, 0, 24).B);
+  EXPECT_TRUE(g.GetEmpty());
+}
+
+// A stream that ends inside the pixels: the rows there stay (upright) and
+// the read error follows, with the progress end; less than half of the
+// pixel bytes is refused before the image is made.
+TEST(DIBCodec, TruncatedPixelsGiveTheRowsThereThenTheReadError) {
+  for (int32_t h : {4, -4}) {
+    SCOPED_TRACE(h);
+    Dib d;
+    d.Info(4, h, 8).Grey(256).Bytes({1, 1, 1, 1, 2, 2, 2, 2, 3, 3});  // two rows and a half
+    TPixelGraphic g;
+    int ends = 0;
+    g.OnProgressEnd = [&](TObject*) { ++ends; };
+    EXPECT_THROW(Read(g, d.B), EReadError);
+    EXPECT_EQ(ends, 1);
+    ASSERT_EQ(g.GetHeight(), 4);
+    // Stored first: the bottom row of a bottom-up file, the top row of a top-down one.
+    const int32_t first = h > 0 ? 3 : 0, second = h > 0 ? 2 : 1, third = h > 0 ? 1 : 2;
+    EXPECT_EQ(g.GetPixel(0, first), 1u);
+    EXPECT_EQ(g.GetPixel(3, second), 2u);
+    EXPECT_EQ(g.GetPixel(1, third), 3u);
+    EXPECT_EQ(g.GetPixel(3, third), 0u);
+  }
+  Dib wide;
+  wide.Info(2, 2, 16).Bytes({0x00, 0x7C, 0x00, 0x7C, 0xFF});  // one 16-bit row and a byte
+  TPixelGraphic w;
+  EXPECT_THROW(Read(w, wide.B), EReadError);
+  EXPECT_EQ(w.GetPixel(1, 1), RGB(255, 0, 0));
+  TPixelGraphic few;
+  EXPECT_THROW(Read(few, Dib().Info(4, 4, 8).Grey(256).Bytes({1, 1, 1, 1, 2, 2, 2}).B), EReadError);
+  EXPECT_TRUE(few.GetEmpty());
+  // Run-length data cut short is decoded as far as it goes.
+  Dib rle;
+  rle.Info(4, 2, 8, 1, 0, 10).Grey(256).Bytes({4, 9, 0, 0, 2, 8});
+  TPixelGraphic r;
+  EXPECT_THROW(Read(r, rle.B), EReadError);
+  EXPECT_EQ(r.GetPixel(3, 1), 9u);
+  EXPECT_EQ(r.GetPixel(1, 0), 8u);
+}
+
+// A literal run of odd length is padded to an even length; the pad byte is
+// no code.
+TEST(DIBCodec, OddLiteralRunsSkipTheirPadByte) {
+  TPixelGraphic g;
+  Dib e;
+  e.Info(5, 2, 8, 1, 0, 20).Grey(256).Bytes({0, 3, 1, 2, 3, 0, 2, 7, 0, 0, 0, 5, 9, 8, 7, 6, 5, 0, 0, 1});
+  Read(g, e.B);
+  const uint32_t bottom[5] = {1, 2, 3, 7, 7}, top[5] = {9, 8, 7, 6, 5};
+  for (int32_t x = 0; x < 5; ++x) {
+    EXPECT_EQ(g.GetPixel(x, 1), bottom[x]) << x;
+    EXPECT_EQ(g.GetPixel(x, 0), top[x]) << x;
+  }
+  // RLE4: five pixels take three bytes and a pad byte.
+  Dib f;
+  f.Info(7, 1, 4, 2, 16, 10).Grey(16).Bytes({0, 5, 0x12, 0x34, 0x50, 0, 2, 0x77, 0, 1});
+  Read(g, f.B);
+  const uint32_t row[7] = {1, 2, 3, 4, 5, 7, 7};
+  for (int32_t x = 0; x < 7; ++x) EXPECT_EQ(g.GetPixel(x, 0), row[x]) << x;
+}
+
 TEST(DIBCodec, ProgressInTenthsAndAbort) {
   for (int bytes : {100, 101}) {
     TPixelGraphic g;
@@ -356,7 +425,16 @@ TEST(DIBCodec, HandOverToABitmapAndBackMatchesTheBitmapFileRoute) {
     EXPECT_EQ(PackedDIBFromBitmap(direct.Handle()), PackedDIBFromBitmap(viaFile.Handle())) << int(format);
 
     TPixelGraphic back, read;
+    // The hand-over reports its progress as reading the bitmap file would.
+    std::vector<int32_t> steps;
+    int starts = 0, ends = 0;
+    back.OnProgressStart = [&](TObject* Sender) { starts += Sender == &back; };
+    back.OnProgressEnd = [&](TObject* Sender) { ends += Sender == &back; };
+    back.OnProgress = [&](TObject*, int32_t Step, int32_t Max, bool&) { if (Max == 10) steps.push_back(Step); };
     back.AssignFromGraphic(&direct);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(steps.size(), back.ImageSize() > 100 ? 10u : 0u) << int(format);
     Read(read, PackedDIBFromBitmap(direct.Handle()));
     read.DetectPaletteIdent();
     ASSERT_EQ(back.PixelFormat(), read.PixelFormat());

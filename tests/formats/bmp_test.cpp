@@ -59,6 +59,22 @@ Bytes CoreBMP(uint16_t W, uint16_t H, uint16_t Bits, const Bytes& Table, const B
   return b;
 }
 
+// The file with its 40-byte information header grown to Size bytes (the
+// 108- and 124-byte forms): masks after a bit-field header become the
+// header's own mask fields, the colour-space bytes follow them.
+Bytes LongHeader(Bytes File, uint32_t Size) {
+  const bool fields = File[30] == 3;
+  const uint32_t grow = Size - 40 - (fields ? 12 : 0);
+  File.insert(File.begin() + 14 + 40 + (fields ? 12 : 0), grow, 0x5A);
+  auto put = [&](size_t At, uint32_t V) {
+    for (int i = 0; i < 4; ++i) File[At + i] = uint8_t(V >> (8 * i));
+  };
+  put(2, uint32_t(File.size()));
+  put(10, File[10] + grow);
+  put(14, Size);
+  return File;
+}
+
 std::string BMPError(const Bytes& File, bool Info) {
   TBMPFileFormatReader reader;
   try {
@@ -103,10 +119,9 @@ TEST_F(BMP, InformationTexts) {
   EXPECT_EQ(BMPError(InfoBMP(4, -2, 8, 1, Bytes(1024, 0), {0, 1}), true), "BMP: BitmapInfoHeader.biCompression invalid");
   EXPECT_EQ(BMPError(InfoBMP(4, -2, 8, 1, Bytes(1024, 0), {0, 1}), false),
             "BMP: BitmapInfoHeader.biCompression invalid");
-  Bytes v5 = InfoBMP(1, 1, 24, 0, {}, Bytes(4, 0));
-  v5[14] = 108;
-  EXPECT_EQ(BMPError(v5, true), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
-  EXPECT_EQ(BMPError(v5, false), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
+  Bytes os2v2 = LongHeader(InfoBMP(1, 1, 24, 0, {}, Bytes(4, 0)), 64);
+  EXPECT_EQ(BMPError(os2v2, true), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
+  EXPECT_EQ(BMPError(os2v2, false), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
   EXPECT_EQ(BMPError(CoreBMP(1, 1, 16, {}, Bytes(4, 0)), true), "BMP: BitmapCoreHeader.bcBitCount invalid");
   // A short file: the missing header bytes read as zero and are refused.
   EXPECT_EQ(BMPError({'B', 'M', 0, 0}, true), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
@@ -149,6 +164,40 @@ TEST_F(BMP, BitFieldsRunLengthsCoreHeadersAndGaps) {
   g = rastertest::Read(reader, InfoBMP(1, 2, 24, 0, {}, {1, 1, 1, 0, 9, 9, 9, 0}));
   auto t = rastertest::Read(reader, InfoBMP(1, -2, 24, 0, {}, {9, 9, 9, 0, 1, 1, 1, 0}));
   EXPECT_EQ(rastertest::RGB(*g), rastertest::RGB(*t));
+}
+
+// The 108- and 124-byte headers that current programs write: their first 40
+// bytes are the information header, bit-field masks sit inside them, the
+// colour table and the bits follow them.
+TEST_F(BMP, LongerInformationHeadersAreRead) {
+  TBMPFileFormatReader reader;
+  Bytes table;
+  for (int i = 0; i < 256; ++i) Le(table, uint32_t(i * 0x010203), 4);
+  Bytes masks;
+  for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Le(masks, m, 4);
+  const Bytes files[] = {InfoBMP(2, 1, 24, 0, {}, {1, 2, 3, 4, 5, 6, 0, 0}),
+                         InfoBMP(2, 1, 8, 0, table, {7, 200, 0, 0}),
+                         InfoBMP(2, 1, 16, 3, masks, {0xE0, 0x07, 0x1F, 0x00})};
+  for (const Bytes& file : files)
+    for (uint32_t size : {108u, 124u}) {
+      SCOPED_TRACE(size);
+      auto want = rastertest::Read(reader, file);
+      auto got = rastertest::Read(reader, LongHeader(file, size));
+      EXPECT_EQ(rastertest::RGB(*got), rastertest::RGB(*want));
+      EXPECT_EQ(got->PixelFormat(), want->PixelFormat());
+      EXPECT_EQ(rastertest::Info(reader, LongHeader(file, size)).FormatText,
+                rastertest::Info(reader, file).FormatText);
+    }
+  // What ImageMagick writes by default (a 124-byte header).
+  const char* convert = "/usr/bin/convert-im6.q16";
+  if (!rastertest::RunTool(std::string(convert) + " -version")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string rose = rastertest::TempFile("rose.bmp");
+  ASSERT_TRUE(rastertest::RunTool(std::string(convert) + " rose: " + rose));
+  ASSERT_EQ(rastertest::LoadFile(rose)[14], 124);
+  TPixelGraphic g;
+  g.LoadFromFile(rose);
+  ASSERT_TRUE(rastertest::RunTool(std::string(convert) + " " + rose + " -depth 8 " + rose + ".ppm"));
+  EXPECT_EQ(MaxDifference(PlainFromGraphic(g), ReadPNM(rose + ".ppm")), 0);
 }
 
 TEST_F(BMP, RegistryRoundTripsAndTheDibExtension) {

@@ -147,7 +147,7 @@ TEST_F(CodecChunks, PNGTimeAndTextBothWays) {
   TPNGMaker m;
   m.Sample = [](int32_t X, int32_t, int32_t) { return uint32_t(X); };
   m.Time = true;
-  m.Texts = {{"Title", "a\nb"}, {"Title", "again"}, {"Comment", "x\r\ny\r\n"}};
+  m.Texts = {{"Title", "a\nb"}, {"Title", "again"}, {"Comment", "x\r\ny\r\n"}, {"caf\xE9", "z"}};
   TPixelGraphic g;
   Read(PNGReader, MakePNG(m), g);
   auto* time = Find<TDateTimeChunk>(g, "PNG TIME");
@@ -162,6 +162,8 @@ TEST_F(CodecChunks, PNGTimeAndTextBothWays) {
   EXPECT_EQ(title->GetStrings(), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(again->GetStrings(), (std::vector<std::string>{"again"}));
   EXPECT_EQ(comment->GetStrings(), (std::vector<std::string>{"x", "y", ""}));
+  // Keys are ISO 8859-1 in the file and UTF-8 in the keyword.
+  ASSERT_NE(Find<TTextChunk>(g, "PNG TEXT caf\u00E9"), nullptr);
 
   // Written back: tIME and one tEXt per text chunk, each line ended by LF.
   PGWriteChunks = true;
@@ -170,7 +172,9 @@ TEST_F(CodecChunks, PNGTimeAndTextBothWays) {
   const TBytes file = Write(PNGWriter, g);
   const auto types = PNGChunkTypes(file);
   EXPECT_EQ(std::count(types.begin(), types.end(), "tIME"), 1);
-  EXPECT_EQ(std::count(types.begin(), types.end(), "tEXt"), 1);
+  EXPECT_EQ(std::count(types.begin(), types.end(), "tEXt"), 2);
+  const TBytes key = {'t', 'E', 'X', 't', 'c', 'a', 'f', 0xE9, 0, 'z'};
+  EXPECT_NE(std::search(file.begin(), file.end(), key.begin(), key.end()), file.end());
   TPixelGraphic back;
   Read(PNGReader, file, back);
   ASSERT_NE(Find<TTextChunk>(back, "PNG TEXT Title"), nullptr);

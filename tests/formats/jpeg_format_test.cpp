@@ -259,31 +259,98 @@ TEST_F(JPEGFormat, DamagedFilesWarnOrFail) {
   }
 }
 
-TEST_F(JPEGFormat, HugeProgressiveHeaderIsRefusedBeforeAllocating) {
-  TJPEGMaker m;
-  m.Components = 1;
-  m.Progressive = true;
-  TBytes file = MakeJPEG(m);
-  for (size_t i = 2; i + 9 < file.size(); ++i)
-    if (file[i] == 0xFF && file[i + 1] == 0xC2) {
-      file[i + 5] = file[i + 7] = 0xBB;  // 48000 x 48000
-      file[i + 6] = file[i + 8] = 0x80;
-      break;
-    }
-  PGMaxImageSize = 64u << 20;
-  TPixelGraphic full;
-  EXPECT_THROW(Read(file, full), EPGInvalidSize);
-  // A preview would fit, but the library's buffers at full size do not.
+// A progressive grey JPEG of W x H whose scans carry four zero bytes each: a
+// DC scan, then Scans - 1 AC scans of band 1..63. Huffman tables of one code
+// each make every block decode from zero bits, which the library pads in.
+TBytes EmptyScansJPEG(int32_t W, int32_t H, int32_t Scans) {
+  TBytes b = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+  b.insert(b.end(), 64, 1);
+  b.insert(b.end(), {0xFF, 0xC2, 0x00, 0x0B, 0x08, uint8_t(H >> 8), uint8_t(H), uint8_t(W >> 8), uint8_t(W), 0x01,
+                     0x01, 0x11, 0x00});
+  for (uint8_t table : {0x00, 0x10}) {
+    b.insert(b.end(), {0xFF, 0xC4, 0x00, 0x14, table, 1});
+    b.insert(b.end(), 15, 0);
+    b.push_back(0);
+  }
+  for (int32_t s = 0; s < Scans; ++s)
+    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, uint8_t(s ? 1 : 0), uint8_t(s ? 63 : 0), 0x00, 0, 0,
+                       0, 0});
+  b.insert(b.end(), {0xFF, 0xD9});
+  return b;
+}
+
+TEST_F(JPEGFormat, ScansPastTheLimitsAreRefusedBeforeDecoding) {
+  EXPECT_EQ(ReadError(EmptyScansJPEG(64, 64, 500)), "");
+  // Refused before the image is made.
   TPixelGraphic g;
   g.SetReadWarningAction(pgwaIgnore);
-  g.SetPreviewRead(true);
-  g.SetPreviewSize(64);
   try {
-    Read(file, g);
-    FAIL();
+    Read(EmptyScansJPEG(64, 64, 501), g);
+    FAIL() << "501 scans read";
   } catch (const EPGJPGFileFormatReaderWriter& e) {
-    EXPECT_EQ(e.Message(), "JPG: Backing store not supported");
+    EXPECT_EQ(e.Message(), "JPG: Too many scans");
   }
+  EXPECT_EQ(g.GetWidth(), 0);
+  // Fewer scans, but passing over a larger picture's blocks more than 32 times.
+  EXPECT_EQ(ReadError(EmptyScansJPEG(4096, 4096, 32)), "");
+  EXPECT_EQ(ReadError(EmptyScansJPEG(4096, 4096, 33)), "JPG: Too many scans");
+  // Bytes between the segments do not hide a scan from the count.
+  TBytes padded = EmptyScansJPEG(64, 64, 501);
+  padded.insert(padded.begin() + 2, {0x00, 0x17});
+  EXPECT_EQ(ReadError(padded), "JPG: Too many scans");
+}
+
+TEST_F(JPEGFormat, GetInfoDescribesFilesThatLoadWithWarnings) {
+  TBytes file = MakeJPEG(TJPEGMaker{});
+  file.insert(file.begin() + 2, {0x00, 0x17});  // the library warns of extraneous bytes
+  EXPECT_EQ(ReadError(file), "");
+  EXPECT_NE(ReadError(file, pgwaRaise), "");
+  EXPECT_EQ(Info(file).Width, 16);
+}
+
+TEST_F(JPEGFormat, CoefficientBuffersPastTheImageSizeLimitAreRefused) {
+  // 64 two-byte coefficients a block: 2048 x 2048 grey buffers exactly 8 MiB.
+  PGMaxImageSize = 8u << 20;
+  EXPECT_EQ(ReadError(EmptyScansJPEG(2048, 2048, 2)), "");
+  TPixelGraphic full;
+  full.SetReadWarningAction(pgwaIgnore);
+  EXPECT_THROW(Read(EmptyScansJPEG(2056, 2048, 2), full), EPGInvalidSize);
+  // The buffer has the file's full size for a reduced preview decode too.
+  TPixelGraphic preview;
+  preview.SetReadWarningAction(pgwaIgnore);
+  preview.SetPreviewRead(true);
+  preview.SetPreviewSize(64);
+  EXPECT_THROW(Read(EmptyScansJPEG(2056, 2048, 2), preview), EPGInvalidSize);
+  // A 32000 x 32000 header of 174 bytes.
+  PGMaxImageSize = PGMaxImageSizeDefault;
+  TBytes huge = EmptyScansJPEG(32000, 32000, 1);
+  EXPECT_LT(huge.size(), 180u);
+  EXPECT_THROW(Read(huge, full), EPGInvalidSize);
+}
+
+TEST_F(JPEGFormat, TheProgressHandlerStopsTheScansBeforeAnyRow) {
+  std::vector<int32_t> steps;
+  TPixelGraphic g;
+  g.SetReadWarningAction(pgwaIgnore);
+  g.OnProgress = [&](TObject*, int32_t Step, int32_t Max, bool& Abort) {
+    steps.push_back(Step);
+    EXPECT_EQ(Max, 512);
+    Abort = true;
+  };
+  try {
+    Read(EmptyScansJPEG(512, 512, 40), g);
+    FAIL() << "no exception";
+  } catch (const EPGJPGFileFormatReaderWriter& e) {
+    EXPECT_EQ(e.Message(), "JPG: Application transferred too few scanlines");
+  }
+  EXPECT_EQ(steps, std::vector<int32_t>{0});
+  // Left alone, the same file reports the scans with Step 0, then its rows.
+  steps.clear();
+  g.OnProgress = [&](TObject*, int32_t Step, int32_t, bool&) { steps.push_back(Step); };
+  Read(EmptyScansJPEG(512, 512, 40), g);
+  ASSERT_GT(steps.size(), 512u);
+  EXPECT_EQ(steps[0], 0);
+  EXPECT_EQ(steps.back(), 512);
 }
 
 // A stream whose reads and writes fail after a few bytes.

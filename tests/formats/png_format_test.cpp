@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "codec_test_util.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/options.h"
@@ -319,6 +321,33 @@ TEST_F(PNGFormat, WriterFormats) {
 
   TPixelGraphic empty;
   EXPECT_THROW(Write(empty), EPGPNGFileFormatReaderWriter);
+}
+
+// Files whose oddities are only library warnings load, so the open dialog
+// describes them too: 200,000 tEXt chunks (past the library's cache), a
+// zTXt that inflates past the library's allocation limit, a tRNS longer
+// than the palette.
+TEST_F(PNGFormat, GetInfoDescribesFilesThatLoadWithWarnings) {
+  const TBytes plain = MakePNG(Maker(3, 8));
+  // 200,000 chunks go in before the first chunk after IHDR.
+  const TBytes one = InsertPNGChunk(TBytes(8, 0), "tEXt", TBytes{'k', 0, 'v'}, "IEND");
+  TBytes many(plain.begin(), plain.begin() + 33);
+  for (int i = 0; i < 200000; ++i) many.insert(many.end(), one.begin() + 8, one.end());
+  many.insert(many.end(), plain.begin() + 33, plain.end());
+  std::vector<uint8_t> zeros(16u << 20, 0), packed(compressBound(uLong(zeros.size())));
+  uLongf packedSize = uLongf(packed.size());
+  ASSERT_EQ(compress2(packed.data(), &packedSize, zeros.data(), uLong(zeros.size()), 9), Z_OK);
+  packed.resize(packedSize);
+  packed.insert(packed.begin(), {'k', 0, 0});  // keyword, its end, the method
+  const TBytes& ztxt = packed;
+  for (const TBytes& file : {many, InsertPNGChunk(plain, "zTXt", ztxt, "IDAT"),
+                             InsertPNGChunk(plain, "tRNS", TBytes(300, 7), "IDAT")}) {
+    EXPECT_EQ(ReadError(file, pgwaIgnore), "");
+    TPGGraphicInfo info;
+    EXPECT_NO_THROW(info = Info(file));
+    EXPECT_EQ(info.Width, 9);
+    EXPECT_EQ(info.FormatText, "palette");
+  }
 }
 
 TEST_F(PNGFormat, DamagedFilesAndWarnings) {

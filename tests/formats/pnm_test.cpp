@@ -1,6 +1,8 @@
 // Portable bitmap, graymap and pixmap reading and writing.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/formats/pnm_format.h"
@@ -120,6 +122,51 @@ TEST(PNMReader, BinaryVariants) {
   Data.insert(Data.end(), {10, 20, 30});
   G = Read(Pbm, Data);
   EXPECT_EQ(G->GetPixelColor(0, 0), TColor(10 | 20 << 8 | 30 << 16));
+}
+
+// Binary graymaps and pixmaps hold one byte a sample: a maximum of 255 is
+// the largest read, 256 is refused; a binary bitmap has no maximum.
+TEST(PNMReader, BinaryMaximaStopAt255) {
+  for (const char* Magic : {"P5", "P6"}) {
+    const int Samples = Magic[1] == '5' ? 1 : 3;
+    Bytes Data = Text(std::string(Magic) + "\n1 1\n255\n");
+    Data.insert(Data.end(), Samples, 255);
+    EXPECT_EQ(ReadText(std::string(Data.begin(), Data.end()))->GetPixelColor(0, 0), 0xFFFFFFu) << Magic;
+    Data = Text(std::string(Magic) + "\n1 1\n256\n");
+    Data.insert(Data.end(), 2 * Samples, 1);
+    EXPECT_EQ(ReadError(std::string(Data.begin(), Data.end())), "PBM, PGM, PPM: Not supported subformat") << Magic;
+  }
+  Bytes Bitmap = Text("P4\n8 1\n");
+  Bitmap.push_back(0x0F);
+  EXPECT_EQ(ReadText(std::string(Bitmap.begin(), Bitmap.end()))->GetPixel(0, 0), 1u);
+}
+
+// Rasters not there for the most part are refused before the image is
+// made; cut in their second half they give the rows there.
+TEST(PNMReader, RastersCutShort) {
+  TPGMFileFormatReader Reader;
+  TPixelGraphic G;
+  TMemoryStream S;
+  const std::string Cut = "P5\n4 4\n255\n\x09\x09\x09\x09\x08\x08\x08\x08\x07\x07";
+  S.WriteBuffer(Cut.data(), int64_t(Cut.size()));
+  S.SetPosition(0);
+  try {
+    Reader.Read(S, G, 0);
+    FAIL();
+  } catch (const EPGPxMFileFormatReader& E) {
+    EXPECT_EQ(E.Message(), "PBM, PGM, PPM: Unexpected end of file");
+  }
+  EXPECT_EQ(G.GetPixel(3, 1), 8u);
+  EXPECT_EQ(G.GetHeight(), 4);
+  for (const char* Short : {"P5\n4 4\n255\n1234567", "P6 4 4 255 12345678901234567890123", "P4 64 4 12345678901234",
+                            "P2 4 4 255 1 2 3 4 5 6 7", "P1 1000 1000 1 0 1"}) {
+    TPixelGraphic Empty;
+    S.Clear();
+    S.WriteBuffer(Short, int64_t(std::strlen(Short)));
+    S.SetPosition(0);
+    EXPECT_THROW(Reader.Read(S, Empty, 0), EPGPxMFileFormatReader) << Short;
+    EXPECT_TRUE(Empty.GetEmpty()) << Short;
+  }
 }
 
 TEST(PNMReader, BadHeadersAreRefused) {

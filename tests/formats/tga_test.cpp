@@ -172,19 +172,47 @@ TEST(TGAReader, SixteenAndThirtyTwoBitPixelsBecomeTrueColour) {
   EXPECT_EQ(ErrorOf(F.Build(), 1), "TGA: Index invalid");
 }
 
-TEST(TGAReader, EmptyImagesReadNoPixels) {
+TEST(TGAReader, OneZeroSideIsRefusedAndZeroByZeroIsTheEmptyImage) {
   TTGAFile F;
   F.ImageType = 10;
   F.Width = 0;
   F.Height = 5;
   F.Data = {0x85, 1, 2, 3};
-  TTGAFileFormatReader Reader;
-  auto G = Read(Reader, F.Build());
-  EXPECT_TRUE(G->GetEmpty());
+  EXPECT_EQ(ErrorOf(F.Build()), "TGA: Width invalid");
   F.Width = 5;
   F.Height = 0;
-  G = Read(Reader, F.Build());
-  EXPECT_TRUE(G->GetEmpty());
+  EXPECT_EQ(ErrorOf(F.Build()), "TGA: Height invalid");
+  F.Width = 0;
+  TTGAFileFormatReader Reader;
+  EXPECT_TRUE(Read(Reader, F.Build())->GetEmpty());
+}
+
+// Uncompressed pixels not there for the most part are refused before the
+// image is made; cut in their second half they give the rows there, by
+// either path.
+TEST(TGAReader, UncompressedPixelsCutShort) {
+  for (uint8_t Depth : {24, 16}) {
+    SCOPED_TRACE(int(Depth));
+    TTGAFile F;
+    F.Width = F.Height = 4;
+    F.Depth = Depth;
+    F.Descriptor = 0x20;
+    F.Data.assign(size_t(Depth / 8) * 10, 0x7B);  // two rows and a half
+    TTGAFileFormatReader Reader;
+    TPixelGraphic G;
+    TMemoryStream S;
+    S.Bytes() = F.Build();
+    EXPECT_THROW(Reader.Read(S, G, 0), EReadError);
+    EXPECT_EQ(G.GetHeight(), 4);
+    EXPECT_NE(G.GetPixel(3, 1), 0u);
+    EXPECT_EQ(G.GetPixel(3, 2), 0u);
+    F.Data.resize(size_t(Depth / 8) * 7);
+    TPixelGraphic Empty;
+    S.Bytes() = F.Build();
+    S.SetPosition(0);
+    EXPECT_THROW(Reader.Read(S, Empty, 0), EReadError);
+    EXPECT_TRUE(Empty.GetEmpty());
+  }
 }
 
 TEST(TGAReader, GetInfoNamesTypeAndDepth) {

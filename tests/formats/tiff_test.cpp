@@ -297,12 +297,39 @@ TEST(TIFFReader, RowsPerStripOfMinusOneGoesThroughTheWarning) {
   EXPECT_EQ(ReadError(None.Build()), Text);
 }
 
-TEST(TIFFReader, ImageLengthZeroReadsAnEmptyImage) {
+TEST(TIFFReader, OneZeroSideIsRefusedAndZeroByZeroIsTheEmptyImage) {
   TTIFFBuilder B;
   B.Page(4, 0, {8}, 1, 1, {{}}, 0);
+  EXPECT_EQ(ReadError(B.Build()), "TIFF: ImageLength invalid");
+  TTIFFBuilder W;
+  W.Page(0, 4, {8}, 1, 1, {{}}, 0);
+  EXPECT_EQ(ReadError(W.Build()), "TIFF: ImageWidth invalid");
+  TTIFFBuilder E;
+  E.Page(0, 0, {8}, 1, 1, {{}}, 0);
   TTIFFileFormatReader Reader;
-  auto G = Read(Reader, B.Build());
-  EXPECT_TRUE(G->GetEmpty());
+  EXPECT_TRUE(Read(Reader, E.Build())->GetEmpty());
+}
+
+// Uncompressed strips whose rows are not there for the most part are
+// refused before the image is made; cut in their second half they give the
+// rows there, then the read error.
+TEST(TIFFReader, StripsCutShort) {
+  TTIFFBuilder B;
+  B.Page(4, 4, {8}, 1, 1, {Bytes(16, 0x40)}, 4);
+  Bytes File = B.Build();
+  TTIFFileFormatReader Reader;
+  TPixelGraphic G;
+  TMemoryStream S;
+  S.Bytes().assign(File.begin(), File.end() - 7);  // two whole rows and one byte
+  EXPECT_THROW(Reader.Read(S, G, 0), EReadError);
+  EXPECT_EQ(G.GetHeight(), 4);
+  EXPECT_EQ(G.GetPixel(3, 1), 0x40u);
+  EXPECT_EQ(G.GetPixel(0, 2), 0u);
+  TPixelGraphic Empty;
+  S.Bytes().assign(File.begin(), File.end() - 9);  // one whole row
+  S.SetPosition(0);
+  EXPECT_THROW(Reader.Read(S, Empty, 0), EReadError);
+  EXPECT_TRUE(Empty.GetEmpty());
 }
 
 TEST(TIFFReader, PhotometricKindsAndFillOrder) {

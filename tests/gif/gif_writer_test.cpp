@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gif/gif_encoder.h"
+#include "imaging/core/exceptions.h"
 #include "platform/base/exception.h"
 #include "platform/gdi/canvas.h"
 #include "tests/gif/gif_bitmap_util.h"
@@ -56,16 +57,17 @@ TEST_F(GIFEncoderTest, EmptyBitmapsCodeOnlyClearAndEnd) {
 TEST_F(GIFEncoderTest, FramesPast65535PixelsAreRefused) {
   auto wide = MakeBitmap(65536, 1, [](int, int) { return 0u; });
   TMemoryStream s;
-  EXPECT_THROW(SaveBitmapAsGIF(s, *wide, false, false, 0), EInvalidOperation);
+  // Within the library's exception family, so callers that catch it catch these.
+  EXPECT_THROW(SaveBitmapAsGIF(s, *wide, false, false, 0), EPixelGraphic);
   EXPECT_EQ(s.Size(), 0);
   auto small = MakeBitmap(10, 10, [](int, int) { return 0u; });
   TFrameInfo frame{small.get(), 65530, 0, 0, 0, 0, false, false, 0, 0, ""};
   TGIFWriteJob job;
   job.FrameCount = 1;
   job.Frames[0] = &frame;
-  EXPECT_THROW(WriteGIFJob(s, job), EInvalidOperation);
+  EXPECT_THROW(WriteGIFJob(s, job), EPixelGraphic);
   job.FrameCount = 0;
-  EXPECT_THROW(WriteGIFJob(s, job), EInvalidOperation);
+  EXPECT_THROW(WriteGIFJob(s, job), EPixelGraphic);
   EXPECT_EQ(s.Size(), 0);
 }
 
