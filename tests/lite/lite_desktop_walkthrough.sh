@@ -5,7 +5,8 @@
 # is there asks first, and No keeps that GIF; a picture larger than the
 # window scrolls by the wheel and the keys; saving a photograph of more
 # colours than GIF holds brings up the offer of the full edition, and "Yes"
-# hands the file over to it. Screenshots are kept in OUTDIR; the desktop's
+# hands the file over to it, a BMP with the 124-byte header other programs
+# write by default included. Screenshots are kept in OUTDIR; the desktop's
 # answers are waited for, not timed.
 #   lite_desktop_walkthrough.sh QUILLON OUTDIR
 set -u
@@ -179,7 +180,7 @@ offer_and_hand_over() {
     import -window root "$out/lite_desktop_handover_$2.png" 2>/dev/null || continue
     xdotool search --onlyvisible --name '^Quillon Pro version 2.5$' >/dev/null 2>&1 && break
     local c
-    c=$(pixel "$out/lite_desktop_handover_$2.png" $((X + 20)) $((Y + 100)))
+    c=$(pixel "$out/lite_desktop_handover_$2.png" $((X + 30)) $((Y + 70)))
     [[ $c != '#808080' && $c != '#c0c0c0' && $c != '#000000' ]] && { shown=1; break; }
     sleep 0.5
   done
@@ -196,8 +197,8 @@ offer_and_hand_over() {
   fail "could not write the photograph"
 offer_and_hand_over "$work/photo.bmp" photo
 # The BMPs other programs write by default (108- and 124-byte headers, as
-# ImageMagick's "convert rose: rose.bmp") are handed over the same way once
-# the full edition's BMP reader takes them:
-#   "$magick" rose: "$work/rose.bmp" && offer_and_hand_over "$work/rose.bmp" rose
+# ImageMagick's "convert rose: rose.bmp") are handed over the same way.
+"$magick" rose: "$work/rose.bmp" || fail "could not write the rose"
+offer_and_hand_over "$work/rose.bmp" rose
 echo "screenshots: $out/lite_desktop_*.png"
 exit 0
