@@ -133,8 +133,6 @@ void TForm1::RotateBy(int32_t Degrees) {
   RotateImage(Image1, Degrees);
   Reset1->SetEnabled(true);
   MarkModified();
-  // The angle turned since the last reset, and the turned picture's sizes.
-  StatBar->Panels()->Items(1)->SetText(std::to_string(FRotationAngle) + " \xC2\xB0");
   PictureEdited();
 }
 
