@@ -178,7 +178,14 @@ void TForm1::Open1Click(TObject* /*Sender*/) {
 void TForm1::LiteLoadFile(const std::string& Name) {
   const std::string ext = LowerCase(ExtractFileExt(Name));
   if (ext == ".bmp") {
-    Image1->Picture()->Bitmap()->LoadFromFile(Name);
+    // A bitmap that cannot be read (damaged, cut short, too large) leaves
+    // the picture as it was; the error names the file.
+    try {
+      Image1->Picture()->Bitmap()->LoadFromFile(Name);
+    } catch (Exception& E) {
+      E.SetMessage("\"" + Name + "\" cannot be opened: " + E.Message());
+      throw;
+    }
   } else if (ext == ".gif") {
     // A GIF that does not load leaves the picture as it was and says why.
     if (GIFImage1->LoadFromFile(Name)) Image1->Picture()->Assign(GIFImage1->GetBitmap());

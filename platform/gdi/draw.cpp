@@ -379,6 +379,61 @@ struct SourceConverter {
   }
 };
 
+// A span of palette (or monochrome) values copied without scaling: each
+// source value through a table of the destination values, written straight
+// into the destination row. SB and DB are the bit counts.
+template <int SB, int DB>
+void CopySpanThrough(const uint8_t* S, int32_t SX, uint8_t* D, int32_t X, int32_t Count, const uint32_t* Lut) {
+  if constexpr (SB == 4 && DB == 8) {
+    // Both pixels of a source byte at once.
+    if (Count > 0 && (SX & 1)) {
+      D[X++] = static_cast<uint8_t>(Lut[S[SX++ >> 1] & 0x0F]);
+      --Count;
+    }
+    const uint8_t* s = S + (SX >> 1);
+    uint8_t* d = D + X;
+    for (int32_t i = 0; i + 1 < Count; i += 2, ++s) {
+      d[i] = static_cast<uint8_t>(Lut[*s >> 4]);
+      d[i + 1] = static_cast<uint8_t>(Lut[*s & 0x0F]);
+    }
+    if (Count & 1) d[Count - 1] = static_cast<uint8_t>(Lut[*s >> 4]);
+    return;
+  }
+  for (int32_t i = 0; i < Count; ++i, ++SX, ++X) {
+    uint32_t v;
+    if constexpr (SB == 1) v = (S[SX >> 3] >> (7 - (SX & 7))) & 1;
+    else if constexpr (SB == 4) v = (SX & 1) ? S[SX >> 1] & 0x0F : S[SX >> 1] >> 4;
+    else v = S[SX];
+    v = Lut[v];
+    if constexpr (DB == 1) {
+      const uint8_t m = static_cast<uint8_t>(0x80 >> (X & 7));
+      D[X >> 3] = static_cast<uint8_t>((v & 1) ? D[X >> 3] | m : D[X >> 3] & ~m);
+    } else if constexpr (DB == 4) {
+      D[X >> 1] = static_cast<uint8_t>((X & 1) ? (D[X >> 1] & 0xF0) | (v & 0x0F) : (D[X >> 1] & 0x0F) | (v << 4));
+    } else if constexpr (DB == 8) {
+      D[X] = static_cast<uint8_t>(v);
+    } else {
+      uint8_t* p = D + int64_t(X) * (DB / 8);
+      p[0] = static_cast<uint8_t>(v >> 16);
+      p[1] = static_cast<uint8_t>(v >> 8);
+      p[2] = static_cast<uint8_t>(v);
+      if constexpr (DB == 32) p[3] = 0;
+    }
+  }
+}
+
+template <int SB>
+void CopySpanThrough(int32_t DB, const uint8_t* S, int32_t SX, uint8_t* D, int32_t X, int32_t Count,
+                     const uint32_t* Lut) {
+  switch (DB) {
+    case 1: CopySpanThrough<SB, 1>(S, SX, D, X, Count, Lut); break;
+    case 4: CopySpanThrough<SB, 4>(S, SX, D, X, Count, Lut); break;
+    case 8: CopySpanThrough<SB, 8>(S, SX, D, X, Count, Lut); break;
+    case 24: CopySpanThrough<SB, 24>(S, SX, D, X, Count, Lut); break;
+    default: CopySpanThrough<SB, 32>(S, SX, D, X, Count, Lut); break;
+  }
+}
+
 // Source index for destination index I along an axis (see StretchBlt).
 inline int32_t MapIndex(int64_t I, int64_t DstExt, int64_t SrcStart, int64_t SrcExt) {
   int64_t s = ((2 * I + 1) * std::llabs(SrcExt)) / (2 * std::llabs(DstExt));
@@ -444,6 +499,31 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
           dp[1] = sp[1];
           dp[2] = sp[2];
           if (dbpp == 4) dp[3] = 0;
+        }
+      });
+    }
+    return true;
+  }
+  // Palette and monochrome sources copied one to one: every value through
+  // one table, a row at a time.
+  if (code == 0xCC && !Key && Sb->BitCount <= 8 && W == SW && H == SH && W > 0 && H > 0) {
+    uint32_t lut[256];
+    for (uint32_t v = 0; v < (1u << Sb->BitCount); ++v) lut[v] = conv(v);
+    for (int32_t y = y0; y < y1; ++y) {
+      const int32_t sy = YS + (y - Y);
+      if (sy < 0 || sy >= Sb->Height) continue;
+      const uint8_t* srow = Sb->Row(sy);
+      uint8_t* drow = db->Row(y);
+      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
+        // Only the columns that have a source pixel.
+        a = static_cast<int32_t>(std::max<int64_t>(a, int64_t(X) - XS));
+        e = static_cast<int32_t>(std::min<int64_t>(e, int64_t(X) - XS + Sb->Width));
+        if (a >= e) return;
+        const int32_t sx = XS + (a - X);
+        switch (Sb->BitCount) {
+          case 1: CopySpanThrough<1>(db->BitCount, srow, sx, drow, a, e - a, lut); break;
+          case 4: CopySpanThrough<4>(db->BitCount, srow, sx, drow, a, e - a, lut); break;
+          default: CopySpanThrough<8>(db->BitCount, srow, sx, drow, a, e - a, lut); break;
         }
       });
     }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -187,6 +188,29 @@ TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) 
   EXPECT_EQ(Form->Image1->Picture()->Bitmap()->Canvas()->Pixels(5, 2), FewColors(5, 2));
   EXPECT_EQ(Form->FileName(), Dir + "bad.gif");
   EXPECT_THROW(Form->LiteLoadFile(Dir + "bad.bmp"), EInvalidGraphic);
+  // A run-length bitmap cut short is no black picture: the error names the
+  // file, and the picture stays.
+  {
+    TBitmap rle;
+    rle.SetPixelFormat(pf8bit);
+    rle.SetSize(40, 30);
+    TMemoryStream whole;
+    rle.SaveToStream(whole);
+    std::vector<uint8_t> cut(whole.Memory(), whole.Memory() + 14 + 40 + 1024);
+    cut[14 + 16] = 1;  // BI_RLE8
+    for (int32_t y = 0; y < 10; ++y) cut.insert(cut.end(), {40, 7, 0, 0});  // ten of the thirty rows
+    const uint32_t dataSize = 30 * 4 + 2;  // what the whole file held
+    std::memcpy(&cut[14 + 20], &dataSize, 4);
+    std::ofstream(Dir + "cut.bmp", std::ios::binary).write(reinterpret_cast<const char*>(cut.data()),
+                                                          static_cast<std::streamsize>(cut.size()));
+    try {
+      Form->LiteLoadFile(Dir + "cut.bmp");
+      ADD_FAILURE() << "a cut file opened";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), "\"" + Dir + "cut.bmp\" cannot be opened: Stream read error");
+    }
+    EXPECT_EQ(Form->Image1->Width(), 8);
+  }
 
   // Named on the command line: the window opens empty after the message.
   Form->Free();
