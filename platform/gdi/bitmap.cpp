@@ -357,8 +357,9 @@ void TBitmap::Assign(TPersistent* Source) {
   HBITMAP sh = src->Handle();
   NewImage(src->FWidth, src->FHeight, src->FPixelFormat, &t, src->FMonochromeDDB, !sh);
   if (sh && FHandle) {
+    // The new section starts zeroed: blank blocks stay untouched.
     GdiBitmap *s = Bmp(sh), *d = Bmp(FHandle);
-    std::memcpy(d->Bits, s->Bits, static_cast<size_t>(s->Stride) * s->Height);
+    CopyToZeroed(d->Bits, s->Bits, static_cast<size_t>(s->Stride) * s->Height);
     d->XPelsPerMeter = s->XPelsPerMeter;
     d->YPelsPerMeter = s->YPelsPerMeter;
   }
