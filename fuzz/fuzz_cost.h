@@ -1,0 +1,77 @@
+// The cost check of the reader targets: a read may take the time and memory
+// of a small multiple of the picture its input declares, never more. Memory
+// is the growth of the process's peak resident size during the read (the
+// kernel's count, so pixel memory mapped straight from the system counts
+// too); time is the wall time. A read over its budget is run once more, so
+// that a moment of a busy machine is not taken for a finding; over it again,
+// the target stops with what and by how much.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "fuzz/fuzz_input.h"
+
+// The largest picture the fuzz targets let a reader make: a quarter of the
+// library's own cap, large enough that what a declared picture costs shows,
+// small enough for a fuzzer's memory.
+constexpr uint32_t FuzzImageBytes = 256u << 20;
+
+namespace fuzz_cost {
+
+// A field of /proc/self/status, in bytes.
+inline int64_t StatusBytes(const char* Field) {
+  char buffer[4096];
+  const int fd = open("/proc/self/status", O_RDONLY);
+  if (fd < 0) return 0;
+  const ssize_t n = read(fd, buffer, sizeof buffer - 1);
+  close(fd);
+  if (n <= 0) return 0;
+  buffer[n] = 0;
+  for (const char* p = buffer; *p; ++p) {
+    if ((p == buffer || p[-1] == '\n')) {
+      size_t k = 0;
+      while (Field[k] && p[k] == Field[k]) ++k;
+      if (!Field[k] && p[k] == ':') return std::atoll(p + k + 1) * 1024;
+    }
+  }
+  return 0;
+}
+
+// Counts the peak resident size afresh from now.
+inline void ResetPeak() {
+  const int fd = open("/proc/self/clear_refs", O_WRONLY);
+  if (fd < 0) return;
+  const ssize_t ignored = write(fd, "5", 1);
+  (void)ignored;
+  close(fd);
+}
+
+}  // namespace fuzz_cost
+
+// Runs Read (which returns the bytes of the picture its input declares, 0
+// when it declares none it can tell) within the budget: 2 x the picture and
+// 96 MiB of working memory; 1 s and 40 ns a picture byte (sanitizers and
+// coverage make the code several times slower than a release build).
+template <class F>
+void CheckedRead(const char* What, F&& Read) {
+  int64_t picture = 0, growth = 0;
+  double seconds = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    fuzz_cost::ResetPeak();
+    const int64_t before = fuzz_cost::StatusBytes("VmRSS");
+    const auto start = std::chrono::steady_clock::now();
+    picture = Read();
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    growth = fuzz_cost::StatusBytes("VmHWM") - before;
+    if (seconds <= 1.0 + 40e-9 * double(picture) && growth <= 2 * picture + (int64_t(96) << 20)) return;
+  }
+  std::fprintf(stderr, "%s: a picture of %lld bytes took %.2f s and %lld bytes\n", What,
+               static_cast<long long>(picture), seconds, static_cast<long long>(growth));
+  FuzzFailure("cost beyond the picture");
+}

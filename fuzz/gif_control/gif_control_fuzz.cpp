@@ -1,0 +1,35 @@
+// The lite edition's GIF load: arbitrary bytes loaded by its animated GIF
+// control, its first bitmap taken as the window takes it, then every frame
+// shown in turn and the first again. Every input must load or be refused,
+// never crash, overrun or hang, and cost no more than a small multiple of
+// the canvas it declares.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/fuzz_cost.h"
+#include "gif/control/gif_image.h"
+#include "imaging/core/options.h"
+#include "platform/base/stream.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  PGMaxImageSize = FuzzImageBytes;
+  // One control for every input, as the window keeps one: its frame timer
+  // is made once.
+  static TGIFImage* gif = new TGIFImage(nullptr);
+  CheckedRead("GIF control", [&]() -> int64_t {
+    TMemoryStream file;
+    file.WriteBuffer(data, static_cast<int64_t>(size));
+    file.SetPosition(0);
+    if (gif->LoadFromStream(file)) {
+      TBitmap first;
+      first.Assign(gif->GetBitmap());
+      for (int32_t i = 2; i <= gif->FrameCount(); ++i) gif->SetCurrentFrame(i);
+      gif->SetCurrentFrame(1);
+    }
+    // The composed picture takes 4 bytes a pixel of the canvas.
+    const int64_t canvas = int64_t(gif->CanvasWidth()) * gif->CanvasHeight();
+    gif->Clear();
+    return 4 * canvas;
+  });
+  return 0;
+}
