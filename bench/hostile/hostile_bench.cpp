@@ -41,7 +41,7 @@ void FormatChange(benchmark::State& State, TPixelFormat From, TPixelFormat To, i
 void BM_FormatChange4To8(benchmark::State& State) { FormatChange(State, pf4bit, pf8bit, 8); }
 void BM_FormatChange8To24(benchmark::State& State) { FormatChange(State, pf8bit, pf24bit, 24); }
 
-// The LZW data of Count zeros with 2-bit values: each code one value longer
+// The LZW data of Count values 1 of 2 bits: each code one value longer
 // than the last until the table is full, then the longest over and over.
 std::vector<uint8_t> LzwBomb(int64_t Count) {
   std::vector<uint8_t> out;
@@ -55,7 +55,7 @@ std::vector<uint8_t> LzwBomb(int64_t Count) {
   put(4, size);
   while (Count > 0) {
     const int64_t n = std::min<int64_t>(longest, Count);
-    put(n == 1 ? 0 : static_cast<uint32_t>(6 + n - 2), size);
+    put(n == 1 ? 1 : static_cast<uint32_t>(6 + n - 2), size);
     if ((Count -= n) == 0) break;
     if (next < 4096) {
       if (next == 1 << size) ++size;
