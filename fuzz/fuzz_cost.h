@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 #include "fuzz/fuzz_input.h"
 
@@ -54,24 +55,39 @@ inline void ResetPeak() {
 
 }  // namespace fuzz_cost
 
-// Runs Read (which returns the bytes of the picture its input declares, 0
-// when it declares none it can tell) within the budget: 2 x the picture and
-// 96 MiB of working memory; 1 s and 40 ns a picture byte (sanitizers and
-// coverage make the code several times slower than a release build).
+// What a read may cost: the bytes of the pictures it may hold at once, and
+// the bytes of pixels it may go through (a job that shows several frames
+// goes through each).
+struct TFuzzPicture {
+  int64_t Memory = 0;
+  int64_t Work = 0;
+};
+
+// Runs Read within the budget of what it returns: the bytes of the picture
+// its input declares (0 when it declares none it can tell), or a
+// TFuzzPicture. The budget is 2 x the picture and 96 MiB of working memory,
+// and 1 s and 40 ns a byte of work (sanitizers and coverage make the code
+// several times slower than a release build).
 template <class F>
 void CheckedRead(const char* What, F&& Read) {
-  int64_t picture = 0, growth = 0;
+  TFuzzPicture picture;
+  int64_t growth = 0;
   double seconds = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
     fuzz_cost::ResetPeak();
     const int64_t before = fuzz_cost::StatusBytes("VmRSS");
     const auto start = std::chrono::steady_clock::now();
-    picture = Read();
+    const auto result = Read();
+    if constexpr (std::is_same_v<std::decay_t<decltype(result)>, TFuzzPicture>)
+      picture = result;
+    else
+      picture = TFuzzPicture{result, result};
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     growth = fuzz_cost::StatusBytes("VmHWM") - before;
-    if (seconds <= 1.0 + 40e-9 * double(picture) && growth <= 2 * picture + (int64_t(96) << 20)) return;
+    if (seconds <= 1.0 + 40e-9 * double(picture.Work) && growth <= 2 * picture.Memory + (int64_t(96) << 20)) return;
   }
-  std::fprintf(stderr, "%s: a picture of %lld bytes took %.2f s and %lld bytes\n", What,
-               static_cast<long long>(picture), seconds, static_cast<long long>(growth));
+  std::fprintf(stderr, "%s: a picture of %lld bytes (%lld of work) took %.2f s and %lld bytes\n", What,
+               static_cast<long long>(picture.Memory), static_cast<long long>(picture.Work), seconds,
+               static_cast<long long>(growth));
   FuzzFailure("cost beyond the picture");
 }

@@ -16,20 +16,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // One control for every input, as the window keeps one: its frame timer
   // is made once.
   static TGIFImage* gif = new TGIFImage(nullptr);
-  CheckedRead("GIF control", [&]() -> int64_t {
+  CheckedRead("GIF control", [&]() -> TFuzzPicture {
     TMemoryStream file;
     file.WriteBuffer(data, static_cast<int64_t>(size));
     file.SetPosition(0);
+    int64_t frames = 0;
     if (gif->LoadFromStream(file)) {
       TBitmap first;
       first.Assign(gif->GetBitmap());
       for (int32_t i = 2; i <= gif->FrameCount(); ++i) gif->SetCurrentFrame(i);
       gif->SetCurrentFrame(1);
+      // Each frame shown is decoded (a byte a pixel) and drawn (four).
+      for (int32_t i = 1; i <= gif->FrameCount(); ++i) frames += 5 * int64_t(gif->Frame(i).Width) * gif->Frame(i).Height;
     }
-    // The composed picture takes 4 bytes a pixel of the canvas.
-    const int64_t canvas = int64_t(gif->CanvasWidth()) * gif->CanvasHeight();
+    // At once: the composed picture (4 bytes a pixel of the canvas), the
+    // first bitmap and its copy (up to 3 bytes each when in 24 bits) and a
+    // frame.
+    const int64_t canvas = 6 * int64_t(gif->CanvasWidth()) * gif->CanvasHeight();
     gif->Clear();
-    return 4 * canvas;
+    return TFuzzPicture{canvas, canvas + frames};
   });
   return 0;
 }

@@ -56,13 +56,16 @@ int64_t FrameBytes(const TGIFFrame& F) {
   return int64_t(F.PixelStride()) * F.Height + (F.Transparent ? int64_t(F.MaskStride()) * F.Height : 0);
 }
 
-// A device-format bitmap (monochrome when asked) of the given size, filled
-// with Rop (BLACKNESS or WHITENESS).
+// A device bitmap (monochrome when asked) of the given size, filled with
+// Rop (BLACKNESS or WHITENESS). A new device bitmap's memory is black
+// already: black ones are left untouched until something is drawn on them.
 std::unique_ptr<TBitmap> FilledBitmap(int32_t Width, int32_t Height, bool Monochrome, uint32_t Rop) {
   auto b = std::make_unique<TBitmap>();
-  if (Monochrome) b->SetMonochrome(true);
-  b->SetSize(Width, Height);
-  if (Width > 0 && Height > 0) PatBlt(b->Canvas()->Handle(), 0, 0, Width, Height, Rop);
+  if (Width < 1 || Height < 1) return b;
+  HBITMAP h = CreateBitmap(Width, Height, 1, Monochrome ? 1 : 32, nullptr);
+  if (!h) throw EOutOfMemory("Out of system resources");
+  b->SetHandle(h);
+  if (Rop != BLACKNESS) PatBlt(b->Canvas()->Handle(), 0, 0, Width, Height, Rop);
   return b;
 }
 

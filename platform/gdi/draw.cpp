@@ -2,6 +2,7 @@
 // surface selected in a DC.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 
 #include "platform/gdi/dc.h"
@@ -463,6 +464,27 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
   int32_t y0 = static_cast<int32_t>(std::max<int64_t>(ey0, 0)), y1 = static_cast<int32_t>(std::min<int64_t>(ey1, db->Height));
   if (x0 >= x1 || y0 >= y1) return true;
   uint32_t mask = db->Mask();
+  // BLACKNESS and WHITENESS (no source, pattern or destination): one value
+  // for every pixel, a row at a time.
+  const bool needD = ((code >> 1) & 0x55) != (code & 0x55);
+  if (!needS && !needP && !needD && db->BitCount >= 8) {
+    const uint32_t v = ApplyRop3(code, 0, 0, 0) & mask;
+    for (int32_t y = y0; y < y1; ++y) {
+      uint8_t* row = db->Row(y);
+      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
+        if (db->BitCount == 8) {
+          std::memset(row + a, int(v), size_t(e - a));
+        } else {
+          const int32_t step = db->BitCount / 8;
+          for (uint8_t* p = row + int64_t(a) * step; p < row + int64_t(e) * step; p += step) {
+            p[0] = uint8_t(v >> 16), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v);
+            if (step == 4) p[3] = 0;
+          }
+        }
+      });
+    }
+    return true;
+  }
   if (!needS) {
     for (int32_t y = y0; y < y1; ++y)
       ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
