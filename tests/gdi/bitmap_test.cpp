@@ -1,6 +1,8 @@
 // TBitmap, its canvas and stream form; TCanvas drawing objects; text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/base/stream.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/clipboard_formats.h"
@@ -84,6 +86,61 @@ TEST(Bitmap, FormatChangeOfPaletteRowsMatchesPixelByPixel) {
       for (int32_t x = 0; x < 13 - from; ++x)
         ASSERT_EQ(eight.Canvas()->Pixels(to + x, 0), VGAColors[from + x]) << from << " " << to << " " << x;
     }
+}
+
+// SRCAND, SRCINVERT and SRCPAINT of a 4-bit or monochrome source without
+// scaling combine the source's values (its colours on a true-colour
+// destination) with the destination's, bit by bit, at any column.
+TEST(Bitmap, CombiningBlitsOfPaletteSourcesWorkOnValues) {
+  TBitmap four;
+  four.SetPixelFormat(pf4bit);
+  four.SetSize(11, 2);
+  for (int32_t x = 0; x < 11; ++x)
+    for (int32_t y = 0; y < 2; ++y) four.Canvas()->SetPixels(x, y, VGAColors[(x * 3 + y) % 16]);
+  for (uint32_t rop : {SRCAND, SRCINVERT, SRCPAINT})
+    for (TPixelFormat to : {pf8bit, pf24bit, pf32bit}) {
+      TBitmap dest;
+      dest.SetPixelFormat(to);
+      dest.SetSize(13, 2);
+      for (int32_t x = 0; x < 13; ++x)
+        for (int32_t y = 0; y < 2; ++y) dest.Canvas()->SetPixels(x, y, VGAColors[(x * 5 + y * 7 + 3) % 16]);
+      TBitmap before;
+      before.Assign(&dest);
+      BitBlt(dest.Canvas()->Handle(), 2, 0, 10, 2, four.Canvas()->Handle(), 1, 0, rop);
+      for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 2; x < 12; ++x) {
+          const TColor s = four.Canvas()->Pixels(x - 1, y), d = before.Canvas()->Pixels(x, y);
+          TColor want;
+          if (to == pf8bit) {
+            // On the values: the destination's table holds the VGA colours first.
+            auto value = [](TColor C) { return uint32_t(std::find(VGAColors, VGAColors + 16, C) - VGAColors); };
+            const uint32_t v = rop == SRCAND ? value(s) & value(d) : rop == SRCINVERT ? value(s) ^ value(d) : value(s) | value(d);
+            want = VGAColors[v & 15];
+          } else {
+            want = rop == SRCAND ? s & d : rop == SRCINVERT ? s ^ d : s | d;
+          }
+          ASSERT_EQ(dest.Canvas()->Pixels(x, y), want) << std::hex << rop << " " << int(to) << " " << x << "," << y;
+        }
+    }
+}
+
+// WHITENESS and BLACKNESS fill whole bytes and the pixels at either end of
+// a span, in the bit counts that hold several pixels a byte.
+TEST(Bitmap, ConstantFillsStopAtTheSpanInsideBytes) {
+  for (TPixelFormat f : {pf1bit, pf4bit})
+    for (int32_t left : {0, 3, 8})
+      for (int32_t width : {1, 5, 13, 16}) {
+        TBitmap b;
+        b.SetPixelFormat(f);
+        b.SetSize(40, 2);
+        PatBlt(b.Canvas()->Handle(), 0, 0, 40, 2, BLACKNESS);
+        PatBlt(b.Canvas()->Handle(), left, 1, width, 1, WHITENESS);
+        for (int32_t x = 0; x < 40; ++x) {
+          ASSERT_EQ(b.Canvas()->Pixels(x, 0), clBlack) << int(f) << " " << x;
+          ASSERT_EQ(b.Canvas()->Pixels(x, 1), x >= left && x < left + width ? clWhite : clBlack)
+              << int(f) << " " << left << " " << width << " " << x;
+        }
+      }
 }
 
 TEST(Bitmap, StreamRoundTripInEveryFormat) {
