@@ -148,7 +148,7 @@ void TPxMFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   CheckPGImageSize(Width, Height, Format);
   Graphic.NewImage(Width, Height, Format);
 
-  const int32_t RowBytes = (Width + 7) / 8;
+  const int32_t RowBytes = static_cast<int32_t>((int64_t(Width) + 7) / 8);  // the width may be 2^31 - 1
   TPGProgressScope Progress(Graphic, this);
   for (int32_t r = 0; r < Height; ++r) {
     switch (Variant) {
@@ -258,7 +258,7 @@ void TPXMFileFormatWriter::Write(TStream& Stream, TPixelGraphic& Graphic) {
 
   {
   TPGProgressScope Progress(Graphic, &Graphic);
-  const int32_t RowBytes = (Width + 7) / 8;
+  const int32_t RowBytes = static_cast<int32_t>((int64_t(Width) + 7) / 8);
   for (int32_t r = 0; r < Height; ++r) {
     if (Kind == 1 && Binary) {
       if (Format == pf1Bit) {
