@@ -28,8 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       first.Assign(gif->GetBitmap());
       for (int32_t i = 2; i <= gif->FrameCount(); ++i) gif->SetCurrentFrame(i);
       gif->SetCurrentFrame(1);
-      // Each frame shown is decoded (a byte a pixel) and drawn (four).
-      for (int32_t i = 1; i <= gif->FrameCount(); ++i) frames += 5 * int64_t(gif->Frame(i).Width) * gif->Frame(i).Height;
+      // Each frame shown is decoded (a byte a pixel and its mask), drawn
+      // (up to three passes over its area of the canvas, four bytes a pixel,
+      // and one over the canvas's mask), and its area saved and restored
+      // for disposal 3 (two more): about 25 bytes a pixel.
+      for (int32_t i = 1; i <= gif->FrameCount(); ++i) frames += 25 * int64_t(gif->Frame(i).Width) * gif->Frame(i).Height;
     }
     // At once: the composed picture (4 bytes a pixel of the canvas), the
     // first bitmap and its copy (up to 3 bytes each when in 24 bits) and a

@@ -474,6 +474,10 @@ void CopySpanThrough(int32_t SB, int32_t DB, const uint8_t* S, int32_t SX, uint8
 // True colour onto true colour without scaling, combined by OP byte by byte.
 template <TSpanOp OP>
 void CopyTrueColorSpan(const uint8_t* S, int32_t SBpp, uint8_t* D, int32_t DBpp, int32_t Count) {
+  if (OP == soCopy && SBpp == 3 && DBpp == 3) {
+    std::memmove(D, S, size_t(Count) * 3);
+    return;
+  }
   for (int32_t i = 0; i < Count; ++i, S += SBpp, D += DBpp) {
     D[0] = static_cast<uint8_t>(Combine<OP>(S[0], D[0]));
     D[1] = static_cast<uint8_t>(Combine<OP>(S[1], D[1]));
@@ -556,30 +560,6 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
     colMap[x - x0] = MapIndex(i, W, XS, SW);
   }
   TColor key = Key ? (*Key & 0xFFFFFF) : 0;
-  // True colour to true colour copies: bytes blue, green, red straight across.
-  if (code == 0xCC && !Key && Sb->BitCount >= 24 && db->BitCount >= 24) {
-    const int32_t sbpp = Sb->BitCount / 8, dbpp = db->BitCount / 8;
-    for (int32_t y = y0; y < y1; ++y) {
-      int64_t j = H > 0 ? int64_t(y) - Y : int64_t(Y) - y;
-      int32_t sy = MapIndex(j, H, YS, SH);
-      if (sy < 0 || sy >= Sb->Height) continue;
-      const uint8_t* srow = Sb->Row(sy);
-      uint8_t* drow = db->Row(y);
-      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
-        for (int32_t x = a; x < e; ++x) {
-          int32_t sx = colMap[x - x0];
-          if (sx < 0 || sx >= Sb->Width) continue;
-          const uint8_t* sp = srow + int64_t(sx) * sbpp;
-          uint8_t* dp = drow + int64_t(x) * dbpp;
-          dp[0] = sp[0];
-          dp[1] = sp[1];
-          dp[2] = sp[2];
-          if (dbpp == 4) dp[3] = 0;
-        }
-      });
-    }
-    return true;
-  }
   // Copies without scaling that take the source alone or combine it with
   // the destination bit by bit, a row at a time: palette and monochrome
   // sources through one table of values, true colour onto true colour byte
@@ -618,6 +598,30 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
           case soXor: CopySpanThrough<soXor>(Sb->BitCount, db->BitCount, srow, sx, drow, a, e - a, lut); break;
           case soOr: CopySpanThrough<soOr>(Sb->BitCount, db->BitCount, srow, sx, drow, a, e - a, lut); break;
           default: CopySpanThrough<soCopy>(Sb->BitCount, db->BitCount, srow, sx, drow, a, e - a, lut); break;
+        }
+      });
+    }
+    return true;
+  }
+  // True colour to true colour copies, scaled: bytes blue, green, red straight across.
+  if (code == 0xCC && !Key && Sb->BitCount >= 24 && db->BitCount >= 24) {
+    const int32_t sbpp = Sb->BitCount / 8, dbpp = db->BitCount / 8;
+    for (int32_t y = y0; y < y1; ++y) {
+      int64_t j = H > 0 ? int64_t(y) - Y : int64_t(Y) - y;
+      int32_t sy = MapIndex(j, H, YS, SH);
+      if (sy < 0 || sy >= Sb->Height) continue;
+      const uint8_t* srow = Sb->Row(sy);
+      uint8_t* drow = db->Row(y);
+      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
+        for (int32_t x = a; x < e; ++x) {
+          int32_t sx = colMap[x - x0];
+          if (sx < 0 || sx >= Sb->Width) continue;
+          const uint8_t* sp = srow + int64_t(sx) * sbpp;
+          uint8_t* dp = drow + int64_t(x) * dbpp;
+          dp[0] = sp[0];
+          dp[1] = sp[1];
+          dp[2] = sp[2];
+          if (dbpp == 4) dp[3] = 0;
         }
       });
     }
