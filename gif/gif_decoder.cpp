@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "imaging/core/exceptions.h"
+#include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
 #include "platform/base/numeric.h"
+#include "platform/base/strings.h"
 
 namespace {
 
@@ -121,7 +123,10 @@ struct TLZWCode {
 // zero-length sub-block that ends it, into the frame's rows.
 class TGIFFrameReader {
 public:
-  TGIFFrameReader(TGIFDecoder& Decoder, TGIFFrame& Frame) : FDec(Decoder), FFrame(Frame) {}
+  // Decode off: the raster is checked and skipped. Report off: no progress
+  // between rows.
+  TGIFFrameReader(TGIFDecoder& Decoder, TGIFFrame& Frame, bool Decode, bool Report)
+      : FDec(Decoder), FFrame(Frame), FDecode(Decode), FReport(Report) {}
   bool Decode();
 
 private:
@@ -160,6 +165,8 @@ private:
   uint8_t* FMaskLine = nullptr;
   int32_t FProgressMask = 0;
   bool FReporting = false;
+  bool FDecode;
+  bool FReport;
   TGIFInterlaceOrder* FOrder = nullptr;
   std::unique_ptr<TLZWCode[]> FTable;
   uint8_t FBytes[kMaxCodes + 1];    // a chain's values, last first
@@ -306,7 +313,7 @@ bool TGIFFrameReader::Decode() {
   // The core's image-size check refuses frames over the library's cap
   // before anything is allocated.
   const int64_t pixelBytes = CheckPGImageSize(FFrame.Width, FFrame.Height, pf8Bit);
-  if (!d.FDecodePixels) {
+  if (!FDecode) {
     SkipToBlockEnd(in);
     return true;
   }
@@ -321,7 +328,7 @@ bool TGIFFrameReader::Decode() {
   FBufRow = FFrame.Height - 1 - order.First();
   FLine = FBits + static_cast<size_t>(FBufRow) * FFrame.PixelStride();
   if (FFrame.Transparent) FMaskLine = FFrame.Mask.data() + static_cast<size_t>(FBufRow) * FFrame.MaskStride();
-  FReporting = static_cast<bool>(d.OnProgress) && static_cast<int64_t>(FFrame.Width) * FFrame.Height > 100000;
+  FReporting = FReport && static_cast<bool>(d.OnProgress) && static_cast<int64_t>(FFrame.Width) * FFrame.Height > 100000;
   FProgressMask = FFrame.Width <= 320 ? 63 : 31;
   FMinCodeSize = m;
   FWide = m > 8;
@@ -478,6 +485,7 @@ TGIFDecoder::~TGIFDecoder() = default;
 
 void TGIFDecoder::ClearFrames() {
   FFrames.clear();
+  FDecodedBytes = 0;
   FLoopCount = 1;
   FKeepProcessing = true;
   FGlobalBits = 0;
@@ -488,6 +496,26 @@ void TGIFDecoder::ClearFrames() {
 }
 
 void TGIFDecoder::CheckCanvasSize(int32_t Width, int32_t Height) { CheckPGImageSize(Width, Height, pf8Bit); }
+
+void TGIFDecoder::DecodeFrame(int32_t Index) {
+  TGIFFrame& frame = Frame(Index);
+  if (FData != nullptr) throw EInvalidOperation("GIF: a frame cannot be decoded during a parse");
+  const int64_t size = FDataStream.Size();
+  if (frame.RasterOffset <= 0 || frame.RasterOffset >= size) throw EReadError("GIF: unexpected end of data");
+  FData = FDataStream.Memory();
+  FSize = size;
+  FPos = frame.RasterOffset;
+  try {
+    TGIFFrameReader reader(*this, frame, true, false);
+    reader.Decode();
+  } catch (...) {
+    FData = nullptr;
+    FSize = FPos = 0;
+    throw;
+  }
+  FData = nullptr;
+  FSize = FPos = 0;
+}
 
 uint8_t* TGIFDecoder::FramePixels(TGIFFrame& Frame, int64_t Bytes) {
   Frame.Pixels.assign(static_cast<size_t>(Bytes), 0);
@@ -554,7 +582,18 @@ bool TGIFDecoder::ReadFrame(TGIFFrame& Frame) {
   Frame.TransparentIndex = FGraphicControl[4];
   Frame.ColorsUsed = 1 << (Frame.HasLocalColorTable ? Frame.LocalBits : FGlobalBits);
 
-  TGIFFrameReader reader(*this, Frame);
+  Frame.RasterOffset = FPos;
+  const bool decode = DecodesFrame(FrameCount());
+  if (decode) {
+    // Frames decoded by one parse are all kept: together they stay under
+    // the image-size cap, as one picture would.
+    const int64_t bytes = int64_t(Frame.PixelStride()) * Frame.Height +
+                          (Frame.Transparent ? int64_t(Frame.MaskStride()) * Frame.Height : 0);
+    if (FDecodedBytes + bytes > ImageBytesCap())
+      throw EPGInvalidSize(PGMessage(27, IntToStr(Frame.Width) + " x " + IntToStr(Frame.Height)));
+    FDecodedBytes += bytes;
+  }
+  TGIFFrameReader reader(*this, Frame, decode, true);
   if (!reader.Decode()) return false;
 
   if (Frame.Transparent) {

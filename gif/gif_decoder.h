@@ -47,6 +47,7 @@ public:
   uint8_t TransparentGreen = 0;
   uint8_t TransparentBlue = 0;
   std::string Comment;
+  int64_t RasterOffset = 0;  // where the raster (its minimum code size) starts in the parsed bytes
   std::array<uint8_t, 768> Palette{};  // red, green, blue: the local table, else the global one
   int32_t ColorsUsed = 0;              // colour-table entries of the frame's bitmap
 
@@ -85,8 +86,9 @@ public:
   // block (zero width or height, a minimum code size outside 1..11);
   // Failure() tells which. A read past the end of a truncated structure
   // raises EReadError, a frame or logical screen over the library's
-  // image-size cap EPGInvalidSize before anything is decoded, and a stop
-  // requested by the progress handler EAbort (status 1).
+  // image-size cap EPGInvalidSize before anything is decoded, as do frames
+  // whose decoded bytes together would pass it, and a stop requested by the
+  // progress handler EAbort (status 1).
   virtual bool ParseGIF();
   // Parses Size bytes that the caller holds, as ParseGIF does, but in place:
   // they are not copied, the data stream stays empty, and they must not
@@ -122,6 +124,10 @@ public:
   // facts of a file without its pixels).
   bool DecodePixels() const { return FDecodePixels; }
   void SetDecodePixels(bool Value) { FDecodePixels = Value; }
+  // Decodes the raster of frame Index (1-based) afresh from the data stream,
+  // into FramePixels and the frame's Mask, without progress reports: for
+  // frames the parse skipped. Needs the bytes a ParseGIF kept.
+  void DecodeFrame(int32_t Index);
 
   TProgressEvent OnProgress;
 
@@ -139,6 +145,9 @@ protected:
   // wants the pixels elsewhere (the final image) gives its memory here, so
   // that a frame is decoded once, straight into place.
   virtual uint8_t* FramePixels(TGIFFrame& Frame, int64_t Bytes);
+  // Whether the parse decodes the raster of frame Index (1-based), or only
+  // checks and skips it: DecodePixels() by default.
+  virtual bool DecodesFrame(int32_t /*Index*/) const { return FDecodePixels; }
 
   uint8_t FStatus = 0;
   TGIFFailure FFailure = gfNone;
@@ -161,6 +170,7 @@ private:
   std::array<uint8_t, 768> FGlobalPalette{};
   int32_t FColorDepth = 0;
   int32_t FLoopCount = 1;
+  int64_t FDecodedBytes = 0;  // pixel and mask bytes of the frames this parse decoded
   bool FAnyFrameInterlaced = false;
   bool FAnyFrameTransparent = false;
   bool FFirstImageOnly = false;

@@ -179,9 +179,7 @@ void TForm1::FormCreate(TObject* /*Sender*/) {
     try {
       LiteLoadFile(name);
     } catch (const std::exception& E) {
-      std::string reason = E.what();
-      if (!reason.empty() && reason.back() != '.') reason += '.';
-      Complain("Cannot open file \"" + name + "\".\n" + reason);
+      Complain(E.what());
     }
     OpenDialog1->SetFileName(name);
   }
@@ -224,7 +222,16 @@ void TForm1::Open1Click(TObject* /*Sender*/) {
 void TForm1::LiteLoadFile(const std::string& Name) {
   const std::string ext = LowerCase(ExtractFileExt(Name));
   if (ext == ".bmp") {
-    Image1->Picture()->Bitmap()->LoadFromFile(Name);
+    // A bitmap that cannot be read (damaged, cut short, too large) leaves
+    // the picture as it was; the error names the file.
+    try {
+      Image1->Picture()->Bitmap()->LoadFromFile(Name);
+    } catch (Exception& E) {
+      std::string reason = E.Message();
+      if (!reason.empty() && reason.back() != '.') reason += '.';
+      E.SetMessage("Cannot open file \"" + Name + "\".\n" + reason);
+      throw;
+    }
   } else if (ext == ".gif") {
     // A GIF that does not load leaves the picture as it was and says why.
     if (GIFImage1->LoadFromFile(Name)) {

@@ -1,6 +1,4 @@
-// Feeds arbitrary bytes to the GIF reader of the registries. The reader
-// hands the first frame to the image as a BMP, read by the registry's BMP
-// reader, so the library is started once.
+// Feeds arbitrary bytes to the GIF reader of the registries (reader_fuzz.h).
 #include <cstddef>
 #include <cstdint>
 

@@ -2,6 +2,8 @@
 // decoded again: every pixel comes back with the colour of its index (each
 // colour of the palette being distinct, so with the same index up to the
 // palette's order), interlaced or not, with or without transparency.
+// Pictures reach 320 x 320, their indices past the input's end noise or
+// zeros, so that the LZW table fills and starts over.
 #include <cstddef>
 #include <cstdint>
 
@@ -18,10 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InitializeGIFEncoder();
   }
   TFuzzInput in(data, size);
-  const int32_t width = 1 + in.Pick(64);
-  const int32_t height = 1 + in.Pick(64);
+  const int32_t width = 1 + in.PickWide(320);
+  const int32_t height = 1 + in.PickWide(320);
   const int32_t colors = 1 + in.Byte();
   const uint8_t flags = in.Byte();
+  const bool noise = (flags & 0x80) != 0;
   TPixelGraphic image;
   image.NewImage(width, height, pf8Bit);
   image.SetPaletteCount(colors);
@@ -29,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     image.SetPaletteEntry(i, static_cast<TColor>(i | in.Byte() << 8 | in.Byte() << 16));
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* row = image.ScanLine(y);
-    for (int32_t x = 0; x < width; ++x) row[x] = static_cast<uint8_t>(in.Pick(colors));
+    for (int32_t x = 0; x < width; ++x) row[x] = static_cast<uint8_t>(in.ByteOrNoise(noise) % colors);
   }
   GIFInterlaced = (flags & 1) != 0;
   GIFTransparent = (flags & 2) != 0;
-  GIFTransparentColor = image.GetPaletteEntry((flags >> 2) % colors);
+  GIFTransparentColor = image.GetPaletteEntry(((flags >> 2) & 0x1F) % colors);
 
   TMemoryStream gif;
   TGIFFileFormatWriter writer;

@@ -13,14 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TIFFCountPages = count;
     FuzzFileFormatReader(reader, data, size);
   }
-  TMemoryStream stream;
-  stream.WriteBuffer(data, static_cast<int64_t>(size));
-  stream.SetPosition(0);
-  TPixelGraphic graphic;
-  graphic.SetReadWarningAction(pgwaIgnore);
-  try {
-    reader.Read(stream, graphic, 1);
-  } catch (const Exception&) {
-  }
+  CheckedRead("second page", [&]() -> int64_t {
+    TMemoryStream stream;
+    stream.WriteBuffer(data, static_cast<int64_t>(size));
+    stream.SetPosition(0);
+    TPixelGraphic graphic;
+    graphic.SetReadWarningAction(pgwaIgnore);
+    try {
+      reader.Read(stream, graphic, 1);
+    } catch (const Exception&) {
+    }
+    return DeclaredPictureBytes(graphic.GetWidth(), graphic.GetHeight());
+  });
   return 0;
 }

@@ -2,7 +2,9 @@
 // colour resolution the writer stores, written by it through the save path
 // and read back through the registry, keeps its size and every pixel's
 // colour. The writers' options (binary PNM, TIFF byte order and
-// compression) come from the input too.
+// compression) come from the input too. Pictures reach 256 x 256, their
+// bytes past the input's end noise or zeros, so that TIFF pages split into
+// strips and GIF's LZW table starts over.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,10 +21,10 @@ namespace {
 
 // An image of colour resolution Resolution (0..7), its palette and pixels
 // taken from the input.
-void MakeImage(TPixelGraphic& Image, uint8_t Resolution, TFuzzInput& In) {
+void MakeImage(TPixelGraphic& Image, uint8_t Resolution, TFuzzInput& In, bool Noise) {
   static constexpr uint8_t formats[8] = {pf1Bit, pf1Bit, pf4Bit, pf4Bit, pf4Bit, pf8Bit, pf8Bit, pf24Bit};
-  const int32_t width = 1 + In.Pick(48);
-  const int32_t height = 1 + In.Pick(48);
+  const int32_t width = 1 + In.PickWide(256);
+  const int32_t height = 1 + In.PickWide(256);
   Image.NewImage(width, height, formats[Resolution]);
   switch (Resolution) {
     case crBlackWhite: Image.SetPaletteIdent(pBlackWhite); break;
@@ -40,7 +42,7 @@ void MakeImage(TPixelGraphic& Image, uint8_t Resolution, TFuzzInput& In) {
   const int32_t bytes = (width * Image.GetBitCount() + 7) / 8;
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* row = Image.ScanLine(y);
-    for (int32_t i = 0; i < bytes; ++i) row[i] = In.Byte();
+    for (int32_t i = 0; i < bytes; ++i) row[i] = In.ByteOrNoise(Noise);
   }
 }
 
@@ -65,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (!(storable & (1u << resolution))) resolution = (resolution + 1) & 7;
 
   TPixelGraphic image;
-  MakeImage(image, resolution, in);
+  MakeImage(image, resolution, in, (options & 0x80) != 0);
   // A palette that happens to be of a standard kind may be one the writer
   // cannot store as it is: such an image would be converted, not kept.
   image.SetSaveColorResWarningAction(pgwaRaise);

@@ -1,5 +1,7 @@
 #include "gif/control/gif_image.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "gif/gif_encoder.h"
@@ -60,7 +62,9 @@ std::string TGIFImage::StatusText() const {
     case 1: return "Loading " + name + " was stopped.";
     case 2: return name + " holds no GIF data.";
     case 7: return name + " does not exist.";
-    default: return name + " is not a readable GIF file.";
+    default:
+      if (!SizeError().empty()) return name + " is too large to open: " + SizeError() + ".";
+      return name + " is not a readable GIF file.";
   }
 }
 
@@ -71,23 +75,48 @@ void TGIFImage::SetVisible(bool Value) {
 
 std::unique_ptr<TBitmap> TGIFImage::MakeFirstBitmap() {
   const TGIFFrame& f = Frame(1);
+  // Inside frame 1 every pixel shows its palette colour: a transparent one
+  // the transparent colour, which is its own. A frame covering the screen
+  // is therefore the picture itself.
+  const int32_t cw = CanvasWidth(), ch = CanvasHeight();
+  if (f.Left == 0 && f.Top == 0 && f.Width == cw && f.Height == ch) return TakeFrameBitmap(1);
+  TBitmap* frame = FrameBitmap(1);
+  if (frame == nullptr) return nullptr;
+  const TColor fill = f.Transparent ? RGB(f.TransparentRed, f.TransparentGreen, f.TransparentBlue) : clBlack;
+  // In 8 bits with frame 1's colours when the colour around it is one of
+  // them or has a free entry: rows of entry 0 need no writing then.
+  std::vector<RGBQUAD> table = frame->ColorTable();
+  const RGBQUAD around{GetBValue(fill), GetGValue(fill), GetRValue(fill), 0};
+  const int32_t used = std::clamp(f.ColorsUsed, 1, 256);
+  int32_t fillIndex = static_cast<int32_t>(std::find(table.begin(), table.begin() + used, around) - table.begin());
+  if (fillIndex == used && used < 256) table[static_cast<size_t>(fillIndex)] = around;
+  if (fillIndex < 256 && table.size() == 256) {
+    auto b = std::make_unique<TBitmap>();
+    b->SetPixelFormat(pf8bit);
+    b->SetSize(cw, ch);
+    b->SetColorTable(table);
+    for (int32_t y = 0; y < ch && fillIndex != 0; ++y) std::memset(b->ScanLine(y), fillIndex, static_cast<size_t>(cw));
+    for (int32_t y = 0; y < f.Height; ++y)
+      std::memcpy(static_cast<uint8_t*>(b->ScanLine(f.Top + y)) + f.Left, frame->ScanLine(y), static_cast<size_t>(f.Width));
+    return b;
+  }
   auto b = std::make_unique<TBitmap>();
   b->SetPixelFormat(pf24bit);
   b->SetSize(CanvasWidth(), CanvasHeight());
   TCanvas* canvas = b->Canvas();
   canvas->Brush()->SetStyle(bsSolid);
-  canvas->Brush()->SetColor(f.Transparent ? RGB(f.TransparentRed, f.TransparentGreen, f.TransparentBlue) : clBlack);
+  canvas->Brush()->SetColor(fill);
   canvas->FillRect(Rect(0, 0, b->Width(), b->Height()));
   HDC dc = canvas->Handle();
   const TRect r = Bounds(f.Left, f.Top, f.Width, f.Height);
   if (f.Transparent && FrameMask(1) != nullptr) {
     // Where the mask is white the filled colour stays, whatever the frame
     // holds under its transparent pixels.
-    BlitBitmap(dc, r, FrameBitmap(1), SRCINVERT);
+    BlitBitmap(dc, r, frame, SRCINVERT);
     BlitBitmap(dc, r, FrameMask(1), SRCAND);
-    BlitBitmap(dc, r, FrameBitmap(1), SRCINVERT);
+    BlitBitmap(dc, r, frame, SRCINVERT);
   } else {
-    BlitBitmap(dc, r, FrameBitmap(1), SRCCOPY);
+    BlitBitmap(dc, r, frame, SRCCOPY);
   }
   b->FreeContext();
   return b;

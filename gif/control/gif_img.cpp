@@ -1,6 +1,7 @@
 #include "gif/control/gif_img.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "imaging/core/exceptions.h"
@@ -28,6 +29,10 @@ public:
 
 protected:
   void FinishParse() override { FOwner.SetUpPicture(); }
+  // A load decodes frame 1, which is shown at once; the other frames are
+  // decoded when they are shown.
+  bool DecodesFrame(int32_t Index) const override { return Index == 1; }
+  uint8_t* FramePixels(TGIFFrame& Frame, int64_t) override { return FOwner.NewFrameBitmap(Frame); }
   // The composed picture is a device bitmap of four bytes a pixel: a canvas
   // the platform could not make is refused before any frame is decoded.
   void CheckCanvasSize(int32_t Width, int32_t Height) override {
@@ -42,22 +47,25 @@ private:
 
 namespace {
 
-std::unique_ptr<TBitmap> BitmapFromFileImage(const std::vector<uint8_t>& Image) {
-  TMemoryStream m;
-  m.WriteBuffer(Image.data(), static_cast<int64_t>(Image.size()));
-  m.SetPosition(0);
-  auto b = std::make_unique<TBitmap>();
-  b->LoadFromStream(m);
-  return b;
+// The decoded frames a control keeps at once, in bytes: all the frames of
+// a usual animation, so that playing it decodes each frame once; frames
+// beyond it are decoded each time they are shown.
+int64_t KeptFramesBudget() { return std::min<int64_t>(ImageBytesCap(), int64_t(64) << 20); }
+
+int64_t FrameBytes(const TGIFFrame& F) {
+  return int64_t(F.PixelStride()) * F.Height + (F.Transparent ? int64_t(F.MaskStride()) * F.Height : 0);
 }
 
-// A device-format bitmap (monochrome when asked) of the given size, filled
-// with Rop (BLACKNESS or WHITENESS).
+// A device bitmap (monochrome when asked) of the given size, filled with
+// Rop (BLACKNESS or WHITENESS). A new device bitmap's memory is black
+// already: black ones are left untouched until something is drawn on them.
 std::unique_ptr<TBitmap> FilledBitmap(int32_t Width, int32_t Height, bool Monochrome, uint32_t Rop) {
   auto b = std::make_unique<TBitmap>();
-  if (Monochrome) b->SetMonochrome(true);
-  b->SetSize(Width, Height);
-  if (Width > 0 && Height > 0) PatBlt(b->Canvas()->Handle(), 0, 0, Width, Height, Rop);
+  if (Width < 1 || Height < 1) return b;
+  HBITMAP h = CreateBitmap(Width, Height, 1, Monochrome ? 1 : 32, nullptr);
+  if (!h) throw EOutOfMemory("Out of system resources");
+  b->SetHandle(h);
+  if (Rop != BLACKNESS) PatBlt(b->Canvas()->Handle(), 0, 0, Width, Height, Rop);
   return b;
 }
 
@@ -84,6 +92,7 @@ TGIFImg::~TGIFImg() {
 // ---- loading
 
 bool TGIFImg::LoadFromStream(TStream& Stream) {
+  FSizeError.clear();
   try {
     FDecoder->ParseStream().LoadFromStream(Stream);
     if (OnProgress)
@@ -96,6 +105,8 @@ bool TGIFImg::LoadFromStream(TStream& Stream) {
       FStatus = 0;
       return true;
     }
+  } catch (const EPGInvalidSize& E) {
+    FSizeError = E.what();
   } catch (...) {
     // A stream read error, the stop of the progress handler or a picture
     // too large for memory: all end in a cleared control.
@@ -124,6 +135,7 @@ void TGIFImg::ClearFrames() {
   FAnimated = false;
   FTimer->SetEnabled(false);
   for (int32_t i = 255; i >= 0; --i) FBitmaps[static_cast<size_t>(i)] = TFrameBitmaps{};
+  FKeptBytes = 0;
   FDecoder->ParseStream().SetPosition(0);
   FCurrentFrame = 1;
   FLoopCounter = 1;
@@ -134,29 +146,108 @@ void TGIFImg::ClearFrames() {
 void TGIFImg::SetUpPicture() {
   const int32_t cw = FDecoder->Width();
   const int32_t ch = FDecoder->Height();
-  for (int32_t i = 1; i <= FDecoder->FrameCount(); ++i) {
-    const TGIFFrame& f = FDecoder->Frame(i);
-    TFrameBitmaps& b = FBitmaps[static_cast<size_t>(i - 1)];
-    b.Bitmap = BitmapFromFileImage(f.BitmapFileImage());
-    if (f.Transparent) b.Mask = BitmapFromFileImage(f.MaskFileImage());
-    if (f.DisposalMethod == 3) {
-      b.SavedArea = FilledBitmap(f.Width, f.Height, false, BLACKNESS);
-      b.SavedMask = FilledBitmap(f.Width, f.Height, true, WHITENESS);
-    }
-  }
-  FComposed = FilledBitmap(cw, ch, false, BLACKNESS);
-  if (FDecoder->AnyFrameTransparent()) FComposedMask = FilledBitmap(cw, ch, true, WHITENESS);
-  else FComposedMask.reset();
+  // Frame 1 was decoded by the parse; the composed picture is made, with
+  // frame 1 drawn, when it is first needed.
+  KeepFrameBitmaps(1);
+  FComposed.reset();
+  FComposedMask.reset();
   if (FAutoSize) SetBounds(Left(), Top(), cw, ch);
   FAnimated = FDecoder->FrameCount() > 1;
   FEmpty = false;
   FTimer->SetInterval(1);
   Changing();
-  DrawFrame(1);
   Change();
   InvalidatePicture();
   QueryNewPalette();
 }
+
+uint8_t* TGIFImg::NewFrameBitmap(TGIFFrame& Frame) {
+  int32_t index = 1;
+  while (index <= FDecoder->FrameCount() && &FDecoder->Frame(index) != &Frame) ++index;
+  TFrameBitmaps& b = FBitmaps.at(static_cast<size_t>(index - 1));
+  // Memory that starts zeroed: rows a short raster never reaches hold index
+  // 0 and cost nothing.
+  b.Mask.reset();
+  b.Bitmap = std::make_unique<TBitmap>();
+  b.Bitmap->SetPixelFormat(pf8bit);
+  b.Bitmap->SetSize(Frame.Width, Frame.Height);
+  std::vector<RGBQUAD> table(256);
+  for (int32_t i = 0; i < std::min(Frame.ColorsUsed, 256); ++i) {
+    const uint8_t* rgb = Frame.Palette.data() + 3 * i;
+    table[static_cast<size_t>(i)] = RGBQUAD{rgb[2], rgb[1], rgb[0], 0};
+  }
+  b.Bitmap->SetColorTable(table);
+  // Rows bottom-up, as the decoder writes them: the last scan line first.
+  return static_cast<uint8_t*>(b.Bitmap->ScanLine(Frame.Height - 1));
+}
+
+void TGIFImg::KeepFrameBitmaps(int32_t Index) {
+  TGIFFrame& f = FDecoder->Frame(Index);
+  TFrameBitmaps& b = FBitmaps.at(static_cast<size_t>(Index - 1));
+  if (!b.Bitmap) return;
+  if (f.Transparent && !f.Mask.empty()) {
+    b.Mask = std::make_unique<TBitmap>();
+    b.Mask->SetPixelFormat(pf1bit);
+    b.Mask->SetSize(f.Width, f.Height);
+    std::memcpy(b.Mask->ScanLine(f.Height - 1), f.Mask.data(), f.Mask.size());
+  }
+  std::vector<uint8_t>().swap(f.Mask);
+  FKeptBytes += FrameBytes(f);
+}
+
+TGIFImg::TFrameBitmaps* TGIFImg::DecodedFrame(int32_t Index) {
+  if (Index < 1 || Index > FDecoder->FrameCount()) return nullptr;
+  TFrameBitmaps& b = FBitmaps[static_cast<size_t>(Index - 1)];
+  if (b.Bitmap) return &b;
+  if (FKeptBytes + FrameBytes(FDecoder->Frame(Index)) > KeptFramesBudget()) ReleaseFrames(Index);
+  try {
+    FDecoder->DecodeFrame(Index);
+  } catch (...) {
+    // No memory for it, or no bytes to decode it from: nothing is shown.
+    b.Bitmap.reset();
+    std::vector<uint8_t>().swap(FDecoder->Frame(Index).Mask);
+    return nullptr;
+  }
+  KeepFrameBitmaps(Index);
+  return &b;
+}
+
+void TGIFImg::ReleaseFrames(int32_t Except) {
+  for (int32_t i = 1; i <= FDecoder->FrameCount(); ++i) {
+    TFrameBitmaps& b = FBitmaps[static_cast<size_t>(i - 1)];
+    if (i == Except || !b.Bitmap) continue;
+    b.Bitmap.reset();
+    b.Mask.reset();
+    FKeptBytes -= FrameBytes(FDecoder->Frame(i));
+  }
+}
+
+std::unique_ptr<TBitmap> TGIFImg::TakeFrameBitmap(int32_t Index) {
+  TFrameBitmaps* b = DecodedFrame(Index);
+  if (!b) return nullptr;
+  b->Mask.reset();
+  FKeptBytes -= FrameBytes(FDecoder->Frame(Index));
+  return std::move(b->Bitmap);
+}
+
+bool TGIFImg::EnsureComposed() {
+  if (FComposed) return true;
+  if (FEmpty || FDecoder->FrameCount() == 0) return false;
+  try {
+    FComposed = FilledBitmap(FDecoder->Width(), FDecoder->Height(), false, BLACKNESS);
+    if (FDecoder->AnyFrameTransparent())
+      FComposedMask = FilledBitmap(FDecoder->Width(), FDecoder->Height(), true, WHITENESS);
+  } catch (const Exception&) {
+    FComposed.reset();
+    FComposedMask.reset();
+    return false;
+  }
+  DrawFrame(1);
+  return true;
+}
+
+TBitmap* TGIFImg::ComposedImage() { return EnsureComposed() ? FComposed.get() : nullptr; }
+TBitmap* TGIFImg::ComposedMask() { return EnsureComposed() ? FComposedMask.get() : nullptr; }
 
 TBitmap* TGIFImg::GetBitmap() {
   if (FEmpty || FDecoder->FrameCount() == 0) return nullptr;
@@ -164,11 +255,7 @@ TBitmap* TGIFImg::GetBitmap() {
   return FFirstBitmap.get();
 }
 
-std::unique_ptr<TBitmap> TGIFImg::MakeFirstBitmap() {
-  auto b = std::make_unique<TBitmap>();
-  b->Assign(FBitmaps[0].Bitmap.get());
-  return b;
-}
+std::unique_ptr<TBitmap> TGIFImg::MakeFirstBitmap() { return TakeFrameBitmap(1); }
 
 void TGIFImg::AssignTo(TPersistent* Dest) {
   if (auto* bitmap = dynamic_cast<TBitmap*>(Dest)) {
@@ -259,7 +346,7 @@ void TGIFImg::BlitBitmap(HDC Dest, const TRect& R, TBitmap* Bitmap, uint32_t Rop
 }
 
 bool TGIFImg::ComposableFrame(int32_t Index) {
-  if (Index >= 1 && Index <= FDecoder->FrameCount() && FComposed) return true;
+  if (Index >= 1 && Index <= FDecoder->FrameCount() && EnsureComposed()) return true;
   FStatus = 5;
   return false;
 }
@@ -271,10 +358,19 @@ void TGIFImg::DrawFrame(int32_t Index) {
   const TRect r = Bounds(f.Left, f.Top, f.Width, f.Height);
   HDC image = FComposed->Canvas()->Handle();
   HDC mask = FComposedMask ? FComposedMask->Canvas()->Handle() : nullptr;
-  if (f.DisposalMethod == 3 && b.SavedArea) {
-    if (mask) BitBlt(b.SavedMask->Canvas()->Handle(), 0, 0, f.Width, f.Height, mask, f.Left, f.Top, SRCCOPY);
-    BitBlt(b.SavedArea->Canvas()->Handle(), 0, 0, f.Width, f.Height, image, f.Left, f.Top, SRCCOPY);
+  if (f.DisposalMethod == 3) {
+    // What the frame covers, kept until it is disposed of.
+    try {
+      if (!b.SavedArea) b.SavedArea = FilledBitmap(f.Width, f.Height, false, BLACKNESS);
+      if (!b.SavedMask) b.SavedMask = FilledBitmap(f.Width, f.Height, true, WHITENESS);
+      if (mask) BitBlt(b.SavedMask->Canvas()->Handle(), 0, 0, f.Width, f.Height, mask, f.Left, f.Top, SRCCOPY);
+      BitBlt(b.SavedArea->Canvas()->Handle(), 0, 0, f.Width, f.Height, image, f.Left, f.Top, SRCCOPY);
+    } catch (const Exception&) {
+      b.SavedArea.reset();
+      b.SavedMask.reset();
+    }
   }
+  if (!DecodedFrame(Index)) return;
   if (f.Transparent && b.Mask) {
     // The image keeps its pixels where the frame is transparent, whatever
     // the frame holds there; the mask turns black where the frame is opaque.
@@ -300,6 +396,8 @@ void TGIFImg::DisposeFrame(int32_t Index) {
   } else if (f.DisposalMethod == 3 && b.SavedArea) {
     if (mask) BitBlt(mask, f.Left, f.Top, f.Width, f.Height, b.SavedMask->Canvas()->Handle(), 0, 0, SRCCOPY);
     BitBlt(image, f.Left, f.Top, f.Width, f.Height, b.SavedArea->Canvas()->Handle(), 0, 0, SRCCOPY);
+    b.SavedArea.reset();
+    b.SavedMask.reset();
   }
 }
 
@@ -379,7 +477,7 @@ void TGIFImg::Paint() {
     Canvas()->FillRect(ClientRect());
   }
   HDC dc = Canvas()->Handle();
-  if (!FEmpty && FDecoder->FrameCount() > 0 && FComposed) {
+  if (!FEmpty && FDecoder->FrameCount() > 0 && EnsureComposed()) {
     const int32_t cw = CanvasWidth(), ch = CanvasHeight();
     if (!Stretched() && FTile) {
       for (int32_t i = 0; i <= Width() / cw; ++i)
@@ -492,8 +590,8 @@ void TGIFImg::QueryNewPalette() {
 HPALETTE TGIFImg::GetPalette() {
   const int32_t count = FDecoder->FrameCount();
   if ((Visible() || Designing()) && !FEmpty && count > 0) {
-    const int32_t i = std::clamp(FCurrentFrame, 1, count);
-    return FBitmaps[static_cast<size_t>(i - 1)].Bitmap->GetPalette();
+    TBitmap* b = FrameBitmap(std::clamp(FCurrentFrame, 1, count));
+    return b ? b->GetPalette() : nullptr;
   }
   return TGraphicControl::GetPalette();
 }
@@ -592,8 +690,14 @@ void TGIFImg::SetVisible(bool Value) {
 TGIFVersion TGIFImg::Version() const { return FDecoder->Version(); }
 int32_t TGIFImg::FrameCount() const { return FDecoder->FrameCount(); }
 TGIFFrame& TGIFImg::Frame(int32_t Index) { return FDecoder->Frame(Index); }
-TBitmap* TGIFImg::FrameBitmap(int32_t Index) { return FBitmaps.at(static_cast<size_t>(Index - 1)).Bitmap.get(); }
-TBitmap* TGIFImg::FrameMask(int32_t Index) { return FBitmaps.at(static_cast<size_t>(Index - 1)).Mask.get(); }
+TBitmap* TGIFImg::FrameBitmap(int32_t Index) {
+  TFrameBitmaps* b = FEmpty ? nullptr : DecodedFrame(Index);
+  return b ? b->Bitmap.get() : nullptr;
+}
+TBitmap* TGIFImg::FrameMask(int32_t Index) {
+  TFrameBitmaps* b = FEmpty ? nullptr : DecodedFrame(Index);
+  return b ? b->Mask.get() : nullptr;
+}
 int32_t TGIFImg::CanvasWidth() const { return FEmpty ? 0 : FDecoder->Width(); }
 int32_t TGIFImg::CanvasHeight() const { return FEmpty ? 0 : FDecoder->Height(); }
 int32_t TGIFImg::LoopCount() const { return FDecoder->LoopCount(); }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "gif/control/timer_ex.h"
 #include "gif/gif_decoder.h"
@@ -86,7 +87,12 @@ public:
   int32_t FrameCount() const;
   TGIFFrame& Frame(int32_t Index);  // 1-based
   // The frame's decoded bitmap (8 bits, its palette) and, for a transparent
-  // frame, its 1-bit mask (white where transparent), else null.
+  // frame, its 1-bit mask (white where transparent), else null. A load
+  // decodes frame 1 only; the others are decoded when first asked for or
+  // shown, and decoded frames are kept only while their bytes together stay
+  // within a budget under the image-size cap (older ones are let go and
+  // decoded again when needed). Null for a frame number out of range or a
+  // frame that cannot be decoded.
   TBitmap* FrameBitmap(int32_t Index);
   TBitmap* FrameMask(int32_t Index);
   int32_t CanvasWidth() const;  // the logical screen widened to cover every frame
@@ -101,10 +107,16 @@ public:
   // 0 ok, 1 stopped by OnProgress, 2 no data, 3 parsing or parse failed,
   // 5 a frame number out of range was asked for.
   uint8_t Status() const { return FStatus; }
+  // Why the last load failed when a picture too large for the image-size
+  // cap ended it ("Invalid size of W x H"); empty otherwise.
+  const std::string& SizeError() const { return FSizeError; }
   // The composed picture: the canvas-size image, and (when any frame is
   // transparent) the monochrome mask, white where the canvas is transparent.
-  TBitmap* ComposedImage() const { return FComposed.get(); }
-  TBitmap* ComposedMask() const { return FComposedMask.get(); }
+  // Made, with frame 1 drawn, when first needed (shown, played, a frame
+  // chosen, or asked for here), so that a control used only to decode
+  // holds no canvas; null while empty.
+  TBitmap* ComposedImage();
+  TBitmap* ComposedMask();
   TMemoryStream& DataStream();
   TTimerEx* FrameTimer() const { return FTimer.get(); }
   // Where the picture goes in client coordinates (the whole client area
@@ -128,8 +140,11 @@ protected:
   virtual void Change();
   virtual void Progress();
   // The bitmap GetBitmap hands out, made on its first call after a load:
-  // a copy of frame 1's bitmap.
+  // frame 1's bitmap, taken from the control's decoded frames.
   virtual std::unique_ptr<TBitmap> MakeFirstBitmap();
+  // Frame Index's decoded bitmap, handed over: the control decodes it again
+  // when it needs it. Null when it cannot be decoded.
+  std::unique_ptr<TBitmap> TakeFrameBitmap(int32_t Index);
   // Invalidates after the opaque style has been brought up to date, with
   // the parent's background when the style changed.
   void InvalidatePicture();
@@ -148,6 +163,18 @@ private:
 
   void ClearFrames();  // before the decoder frees its frames
   void SetUpPicture();  // after a successful parse
+  // The decoder's rows of Frame go straight into a new 8-bit bitmap.
+  uint8_t* NewFrameBitmap(TGIFFrame& Frame);
+  // The frame's mask bitmap from the decoder's mask rows, and the bytes of
+  // its bitmaps counted as kept.
+  void KeepFrameBitmaps(int32_t Index);
+  // Frame Index's bitmaps, decoded when not kept; null when that fails.
+  TFrameBitmaps* DecodedFrame(int32_t Index);
+  // Lets go of the decoded bitmaps of every frame but Except.
+  void ReleaseFrames(int32_t Except);
+  // Makes the composed picture with frame 1 drawn when there is none;
+  // false when empty or when it cannot be made.
+  bool EnsureComposed();
   void Tick(TObject* Sender);
   uint32_t FrameInterval(int32_t Index) const;
   // True when frame Index exists and the composed picture is there; else
@@ -169,6 +196,7 @@ private:
   std::unique_ptr<TBitmap> FFirstBitmap;  // GetBitmap's copy
   std::unique_ptr<TBitmap> FComposed;
   std::unique_ptr<TBitmap> FComposedMask;
+  int64_t FKeptBytes = 0;  // decoded frame bitmaps and masks kept
   bool FAnimated = false;
   bool FAnimate = false;
   bool FAutoSize = false;
@@ -186,4 +214,5 @@ private:
   bool FFirstTick = true;
   bool FRepainting = false;
   uint8_t FStatus = 0;
+  std::string FSizeError;
 };

@@ -162,10 +162,12 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
     // up in the order the pixels are visited, so the colour cache fills as
     // it would; at the first colour that lands elsewhere the copy below
     // starts from the first pixel with nothing spread yet and every answer
-    // looked up still the same.
+    // looked up still the same. A grey palette dithers the brightness of a
+    // colour: only grey colours have their own entry there, and a grey
+    // colour's brightness is its own level, so nothing is diffused either.
     bool mapped = false;
     if (Source->PixelFormat() != pf24Bit && FPixelFormat != pf24Bit && Source != this &&
-        typeid(*this) == typeid(TPixelGraphic) && !(dither.Dithering() && FIsGrayPalette)) {
+        typeid(*this) == typeid(TPixelGraphic)) {
       int16_t map[256];
       std::fill(std::begin(map), std::end(map), int16_t(-1));
       const bool bytes = Source->PixelFormat() == pf8Bit;

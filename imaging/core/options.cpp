@@ -2,7 +2,7 @@
 #include "imaging/core/options.h"
 
 long double PGDefaultGamma = PGDefaultGammaValue;
-uint32_t PGMaxImageSize = PGMaxImageSizeDefault;
+uint32_t& PGMaxImageSize = MaxImageBytes;
 bool PGUseStretchBlt = false;
 bool PGReadChunks = false;
 bool PGWriteChunks = false;

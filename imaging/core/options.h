@@ -11,8 +11,9 @@
 extern long double PGDefaultGamma;
 // The largest pixel memory (bytes) an image may have; CheckPGImageSize
 // refuses larger images. Default (and ceiling): the largest surface
-// platform/gdi makes, 2^30.
-extern uint32_t PGMaxImageSize;
+// platform/gdi makes, 2^30. It is platform/gdi's MaxImageBytes itself, so
+// that TBitmap's loads keep the same cap.
+extern uint32_t& PGMaxImageSize;
 
 // DrawToDC never uses StretchDIBits while this is off.
 extern bool PGUseStretchBlt;

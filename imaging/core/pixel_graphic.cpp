@@ -91,8 +91,15 @@ void TPixelGraphic::Assign(TPersistent* Source) {
         FlushGdi();
         src->FlushGdi();
       }
+      // New memory starts zeroed: blocks of zeros (a blank picture, rows a
+      // reader never reached) are not copied into it.
+      const bool fresh = !FBits || FWidth != src->FWidth || FHeight != src->FHeight || FPixelFormat != src->FPixelFormat;
       NewImageToOverwrite(src->FWidth, src->FHeight, src->FPixelFormat);
-      if (FBits && src->FBits) std::memcpy(FBits.get(), src->FBits.get(), std::min(FImageSize, src->FImageSize));
+      if (FBits && src->FBits) {
+        const size_t n = std::min(FImageSize, src->FImageSize);
+        if (fresh) CopyToZeroed(FBits.get(), src->FBits.get(), n);
+        else std::memcpy(FBits.get(), src->FBits.get(), n);
+      }
       SetPaletteIdent(src->FPaletteIdent);
       SetPaletteCount(src->FPaletteCount);
       FTransparentColor = src->FTransparentColor;

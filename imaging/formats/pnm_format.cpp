@@ -151,7 +151,7 @@ void TPxMFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   // ASCII one, and a bit a binary bitmap pixel: one that is not there for
   // the most part is refused before the image is made; a file cut in its
   // second half is read as far as it goes.
-  const int32_t RowBytes = (Width + 7) / 8;
+  const int32_t RowBytes = static_cast<int32_t>((int64_t(Width) + 7) / 8);  // the width may be 2^31 - 1
   const int64_t Samples = int64_t(Width) * Height * (Variant == 3 || Variant == 6 ? 3 : 1);
   const int64_t Least = Variant == 4 ? int64_t(RowBytes) * Height : Variant == 5 || Variant == 6 ? Samples : 2 * Samples - 1;
   if (In.Left() * 2 < Least) RaiseReader(PGMessage(32));
@@ -266,7 +266,7 @@ void TPXMFileFormatWriter::Write(TStream& Stream, TPixelGraphic& Graphic) {
 
   {
   TPGProgressScope Progress(Graphic, &Graphic);
-  const int32_t RowBytes = (Width + 7) / 8;
+  const int32_t RowBytes = static_cast<int32_t>((int64_t(Width) + 7) / 8);
   for (int32_t r = 0; r < Height; ++r) {
     if (Kind == 1 && Binary) {
       if (Format == pf1Bit) {

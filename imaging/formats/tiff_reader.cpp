@@ -655,7 +655,7 @@ void TTIFFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
       const uint8_t* In = S.Row.data();
       uint8_t* Line = Graphic.ScanLine(r);
       if (Format == pf1Bit) {
-        int32_t n = (Width + 7) / 8;
+        const int32_t n = static_cast<int32_t>((int64_t(Width) + 7) / 8);
         for (int32_t k = 0; k < n; ++k) Line[k] = Photometric == 0 ? In[k] ^ 0xFF : In[k];
         ClearRowPadding(Graphic, r);
       } else if (Format == pf4Bit) {

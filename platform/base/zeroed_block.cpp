@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -15,6 +16,22 @@ constexpr size_t MappedFrom = size_t(4) << 20;
 size_t MappedLength(size_t Size) { return (Size + HugePage - 1) & ~(HugePage - 1); }
 
 }  // namespace
+
+void CopyToZeroed(uint8_t* Dest, const uint8_t* Source, size_t Size) {
+  constexpr size_t Block = 4096;
+  for (size_t at = 0; at < Size; at += Block) {
+    const size_t n = Size - at < Block ? Size - at : Block;
+    const uint8_t* s = Source + at;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      if (w) break;
+    }
+    while (i < n && s[i] == 0) ++i;
+    if (i < n) std::memcpy(Dest + at, s, n);
+  }
+}
 
 TZeroedBlock::TZeroedBlock(size_t Size) {
   if (Size >= MappedFrom) {

@@ -8,6 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// Copies Size bytes into memory that still holds only zeros (a new
+// TZeroedBlock): blocks of the source that hold only zeros are not written,
+// so that the pages of a mostly blank picture are never touched.
+void CopyToZeroed(uint8_t* Dest, const uint8_t* Source, size_t Size);
+
 class TZeroedBlock {
 public:
   TZeroedBlock() = default;

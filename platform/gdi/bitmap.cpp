@@ -32,6 +32,59 @@ TPixelFormat BitsFormat(int32_t Bits) {
 
 GdiBitmap* Bmp(HBITMAP H) { return static_cast<GdiBitmap*>(H); }
 
+// The error of a bitmap that could not be read: too large for the cap, cut
+// short (as a stream that ends early reads), or not a bitmap at all.
+[[noreturn]] void RaiseDIBFault(TDIBFault Fault) {
+  if (Fault == dfTooLarge) throw EInvalidGraphic("Bitmap image is too large");
+  if (Fault == dfTruncated) throw EReadError("Stream read error");
+  throw EInvalidGraphic("Bitmap image is not valid");
+}
+
+bool AllZero(const uint8_t* P, size_t N) {
+  size_t i = 0;
+  for (; i + 8 <= N; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, P + i, 8);
+    if (w) return false;
+  }
+  for (; i < N; ++i)
+    if (P[i]) return false;
+  return true;
+}
+
+// Whether a zero pixel of Src shows, converted into Dst, as a zero pixel
+// there: then rows of zeros need no copying into Dst's new, zeroed memory.
+bool ZeroStaysZero(const GdiBitmap& Src, GdiBitmap& Dst) {
+  if (Src.Monochrome || Dst.Monochrome) return false;
+  const TColor c = Src.ValueColor(0);
+  return (Dst.HasTable() ? Dst.Nearest(c) : c) == 0;
+}
+
+// Copies the top-left Width x Height pixels of Old into New (converting
+// their colours) row by row; with SkipZeroRows, rows of Old holding only
+// zero bytes are left out, so that their memory in New stays untouched.
+void CopyPixels(HBITMAP New, HBITMAP Old, int32_t Width, int32_t Height, bool SkipZeroRows) {
+  HDC s = CreateCompatibleDC(nullptr), d = CreateCompatibleDC(nullptr);
+  HGDIOBJ os = SelectObject(s, Old), od = SelectObject(d, New);
+  const GdiBitmap& src = *Bmp(Old);
+  const size_t rowBytes = static_cast<size_t>((int64_t(Width) * src.BitCount + 7) / 8);
+  auto blank = [&](int32_t Y) { return SkipZeroRows && AllZero(src.Row(Y), rowBytes); };
+  for (int32_t y = 0; y < Height;) {
+    if (blank(y)) {
+      ++y;
+      continue;
+    }
+    int32_t end = y + 1;
+    while (end < Height && !blank(end)) ++end;
+    ::BitBlt(d, 0, y, Width, end - y, s, 0, y, SRCCOPY);
+    y = end;
+  }
+  SelectObject(s, os);
+  SelectObject(d, od);
+  DeleteDC(s);
+  DeleteDC(d);
+}
+
 }  // namespace
 
 std::vector<RGBQUAD> DefaultColorTable(int32_t BitCount) {
@@ -131,18 +184,11 @@ void TBitmap::NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vec
     // neither the old pixels nor the caller will write.
     GdiBitmap* b = Bmp(nb);
     const bool covered = old && W <= oldW && H <= oldH;
-    if (Fill && !covered && (!b->HasTable() || b->Monochrome))
-      std::memset(b->Bits, 0xFF, static_cast<size_t>(b->Stride) * b->Height);
-    if (old) {
-      // Keep the overlapping pixels, converting their colours.
-      HDC s = CreateCompatibleDC(nullptr), d = CreateCompatibleDC(nullptr);
-      HGDIOBJ os = SelectObject(s, old), od = SelectObject(d, nb);
-      ::BitBlt(d, 0, 0, std::min(W, oldW), std::min(H, oldH), s, 0, 0, SRCCOPY);
-      SelectObject(s, os);
-      SelectObject(d, od);
-      DeleteDC(s);
-      DeleteDC(d);
-    }
+    const bool filled = Fill && !covered && (!b->HasTable() || b->Monochrome);
+    if (filled) std::memset(b->Bits, 0xFF, static_cast<size_t>(b->Stride) * b->Height);
+    // Keep the overlapping pixels, converting their colours; blank rows stay
+    // as the new memory has them when that is their colour.
+    if (old) CopyPixels(nb, old, std::min(W, oldW), std::min(H, oldH), !filled && ZeroStaysZero(*Bmp(old), *b));
   }
   if (old) DeleteObject(old);
   FHandle = nb;
@@ -311,8 +357,9 @@ void TBitmap::Assign(TPersistent* Source) {
   HBITMAP sh = src->Handle();
   NewImage(src->FWidth, src->FHeight, src->FPixelFormat, &t, src->FMonochromeDDB, !sh);
   if (sh && FHandle) {
+    // The new section starts zeroed: blank blocks stay untouched.
     GdiBitmap *s = Bmp(sh), *d = Bmp(FHandle);
-    std::memcpy(d->Bits, s->Bits, static_cast<size_t>(s->Stride) * s->Height);
+    CopyToZeroed(d->Bits, s->Bits, static_cast<size_t>(s->Stride) * s->Height);
     d->XPelsPerMeter = s->XPelsPerMeter;
     d->YPelsPerMeter = s->YPelsPerMeter;
   }
@@ -389,8 +436,9 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   std::vector<uint8_t> data(static_cast<size_t>(len));
   if (len) Stream.ReadBuffer(data.data(), len);
   size_t used = 0;
-  HBITMAP hb = BitmapFromPackedDIB(data.data(), data.size(), off - 14, &used);
-  if (!hb) throw EInvalidGraphic("Bitmap image is not valid");
+  TDIBFault fault = dfNone;
+  HBITMAP hb = BitmapFromPackedDIB(data.data(), data.size(), off - 14, &used, &fault);
+  if (!hb) RaiseDIBFault(fault);
   int64_t end = 14 + static_cast<int64_t>(used);
   if (declared > end && declared <= 14 + len) end = declared;
   Stream.SetPosition(start + end);
@@ -411,9 +459,15 @@ void TBitmap::SaveToStream(TStream& Stream) {
 
 void TBitmap::LoadFromClipboardFormat(uint16_t Format, uintptr_t Data, HPALETTE Palette) {
   if (Format == CF_BITMAP && Data) {
+    // Refused before its copy is made when over the cap.
+    TSurfaceInfo info;
+    if (GetSurfaceInfo(reinterpret_cast<HBITMAP>(Data), info) &&
+        int64_t(info.BytesPerLine) * info.Height > ImageBytesCap())
+      RaiseDIBFault(dfTooLarge);
     std::vector<uint8_t> dib = PackedDIBFromBitmap(reinterpret_cast<HBITMAP>(Data));
-    HBITMAP hb = BitmapFromPackedDIB(dib.data(), dib.size());
-    if (!hb) throw EInvalidGraphic("Bitmap image is not valid");
+    TDIBFault fault = dfNone;
+    HBITMAP hb = BitmapFromPackedDIB(dib.data(), dib.size(), 0, nullptr, &fault);
+    if (!hb) RaiseDIBFault(fault);
     SetHandle(hb);
     if (Palette && BitCount() <= 8) {
       std::vector<RGBQUAD> t;
@@ -424,9 +478,10 @@ void TBitmap::LoadFromClipboardFormat(uint16_t Format, uintptr_t Data, HPALETTE 
   }
   if (Format == CF_DIB && Data) {
     auto* p = static_cast<const uint8_t*>(GlobalLock(Data));
-    HBITMAP hb = BitmapFromPackedDIB(p, GlobalSize(Data));
+    TDIBFault fault = dfNone;
+    HBITMAP hb = BitmapFromPackedDIB(p, GlobalSize(Data), 0, nullptr, &fault);
     GlobalUnlock(Data);
-    if (!hb) throw EInvalidGraphic("Bitmap image is not valid");
+    if (!hb) RaiseDIBFault(fault);
     SetHandle(hb);
     return;
   }

@@ -39,10 +39,15 @@ public:
   HPALETTE GetPalette() override;
   // Takes ownership of Value and copies its entries into the colour table.
   void SetPalette(HPALETTE Value) override;
-  // Reads and writes the bitmap-file form (file header, info header, colour table, rows).
+  // Reads and writes the bitmap-file form (file header, info header, colour
+  // table, rows). Reading refuses a picture over the image-size cap
+  // (ImageBytesCap) before taking its memory (EInvalidGraphic "Bitmap image
+  // is too large"), and rows or run-length data cut short (EReadError
+  // "Stream read error").
   void LoadFromStream(TStream& Stream) override;
   void SaveToStream(TStream& Stream) override;
-  // CF_BITMAP (Data is an HBITMAP, copied) or CF_DIB (Data is a global memory handle).
+  // CF_BITMAP (Data is an HBITMAP, copied) or CF_DIB (Data is a global
+  // memory handle), with the cap and errors of LoadFromStream.
   void LoadFromClipboardFormat(uint16_t Format, uintptr_t Data, HPALETTE Palette) override;
   // Gives CF_BITMAP: Data is a new HBITMAP owned by the receiver, Palette a new palette or nullptr.
   void SaveToClipboardFormat(uint16_t& Format, uintptr_t& Data, HPALETTE& Palette) override;
@@ -58,8 +63,9 @@ public:
   TBitmapHandleType HandleType() const { return FMonochromeDDB ? bmDDB : bmDIB; }
 
   TPixelFormat PixelFormat() const { return FPixelFormat; }
-  // Changes the format in place, converting the pixels (palette formats
-  // take the nearest colour of their table).
+  // Changes the format in place, converting the pixels a row at a time
+  // (palette formats take the nearest colour of their table); rows of zeros
+  // that stay zeros are not written.
   void SetPixelFormat(TPixelFormat Value);
   bool Monochrome() const { return FPixelFormat == pf1bit || FMonochromeDDB; }
   // True makes a monochrome device bitmap (blits onto colour use the DC's

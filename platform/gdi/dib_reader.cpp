@@ -91,11 +91,11 @@ bool ReadHeader(const uint8_t* Data, size_t Size, THeader& H) {
 }
 
 // Run-length coded rows (RLE8, or RLE4 with two pixels a byte) into an 8- or
-// 4-bit section cleared to index 0, bottom-up. Pixels right of the width are
-// dropped; decoding ends at the end-of-bitmap code, past the top row, or
-// where the data ends. Returns the bytes taken.
-size_t DecodeRLE(GdiBitmap& B, const uint8_t* Src, size_t Size, bool Rle4) {
-  std::memset(B.Bits, 0, static_cast<size_t>(B.Stride) * static_cast<size_t>(B.Height));
+// 4-bit section that starts at index 0 (new memory), bottom-up. Pixels right
+// of the width are dropped; decoding ends at the end-of-bitmap code, past
+// the top row, or where the data ends. Returns the bytes taken; Complete
+// tells whether the data reached the end of the picture (or its end code).
+size_t DecodeRLE(GdiBitmap& B, const uint8_t* Src, size_t Size, bool Rle4, bool& Complete) {
   int64_t x = 0, y = 0;  // y counts rows from the bottom
   uint8_t* row = B.Height > 0 ? B.Row(B.Height - 1) : nullptr;
   auto put = [&](uint8_t V) {
@@ -111,6 +111,7 @@ size_t DecodeRLE(GdiBitmap& B, const uint8_t* Src, size_t Size, bool Rle4) {
     if (y < B.Height) row = B.Row(static_cast<int32_t>(B.Height - 1 - y));
   };
   size_t pos = 0;
+  bool endCode = false;
   while (pos + 2 <= Size && y < B.Height) {
     const uint8_t count = Src[pos], value = Src[pos + 1];
     pos += 2;
@@ -121,6 +122,7 @@ size_t DecodeRLE(GdiBitmap& B, const uint8_t* Src, size_t Size, bool Rle4) {
       x = 0;
       moveTo(y + 1);
     } else if (value == 1) {  // end of bitmap
+      endCode = true;
       break;
     } else if (value == 2) {  // move right and up
       if (pos + 2 > Size) break;
@@ -138,13 +140,21 @@ size_t DecodeRLE(GdiBitmap& B, const uint8_t* Src, size_t Size, bool Rle4) {
       pos += bytes + (bytes & 1);
     }
   }
+  Complete = endCode || y >= B.Height || (y == B.Height - 1 && x >= B.Width);
   return pos < Size ? pos : Size;
 }
 
-HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used) {
+HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used, TDIBFault& Fault) {
   THeader h;
+  Fault = dfInvalid;
   if (!Data || !ReadHeader(Data, Size, h)) return nullptr;
   if (h.Width <= 0 || h.Height <= 0 || h.Width > kMaxSide || h.Height > kMaxSide) return nullptr;
+  // The new section: 16 bits become 24; bit fields of 32 bits stay 32.
+  const int32_t outBits = h.Bits == 16 ? 24 : static_cast<int32_t>(h.Bits);
+  if (DIBBytesPerLine(h.Width, outBits) * h.Height > ImageBytesCap()) {
+    Fault = dfTooLarge;
+    return nullptr;
+  }
 
   // Bit fields: three masks after a 40-byte header, inside the longer ones.
   const bool fields = h.Compression == BI_BITFIELDS;
@@ -175,6 +185,7 @@ HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used
     colors = h.Used == 0 ? max : h.Used;
   }
   const uint64_t tableBytes = h.Bits <= 8 ? uint64_t(colors) * h.Entry : uint64_t(h.Used) * 4;
+  Fault = dfTruncated;
   if (h.Bits <= 8 && tablePos + tableBytes > Size) return nullptr;
   // Rows start where the file says, unless that lies inside the header or
   // masks; else right after the table.
@@ -185,9 +196,8 @@ HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used
   const bool rle = h.Compression == BI_RLE8 || h.Compression == BI_RLE4;
   const int64_t stride = DIBBytesPerLine(h.Width, h.Bits);
   if (!rle && stride * h.Height > static_cast<int64_t>(Size - bitsPos)) return nullptr;
+  Fault = dfInvalid;
 
-  // The new section: 16 bits become 24; bit fields of 32 bits stay 32.
-  const int32_t outBits = h.Bits == 16 ? 24 : static_cast<int32_t>(h.Bits);
   TBitmapInfo256 bi{};
   bi.bmiHeader.biWidth = static_cast<int32_t>(h.Width);
   bi.bmiHeader.biHeight = static_cast<int32_t>(h.Height);
@@ -206,11 +216,21 @@ HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used
 
   const uint8_t* src = Data + bitsPos;
   if (rle) {
-    size_t avail = Size - static_cast<size_t>(bitsPos);
-    if (h.ImageBytes != 0 && h.ImageBytes < avail) avail = h.ImageBytes;
-    Used = static_cast<size_t>(bitsPos) + DecodeRLE(*b, src, avail, h.Compression == BI_RLE4);
+    const size_t present = Size - static_cast<size_t>(bitsPos);
+    const size_t avail = h.ImageBytes != 0 && h.ImageBytes < present ? h.ImageBytes : present;
+    bool complete = false;
+    Used = static_cast<size_t>(bitsPos) + DecodeRLE(*b, src, avail, h.Compression == BI_RLE4, complete);
+    // Data that stops short where the file itself was cut (or says nothing
+    // of its length) is a damaged file, not a picture with blank rows.
+    if (!complete && (h.ImageBytes == 0 || h.ImageBytes > present)) {
+      DeleteObject(hb);
+      Fault = dfTruncated;
+      return nullptr;
+    }
+    Fault = dfNone;
     return hb;
   }
+  Fault = dfNone;
   Used = static_cast<size_t>(bitsPos + stride * h.Height);
   for (int64_t r = 0; r < h.Height; ++r) {
     const uint8_t* in = src + r * stride;
@@ -234,14 +254,17 @@ HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used
 
 }  // namespace
 
-HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t* Used) {
+HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t* Used, TDIBFault* Fault) {
   size_t used = 0;
   HBITMAP hb = nullptr;
+  TDIBFault fault = dfInvalid;
   try {
-    hb = Decode(Data, Size, BitsOffset, used);
+    hb = Decode(Data, Size, BitsOffset, used, fault);
   } catch (const std::bad_alloc&) {
     hb = nullptr;
   }
+  if (!hb && fault == dfNone) fault = dfInvalid;
   if (Used) *Used = hb ? used : 0;
+  if (Fault) *Fault = hb ? dfNone : fault;
   return hb;
 }

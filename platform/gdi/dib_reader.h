@@ -18,5 +18,21 @@
 //
 // BitsOffset is the distance from the header's start to the rows, or 0 when
 // they follow the colour table. Used, when given, receives the bytes the DIB
-// takes from Data: up to the end of its rows, or of its RLE data.
-HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset = 0, size_t* Used = nullptr);
+// takes from Data: up to the end of its rows, or of its RLE data. Fault,
+// when given, receives why nothing was made (dfNone when a bitmap was).
+//
+// A picture over the image-size cap (ImageBytesCap) is refused before any
+// pixel memory is taken. Run-length rows are decoded into memory that
+// starts zeroed and are not cleared again, so that rows the data never
+// reaches cost no memory. Run-length data that stops before the picture is
+// complete (no end-of-bitmap code, rows left) is refused as cut short when
+// the file holds less than the header's data size says, or the header does
+// not say.
+enum TDIBFault : uint8_t {
+  dfNone,
+  dfInvalid,    // malformed, or of a kind not read
+  dfTooLarge,   // over the image-size cap
+  dfTruncated,  // the colour table, the rows or the run-length data cut short
+};
+HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset = 0, size_t* Used = nullptr,
+                            TDIBFault* Fault = nullptr);

@@ -2,6 +2,7 @@
 // surface selected in a DC.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 
 #include "platform/gdi/dc.h"
@@ -379,6 +380,112 @@ struct SourceConverter {
   }
 };
 
+// The raster operations of the unscaled fast paths: the source alone, or
+// combined with the destination bit by bit.
+enum TSpanOp { soCopy, soAnd, soXor, soOr };
+
+inline bool SpanOpOf(uint8_t Code, TSpanOp& Op) {
+  switch (Code) {
+    case 0xCC: Op = soCopy; return true;  // SRCCOPY
+    case 0x88: Op = soAnd; return true;   // SRCAND
+    case 0x66: Op = soXor; return true;   // SRCINVERT
+    case 0xEE: Op = soOr; return true;    // SRCPAINT
+    default: return false;
+  }
+}
+
+template <TSpanOp OP>
+inline uint32_t Combine(uint32_t S, uint32_t D) {
+  if constexpr (OP == soAnd) return S & D;
+  else if constexpr (OP == soXor) return S ^ D;
+  else if constexpr (OP == soOr) return S | D;
+  else return S;
+}
+
+// A span of palette (or monochrome) values without scaling: each source
+// value through a table of the destination values, combined by OP with the
+// destination and written straight into its row. SB and DB are the bit
+// counts.
+template <int SB, int DB, TSpanOp OP>
+void CopySpanThrough(const uint8_t* S, int32_t SX, uint8_t* D, int32_t X, int32_t Count, const uint32_t* Lut) {
+  if constexpr (SB == 4 && DB == 8 && OP == soCopy) {
+    // Both pixels of a source byte at once.
+    if (Count > 0 && (SX & 1)) {
+      D[X++] = static_cast<uint8_t>(Lut[S[SX++ >> 1] & 0x0F]);
+      --Count;
+    }
+    const uint8_t* s = S + (SX >> 1);
+    uint8_t* d = D + X;
+    for (int32_t i = 0; i + 1 < Count; i += 2, ++s) {
+      d[i] = static_cast<uint8_t>(Lut[*s >> 4]);
+      d[i + 1] = static_cast<uint8_t>(Lut[*s & 0x0F]);
+    }
+    if (Count & 1) d[Count - 1] = static_cast<uint8_t>(Lut[*s >> 4]);
+    return;
+  }
+  for (int32_t i = 0; i < Count; ++i, ++SX, ++X) {
+    uint32_t v;
+    if constexpr (SB == 1) v = (S[SX >> 3] >> (7 - (SX & 7))) & 1;
+    else if constexpr (SB == 4) v = (SX & 1) ? S[SX >> 1] & 0x0F : S[SX >> 1] >> 4;
+    else v = S[SX];
+    v = Lut[v];
+    if constexpr (DB == 1) {
+      const uint8_t m = static_cast<uint8_t>(0x80 >> (X & 7));
+      const uint32_t d = (D[X >> 3] & m) ? 1 : 0;
+      D[X >> 3] = static_cast<uint8_t>((Combine<OP>(v, d) & 1) ? D[X >> 3] | m : D[X >> 3] & ~m);
+    } else if constexpr (DB == 4) {
+      const uint32_t d = (X & 1) ? D[X >> 1] & 0x0F : D[X >> 1] >> 4;
+      v = Combine<OP>(v, d) & 0x0F;
+      D[X >> 1] = static_cast<uint8_t>((X & 1) ? (D[X >> 1] & 0xF0) | v : (D[X >> 1] & 0x0F) | (v << 4));
+    } else if constexpr (DB == 8) {
+      D[X] = static_cast<uint8_t>(Combine<OP>(v, D[X]));
+    } else {
+      uint8_t* p = D + int64_t(X) * (DB / 8);
+      p[0] = static_cast<uint8_t>(Combine<OP>(v >> 16, p[0]));
+      p[1] = static_cast<uint8_t>(Combine<OP>(v >> 8, p[1]));
+      p[2] = static_cast<uint8_t>(Combine<OP>(v, p[2]));
+      if constexpr (DB == 32) p[3] = 0;
+    }
+  }
+}
+
+template <int SB, TSpanOp OP>
+void CopySpanThrough(int32_t DB, const uint8_t* S, int32_t SX, uint8_t* D, int32_t X, int32_t Count,
+                     const uint32_t* Lut) {
+  switch (DB) {
+    case 1: CopySpanThrough<SB, 1, OP>(S, SX, D, X, Count, Lut); break;
+    case 4: CopySpanThrough<SB, 4, OP>(S, SX, D, X, Count, Lut); break;
+    case 8: CopySpanThrough<SB, 8, OP>(S, SX, D, X, Count, Lut); break;
+    case 24: CopySpanThrough<SB, 24, OP>(S, SX, D, X, Count, Lut); break;
+    default: CopySpanThrough<SB, 32, OP>(S, SX, D, X, Count, Lut); break;
+  }
+}
+
+template <TSpanOp OP>
+void CopySpanThrough(int32_t SB, int32_t DB, const uint8_t* S, int32_t SX, uint8_t* D, int32_t X, int32_t Count,
+                     const uint32_t* Lut) {
+  switch (SB) {
+    case 1: CopySpanThrough<1, OP>(DB, S, SX, D, X, Count, Lut); break;
+    case 4: CopySpanThrough<4, OP>(DB, S, SX, D, X, Count, Lut); break;
+    default: CopySpanThrough<8, OP>(DB, S, SX, D, X, Count, Lut); break;
+  }
+}
+
+// True colour onto true colour without scaling, combined by OP byte by byte.
+template <TSpanOp OP>
+void CopyTrueColorSpan(const uint8_t* S, int32_t SBpp, uint8_t* D, int32_t DBpp, int32_t Count) {
+  if (OP == soCopy && SBpp == 3 && DBpp == 3) {
+    std::memmove(D, S, size_t(Count) * 3);
+    return;
+  }
+  for (int32_t i = 0; i < Count; ++i, S += SBpp, D += DBpp) {
+    D[0] = static_cast<uint8_t>(Combine<OP>(S[0], D[0]));
+    D[1] = static_cast<uint8_t>(Combine<OP>(S[1], D[1]));
+    D[2] = static_cast<uint8_t>(Combine<OP>(S[2], D[2]));
+    if (DBpp == 4) D[3] = 0;
+  }
+}
+
 // Source index for destination index I along an axis (see StretchBlt).
 inline int32_t MapIndex(int64_t I, int64_t DstExt, int64_t SrcStart, int64_t SrcExt) {
   int64_t s = ((2 * I + 1) * std::llabs(SrcExt)) / (2 * std::llabs(DstExt));
@@ -408,6 +515,34 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
   int32_t y0 = static_cast<int32_t>(std::max<int64_t>(ey0, 0)), y1 = static_cast<int32_t>(std::min<int64_t>(ey1, db->Height));
   if (x0 >= x1 || y0 >= y1) return true;
   uint32_t mask = db->Mask();
+  // BLACKNESS and WHITENESS (no source, pattern or destination): one value
+  // for every pixel, a row at a time.
+  const bool needD = ((code >> 1) & 0x55) != (code & 0x55);
+  if (!needS && !needP && !needD) {
+    const uint32_t v = ApplyRop3(code, 0, 0, 0) & mask;
+    for (int32_t y = y0; y < y1; ++y) {
+      uint8_t* row = db->Row(y);
+      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
+        if (db->BitCount < 8) {
+          // Pixels one by one up to a whole byte, whole bytes, the rest.
+          const int32_t perByte = 8 / db->BitCount;
+          while (a < e && a % perByte != 0) db->Set(a++, y, v);
+          while (e > a && e % perByte != 0) db->Set(--e, y, v);
+          const uint8_t fill = uint8_t(db->BitCount == 1 ? (v ? 0xFF : 0) : (v | v << 4));
+          if (a < e) std::memset(row + a / perByte, fill, size_t((e - a) / perByte));
+        } else if (db->BitCount == 8) {
+          std::memset(row + a, int(v), size_t(e - a));
+        } else {
+          const int32_t step = db->BitCount / 8;
+          for (uint8_t* p = row + int64_t(a) * step; p < row + int64_t(e) * step; p += step) {
+            p[0] = uint8_t(v >> 16), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v);
+            if (step == 4) p[3] = 0;
+          }
+        }
+      });
+    }
+    return true;
+  }
   if (!needS) {
     for (int32_t y = y0; y < y1; ++y)
       ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
@@ -425,7 +560,50 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
     colMap[x - x0] = MapIndex(i, W, XS, SW);
   }
   TColor key = Key ? (*Key & 0xFFFFFF) : 0;
-  // True colour to true colour copies: bytes blue, green, red straight across.
+  // Copies without scaling that take the source alone or combine it with
+  // the destination bit by bit, a row at a time: palette and monochrome
+  // sources through one table of values, true colour onto true colour byte
+  // by byte.
+  TSpanOp op;
+  if (SpanOpOf(code, op) && !Key && W == SW && H == SH && W > 0 && H > 0 &&
+      (Sb->BitCount <= 8 || (Sb->BitCount >= 24 && db->BitCount >= 24))) {
+    uint32_t lut[256];
+    if (Sb->BitCount <= 8)
+      for (uint32_t v = 0; v < (1u << Sb->BitCount); ++v) lut[v] = conv(v);
+    for (int32_t y = y0; y < y1; ++y) {
+      const int32_t sy = YS + (y - Y);
+      if (sy < 0 || sy >= Sb->Height) continue;
+      const uint8_t* srow = Sb->Row(sy);
+      uint8_t* drow = db->Row(y);
+      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
+        // Only the columns that have a source pixel.
+        a = static_cast<int32_t>(std::max<int64_t>(a, int64_t(X) - XS));
+        e = static_cast<int32_t>(std::min<int64_t>(e, int64_t(X) - XS + Sb->Width));
+        if (a >= e) return;
+        const int32_t sx = XS + (a - X);
+        if (Sb->BitCount >= 24) {
+          const int32_t sbpp = Sb->BitCount / 8, dbpp = db->BitCount / 8;
+          const uint8_t* sp = srow + int64_t(sx) * sbpp;
+          uint8_t* dp = drow + int64_t(a) * dbpp;
+          switch (op) {
+            case soAnd: CopyTrueColorSpan<soAnd>(sp, sbpp, dp, dbpp, e - a); break;
+            case soXor: CopyTrueColorSpan<soXor>(sp, sbpp, dp, dbpp, e - a); break;
+            case soOr: CopyTrueColorSpan<soOr>(sp, sbpp, dp, dbpp, e - a); break;
+            default: CopyTrueColorSpan<soCopy>(sp, sbpp, dp, dbpp, e - a); break;
+          }
+          return;
+        }
+        switch (op) {
+          case soAnd: CopySpanThrough<soAnd>(Sb->BitCount, db->BitCount, srow, sx, drow, a, e - a, lut); break;
+          case soXor: CopySpanThrough<soXor>(Sb->BitCount, db->BitCount, srow, sx, drow, a, e - a, lut); break;
+          case soOr: CopySpanThrough<soOr>(Sb->BitCount, db->BitCount, srow, sx, drow, a, e - a, lut); break;
+          default: CopySpanThrough<soCopy>(Sb->BitCount, db->BitCount, srow, sx, drow, a, e - a, lut); break;
+        }
+      });
+    }
+    return true;
+  }
+  // True colour to true colour copies, scaled: bytes blue, green, red straight across.
   if (code == 0xCC && !Key && Sb->BitCount >= 24 && db->BitCount >= 24) {
     const int32_t sbpp = Sb->BitCount / 8, dbpp = db->BitCount / 8;
     for (int32_t y = y0; y < y1; ++y) {

@@ -7,6 +7,8 @@
 #include "platform/gdi/dc.h"
 #include "platform/gdi/internal.h"
 
+uint32_t MaxImageBytes = static_cast<uint32_t>(MaxSurfaceBytes);
+
 namespace {
 
 bool ValidDIBBitCount(int32_t b) { return b == 1 || b == 4 || b == 8 || b == 24 || b == 32; }

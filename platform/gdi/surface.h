@@ -14,6 +14,15 @@
 // always gets its surface and every reader refuses at the same size.
 constexpr int64_t MaxSurfaceBytes = int64_t(1) << 30;
 
+// The largest pixel memory, in bytes, of a picture read from a file, a
+// stream or the clipboard: larger ones are refused before any memory is
+// taken. It may lower the surface limit above, never raise it. The imaging
+// library's image-size option is this same variable, so that bitmaps and
+// images keep one cap.
+extern uint32_t MaxImageBytes;
+// The cap in force: MaxImageBytes, at most MaxSurfaceBytes.
+inline int64_t ImageBytesCap() { return MaxImageBytes < MaxSurfaceBytes ? int64_t(MaxImageBytes) : MaxSurfaceBytes; }
+
 #pragma pack(push, 1)
 struct BITMAPINFOHEADER {
   uint32_t biSize = 40;

@@ -451,6 +451,24 @@ TEST_F(Dither, PaletteCopyOntoItsOwnColoursEqualsPixelByPixel) {
   for (int32_t y = 0; y < 9; ++y)
     for (int32_t x = 0; x < 23; ++x) sys.SetPixel(x, y, uint32_t(x * 7 + y) % 16);
   ExpectSameAsPerPixel(sys, pf8Bit, [](TPixelGraphic& Image) { Image.SetPaletteIdent(pSpecial252); }, 0, 0, 0, 0);
+
+  // Greys onto a grey palette that holds their levels, which dithers their
+  // brightness (weighted or not), with and without a colour among them that
+  // is not grey.
+  TPixelGraphic grey;
+  grey.NewImage(23, 9, pf8Bit);
+  grey.SetPaletteCount(16);
+  for (int32_t i = 0; i < 16; ++i) grey.SetPaletteEntry(i, i == 15 ? Rgb(200, 40, 90) : Rgb(i * 17, i * 17, i * 17));
+  for (int32_t levels : {15, 16})
+    for (bool weighted : {false, true}) {
+      for (int32_t y = 0; y < 9; ++y)
+        for (int32_t x = 0; x < 23; ++x) grey.SetPixel(x, y, uint32_t(x * 5 + y * 3) % uint32_t(levels));
+      ExpectSameAsPerPixel(grey, pf8Bit, [=](TPixelGraphic& Image) {
+        Image.SetPaletteIdent(pGray256);
+        Image.SetRGBWeighting(weighted);
+        Image.SetDither(true);
+      }, 0, 0, 0, 0);
+    }
 }
 
 // A picture whose every colour is a palette entry keeps its colours through

@@ -3,11 +3,13 @@
 // fields), the forms it refuses, and hostile run-length data.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/base/stream.h"
 #include "platform/gdi/bitmap.h"
+#include "platform/gdi/clipboard_formats.h"
 
 namespace {
 
@@ -112,8 +114,17 @@ TEST(BitmapFile, ReadsRunLengthCodedRowsBottomUp) {
   EXPECT_EQ(Picture(b), (std::vector<std::string>{"31231", "12121"}));
 
   // Data that stops short keeps what came before; the rest is colour 0.
+  const Bytes whole = rle8.File();
   rle8.Rows.resize(8);
   Load(b, rle8.File());
+  EXPECT_EQ(Picture(b), (std::vector<std::string>{"00000", "00000", "00000", "11123"}));
+  // A file cut inside its run-length data is damaged, not blank: refused as
+  // a stream that ends early, whether the header gives the data's size or not.
+  const Bytes cut(whole.begin(), whole.end() - 12);
+  EXPECT_THROW(Load(b, cut), EReadError);
+  Bytes unsized = cut;
+  unsized[14 + 20] = 0;  // biSizeImage
+  EXPECT_THROW(Load(b, unsized), EReadError);
   EXPECT_EQ(Picture(b), (std::vector<std::string>{"00000", "00000", "00000", "11123"}));
 }
 
@@ -216,8 +227,32 @@ TEST(BitmapFile, RefusesOtherFormsAndHostileData) {
     Load(b, hostile.File());
     EXPECT_EQ(Picture(b), (std::vector<std::string>{"000", "111"}));
   }
+  // Pictures over the image-size cap are refused before their memory is
+  // taken, from a file, a stream or the clipboard.
+  auto tooLarge = [](const std::function<void()>& Read) {
+    try {
+      Read();
+    } catch (const EInvalidGraphic& e) {
+      return std::string(e.what()) == "Bitmap image is too large";
+    }
+    return false;
+  };
   hostile.Width = hostile.Height = 60000;
-  EXPECT_TRUE(refused(hostile));
+  EXPECT_TRUE(tooLarge([&] { Load(b, hostile.File()); }));
+  const uint32_t cap = MaxImageBytes;
+  MaxImageBytes = 40 * 40 - 1;
+  hostile.Width = hostile.Height = 40;
+  const Bytes file = hostile.File();
+  EXPECT_TRUE(tooLarge([&] { Load(b, file); }));
+  HGLOBAL dib = GlobalFromBytes(Bytes(file.begin() + 14, file.end()));
+  EXPECT_TRUE(tooLarge([&] { b.LoadFromClipboardFormat(CF_DIB, dib, nullptr); }));
+  GlobalFree(dib);
+  TBitmap source;
+  source.SetPixelFormat(pf8bit);
+  source.SetSize(40, 40);
+  EXPECT_TRUE(tooLarge([&] { b.LoadFromClipboardFormat(CF_BITMAP, reinterpret_cast<uintptr_t>(source.Handle()), nullptr); }));
+  MaxImageBytes = cap;
+  EXPECT_FALSE(tooLarge([&] { Load(b, file); }));
 }
 
 }  // namespace

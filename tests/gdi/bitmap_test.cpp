@@ -1,6 +1,8 @@
 // TBitmap, its canvas and stream form; TCanvas drawing objects; text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/base/stream.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/clipboard_formats.h"
@@ -42,6 +44,105 @@ TEST(Bitmap, FormatChangeKeepsColours) {
   EXPECT_EQ(b.Canvas()->Pixels(3, 1), clWhite);
 }
 
+// Format changes copy whole rows through a table of colours: every pixel
+// ends as setting its colour one by one gives, blank rows (all index 0)
+// included, whatever colour entry 0 has.
+TEST(Bitmap, FormatChangeOfPaletteRowsMatchesPixelByPixel) {
+  for (TPixelFormat from : {pf1bit, pf4bit, pf8bit})
+    for (TColor first : {clBlack, clTeal})
+      for (TPixelFormat to : {pf1bit, pf4bit, pf8bit, pf24bit, pf32bit}) {
+        if (to == from) continue;
+        TBitmap b;
+        b.SetPixelFormat(from);
+        b.SetSize(13, 5);
+        std::vector<RGBQUAD> table = b.ColorTable();
+        table[0] = RGBQUAD{GetBValue(first), GetGValue(first), GetRValue(first), 0};
+        b.SetColorTable(table);
+        for (int32_t y = 0; y < 5; ++y) {
+          auto* row = static_cast<uint8_t*>(b.ScanLine(y));
+          for (int32_t i = 0; i < b.BytesPerLine(); ++i) row[i] = y == 2 ? 0 : static_cast<uint8_t>(i * 37 + y * 11);
+        }
+        TBitmap expected;
+        expected.SetPixelFormat(to);
+        expected.SetSize(13, 5);
+        for (int32_t y = 0; y < 5; ++y)
+          for (int32_t x = 0; x < 13; ++x) expected.Canvas()->SetPixels(x, y, b.Canvas()->Pixels(x, y));
+        b.SetPixelFormat(to);
+        for (int32_t y = 0; y < 5; ++y)
+          for (int32_t x = 0; x < 13; ++x)
+            ASSERT_EQ(b.Canvas()->Pixels(x, y), expected.Canvas()->Pixels(x, y))
+                << int(from) << " to " << int(to) << " entry 0 " << first << " at " << x << "," << y;
+      }
+  // Blits that start at an odd column of a 4-bit source, to odd places.
+  TBitmap four, eight;
+  four.SetPixelFormat(pf4bit);
+  four.SetSize(13, 1);
+  for (int32_t x = 0; x < 13; ++x) four.Canvas()->SetPixels(x, 0, VGAColors[x]);
+  eight.SetPixelFormat(pf8bit);
+  for (int32_t from = 0; from < 4; ++from)
+    for (int32_t to = 0; to < 2; ++to) {
+      eight.SetSize(16, 1);
+      BitBlt(eight.Canvas()->Handle(), to, 0, 13 - from, 1, four.Canvas()->Handle(), from, 0, SRCCOPY);
+      for (int32_t x = 0; x < 13 - from; ++x)
+        ASSERT_EQ(eight.Canvas()->Pixels(to + x, 0), VGAColors[from + x]) << from << " " << to << " " << x;
+    }
+}
+
+// SRCAND, SRCINVERT and SRCPAINT of a 4-bit or monochrome source without
+// scaling combine the source's values (its colours on a true-colour
+// destination) with the destination's, bit by bit, at any column.
+TEST(Bitmap, CombiningBlitsOfPaletteSourcesWorkOnValues) {
+  TBitmap four;
+  four.SetPixelFormat(pf4bit);
+  four.SetSize(11, 2);
+  for (int32_t x = 0; x < 11; ++x)
+    for (int32_t y = 0; y < 2; ++y) four.Canvas()->SetPixels(x, y, VGAColors[(x * 3 + y) % 16]);
+  for (uint32_t rop : {SRCAND, SRCINVERT, SRCPAINT})
+    for (TPixelFormat to : {pf8bit, pf24bit, pf32bit}) {
+      TBitmap dest;
+      dest.SetPixelFormat(to);
+      dest.SetSize(13, 2);
+      for (int32_t x = 0; x < 13; ++x)
+        for (int32_t y = 0; y < 2; ++y) dest.Canvas()->SetPixels(x, y, VGAColors[(x * 5 + y * 7 + 3) % 16]);
+      TBitmap before;
+      before.Assign(&dest);
+      BitBlt(dest.Canvas()->Handle(), 2, 0, 10, 2, four.Canvas()->Handle(), 1, 0, rop);
+      for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 2; x < 12; ++x) {
+          const TColor s = four.Canvas()->Pixels(x - 1, y), d = before.Canvas()->Pixels(x, y);
+          TColor want;
+          if (to == pf8bit) {
+            // On the values: the destination's table holds the VGA colours first.
+            auto value = [](TColor C) { return uint32_t(std::find(VGAColors, VGAColors + 16, C) - VGAColors); };
+            const uint32_t v = rop == SRCAND ? value(s) & value(d) : rop == SRCINVERT ? value(s) ^ value(d) : value(s) | value(d);
+            want = VGAColors[v & 15];
+          } else {
+            want = rop == SRCAND ? s & d : rop == SRCINVERT ? s ^ d : s | d;
+          }
+          ASSERT_EQ(dest.Canvas()->Pixels(x, y), want) << std::hex << rop << " " << int(to) << " " << x << "," << y;
+        }
+    }
+}
+
+// WHITENESS and BLACKNESS fill whole bytes and the pixels at either end of
+// a span, in the bit counts that hold several pixels a byte.
+TEST(Bitmap, ConstantFillsStopAtTheSpanInsideBytes) {
+  for (TPixelFormat f : {pf1bit, pf4bit})
+    for (int32_t left : {0, 3, 8})
+      for (int32_t width : {1, 5, 13, 16}) {
+        TBitmap b;
+        b.SetPixelFormat(f);
+        b.SetSize(40, 2);
+        PatBlt(b.Canvas()->Handle(), 0, 0, 40, 2, BLACKNESS);
+        PatBlt(b.Canvas()->Handle(), left, 1, width, 1, WHITENESS);
+        for (int32_t x = 0; x < 40; ++x) {
+          ASSERT_EQ(b.Canvas()->Pixels(x, 0), clBlack) << int(f) << " " << x;
+          ASSERT_EQ(b.Canvas()->Pixels(x, 1), x >= left && x < left + width ? clWhite : clBlack)
+              << int(f) << " " << left << " " << width << " " << x;
+        }
+      }
+}
+
 TEST(Bitmap, StreamRoundTripInEveryFormat) {
   for (TPixelFormat f : {pf1bit, pf4bit, pf8bit, pf24bit, pf32bit}) {
     TBitmap a;
@@ -78,8 +179,9 @@ TEST(Bitmap, RefusesMalformedStreams) {
     b.LoadFromStream(s);
   };
   EXPECT_NO_THROW(load(good));
+  // A file cut short reads as a stream that ends early.
   std::vector<uint8_t> cut(good.begin(), good.end() - 10);
-  EXPECT_THROW(load(cut), EInvalidGraphic);
+  EXPECT_THROW(load(cut), EReadError);
   std::vector<uint8_t> colours = good;
   colours[14 + 32] = 0x01;
   colours[14 + 33] = 0x01;  // 257 colours used

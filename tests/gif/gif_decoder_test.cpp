@@ -398,6 +398,13 @@ TEST(GIFDecoder, HugeFramesAndScreensAreRefusedBeforeDecoding) {
   TGifBuilder w("GIF89a", 40, 25);
   w.Image(40, 0, 1, 1, 0, 2, {1});
   EXPECT_THROW(DecodeGIF(d, w.Done()), EPGInvalidSize);
+  // Frames each within the cap, but not together: a parse that keeps them
+  // all refuses the animation; one that decodes the first only does not.
+  TGifBuilder x("GIF89a", 20, 20);
+  for (int i = 0; i < 3; ++i) x.Image(0, 0, 20, 20, 0, 2, {1});  // 400 bytes each
+  EXPECT_THROW(DecodeGIF(d, x.Done()), EPGInvalidSize);
+  d.SetFirstImageOnly(true);
+  EXPECT_TRUE(DecodeGIF(d, x.Done()));
   PGMaxImageSize = saved;
 }
 

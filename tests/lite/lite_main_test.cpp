@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -199,6 +200,29 @@ TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) 
   EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
   EXPECT_THROW(Form->LiteLoadFile(Dir + "bad.bmp"), EInvalidGraphic);
   EXPECT_EQ(Form->FileName(), Dir + "pic.bmp");
+  // A run-length bitmap cut short is no black picture: the error names the
+  // file, and the picture stays.
+  {
+    TBitmap rle;
+    rle.SetPixelFormat(pf8bit);
+    rle.SetSize(40, 30);
+    TMemoryStream whole;
+    rle.SaveToStream(whole);
+    std::vector<uint8_t> cut(whole.Memory(), whole.Memory() + 14 + 40 + 1024);
+    cut[14 + 16] = 1;  // BI_RLE8
+    for (int32_t y = 0; y < 10; ++y) cut.insert(cut.end(), {40, 7, 0, 0});  // ten of the thirty rows
+    const uint32_t dataSize = 30 * 4 + 2;  // what the whole file held
+    std::memcpy(&cut[14 + 20], &dataSize, 4);
+    std::ofstream(Dir + "cut.bmp", std::ios::binary).write(reinterpret_cast<const char*>(cut.data()),
+                                                          static_cast<std::streamsize>(cut.size()));
+    try {
+      Form->LiteLoadFile(Dir + "cut.bmp");
+      ADD_FAILURE() << "a cut file opened";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), "Cannot open file \"" + Dir + "cut.bmp\".\nStream read error.");
+    }
+    EXPECT_EQ(Form->Image1->Width(), 8);
+  }
 
   // Named on the command line: the window opens empty, then the message.
   Form->Free();
@@ -219,7 +243,9 @@ TEST_F(LiteMain, ABrokenGifSaysWhyAndLeavesThePictureAnUnreadableBmpIsReported) 
   Form = nullptr;
   Start({Dir + "bad.bmp"});
   ASSERT_EQ(Driver.MessageBoxes().size(), 4u);
-  EXPECT_EQ(Driver.MessageBoxes()[3].Text.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u);
+  const std::string& said = Driver.MessageBoxes()[3].Text;
+  EXPECT_EQ(said.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u);
+  EXPECT_EQ(said.find(Dir, 1 + said.find(Dir)), std::string::npos) << said;  // named once
 }
 
 // A picture larger than the window scrolls by the wheel over it and by the

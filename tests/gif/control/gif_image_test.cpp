@@ -49,6 +49,11 @@ TEST(GIFImage, LoadsFilesByNameAndTellsWhyALoadFailed) {
   EXPECT_EQ(gif.GetBitmap(), nullptr);
   EXPECT_EQ(gif.FileName(), bad);
   EXPECT_EQ(gif.StatusText(), "\"" + bad + "\" is not a readable GIF file.");
+  // A screen too large for the canvas is told apart from a damaged file.
+  WriteFile(bad, {'G', 'I', 'F', '8', '9', 'a', 0x20, 0x4E, 0x20, 0x4E, 0, 0, 0, 0x3B});
+  EXPECT_FALSE(gif.LoadFromFile(bad));
+  EXPECT_EQ(GIFImageStatus, 3);
+  EXPECT_EQ(gif.StatusText(), "\"" + bad + "\" is too large to open: Invalid size of 20000 x 20000.");
   std::remove(good.c_str());
   std::remove(bad.c_str());
 }

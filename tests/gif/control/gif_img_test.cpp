@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "gif/control/gif_img.h"
+#include "imaging/core/options.h"
 #include "platform/gdi/dc.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
@@ -224,6 +225,28 @@ TEST_F(GIFControl, DisposalMethodsAndTransparencyComposeTheCanvas) {
     EXPECT_EQ(ComposedPixel(gif, 3, 0), kYellow);
   }
   EXPECT_TRUE(events.empty());
+}
+
+// Decoded frames are kept only while their bytes stay under the cap: here
+// two of the three 30 x 30 frames (960 bytes each). The others are decoded
+// again each time they are shown, and every frame shows its own picture.
+TEST_F(GIFControl, FramesBeyondTheKeptBytesAreDecodedAgainWhenShown) {
+  const uint32_t cap = PGMaxImageSize;
+  PGMaxImageSize = 2800;  // the 30 x 30 canvas in 24 bits takes 2760
+  const TColor colours[] = {kRed, kGreen, kBlue};
+  TGIFImg gif(nullptr);
+  ASSERT_TRUE(Load(gif, MakeGIF({SolidFrame(kRed, 30, 30), SolidFrame(kGreen, 30, 30), SolidFrame(kBlue, 30, 30)})));
+  for (int pass = 0; pass < 2; ++pass)
+    for (int32_t i : {2, 3, 1, 3}) {
+      gif.SetCurrentFrame(i);
+      EXPECT_EQ(ComposedPixel(gif, 29, 29), colours[i - 1]) << pass << " " << i;
+      ASSERT_NE(gif.FrameBitmap(i), nullptr);
+      EXPECT_EQ(GetPixel(gif.FrameBitmap(i)->Canvas()->Handle(), 3, 3) & 0xFFFFFF, colours[i - 1]);
+    }
+  TBitmap* first = gif.GetBitmap();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetPixel(first->Canvas()->Handle(), 0, 0) & 0xFFFFFF, kRed);
+  PGMaxImageSize = cap;
 }
 
 class GIFControlBuffering : public GIFControl, public ::testing::WithParamInterface<bool> {};
