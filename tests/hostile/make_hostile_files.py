@@ -26,6 +26,7 @@ reduction starts from): its cases count the picture twice.
 import os
 import struct
 import sys
+import zlib
 
 
 # ---- GIF
@@ -156,6 +157,75 @@ def rle8_picture(width, height):
     return bytes(out)
 
 
+def rle8_flat(width, height, value=7):
+    """RLE8 rows of one value in encoded runs of 255: a picture of
+    width x height in about width / 4 bytes a row."""
+    row = bytearray()
+    for x in range(0, width, 255):
+        row += bytes((min(255, width - x), value))
+    row += b'\x00\x00'
+    return bytes(row) * height + b'\x00\x01'
+
+
+# ---- TGA
+
+def tga(width, height, bits, image_type, data=b''):
+    """A TGA file without colour map or identification field."""
+    return struct.pack('<BBBHHBHHHHBB', 0, 0, image_type, 0, 0, 0, 0, 0, width, height, bits, 0x20) + data
+
+
+def tga_rle_flat(width, height, bits):
+    """Run-length packets of 128 pixels of one colour, a row at a time."""
+    pixel = bytes(range(1, bits // 8 + 1))
+    row = bytearray()
+    for x in range(0, width, 128):
+        row += bytes((0x80 | (min(128, width - x) - 1),)) + pixel
+    return bytes(row) * height
+
+
+# ---- JPEG
+
+def jpeg_empty_scans(width, height, scans):
+    """A progressive grey JPEG whose scans hold no data: a DC scan, then AC
+    scans over the same blocks, each four zero bytes. Cheap to make, costly
+    to decode: every scan passes over every block."""
+    out = bytearray(b'\xff\xd8\xff\xdb\x00\x43\x00' + b'\x01' * 64)
+    out += b'\xff\xc2\x00\x0b\x08' + struct.pack('>HH', height, width) + b'\x01\x01\x11\x00'
+    for table in (0x00, 0x10):
+        out += b'\xff\xc4\x00\x14' + bytes((table, 1)) + bytes(16)
+    for s in range(scans):
+        out += b'\xff\xda\x00\x08\x01\x01\x00' + bytes((1 if s else 0, 63 if s else 0, 0)) + bytes(4)
+    return bytes(out + b'\xff\xd9')
+
+
+# ---- PNG
+
+def png_chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def png(extra, color_type=0, palette=None):
+    """A 1 x 1 PNG of 8-bit samples with `extra` chunks before its data."""
+    out = bytearray(b'\x89PNG\r\n\x1a\n')
+    out += png_chunk(b'IHDR', struct.pack('>IIBBBBB', 1, 1, 8, color_type, 0, 0, 0))
+    if palette:
+        out += png_chunk(b'PLTE', palette)
+    out += extra
+    out += png_chunk(b'IDAT', zlib.compress(b'\x00\x00'))
+    out += png_chunk(b'IEND', b'')
+    return bytes(out)
+
+
+def deflated_zeros(size):
+    """`size` zero bytes deflated, made a piece at a time."""
+    z = zlib.compressobj(9)
+    piece = bytes(1 << 20)
+    out = bytearray()
+    for _ in range(size >> 20):
+        out += z.compress(piece)
+    return bytes(out + z.flush())
+
+
 # ---- the cases
 
 CASES = []
@@ -206,6 +276,40 @@ def make_cases():
     case('bmp_rle8_cut', 'lite', 0, 'refuse', whole[:60000])
     case('bmp_rle8_cut', 'registry', 0, 'refuse', whole[:60000])
 
+    # JPEG scans that pass over the picture thousands of times: refused
+    # before decoding, by the library and by the open dialog's preview; a
+    # file at the limit decodes.
+    case('jpeg_5000_scans_8192', 'registry', 8192 * 8192, 'refuse', jpeg_empty_scans(8192, 8192, 5000))
+    case('jpeg_5000_scans_4096', 'preview', 4096 * 4096, 'refuse', jpeg_empty_scans(4096, 4096, 5000))
+    case('jpeg_20000_dc_scans_2048', 'registry', 2048 * 2048, 'refuse', jpeg_empty_scans(2048, 2048, 20000))
+    # Its coefficients take two bytes a pixel beside the picture's one.
+    case('jpeg_32_scans_4096', 'registry', 2 * 4096 * 4096, 'load', jpeg_empty_scans(4096, 4096, 32))
+    # 150 bytes declaring 32000 x 32000: its coefficients alone pass the cap.
+    case('jpeg_progressive_32000', 'registry', 0, 'refuse', jpeg_empty_scans(32000, 32000, 1))
+
+    # Uncompressed pixels the file does not hold are not allocated.
+    case('tga_header_only_16384x8192', 'registry', 0, 'refuse', tga(16384, 8192, 24, 2))
+    case('bmp_16bit_zero_width', 'registry', 0, 'refuse', bmp(0, -2072444928, 16, 0, b''))
+    case('bmp_24bit_3000_no_pixels', 'registry', 0, 'refuse', bmp(3000, 3000, 24, 0, b''))
+    case('dib_24bit_3000_no_pixels', 'clipboard', 0, 'refuse', bmp(3000, 3000, 24, 0, b''))
+    case('pgm_65535x16000_few_bytes', 'registry', 0, 'refuse', b'P5 65535 16000 255\n' + bytes(64))
+    case('pbm_ascii_1000x1000_three_pixels', 'registry', 0, 'refuse', b'P1 1000 1000 1 0 1\n')
+
+    # Run-length pictures that are really there load at the cost of their
+    # pixels.
+    case('bmp_rle8_8192_flat', 'registry', 8192 * 8192, 'load', bmp(8192, 8192, 8, 1, rle8_flat(8192, 8192)))
+    case('tga_rle24_8192_flat', 'registry', 8192 * 8192 * 3, 'load', tga(8192, 8192, 24, 10,
+                                                                      tga_rle_flat(8192, 8192, 24)))
+
+    # PNGs that load with the library's warnings are described too.
+    texts = b''.join(png_chunk(b'tEXt', b'k%d\x00v' % (i % 10)) for i in range(200000))
+    case('png_200000_texts', 'info', 0, 'load', png(texts))
+    ztxt = png(png_chunk(b'zTXt', b'big\x00\x00' + deflated_zeros(512 << 20)))
+    case('png_ztxt_512mb', 'info', 0, 'load', ztxt)
+    case('png_ztxt_512mb', 'registry', 0, 'load', ztxt)
+    trns = png(png_chunk(b'tRNS', bytes(300)), 3, bytes(range(6)))
+    case('png_trns_300_of_2', 'info', 0, 'load', trns)
+
 
 def main():
     if len(sys.argv) != 2:
@@ -216,7 +320,8 @@ def main():
     written = {}
     lines = []
     for name, path, picture, expect, data in CASES:
-        ext = '.gif' if data[:4] == b'GIF8' else '.bmp'
+        # The extension is the name's first word: TGA is found by it alone.
+        ext = '.' + {'jpeg': 'jpg'}.get(name.split('_')[0], name.split('_')[0])
         file = os.path.join(folder, name + ext)
         if written.get(file) != data:
             with open(file, 'wb') as f:
