@@ -19,6 +19,7 @@
 #include <type_traits>
 
 #include "fuzz/fuzz_input.h"
+#include "tests/process_memory.h"
 
 // The largest picture the fuzz targets let a reader make: a quarter of the
 // library's own cap, large enough that what a declared picture costs shows,
@@ -27,39 +28,11 @@ constexpr uint32_t FuzzImageBytes = 256u << 20;
 
 namespace fuzz_cost {
 
-// A field of /proc/self/status, in bytes.
-inline int64_t StatusBytes(const char* Field) {
-  char buffer[4096];
-  const int fd = open("/proc/self/status", O_RDONLY);
-  if (fd < 0) return 0;
-  const ssize_t n = read(fd, buffer, sizeof buffer - 1);
-  close(fd);
-  if (n <= 0) return 0;
-  buffer[n] = 0;
-  for (const char* p = buffer; *p; ++p) {
-    if ((p == buffer || p[-1] == '\n')) {
-      size_t k = 0;
-      while (Field[k] && p[k] == Field[k]) ++k;
-      if (!Field[k] && p[k] == ':') return std::atoll(p + k + 1) * 1024;
-    }
-  }
-  return 0;
-}
-
 // Processor time spent in the process's own code, all threads.
 inline double UserSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return double(u.ru_utime.tv_sec) + double(u.ru_utime.tv_usec) / 1e6;
-}
-
-// Counts the peak resident size afresh from now.
-inline void ResetPeak() {
-  const int fd = open("/proc/self/clear_refs", O_WRONLY);
-  if (fd < 0) return;
-  const ssize_t ignored = write(fd, "5", 1);
-  (void)ignored;
-  close(fd);
 }
 
 }  // namespace fuzz_cost
@@ -83,8 +56,8 @@ void CheckedRead(const char* What, F&& Read) {
   int64_t growth = 0;
   double seconds = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    fuzz_cost::ResetPeak();
-    const int64_t before = fuzz_cost::StatusBytes("VmRSS");
+    ResetPeakMemory();
+    const int64_t before = ProcessStatusBytes("VmRSS");
     const double start = fuzz_cost::UserSeconds();
     const auto result = Read();
     if constexpr (std::is_same_v<std::decay_t<decltype(result)>, TFuzzPicture>)
@@ -92,7 +65,7 @@ void CheckedRead(const char* What, F&& Read) {
     else
       picture = TFuzzPicture{result, result};
     seconds = fuzz_cost::UserSeconds() - start;
-    growth = fuzz_cost::StatusBytes("VmHWM") - before;
+    growth = ProcessStatusBytes("VmHWM") - before;
     if (seconds <= 1.0 + 40e-9 * double(picture.Work) && growth <= 2 * picture.Memory + (int64_t(96) << 20)) return;
   }
   std::fprintf(stderr, "%s: a picture of %lld bytes (%lld of work) took %.2f s and %lld bytes\n", What,

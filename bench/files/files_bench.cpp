@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/process_memory.h"
 #include "gif/gif_read_write.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
@@ -57,17 +58,6 @@ void Settings_Write100k(benchmark::State& State) {
   }
 }
 
-// A memory figure of the process in bytes: "VmRSS" now, "VmHWM" its peak
-// since the last reset.
-int64_t StatusBytes(const std::string& Field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind(Field + ":", 0) == 0) return std::stoll(line.substr(Field.size() + 1)) * 1024;
-  return 0;
-}
-
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 void Gif_Load20000Square(benchmark::State& State) {
   PGraphicInitialization();
@@ -81,12 +71,12 @@ void Gif_Load20000Square(benchmark::State& State) {
     TMemoryStream stream;
     stream.WriteBuffer(file, sizeof(file));
     stream.SetPosition(0);
-    ResetPeak();
-    const int64_t before = StatusBytes("VmRSS");
+    ResetPeakMemory();
+    const int64_t before = ProcessStatusBytes("VmRSS");
     TPixelGraphic image;
     if (State.range(0) == 1) image.SetTransparentColor(0xFFFFFF);
     image.LoadFromStream(stream);
-    peak = StatusBytes("VmHWM") - before;
+    peak = ProcessStatusBytes("VmHWM") - before;
     benchmark::DoNotOptimize(image.ScanLine(0));
   }
   const double frame = double(kSide) * kSide;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/process_memory.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
@@ -130,15 +131,6 @@ void Tga_RLE24(benchmark::State& State) {
 
 // ---- crafted files
 
-int64_t StatusBytes(const std::string& Field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind(Field + ":", 0) == 0) return std::stoll(line.substr(Field.size() + 1)) * 1024;
-  return 0;
-}
-
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // A progressive grey JPEG whose scans carry four zero bytes each: a DC scan,
 // then AC scans of band 1..63.
@@ -164,8 +156,8 @@ void Crafted(benchmark::State& State, const TBytes& File, const std::string& Ext
   int64_t peak = 0;
   bool refused = false;
   for (auto _ : State) {
-    ResetPeak();
-    const int64_t before = StatusBytes("VmRSS");
+    ResetPeakMemory();
+    const int64_t before = ProcessStatusBytes("VmRSS");
     const auto t0 = std::chrono::steady_clock::now();
     try {
       TPixelGraphic g;
@@ -175,7 +167,7 @@ void Crafted(benchmark::State& State, const TBytes& File, const std::string& Ext
       refused = true;
     }
     State.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    peak = StatusBytes("VmHWM") - before;
+    peak = ProcessStatusBytes("VmHWM") - before;
   }
   State.counters["file_bytes"] = double(File.size());
   State.counters["peak_MB"] = double(peak) / 1e6;

@@ -24,17 +24,9 @@
 #include "platform/base/stream.h"
 #include "platform/gdi/bitmap.h"
 #include "platform/gdi/clipboard_formats.h"
+#include "tests/process_memory.h"
 
 namespace {
-
-// A field of /proc/self/status in bytes (the kernel states kB).
-int64_t StatusBytes(const std::string& Field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.compare(0, Field.size() + 1, Field + ":") == 0) return std::atoll(line.c_str() + Field.size() + 1) * 1024;
-  return -1;
-}
 
 double CpuSeconds() {
   rusage u{};
@@ -111,8 +103,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The peak is counted afresh from here (writing 5 resets it).
-  std::ofstream("/proc/self/clear_refs") << "5";
-  const int64_t before = StatusBytes("VmRSS");
+  ResetPeakMemory();
+  const int64_t before = ProcessStatusBytes("VmRSS");
   const auto start = std::chrono::steady_clock::now();
   const double cpuStart = CpuSeconds();
   std::string outcome;
@@ -123,7 +115,7 @@ int main(int argc, char** argv) {
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double cpu = CpuSeconds() - cpuStart;
-  const int64_t growth = StatusBytes("VmHWM") - before;
+  const int64_t growth = ProcessStatusBytes("VmHWM") - before;
   for (char& c : outcome)
     if (c == '\n' || c == '\t') c = ' ';
   std::printf("%.3f %.3f %lld %s\n", seconds, cpu, static_cast<long long>(growth), outcome.c_str());
