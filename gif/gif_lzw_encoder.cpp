@@ -55,6 +55,12 @@ private:
   size_t FUsed = 0;
 };
 
+// A dictionary slot holds the string's key, (pixel << 12) + prefix code (20
+// bits), above its code (12 bits), so one load both tests and answers a
+// lookup. All ones marks an empty slot: no string is ever stored under key
+// 0xFFFFF, whose prefix 4095 is the last code and so never gets a follower.
+constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
+
 // The code output: codes packed LSB first at the current code width, which
 // grows as the dictionary fills and returns to MinCodeSize + 1 after a
 // clear. Its fields are copied into locals by the pixel loop.
@@ -70,17 +76,20 @@ struct TLZWCoder {
   uint64_t Acc = 0;
   int32_t AccBits = 0;
 
-  // Emits Code: its bits after those pending, whole bytes out; then the
-  // code width for the next code.
+  // Emits Code: its bits after those pending (fewer than 8), then the whole
+  // bytes out; To needs 8 bytes of room, all of which may be written. Then
+  // the code width for the next code.
   static inline void Put(int32_t Code, uint64_t& Acc, int32_t& AccBits, uint8_t*& To, int32_t& Width,
                          int32_t& Largest, bool& ClearPending, int32_t FreeCode, int32_t MinCodeSize) {
+    // At most 7 + 12 bits are pending: they are stored as a whole word and
+    // the pointer moves past the full bytes, with no loop to mispredict.
     Acc |= static_cast<uint64_t>(Code) << AccBits;
     AccBits += Width;
-    while (AccBits >= 8) {
-      *To++ = static_cast<uint8_t>(Acc);
-      Acc >>= 8;
-      AccBits -= 8;
-    }
+    std::memcpy(To, &Acc, sizeof Acc);  // little-endian: the low byte first
+    const int32_t whole = AccBits >> 3;
+    To += whole;
+    Acc >>= 8 * whole;
+    AccBits &= 7;
     if (ClearPending) {
       Width = MinCodeSize + 1;
       Largest = (1 << Width) - 1;
@@ -92,15 +101,14 @@ struct TLZWCoder {
   }
 
   void Emit(int32_t Code) {
-    uint8_t* to = Out.Room(8);
+    uint8_t* to = Out.Room(16);
     uint8_t* const from = to;
     Put(Code, Acc, AccBits, to, CodeWidth, LargestCode, ClearPending, FreeCode, MinCodeSize);
-    if (Code == EndCode)
-      while (AccBits > 0) {
-        *to++ = static_cast<uint8_t>(Acc);
-        Acc >>= 8;
-        AccBits -= 8;
-      }
+    if (Code == EndCode && AccBits > 0) {
+      *to++ = static_cast<uint8_t>(Acc);
+      Acc = 0;
+      AccBits = 0;
+    }
     Out.Commit(static_cast<size_t>(to - from));
   }
 };
@@ -114,8 +122,7 @@ public:
       : FOut(std::make_unique<TLZWOutput>(Stream)),
         FCoder{*FOut, MinCodeSize, 1 << MinCodeSize, (1 << MinCodeSize) + 1, (1 << MinCodeSize) + 2,
                MinCodeSize + 1, (1 << (MinCodeSize + 1)) - 1},
-        FKeys(std::make_unique<int32_t[]>(kHashSlots + 1)),
-        FCodes(std::make_unique<uint16_t[]>(kHashSlots + 1)),
+        FSlots(std::make_unique<uint32_t[]>(kHashSlots + 1)),
         FCount(Count),
         FReporting(GIFWriteProgress && Count > 100000),
         FMask(FrameWidth > 320 ? 255 : 127),
@@ -123,24 +130,38 @@ public:
         FFrameCount(FrameCount) {
     const uint8_t codeSizeByte = static_cast<uint8_t>(MinCodeSize);
     Stream.Write(&codeSizeByte, 1);
-    // Keys are (pixel << 12) + prefix, -1 for an empty slot.
-    std::memset(FKeys.get(), 0xFF, sizeof(int32_t) * (kHashSlots + 1));
+    std::memset(FSlots.get(), 0xFF, sizeof(uint32_t) * (kHashSlots + 1));
     FCoder.Emit(FCoder.ClearCode);
   }
 
   // Codes the next N pixels, each Map[P[i]] (P[i] itself without a map).
   template <bool Mapped>
   void Feed(const uint8_t* P, int64_t N, const uint8_t* Map) {
+    if (FReporting)
+      FeedPixels<Mapped, true>(P, N, Map);
+    else
+      FeedPixels<Mapped, false>(P, N, Map);
+  }
+
+  // The last string, the end code and the 0x00 that ends the image data. An
+  // empty frame codes nothing between the clear and the end code.
+  void Finish() {
+    if (FRead > 0) FCoder.Emit(FPrefix);
+    FCoder.Emit(FCoder.EndCode);
+    FOut->Drain(true);
+  }
+
+private:
+  template <bool Mapped, bool Reporting>
+  void FeedPixels(const uint8_t* P, int64_t N, const uint8_t* Map) {
     if (N <= 0) return;
     int64_t i = 0;
     if (FRead == 0) {
       FPrefix = Mapped ? Map[P[0]] : P[0];
       i = 1;
     }
-    int32_t prefix = FPrefix;
-    int32_t* const keys = FKeys.get();
-    uint16_t* const codes = FCodes.get();
-    const bool reporting = FReporting;
+    uint32_t prefix = static_cast<uint32_t>(FPrefix);
+    uint32_t* const slots = FSlots.get();
     // The coder's state lives in locals for the loop.
     TLZWCoder& coder = FCoder;
     uint64_t acc = coder.Acc;
@@ -150,51 +171,54 @@ public:
     const int32_t minCodeSize = coder.MinCodeSize, clearCode = coder.ClearCode;
     TLZWOutput& out = *FOut;
     constexpr size_t kChunk = 4096;  // codes between checks of the room left
-    uint8_t* start = out.Room(4 * kChunk + 8);
+    // At most two codes (a string and a clear) per pixel, each moving the
+    // output on by at most two bytes and storing eight.
+    uint8_t* start = out.Room(4 * kChunk + 16);
     uint8_t* to = start;
     int32_t budget = kChunk;
+    // The next pixel is read a turn ahead, before the branches of this one:
+    // a mispredicted branch, which every new string costs, then does not
+    // throw the read away and wait for it again.
+    auto pixel = [&](int64_t At) -> uint32_t { return Mapped ? Map[P[At]] : P[At]; };
+    uint32_t next = i < N ? pixel(i) : 0;
     for (; i < N; ++i) {
-      if (reporting) Report(FRead + i);
-      const int32_t c = Mapped ? Map[P[i]] : P[i];
-      const int32_t key = (c << 12) + prefix;
-      int32_t slot = (c << 4) ^ prefix;
-      int32_t k = keys[slot];
-      if (k == key) {
-        prefix = codes[slot];
+      if (Reporting) Report(FRead + i);
+      const uint32_t c = next;
+      next = pixel(i + 1 < N ? i + 1 : i);
+      const uint32_t key = c << 12 | prefix;
+      uint32_t slot = c << 4 ^ prefix;
+      uint32_t e = slots[slot];
+      // Most pixels extend a string the dictionary holds at its first slot.
+      if ((e >> 12) == key) {
+        prefix = e & 0xFFF;
         continue;
       }
-      if (k >= 0) {
+      if (e != kEmptySlot) {
         // Secondary probe. A slot holding key 0 ends the probing like an
-        // empty one, and a new string then takes that slot.
-        const int32_t step = slot == 0 ? 1 : kHashSlots - slot;
-        bool found = false;
+        // empty one, and a new string then takes that slot: the probe goes
+        // on only over keys 1 to 0xFFFFE.
+        const uint32_t step = slot == 0 ? 1 : kHashSlots - slot;
         do {
-          slot -= step;
-          if (slot < 0) slot += kHashSlots;
-          k = keys[slot];
-          if (k == key) {
-            found = true;
-            break;
-          }
-        } while (k > 0);
-        if (found) {
-          prefix = codes[slot];
+          slot = slot >= step ? slot - step : slot + kHashSlots - step;
+          e = slots[slot];
+        } while ((e >> 12) != key && (e >> 12) - 1u < 0xFFFFEu);
+        if ((e >> 12) == key) {
+          prefix = e & 0xFFF;
           continue;
         }
       }
-      // At most two codes (a string and a clear), two bytes each, per pixel.
       if (--budget == 0) {
         out.Commit(static_cast<size_t>(to - start));
-        start = to = out.Room(4 * kChunk + 8);
+        start = to = out.Room(4 * kChunk + 16);
         budget = kChunk;
       }
-      TLZWCoder::Put(prefix, acc, accBits, to, width, largest, clearPending, freeCode, minCodeSize);
+      TLZWCoder::Put(static_cast<int32_t>(prefix), acc, accBits, to, width, largest, clearPending, freeCode,
+                     minCodeSize);
       prefix = c;
       if (freeCode < kMaxCode) {
-        codes[slot] = static_cast<uint16_t>(freeCode++);
-        keys[slot] = key;
+        slots[slot] = key << 12 | static_cast<uint32_t>(freeCode++);
       } else {
-        std::memset(keys, 0xFF, sizeof(int32_t) * (kHashSlots + 1));
+        std::memset(slots, 0xFF, sizeof(uint32_t) * (kHashSlots + 1));
         freeCode = clearCode + 2;
         clearPending = true;
         TLZWCoder::Put(clearCode, acc, accBits, to, width, largest, clearPending, freeCode, minCodeSize);
@@ -207,19 +231,10 @@ public:
     coder.LargestCode = largest;
     coder.FreeCode = freeCode;
     coder.ClearPending = clearPending;
-    FPrefix = prefix;
+    FPrefix = static_cast<int32_t>(prefix);
     FRead += N;
   }
 
-  // The last string, the end code and the 0x00 that ends the image data. An
-  // empty frame codes nothing between the clear and the end code.
-  void Finish() {
-    if (FRead > 0) FCoder.Emit(FPrefix);
-    FCoder.Emit(FCoder.EndCode);
-    FOut->Drain(true);
-  }
-
-private:
   // Progress before pixel P (counted from 0) is read.
   void Report(int64_t P) {
     const int64_t v = FCount - P;  // pixels still to be read, this one included
@@ -235,8 +250,7 @@ private:
 
   std::unique_ptr<TLZWOutput> FOut;
   TLZWCoder FCoder;
-  std::unique_ptr<int32_t[]> FKeys;
-  std::unique_ptr<uint16_t[]> FCodes;
+  std::unique_ptr<uint32_t[]> FSlots;
   int64_t FCount;
   bool FReporting;
   int64_t FMask;
