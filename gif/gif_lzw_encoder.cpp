@@ -134,13 +134,14 @@ public:
     FCoder.Emit(FCoder.ClearCode);
   }
 
-  // Codes the next N pixels, each Map[P[i]] (P[i] itself without a map).
+  // Codes the next N pixels, each Map[P[i]] (P[i] itself without a map);
+  // a map entry above 255 is asked of Place and kept.
   template <bool Mapped>
-  void Feed(const uint8_t* P, int64_t N, const uint8_t* Map) {
+  void Feed(const uint8_t* P, int64_t N, uint16_t* Map, const std::function<uint8_t(uint8_t)>* Place) {
     if (FReporting)
-      FeedPixels<Mapped, true>(P, N, Map);
+      FeedPixels<Mapped, true>(P, N, Map, Place);
     else
-      FeedPixels<Mapped, false>(P, N, Map);
+      FeedPixels<Mapped, false>(P, N, Map, Place);
   }
 
   // The last string, the end code and the 0x00 that ends the image data. An
@@ -153,11 +154,17 @@ public:
 
 private:
   template <bool Mapped, bool Reporting>
-  void FeedPixels(const uint8_t* P, int64_t N, const uint8_t* Map) {
+  void FeedPixels(const uint8_t* P, int64_t N, uint16_t* Map, const std::function<uint8_t(uint8_t)>* Place) {
     if (N <= 0) return;
+    auto pixel = [&](int64_t At) -> uint32_t {
+      if (!Mapped) return P[At];
+      const uint32_t v = Map[P[At]];
+      if (__builtin_expect(v <= 255, 1)) return v;
+      return Map[P[At]] = *Place ? (*Place)(P[At]) : 0;
+    };
     int64_t i = 0;
     if (FRead == 0) {
-      FPrefix = Mapped ? Map[P[0]] : P[0];
+      FPrefix = static_cast<int32_t>(pixel(0));
       i = 1;
     }
     uint32_t prefix = static_cast<uint32_t>(FPrefix);
@@ -179,7 +186,6 @@ private:
     // The next pixel is read a turn ahead, before the branches of this one:
     // a mispredicted branch, which every new string costs, then does not
     // throw the read away and wait for it again.
-    auto pixel = [&](int64_t At) -> uint32_t { return Mapped ? Map[P[At]] : P[At]; };
     uint32_t next = i < N ? pixel(i) : 0;
     for (; i < N; ++i) {
       if (Reporting) Report(FRead + i);
@@ -282,13 +288,13 @@ void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int3
   const int32_t m = MinCodeSizeFor(ColorCount);
   if (m == 0) return;
   TLZWCompressor lzw(Stream, m, Count, FrameWidth, FrameNumber, FrameCount);
-  lzw.Feed<false>(Indices, Count, nullptr);
+  lzw.Feed<false>(Indices, Count, nullptr, nullptr);
   lzw.Finish();
 }
 
 void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interlaced,
-                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount,
-                    const std::function<void(const uint8_t*)>& BeforeRow) {
+                    const std::function<const uint8_t*(int32_t)>& Row, uint16_t* Map, int32_t ColorCount,
+                    const std::function<uint8_t(uint8_t)>& Place) {
   const int32_t m = MinCodeSizeFor(ColorCount);
   if (m == 0) return;
   const int64_t count = Width > 0 && Height > 0 ? static_cast<int64_t>(Width) * Height : 0;
@@ -296,9 +302,7 @@ void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interla
   if (count > 0) {
     TGIFInterlaceOrder order(Height, Interlaced);
     for (int32_t y = order.First(); y >= 0; y = order.Next(y)) {
-      const uint8_t* row = Row(y);
-      if (BeforeRow) BeforeRow(row);
-      lzw.Feed<true>(row, Width, Map);
+      lzw.Feed<true>(Row(y), Width, Map, &Place);
     }
   }
   lzw.Finish();

@@ -90,12 +90,16 @@ TEST_F(GIFEncoderTest, CodesAsTheRuleForEveryCodeSize) {
       ASSERT_EQ(Compress(indices, colors), expected) << colors << " colours, kind " << kind;
 
       // The same pixels as rows of indices reversed, mapped back.
-      std::vector<uint8_t> rows(indices.size()), map(256);
+      // Even indices are mapped from the start; odd ones are placed as
+      // they come.
+      std::vector<uint8_t> rows(indices.size());
+      std::vector<uint16_t> map(256);
       for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8_t(255 - indices[i]);
-      for (int32_t v = 0; v < 256; ++v) map[size_t(v)] = uint8_t(255 - v);
+      for (int32_t v = 0; v < 256; ++v) map[size_t(v)] = v % 2 ? 0x100 : uint16_t(255 - v);
       TMemoryStream byRows;
-      CompressGIFLZW(byRows, width, height, false, [&](int32_t y) { return &rows[size_t(y) * width]; },
-                     map.data(), colors);
+      CompressGIFLZW(
+          byRows, width, height, false, [&](int32_t y) { return &rows[size_t(y) * width]; }, map.data(), colors,
+          [](uint8_t v) { return uint8_t(255 - v); });
       EXPECT_EQ(byRows.Bytes(), expected) << colors << " colours by rows, kind " << kind;
     }
   }
