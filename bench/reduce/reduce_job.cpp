@@ -5,14 +5,26 @@
 // also writes the test pictures.
 //   reduce_job pictures DIR              writes DIR/photo.ppm, fractal.ppm, flat.ppm
 //   reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N]
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -29,22 +41,81 @@ namespace {
 
 using TFile = std::unique_ptr<FILE, int (*)(FILE*)>;
 
-// Reads a binary PPM straight into the rows of a 24-bit image.
-void ReadPpmImage(const char* FileName, TPixelGraphic& Image) {
-  TFile f(std::fopen(FileName, "rb"), std::fclose);
-  if (!f) throw std::runtime_error(std::string("cannot open ") + FileName);
-  std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 20);
-  int32_t width = 0, height = 0, maxval = 0;
-  if (std::fscanf(f.get(), "P6 %d %d %d", &width, &height, &maxval) != 3 || maxval != 255 ||
-      std::fgetc(f.get()) == EOF)
-    throw std::runtime_error(std::string(FileName) + " is not an 8-bit binary PPM");
-  Image.NewImage(width, height, pf24Bit);  // refuses sizes past the library's cap
-  for (int32_t y = 0; y < height; ++y) {
-    uint8_t* row = Image.ScanLine(y);
-    if (std::fread(row, 3, size_t(width), f.get()) != size_t(width))
-      throw std::runtime_error(std::string(FileName) + " is truncated");
-    for (int32_t x = 0; x < width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+// Row bytes red, green, blue into To as blue, green, red: 16 pixels (three
+// vectors) at a time, each output byte taken from its own place, two bytes
+// ahead or two bytes behind.
+void SwapRedBlue(uint8_t* To, const uint8_t* From, size_t Pixels) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // keep[k][r]: the bytes of vector k whose place in the block leaves r
+  // when divided by 3.
+  struct TMasks {
+    __m128i Keep[3][3];
+  };
+  static const TMasks masks = [] {
+    TMasks m;
+    for (int k = 0; k < 3; ++k)
+      for (int r = 0; r < 3; ++r) {
+        alignas(16) uint8_t bytes[16];
+        for (int j = 0; j < 16; ++j) bytes[j] = (16 * k + j) % 3 == r ? 0xFF : 0;
+        m.Keep[k][r] = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+      }
+    return m;
+  }();
+  for (; i + 16 <= Pixels; i += 16) {
+    const uint8_t* from = From + 3 * i;
+    const __m128i v[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32))};
+    for (int k = 0; k < 3; ++k) {
+      __m128i ahead = _mm_srli_si128(v[k], 2), behind = _mm_slli_si128(v[k], 2);
+      if (k < 2) ahead = _mm_or_si128(ahead, _mm_slli_si128(v[k + 1], 14));
+      if (k > 0) behind = _mm_or_si128(behind, _mm_srli_si128(v[k - 1], 14));
+      const __m128i out = _mm_or_si128(_mm_and_si128(v[k], masks.Keep[k][1]),
+                                       _mm_or_si128(_mm_and_si128(ahead, masks.Keep[k][0]),
+                                                    _mm_and_si128(behind, masks.Keep[k][2])));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(To + 3 * i + 16 * size_t(k)), out);
+    }
   }
+#endif
+  for (; i < Pixels; ++i) To[3 * i] = From[3 * i + 2], To[3 * i + 1] = From[3 * i + 1], To[3 * i + 2] = From[3 * i];
+}
+
+// Reads a binary PPM straight into the rows of a 24-bit image: the file is
+// mapped, and each row is copied into place with red and blue swapped.
+void ReadPpmImage(const char* FileName, TPixelGraphic& Image) {
+  const int fd = open(FileName, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(std::string("cannot open ") + FileName);
+  struct stat st {};
+  void* mapped = MAP_FAILED;
+  if (fstat(fd, &st) == 0 && st.st_size > 0)
+    mapped = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  close(fd);
+  if (mapped == MAP_FAILED) throw std::runtime_error(std::string("cannot read ") + FileName);
+  const std::unique_ptr<void, std::function<void(void*)>> unmap(mapped, [&](void* p) { munmap(p, size_t(st.st_size)); });
+  const std::string_view file(static_cast<const char*>(mapped), size_t(st.st_size));
+  // "P6", width, height and maximum separated by white space, one more
+  // white-space byte, then the pixels.
+  size_t at = 2;
+  auto number = [&]() -> int64_t {
+    while (at < file.size() && std::isspace(static_cast<unsigned char>(file[at]))) ++at;
+    int64_t v = 0;
+    const size_t start = at;
+    while (at < file.size() && std::isdigit(static_cast<unsigned char>(file[at])) && v < (int64_t(1) << 31))
+      v = v * 10 + (file[at++] - '0');
+    return at > start ? v : -1;
+  };
+  const int64_t width = file.substr(0, 2) == "P6" ? number() : -1, height = number(), maxval = number();
+  if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || maxval != 255 || at >= file.size() ||
+      !std::isspace(static_cast<unsigned char>(file[at])))
+    throw std::runtime_error(std::string(FileName) + " is not an 8-bit binary PPM");
+  ++at;
+  if (uint64_t(file.size() - at) / uint64_t(height) / 3 < uint64_t(width))
+    throw std::runtime_error(std::string(FileName) + " is truncated");
+  Image.NewImage(int32_t(width), int32_t(height), pf24Bit);  // refuses sizes past the library's cap
+  const uint8_t* pixels = reinterpret_cast<const uint8_t*>(file.data() + at);
+  for (int32_t y = 0; y < height; ++y)
+    SwapRedBlue(Image.ScanLine(y), pixels + size_t(y) * size_t(width) * 3, size_t(width));
 }
 
 // Writes the colours of an 8-bit palette image as a binary PPM.
