@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
@@ -20,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -81,41 +81,73 @@ void SwapRedBlue(uint8_t* To, const uint8_t* From, size_t Pixels) {
   for (; i < Pixels; ++i) To[3 * i] = From[3 * i + 2], To[3 * i + 1] = From[3 * i + 1], To[3 * i + 2] = From[3 * i];
 }
 
+// A part of a file mapped for reading, unmapped when it goes.
+class TFileWindow {
+public:
+  TFileWindow(int Fd, int64_t Offset, size_t Size) {
+    const int64_t page = sysconf(_SC_PAGESIZE);
+    const int64_t start = Offset / page * page;
+    FSize = Size + size_t(Offset - start);
+    FMemory = mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, Fd, start);
+    FData = FMemory == MAP_FAILED ? nullptr : static_cast<const uint8_t*>(FMemory) + (Offset - start);
+  }
+  ~TFileWindow() {
+    if (FMemory != MAP_FAILED) munmap(FMemory, FSize);
+  }
+  TFileWindow(const TFileWindow&) = delete;
+  TFileWindow& operator=(const TFileWindow&) = delete;
+  const uint8_t* Data() const { return FData; }
+
+private:
+  void* FMemory = MAP_FAILED;
+  size_t FSize = 0;
+  const uint8_t* FData = nullptr;
+};
+
 // Reads a binary PPM straight into the rows of a 24-bit image: the file is
-// mapped, and each row is copied into place with red and blue swapped.
+// mapped a few megabytes at a time (so that it never adds more than that to
+// the memory in use), and each row is copied into place with red and blue
+// swapped.
 void ReadPpmImage(const char* FileName, TPixelGraphic& Image) {
-  const int fd = open(FileName, O_RDONLY | O_CLOEXEC);
+  struct TFd {
+    int Fd;
+    ~TFd() {
+      if (Fd >= 0) close(Fd);
+    }
+  } file{open(FileName, O_RDONLY | O_CLOEXEC)};
+  const int fd = file.Fd;
   if (fd < 0) throw std::runtime_error(std::string("cannot open ") + FileName);
   struct stat st {};
-  void* mapped = MAP_FAILED;
-  if (fstat(fd, &st) == 0 && st.st_size > 0)
-    mapped = mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-  close(fd);
-  if (mapped == MAP_FAILED) throw std::runtime_error(std::string("cannot read ") + FileName);
-  const std::unique_ptr<void, std::function<void(void*)>> unmap(mapped, [&](void* p) { munmap(p, size_t(st.st_size)); });
-  const std::string_view file(static_cast<const char*>(mapped), size_t(st.st_size));
+  if (fstat(fd, &st) != 0) throw std::runtime_error(std::string("cannot read ") + FileName);
   // "P6", width, height and maximum separated by white space, one more
   // white-space byte, then the pixels.
+  char head[64] = {};
+  const ssize_t got = pread(fd, head, sizeof head - 1, 0);
+  const std::string_view header(head, got > 0 ? size_t(got) : 0);
   size_t at = 2;
   auto number = [&]() -> int64_t {
-    while (at < file.size() && std::isspace(static_cast<unsigned char>(file[at]))) ++at;
+    while (at < header.size() && std::isspace(static_cast<unsigned char>(header[at]))) ++at;
     int64_t v = 0;
     const size_t start = at;
-    while (at < file.size() && std::isdigit(static_cast<unsigned char>(file[at])) && v < (int64_t(1) << 31))
-      v = v * 10 + (file[at++] - '0');
+    while (at < header.size() && std::isdigit(static_cast<unsigned char>(header[at])) && v < (int64_t(1) << 31))
+      v = v * 10 + (header[at++] - '0');
     return at > start ? v : -1;
   };
-  const int64_t width = file.substr(0, 2) == "P6" ? number() : -1, height = number(), maxval = number();
-  if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || maxval != 255 || at >= file.size() ||
-      !std::isspace(static_cast<unsigned char>(file[at])))
+  const int64_t width = header.substr(0, 2) == "P6" ? number() : -1, height = number(), maxval = number();
+  if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || maxval != 255 ||
+      at >= header.size() || !std::isspace(static_cast<unsigned char>(header[at])))
     throw std::runtime_error(std::string(FileName) + " is not an 8-bit binary PPM");
-  ++at;
-  if (uint64_t(file.size() - at) / uint64_t(height) / 3 < uint64_t(width))
-    throw std::runtime_error(std::string(FileName) + " is truncated");
+  const int64_t pixels = int64_t(at) + 1, rowBytes = width * 3;
+  if ((st.st_size - pixels) / height < rowBytes) throw std::runtime_error(std::string(FileName) + " is truncated");
   Image.NewImage(int32_t(width), int32_t(height), pf24Bit);  // refuses sizes past the library's cap
-  const uint8_t* pixels = reinterpret_cast<const uint8_t*>(file.data() + at);
-  for (int32_t y = 0; y < height; ++y)
-    SwapRedBlue(Image.ScanLine(y), pixels + size_t(y) * size_t(width) * 3, size_t(width));
+  const int64_t rowsAtOnce = std::max<int64_t>(1, (int64_t(8) << 20) / rowBytes);
+  for (int64_t y = 0; y < height; y += rowsAtOnce) {
+    const int64_t rows = std::min(rowsAtOnce, height - y);
+    const TFileWindow window(fd, pixels + y * rowBytes, size_t(rows * rowBytes));
+    if (!window.Data()) throw std::runtime_error(std::string("cannot read ") + FileName);
+    for (int64_t r = 0; r < rows; ++r)
+      SwapRedBlue(Image.ScanLine(int32_t(y + r)), window.Data() + r * rowBytes, size_t(width));
+  }
 }
 
 // Writes the colours of an 8-bit palette image as a binary PPM.
