@@ -138,10 +138,12 @@ public:
   // a map entry above 255 is asked of Place and kept.
   template <bool Mapped>
   void Feed(const uint8_t* P, int64_t N, uint16_t* Map, const std::function<uint8_t(uint8_t)>* Place) {
-    if (FReporting)
-      FeedPixels<Mapped, true>(P, N, Map, Place);
-    else
-      FeedPixels<Mapped, false>(P, N, Map, Place);
+    for (int64_t at = 0; at < N;) {
+      // The coding loop stops at a pixel whose place is not known yet and
+      // leaves it to this one, so that it calls nothing itself.
+      if (Mapped && Map[P[at]] > 255) Map[P[at]] = Place && *Place ? (*Place)(P[at]) : 0;
+      at = FReporting ? FeedPixels<Mapped, true>(P, at, N, Map) : FeedPixels<Mapped, false>(P, at, N, Map);
+    }
   }
 
   // The last string, the end code and the 0x00 that ends the image data. An
@@ -153,19 +155,17 @@ public:
   }
 
 private:
+  // Codes pixels From to N - 1 of the run at P, whose pixel From is known;
+  // returns N, or the first pixel whose map entry is not known yet. Not
+  // inlined, so that its registers are allocated for the loop alone.
   template <bool Mapped, bool Reporting>
-  void FeedPixels(const uint8_t* P, int64_t N, uint16_t* Map, const std::function<uint8_t(uint8_t)>* Place) {
-    if (N <= 0) return;
-    auto pixel = [&](int64_t At) -> uint32_t {
-      if (!Mapped) return P[At];
-      const uint32_t v = Map[P[At]];
-      if (__builtin_expect(v <= 255, 1)) return v;
-      return Map[P[At]] = *Place ? (*Place)(P[At]) : 0;
-    };
-    int64_t i = 0;
+  [[gnu::noinline]] int64_t FeedPixels(const uint8_t* P, int64_t From, int64_t N, const uint16_t* Map) {
+    auto pixel = [&](int64_t At) -> uint32_t { return Mapped ? Map[P[At]] : P[At]; };
+    const int64_t read = FRead - From;  // pixel i of the run is pixel read + i of the frame
+    int64_t i = From;
     if (FRead == 0) {
-      FPrefix = static_cast<int32_t>(pixel(0));
-      i = 1;
+      FPrefix = static_cast<int32_t>(pixel(i));
+      ++i;
     }
     uint32_t prefix = static_cast<uint32_t>(FPrefix);
     uint32_t* const slots = FSlots.get();
@@ -187,8 +187,8 @@ private:
     // a mispredicted branch, which every new string costs, then does not
     // throw the read away and wait for it again.
     uint32_t next = i < N ? pixel(i) : 0;
-    for (; i < N; ++i) {
-      if (Reporting) Report(FRead + i);
+    for (; i < N && next <= 255; ++i) {
+      if (Reporting) Report(read + i);
       const uint32_t c = next;
       next = pixel(i + 1 < N ? i + 1 : i);
       const uint32_t key = c << 12 | prefix;
@@ -238,7 +238,8 @@ private:
     coder.FreeCode = freeCode;
     coder.ClearPending = clearPending;
     FPrefix = static_cast<int32_t>(prefix);
-    FRead += N;
+    FRead = read + i;
+    return i;
   }
 
   // Progress before pixel P (counted from 0) is read.
