@@ -28,6 +28,12 @@ public:
     return FData + FUsed;
   }
   void Commit(size_t Count) { FUsed += Count; }
+  // The coding loop writes at a cursor of its own: where the bytes held end,
+  // the last place it may start a code at (two codes of eight bytes fit
+  // after it), and giving the cursor back.
+  uint8_t* Cursor() { return FData + FUsed; }
+  const uint8_t* Limit() const { return FData + sizeof(FData) - 16; }
+  void SetCursor(const uint8_t* To) { FUsed = static_cast<size_t>(To - FData); }
   // Writes the full blocks held, and with Final the rest and the 0x00.
   void Drain(bool Final) {
     size_t at = 0, staged = 0;
@@ -72,17 +78,14 @@ struct TLZWCoder {
   int32_t FreeCode;
   int32_t CodeWidth;
   int32_t LargestCode;
-  bool ClearPending = false;
   uint64_t Acc = 0;
   int32_t AccBits = 0;
 
-  // Emits Code: its bits after those pending (fewer than 8), then the whole
-  // bytes out; To needs 8 bytes of room, all of which may be written. Then
-  // the code width for the next code.
-  static inline void Put(int32_t Code, uint64_t& Acc, int32_t& AccBits, uint8_t*& To, int32_t& Width,
-                         int32_t& Largest, bool& ClearPending, int32_t FreeCode, int32_t MinCodeSize) {
-    // At most 7 + 12 bits are pending: they are stored as a whole word and
-    // the pointer moves past the full bytes, with no loop to mispredict.
+  // Packs Code at Width after the bits pending (fewer than 8): at most 7 +
+  // 12 bits, stored as a whole word, the pointer moved past the full bytes,
+  // with no loop to mispredict. To needs 8 bytes of room, all of which may
+  // be written.
+  static void PutBits(uint32_t Code, int32_t Width, uint64_t& Acc, int32_t& AccBits, uint8_t*& To) {
     Acc |= static_cast<uint64_t>(Code) << AccBits;
     AccBits += Width;
     std::memcpy(To, &Acc, sizeof Acc);  // little-endian: the low byte first
@@ -90,20 +93,22 @@ struct TLZWCoder {
     To += whole;
     Acc >>= 8 * whole;
     AccBits &= 7;
-    if (ClearPending) {
-      Width = MinCodeSize + 1;
-      Largest = (1 << Width) - 1;
-      ClearPending = false;
-    } else if (FreeCode > Largest) {
+  }
+  // The width grows once the next free code needs it; 12 bits at most.
+  static void Widen(int32_t FreeCode, int32_t& Width, int32_t& Largest) {
+    if (FreeCode > Largest) {
       ++Width;
       Largest = Width == 12 ? kMaxCode : (1 << Width) - 1;
     }
   }
 
+  // One code outside the pixel loop: the first clear, the last string and
+  // the end code, after which the last bits go out as a byte of their own.
   void Emit(int32_t Code) {
     uint8_t* to = Out.Room(16);
     uint8_t* const from = to;
-    Put(Code, Acc, AccBits, to, CodeWidth, LargestCode, ClearPending, FreeCode, MinCodeSize);
+    PutBits(static_cast<uint32_t>(Code), CodeWidth, Acc, AccBits, to);
+    Widen(FreeCode, CodeWidth, LargestCode);
     if (Code == EndCode && AccBits > 0) {
       *to++ = static_cast<uint8_t>(Acc);
       Acc = 0;
@@ -157,40 +162,34 @@ public:
 private:
   // Codes pixels From to N - 1 of the run at P, whose pixel From is known;
   // returns N, or the first pixel whose map entry is not known yet. Not
-  // inlined, so that its registers are allocated for the loop alone.
+  // inlined, so that its registers are allocated for the loop alone; and the
+  // loop keeps few values, so that they stay in registers: the pixels by a
+  // pointer, the output by a cursor checked against a limit, what only a
+  // clear of the dictionary needs in the coder's fields.
   template <bool Mapped, bool Reporting>
   [[gnu::noinline]] int64_t FeedPixels(const uint8_t* P, int64_t From, int64_t N, const uint16_t* Map) {
-    auto pixel = [&](int64_t At) -> uint32_t { return Mapped ? Map[P[At]] : P[At]; };
+    auto pixel = [Map](const uint8_t* At) -> uint32_t { return Mapped ? Map[*At] : *At; };
     const int64_t read = FRead - From;  // pixel i of the run is pixel read + i of the frame
-    int64_t i = From;
-    if (FRead == 0) {
-      FPrefix = static_cast<int32_t>(pixel(i));
-      ++i;
-    }
+    const uint8_t* at = P + From;
+    const uint8_t* const last = P + N - 1;
+    if (FRead == 0) FPrefix = static_cast<int32_t>(pixel(at++));
     uint32_t prefix = static_cast<uint32_t>(FPrefix);
     uint32_t* const slots = FSlots.get();
-    // The coder's state lives in locals for the loop.
     TLZWCoder& coder = FCoder;
     uint64_t acc = coder.Acc;
     int32_t accBits = coder.AccBits, width = coder.CodeWidth, largest = coder.LargestCode;
     int32_t freeCode = coder.FreeCode;
-    bool clearPending = coder.ClearPending;
-    const int32_t minCodeSize = coder.MinCodeSize, clearCode = coder.ClearCode;
     TLZWOutput& out = *FOut;
-    constexpr size_t kChunk = 4096;  // codes between checks of the room left
-    // At most two codes (a string and a clear) per pixel, each moving the
-    // output on by at most two bytes and storing eight.
-    uint8_t* start = out.Room(4 * kChunk + 16);
-    uint8_t* to = start;
-    int32_t budget = kChunk;
-    // The next pixel is read a turn ahead, before the branches of this one:
-    // a mispredicted branch, which every new string costs, then does not
-    // throw the read away and wait for it again.
-    uint32_t next = i < N ? pixel(i) : 0;
-    for (; i < N && next <= 255; ++i) {
-      if (Reporting) Report(read + i);
+    uint8_t* to = out.Cursor();
+    // Pixels are read two turns ahead, before the branches of this one: a
+    // mispredicted branch, which every new string costs, then does not throw
+    // the reads away and wait for them again.
+    uint32_t next = at <= last ? pixel(at) : 0, after = at < last ? pixel(at + 1) : 0;
+    for (; at <= last && next <= 255; ++at) {
+      if (Reporting) Report(read + (at - P));
       const uint32_t c = next;
-      next = pixel(i + 1 < N ? i + 1 : i);
+      next = after;
+      after = pixel(at + 2 <= last ? at + 2 : last);
       const uint32_t key = c << 12 | prefix;
       uint32_t slot = c << 4 ^ prefix;
       uint32_t e = slots[slot];
@@ -213,33 +212,35 @@ private:
           continue;
         }
       }
-      if (--budget == 0) {
-        out.Commit(static_cast<size_t>(to - start));
-        start = to = out.Room(4 * kChunk + 16);
-        budget = kChunk;
+      if (__builtin_expect(to > out.Limit(), 0)) {
+        out.SetCursor(to);
+        out.Drain(false);
+        to = out.Cursor();
       }
-      TLZWCoder::Put(static_cast<int32_t>(prefix), acc, accBits, to, width, largest, clearPending, freeCode,
-                     minCodeSize);
+      TLZWCoder::PutBits(prefix, width, acc, accBits, to);
       prefix = c;
-      if (freeCode < kMaxCode) {
+      if (__builtin_expect(freeCode < kMaxCode, 1)) {
+        TLZWCoder::Widen(freeCode, width, largest);
         slots[slot] = key << 12 | static_cast<uint32_t>(freeCode++);
       } else {
+        // The dictionary is full (at 12 bits, so the width stays): a clear
+        // code, then the first width again and an empty dictionary.
         std::memset(slots, 0xFF, sizeof(uint32_t) * (kHashSlots + 1));
-        freeCode = clearCode + 2;
-        clearPending = true;
-        TLZWCoder::Put(clearCode, acc, accBits, to, width, largest, clearPending, freeCode, minCodeSize);
+        freeCode = coder.ClearCode + 2;
+        TLZWCoder::PutBits(static_cast<uint32_t>(coder.ClearCode), width, acc, accBits, to);
+        width = coder.MinCodeSize + 1;
+        largest = (1 << width) - 1;
       }
     }
-    out.Commit(static_cast<size_t>(to - start));
+    out.SetCursor(to);
     coder.Acc = acc;
     coder.AccBits = accBits;
     coder.CodeWidth = width;
     coder.LargestCode = largest;
     coder.FreeCode = freeCode;
-    coder.ClearPending = clearPending;
     FPrefix = static_cast<int32_t>(prefix);
-    FRead = read + i;
-    return i;
+    FRead = read + (at - P);
+    return at - P;
   }
 
   // Progress before pixel P (counted from 0) is read.
