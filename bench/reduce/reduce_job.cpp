@@ -2,7 +2,9 @@
 // colours for a PPM picture, the picture mapped onto it (dithered unless
 // --no-dither), saved as OUT: a GIF file through the writer registry, which
 // codes the rows while they are mapped, or a PPM of the reduced colours;
-// also writes the test pictures.
+// also writes the test pictures. Prints the time of each stage: reading,
+// the palette, the mapping and save (and within it when the last row was
+// mapped).
 //   reduce_job pictures DIR              writes DIR/photo.ppm, fractal.ppm, flat.ppm
 //   reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N]
 #include <fcntl.h>
@@ -202,6 +204,10 @@ int main(int argc, char** argv) {
     CreateOptimizedPalette(&dest, &source, colors, false);
     dest.SetDither(dither);
     const auto palette = std::chrono::steady_clock::now();
+    // The mapping ends on this thread while the writer may still be coding
+    // the last rows on its own.
+    auto mapped = palette;
+    dest.OnProgressEnd = [&](TObject*) { mapped = std::chrono::steady_clock::now(); };
     if (LowerCase(GetFileExtension(argv[2])) == "ppm") {
       dest.CopyFrom(&source);
       WritePpmImage(argv[2], dest);
@@ -210,10 +216,11 @@ int main(int argc, char** argv) {
       dest.CopyFromAndSaveToFile(&source, argv[2]);
     }
     const auto saved = std::chrono::steady_clock::now();
-    std::printf("read %.3f s, palette %.3f s, mapping and save %.3f s, %d colours\n",
+    std::printf("read %.3f s, palette %.3f s, mapping and save %.3f s (rows mapped after %.3f s), %d colours\n",
                 std::chrono::duration<double>(start - opened).count(),
                 std::chrono::duration<double>(palette - start).count(),
-                std::chrono::duration<double>(saved - palette).count(), dest.PaletteCount());
+                std::chrono::duration<double>(saved - palette).count(),
+                std::chrono::duration<double>(mapped - palette).count(), dest.PaletteCount());
     std::fflush(stdout);
     return 0;
   } catch (const std::exception& e) {
