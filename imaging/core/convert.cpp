@@ -138,12 +138,20 @@ template <bool Grey, int Step, typename SearchT>
       }
       const uint8_t i = uint8_t(found);
       *index = i;
-      errors[0] = int16_t(r - Tables.R[i]);
-      errors[1] = int16_t(g - Tables.G[i]);
-      errors[2] = int16_t(b - Tables.B[i]);
-      carryR = 7 * int64_t(r) - Tables.R7[i];
-      carryG = 7 * int64_t(g) - Tables.G7[i];
-      carryB = 7 * int64_t(b) - Tables.B7[i];
+      const int32_t er = r - Tables.R[i], eg = g - Tables.G[i], eb = b - Tables.B[i];
+      errors[0] = int16_t(er);
+      errors[1] = int16_t(eg);
+      errors[2] = int16_t(eb);
+      if (__builtin_expect((er | eg | eb) != 0, 1)) {
+        carryR = 7 * int64_t(r) - Tables.R7[i];
+        carryG = 7 * int64_t(g) - Tables.G7[i];
+        carryB = 7 * int64_t(b) - Tables.B7[i];
+      } else {
+        // A colour of the palette passes nothing on. Where that is the rule
+        // (a picture whose colours the palette holds) the branch is
+        // predicted, and the next pixel need not wait for this one.
+        carryR = carryG = carryB = 0;
+      }
     }
   }
   At = TRowCursor{pixel, current, errors, index, count, carryR, carryG, carryB};
