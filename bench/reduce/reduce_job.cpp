@@ -139,13 +139,13 @@ void ReadPpmImage(const char* FileName, TPixelGraphic& Image) {
   if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX || maxval != 255 ||
       at >= header.size() || !std::isspace(static_cast<unsigned char>(header[at])))
     throw std::runtime_error(std::string(FileName) + " is not an 8-bit binary PPM");
-  const int64_t pixels = int64_t(at) + 1, rowBytes = width * 3;
-  if ((st.st_size - pixels) / height < rowBytes) throw std::runtime_error(std::string(FileName) + " is truncated");
+  const int64_t dataOffset = int64_t(at) + 1, rowBytes = width * 3;
+  if ((st.st_size - dataOffset) / height < rowBytes) throw std::runtime_error(std::string(FileName) + " is truncated");
   Image.NewImage(int32_t(width), int32_t(height), pf24Bit);  // refuses sizes past the library's cap
   const int64_t rowsAtOnce = std::max<int64_t>(1, (int64_t(8) << 20) / rowBytes);
   for (int64_t y = 0; y < height; y += rowsAtOnce) {
     const int64_t rows = std::min(rowsAtOnce, height - y);
-    const TFileWindow window(fd, pixels + y * rowBytes, size_t(rows * rowBytes));
+    const TFileWindow window(fd, dataOffset + y * rowBytes, size_t(rows * rowBytes));
     if (!window.Data()) throw std::runtime_error(std::string("cannot read ") + FileName);
     for (int64_t r = 0; r < rows; ++r)
       SwapRedBlue(Image.ScanLine(int32_t(y + r)), window.Data() + r * rowBytes, size_t(width));
