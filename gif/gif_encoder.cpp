@@ -159,25 +159,28 @@ TGIFPaletteMapper::TGIFPaletteMapper(TGIFWriteState& State, const std::array<TCo
 TGIFPaletteMapper::~TGIFPaletteMapper() = default;
 
 void TGIFPaletteMapper::AddNew(const uint8_t* Row, int32_t Width) {
+  for (int32_t x = 0; x < Width && FUnmapped > 0; ++x)
+    if (!FMapped[Row[x]]) Place(Row[x]);
+}
+
+uint8_t TGIFPaletteMapper::Place(uint8_t Index) {
   // Each index takes its colour's place in the palette the first time a
   // pixel uses it; indices of one colour share that place, as the colours
   // of a 24-bit picture would.
-  for (int32_t x = 0; x < Width; ++x) {
-    const uint8_t v = Row[x];
-    if (FMapped[v]) continue;
-    const TColor color = FColors[v] & 0xFFFFFF;
-    int32_t index = FLookup->FindOrAdd(color, FState.ColorCount);
-    if (index < 0) {
-      // At most 256 indices, so at most 256 colours.
-      index = FState.ColorCount++;
-      FState.Palette[3 * index] = static_cast<uint8_t>(color);
-      FState.Palette[3 * index + 1] = static_cast<uint8_t>(color >> 8);
-      FState.Palette[3 * index + 2] = static_cast<uint8_t>(color >> 16);
-    }
-    FMap[v] = static_cast<uint8_t>(index);
-    FMapped[v] = true;
-    if (--FUnmapped == 0) break;
+  if (FMapped[Index]) return FMap[Index];
+  const TColor color = FColors[Index] & 0xFFFFFF;
+  int32_t place = FLookup->FindOrAdd(color, FState.ColorCount);
+  if (place < 0) {
+    // At most 256 indices, so at most 256 colours.
+    place = FState.ColorCount++;
+    FState.Palette[3 * place] = static_cast<uint8_t>(color);
+    FState.Palette[3 * place + 1] = static_cast<uint8_t>(color >> 8);
+    FState.Palette[3 * place + 2] = static_cast<uint8_t>(color >> 16);
   }
+  FMap[Index] = static_cast<uint8_t>(place);
+  FMapped[Index] = true;
+  --FUnmapped;
+  return FMap[Index];
 }
 
 void SetGIFTransparentIndex(TGIFWriteState& State, TColor TransparentColor) {

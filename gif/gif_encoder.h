@@ -136,6 +136,8 @@ public:
   void AddRow(const uint8_t* Row, int32_t Width) {
     if (FUnmapped > 0) AddNew(Row, Width);
   }
+  // The place of Index, which it takes now when it has none yet.
+  uint8_t Place(uint8_t Index);
   // Every index has its place.
   bool Complete() const { return FUnmapped == 0; }
 
@@ -171,12 +173,12 @@ void CompressGIFLZW(TStream& Stream, const uint8_t* Indices, int64_t Count, int3
                     int32_t FrameWidth = 0, int32_t FrameNumber = 1, int32_t FrameCount = 1);
 
 // The compressor over the rows of a one-frame picture, read in coding order
-// (interlaced: pass order): pixel x of row y is coded as Map[Row(y)[x]].
-// BeforeRow, when given, sees each row before it is coded and may add the
-// places of its indices to Map.
+// (interlaced: pass order): pixel x of row y is coded as Map[Row(y)[x]]. An
+// entry of Map above 255 is not known yet: the first pixel with that index
+// asks Place for it, and the entry keeps the answer.
 void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interlaced,
-                    const std::function<const uint8_t*(int32_t)>& Row, const uint8_t* Map, int32_t ColorCount,
-                    const std::function<void(const uint8_t*)>& BeforeRow = nullptr);
+                    const std::function<const uint8_t*(int32_t)>& Row, uint16_t* Map, int32_t ColorCount,
+                    const std::function<uint8_t(uint8_t)>& Place = nullptr);
 
 // Writes the picture as a one-frame GIF89a with the bytes SaveBitmapAsGIF
 // writes for a 24-bit bitmap of the same colours: the palette is the order

@@ -120,8 +120,12 @@ bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo&
   GIFWriteStatus = 6;
   TGIFPaletteMapper mapper(*state, Rows.Colors, map);
   GIFWriteStatus = 2;
-  CompressGIFLZW(Stream, Rows.Width, Rows.Height, false, Rows.Row, map.data(), expected,
-                 [&](const uint8_t* Row) { mapper.AddRow(Row, Rows.Width); });
+  // The coder asks for an index's place as it first reads it, which is
+  // coding order, so the rows need no pass of their own for it.
+  std::array<uint16_t, 256> places;
+  places.fill(0xFFFF);
+  CompressGIFLZW(Stream, Rows.Width, Rows.Height, false, Rows.Row, places.data(), expected,
+                 [&](uint8_t Index) { return mapper.Place(Index); });
   if (GIFBitsPerPixel(std::max(state->ColorCount, 1)) != bits) {
     Stream.Seek(start, soBeginning);
     return false;
@@ -286,10 +290,13 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
   PutScreen(b, Rows.Width, Rows.Height, state.get());
   PutFrameHeader(b, frame, Rows.Width, Rows.Height, *state, false);
   WriteBytes(Stream, b);
-  if (Rows.BitCount == 8)
-    CompressGIFLZW(Stream, Rows.Width, Rows.Height, Interlaced, Rows.Row, map.data(), state->ColorCount);
-  else
+  if (Rows.BitCount == 8) {
+    std::array<uint16_t, 256> places;
+    std::copy(map.begin(), map.end(), places.begin());
+    CompressGIFLZW(Stream, Rows.Width, Rows.Height, Interlaced, Rows.Row, places.data(), state->ColorCount);
+  } else {
     CompressGIFLZW(*state);
+  }
   const int32_t colorCount = state->ColorCount;
   state.reset();
   FinishGIF(Stream, colorCount);

@@ -2,9 +2,11 @@
 #include "imaging/core/median_cut.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -339,28 +341,43 @@ std::vector<TColor> TrueColorPaletteColors(TPixelGraphic* Dest, TPixelGraphic* S
     if (pixels < ParallelHistogramPixels || threads == 1) {
       for (int32_t y = 0; y < height; ++y) CountRow(counts.data(), notes.data(), Source->ScanLine(y), width);
     } else {
+      // Rows are handed out in small runs as the threads ask for them, so
+      // that a thread slowed by smooth parts of the picture (one cell many
+      // times in a row) or by other work on the machine does not hold the
+      // rest up; each thread counts into its own tables, made on that thread.
       std::vector<const uint8_t*> rows(height);
       for (int32_t y = 0; y < height; ++y) rows[y] = Source->ScanLine(y);
-      std::vector<std::vector<uint32_t>> partial(threads - 1, std::vector<uint32_t>(HistogramCells, 0));
-      std::vector<std::vector<uint16_t>> partialNotes(threads - 1, std::vector<uint16_t>(HistogramCells, 0));
-      auto band = [&](uint32_t* into, uint16_t* into_notes, int32_t part) {
-        const int32_t first = int32_t(int64_t(height) * part / threads);
-        const int32_t last = int32_t(int64_t(height) * (part + 1) / threads);
-        for (int32_t y = first; y < last; ++y) CountRow(into, into_notes, rows[y], width);
+      constexpr int32_t RowsAtOnce = 32;
+      std::atomic<int32_t> next{0};
+      auto count = [&](uint32_t* Into, uint16_t* IntoNotes) {
+        for (int32_t first; (first = next.fetch_add(RowsAtOnce)) < height;)
+          for (int32_t y = first; y < std::min(first + RowsAtOnce, height); ++y)
+            CountRow(Into, IntoNotes, rows[y], width);
       };
+      std::vector<std::vector<uint32_t>> partial(threads - 1);
+      std::vector<std::vector<uint16_t>> partialNotes(threads - 1);
       std::vector<std::thread> workers;
       for (int32_t part = 1; part < threads; ++part) {
         try {
-          workers.emplace_back(band, partial[part - 1].data(), partialNotes[part - 1].data(), part);
-        } catch (const std::system_error&) {  // no thread to be had: count it here
-          band(partial[part - 1].data(), partialNotes[part - 1].data(), part);
+          workers.emplace_back([&, part] {
+            try {
+              partial[part - 1].assign(HistogramCells, 0);
+              partialNotes[part - 1].assign(HistogramCells, 0);
+            } catch (const std::bad_alloc&) {  // no tables: the others count the rows
+              return;
+            }
+            count(partial[part - 1].data(), partialNotes[part - 1].data());
+          });
+        } catch (const std::system_error&) {  // no thread to be had: the others count its rows
+          break;
         }
       }
-      band(counts.data(), notes.data(), 0);
+      count(counts.data(), notes.data());
       for (std::thread& worker : workers) worker.join();
       for (const std::vector<uint32_t>& p : partial)
-        for (int32_t i = 0; i < HistogramCells; ++i) counts[i] += p[i];
-      for (const std::vector<uint16_t>& p : partialNotes) MergeCellColors(notes.data(), p.data());
+        for (int32_t i = 0; i < static_cast<int32_t>(p.size()); ++i) counts[i] += p[i];
+      for (const std::vector<uint16_t>& p : partialNotes)
+        if (!p.empty()) MergeCellColors(notes.data(), p.data());
     }
   }
   SaturateCounts(counts.data(), histogram.data());

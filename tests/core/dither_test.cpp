@@ -386,15 +386,25 @@ TEST_F(Dither, RowDithererEqualsPixelByPixel) {
     Image.SetPaletteCount(5);
     for (int32_t i = 0; i < 5; ++i) Image.SetPaletteEntry(i, Grey(uint8_t(i * 60)));
   };
-  ExpectSameAsPerPixel(source, pf8Bit, custom(true), 0, 0, 0, 0);
-  ExpectSameAsPerPixel(source, pf8Bit, custom(false), 0, 0, 0, 0);
-  ExpectSameAsPerPixel(source, pf8Bit, custom(true), 5, -3, 2, 0);
-  ExpectSameAsPerPixel(source, pf8Bit, kind(pSpecial252), 0, 0, 0, 0);
-  ExpectSameAsPerPixel(source, pf8Bit, kind(pGray236), 0, 0, 0, 0);
-  ExpectSameAsPerPixel(source, pf8Bit, greys, -4, 1, 0, 3);
-  ExpectSameAsPerPixel(source, pf4Bit, kind(pSys16), 0, 0, 0, 0);
-  ExpectSameAsPerPixel(source, pf4Bit, kind(pGray16), 0, 0, 0, 0);
-  ExpectSameAsPerPixel(source, pf1Bit, kind(pBlackWhite), 3, 0, 0, 0);
+  // Dithered and not: the plain nearest colours also go row by row.
+  for (bool dither : {true, false}) {
+    SCOPED_TRACE(dither);
+    auto with = [dither](std::function<void(TPixelGraphic&)> Palette) {
+      return [=](TPixelGraphic& Image) {
+        Palette(Image);
+        Image.SetDither(dither);
+      };
+    };
+    ExpectSameAsPerPixel(source, pf8Bit, with(custom(true)), 0, 0, 0, 0);
+    ExpectSameAsPerPixel(source, pf8Bit, with(custom(false)), 0, 0, 0, 0);
+    ExpectSameAsPerPixel(source, pf8Bit, with(custom(true)), 5, -3, 2, 0);
+    ExpectSameAsPerPixel(source, pf8Bit, with(kind(pSpecial252)), 0, 0, 0, 0);
+    ExpectSameAsPerPixel(source, pf8Bit, with(kind(pGray236)), 0, 0, 0, 0);
+    ExpectSameAsPerPixel(source, pf8Bit, with(greys), -4, 1, 0, 3);
+    ExpectSameAsPerPixel(source, pf4Bit, with(kind(pSys16)), 0, 0, 0, 0);
+    ExpectSameAsPerPixel(source, pf4Bit, with(kind(pGray16)), 0, 0, 0, 0);
+    ExpectSameAsPerPixel(source, pf1Bit, with(kind(pBlackWhite)), 3, 0, 0, 0);
+  }
 
   // A palette source goes the same way.
   TPixelGraphic indexed;

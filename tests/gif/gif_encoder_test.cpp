@@ -14,7 +14,96 @@ std::vector<uint8_t> Compress(const std::vector<uint8_t>& indices, int32_t color
   return s.Bytes();
 }
 
+// The compressor's rule written plainly: keys and codes in two tables of
+// 5119 slots, the probe step 5119 - i, a key-0 slot ending the probe, the
+// width growing after the code that fills it and a clear at 4096 codes.
+std::vector<uint8_t> CompressByTheRule(const std::vector<uint8_t>& indices, int32_t colors) {
+  const int32_t bits = GIFBitsPerPixel(colors), m = bits == 1 ? 2 : bits;
+  const int32_t clear = 1 << m;
+  int32_t width = m + 1, largest = (1 << width) - 1, next = clear + 2;
+  bool clearPending = false;
+  std::vector<int32_t> keys(5120, -1), codes(5120, 0);
+  std::vector<TCode> out;
+  auto emit = [&](int32_t code) {
+    out.push_back({code, width});
+    if (clearPending) {
+      width = m + 1, largest = (1 << width) - 1, clearPending = false;
+    } else if (next > largest) {
+      ++width;
+      largest = width == 12 ? 4096 : (1 << width) - 1;
+    }
+  };
+  emit(clear);
+  int32_t prefix = indices.empty() ? 0 : indices[0];
+  for (size_t p = 1; p < indices.size(); ++p) {
+    const int32_t c = indices[p], key = (c << 12) + prefix;
+    int32_t i = (c << 4) ^ prefix;
+    bool found = keys[i] == key;
+    if (!found && keys[i] >= 0) {
+      const int32_t step = i == 0 ? 1 : 5119 - i;
+      do {
+        i -= step;
+        if (i < 0) i += 5119;
+        found = keys[i] == key;
+      } while (!found && keys[i] > 0);
+    }
+    if (found) {
+      prefix = codes[i];
+      continue;
+    }
+    emit(prefix);
+    prefix = c;
+    if (next < 4096) {
+      codes[i] = next++;
+      keys[i] = key;
+    } else {
+      std::fill(keys.begin(), keys.end(), -1);
+      next = clear + 2;
+      clearPending = true;
+      emit(clear);
+    }
+  }
+  if (!indices.empty()) emit(prefix);
+  emit(clear + 1);
+  return PackLZWCodes(m, out);
+}
+
 }  // namespace
+
+TEST_F(GIFEncoderTest, CodesAsTheRuleForEveryCodeSize) {
+  // Noise, runs and gradients over 2 to 256 colours: strings of every
+  // length, probes, full dictionaries and clears at each code size, and the
+  // rows given one at a time through a map of indices.
+  uint32_t s = 99;
+  for (int32_t colors : {2, 3, 5, 16, 17, 100, 256}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      const int32_t width = 331, height = 97;
+      std::vector<uint8_t> indices(size_t(width) * height);
+      for (size_t i = 0; i < indices.size(); ++i) {
+        s = s * 1103515245u + 12345u;
+        const uint32_t noise = s >> 16;
+        const uint32_t v = kind == 0 ? noise : kind == 1 ? (noise % 7 == 0 ? noise : uint32_t(i / 23))
+                                                         : uint32_t(i % width / 3 + i / width + noise % 3);
+        indices[i] = uint8_t(v % uint32_t(colors));
+      }
+      const std::vector<uint8_t> expected = CompressByTheRule(indices, colors);
+      ASSERT_EQ(Compress(indices, colors), expected) << colors << " colours, kind " << kind;
+
+      // The same pixels as rows of indices reversed, mapped back.
+      // Even indices are mapped from the start; odd ones are placed as
+      // they come.
+      std::vector<uint8_t> rows(indices.size());
+      std::vector<uint16_t> map(256);
+      for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8_t(255 - indices[i]);
+      for (int32_t v = 0; v < 256; ++v) map[size_t(v)] = v % 2 ? 0x100 : uint16_t(255 - v);
+      TMemoryStream byRows;
+      CompressGIFLZW(
+          byRows, width, height, false, [&](int32_t y) { return &rows[size_t(y) * width]; }, map.data(), colors,
+          [](uint8_t v) { return uint8_t(255 - v); });
+      EXPECT_EQ(byRows.Bytes(), expected) << colors << " colours by rows, kind " << kind;
+    }
+  }
+}
 
 TEST_F(GIFEncoderTest, BitsPerPixelTable) {
   const int32_t expected[][2] = {{0, 1},   {1, 1},   {2, 1},   {3, 2},   {4, 2},   {5, 3},  {8, 3},
