@@ -2,6 +2,7 @@
 #include "imaging/formats/format_io.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/base/exception.h"
@@ -17,6 +18,18 @@ bool TBufferedByteReader::Fill() {
 
 int64_t TBufferedByteReader::Left() const {
   return (FCount - FPosition) + std::max<int64_t>(0, FStream.Size() - FStream.Position());
+}
+
+int64_t TBufferedByteReader::Take(uint8_t* Dest, int64_t Count) {
+  int64_t Done = std::min<int64_t>(Count, FCount - FPosition);
+  std::memcpy(Dest, FBuffer.data() + FPosition, static_cast<size_t>(Done));
+  FPosition += static_cast<int32_t>(Done);
+  while (Done < Count) {
+    const int64_t N = FStream.Read(Dest + Done, Count - Done);
+    if (N <= 0) break;
+    Done += N;
+  }
+  return Done;
 }
 
 void TBufferedByteReader::EndOfFile() { throw EReadError("Stream read error"); }

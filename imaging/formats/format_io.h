@@ -30,6 +30,9 @@ public:
   }
   // Bytes still to be handed out: those in the buffer and those after it.
   int64_t Left() const;
+  // Up to Count bytes into Dest, those in the buffer first, the rest straight
+  // from the stream; fewer only where the stream ends.
+  int64_t Take(uint8_t* Dest, int64_t Count);
 
 private:
   bool Fill();

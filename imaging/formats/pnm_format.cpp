@@ -2,7 +2,9 @@
 #include "imaging/formats/pnm_format.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
 
 #include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
@@ -31,6 +33,7 @@ public:
 
   uint8_t Plain() { return FBytes.Next(); }
   int64_t Left() const { return FBytes.Left(); }
+  int64_t Take(uint8_t* Dest, int64_t Count) { return FBytes.Take(Dest, Count); }
 
   // Magic number: "P" and the variant digit 1..6.
   int ReadVariant() {
@@ -157,6 +160,27 @@ void TPxMFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   if (In.Left() * 2 < Least) RaiseReader(PGMessage(32));
   Graphic.NewImage(Width, Height, Format);
 
+  // Binary samples are read a row at a time and scaled through a table.
+  std::vector<uint8_t> Read;
+  std::array<uint8_t, 256> Scaled{};
+  if (Variant == 5 || Variant == 6) {
+    Read.resize(static_cast<size_t>(Width) * (Variant == 6 ? 3 : 1));
+    for (int32_t v = 0; v < 256; ++v) Scaled[v] = static_cast<uint8_t>(Scale(v, Maximum));
+  }
+  // A cut row keeps its whole pixels before the error.
+  auto BinaryRow = [&](uint8_t* Row) {
+    const int64_t Got = In.Take(Read.data(), static_cast<int64_t>(Read.size()));
+    if (Variant == 5) {
+      for (int64_t k = 0; k < Got; ++k) Row[k] = Scaled[Read[k]];
+    } else {
+      for (int64_t k = 0; k + 2 < Got; k += 3) {  // RGB samples, BGR pixels
+        Row[k] = Scaled[Read[k + 2]];
+        Row[k + 1] = Scaled[Read[k + 1]];
+        Row[k + 2] = Scaled[Read[k]];
+      }
+    }
+    if (Got < static_cast<int64_t>(Read.size())) RaiseReader(PGMessage(32));
+  };
   TPGProgressScope Progress(Graphic, this);
   for (int32_t r = 0; r < Height; ++r) {
     switch (Variant) {
@@ -180,16 +204,8 @@ void TPxMFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
         if (Width % 8) Row[RowBytes - 1] &= static_cast<uint8_t>(0xFF00 >> (Width % 8));
         break;
       }
-      case 5:
-        for (int32_t x = 0; x < Width; ++x) Graphic.SetPixel(x, r, Scale(In.Plain(), Maximum));
-        break;
       default:
-        for (int32_t x = 0; x < Width; ++x) {
-          uint32_t R = Scale(In.Plain(), Maximum);
-          uint32_t G = Scale(In.Plain(), Maximum);
-          uint32_t B = Scale(In.Plain(), Maximum);
-          Graphic.SetPixel(x, r, R | G << 8 | B << 16);
-        }
+        BinaryRow(Graphic.ScanLine(r));
         break;
     }
     if (Progress.Progress(r, Height)) break;
