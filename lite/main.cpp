@@ -285,7 +285,7 @@ bool TForm1::LiteSaveGif(const std::string& Name) {
   TBitmap bitmap;
   bitmap.SetPixelFormat(pf24bit);
   bitmap.SetSize(width, height);
-  bitmap.Canvas()->StretchDraw(TRect(0, 0, width, height), Image1->Picture()->Bitmap());
+  bitmap.Canvas()->StretchDraw(TRect{0, 0, width, height}, Image1->Picture()->Bitmap());
   if (SaveBitmapAsGIFFile(Name, bitmap, false, 0xFFFFFF, false)) return true;
   ShowOffer();
   return false;
@@ -312,7 +312,7 @@ void TForm1::LayOutOffer() {
   int32_t textHeight = 0;
   for (int32_t i = 0; i < Memo1->Lines()->Count(); ++i) {
     const std::string line = Memo1->Lines()->Strings(i);
-    TRect r(0, 0, width, 0);
+    TRect r{0, 0, width, 0};
     DrawText(canvas->Handle(), line.empty() ? " " : line, &r,
              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS | DT_CENTER);
     textHeight += std::max(r.Height(), lineHeight);

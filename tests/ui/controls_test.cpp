@@ -137,7 +137,7 @@ TEST(Controls, MouseEnterAndLeaveFollowThePointerOverWindowlessControls) {
   form->Show();
   driver.ProcessMessages();
   auto watch = [&](TControl* C, const std::string& Name) {
-    C->WindowProc = [&log, C, Name, old = C->WindowProc](TMessage& M) {
+    C->WindowProc = [&log, Name, old = C->WindowProc](TMessage& M) {
       if (M.Msg == CM_MOUSEENTER) log.push_back("enter " + Name);
       if (M.Msg == CM_MOUSELEAVE) log.push_back("leave " + Name);
       old(M);
