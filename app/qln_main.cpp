@@ -914,6 +914,7 @@ void TForm1::Reset1Click(TObject*) {
 // ---- file and clipboard commands ----
 
 void TForm1::Open1Click(TObject*) {
+  if (!QueryCloseSave()) return;
   if (!OpenDialog1->Execute()) return;
   const std::string name = OpenDialog1->FileName();
   try {
@@ -1039,6 +1040,7 @@ void TForm1::btnCopyClick(TObject*) {
 
 void TForm1::btnPasteClick(TObject*) {
   if (!Clipboard()->HasFormat(CF_BITMAP)) return;
+  if (!QueryCloseSave()) return;
   QLNLoadingIdle = false;
   try {
     {

@@ -142,7 +142,8 @@ public:
   void btnPasteClick(TObject* Sender);
   void Exit1Click(TObject* Sender);
   // Asks "Save changes to …?" when the picture has changes not yet saved;
-  // true when the window may close (saved, or No).
+  // true when the picture may go (saved, or No): asked before closing and
+  // before Open, Paste or Acquire put another picture in its place.
   bool QueryCloseSave();
 
   // ---- transparency, crop, flips, rotation, view options, TWAIN source ----

@@ -289,6 +289,7 @@ void TForm1::HelpContent1Click(TObject*) {
 }
 
 void TForm1::Acquire1Click(TObject*) {
+  if (!QueryCloseSave()) return;
   Screen->SetCursor(crHourGlass);
   HGLOBAL dib = TWAIN_AcquireDib(Handle(), 0);
   BringToFront();

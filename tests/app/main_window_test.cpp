@@ -567,6 +567,36 @@ TEST_F(AppTest, LeavingWithUnsavedChangesAsksToSaveThem) {
   EXPECT_EQ(saved.GetWidth(), 48);
 }
 
+// Open, Paste and Acquire replace the picture, so they ask first as leaving
+// does: Cancel keeps the edited picture, No lets the new one in.
+TEST_F(AppTest, ReplacingAnEditedPictureAsksToSaveItFirst) {
+  WritePhoto("photo.bmp");
+  WritePhoto("small.bmp", 8, 8);
+  Start();
+  Form->LoadFile(Dir + "photo.bmp");
+  Form->RotateBy(90);
+  TBitmap bmp;
+  bmp.SetWidth(5);
+  bmp.SetHeight(5);
+  Clipboard()->Assign(&bmp);
+  Driver.AnswerMessageBoxes({IDCANCEL, IDCANCEL, IDCANCEL});
+  Form->Open1Click(nullptr);
+  Form->btnPasteClick(nullptr);
+  Form->Acquire1Click(nullptr);
+  ASSERT_EQ(Driver.MessageBoxes().size(), 3u);
+  for (const auto& box : Driver.MessageBoxes()) EXPECT_EQ(box.Text, "Save changes to \"photo.bmp\"?");
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 48);
+  EXPECT_TRUE(Form->Modified());
+
+  Driver.AnswerMessageBoxes({IDNO});
+  OpenThroughDialog("small.bmp");
+  EXPECT_EQ(Driver.MessageBoxes().size(), 4u);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 8);
+  Form->btnPasteClick(nullptr);  // nothing changed since the open: no question
+  EXPECT_EQ(Driver.MessageBoxes().size(), 4u);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 5);
+}
+
 TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
   {
     std::ofstream bad(Dir + "bad.bmp", std::ios::binary);
