@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/formats/empty_scans_jpeg.h"
 #include "tests/process_memory.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/pixel_graphic.h"
@@ -130,26 +131,6 @@ void Tga_RLE24(benchmark::State& State) {
 }
 
 // ---- crafted files
-
-
-// A progressive grey JPEG whose scans carry four zero bytes each: a DC scan,
-// then AC scans of band 1..63.
-TBytes EmptyScansJPEG(int32_t W, int32_t H, int32_t Scans) {
-  TBytes b = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
-  b.insert(b.end(), 64, 1);
-  b.insert(b.end(), {0xFF, 0xC2, 0x00, 0x0B, 0x08, uint8_t(H >> 8), uint8_t(H), uint8_t(W >> 8), uint8_t(W), 0x01,
-                     0x01, 0x11, 0x00});
-  for (uint8_t table : {0x00, 0x10}) {
-    b.insert(b.end(), {0xFF, 0xC4, 0x00, 0x14, table, 1});
-    b.insert(b.end(), 15, 0);
-    b.push_back(0);
-  }
-  for (int32_t s = 0; s < Scans; ++s)
-    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, uint8_t(s ? 1 : 0), uint8_t(s ? 63 : 0), 0x00, 0, 0,
-                       0, 0});
-  b.insert(b.end(), {0xFF, 0xD9});
-  return b;
-}
 
 void Crafted(benchmark::State& State, const TBytes& File, const std::string& Extension, double PictureBytes) {
   PGraphicInitialization();
