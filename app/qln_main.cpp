@@ -506,24 +506,16 @@ void TForm1::FormCreate(TObject*) {
   UpdateControls(true);
 
   // A file named on the command line (also how the lite edition hands an
-  // image over) is opened as File > Open would: file name, pristine copy,
-  // reduction, estimate and the commands on.
+  // image over) is opened as File > Open would (file name, pristine copy,
+  // reduction, estimate and the commands on) once the window shows.
   if (ParamCount() >= 1 && FileExists(ParamStr(1))) {
     std::error_code ec;
     std::filesystem::path path = std::filesystem::absolute(ParamStr(1), ec);
     const std::string name = ec ? ParamStr(1) : path.lexically_normal().string();
     OpenDialog1->SetFileName(name);
     FLastFolder = ExtractFilePath(name);
-    try {
-      LoadFile(name);
-    } catch (const std::exception& E) {
-      // Said once the window shows, naming the file.
-      QLNLoadingIdle = true;
-      std::string reason = E.what();
-      if (!reason.empty() && reason.back() != '.') reason += '.';
-      FStartError = "Cannot open file \"" + name + "\".\n" + reason;
-      PostMessage(Handle(), QLNM_STARTERROR, 0, 0);
-    }
+    FStartFile = name;
+    PostMessage(Handle(), QLNM_OPENSTARTFILE, 0, 0);
   }
 
   StatBar->Invalidate();
@@ -574,12 +566,25 @@ void TForm1::WndProc(TMessage& Message) {
       UpdatePasteState();
       if (FNextViewer) SendMessage(FNextViewer, WM_DRAWCLIPBOARD, 0, 0);
       return;
-    case QLNM_STARTERROR:
-      if (!FStartError.empty()) Application->MessageBox(FStartError, Application->Title(), MB_OK | MB_ICONSTOP);
-      FStartError.clear();
+    case QLNM_OPENSTARTFILE:
+      OpenStartFile();
       return;
   }
   TForm::WndProc(Message);
+}
+
+void TForm1::OpenStartFile() {
+  const std::string name = std::move(FStartFile);
+  FStartFile.clear();
+  if (name.empty()) return;
+  try {
+    LoadFile(name);
+  } catch (const std::exception& E) {
+    QLNLoadingIdle = true;
+    std::string reason = E.what();
+    if (!reason.empty() && reason.back() != '.') reason += '.';
+    Application->MessageBox("Cannot open file \"" + name + "\".\n" + reason, Application->Title(), MB_OK | MB_ICONSTOP);
+  }
 }
 
 void TForm1::UpdatePasteState() {

@@ -40,9 +40,10 @@ extern bool QLNSelectionSync;
 // Screen cursor number of the transparent-pick cursor.
 inline constexpr int32_t crTransparent = 1;
 
-// Posted by the main window to itself: the file named on the command line
-// could not be opened, said once the window shows.
-inline constexpr uint32_t QLNM_STARTERROR = WM_APP + 1;
+// Posted by the main window to itself: open the file named on the command
+// line once the window shows, so that a reader's question or the reason it
+// cannot be opened comes over the window.
+inline constexpr uint32_t QLNM_OPENSTARTFILE = WM_APP + 1;
 
 // The module's start-up and clean-up (explicit, called by the program and
 // by tests).
@@ -217,8 +218,9 @@ private:
   std::string FFileName;
   bool FModified = false;
   bool FUntitled = false;
-  // Why the file named on the command line could not be opened.
-  std::string FStartError;
+  // The file named on the command line, until it is opened.
+  std::string FStartFile;
+  void OpenStartFile();
   // The folder of the file last opened or saved (or of the stored working
   // folder): where Save proposes to put an untitled picture.
   std::string FLastFolder;

@@ -39,6 +39,7 @@ int CheckInstall() {
   check.File("program icon", ProgramIconFile("quillonpro", 32));
   check.File("TWAIN source manager", IncludeTrailingPathDelimiter(ProgramFolder()) + "twain_32.so");
   if (ParamCount() >= 1) {
+    Application->ProcessMessages();  // the window opens its file from its queue
     TPixelGraphic* picture = Form1 ? Form1->Image1->PixelGraphicNoWait() : nullptr;
     const bool shown = picture && !picture->Empty();
     check.Fact("image", ParamStr(1) + (shown ? " (" + std::to_string(picture->Width()) + " x " +

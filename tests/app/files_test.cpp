@@ -42,6 +42,24 @@ protected:
   }
 };
 
+// A file named on the command line is read once the window shows, so the
+// reader's question comes over the window, never before it.
+TEST_F(AppFiles, ACommandLineFilesWarningComesOnceTheWindowShows) {
+  const std::string cut = WriteTruncatedJpeg("cut.jpg");
+  SetCommandLine({"quillonpro", cut});
+  QuillonProCreateForms();
+  Form = Form1;
+  EXPECT_TRUE(Driver.MessageBoxes().empty());
+  Driver.AnswerMessageBoxes({IDOK});
+  Form->Show();
+  Driver.ProcessMessages();
+  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
+  ASSERT_NE(Form->Image1->PixelGraphicNoWait(), nullptr);
+  EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetWidth(), 64);
+  EXPECT_EQ(Form->FileName(), cut);
+}
+
 TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
   const std::string photo = WritePhoto("photo.bmp", 20, 10);
   const std::string cut = WriteTruncatedJpeg("cut.jpg");
