@@ -569,6 +569,10 @@ void TForm1::WndProc(TMessage& Message) {
     case QLNM_OPENSTARTFILE:
       OpenStartFile();
       return;
+    case QLNM_SETTINGSPROBLEM:
+      if (!FSettingsProblem.empty()) TellSettingsProblem(FSettingsProblem);
+      FSettingsProblem.clear();
+      return;
   }
   TForm::WndProc(Message);
 }
@@ -594,8 +598,11 @@ void TForm1::UpdatePasteState() {
 
 void TForm1::LoadSettings() {
   TSettingsFile s(QLNSettingsFileName());
-  if (!s.Error().empty())
-    TellSettingsProblem(s.Error() + ".\nQuillon Pro starts with the default settings and leaves that file as it is.");
+  if (!s.Error().empty()) {
+    // Told once the window shows.
+    FSettingsProblem = s.Error() + ".\nQuillon Pro starts with the default settings and leaves that file as it is.";
+    PostMessage(Handle(), QLNM_SETTINGSPROBLEM, 0, 0);
+  }
   std::error_code ec;
   const std::string cwd = std::filesystem::current_path(ec).string();
   OpenDialog1->SetInitialDir(s.ReadString("WorkingDir", cwd));

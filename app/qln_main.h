@@ -44,6 +44,8 @@ inline constexpr int32_t crTransparent = 1;
 // line once the window shows, so that a reader's question or the reason it
 // cannot be opened comes over the window.
 inline constexpr uint32_t QLNM_OPENSTARTFILE = WM_APP + 1;
+// Posted likewise: the settings file could not be read.
+inline constexpr uint32_t QLNM_SETTINGSPROBLEM = WM_APP + 2;
 
 // The module's start-up and clean-up (explicit, called by the program and
 // by tests).
@@ -221,6 +223,8 @@ private:
   // The file named on the command line, until it is opened.
   std::string FStartFile;
   void OpenStartFile();
+  // Why the settings file could not be read, until it is told.
+  std::string FSettingsProblem;
   // The folder of the file last opened or saved (or of the stored working
   // folder): where Save proposes to put an untitled picture.
   std::string FLastFolder;

@@ -389,8 +389,9 @@ TEST_F(AppTest, MaximisedCloseKeepsStoredBounds) {
 }
 
 // A settings file that is no readable file (a folder, a pipe, a loop of
-// links) starts the window at once with the defaults, says so once, naming
-// the file and the reason, and is not written over when the window closes.
+// links) starts the window at once with the defaults, says so once the
+// window shows, naming the file and the reason, and is not written over
+// when the window closes.
 TEST_F(AppTest, ASettingsFileThatCannotBeReadGivesTheDefaultsAndStaysAsItIs) {
   const std::string cfg = QLNSettingsFileName();
   const struct {
@@ -407,7 +408,12 @@ TEST_F(AppTest, ASettingsFileThatCannotBeReadGivesTheDefaultsAndStaysAsItIs) {
     ASSERT_EQ(c.Make(), 0);
     {
       TPipeRescue rescue(cfg);
-      Start();
+      SetCommandLine({"quillonpro"});
+      QuillonProCreateForms();
+      Form = Form1;
+      EXPECT_TRUE(Driver.MessageBoxes().empty());  // said over the window, not before it
+      Form->Show();
+      Driver.ProcessMessages();
       EXPECT_EQ(Form->BackgroundColor(), static_cast<TColor>(0xFFFFFF));
       EXPECT_EQ(Form->TipIndex(), 0);
       EXPECT_FALSE(Form->ShowTipsAtStart());
