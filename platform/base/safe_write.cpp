@@ -109,6 +109,11 @@ int CloseChecked(TFd& Fd, TSafeWriteFile File) {
   return r != 0 && errno != EINTR ? errno : 0;
 }
 
+int RenameIn(int Dir, const std::string& From, const std::string& To, TSafeWriteFile File) {
+  if (const int e = Fault(TSafeWriteCall::Rename, File)) return e;
+  return ::renameat(Dir, From.c_str(), Dir, To.c_str()) == 0 ? 0 : errno;
+}
+
 // Copies the first Size bytes of From over To, which ends up Size long.
 int CopyContent(int From, int To, int64_t Size, TSafeWriteFile File) {
   std::vector<uint8_t> buf(static_cast<size_t>(std::min(Size, Chunk)));
@@ -340,8 +345,7 @@ int KeepIn(int Folder, const std::string& TempStem, const std::string& KeepStem,
     e = LinkIn(fd.Get(), Folder, KeepStem, ".keep", TSafeWriteFile::Backup, keep);
   } else if (!e) {
     keep = KeepStem + RandomNamePart() + ".keep";
-    e = Fault(TSafeWriteCall::Rename, TSafeWriteFile::Backup);
-    if (!e && ::renameat(Folder, name.c_str(), Folder, keep.c_str()) != 0) e = errno;
+    e = RenameIn(Folder, name, keep, TSafeWriteFile::Backup);
   }
   if (e) {
     if (!name.empty()) ::unlinkat(Folder, name.c_str(), 0);
@@ -559,9 +563,7 @@ void SafeWriteFile(const std::string& FileName, const TSafeWriteProc& Produce) {
     TFd hold(::openat(dir.Get(), temp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (hold.Get() >= 0) ::flock(hold.Get(), LOCK_SH);
     if (const int e = CloseChecked(fd, TSafeWriteFile::NewContent)) FailWrite(FileName, e);
-    int e = Fault(TSafeWriteCall::Rename, TSafeWriteFile::NewContent);
-    if (!e && ::renameat(dir.Get(), temp.c_str(), dir.Get(), leaf.c_str()) != 0) e = errno;
-    if (e) FailWrite(FileName, e);
+    if (const int e = RenameIn(dir.Get(), temp, leaf, TSafeWriteFile::NewContent)) FailWrite(FileName, e);
   } catch (...) {
     if (!temp.empty()) ::unlinkat(dir.Get(), temp.c_str(), 0);
     throw;
