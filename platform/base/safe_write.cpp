@@ -185,36 +185,14 @@ bool UnnamedFilesLinkable() {
   return linkable;
 }
 
-// A new, empty file in Dir for content that is not complete yet, locked as in
-// use: an unnamed one where the file system has them (Name stays empty),
-// else one named Stem, random digits and Suffix. -1 with errno set when the
-// folder refuses it.
-int CreateWorkFile(int Dir, const std::string& Stem, const std::string& Suffix, mode_t Mode, TSafeWriteFile File,
-                   std::string& Name) {
-  Name.clear();
-  if (UnnamedFilesLinkable()) {
-    int e = Fault(TSafeWriteCall::UnnamedFile, File);
-    if (!e) {
-      const int fd = ::openat(Dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, Mode);
-      if (fd >= 0) {
-        ::flock(fd, LOCK_SH);
-        return fd;
-      }
-      e = errno;
-    }
-    // Only a file system without unnamed files goes on to a named one.
-    if (e != EOPNOTSUPP && e != EISDIR && e != EINVAL) {
-      errno = e;
-      return -1;
-    }
-  }
+// Make (an openat or linkat) with the name Stem, random digits and Suffix,
+// drawn afresh while the name is taken; on failure Name is "" and errno set.
+template <typename TMake>
+int UnderNewName(const std::string& Stem, const std::string& Suffix, std::string& Name, TMake Make) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     Name = Stem + RandomNamePart() + Suffix;
-    const int fd = ::openat(Dir, Name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Mode);
-    if (fd >= 0) {
-      ::flock(fd, LOCK_SH);
-      return fd;
-    }
+    const int r = Make(Name.c_str());
+    if (r >= 0) return r;
     if (errno != EEXIST) break;
   }
   const int e = errno;
@@ -223,19 +201,43 @@ int CreateWorkFile(int Dir, const std::string& Stem, const std::string& Suffix, 
   return -1;
 }
 
+// A new, empty file in Dir for content that is not complete yet, locked as in
+// use: an unnamed one where the file system has them (Name stays empty),
+// else one named Stem, random digits and Suffix. -1 with errno set when the
+// folder refuses it.
+int CreateWorkFile(int Dir, const std::string& Stem, const std::string& Suffix, mode_t Mode, TSafeWriteFile File,
+                   std::string& Name) {
+  Name.clear();
+  int fd = -1;
+  if (UnnamedFilesLinkable()) {
+    int e = Fault(TSafeWriteCall::UnnamedFile, File);
+    if (!e) {
+      fd = ::openat(Dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, Mode);
+      if (fd < 0) e = errno;
+    }
+    // Only a file system without unnamed files goes on to a named one.
+    if (e && e != EOPNOTSUPP && e != EISDIR && e != EINVAL) {
+      errno = e;
+      return -1;
+    }
+  }
+  if (fd < 0)
+    fd = UnderNewName(Stem, Suffix, Name, [&](const char* N) {
+      return ::openat(Dir, N, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, Mode);
+    });
+  if (fd >= 0) ::flock(fd, LOCK_SH);
+  return fd;
+}
+
 // Gives the unnamed file Fd a name in Dir: Stem, random digits and Suffix.
 int LinkIn(int Fd, int Dir, const std::string& Stem, const std::string& Suffix, TSafeWriteFile File,
            std::string& Name) {
   if (const int e = Fault(TSafeWriteCall::Link, File)) return e;
   const std::string self = "/proc/self/fd/" + std::to_string(Fd);
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    Name = Stem + RandomNamePart() + Suffix;
-    if (::linkat(AT_FDCWD, self.c_str(), Dir, Name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-    if (errno != EEXIST) break;
-  }
-  const int e = errno;
-  Name.clear();
-  return e;
+  const int r = UnderNewName(Stem, Suffix, Name, [&](const char* N) {
+    return ::linkat(AT_FDCWD, self.c_str(), Dir, N, AT_SYMLINK_FOLLOW);
+  });
+  return r < 0 ? errno : 0;
 }
 
 // Opens Name in Folder when a save whose process is gone left it: a regular
