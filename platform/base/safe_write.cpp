@@ -153,6 +153,10 @@ std::string WorkStem(const std::string& Leaf) {
   return "." + Leaf.substr(0, 200) + ".";  // room for the suffixes within the longest name
 }
 
+std::string KeepStemBeside(const std::string& Leaf, const struct stat& Target) {
+  return WorkStem(Leaf) + std::to_string(Target.st_ino) + "-";
+}
+
 std::string CacheStem(const struct stat& Target) {
   return std::to_string(Target.st_dev) + "-" + std::to_string(Target.st_ino) + "-";
 }
@@ -306,8 +310,7 @@ void CleanUpFolder(int Folder, const std::string& TempStem, const std::string& K
 
 // What saves of this target left behind when their process was killed.
 void RecoverAndCleanUp(int Dir, const std::string& Leaf, const struct stat* Target, bool InPlace) {
-  const std::string stem = WorkStem(Leaf);
-  CleanUpFolder(Dir, stem, Target ? stem + std::to_string(Target->st_ino) + "-" : std::string(), Dir, Leaf, Target);
+  CleanUpFolder(Dir, WorkStem(Leaf), Target ? KeepStemBeside(Leaf, *Target) : std::string(), Dir, Leaf, Target);
   if (!InPlace || !Target) return;
   const std::string cache = UserCacheFolder();
   TFd cacheDir(cache.empty() ? -1 : OpenFolder(cache));
@@ -365,8 +368,7 @@ int KeepIn(int Folder, const std::string& TempStem, const std::string& KeepStem,
 int KeepOldContent(int Target, const struct stat& St, int Dir, const std::string& Leaf, bool Beside,
                    TBackup& Backup) {
   if (Beside) {
-    const std::string stem = WorkStem(Leaf);
-    const int e = KeepIn(Dir, stem, stem + std::to_string(St.st_ino) + "-", Target, St.st_size, Backup);
+    const int e = KeepIn(Dir, WorkStem(Leaf), KeepStemBeside(Leaf, St), Target, St.st_size, Backup);
     if (e != EACCES && e != EPERM) return e;
   }
   const std::string cache = UserCacheFolder();
