@@ -170,18 +170,19 @@ bool IsWorkName(const std::string& Name, const std::string& Stem, const std::str
                      [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
-// The process of a temporary file of earlier versions, named
-// ".<name>.<process>-<count>.tmp"; 0 for any other name.
-pid_t EarlierVersionsProcess(const std::string& Name, const std::string& Stem) {
+// A temporary file of earlier versions, named ".<name>.<process>-<count>.tmp",
+// whose process is gone. Earlier versions held no lock on it.
+bool LeftByEarlierVersion(const std::string& Name, const std::string& Stem) {
   if (Name.size() < Stem.size() + 7 || Name.compare(0, Stem.size(), Stem) != 0 ||
       Name.compare(Name.size() - 4, 4, ".tmp") != 0)
-    return 0;
+    return false;
   const std::string middle = Name.substr(Stem.size(), Name.size() - Stem.size() - 4);
   const size_t dash = middle.find('-');
-  if (dash == std::string::npos || dash == 0 || dash + 1 == middle.size() || middle.size() > 30) return 0;
+  if (dash == std::string::npos || dash == 0 || dash + 1 == middle.size() || middle.size() > 30) return false;
   for (size_t i = 0; i < middle.size(); ++i)
-    if (i != dash && (middle[i] < '0' || middle[i] > '9')) return 0;
-  return static_cast<pid_t>(std::strtol(middle.c_str(), nullptr, 10));
+    if (i != dash && (middle[i] < '0' || middle[i] > '9')) return false;
+  const auto pid = static_cast<pid_t>(std::strtol(middle.c_str(), nullptr, 10));
+  return pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 bool UnnamedFilesLinkable() {
@@ -290,12 +291,7 @@ bool PutBack(int Dir, const std::string& Leaf, const struct stat& Target, int Ba
 void CleanUpFolder(int Folder, const std::string& TempStem, const std::string& KeepStem, int Dir,
                    const std::string& Leaf, const struct stat* Target) {
   for (const std::string& name : NamesIn(Folder)) {
-    if (IsWorkName(name, TempStem, ".tmp")) {
-      TFd stale(OpenStale(Folder, name));
-      if (stale.Get() >= 0) ::unlinkat(Folder, name.c_str(), 0);
-    } else if (const pid_t pid = EarlierVersionsProcess(name, TempStem); pid > 0) {
-      // Earlier versions held no lock: their process must be gone.
-      if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    if (IsWorkName(name, TempStem, ".tmp") || LeftByEarlierVersion(name, TempStem)) {
       TFd stale(OpenStale(Folder, name));
       if (stale.Get() >= 0) ::unlinkat(Folder, name.c_str(), 0);
     } else if (Target && IsWorkName(name, KeepStem, ".keep")) {
