@@ -182,16 +182,20 @@ void TSettingsFile::Remove(const std::string& LowerKey) {
     if (!FLines[i].Key.empty()) FIndex.try_emplace(LowerCase(FLines[i].Key), i);
 }
 
+// A key written or deleted wins over what another process wrote meanwhile,
+// even with the value that was read; the last change of a key counts.
+void TSettingsFile::NoteChange(const std::string& LowerKey, TChange Change) {
+  auto [it, added] = FChangeIndex.try_emplace(LowerKey, FChanges.size());
+  if (added) FChanges.push_back(std::move(Change));
+  else FChanges[it->second] = std::move(Change);
+}
+
 void TSettingsFile::WriteString(const std::string& Key, const std::string& Value) {
   std::string k = CleanKey(Key);
   if (k.empty()) return;
   std::string v = CleanValue(Value);
   Set(k, v);
-  // A key written wins over what another process wrote meanwhile, even with
-  // the value that was read.
-  auto [it, added] = FChangeIndex.try_emplace(LowerCase(k), FChanges.size());
-  if (added) FChanges.push_back(TChange{k, false, v});
-  else FChanges[it->second] = TChange{k, false, v};
+  NoteChange(LowerCase(k), TChange{k, false, v});
 }
 
 void TSettingsFile::WriteInteger(const std::string& Key, int32_t Value) { WriteString(Key, std::to_string(Value)); }
@@ -203,9 +207,7 @@ void TSettingsFile::DeleteKey(const std::string& Key) {
   if (k.empty()) return;
   const std::string lower = LowerCase(k);
   Remove(lower);
-  auto [it, added] = FChangeIndex.try_emplace(lower, FChanges.size());
-  if (added) FChanges.push_back(TChange{k, true, {}});
-  else FChanges[it->second] = TChange{k, true, {}};
+  NoteChange(lower, TChange{k, true, {}});
 }
 
 bool TSettingsFile::UpdateFile() {

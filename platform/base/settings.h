@@ -60,6 +60,7 @@ private:
   void Parse(const std::string& Text);
   void Set(const std::string& Key, const std::string& Value);
   void Remove(const std::string& LowerKey);
+  void NoteChange(const std::string& LowerKey, TChange Change);
   // The line of a key (compared without regard to case), or -1.
   ptrdiff_t Find(const std::string& Key) const;
   std::string FFileName;
