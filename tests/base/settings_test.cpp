@@ -13,14 +13,22 @@
 
 namespace {
 
-std::string TempFolder() {
-  char tmpl[] = "/tmp/quillon_settings_XXXXXX";
-  return IncludeTrailingPathDelimiter(mkdtemp(tmpl));
-}
+// Each test's settings files live in a folder of its own, deleted after it.
+class SettingsFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/quillon_settings_XXXXXX";
+    Dir = IncludeTrailingPathDelimiter(mkdtemp(tmpl));
+  }
+  void TearDown() override {
+    const std::string cmd = "rm -rf '" + Dir + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+  }
+  std::string Dir;
+};
 
-TEST(SettingsFile, DefaultsWritesAndAFlushThatSurvivesReopening) {
-  std::string dir = TempFolder();
-  std::string name = dir + "new folder/quillonpro.cfg";
+TEST_F(SettingsFile, DefaultsWritesAndAFlushThatSurvivesReopening) {
+  std::string name = Dir + "new folder/quillonpro.cfg";
   {
     TSettingsFile s(name);  // neither the file nor its folder exists yet
     EXPECT_EQ(s.ReadInteger("WindowState", 0), 0);
@@ -44,13 +52,10 @@ TEST(SettingsFile, DefaultsWritesAndAFlushThatSurvivesReopening) {
   EXPECT_EQ(t.ReadString("Note", ""), "twolines");
   EXPECT_FALSE(t.KeyExists("top"));
   EXPECT_EQ(t.ReadInteger("top", 172), 172);
-  std::string cmd = "rm -rf '" + dir + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
-TEST(SettingsFile, UnreadableValuesGiveTheDefault) {
-  std::string dir = TempFolder();
-  std::string name = dir + "s.cfg";
+TEST_F(SettingsFile, UnreadableValuesGiveTheDefault) {
+  std::string name = Dir + "s.cfg";
   std::ofstream(name) << "width=wide\r\nheight=99999999999\ntop= 12 \n# a comment=1\nno equals sign\n=orphan\nTipIndex=3\nTipIndex=4\n";
   TSettingsFile s(name);
   EXPECT_EQ(s.ReadInteger("width", 563), 563);
@@ -79,8 +84,6 @@ TEST(SettingsFile, UnreadableValuesGiveTheDefault) {
   TSettingsFile bad("/proc/quillon/s.cfg");
   bad.WriteInteger("a", 1);
   EXPECT_FALSE(bad.UpdateFile());
-  std::string cmd = "rm -rf '" + dir + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 std::string TextOf(const std::string& Name) {
@@ -91,13 +94,12 @@ std::string TextOf(const std::string& Name) {
 // A settings file that cannot be read gives the defaults and says why, and
 // is never written over, not even with the keys just written (a folder or a
 // pipe in its place: see the full edition's start-up).
-TEST(SettingsFile, AFileThatCannotBeReadIsNeverWrittenOver) {
-  std::string dir = TempFolder();
-  const std::string name = dir + "quillonpro.cfg";
+TEST_F(SettingsFile, AFileThatCannotBeReadIsNeverWrittenOver) {
+  const std::string name = Dir + "quillonpro.cfg";
   // Six keys that the person may write but not read.
   std::ofstream(name) << "WorkingDir=/pictures/\nWindowState=0\nleft=1\ntop=2\nwidth=3\nheight=4\n";
   const std::string six = TextOf(name);
-  ::chmod(dir.c_str(), 0777);
+  ::chmod(Dir.c_str(), 0777);
   ::chmod(name.c_str(), 0222);
   if (::geteuid() == 0) {
     ASSERT_EQ(::chown(name.c_str(), 65534, 65534), 0);
@@ -109,16 +111,13 @@ TEST(SettingsFile, AFileThatCannotBeReadIsNeverWrittenOver) {
     return !written && s.Error() == "Cannot read file \"" + name + "\": Permission denied";
   }));
   EXPECT_EQ(TextOf(name), six);
-  std::string cmd = "rm -rf '" + dir + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 // Two processes that each add 300 keys, each reading, changing and writing
 // the file, keep all 600: each writes what it changed into the file as the
 // other left it. A key one of them deleted stays deleted.
-TEST(SettingsFile, TwoProcessesKeepEachOthersKeys) {
-  std::string dir = TempFolder();
-  const std::string name = dir + "quillonpro.cfg";
+TEST_F(SettingsFile, TwoProcessesKeepEachOthersKeys) {
+  const std::string name = Dir + "quillonpro.cfg";
   std::ofstream(name) << "Shared=0\nGone=1\n";
   pid_t children[2];
   for (int p = 0; p < 2; ++p) {
@@ -145,15 +144,12 @@ TEST(SettingsFile, TwoProcessesKeepEachOthersKeys) {
   EXPECT_EQ(kept, 600);
   EXPECT_TRUE(s.KeyExists("Shared"));
   EXPECT_FALSE(s.KeyExists("Gone"));
-  std::string cmd = "rm -rf '" + dir + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 // Comments, blank lines and lines without "=" stay where they stand; so do
 // the line ends of lines that were not changed.
-TEST(SettingsFile, LinesWithoutKeysStayWhereTheyStand) {
-  std::string dir = TempFolder();
-  const std::string name = dir + "quillonpro.cfg";
+TEST_F(SettingsFile, LinesWithoutKeysStayWhereTheyStand) {
+  const std::string name = Dir + "quillonpro.cfg";
   std::ofstream(name) << "; window\r\nleft=10\r\n# size\nwidth=500\n\nno equals sign\nheight=300\ntop=5\n";
   TSettingsFile s(name);
   s.WriteInteger("width", 520);
@@ -161,8 +157,6 @@ TEST(SettingsFile, LinesWithoutKeysStayWhereTheyStand) {
   s.WriteInteger("bgcolor", 255);
   EXPECT_TRUE(s.UpdateFile());
   EXPECT_EQ(TextOf(name), "; window\r\nleft=10\r\n# size\nwidth=520\n\nno equals sign\ntop=5\nbgcolor=255\n");
-  std::string cmd = "rm -rf '" + dir + "'";
-  EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
 TEST(CommandLine, CountsArgumentsAndGivesEmptyOutOfRange) {
