@@ -60,6 +60,12 @@ void Save(const std::string& Name, const std::vector<uint8_t>& Bytes) {
   SafeWriteFile(Name, Bytes.data(), static_cast<int64_t>(Bytes.size()));
 }
 
+// A writer that fails on its own (an encoder raising) after its first bytes.
+void FailingWriter(TStream& S) {
+  S.WriteBuffer("partial", 7);
+  throw EConvertError("encoder failed");
+}
+
 std::string MessageOf(const std::function<void()>& Action) {
   try {
     Action();
@@ -230,7 +236,7 @@ TEST_F(SafeWrite, AKilledSaveLeavesNoTemporaryFileAndNoMixedContent) {
       EXPECT_EQ(ReadWholeFile(Dir + kept[0]), before);
     }
     // The next save, even one that fails, begins by putting the old back.
-    EXPECT_THROW(SafeWriteFile(pic, [](TStream&) { throw EConvertError("encoder failed"); }), EConvertError);
+    EXPECT_THROW(SafeWriteFile(pic, FailingWriter), EConvertError);
     const std::vector<uint8_t> now = ReadWholeFile(pic);
     EXPECT_TRUE(now == before || now == after);
     EXPECT_EQ(ReadWholeFile(other), now);
@@ -258,11 +264,7 @@ TEST_F(SafeWrite, AFileThatStopsGrowingFailsTheSaveTheSameWay) {
   }
   EXPECT_EQ(ReadWholeFile(pic), original);
   // A writer that fails on its own ends the save the same way.
-  EXPECT_THROW(SafeWriteFile(pic, [](TStream& S) {
-                 S.WriteBuffer("partial", 7);
-                 throw EConvertError("encoder failed");
-               }),
-               EConvertError);
+  EXPECT_THROW(SafeWriteFile(pic, FailingWriter), EConvertError);
   EXPECT_EQ(ReadWholeFile(pic), original);
   EXPECT_EQ(FolderNames(Dir), (std::set<std::string>{"pic.bmp"}));
 }
@@ -296,11 +298,7 @@ TEST_F(SafeWrite, KeepsModeOwnerAndLinks) {
   ASSERT_EQ(::link(pic.c_str(), (Dir + "other.png").c_str()), 0);
   Save(pic, Content(50, 4));
   EXPECT_EQ(ReadWholeFile(Dir + "other.png"), Content(50, 4));
-  EXPECT_THROW(SafeWriteFile(pic, [](TStream& S) {
-                 S.WriteBuffer("x", 1);
-                 throw EConvertError("encoder failed");
-               }),
-               EConvertError);
+  EXPECT_THROW(SafeWriteFile(pic, FailingWriter), EConvertError);
   EXPECT_EQ(ReadWholeFile(Dir + "other.png"), Content(50, 4));
   EXPECT_EQ(FolderNames(Dir), (std::set<std::string>{"link.png", "other.png", "pic.png"}));
 }
@@ -369,10 +367,7 @@ TEST_F(SafeWrite, WritesInPlaceWhereTheFolderRefusesNewFilesButTheFileIsWritable
     // A failing writer leaves the file untouched: nothing is written before
     // the content is complete.
     try {
-      SafeWriteFile(pic, [](TStream& S) {
-        S.WriteBuffer("x", 1);
-        throw EConvertError("encoder failed");
-      });
+      SafeWriteFile(pic, FailingWriter);
       return false;
     } catch (const EConvertError&) {
     }
