@@ -23,32 +23,44 @@ inline int64_t DeclaredPictureBytes(int64_t Width, int64_t Height) {
   return Width > kLimit / 3 / Height ? kLimit : Width * Height * 3;
 }
 
+// Reads page Page of the input with Reader (with Preview, a preview of 64
+// pixels), our exceptions ending the read quietly; the bytes of the
+// picture it made.
+inline int64_t FuzzReadPage(TFileFormatReader& Reader, const uint8_t* data, size_t size, int32_t Page,
+                            bool Preview) {
+  TMemoryStream stream;
+  stream.WriteBuffer(data, static_cast<int64_t>(size));
+  stream.SetPosition(0);
+  TPixelGraphic graphic;
+  graphic.SetReadWarningAction(pgwaIgnore);
+  try {
+    graphic.SetPreviewRead(Preview);
+    graphic.SetPreviewSize(64);
+    Reader.Read(stream, graphic, Page);
+  } catch (const Exception&) {
+  }
+  return DeclaredPictureBytes(graphic.GetWidth(), graphic.GetHeight());
+}
+
 inline void FuzzFileFormatReader(TFileFormatReader& Reader, const uint8_t* data, size_t size) {
   PGMaxImageSize = FuzzImageBytes;
   PGReadChunks = true;
   // What the information read says the picture is; a read that makes a
   // larger one is judged by that.
   int64_t declared = 0;
-  for (int round = 0; round < 3; ++round) {
-    CheckedRead(round == 0 ? "information" : round == 1 ? "read" : "preview read", [&]() -> int64_t {
-      TMemoryStream stream;
-      stream.WriteBuffer(data, static_cast<int64_t>(size));
-      stream.SetPosition(0);
-      TPixelGraphic graphic;
-      graphic.SetReadWarningAction(pgwaIgnore);
-      try {
-        if (round == 0) {
-          TPGGraphicInfo info;
-          Reader.GetInfo(stream, 0, info);
-          declared = DeclaredPictureBytes(info.Width, info.Height);
-        } else {
-          graphic.SetPreviewRead(round == 2);
-          graphic.SetPreviewSize(64);
-          Reader.Read(stream, graphic, 0);
-        }
-      } catch (const Exception&) {
-      }
-      return std::max(declared, DeclaredPictureBytes(graphic.GetWidth(), graphic.GetHeight()));
-    });
-  }
+  CheckedRead("information", [&]() -> int64_t {
+    TMemoryStream stream;
+    stream.WriteBuffer(data, static_cast<int64_t>(size));
+    stream.SetPosition(0);
+    try {
+      TPGGraphicInfo info;
+      Reader.GetInfo(stream, 0, info);
+      declared = DeclaredPictureBytes(info.Width, info.Height);
+    } catch (const Exception&) {
+    }
+    return declared;
+  });
+  for (bool preview : {false, true})
+    CheckedRead(preview ? "preview read" : "read",
+                [&]() -> int64_t { return std::max(declared, FuzzReadPage(Reader, data, size, 0, preview)); });
 }

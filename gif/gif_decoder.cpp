@@ -587,8 +587,7 @@ bool TGIFDecoder::ReadFrame(TGIFFrame& Frame) {
   if (decode) {
     // Frames decoded by one parse are all kept: together they stay under
     // the image-size cap, as one picture would.
-    const int64_t bytes = int64_t(Frame.PixelStride()) * Frame.Height +
-                          (Frame.Transparent ? int64_t(Frame.MaskStride()) * Frame.Height : 0);
+    const int64_t bytes = Frame.DecodedBytes();
     if (FDecodedBytes + bytes > ImageBytesCap())
       throw EPGInvalidSize(PGMessage(27, IntToStr(Frame.Width) + " x " + IntToStr(Frame.Height)));
     FDecodedBytes += bytes;

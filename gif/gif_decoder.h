@@ -61,6 +61,10 @@ public:
 
   int32_t PixelStride() const { return (Width + 3) & ~3; }
   int32_t MaskStride() const { return ((Width + 31) / 32) * 4; }
+  // The bytes of the decoded pixels and, when transparent, the mask.
+  int64_t DecodedBytes() const {
+    return int64_t(PixelStride()) * Height + (Transparent ? int64_t(MaskStride()) * Height : 0);
+  }
   // Pixel and mask access with y counted from the top.
   uint8_t PixelAt(int32_t x, int32_t y) const;
   bool MaskAt(int32_t x, int32_t y) const;

@@ -17,7 +17,14 @@ int32_t GIFColorCount = 0;
 // the palette keeps first-appearance order, this only speeds up the search.
 class TGIFColorLookup {
 public:
-  void Reset() { std::memset(FKeys, 0, sizeof(FKeys)); }
+  // Holds the entries of State's palette, and nothing else.
+  explicit TGIFColorLookup(const TGIFWriteState& State) {
+    std::memset(FKeys, 0, sizeof(FKeys));
+    for (int32_t i = 0; i < State.ColorCount; ++i) {
+      const uint8_t* p = &State.Palette[3 * i];
+      FindOrAdd(p[0] | (p[1] << 8) | (p[2] << 16), i);
+    }
+  }
   // Returns the index of Color, or -1 after reserving its slot for Index.
   int32_t FindOrAdd(uint32_t Color, int32_t Index) {
     uint32_t key = Color | 0x1000000u;  // 0 marks an empty slot
@@ -99,12 +106,7 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
   State.HasTransparentIndex[f] = false;
   State.TransparentIndex[f] = 0xFF;
 
-  auto lookup = std::make_unique<TGIFColorLookup>();
-  lookup->Reset();
-  for (int32_t i = 0; i < State.ColorCount; ++i) {
-    const uint8_t* p = &State.Palette[3 * i];
-    lookup->FindOrAdd(p[0] | (p[1] << 8) | (p[2] << 16), i);
-  }
+  auto lookup = std::make_unique<TGIFColorLookup>(State);
 
   uint8_t* dst = State.Indices[f].data();
   uint32_t lastColor = 0xFFFFFFFFu;
@@ -147,13 +149,8 @@ bool ConvertRowsToGIFIndices(TGIFWriteState& State, int32_t Width, int32_t Heigh
 
 TGIFPaletteMapper::TGIFPaletteMapper(TGIFWriteState& State, const std::array<TColor, 256>& Colors,
                                      std::array<uint8_t, 256>& Map)
-    : FState(State), FColors(Colors), FMap(Map), FLookup(std::make_unique<TGIFColorLookup>()) {
+    : FState(State), FColors(Colors), FMap(Map), FLookup(std::make_unique<TGIFColorLookup>(State)) {
   FMap.fill(0);
-  FLookup->Reset();
-  for (int32_t i = 0; i < State.ColorCount; ++i) {
-    const uint8_t* p = &State.Palette[3 * i];
-    FLookup->FindOrAdd(p[0] | (p[1] << 8) | (p[2] << 16), i);
-  }
 }
 
 TGIFPaletteMapper::~TGIFPaletteMapper() = default;

@@ -77,7 +77,9 @@ using TGIFIndexBuffer = std::vector<uint8_t, TUninitializedAllocator<uint8_t>>;
 // Working state of one write: the palette being built and, per frame, the
 // palette indices in coding order and the transparent index.
 struct TGIFWriteState {
-  TStream* Stream = nullptr;
+  // A write to Out, with no transparent index for any frame yet.
+  explicit TGIFWriteState(TStream& Out) : Stream(&Out) { TransparentIndex.fill(0xFF); }
+  TStream* Stream;
   std::array<uint8_t, 768> Palette{};  // red, green, blue per entry
   int32_t ColorCount = 0;
   std::array<TGIFIndexBuffer, 256> Indices;

@@ -113,9 +113,7 @@ bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo&
   const std::vector<uint8_t> room(static_cast<size_t>(6 + 7 + 3 * (1 << bits) + 8 + 10), 0);
   WriteBytes(Stream, room);
 
-  auto state = std::make_unique<TGIFWriteState>();
-  state->Stream = &Stream;
-  state->TransparentIndex.fill(0xFF);
+  auto state = std::make_unique<TGIFWriteState>(Stream);
   std::array<uint8_t, 256> map{};
   GIFWriteStatus = 6;
   TGIFPaletteMapper mapper(*state, Rows.Colors, map);
@@ -171,10 +169,8 @@ bool WriteGIF(TGIFWriteJob& Job, TStream& Stream) {
     screenHeight = std::max(screenHeight, h + frame->Top);
   }
 
-  auto state = std::make_unique<TGIFWriteState>();
-  state->Stream = &Stream;
+  auto state = std::make_unique<TGIFWriteState>(Stream);
   state->FrameCount = Job.FrameCount;
-  state->TransparentIndex.fill(0xFF);
 
   // Conversion pass: into one palette shared by every frame (or frame 1
   // alone, when the job asks for local tables).
@@ -272,9 +268,7 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
     rewound = true;
   }
 
-  auto state = std::make_unique<TGIFWriteState>();
-  state->Stream = &Stream;
-  state->TransparentIndex.fill(0xFF);
+  auto state = std::make_unique<TGIFWriteState>(Stream);
   std::array<uint8_t, 256> map{};
   if (Rows.BitCount == 8) {
     MapPaletteRowsToGIF(*state, Rows, Interlaced, Transparent, TransparentColor, map);

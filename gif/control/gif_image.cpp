@@ -142,9 +142,7 @@ bool SaveBitmapAsGIFStream(TStream& Stream, TBitmap& Bitmap, bool Interlaced, TC
                 DIB_RGB_COLORS) != height)
     throw EInvalidOperation("GIF: the bitmap's rows cannot be read");
 
-  auto state = std::make_unique<TGIFWriteState>();
-  state->Stream = &Stream;
-  state->TransparentIndex.fill(0xFF);
+  auto state = std::make_unique<TGIFWriteState>(Stream);
   state->Indices[0].assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   state->FrameWidth[0] = width;
   if (!ConvertRowsToGIFIndices(

@@ -52,10 +52,6 @@ namespace {
 // beyond it are decoded each time they are shown.
 int64_t KeptFramesBudget() { return std::min<int64_t>(ImageBytesCap(), int64_t(64) << 20); }
 
-int64_t FrameBytes(const TGIFFrame& F) {
-  return int64_t(F.PixelStride()) * F.Height + (F.Transparent ? int64_t(F.MaskStride()) * F.Height : 0);
-}
-
 // A device bitmap (monochrome when asked) of the given size, filled with
 // Rop (BLACKNESS or WHITENESS). A new device bitmap's memory is black
 // already: black ones are left untouched until something is drawn on them.
@@ -192,14 +188,14 @@ void TGIFImg::KeepFrameBitmaps(int32_t Index) {
     std::memcpy(b.Mask->ScanLine(f.Height - 1), f.Mask.data(), f.Mask.size());
   }
   std::vector<uint8_t>().swap(f.Mask);
-  FKeptBytes += FrameBytes(f);
+  FKeptBytes += f.DecodedBytes();
 }
 
 TGIFImg::TFrameBitmaps* TGIFImg::DecodedFrame(int32_t Index) {
   if (Index < 1 || Index > FDecoder->FrameCount()) return nullptr;
   TFrameBitmaps& b = FBitmaps[static_cast<size_t>(Index - 1)];
   if (b.Bitmap) return &b;
-  if (FKeptBytes + FrameBytes(FDecoder->Frame(Index)) > KeptFramesBudget()) ReleaseFrames(Index);
+  if (FKeptBytes + FDecoder->Frame(Index).DecodedBytes() > KeptFramesBudget()) ReleaseFrames(Index);
   try {
     FDecoder->DecodeFrame(Index);
   } catch (...) {
@@ -218,7 +214,7 @@ void TGIFImg::ReleaseFrames(int32_t Except) {
     if (i == Except || !b.Bitmap) continue;
     b.Bitmap.reset();
     b.Mask.reset();
-    FKeptBytes -= FrameBytes(FDecoder->Frame(i));
+    FKeptBytes -= FDecoder->Frame(i).DecodedBytes();
   }
 }
 
@@ -226,7 +222,7 @@ std::unique_ptr<TBitmap> TGIFImg::TakeFrameBitmap(int32_t Index) {
   TFrameBitmaps* b = DecodedFrame(Index);
   if (!b) return nullptr;
   b->Mask.reset();
-  FKeptBytes -= FrameBytes(FDecoder->Frame(Index));
+  FKeptBytes -= FDecoder->Frame(Index).DecodedBytes();
   return std::move(b->Bitmap);
 }
 

@@ -91,6 +91,23 @@ Channel MakeChannel(uint32_t Mask, bool Fill) {
   return c;
 }
 
+// Work(From, To) over bytes 0 to Count in tenths, each followed by a
+// progress event (none when Count is at most 100: one piece); false when
+// the progress handler aborted.
+template <class F>
+bool InTenths(TPixelGraphic& G, int64_t Count, F&& Work) {
+  if (Count <= 100) {
+    Work(0, Count);
+    return true;
+  }
+  const int64_t piece = Count / 10;
+  for (int32_t k = 1; k <= 10; ++k) {
+    Work((k - 1) * piece, k < 10 ? k * piece : Count);
+    if (G.Progress(k, 10)) return false;
+  }
+  return true;
+}
+
 // Swaps rows Y and Height - 1 - Y.
 void TurnRowsUpright(TPixelGraphic& G) {
   if (G.GetEmpty()) return;
@@ -176,18 +193,7 @@ bool DecodeRLE(TPixelGraphic& G, const uint8_t* Data, uint64_t Size, bool Rle4) 
 
 // Reads Count bytes into Dest in tenths with progress; returns false on abort.
 static bool ReadInTenths(TPixelGraphic& G, TStream& S, uint8_t* Dest, uint32_t Count) {
-  if (Count <= 100) {
-    S.ReadBuffer(Dest, Count);
-    return true;
-  }
-  uint32_t piece = Count / 10, done = 0;
-  for (int32_t k = 1; k <= 10; ++k) {
-    uint32_t n = k < 10 ? piece : Count - done;
-    S.ReadBuffer(Dest + done, n);
-    done += n;
-    if (G.Progress(k, 10)) return false;
-  }
-  return true;
+  return InTenths(G, Count, [&](int64_t From, int64_t To) { S.ReadBuffer(Dest + From, To - From); });
 }
 
 void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset) {
@@ -462,15 +468,7 @@ void CopyInTenths(TPixelGraphic& G, const TSurfaceInfo& Info) {
       From += n;
     }
   };
-  if (total <= 100) {
-    copy(0, total);
-    return;
-  }
-  const int64_t piece = total / 10;
-  for (int32_t k = 1; k <= 10; ++k) {
-    copy((k - 1) * piece, k < 10 ? k * piece : total);
-    if (G.Progress(k, 10)) return;
-  }
+  InTenths(G, total, copy);
 }
 
 }  // namespace

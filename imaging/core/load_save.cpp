@@ -215,7 +215,6 @@ void TPixelGraphic::SaveWithWriter(bool ToFile, const std::string& FileName, con
   if (writer.WritesRowsAsFinished()) {
     // The writer codes each row as soon as it is mapped.
     temp.CopyFromWhile(this, [&] { writeOut(temp); });
-    temp.DetectPaletteIdent();
     return;
   }
   temp.CopyFrom(this);

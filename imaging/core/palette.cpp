@@ -427,7 +427,6 @@ void TPixelGraphic::FreeColorCache() {
 namespace {
 
 constexpr int32_t CacheCell(int32_t r5, int32_t g6, int32_t b5) { return (r5 << 11) | (g6 << 5) | b5; }
-constexpr int32_t CacheCellOf(TColor c) { return CacheCell(R_(c) >> 3, G_(c) >> 2, B_(c) >> 3); }
 
 }  // namespace
 
@@ -459,7 +458,7 @@ void TPixelGraphic::BuildColorCache() {
 
 uint32_t TPixelGraphic::NearestCached(TColor Color) {
   if (FColorCacheRebuild || !FColorCacheMap) BuildColorCache();
-  const int32_t cell = CacheCellOf(Color);
+  const int32_t cell = ColorCell(Color);
   // A palette colour is its own entry, whichever entry its cell maps to.
   if (const int32_t own = FColorCacheExact->Find(Color, cell); own >= 0) return static_cast<uint32_t>(own);
   uint8_t& bits = FColorCacheValid[cell >> 3];

@@ -91,13 +91,12 @@ void TPixelGraphic::Assign(TPersistent* Source) {
         FlushGdi();
         src->FlushGdi();
       }
-      // New memory starts zeroed: blocks of zeros (a blank picture, rows a
-      // reader never reached) are not copied into it.
-      const bool fresh = !FBits || FWidth != src->FWidth || FHeight != src->FHeight || FPixelFormat != src->FPixelFormat;
-      NewImageToOverwrite(src->FWidth, src->FHeight, src->FPixelFormat);
+      // Blocks of zeros (a blank picture, rows a reader never reached) are
+      // not copied into new memory that holds only zeros.
+      const bool zeroed = NewImageToOverwrite(src->FWidth, src->FHeight, src->FPixelFormat);
       if (FBits && src->FBits) {
         const size_t n = std::min(FImageSize, src->FImageSize);
-        if (fresh) CopyToZeroed(FBits.get(), src->FBits.get(), n);
+        if (zeroed) CopyToZeroed(FBits.get(), src->FBits.get(), n);
         else std::memcpy(FBits.get(), src->FBits.get(), n);
       }
       SetPaletteIdent(src->FPaletteIdent);
@@ -162,11 +161,11 @@ void TPixelGraphic::NewImage(int32_t AWidth, int32_t AHeight, uint8_t APixelForm
   MakeImage(AWidth, AHeight, APixelFormat, true);
 }
 
-void TPixelGraphic::NewImageToOverwrite(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat) {
-  MakeImage(AWidth, AHeight, APixelFormat, false);
+bool TPixelGraphic::NewImageToOverwrite(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat) {
+  return MakeImage(AWidth, AHeight, APixelFormat, false);
 }
 
-void TPixelGraphic::MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat, bool Fill) {
+bool TPixelGraphic::MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat, bool Fill) {
   if (AWidth < 0) throw EPGInvalidSize(PGMessage(22));
   if (AHeight < 0) throw EPGInvalidSize(PGMessage(21));
   if (APixelFormat > pf24Bit) throw EPixelGraphic(PGMessage(20, "PixelFormat"));
@@ -177,7 +176,7 @@ void TPixelGraphic::MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFor
     } else {
       Clear();
     }
-    return;
+    return false;
   }
   FWidth = AWidth;
   FHeight = AHeight;
@@ -221,12 +220,13 @@ void TPixelGraphic::MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFor
   }
   if (!FBits || FWidth < 1 || FHeight < 1) {
     Changed(this);
-  } else {
-    // The new memory is zero: only a transparent colour other than 0 is
-    // written, once.
-    FillTransparent(true);
-    Changed(this);
+    return false;
   }
+  // The new memory is zero: only a transparent colour other than 0 is
+  // written, once.
+  FillTransparent(true);
+  Changed(this);
+  return FTransparentColor == 0;
 }
 
 void TPixelGraphic::Clear() {

@@ -312,10 +312,12 @@ protected:
   void FreeImage();
   // NewImage for callers that write every byte of the pixel memory next: an
   // image whose size and format stay keeps its bytes instead of being
-  // cleared (new memory still starts cleared).
-  void NewImageToOverwrite(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat);
-  // NewImage's work; Fill clears memory that was there before.
-  void MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat, bool Fill);
+  // cleared (new memory still starts cleared). True when the pixel memory is
+  // new and holds only zeros (no transparent colour was written into it).
+  bool NewImageToOverwrite(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat);
+  // NewImage's work; Fill clears memory that was there before. Returns what
+  // NewImageToOverwrite does.
+  bool MakeImage(int32_t AWidth, int32_t AHeight, uint8_t APixelFormat, bool Fill);
   // Clear's filling; Zeroed tells that every byte is 0 already.
   void FillTransparent(bool Zeroed);
   friend void CreateOptimizedPalette(TPixelGraphic*, TPixelGraphic*, int32_t, bool);

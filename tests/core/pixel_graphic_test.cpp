@@ -389,6 +389,12 @@ TEST(PixelGraphic, AssignCopiesEveryField) {
   EXPECT_TRUE(dst.GetEmpty());
   EXPECT_EQ(dst.PixelFormat(), pf24Bit);
   EXPECT_EQ(changes.count, 2);
+  // New memory takes dst's transparent colour (white, from src) at first: a
+  // blank picture's zeros are copied over it all the same.
+  TPixelGraphic blank;
+  blank.NewImage(64, 64, pf24Bit);
+  dst.Assign(&blank);
+  EXPECT_EQ(0, std::memcmp(dst.GetBits(), blank.GetBits(), blank.ImageSize()));
 
   NotAPixelGraphic other;
   EXPECT_THROW(dst.Assign(&other), EConvertError);

@@ -368,10 +368,11 @@ void FillBusy(TPixelGraphic& G, int32_t W, int32_t H) {
   }
 }
 
-std::vector<uint8_t> FileBytes(const std::string& Name) {
-  TMemoryStream s;
-  s.LoadFromFile(Name);
-  return s.Bytes();
+// An 8-bit image of Source's size with the optimal palette of Colors
+// colours, its pixels not mapped yet.
+void Prepare(TPixelGraphic& G, TPixelGraphic& Source, int32_t Colors) {
+  G.NewImage(Source.Width(), Source.Height(), pf8Bit);
+  CreateOptimizedPalette(&G, &Source, Colors, false);
 }
 
 }  // namespace
@@ -386,18 +387,16 @@ TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
     for (int32_t colors : {256, 100, 3}) {
       // Reference: map, then write.
       TPixelGraphic mapped;
-      mapped.NewImage(source.Width(), source.Height(), pf8Bit);
-      CreateOptimizedPalette(&mapped, &source, colors, false);
+      Prepare(mapped, source, colors);
       mapped.SetDither(dither);
       mapped.CopyFrom(&source);
       const std::vector<uint8_t> expected = WriteGIFFile(mapped);
 
       TPixelGraphic dest;
-      dest.NewImage(source.Width(), source.Height(), pf8Bit);
-      CreateOptimizedPalette(&dest, &source, colors, false);
+      Prepare(dest, source, colors);
       dest.SetDither(dither);
       dest.CopyFromAndSaveToFile(&source, name);
-      EXPECT_EQ(FileBytes(name), expected) << colors << " colours, dither " << dither;
+      EXPECT_EQ(ReadFile(name), expected) << colors << " colours, dither " << dither;
       EXPECT_EQ(dest.RowGate(), nullptr);
       for (int32_t y = 0; y < source.Height(); y += 97)
         ASSERT_EQ(std::vector<uint8_t>(dest.ScanLine(y), dest.ScanLine(y) + dest.Width()),
@@ -405,14 +404,11 @@ TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
     }
   // A writer that wants the whole picture (BMP) gets it mapped first.
   TPixelGraphic mapped, dest;
-  for (TPixelGraphic* g : {&mapped, &dest}) {
-    g->NewImage(source.Width(), source.Height(), pf8Bit);
-    CreateOptimizedPalette(g, &source, 200, false);
-  }
+  for (TPixelGraphic* g : {&mapped, &dest}) Prepare(*g, source, 200);
   mapped.CopyFrom(&source);
   mapped.SaveToFile(name + ".bmp");
   dest.CopyFromAndSaveToFile(&source, name + ".2.bmp");
-  EXPECT_EQ(FileBytes(name + ".2.bmp"), FileBytes(name + ".bmp"));
+  EXPECT_EQ(ReadFile(name + ".2.bmp"), ReadFile(name + ".bmp"));
   std::remove((name + ".bmp").c_str());
   std::remove((name + ".2.bmp").c_str());
 
@@ -435,18 +431,14 @@ TEST_F(GIFRegistry, RowsCodedWhileMappedWhenTheCopyStopsOrFails) {
   FillBusy(source, 200, 300);
   const std::string name = ::testing::TempDir() + "/quillon_mapped_stops.gif";
   std::remove(name.c_str());
-  auto prepared = [&](TPixelGraphic& G) {
-    G.NewImage(source.Width(), source.Height(), pf8Bit);
-    CreateOptimizedPalette(&G, &source, 64, false);
-  };
   TPixelGraphic serial, dest;
-  prepared(serial);
-  prepared(dest);
-  for (TPixelGraphic* g : {&serial, &dest})
+  for (TPixelGraphic* g : {&serial, &dest}) {
+    Prepare(*g, source, 64);
     g->OnProgress = [](TObject*, int32_t Step, int32_t, bool& Abort) { Abort = Step == 150; };
+  }
   serial.CopyFrom(&source);
   dest.CopyFromAndSaveToFile(&source, name);
-  EXPECT_EQ(FileBytes(name), WriteGIFFile(serial));
+  EXPECT_EQ(ReadFile(name), WriteGIFFile(serial));
   std::remove(name.c_str());
 
   dest.OnProgress = [](TObject*, int32_t Step, int32_t, bool&) {
