@@ -296,7 +296,7 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   int64_t coefficients = 0;
   if (MultiScan(cinfo)) {
     coefficients = CoefficientBytes(cinfo);
-    if (coefficients > std::min<int64_t>(PGMaxImageSize, MaxSurfaceBytes))
+    if (coefficients > ImageBytesCap())
       throw EPGInvalidSize(PGMessage(27, IntToStr(cinfo->image_width) + " x " + IntToStr(cinfo->image_height)));
     CheckScans(Stream, start, cinfo);
   }

@@ -21,7 +21,20 @@ constexpr size_t kBufferSize = 4096;
 
 TJPEGContext* Context(j_common_ptr cinfo) { return static_cast<TJPEGContext*>(cinfo->client_data); }
 
-[[noreturn]] void LeaveWithPending(TJPEGContext* C) { std::longjmp(C->Jump, 1); }
+// Runs Fn, our code called from inside the library: an exception it throws
+// must not unwind the library's frames, so it is kept in the context and the
+// library is left through the jump.
+template <class F>
+void Guarded(TJPEGContext* C, F&& Fn) {
+  bool failed = false;
+  try {
+    Fn();
+  } catch (...) {
+    C->Pending = std::current_exception();
+    failed = true;
+  }
+  if (failed) std::longjmp(C->Jump, 1);
+}
 
 void ErrorExit(j_common_ptr cinfo) {
   TJPEGContext* C = Context(cinfo);
@@ -33,16 +46,11 @@ void ErrorExit(j_common_ptr cinfo) {
 void OutputMessage(j_common_ptr cinfo) {
   TJPEGContext* C = Context(cinfo);
   if (!C->Warning) return;
-  bool failed = false;
-  try {
+  Guarded(C, [&] {
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);
     C->Warning(std::string(text));
-  } catch (...) {
-    C->Pending = std::current_exception();
-    failed = true;
-  }
-  if (failed) LeaveWithPending(C);
+  });
 }
 
 // ---- source manager ----
@@ -62,14 +70,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   auto* src = reinterpret_cast<TStreamSource*>(cinfo->src);
   TJPEGContext* C = Context(reinterpret_cast<j_common_ptr>(cinfo));
   int64_t n = 0;
-  bool failed = false;
-  try {
-    n = src->Stream->Read(src->Buffer, kBufferSize);
-  } catch (...) {
-    C->Pending = std::current_exception();
-    failed = true;
-  }
-  if (failed) LeaveWithPending(C);
+  Guarded(C, [&] { n = src->Stream->Read(src->Buffer, kBufferSize); });
   if (n <= 0) {
     if (src->StartOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
     WARNMS(cinfo, JWRN_JPEG_EOF);
@@ -113,14 +114,7 @@ void InitDestination(j_compress_ptr cinfo) {
 void WriteOut(j_compress_ptr cinfo, size_t Count) {
   auto* dest = reinterpret_cast<TStreamDest*>(cinfo->dest);
   TJPEGContext* C = Context(reinterpret_cast<j_common_ptr>(cinfo));
-  bool failed = false;
-  try {
-    dest->Stream->WriteBuffer(dest->Buffer, static_cast<int64_t>(Count));
-  } catch (...) {
-    C->Pending = std::current_exception();
-    failed = true;
-  }
-  if (failed) LeaveWithPending(C);
+  Guarded(C, [&] { dest->Stream->WriteBuffer(dest->Buffer, static_cast<int64_t>(Count)); });
 }
 
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
@@ -159,14 +153,7 @@ boolean ProcessMarker(j_decompress_ptr cinfo) {
   const int32_t size = length >= 2 ? length - 2 : 0;
   for (int32_t i = 0; i < size; ++i) C->MarkerData[i] = NextByte(cinfo);
   if (!C->Marker) return TRUE;
-  bool failed = false;
-  try {
-    C->Marker(cinfo->unread_marker, C->MarkerData, static_cast<size_t>(size));
-  } catch (...) {
-    C->Pending = std::current_exception();
-    failed = true;
-  }
-  if (failed) LeaveWithPending(C);
+  Guarded(C, [&] { C->Marker(cinfo->unread_marker, C->MarkerData, static_cast<size_t>(size)); });
   return TRUE;
 }
 
@@ -178,14 +165,8 @@ boolean ProcessMarker(j_decompress_ptr cinfo) {
 void ProgressMonitor(j_common_ptr cinfo) {
   TJPEGContext* C = Context(cinfo);
   if (!C->InputProgress || C->ProgressCalls++ % 16 != 0) return;
-  bool abort = false, failed = false;
-  try {
-    abort = C->InputProgress();
-  } catch (...) {
-    C->Pending = std::current_exception();
-    failed = true;
-  }
-  if (failed) LeaveWithPending(C);
+  bool abort = false;
+  Guarded(C, [&] { abort = C->InputProgress(); });
   if (abort) ERREXIT(cinfo, JERR_TOO_LITTLE_DATA);
 }
 

@@ -138,17 +138,13 @@ void TTGAFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
       for (int32_t x = 0; x < Width; ++x) {
         const uint8_t* P = Row.data() + static_cast<size_t>(x) * Bpp;
         uint8_t* D = Line + static_cast<size_t>(RightToLeft ? Width - 1 - x : x) * Out;
-        if (Depth == 8) {
-          D[0] = P[0];
-        } else if (Depth == 16) {
-          const uint16_t W = Word(P);
-          D[0] = static_cast<uint8_t>((W & 0x1F) * 8);
-          D[1] = static_cast<uint8_t>(((W >> 5) & 0x1F) * 8);
-          D[2] = static_cast<uint8_t>(((W >> 10) & 0x1F) * 8);
+        if (Depth == 16) {
+          const uint32_t C = Color16(Word(P));  // red in the low byte; rows hold blue first
+          D[0] = static_cast<uint8_t>(C >> 16);
+          D[1] = static_cast<uint8_t>(C >> 8);
+          D[2] = static_cast<uint8_t>(C);
         } else {
-          D[0] = P[0];
-          D[1] = P[1];
-          D[2] = P[2];
+          std::memcpy(D, P, static_cast<size_t>(Out));  // the index, or blue, green, red (alpha dropped)
         }
       }
     }

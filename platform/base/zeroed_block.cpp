@@ -17,19 +17,23 @@ size_t MappedLength(size_t Size) { return (Size + HugePage - 1) & ~(HugePage - 1
 
 }  // namespace
 
+bool AllZero(const uint8_t* P, size_t N) {
+  size_t i = 0;
+  for (; i + 8 <= N; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, P + i, 8);
+    if (w) return false;
+  }
+  for (; i < N; ++i)
+    if (P[i]) return false;
+  return true;
+}
+
 void CopyToZeroed(uint8_t* Dest, const uint8_t* Source, size_t Size) {
   constexpr size_t Block = 4096;
   for (size_t at = 0; at < Size; at += Block) {
     const size_t n = Size - at < Block ? Size - at : Block;
-    const uint8_t* s = Source + at;
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-      uint64_t w;
-      std::memcpy(&w, s + i, 8);
-      if (w) break;
-    }
-    while (i < n && s[i] == 0) ++i;
-    if (i < n) std::memcpy(Dest + at, s, n);
+    if (!AllZero(Source + at, n)) std::memcpy(Dest + at, Source + at, n);
   }
 }
 

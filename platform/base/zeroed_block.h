@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
+// Whether the N bytes at P are all zero.
+bool AllZero(const uint8_t* P, size_t N);
+
 // Copies Size bytes into memory that still holds only zeros (a new
 // TZeroedBlock): blocks of the source that hold only zeros are not written,
 // so that the pages of a mostly blank picture are never touched.

@@ -40,18 +40,6 @@ GdiBitmap* Bmp(HBITMAP H) { return static_cast<GdiBitmap*>(H); }
   throw EInvalidGraphic("Bitmap image is not valid");
 }
 
-bool AllZero(const uint8_t* P, size_t N) {
-  size_t i = 0;
-  for (; i + 8 <= N; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, P + i, 8);
-    if (w) return false;
-  }
-  for (; i < N; ++i)
-    if (P[i]) return false;
-  return true;
-}
-
 // Whether a zero pixel of Src shows, converted into Dst, as a zero pixel
 // there: then rows of zeros need no copying into Dst's new, zeroed memory.
 bool ZeroStaysZero(const GdiBitmap& Src, GdiBitmap& Dst) {

@@ -144,6 +144,7 @@ size_t DecodeRLE(GdiBitmap& B, const uint8_t* Src, size_t Size, bool Rle4, bool&
   return pos < Size ? pos : Size;
 }
 
+// The bitmap of BitmapFromPackedDIB; Fault says why, where nothing is made.
 HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used, TDIBFault& Fault) {
   THeader h;
   Fault = dfInvalid;
@@ -227,10 +228,8 @@ HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used
       Fault = dfTruncated;
       return nullptr;
     }
-    Fault = dfNone;
     return hb;
   }
-  Fault = dfNone;
   Used = static_cast<size_t>(bitsPos + stride * h.Height);
   for (int64_t r = 0; r < h.Height; ++r) {
     const uint8_t* in = src + r * stride;
@@ -263,7 +262,6 @@ HBITMAP BitmapFromPackedDIB(const uint8_t* Data, size_t Size, size_t BitsOffset,
   } catch (const std::bad_alloc&) {
     hb = nullptr;
   }
-  if (!hb && fault == dfNone) fault = dfInvalid;
   if (Used) *Used = hb ? used : 0;
   if (Fault) *Fault = hb ? dfNone : fault;
   return hb;

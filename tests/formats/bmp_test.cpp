@@ -6,16 +6,12 @@
 #include "codec_test_util.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/formats/bmp_format.h"
-#include "imaging/formats/pg_startup.h"
 #include "raster_test_util.h"
 
 using rastertest::Bytes;
+using rastertest::PutLe;
 
 namespace {
-
-void Le(Bytes& B, uint32_t V, int N) {
-  for (int i = 0; i < N; ++i) B.push_back(uint8_t(V >> (8 * i)));
-}
 
 // A BMP file: file header, a 40-byte information header, Extra (masks or
 // colour table), Gap bytes, then Bits.
@@ -23,20 +19,10 @@ Bytes InfoBMP(int32_t W, int32_t H, uint16_t Bits, uint32_t Compression, const B
               uint32_t Gap = 0, uint32_t ColorsUsed = 0) {
   Bytes b{'B', 'M'};
   const uint32_t offset = 14 + 40 + uint32_t(Extra.size()) + Gap;
-  Le(b, offset + uint32_t(Pixels.size()), 4);
-  Le(b, 0, 4);
-  Le(b, offset, 4);
-  Le(b, 40, 4);
-  Le(b, uint32_t(W), 4);
-  Le(b, uint32_t(H), 4);
-  Le(b, 1, 2);
-  Le(b, Bits, 2);
-  Le(b, Compression, 4);
-  Le(b, uint32_t(Pixels.size()), 4);
-  Le(b, 2835, 4);
-  Le(b, 2835, 4);
-  Le(b, ColorsUsed, 4);
-  Le(b, 0, 4);
+  for (uint32_t v : {offset + uint32_t(Pixels.size()), 0u, offset, 40u, uint32_t(W), uint32_t(H)}) PutLe(b, v, 4);
+  PutLe(b, 1, 2);
+  PutLe(b, Bits, 2);
+  for (uint32_t v : {Compression, uint32_t(Pixels.size()), 2835u, 2835u, ColorsUsed, 0u}) PutLe(b, v, 4);
   b.insert(b.end(), Extra.begin(), Extra.end());
   b.insert(b.end(), Gap, 0xEE);
   b.insert(b.end(), Pixels.begin(), Pixels.end());
@@ -46,18 +32,16 @@ Bytes InfoBMP(int32_t W, int32_t H, uint16_t Bits, uint32_t Compression, const B
 Bytes CoreBMP(uint16_t W, uint16_t H, uint16_t Bits, const Bytes& Table, const Bytes& Pixels) {
   Bytes b{'B', 'M'};
   const uint32_t offset = 14 + 12 + uint32_t(Table.size());
-  Le(b, offset + uint32_t(Pixels.size()), 4);
-  Le(b, 0, 4);
-  Le(b, offset, 4);
-  Le(b, 12, 4);
-  Le(b, W, 2);
-  Le(b, H, 2);
-  Le(b, 1, 2);
-  Le(b, Bits, 2);
+  for (uint32_t v : {offset + uint32_t(Pixels.size()), 0u, offset, 12u}) PutLe(b, v, 4);
+  for (uint32_t v : {W, H, uint16_t(1), Bits}) PutLe(b, v, 2);
   b.insert(b.end(), Table.begin(), Table.end());
   b.insert(b.end(), Pixels.begin(), Pixels.end());
   return b;
 }
+
+// The bit-field masks of 16-bit 5-6-5 pixels: red 0xF800, green 0x07E0,
+// blue 0x001F.
+const Bytes Masks565 = {0x00, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
 
 // The file with its 40-byte information header grown to Size bytes (the
 // 108- and 124-byte forms): masks after a bit-field header become the
@@ -88,11 +72,7 @@ std::string BMPError(const Bytes& File, bool Info) {
   return "";
 }
 
-class BMP : public ::testing::Test {
-protected:
-  void SetUp() override { PGraphicInitialization(); }
-  void TearDown() override { PGraphicFinalization(); }
-};
+using BMP = rastertest::TStartedLibraryTest;
 
 }  // namespace
 
@@ -102,9 +82,7 @@ TEST_F(BMP, InformationTexts) {
   EXPECT_EQ(i.FormatText, "Windows, RGB, Top-Down");
   EXPECT_EQ(i.Height, -2);
   EXPECT_EQ(i.ColorsText, "16.7M");
-  Bytes masks;
-  for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Le(masks, m, 4);
-  i = rastertest::Info(reader, InfoBMP(2, 1, 16, 3, masks, Bytes(4, 0)));
+  i = rastertest::Info(reader, InfoBMP(2, 1, 16, 3, Masks565, Bytes(4, 0)));
   EXPECT_EQ(i.FormatText, "Windows");
   EXPECT_EQ(i.ColorsText, "64K");
   EXPECT_EQ(i.BitsPerPixel, 16);
@@ -134,9 +112,7 @@ TEST_F(BMP, InformationTexts) {
 TEST_F(BMP, BitFieldsRunLengthsCoreHeadersAndGaps) {
   TBMPFileFormatReader reader;
   // 16-bit 5-6-5: green 63 widens to 255, green 1 to 8.
-  Bytes masks;
-  for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Le(masks, m, 4);
-  auto g = rastertest::Read(reader, InfoBMP(2, 1, 16, 3, masks, {0xE0, 0x07, 0x20, 0x00}));
+  auto g = rastertest::Read(reader, InfoBMP(2, 1, 16, 3, Masks565, {0xE0, 0x07, 0x20, 0x00}));
   EXPECT_EQ(g->GetPixelColor(0, 0), 0x00FF00u);
   EXPECT_EQ(g->GetPixelColor(1, 0), 0x000800u);
   // 32 bits: file bytes 33 22 11 00 read as red 0x11, green 0x22, blue 0x33.
@@ -144,7 +120,7 @@ TEST_F(BMP, BitFieldsRunLengthsCoreHeadersAndGaps) {
   EXPECT_EQ(g->GetPixelColor(0, 0), 0x332211u);
   // RLE8 on 4 x 2: bottom row 5 5 5, the row above 7 7.
   Bytes table;
-  for (int i = 0; i < 256; ++i) Le(table, uint32_t(i * 0x010101), 4);
+  for (int i = 0; i < 256; ++i) PutLe(table, uint32_t(i * 0x010101), 4);
   g = rastertest::Read(reader, InfoBMP(4, 2, 8, 1, table, {3, 5, 0, 0, 2, 7, 0, 1}));
   EXPECT_EQ(g->GetPixel(0, 1), 5u);
   EXPECT_EQ(g->GetPixel(2, 1), 5u);
@@ -172,12 +148,10 @@ TEST_F(BMP, BitFieldsRunLengthsCoreHeadersAndGaps) {
 TEST_F(BMP, LongerInformationHeadersAreRead) {
   TBMPFileFormatReader reader;
   Bytes table;
-  for (int i = 0; i < 256; ++i) Le(table, uint32_t(i * 0x010203), 4);
-  Bytes masks;
-  for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) Le(masks, m, 4);
+  for (int i = 0; i < 256; ++i) PutLe(table, uint32_t(i * 0x010203), 4);
   const Bytes files[] = {InfoBMP(2, 1, 24, 0, {}, {1, 2, 3, 4, 5, 6, 0, 0}),
                          InfoBMP(2, 1, 8, 0, table, {7, 200, 0, 0}),
-                         InfoBMP(2, 1, 16, 3, masks, {0xE0, 0x07, 0x1F, 0x00})};
+                         InfoBMP(2, 1, 16, 3, Masks565, {0xE0, 0x07, 0x1F, 0x00})};
   for (const Bytes& file : files)
     for (uint32_t size : {108u, 124u}) {
       SCOPED_TRACE(size);

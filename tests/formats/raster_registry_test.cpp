@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "imaging/core/file_formats.h"
-#include "imaging/formats/pg_startup.h"
 #include "imaging/formats/tga_format.h"
 #include "raster_test_util.h"
 
@@ -11,11 +10,7 @@ using namespace rastertest;
 
 namespace {
 
-class RasterRegistry : public ::testing::Test {
-protected:
-  void SetUp() override { PGraphicInitialization(); }
-  void TearDown() override { PGraphicFinalization(); }
-};
+using RasterRegistry = rastertest::TStartedLibraryTest;
 
 std::string ReaderFor(const Bytes& Data, const std::string& Extension) {
   TMemoryStream Stream;

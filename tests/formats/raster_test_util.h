@@ -17,11 +17,25 @@
 #include "imaging/core/file_formats.h"
 #include "imaging/core/options.h"
 #include "imaging/core/pixel_graphic.h"
+#include "imaging/formats/pg_startup.h"
 #include "platform/base/stream.h"
 
 namespace rastertest {
 
 using Bytes = std::vector<uint8_t>;
+
+// The low N bytes of V onto B, least significant first.
+inline void PutLe(Bytes& B, uint32_t V, int N) {
+  for (int i = 0; i < N; ++i) B.push_back(static_cast<uint8_t>(V >> (8 * i)));
+}
+
+// A test with the library started around it: readers and writers
+// registered, options at their start-up values.
+class TStartedLibraryTest : public ::testing::Test {
+protected:
+  void SetUp() override { PGraphicInitialization(); }
+  void TearDown() override { PGraphicFinalization(); }
+};
 
 inline std::unique_ptr<TPixelGraphic> Read(TFileFormatReader& Reader, const Bytes& Data,
                                            int32_t Index = 0) {

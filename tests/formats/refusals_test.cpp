@@ -10,12 +10,12 @@
 
 #include "codec_test_util.h"
 #include "imaging/core/exceptions.h"
-#include "imaging/formats/pg_startup.h"
 #include "raster_test_util.h"
 
 namespace {
 
 using rastertest::Bytes;
+using rastertest::PutLe;
 
 const char* const Convert = "/usr/bin/convert-im6.q16";
 
@@ -45,16 +45,12 @@ Bytes Magick(const std::string& Options, const std::string& Extension) {
   return rastertest::LoadFile(name);
 }
 
-void Le(Bytes& B, uint32_t V, int N) {
-  for (int i = 0; i < N; ++i) B.push_back(uint8_t(V >> (8 * i)));
-}
-
 // A 2 x 2 TGA of Depth bits, or with a colour map of MapBits-bit entries.
 Bytes TGA(uint8_t Depth, uint8_t MapBits = 0) {
   Bytes b = {0, uint8_t(MapBits ? 1 : 0), uint8_t(MapBits ? 1 : 2), 0, 0, uint8_t(MapBits ? 2 : 0), 0, MapBits};
   b.insert(b.end(), 4, 0);
-  Le(b, 2, 2);
-  Le(b, 2, 2);
+  PutLe(b, 2, 2);
+  PutLe(b, 2, 2);
   b.insert(b.end(), {Depth, 0});
   b.insert(b.end(), size_t(MapBits ? 2 * ((MapBits + 7) / 8) : 0), 0x55);
   b.insert(b.end(), size_t(4 * ((Depth + 7) / 8)), 0x66);
@@ -83,15 +79,10 @@ Bytes PCX(uint8_t Bits, uint8_t Planes, bool Palette = false, uint16_t W = 8, ui
 Bytes BMP(int32_t Height, uint16_t Bits, uint32_t Compression, const Bytes& Data, uint32_t HeaderSize = 40) {
   const uint32_t table = Bits <= 8 ? 4u << Bits : 0, offset = 14 + HeaderSize + table;
   Bytes b{'B', 'M'};
-  Le(b, offset + uint32_t(Data.size()), 4);
-  Le(b, 0, 4);
-  Le(b, offset, 4);
-  Le(b, HeaderSize, 4);
-  Le(b, 2, 4);
-  Le(b, uint32_t(Height), 4);
-  Le(b, 1, 2);
-  Le(b, Bits, 2);
-  for (uint32_t v : {Compression, uint32_t(Data.size()), 0u, 0u, 0u, 0u}) Le(b, v, 4);
+  for (uint32_t v : {offset + uint32_t(Data.size()), 0u, offset, HeaderSize, 2u, uint32_t(Height)}) PutLe(b, v, 4);
+  PutLe(b, 1, 2);
+  PutLe(b, Bits, 2);
+  for (uint32_t v : {Compression, uint32_t(Data.size()), 0u, 0u, 0u, 0u}) PutLe(b, v, 4);
   b.insert(b.end(), HeaderSize - 40 + table, 0);
   b.insert(b.end(), Data.begin(), Data.end());
   return b;
@@ -133,11 +124,7 @@ std::string Load(const Bytes& Data, const std::string& Extension) {
   return g.GetEmpty() ? "empty" : "";
 }
 
-class Refusals : public ::testing::Test {
-protected:
-  void SetUp() override { PGraphicInitialization(); }
-  void TearDown() override { PGraphicFinalization(); }
-};
+using Refusals = rastertest::TStartedLibraryTest;
 
 }  // namespace
 

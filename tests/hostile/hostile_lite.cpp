@@ -24,6 +24,6 @@ THostileLoad PrepareEditionLoad(const std::string& Path) {
     if (!driver.MessageBoxes().empty()) return "refused: " + driver.MessageBoxes().front().Text;
     TGraphic* picture = Form1->Image1->Picture()->Graphic();
     if (picture == nullptr || picture->Empty()) return std::string("refused: nothing shown");
-    return "loaded " + std::to_string(picture->Width()) + " x " + std::to_string(picture->Height());
+    return Loaded(picture->Width(), picture->Height());
   };
 }

@@ -34,10 +34,6 @@ double CpuSeconds() {
   return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-std::string Size(int32_t Width, int32_t Height) {
-  return "loaded " + std::to_string(Width) + " x " + std::to_string(Height);
-}
-
 void StartLibrary() {
   PGraphicInitialization();
   GIFReadWriteInitialization();
@@ -53,7 +49,7 @@ THostileLoad PrepareLoad(const std::string& Path) {
       g.SetPreviewRead(preview);
       g.SetPreviewSize(300);
       g.LoadFromFile(File);
-      return Size(g.GetWidth(), g.GetHeight());
+      return Loaded(g.GetWidth(), g.GetHeight());
     };
   }
   if (Path == "info") {
@@ -62,7 +58,7 @@ THostileLoad PrepareLoad(const std::string& Path) {
       std::string description;
       TPGGraphicInfo info;
       if (!GetGraphicFileInfo(File, 0, description, info)) return std::string("refused: no information");
-      return Size(info.Width, info.Height);
+      return Loaded(info.Width, info.Height);
     };
   }
   // TBitmap from a file, then in 8 bits; from the clipboard's DIB format.
@@ -71,7 +67,7 @@ THostileLoad PrepareLoad(const std::string& Path) {
       TBitmap b;
       b.LoadFromFile(File);
       b.SetPixelFormat(pf8bit);
-      return Size(b.Width(), b.Height());
+      return Loaded(b.Width(), b.Height());
     };
   }
   if (Path == "clipboard") {
@@ -83,13 +79,17 @@ THostileLoad PrepareLoad(const std::string& Path) {
       TBitmap b;
       b.LoadFromClipboardFormat(CF_DIB, block, nullptr);
       GlobalFree(block);
-      return Size(b.Width(), b.Height());
+      return Loaded(b.Width(), b.Height());
     };
   }
   return PrepareEditionLoad(Path);
 }
 
 }  // namespace
+
+std::string Loaded(int32_t Width, int32_t Height) {
+  return "loaded " + std::to_string(Width) + " x " + std::to_string(Height);
+}
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -25,6 +25,6 @@ THostileLoad PrepareEditionLoad(const std::string& Path) {
     driver.ProcessMessages();
     TPixelGraphic* picture = Form1->Image1->GetPixelGraphic();
     if (picture == nullptr || picture->Empty()) return std::string("refused: nothing shown");
-    return "loaded " + std::to_string(picture->GetWidth()) + " x " + std::to_string(picture->GetHeight());
+    return Loaded(picture->GetWidth(), picture->GetHeight());
   };
 }
