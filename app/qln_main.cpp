@@ -585,9 +585,7 @@ void TForm1::OpenStartFile() {
     LoadFile(name);
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
-    std::string reason = E.what();
-    if (!reason.empty() && reason.back() != '.') reason += '.';
-    Application->MessageBox("Cannot open file \"" + name + "\".\n" + reason, Application->Title(), MB_OK | MB_ICONSTOP);
+    Application->MessageBox(CannotOpenFileText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
   }
 }
 
