@@ -767,12 +767,7 @@ void TForm1::ApplyReduction() {
   if (ReduceColors(Image1, FPristine.get(), PaletteKind(), RGBWeight1->Checked(), Dithering1->Checked(),
                    edColors->Value(), PixelFormatClass(), encode) &&
       gif) {
-    FPictureGIF.Bytes = gif;
-    FPictureGIF.Key = GIFPictureKey(*Image1->GetPixelGraphic(), GIFInterlaced);
-    FPictureGIF.Interlaced = GIFInterlaced;
-    FPictureGIF.Transparent = GIFTransparent;
-    FPictureGIF.TransparentColor = GIFTransparentColor;
-    FPictureGIF.ColorCount = GIFColorCount;
+    KeepPictureGIF(std::move(gif), GIFPictureKey(*Image1->GetPixelGraphic(), GIFInterlaced));
     FPictureGIFFresh = true;
   }
   // A grey, black-and-white or fixed palette replaces the picture's colours:
@@ -803,16 +798,16 @@ TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture, uint64_t Key) {
   if (same) {
     GIFColorCount = gif.ColorCount;
   } else {
-    gif.Bytes = std::make_shared<TMemoryStream>();
-    SavePixelGraphicAsGIF(*gif.Bytes, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-    gif.Key = Key;
-    gif.Interlaced = GIFInterlaced;
-    gif.Transparent = GIFTransparent;
-    gif.TransparentColor = GIFTransparentColor;
-    gif.ColorCount = GIFColorCount;
+    auto bytes = std::make_shared<TMemoryStream>();
+    SavePixelGraphicAsGIF(*bytes, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+    KeepPictureGIF(std::move(bytes), Key);
   }
   gif.Bytes->SetPosition(0);
   return *gif.Bytes;
+}
+
+void TForm1::KeepPictureGIF(std::shared_ptr<TMemoryStream> Bytes, uint64_t Key) {
+  FPictureGIF = {std::move(Bytes), Key, GIFInterlaced, GIFTransparent, GIFTransparentColor, GIFColorCount};
 }
 
 void TForm1::UpdateSizeInfo() {
@@ -821,18 +816,16 @@ void TForm1::UpdateSizeInfo() {
   TPixelGraphic* current = Image1->GetPixelGraphic();
   if (!current || current->Empty()) return;
   int64_t size = 0;
-  if (fresh && edZoom->Value() == 100) {
-    size = FPictureGIF.Bytes->Size();
-    GIFColorCount = FPictureGIF.ColorCount;
-  } else if (edZoom->Value() != 100) {
+  if (edZoom->Value() != 100) {
     // The estimate is for the picture as displayed.
     std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(current);
     TMemoryStream stream;
     SavePixelGraphicAsGIF(stream, *shown, GIFInterlaced, GIFTransparent, GIFTransparentColor);
     size = stream.Size();
-  } else if (const uint64_t key = GIFPictureKey(*current, GIFInterlaced); FPictureGIF.Bytes && FPictureGIF.Key == key) {
-    // The GIF made last holds these colours; the transparency options
-    // change no byte count.
+  } else if (const uint64_t key = fresh ? FPictureGIF.Key : GIFPictureKey(*current, GIFInterlaced);
+             FPictureGIF.Bytes && FPictureGIF.Key == key) {
+    // The GIF made last holds these colours (the reduction just coded it,
+    // or its key says so); the transparency options change no byte count.
     size = FPictureGIF.Bytes->Size();
     GIFColorCount = FPictureGIF.ColorCount;
   } else {
