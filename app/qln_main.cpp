@@ -695,10 +695,14 @@ void TForm1::MarkModified() {
   if (QLNLoadingIdle) FModified = true;
 }
 
+void TForm1::ShowPictureSize() {
+  StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
+                                       std::to_string(Image1->PicBox()->Height()));
+}
+
 void TForm1::PictureEdited() {
   if (btnRefresh->Enabled())
-    StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
-                                         std::to_string(Image1->PicBox()->Height()));
+    ShowPictureSize();
   else
     UpdateSizeInfo();
 }
@@ -833,8 +837,7 @@ void TForm1::UpdateSizeInfo() {
   }
   const int64_t k = Round(static_cast<long double>(size) / 1024.0L + 0.5L);
   StatBar->Panels()->Items(2)->SetText("Size: " + std::to_string(k) + "k");
-  StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
-                                       std::to_string(Image1->PicBox()->Height()));
+  ShowPictureSize();
 }
 
 void TForm1::ColorGrayScaleClick(TObject* Sender) {
@@ -871,8 +874,7 @@ void TForm1::edZoomChange(TObject*) {
     FPending |= 1;
     MarkDirty();
     MarkModified();  // Save writes the picture at its displayed size
-    StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
-                                         std::to_string(Image1->PicBox()->Height()));
+    ShowPictureSize();
   } catch (const std::exception&) {
     // A zoom the viewer cannot lay out leaves the previous one.
   }

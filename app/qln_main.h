@@ -212,6 +212,8 @@ private:
 
   // A change of what Save would write, made by the person (not by a load).
   void MarkModified();
+  // The status bar's first panel: the size the picture is shown at.
+  void ShowPictureSize();
   // The status bar follows an edit of the picture: its size, and its GIF
   // size unless changes are pending ("Size: ?" then stays).
   void PictureEdited();
