@@ -16,7 +16,6 @@
 #include "platform/gdi/cursors.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/std_controls.h"
-#include "platform/ui/window.h"
 
 TForm2* Form2 = nullptr;
 
@@ -93,8 +92,7 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine
     Application->ProcessMessages();
   };
   auto endPreparation = [&] {
-    for (HWND h : waiting)
-      if (IsWindow(h)) EnableWindow(h, true);
+    EnableWindows(waiting);
     waiting.clear();
     Screen->SetCursor(crDefault);
     if (PrepForm) {
@@ -107,11 +105,7 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine
     PrepForm->ProgressBar1->SetPosition(0);
     PrepForm->OnClose = [&cancelled](TObject*, TCloseAction&) { cancelled = true; };
     PrepForm->Show();
-    for (HWND h : GetChildWindows(nullptr))
-      if (h != PrepForm->Handle() && IsWindowVisible(h) && IsWindowEnabled(h)) {
-        EnableWindow(h, false);
-        waiting.push_back(h);
-      }
+    waiting = DisableOtherWindows(PrepForm->Handle());
   }
   CellCounter = 0;
   ShowSizes = ScreenColorDepth() > 8;

@@ -585,9 +585,7 @@ void TForm1::OpenStartFile() {
     LoadFile(name);
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
-    std::string reason = E.what();
-    if (!reason.empty() && reason.back() != '.') reason += '.';
-    Application->MessageBox("Cannot open file \"" + name + "\".\n" + reason, Application->Title(), MB_OK | MB_ICONSTOP);
+    Application->MessageBox(CannotOpenFileText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
   }
 }
 
@@ -697,10 +695,14 @@ void TForm1::MarkModified() {
   if (QLNLoadingIdle) FModified = true;
 }
 
+void TForm1::ShowPictureSize() {
+  StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
+                                       std::to_string(Image1->PicBox()->Height()));
+}
+
 void TForm1::PictureEdited() {
   if (btnRefresh->Enabled())
-    StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
-                                         std::to_string(Image1->PicBox()->Height()));
+    ShowPictureSize();
   else
     UpdateSizeInfo();
 }
@@ -769,12 +771,7 @@ void TForm1::ApplyReduction() {
   if (ReduceColors(Image1, FPristine.get(), PaletteKind(), RGBWeight1->Checked(), Dithering1->Checked(),
                    edColors->Value(), PixelFormatClass(), encode) &&
       gif) {
-    FPictureGIF.Bytes = gif;
-    FPictureGIF.Key = GIFPictureKey(*Image1->GetPixelGraphic(), GIFInterlaced);
-    FPictureGIF.Interlaced = GIFInterlaced;
-    FPictureGIF.Transparent = GIFTransparent;
-    FPictureGIF.TransparentColor = GIFTransparentColor;
-    FPictureGIF.ColorCount = GIFColorCount;
+    KeepPictureGIF(std::move(gif), GIFPictureKey(*Image1->GetPixelGraphic(), GIFInterlaced));
     FPictureGIFFresh = true;
   }
   // A grey, black-and-white or fixed palette replaces the picture's colours:
@@ -805,16 +802,16 @@ TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture, uint64_t Key) {
   if (same) {
     GIFColorCount = gif.ColorCount;
   } else {
-    gif.Bytes = std::make_shared<TMemoryStream>();
-    SavePixelGraphicAsGIF(*gif.Bytes, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-    gif.Key = Key;
-    gif.Interlaced = GIFInterlaced;
-    gif.Transparent = GIFTransparent;
-    gif.TransparentColor = GIFTransparentColor;
-    gif.ColorCount = GIFColorCount;
+    auto bytes = std::make_shared<TMemoryStream>();
+    SavePixelGraphicAsGIF(*bytes, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+    KeepPictureGIF(std::move(bytes), Key);
   }
   gif.Bytes->SetPosition(0);
   return *gif.Bytes;
+}
+
+void TForm1::KeepPictureGIF(std::shared_ptr<TMemoryStream> Bytes, uint64_t Key) {
+  FPictureGIF = {std::move(Bytes), Key, GIFInterlaced, GIFTransparent, GIFTransparentColor, GIFColorCount};
 }
 
 void TForm1::UpdateSizeInfo() {
@@ -823,18 +820,16 @@ void TForm1::UpdateSizeInfo() {
   TPixelGraphic* current = Image1->GetPixelGraphic();
   if (!current || current->Empty()) return;
   int64_t size = 0;
-  if (fresh && edZoom->Value() == 100) {
-    size = FPictureGIF.Bytes->Size();
-    GIFColorCount = FPictureGIF.ColorCount;
-  } else if (edZoom->Value() != 100) {
+  if (edZoom->Value() != 100) {
     // The estimate is for the picture as displayed.
     std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(current);
     TMemoryStream stream;
     SavePixelGraphicAsGIF(stream, *shown, GIFInterlaced, GIFTransparent, GIFTransparentColor);
     size = stream.Size();
-  } else if (const uint64_t key = GIFPictureKey(*current, GIFInterlaced); FPictureGIF.Bytes && FPictureGIF.Key == key) {
-    // The GIF made last holds these colours; the transparency options
-    // change no byte count.
+  } else if (const uint64_t key = fresh ? FPictureGIF.Key : GIFPictureKey(*current, GIFInterlaced);
+             FPictureGIF.Bytes && FPictureGIF.Key == key) {
+    // The GIF made last holds these colours (the reduction just coded it,
+    // or its key says so); the transparency options change no byte count.
     size = FPictureGIF.Bytes->Size();
     GIFColorCount = FPictureGIF.ColorCount;
   } else {
@@ -842,8 +837,7 @@ void TForm1::UpdateSizeInfo() {
   }
   const int64_t k = Round(static_cast<long double>(size) / 1024.0L + 0.5L);
   StatBar->Panels()->Items(2)->SetText("Size: " + std::to_string(k) + "k");
-  StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
-                                       std::to_string(Image1->PicBox()->Height()));
+  ShowPictureSize();
 }
 
 void TForm1::ColorGrayScaleClick(TObject* Sender) {
@@ -880,8 +874,7 @@ void TForm1::edZoomChange(TObject*) {
     FPending |= 1;
     MarkDirty();
     MarkModified();  // Save writes the picture at its displayed size
-    StatBar->Panels()->Items(0)->SetText(std::to_string(Image1->PicBox()->Width()) + " x " +
-                                         std::to_string(Image1->PicBox()->Height()));
+    ShowPictureSize();
   } catch (const std::exception&) {
     // A zoom the viewer cannot lay out leaves the previous one.
   }

@@ -206,9 +206,14 @@ private:
   TMemoryStream& PictureGIF(TPixelGraphic* Picture);
   // The same, given the picture's GIFPictureKey.
   TMemoryStream& PictureGIF(TPixelGraphic* Picture, uint64_t Key);
+  // Bytes, the GIF of the picture of key Key, becomes FPictureGIF, with the
+  // writer options and the colour count of its encoding.
+  void KeepPictureGIF(std::shared_ptr<TMemoryStream> Bytes, uint64_t Key);
 
   // A change of what Save would write, made by the person (not by a load).
   void MarkModified();
+  // The status bar's first panel: the size the picture is shown at.
+  void ShowPictureSize();
   // The status bar follows an edit of the picture: its size, and its GIF
   // size unless changes are pending ("Size: ?" then stays).
   void PictureEdited();

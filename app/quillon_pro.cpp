@@ -1,7 +1,5 @@
 // The full edition: starts the modules, creates the main window and runs
 // the message loop until it closes.
-#include <cstdlib>
-
 #include "app/form_tips.h"
 #include "app/qln_main.h"
 #include "app/quillon_pro_startup.h"
@@ -12,29 +10,17 @@
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/shell.h"
 
 namespace {
-
-// The desktop's opener that Help > Contents hands the help page to.
-std::string DesktopOpener() {
-  const char* path = std::getenv("PATH");
-  std::string folders = path ? path : "";
-  for (size_t start = 0; start <= folders.size();) {
-    size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const std::string candidate = IncludeTrailingPathDelimiter(folders.substr(start, end - start)) + "xdg-open";
-    if (end > start && FileExists(candidate)) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
 
 // What an installed full edition must find (see install_check.h).
 int CheckInstall() {
   TInstallCheck check;
   check.File("tips", TipsFileName());
   check.File("help page", HelpPageFileName());
-  const std::string opener = DesktopOpener();
+  // The desktop's opener that Help > Contents hands the help page to.
+  const std::string opener = FindProgramOnPath("xdg-open");
   check.Fact("desktop opener", opener.empty() ? "xdg-open not on PATH" : opener, !opener.empty());
   check.File("program icon", ProgramIconFile("quillonpro", 32));
   check.File("TWAIN source manager", IncludeTrailingPathDelimiter(ProgramFolder()) + "twain_32.so");

@@ -227,9 +227,7 @@ void TForm1::LiteLoadFile(const std::string& Name) {
     try {
       Image1->Picture()->Bitmap()->LoadFromFile(Name);
     } catch (Exception& E) {
-      std::string reason = E.Message();
-      if (!reason.empty() && reason.back() != '.') reason += '.';
-      E.SetMessage("Cannot open file \"" + Name + "\".\n" + reason);
+      E.SetMessage(CannotOpenFileText(Name, E.Message()));
       throw;
     }
   } else if (ext == ".gif") {

@@ -420,7 +420,7 @@ void TPGImage::PaintWindow(HDC DC) {
 
 void TPGImage::KeyDown(uint16_t& Key, TShiftState Shift) {
   TWinControl::KeyDown(Key, Shift);
-  if (Key && !(Shift & (ssShift | ssAlt | ssCtrl)) && ScrollByKey(FHandle, Key)) Key = 0;
+  ScrollByKey(FHandle, Key, Shift);
 }
 
 void TPGImage::WndProc(TMessage& Message) {

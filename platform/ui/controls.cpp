@@ -1169,7 +1169,8 @@ void ScrollByWheel(HWND Wnd, WPARAM WParam, int32_t& WheelRest) {
     SendMessage(Wnd, message, MakeScrollWParam(SB_LINEDOWN, 0), 0);
 }
 
-bool ScrollByKey(HWND Wnd, uint16_t Key) {
+void ScrollByKey(HWND Wnd, uint16_t& Key, TShiftState Shift) {
+  if (Shift & (ssShift | ssAlt | ssCtrl)) return;
   uint32_t message = WM_VSCROLL;
   int32_t code;
   switch (Key) {
@@ -1181,8 +1182,8 @@ bool ScrollByKey(HWND Wnd, uint16_t Key) {
     case VK_NEXT: code = SB_PAGEDOWN; break;
     case VK_HOME: code = SB_TOP; break;
     case VK_END: code = SB_BOTTOM; break;
-    default: return false;
+    default: return;
   }
   SendMessage(Wnd, message, MakeScrollWParam(code, 0), 0);
-  return true;
+  Key = 0;
 }

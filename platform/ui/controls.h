@@ -468,9 +468,10 @@ TWinControl* FindVCLWindow(const TPoint& Pos);
 // WParam) is three lines down or up, sideways with Shift; WheelRest keeps
 // what a fine-grained wheel turned short of a line. The arrow keys scroll a
 // line, Page Up and Page Down a page, Home and End to the top and the
-// bottom. True when the key is one of these.
+// bottom, when pressed without Shift, Alt or Ctrl; Key becomes 0 when it
+// scrolled.
 void ScrollByWheel(HWND Wnd, WPARAM WParam, int32_t& WheelRest);
-bool ScrollByKey(HWND Wnd, uint16_t Key);
+void ScrollByKey(HWND Wnd, uint16_t& Key, TShiftState Shift);
 // Shows a control's popup menu (set by the menu module); true when shown.
 // Menu is the control's own popup menu, or null (the hook may look further up).
 extern std::function<bool(TPopupMenu* Menu, TControl* Control, TPoint ScreenPos)> PopupMenuHook;

@@ -159,6 +159,11 @@ bool MatchesMask(const std::string& Name, const std::string& Pattern) {
   return fnmatch(Pattern.c_str(), Name.c_str(), FNM_CASEFOLD) == 0;
 }
 
+std::string CannotOpenFileText(const std::string& FileName, std::string Reason) {
+  if (!Reason.empty() && Reason.back() != '.') Reason += '.';
+  return "Cannot open file \"" + FileName + "\".\n" + Reason;
+}
+
 // ===========================================================================
 // A modal form whose client area a toolkit dialog fills
 

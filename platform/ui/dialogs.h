@@ -149,6 +149,9 @@ struct TFilterEntry {
 std::vector<TFilterEntry> ParseFilter(const std::string& Filter);
 // Whether a file name matches a pattern ("*.bmp", "*.*", "a?c.gif"), ignoring case.
 bool MatchesMask(const std::string& Name, const std::string& Pattern);
+// What the person is told of a file that could not be opened: its name,
+// then Reason as a sentence (a full stop added when it has none).
+std::string CannotOpenFileText(const std::string& FileName, std::string Reason);
 
 // The colour dialog always shows its editors; the options are kept for
 // callers and change nothing.

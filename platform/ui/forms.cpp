@@ -226,18 +226,28 @@ void TCustomForm::Release() {
   if (HandleAllocated()) PostMessage(FHandle, CM_RELEASE, 0, 0);
 }
 
+std::vector<HWND> DisableOtherWindows(HWND Except) {
+  std::vector<HWND> disabled;
+  for (HWND h : GetChildWindows(nullptr)) {
+    if (h == Except || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
+    EnableWindow(h, false);
+    disabled.push_back(h);
+  }
+  return disabled;
+}
+
+void EnableWindows(const std::vector<HWND>& Windows) {
+  for (HWND h : Windows)
+    if (IsWindow(h)) EnableWindow(h, true);
+}
+
 TModalResult TCustomForm::ShowModal() {
   if (FVisible || !FEnabled || FModal) throw EInvalidOperation("Cannot make a visible window modal");
   if (GetCapture()) ReleaseCapture();
   HandleNeeded();
   HWND prevActive = GetActiveWindow();
   // Every other window of the application waits meanwhile.
-  std::vector<HWND> disabled;
-  for (HWND h : GetChildWindows(nullptr)) {
-    if (h == FHandle || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
-    EnableWindow(h, false);
-    disabled.push_back(h);
-  }
+  const std::vector<HWND> disabled = DisableOtherWindows(FHandle);
   // A form without an owner of its own is owned meanwhile by the window it
   // was opened from (else the main form), so that it stays above that window,
   // on the desktop too.
@@ -258,8 +268,7 @@ TModalResult TCustomForm::ShowModal() {
   if (Screen) Screen->SetCursor(crDefault);
   auto finish = [&] {
     if (Screen) Screen->SetCursor(busy);
-    for (HWND h : disabled)
-      if (IsWindow(h)) EnableWindow(h, true);
+    EnableWindows(disabled);
     if (HandleAllocated()) {
       FVisible = false;
       ShowWindow(FHandle, SW_HIDE);

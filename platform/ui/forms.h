@@ -288,6 +288,12 @@ extern TScreen* Screen;
 void InitializeForms(int argc, char** argv);
 void FinalizeForms();
 
+// While one window is answered the program's others wait: every visible,
+// enabled top-level window but Except is disabled, and the list of them
+// returned for EnableWindows, which enables those that still exist.
+std::vector<HWND> DisableOtherWindows(HWND Except);
+void EnableWindows(const std::vector<HWND>& Windows);
+
 // Called by window procedures for an exception a handler let out.
 void HandleApplicationException(TObject* Sender);
 

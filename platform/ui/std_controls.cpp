@@ -469,7 +469,7 @@ void TScrollBox::WndProc(TMessage& Message) {
 
 void TScrollBox::KeyDown(uint16_t& Key, TShiftState Shift) {
   TWinControl::KeyDown(Key, Shift);
-  if (Key && !(Shift & (ssShift | ssAlt | ssCtrl)) && ScrollByKey(Handle(), Key)) Key = 0;
+  ScrollByKey(Handle(), Key, Shift);
 }
 
 // ===========================================================================

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@
 inline std::vector<uint8_t> FileBytes(const std::string& Name) {
   std::ifstream f(Name, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+// The number of colours a picture's pixels show.
+inline size_t ColourCount(TPixelGraphic& Picture) {
+  std::set<TColor> colours;
+  for (int32_t y = 0; y < Picture.GetHeight(); ++y)
+    for (int32_t x = 0; x < Picture.GetWidth(); ++x) colours.insert(Picture.GetPixelColor(x, y));
+  return colours.size();
 }
 
 // The colour that a GIF's first frame makes transparent; none when it has

@@ -27,6 +27,12 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Ends the lite edition started last.
+stop() {
+  kill "$pid"
+  wait "$pid" 2>/dev/null
+  pid=
+}
 fail() {
   echo "FAILED: $*"
   exit 1
@@ -99,9 +105,7 @@ pid=$!
 window Quillon >/dev/null || fail "the lite edition's window did not appear"
 shoot_until "$out/lite_desktop_image.png" '#3a7bd5' 9600 || fail "the blue block does not show whole"
 (( $(count "$out/lite_desktop_image.png" '#d5803a') >= 9600 )) || fail "the orange block does not show whole"
-kill "$pid"
-wait "$pid" 2>/dev/null
-pid=
+stop
 
 # File, Save As from the keyboard; typed again should the menu not have
 # opened in time on a busy machine.
@@ -131,9 +135,7 @@ windows 'Save As' 1 || fail "No did not go back to the dialog"
 xdotool key Escape
 windows 'Save As' 0 || fail "the save dialog did not close"
 [[ $(cat "$work/blocks.gif") == GIF89a-old ]] || fail "blocks.gif was replaced though No was answered"
-kill "$pid"
-wait "$pid" 2>/dev/null
-pid=
+stop
 
 # 3. A picture larger than the window: the wheel over it scrolls it, and
 # so do the keys (the picture has the keyboard from the start).
@@ -153,9 +155,7 @@ xdotool key Home
 shoot_until_pixel "$out/lite_desktop_home.png" "$probe_x" "$probe_y" '#3a7bd5' || fail "Home did not scroll back"
 xdotool key End
 shoot_until_pixel "$out/lite_desktop_end.png" "$probe_x" "$probe_y" '#d5803a' || fail "End did not scroll down"
-kill "$pid"
-wait "$pid" 2>/dev/null
-pid=
+stop
 
 # 4. Saving a picture of more colours than GIF holds through File, Save As
 # brings up the offer of the full edition; "Yes! I want to try Quillon Pro."
@@ -187,9 +187,7 @@ offer_and_hand_over() {
   kill "$full"
   wait "$full" 2>/dev/null
   full=
-  kill "$pid"
-  wait "$pid" 2>/dev/null
-  pid=
+  stop
   [[ -n $shown ]] || fail "the full edition did not show the file handed over ($2)"
 }
 

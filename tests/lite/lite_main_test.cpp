@@ -74,6 +74,18 @@ protected:
     });
     Form->SaveAs1Click(Form);
   }
+  // Runs the open command on Name in Dir, picked from the dialog's list or,
+  // for a file the list does not show, typed.
+  void Open(const std::string& Name, bool Typed = false) {
+    Driver.WhenIdle([this, Name, Typed] {
+      TOpenDialog* d = ExecutingFileDialog();
+      d->ChangeFolder(Dir);
+      if (Typed) d->SetNameBoxText(Name);
+      else d->SelectFile(Name);
+      d->Accept();
+    });
+    Form->Open1Click(Form);
+  }
   void MakeFullEdition() {
     const std::string exe = Dir + "quillonpro";
     std::ofstream(exe) << "#!/bin/sh\n";
@@ -95,13 +107,7 @@ TEST_F(LiteMain, OpensABmpThroughTheDialogSavesItAsGifAndTheGifReadsBack) {
   WriteBmp(Dir + "few.colors.bmp", 24, 18, FewColors);
   Start();
   EXPECT_EQ(Form->Memo1->Lines()->Strings(0), "Quillon 1.01 - ERROR -");
-  Driver.WhenIdle([&] {
-    TOpenDialog* d = ExecutingFileDialog();
-    d->ChangeFolder(Dir);
-    d->SelectFile("few.colors.bmp");
-    d->Accept();
-  });
-  Form->Open1Click(Form);
+  Open("few.colors.bmp");
   EXPECT_EQ(Form->FileName(), Dir + "few.colors.bmp");
   EXPECT_EQ(Form->Image1->Width(), 24);
   EXPECT_EQ(Form->Image1->Height(), 18);
@@ -172,13 +178,7 @@ TEST_F(LiteMain, AGifNameInAnyCaseIsWrittenOtherTypesAreRefusedWithoutTakingThei
   // A kind it does not read is refused with the reason: the picture, its
   // name and the file offered to the full edition stay.
   std::ofstream(Dir + "photo.jpg") << "not read";
-  Driver.WhenIdle([&] {
-    TOpenDialog* d = ExecutingFileDialog();
-    d->ChangeFolder(Dir);
-    d->SetNameBoxText("photo.jpg");
-    d->Accept();
-  });
-  Form->Open1Click(Form);
+  Open("photo.jpg", true);
   EXPECT_EQ(Form->FileName(), Dir + "CAPS.GIF");
   EXPECT_EQ(Form->OpenDialog1->FileName(), Dir + "pic.bmp");
   EXPECT_EQ(Form->Image1->Width(), 8);
