@@ -34,7 +34,7 @@ int64_t CheckPGImageSize(int32_t Width, int32_t Height, uint8_t PixelFormat) {
   const int64_t bpl = BytesPerLineOf(Width, PixelFormat);
   // The option may lower the cap, never raise it above the largest surface,
   // which every image needs for drawing.
-  const int64_t cap = std::min<int64_t>(PGMaxImageSize, MaxSurfaceBytes);
+  const int64_t cap = ImageBytesCap();
   if (Height > 0 && bpl > cap / Height)
     throw EPGInvalidSize(PGMessage(27, IntToStr(Width) + " x " + IntToStr(Height)));
   return bpl * Height;

@@ -60,8 +60,7 @@ struct TProgress {
 void EndProgress(TW_MEMREF Handle) {
   auto* P = static_cast<TProgress*>(Handle);
   if (!P) return;
-  for (HWND H : P->Disabled)
-    if (IsWindow(H)) EnableWindow(H, true);
+  EnableWindows(P->Disabled);
   if (P->Form) P->Form->Free();
   Screen->SetCursor(P->Cursor);
   delete P;
@@ -74,11 +73,7 @@ TW_MEMREF BeginProgress(TW_MEMREF, const char* Text) {
     P->Form->AfterConstruction();
     P->Form->HandleNeeded();
     // The application waits behind the window, as behind a modal one.
-    for (HWND H : GetChildWindows(nullptr)) {
-      if (H == P->Form->Handle() || !IsWindowVisible(H) || !IsWindowEnabled(H)) continue;
-      EnableWindow(H, false);
-      P->Disabled.push_back(H);
-    }
+    P->Disabled = DisableOtherWindows(P->Form->Handle());
     // An arrow to reach Cancel with, whatever the application showed.
     P->Cursor = Screen->Cursor();
     Screen->SetCursor(crDefault);
