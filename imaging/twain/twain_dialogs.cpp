@@ -171,14 +171,16 @@ void TSelectSourceForm::Refill() {
   const std::string Note = Said ? Said : "";
   Label1->SetCaption(FLooking ? "Looking for scanners..." : !Note.empty() ? Note
                                                         : List.empty() ? "No source was found." : "Sources:");
+  // Two lines for what the manager says, one otherwise.
   const int32_t Rows = std::max<int32_t>(static_cast<int32_t>(List.size()), 1);
-  SetClientSize(360, 112 + 22 * Rows);
-  Label1->SetBounds(12, 12, 336, 34);
-  Sources->SetBounds(12, 48, 336, 18 + 22 * Rows);
+  const int32_t Top = Note.empty() || FLooking ? 32 : 49;
+  SetClientSize(360, Top + 64 + 22 * Rows);
+  Label1->SetBounds(12, 12, 336, Top - 15);
+  Sources->SetBounds(12, Top, 336, 18 + 22 * Rows);
   Sources->SetItems(List);
   Sources->SetItemIndex(Index >= 0 && Index < static_cast<int32_t>(List.size()) ? Index : -1);
-  btnSelect->SetTop(78 + 22 * Rows);
-  btnCancel->SetTop(78 + 22 * Rows);
+  btnSelect->SetTop(Top + 30 + 22 * Rows);
+  btnCancel->SetTop(Top + 30 + 22 * Rows);
   btnSelect->SetEnabled(Sources->ItemIndex() >= 0);
   if (!List.empty()) SetActiveControl(Sources);  // the arrow keys choose at once
 }
@@ -256,6 +258,11 @@ TScanSettingsForm::TScanSettingsForm(TComponent* AOwner, const TW_SCANSETTINGS& 
   btnCancel = MakeButton(this, "Cancel", 268, Top + 4, mrCancel);
   btnCancel->SetCancel(true);
   SetClientSize(360, Top + 41);
+  // The arrow keys choose at once.
+  if (Modes) SetActiveControl(Modes);
+  else if (Resolutions) SetActiveControl(Resolutions);
+  else if (Resolution) SetActiveControl(Resolution);
+  else if (Areas) SetActiveControl(Areas);
 }
 
 void TScanSettingsForm::Chosen(TW_SCANSETTINGS& S) const {

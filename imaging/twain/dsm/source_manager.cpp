@@ -553,7 +553,12 @@ TChoice FirstChoice(const std::vector<std::string>& ModeList, const std::vector<
   C.Area = Setting(DeviceKey(Device, "area"));
   bool Known = false;
   for (const TArea& A : AreaList) Known |= A.Key == C.Area;
-  if (!Known) C.Area = AreaList.empty() ? std::string() : AreaList.back().Key == "scanner" ? "scanner" : "bed";
+  if (Known) return C;
+  C.Area.clear();  // the area the scanner sets itself, which the list holds
+  const TSaneOptions& O = Dsm.Options;
+  for (const TArea& A : AreaList)
+    if (C.Area.empty() && A.Left == O.Left && A.Top == O.Top && A.Right == O.Right && A.Bottom == O.Bottom)
+      C.Area = A.Key;
   return C;
 }
 
