@@ -3,7 +3,8 @@
 // that a driver that hangs or crashes costs only the scan. The manager
 // starts it with the protocol socket as descriptor 3 (sane_wire.h) and its
 // standard output and error on a pipe, whose last line is the driver's last
-// words should it die. It ends when the manager closes the socket.
+// words should it die. It ends when the manager closes the socket, and is
+// killed when the program that started it ends.
 //
 // Scans: single-pass grey of 1, 8 or 16 bits or RGB of 8 or 16 bits, read in
 // pieces of at most 64 KiB; the lines arrive top first and go to the manager
@@ -11,11 +12,14 @@
 #include <poll.h>
 #include <sane/sane.h>
 #include <sane/saneopts.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -394,7 +398,11 @@ bool Serve(uint32_t Kind, const std::string& Payload) {
 
 }  // namespace
 
-int main() {
+// argv[1]: the process id of the program that started it, which it does not
+// outlive.
+int main(int argc, char** argv) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (argc < 2 || ::getppid() != static_cast<pid_t>(std::atol(argv[1]))) return 1;
   // A driver's crash leaves no core file in the folder it was started from.
   const rlimit NoCore{0, 0};
   ::setrlimit(RLIMIT_CORE, &NoCore);

@@ -180,7 +180,8 @@ bool TSaneSession::Start(TSaneFailure& Failure) {
   sigdelset(&Signals, SIGSTOP);
   posix_spawnattr_setsigdefault(&Attributes, &Signals);
   posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  char* Argv[] = {const_cast<char*>(Program.c_str()), nullptr};
+  const std::string Parent = std::to_string(::getpid());
+  char* Argv[] = {const_cast<char*>(Program.c_str()), const_cast<char*>(Parent.c_str()), nullptr};
   pid_t Pid = -1;
   const int Error = ::posix_spawn(&Pid, Program.c_str(), &Actions, &Attributes, Argv, environ);
   posix_spawn_file_actions_destroy(&Actions);
