@@ -67,3 +67,9 @@ private:
   bool FDone = false;
   std::thread FThread;
 };
+
+// A fixture's first base class: its watchdog watches the whole test, the
+// fixture's construction and destruction included.
+struct TWatchedTest {
+  TWatchdog Watchdog;
+};

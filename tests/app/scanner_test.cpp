@@ -20,7 +20,7 @@
 
 namespace {
 
-class Scanner : public AppTest {
+class Scanner : public TWatchedTest, public AppTest {
 protected:
   void SetUp() override {
 #ifndef QUILLON_TWAIN_SANE
@@ -76,7 +76,6 @@ protected:
     Form->Acquire1->Click();
   }
   std::string Runtime;
-  TWatchdog Watchdog;
 };
 
 TEST_F(Scanner, SelectSourceAndAcquireBringTheScanIntoTheViewer) {

@@ -17,7 +17,7 @@
 
 namespace {
 
-class Sane : public TwainTest {
+class Sane : public TWatchedTest, public TwainTest {
 protected:
   void SetUp() override {
     TwainTest::SetUp();
@@ -93,7 +93,6 @@ protected:
     std::filesystem::create_directories(Dir + "config/quillon");
     std::ofstream(TWAIN_SettingsFileName()) << Lines;
   }
-  TWatchdog Watchdog;
 };
 
 TEST_F(Sane, ScannersAreTheSourcesAndThePersonChoosesOne) {
