@@ -68,8 +68,14 @@ SANE_Status sane_quillonfault_init(SANE_Int* Version, SANE_Auth_Callback) {
   std::ifstream Conf(std::string(Dir ? Dir : ".") + "/quillonfault.conf");
   std::string Line;
   while (std::getline(Conf, Line)) {
-    if (Line.rfind("pid ", 0) == 0) std::ofstream(Line.substr(4)) << ::getpid();
-    else if (!Line.empty()) Faults.insert(Line);
+    if (Line.rfind("pid ", 0) == 0) {
+      // Written whole or not at all: whoever sees the file can read it.
+      const std::string File = Line.substr(4);
+      std::ofstream(File + ".new") << ::getpid();
+      std::rename((File + ".new").c_str(), File.c_str());
+    } else if (!Line.empty()) {
+      Faults.insert(Line);
+    }
   }
   Describe();
   return SANE_STATUS_GOOD;

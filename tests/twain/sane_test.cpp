@@ -3,7 +3,8 @@
 // the scanning program, or our misbehaving one. Listing and choosing them,
 // the scanner kept, the settings step, scans in the pixel type asked for, a
 // cancel in the middle of a scan, SANE's failures in the "TWAIN Error" box,
-// and drivers that hang or crash.
+// and a driver that hangs after failing. (A driver that crashes, and the
+// settings kept across a restart: tests/app/scanner_test.cpp.)
 #include <dlfcn.h>
 #include <sane/sane.h>
 
@@ -230,21 +231,6 @@ TEST_F(Sane, TheSettingsStepOffersWhatTheScannerHasAndScansAsChosen) {
   EXPECT_NEAR(Read32(Dib, 4), 620, 1);    // 105 mm at 150 dpi
   EXPECT_NEAR(Read32(Dib, 8), 874, 1);    // 148 mm
   EXPECT_TRUE(Driver.MessageBoxes().empty());
-
-  // The next session starts from those settings; Cancel there gives nothing
-  // and says nothing.
-  FinalizeTwain();
-  InitializeTwain();
-  TWAIN_SetManagerFolder(QUILLON_TWAIN_DSM_DIR);
-  WhenSettings([&](TScanSettingsForm* Form) {
-    EXPECT_EQ(Form->Modes->ItemIndex(), 0);
-    EXPECT_EQ(Form->Resolution->Value(), 150);
-    EXPECT_EQ(Form->Areas->ItemIndex(), 1);
-    Driver.PressKey(VK_ESCAPE);
-  });
-  EXPECT_TRUE(Acquire(0).empty());
-  EXPECT_TRUE(Driver.MessageBoxes().empty());
-  EXPECT_EQ(TWAIN_SessionState(), 1);
 }
 
 TEST_F(Sane, AKeptScannerIsShownAtOnceAndOneThatIsGoneGivesWayToTheFirst) {
@@ -285,7 +271,7 @@ TEST_F(Sane, AKeptScannerIsShownAtOnceAndOneThatIsGoneGivesWayToTheFirst) {
   EXPECT_TRUE(TWAIN_DefaultSourceKept());  // still the person's choice, should it come back
 }
 
-TEST_F(Sane, ADriverThatFailsHangsOrCrashesCostsOnlyTheScan) {
+TEST_F(Sane, ADriverThatFailsAndHangsOrRefusesAValueCostsOnlyTheScan) {
   const std::string PidFile = Dir + "pid";
   // It fails, then hangs when told to cancel: SANE's words at once, and its
   // program is ended.
@@ -297,16 +283,6 @@ TEST_F(Sane, ADriverThatFailsHangsOrCrashesCostsOnlyTheScan) {
             "CC:   TWCC_OPERATIONERROR (DS or DSM reported error, app shouldn't)\n" +
                 std::string(sane_strstatus(SANE_STATUS_IO_ERROR)));
   EXPECT_TRUE(ProcessEnds(PidFile, 20));
-
-  // It crashes in the middle of the scan: its last words.
-  Driver.ClearMessageBoxes();
-  UseSaneFaultBackend({"crash read"}, PidFile);
-  EXPECT_TRUE(Acquire(0).empty());
-  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
-  const std::string& Text = Driver.MessageBoxes()[0].Text;
-  EXPECT_EQ(Text.substr(Text.rfind('\n') + 1), "[quillonfault] the lamp failed at line 2");
-  EXPECT_TRUE(ProcessEnds(PidFile, 20));
-  EXPECT_EQ(TWAIN_SessionState(), 1);
 
   // It refuses a resolution: the settings step says so in SANE's words.
   Driver.ClearMessageBoxes();
