@@ -525,6 +525,13 @@ class Walkthrough:
         not the scanner's temporary file."""
         if not self.scanner():
             return
+        try:
+            self.scan_steps(wid)
+        except Failed:
+            self.backtraces()
+            raise
+
+    def scan_steps(self, wid):
         xdo('windowactivate', '--sync', wid)
         xdo('key', 'alt+w', 's')
         select = self.window('^Select Source$')
@@ -556,6 +563,18 @@ class Walkthrough:
         left = sorted(os.listdir(os.path.join(self.home, 'config', 'quillon')))
         if left != ['quillonpro.cfg', 'quillonpro.cfg.lock', 'scanner.cfg', 'scanner.cfg.lock']:
             raise Failed('the configuration folder holds %s' % left)
+
+    def backtraces(self):
+        """The backtraces of the program and of the scanning program it started
+        (a third-party driver may hang there), through gdb where it is installed."""
+        if not self.proc or not shutil.which('gdb'):
+            return
+        pid = str(self.proc.pid)
+        children = subprocess.run(['pgrep', '-P', pid], capture_output=True, text=True).stdout.split()
+        for p in [pid] + children:
+            print('---- process %s' % p)
+            subprocess.run(['gdb', '-q', '-batch', '-nx', '-p', p, '-ex', 'thread apply all bt'],
+                           stdin=subprocess.DEVNULL, timeout=120)
 
     def scanner(self):
         """Whether the source manager beside the program scans through SANE (its scanning program is there)."""
