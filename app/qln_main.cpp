@@ -489,6 +489,12 @@ void TForm1::FormCreate(TObject*) {
   if (TWAIN_ManagerPresent()) {
     TWAIN_SetApplicationId(2, 0, 2, 2, "2.0", "Marrowick", "Pictavo", "Quillon Pro");
     Twain1->SetEnabled(true);
+    // A source chosen in an earlier session is the default still: Acquire at once.
+    if (TWAIN_DefaultSourceKept()) {
+      Acquire1->SetEnabled(true);
+      btnTwain->SetCaption("Acquire");
+      btnTwain->SetHint("Acquire Image");
+    }
   } else {
     Twain1->SetEnabled(false);
     btnTwain->SetVisible(false);

@@ -190,7 +190,8 @@ void TForm1::Select1Click(TObject*) {
     throw;
   }
   Screen->SetCursor(crDefault);
-  Acquire1->SetEnabled(selected);
+  // A source chosen earlier stays the default when the person cancels.
+  Acquire1->SetEnabled(selected || TWAIN_DefaultSourceKept());
   if (Acquire1->Enabled()) btnTwain->SetCaption("Acquire");
 }
 

@@ -7,7 +7,8 @@
 #   an image, with QUILLON_INSTALL_CHECK set: each reports what it found in
 #   its program folder (tips, help page, icons, the TWAIN source manager, the
 #   full edition for the lite one, every glyph from the icon theme) and
-#   fails when something is missing.
+#   fails when something is missing; the scanning program twain_sane must
+#   be beside them where the build scans through SANE.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -62,6 +63,10 @@ start() {  # start <bin folder> <program> <image>
 }
 check() {  # check <installed root> <prefix>
   local tree="$1$2"
+  # SANE's drivers run in the source manager's scanning program, beside it.
+  if grep -q '^QUILLON_TWAIN_SANE:INTERNAL=1' "$build/CMakeCache.txt"; then
+    [[ -x $tree/lib/quillon/twain_sane ]] || fail "no scanning program $tree/lib/quillon/twain_sane"
+  fi
   start "$tree/bin" quillonpro "$scratch/picture.png"
   for picture in $(grep -o 'src="[^"]*"' "$tree/lib/quillon/register/help.htm" | cut -d'"' -f2); do
     [[ -f $tree/lib/quillon/register/$picture ]] || fail "the help page's picture $picture is missing"

@@ -12,6 +12,7 @@
 
 #include "imaging/twain/twain_dialogs.h"
 #include "platform/base/files.h"
+#include "platform/base/settings.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window.h"
@@ -487,6 +488,11 @@ bool TWAIN_SelectImageSource(HWND Window) {
   ShutSession(Window);
   if (Proxy) DestroyWindow(Proxy);
   return Result;
+}
+
+bool TWAIN_DefaultSourceKept() {
+  const std::string Name = TWAIN_SettingsFileName();
+  return !Name.empty() && !TSettingsFile(Name).ReadString("Source", "").empty();
 }
 
 HGLOBAL TWAIN_AcquireDib(HWND Window, uint32_t PixelTypeMask) {

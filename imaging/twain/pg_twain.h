@@ -39,6 +39,9 @@ const TW_IDENTITY& TWAIN_ApplicationId();
 bool TWAIN_ManagerPresent();
 // Lets the user choose the default source; true when one was chosen.
 bool TWAIN_SelectImageSource(HWND Window);
+// Whether the person chose a default source in an earlier session: the
+// source manager keeps it, and Acquire can use it at once.
+bool TWAIN_DefaultSourceKept();
 // One image from the default source as a packed DIB, or 0. PixelTypeMask
 // has bit (1 << TWPT_x) set for each acceptable pixel type; 0 takes any.
 // The caller frees the result with TWAIN_ReleaseDib.

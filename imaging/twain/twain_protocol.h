@@ -113,21 +113,65 @@ struct TW_STATUSUTF8 {
 };
 #pragma pack(pop)
 
+// The sources Select Source offers while the manager may still be looking
+// for more. Poll gives the list as it stands (Names stay valid until the
+// next Poll): Default is the one chosen at first (-1 none), Note a line for
+// the person ("" none); it returns true while the manager is still looking.
+// Watch asks the manager to post Message to Window once it stops looking (at
+// once when it has).
+struct TW_SOURCELIST {
+  TW_MEMREF Context;
+  TW_BOOL (*Poll)(TW_MEMREF Context, const char* const** Names, TW_UINT32* Count, TW_INT32* Default,
+                  const char** Note);
+  void (*Watch)(TW_MEMREF Context, TW_MEMREF Window, TW_UINT32 Message);
+};
+
+// The source's settings step before a scan. Each choice is a list of names
+// with the index chosen, which the step writes back; an empty list is a
+// choice the device does not offer. With no resolutions listed, a range
+// MinResolution..MaxResolution (both 0: none) is offered, Resolution the
+// value chosen. Note is a line for the person ("" none).
+struct TW_SCANSETTINGS {
+  const char* Title;
+  const char* Note;
+  const char* const* Modes;
+  TW_UINT32 ModeCount;
+  TW_INT32 Mode;
+  const TW_INT32* Resolutions;
+  TW_UINT32 ResolutionCount;
+  TW_INT32 MinResolution;
+  TW_INT32 MaxResolution;
+  TW_INT32 Resolution;
+  const char* const* Areas;
+  TW_UINT32 AreaCount;
+  TW_INT32 Area;
+};
+
 // MSG_OPENDSM / MSG_CLOSEDSM: the parent window and the services of the
 // application that the manager may use (any of them may be null):
 // - PostMessage queues a message for a window of the application (false
-//   when the window is gone);
-// - SelectSource lets the person choose one of Count sources by name, Default
-//   chosen at first; the chosen index, or -1 when they cancelled;
+//   when the window is gone); it may be called from any thread;
+// - SelectSource lets the person choose one of the sources of List, shown
+//   at once and filled as the manager finds them; the chosen index in the
+//   list as last polled, or -1 when they cancelled;
 // - BeginProgress shows a progress window with a Cancel button over hWnd,
 //   which the application waits behind; StepProgress shows Step of Max (Max 0:
 //   the length is unknown), lets the application handle its messages and
-//   tells whether the person cancelled; EndProgress takes the window away.
+//   tells whether the person cancelled; EndProgress takes the window away;
+// - ScanSettings shows the settings step over hWnd, the application waiting
+//   behind it; true for Scan, false for Cancel;
+// - ReadSetting and WriteSetting keep the manager's settings for the person
+//   (the chosen source, the settings last used with each device): ReadSetting
+//   copies the value of Key into Value (Size bytes with its terminating zero)
+//   and returns its length, 0 when there is none or it does not fit.
 using TW_POSTPROC = TW_BOOL (*)(TW_MEMREF hWnd, TW_UINT32 Msg, uintptr_t WParam, intptr_t LParam);
-using TW_SELECTPROC = TW_INT32 (*)(TW_MEMREF hWnd, const char* const* Names, TW_UINT32 Count, TW_INT32 Default);
+using TW_SELECTPROC = TW_INT32 (*)(TW_MEMREF hWnd, const TW_SOURCELIST* List);
 using TW_BEGINPROGRESSPROC = TW_MEMREF (*)(TW_MEMREF hWnd, const char* Text);
 using TW_STEPPROGRESSPROC = TW_BOOL (*)(TW_MEMREF Progress, TW_UINT32 Step, TW_UINT32 Max);
 using TW_ENDPROGRESSPROC = void (*)(TW_MEMREF Progress);
+using TW_SCANSETTINGSPROC = TW_BOOL (*)(TW_MEMREF hWnd, TW_SCANSETTINGS* Settings);
+using TW_READSETTINGPROC = TW_UINT32 (*)(const char* Key, char* Value, TW_UINT32 Size);
+using TW_WRITESETTINGPROC = TW_BOOL (*)(const char* Key, const char* Value);
 struct TW_PARENT {
   TW_MEMREF hWnd;
   TW_POSTPROC PostMessage;
@@ -135,6 +179,9 @@ struct TW_PARENT {
   TW_BEGINPROGRESSPROC BeginProgress;
   TW_STEPPROGRESSPROC StepProgress;
   TW_ENDPROGRESSPROC EndProgress;
+  TW_SCANSETTINGSPROC ScanSettings;
+  TW_READSETTINGPROC ReadSetting;
+  TW_WRITESETTINGPROC WriteSetting;
 };
 
 // The source manager's one entry point.

@@ -13,7 +13,8 @@ window's close button (No ends it); starts again and finds the window
 maximised, restores it (maximised and restored, the Edit menu opens under
 its title), drags the toolbar (the outline must leave the screen as it is),
 presses F1 with no program for web pages (a message gives the page's path),
-scans from SANE's test scanner and saves the scan under its proposed name,
+scans from SANE's test scanner through its settings step and saves the scan
+under its proposed name,
 which is "Untitled" in the folder last used, and closes. Real input through
 xdotool; screenshots in the folder given, pixels checked where they are
 robust; the desktop's answers are waited for, not timed. Exits 77 when the
@@ -510,37 +511,75 @@ class Walkthrough:
         xdo('key', 'Return')
         self.wait_windows(BOX, 0)
 
-        # A scan is untitled: Save proposes "Untitled" in the folder last
-        # used (the photograph's), not the scanner's temporary file.
-        if self.scanner():
-            xdo('windowactivate', '--sync', wid)
-            xdo('key', 'alt+w', 's')
-            self.wait_windows('^Select Source$', 1)
-            xdo('key', 'Return')
-            self.wait_windows('^Select Source$', 0)
-            xdo('key', 'alt+w', 'a')
-            self.shot_until('the scan to show', lambda s: self.red_count(s, self.rect(wid)) > 500, 'scanned')
-            xdo('key', 'ctrl+s')
-            self.wait_windows('^Save As$', 1)
-            self.shot('scan_save_dialog')
-            xdo('key', 'Return')
-            untitled = os.path.join(self.home, 'Untitled.gif')
-            wait('the scan to be saved as ' + untitled,
-                 lambda: os.path.exists(untitled) and not self.windows('^Save As$'))
-            # Only the settings and their lock file: the scan went elsewhere.
-            left = sorted(os.listdir(os.path.join(self.home, 'config', 'quillon')))
-            if left != ['quillonpro.cfg', 'quillonpro.cfg.lock']:
-                raise Failed('the configuration folder holds %s' % left)
+        self.scan(wid)
         self.close(wid)
         stored = self.settings()
         if stored.get('WindowState') != '0' or int(stored.get('width', '0')) >= 1270:
             raise Failed('closing the restored window stored %s' % stored)
 
+    def scan(self, wid):
+        """Scans once as a person does: Twain > Select Source, whose Select
+        button comes alive once SANE's test scanner is listed; Acquire shows
+        the scanner's settings step, where Scan scans. A scan is untitled:
+        Save proposes "Untitled" in the folder last used (the photograph's),
+        not the scanner's temporary file."""
+        if not self.scanner():
+            return
+        try:
+            self.scan_steps(wid)
+        except Failed:
+            self.backtraces()
+            raise
+
+    def scan_steps(self, wid):
+        xdo('windowactivate', '--sync', wid)
+        xdo('key', 'alt+w', 's')
+        select = self.window('^Select Source$')
+
+        def select_alive(screen):
+            x0, y0, w, h = self.rect(select)
+            button = screen.crop((x0 + 192, y0 + 88, x0 + 252, y0 + 105))  # the caption of Select
+            return sum(1 for p in button.getdata() if max(p) < 60) > 10
+        self.shot_until('the scanner to be listed', select_alive, 'select_source')
+        xdo('windowactivate', '--sync', select)
+        xdo('key', 'Return')
+        self.wait_windows('^Select Source$', 0)
+        xdo('windowactivate', '--sync', wid)
+        xdo('key', 'alt+w', 'a')
+        step = self.window('^Scan$')
+        self.shot('scan_settings')
+        xdo('windowactivate', '--sync', step)
+        xdo('key', 'Return')
+        self.shot_until('the scan to show', lambda s: self.red_count(s, self.rect(wid)) > 500, 'scanned')
+        xdo('key', 'ctrl+s')
+        self.wait_windows('^Save As$', 1)
+        self.shot('scan_save_dialog')
+        xdo('key', 'Return')
+        untitled = os.path.join(self.home, 'Untitled.gif')
+        wait('the scan to be saved as ' + untitled,
+             lambda: os.path.exists(untitled) and not self.windows('^Save As$'))
+        # Only the settings (the program's and the scanner's) and their lock
+        # files: the scan went elsewhere.
+        left = sorted(os.listdir(os.path.join(self.home, 'config', 'quillon')))
+        if left != ['quillonpro.cfg', 'quillonpro.cfg.lock', 'scanner.cfg', 'scanner.cfg.lock']:
+            raise Failed('the configuration folder holds %s' % left)
+
+    def backtraces(self):
+        """The backtraces of the program and of the scanning program it started
+        (a third-party driver may hang there), through gdb where it is installed."""
+        if not self.proc or not shutil.which('gdb'):
+            return
+        pid = str(self.proc.pid)
+        children = subprocess.run(['pgrep', '-P', pid], capture_output=True, text=True).stdout.split()
+        for p in [pid] + children:
+            print('---- process %s' % p)
+            subprocess.run(['gdb', '-q', '-batch', '-nx', '-p', p, '-ex', 'thread apply all bt'],
+                           stdin=subprocess.DEVNULL, timeout=120)
+
     def scanner(self):
-        """Whether the source manager beside the program scans through SANE."""
-        manager = os.path.join(os.path.dirname(os.path.realpath(self.program)), 'twain_32.so')
-        linked = subprocess.run(['ldd', manager], capture_output=True, text=True).stdout
-        return 'libsane' in linked
+        """Whether the source manager beside the program scans through SANE (its scanning program is there)."""
+        folder = os.path.dirname(os.path.realpath(self.program))
+        return os.access(os.path.join(folder, 'twain_sane'), os.X_OK)
 
     @staticmethod
     def red_count(screen, rect):

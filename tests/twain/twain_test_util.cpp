@@ -70,6 +70,8 @@ void TwainTest::SetUp() {
   char Template[] = "/tmp/quillon_twain_XXXXXX";
   ASSERT_NE(::mkdtemp(Template), nullptr);
   Dir = std::string(Template) + "/";
+  // The person's settings (the scanner kept) in a folder of the test's own.
+  ::setenv("XDG_CONFIG_HOME", (Dir + "config").c_str(), 1);
   InitializeTwain();
   TWAIN_SetManagerFolder(QUILLON_TWAIN_DSM_DIR);
   ::setenv("QUILLON_TWAIN_SCRIPT", (Dir + "script.txt").c_str(), 1);
@@ -79,6 +81,7 @@ void TwainTest::SetUp() {
 void TwainTest::TearDown() {
   FinalizeTwain();
   ::unsetenv("QUILLON_TWAIN_SCRIPT");
+  ::unsetenv("XDG_CONFIG_HOME");
   std::error_code Ec;
   std::filesystem::remove_all(Dir, Ec);
 }

@@ -1,390 +1,421 @@
-// Scanning through SANE for the source manager. Pixel types are SANE's
-// scan modes: line art (TWPT_BW), grey (TWPT_GRAY) and colour (TWPT_RGB),
-// grey and colour at 8 bits per sample when the device offers it. A scan is
-// single-pass grey of 1, 8 or 16 bits or RGB of 8 or 16 bits, read in pieces
-// of at most 64 KiB; the lines arrive top first and become a bottom-up DIB
-// of 1 bit (a set bit is black), 8 bits (a grey table) or 24 bits.
+// The manager's side of a SANE session: the scanning program started with
+// posix_spawn (safe in a program with threads), its answers read with
+// poll() and a time limit, its last words kept from its output, and its end
+// enforced in the background. Everything the program sends is checked
+// before it sizes anything: it runs third-party drivers.
 #include "imaging/twain/dsm/sane_source.h"
 
-#ifdef QUILLON_HAVE_SANE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <sane/sane.h>
-#include <sane/saneopts.h>
-#include <strings.h>
-
-#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+
+extern char** environ;
 
 namespace {
 
 constexpr uint64_t MaxScanBytes = uint64_t{1} << 30;  // of DIB pixels
-constexpr size_t PieceBytes = size_t{1} << 16;
+constexpr size_t LastWordsKept = 4096;
+const char* const ProgramName = "twain_sane";
 
-bool Started = false;
-SANE_Handle Device = nullptr;
+// Programs stopped whose end is still awaited in the background. Never
+// destroyed: a background wait may outlive the program's static objects.
+std::mutex& EndingLock() {
+  static auto* M = new std::mutex;
+  return *M;
+}
+std::condition_variable& EndingDone() {
+  static auto* C = new std::condition_variable;
+  return *C;
+}
+int32_t Ending = 0;
 
-TSaneFailure Failed(SANE_Status S) {
-  TSaneFailure F;
-  switch (S) {
-    case SANE_STATUS_NO_MEM: F.Condition = TWCC_LOWMEMORY; break;
-    case SANE_STATUS_DEVICE_BUSY: F.Condition = TWCC_MAXCONNECTIONS; break;
-    default: F.Condition = TWCC_OPERATIONERROR; break;
+// Gives a stopped program 2 s to end by itself, then SIGTERM, a second more,
+// then SIGKILL; it is reaped in every case.
+void EndInBackground(pid_t Pid) {
+  {
+    std::lock_guard<std::mutex> Lock(EndingLock());
+    ++Ending;
   }
-  F.Text = sane_strstatus(S);
-  return F;
-}
-
-bool Contains(const char* Text, const char* Word) { return ::strcasestr(Text, Word) != nullptr; }
-
-// The pixel type of a scan mode's name, or -1 for modes such as halftone.
-int32_t ModeType(const char* Mode) {
-  if (Contains(Mode, "color") || Contains(Mode, "colour")) return TWPT_RGB;
-  if (Contains(Mode, "gray") || Contains(Mode, "grey")) return TWPT_GRAY;
-  if (Contains(Mode, "lineart") || Contains(Mode, "line art") || Contains(Mode, "binary")) return TWPT_BW;
-  return -1;
-}
-
-// The open device's option named Name of Type that can be set now, or -1.
-SANE_Int FindOption(const char* Name, SANE_Value_Type Type) {
-  SANE_Int Count = 0;  // option 0 holds the number of options
-  if (sane_control_option(Device, 0, SANE_ACTION_GET_VALUE, &Count, nullptr) != SANE_STATUS_GOOD) return -1;
-  for (SANE_Int i = 1; i < Count; ++i) {
-    const SANE_Option_Descriptor* D = sane_get_option_descriptor(Device, i);
-    if (D && D->name && std::strcmp(D->name, Name) == 0 && D->type == Type && SANE_OPTION_IS_ACTIVE(D->cap) &&
-        SANE_OPTION_IS_SETTABLE(D->cap))
-      return i;
-  }
-  return -1;
-}
-
-// The scan modes the device offers.
-std::vector<std::string> Modes(SANE_Int Option) {
-  std::vector<std::string> Result;
-  const SANE_Option_Descriptor* D = sane_get_option_descriptor(Device, Option);
-  if (D && D->constraint_type == SANE_CONSTRAINT_STRING_LIST)
-    for (const SANE_String_Const* S = D->constraint.string_list; S && *S; ++S) Result.push_back(*S);
-  return Result;
-}
-
-std::string CurrentMode(SANE_Int Option) {
-  const SANE_Option_Descriptor* D = sane_get_option_descriptor(Device, Option);
-  if (!D || D->size <= 0) return std::string();
-  std::vector<char> Value(static_cast<size_t>(D->size) + 1, 0);
-  if (sane_control_option(Device, Option, SANE_ACTION_GET_VALUE, Value.data(), nullptr) != SANE_STATUS_GOOD)
-    return std::string();
-  return Value.data();
-}
-
-// 8 bits per sample where the depth can be chosen and 8 is allowed.
-void ChooseEightBits() {
-  SANE_Int Option = FindOption(SANE_NAME_BIT_DEPTH, SANE_TYPE_INT);
-  if (Option < 0) return;
-  const SANE_Option_Descriptor* D = sane_get_option_descriptor(Device, Option);
-  bool Allowed = false;
-  if (D->constraint_type == SANE_CONSTRAINT_WORD_LIST && D->constraint.word_list) {
-    for (SANE_Int i = 1; i <= D->constraint.word_list[0]; ++i) Allowed |= D->constraint.word_list[i] == 8;
-  } else if (D->constraint_type == SANE_CONSTRAINT_RANGE && D->constraint.range) {
-    Allowed = D->constraint.range->min <= 8 && D->constraint.range->max >= 8;
-  }
-  SANE_Word Eight = 8;
-  if (Allowed) sane_control_option(Device, Option, SANE_ACTION_SET_VALUE, &Eight, nullptr);
-}
-
-bool SetMode(const std::string& Mode, TSaneFailure& Failure) {
-  SANE_Int Option = FindOption(SANE_NAME_SCAN_MODE, SANE_TYPE_STRING);
-  const SANE_Option_Descriptor* D = Option < 0 ? nullptr : sane_get_option_descriptor(Device, Option);
-  if (!D || D->size <= 0) {
-    Failure = Failed(SANE_STATUS_UNSUPPORTED);
-    return false;
-  }
-  std::vector<char> Value(std::max<size_t>(static_cast<size_t>(D->size), Mode.size() + 1), 0);
-  std::memcpy(Value.data(), Mode.data(), Mode.size());
-  SANE_Status S = sane_control_option(Device, Option, SANE_ACTION_SET_VALUE, Value.data(), nullptr);
-  if (S != SANE_STATUS_GOOD) {
-    Failure = Failed(S);
-    return false;
-  }
-  if (ModeType(Mode.c_str()) != TWPT_BW) ChooseEightBits();
-  return true;
-}
-
-// The layout of one scan: what SANE sends and the DIB it becomes.
-struct TLayout {
-  bool Rgb = false;
-  int32_t Depth = 8;
-  uint64_t Width = 0;
-  size_t SourceStride = 0;  // bytes per line from SANE
-  uint32_t Bits = 8;        // DIB bits per pixel
-  size_t Stride = 0;        // DIB bytes per line
-};
-
-bool MakeLayout(const SANE_Parameters& P, TLayout& L) {
-  if (!P.last_frame || P.pixels_per_line <= 0 || P.bytes_per_line <= 0) return false;
-  L.Rgb = P.format == SANE_FRAME_RGB;
-  L.Depth = P.depth;
-  L.Width = static_cast<uint64_t>(P.pixels_per_line);
-  L.SourceStride = static_cast<size_t>(P.bytes_per_line);
-  uint64_t Need;
-  if (P.format == SANE_FRAME_GRAY && (P.depth == 1 || P.depth == 8 || P.depth == 16)) {
-    Need = P.depth == 1 ? (L.Width + 7) / 8 : L.Width * static_cast<uint64_t>(P.depth / 8);
-    L.Bits = P.depth == 1 ? 1 : 8;
-  } else if (L.Rgb && (P.depth == 8 || P.depth == 16)) {
-    Need = L.Width * 3 * static_cast<uint64_t>(P.depth / 8);
-    L.Bits = 24;
-  } else {
-    return false;
-  }
-  const uint64_t Stride = (L.Width * L.Bits + 31) / 32 * 4;
-  if (L.SourceStride < Need || L.SourceStride > MaxScanBytes || Stride > MaxScanBytes) return false;
-  L.Stride = static_cast<size_t>(Stride);
-  return true;
-}
-
-// One sample: 8 bits as they are, 16 bits (host order) by the high byte.
-uint8_t Sample(const uint8_t* Line, size_t Index, int32_t Depth) {
-  if (Depth == 8) return Line[Index];
-  uint16_t V;
-  std::memcpy(&V, Line + 2 * Index, 2);
-  return static_cast<uint8_t>(V >> 8);
-}
-
-void ConvertLine(const TLayout& L, const uint8_t* Src, uint8_t* Dst) {
-  if (L.Bits == 1) {  // line art: a set bit is black, entry 1 of the table
-    std::memcpy(Dst, Src, (L.Width + 7) / 8);
-  } else if (!L.Rgb) {
-    for (size_t x = 0; x < L.Width; ++x) Dst[x] = Sample(Src, x, L.Depth);
-  } else {  // RGB to the DIB's BGR
-    for (size_t x = 0; x < L.Width; ++x) {
-      Dst[3 * x + 0] = Sample(Src, 3 * x + 2, L.Depth);
-      Dst[3 * x + 1] = Sample(Src, 3 * x + 1, L.Depth);
-      Dst[3 * x + 2] = Sample(Src, 3 * x + 0, L.Depth);
+  std::thread([Pid] {
+    int Status;
+    auto Reaped = [&](int32_t Ms) {
+      for (int32_t Waited = 0;; Waited += 10) {
+        if (::waitpid(Pid, &Status, WNOHANG) == Pid) return true;
+        if (Waited >= Ms) return false;
+        ::usleep(10000);
+      }
+    };
+    if (!Reaped(2000)) {
+      ::kill(Pid, SIGTERM);
+      if (!Reaped(1000)) {
+        ::kill(Pid, SIGKILL);
+        while (::waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
+        }
+      }
     }
-  }
+    std::lock_guard<std::mutex> Lock(EndingLock());
+    --Ending;
+    EndingDone().notify_all();
+  }).detach();
+}
+
+void WaitForEndingPrograms() {
+  std::unique_lock<std::mutex> Lock(EndingLock());
+  EndingDone().wait_for(Lock, std::chrono::seconds(5), [] { return Ending == 0; });
+}
+
+// A descriptor moved to 10 or above, so that the child's own numbers (0 to
+// 3) can be given to it whatever it was.
+int MovedUp(int Fd) {
+  if (Fd >= 10) return Fd;
+  const int Moved = ::fcntl(Fd, F_DUPFD_CLOEXEC, 10);
+  ::close(Fd);
+  return Moved;
+}
+
+std::string LastLine(const std::string& Text) {
+  size_t End = Text.find_last_not_of(" \t\r\n");
+  if (End == std::string::npos) return std::string();
+  size_t Begin = Text.find_last_of('\n', End);
+  Begin = Begin == std::string::npos ? 0 : Begin + 1;
+  Begin = Text.find_first_not_of(" \t", Begin);
+  return Text.substr(Begin, std::min<size_t>(End + 1 - Begin, 200));
 }
 
 void Put32(uint8_t*& P, uint32_t V) {
   for (int32_t i = 0; i < 4; ++i) *P++ = static_cast<uint8_t>(V >> (8 * i));
 }
 
-// The lines (top first, Stride bytes each) as a packed DIB block.
-TW_HANDLE MakeDib(const TLayout& L, const std::vector<uint8_t>& Lines, size_t Count) {
-  const uint32_t Colours = L.Bits == 24 ? 0 : (L.Bits == 1 ? 2 : 256);
-  TW_HANDLE Block = TW_AllocHandle(40 + 4 * Colours + L.Stride * Count);
+// The rows (top first, Stride bytes each) as a packed DIB block.
+TW_HANDLE MakeDib(uint32_t Width, uint32_t Bits, size_t Stride, const std::vector<uint8_t>& Rows, size_t Count) {
+  const uint32_t Colours = Bits == 24 ? 0 : (Bits == 1 ? 2 : 256);
+  TW_HANDLE Block = TW_AllocHandle(40 + 4 * Colours + Stride * Count);
   if (!Block) return nullptr;
   uint8_t* P = static_cast<uint8_t*>(Block);
   Put32(P, 40);
-  Put32(P, static_cast<uint32_t>(L.Width));
+  Put32(P, Width);
   Put32(P, static_cast<uint32_t>(Count));
-  Put32(P, 1 | (L.Bits << 16));  // planes, bits per pixel
-  Put32(P, 0);                   // no compression
-  Put32(P, static_cast<uint32_t>(L.Stride * Count));
+  Put32(P, 1 | (Bits << 16));  // planes, bits per pixel
+  Put32(P, 0);                 // no compression
+  Put32(P, static_cast<uint32_t>(Stride * Count));
   Put32(P, 0);
   Put32(P, 0);
   Put32(P, Colours);
   Put32(P, 0);
   for (uint32_t i = 0; i < Colours; ++i) {
-    const uint8_t Level = L.Bits == 1 ? (i == 0 ? 255 : 0) : static_cast<uint8_t>(i);
+    const uint8_t Level = Bits == 1 ? (i == 0 ? 255 : 0) : static_cast<uint8_t>(i);
     *P++ = Level;
     *P++ = Level;
     *P++ = Level;
     *P++ = 0;
   }
   for (size_t y = 0; y < Count; ++y)  // bottom-up
-    std::memcpy(P + (Count - 1 - y) * L.Stride, Lines.data() + y * L.Stride, L.Stride);
+    std::memcpy(P + (Count - 1 - y) * Stride, Rows.data() + y * Stride, Stride);
   return Block;
 }
 
-TSaneResult Read(const TSaneProgress& Progress, TW_HANDLE& Dib, TSaneFailure& Failure) {
-  SANE_Status S = sane_start(Device);
-  if (S == SANE_STATUS_CANCELLED) return srCancelled;
-  if (S != SANE_STATUS_GOOD) {
-    Failure = Failed(S);
-    return srFailed;
-  }
-  SANE_Parameters P;
-  S = sane_get_parameters(Device, &P);
-  if (S != SANE_STATUS_GOOD) {
-    Failure = Failed(S);
-    return srFailed;
-  }
-  TLayout L;
-  if (!MakeLayout(P, L)) {
-    Failure = {TWCC_BADVALUE, "The scanner sends its image in a form that cannot be read."};
-    return srFailed;
-  }
-  const size_t Expected = P.lines > 0 ? static_cast<size_t>(P.lines) : 0;
-  const size_t MaxLines = static_cast<size_t>(MaxScanBytes / L.Stride);
-  if (Expected > MaxLines) {
-    Failure = {TWCC_LOWMEMORY, "The scan is too large."};
-    return srFailed;
-  }
-  const uint32_t Total = static_cast<uint32_t>(Expected);
-  if (Progress && Progress(0, Total)) return srCancelled;
-
-  std::vector<uint8_t> Lines;
-  Lines.reserve(Expected * L.Stride);
-  std::vector<uint8_t> Line(L.SourceStride);
-  std::vector<uint8_t> Piece(PieceBytes);
-  size_t Count = 0, Filled = 0;
-  while (Expected == 0 || Count < Expected) {
-    SANE_Int Got = 0;
-    S = sane_read(Device, Piece.data(), static_cast<SANE_Int>(Piece.size()), &Got);
-    if (S == SANE_STATUS_EOF) break;
-    if (S == SANE_STATUS_CANCELLED) return srCancelled;
-    if (S != SANE_STATUS_GOOD) {
-      Failure = Failed(S);
-      return srFailed;
-    }
-    size_t Used = 0;
-    const size_t Size = std::min(static_cast<size_t>(std::max<SANE_Int>(Got, 0)), Piece.size());
-    while (Used < Size && (Expected == 0 || Count < Expected)) {
-      const size_t Take = std::min(Size - Used, Line.size() - Filled);
-      std::memcpy(Line.data() + Filled, Piece.data() + Used, Take);
-      Used += Take;
-      Filled += Take;
-      if (Filled < Line.size()) break;
-      if (Count == MaxLines) {
-        Failure = {TWCC_LOWMEMORY, "The scan is too large."};
-        return srFailed;
-      }
-      Lines.resize((Count + 1) * L.Stride, 0);
-      ConvertLine(L, Line.data(), Lines.data() + Count * L.Stride);
-      ++Count;
-      Filled = 0;
-    }
-    if (Progress && Progress(static_cast<uint32_t>(Count), Total)) return srCancelled;
-  }
-  if (Count == 0) {
-    Failure = {TWCC_OPERATIONERROR, "The scanner sent no image."};
-    return srFailed;
-  }
-  Dib = MakeDib(L, Lines, Count);
-  if (!Dib) {
-    Failure = Failed(SANE_STATUS_NO_MEM);
-    return srFailed;
-  }
-  return srDone;
+bool ReadFailure(const std::string& Payload, TSaneFailure& Failure) {
+  TWireReader R(Payload);
+  const int32_t Condition = R.Int();
+  Failure.Text = R.Str();
+  Failure.Condition = Condition > 0 && Condition <= 0xFFFF ? static_cast<TW_UINT16>(Condition) : TWCC_OPERATIONERROR;
+  return R.Good();
 }
 
 }  // namespace
 
-bool SaneStart(std::vector<TSaneDevice>& Devices, TSaneFailure& Failure) {
-  SaneStop();
-  Devices.clear();
-  SANE_Int Version = 0;
-  SANE_Status S = sane_init(&Version, nullptr);
-  if (S != SANE_STATUS_GOOD) {
-    Failure = Failed(S);
-    return false;
-  }
-  Started = true;
-  const SANE_Device** List = nullptr;
-  S = sane_get_devices(&List, SANE_FALSE);
-  if (S != SANE_STATUS_GOOD) {
-    Failure = Failed(S);
-    return true;  // SANE runs, but lists nothing
-  }
-  for (const SANE_Device** D = List; D && *D; ++D) {
-    if (!(*D)->name || !*(*D)->name) continue;
-    Devices.push_back({(*D)->name, (*D)->vendor ? (*D)->vendor : "", (*D)->model ? (*D)->model : ""});
-  }
-  return true;
+std::string ManagerLibraryFolder() {
+  Dl_info Info{};
+  if (!::dladdr(reinterpret_cast<void*>(&ManagerLibraryFolder), &Info) || !Info.dli_fname) return std::string();
+  std::string Path = Info.dli_fname;
+  size_t Slash = Path.rfind('/');
+  return Slash == std::string::npos ? std::string("./") : Path.substr(0, Slash + 1);
 }
 
-void SaneStop() {
-  SaneClose();
-  if (Started) sane_exit();
-  Started = false;
-}
-
-bool SaneOpen(const std::string& Name, TSaneFailure& Failure) {
-  SaneClose();
-  SANE_Status S = Started ? sane_open(Name.c_str(), &Device) : SANE_STATUS_INVAL;
-  if (S != SANE_STATUS_GOOD) {
-    Device = nullptr;
-    Failure = Failed(S);
-    return false;
-  }
-  return true;
-}
-
-void SaneClose() {
-  if (Device) sane_close(Device);
-  Device = nullptr;
-}
-
-std::vector<uint16_t> SanePixelTypes(int32_t& Current) {
-  std::vector<uint16_t> Types;
-  Current = -1;
-  if (!Device) return Types;
-  SANE_Int Option = FindOption(SANE_NAME_SCAN_MODE, SANE_TYPE_STRING);
-  if (Option >= 0) {
-    for (const std::string& M : Modes(Option)) {
-      int32_t T = ModeType(M.c_str());
-      if (T >= 0 && std::find(Types.begin(), Types.end(), T) == Types.end()) Types.push_back(static_cast<uint16_t>(T));
-    }
-    Current = ModeType(CurrentMode(Option).c_str());
-  } else {
-    // No choice of mode: the one the device scans in.
-    SANE_Parameters P;
-    if (sane_get_parameters(Device, &P) == SANE_STATUS_GOOD) {
-      if (P.format == SANE_FRAME_GRAY) Current = P.depth == 1 ? TWPT_BW : TWPT_GRAY;
-      else if (P.format == SANE_FRAME_RGB) Current = TWPT_RGB;
-    }
-  }
-  if (Current >= 0 && std::find(Types.begin(), Types.end(), Current) == Types.end())
-    Types.push_back(static_cast<uint16_t>(Current));
-  return Types;
-}
-
-bool SaneChoosePixelType(const std::vector<uint16_t>& Types, TSaneFailure& Failure) {
-  int32_t Current;
-  SanePixelTypes(Current);
-  if (Current >= 0 && std::find(Types.begin(), Types.end(), Current) != Types.end()) return true;
-  SANE_Int Option = Device ? FindOption(SANE_NAME_SCAN_MODE, SANE_TYPE_STRING) : -1;
-  if (Option >= 0)
-    for (uint16_t T : Types)
-      for (const std::string& M : Modes(Option))
-        if (ModeType(M.c_str()) == T) return SetMode(M, Failure);
-  Failure = {TWCC_BADVALUE, ""};
+bool TSaneSession::Start(TSaneFailure& Failure) {
+  if (FPid > 0) return true;
+#ifndef QUILLON_HAVE_SANE
+  Failure = {TWCC_NODS, ""};
   return false;
+#else
+  WaitForEndingPrograms();
+  const std::string Program = ManagerLibraryFolder() + ProgramName;
+  int Sockets[2], Words[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, Sockets) != 0) {
+    Failure = {TWCC_LOWMEMORY, std::strerror(errno)};
+    return false;
+  }
+  if (::pipe2(Words, O_CLOEXEC) != 0) {
+    Failure = {TWCC_LOWMEMORY, std::strerror(errno)};
+    ::close(Sockets[0]);
+    ::close(Sockets[1]);
+    return false;
+  }
+  const int ChildSocket = MovedUp(Sockets[1]), ChildWords = MovedUp(Words[1]);
+  posix_spawn_file_actions_t Actions;
+  posix_spawn_file_actions_init(&Actions);
+  posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&Actions, ChildWords, 1);
+  posix_spawn_file_actions_adddup2(&Actions, ChildWords, 2);
+  posix_spawn_file_actions_adddup2(&Actions, ChildSocket, 3);
+  // The program starts with every signal at its default and none blocked,
+  // whatever this process changed (SIGXFSZ, for one, is ignored here).
+  posix_spawnattr_t Attributes;
+  posix_spawnattr_init(&Attributes);
+  sigset_t Signals;
+  sigemptyset(&Signals);
+  posix_spawnattr_setsigmask(&Attributes, &Signals);
+  sigfillset(&Signals);
+  sigdelset(&Signals, SIGKILL);
+  sigdelset(&Signals, SIGSTOP);
+  posix_spawnattr_setsigdefault(&Attributes, &Signals);
+  posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  const std::string Parent = std::to_string(::getpid());
+  char* Argv[] = {const_cast<char*>(Program.c_str()), const_cast<char*>(Parent.c_str()), nullptr};
+  pid_t Pid = -1;
+  const int Error = ::posix_spawn(&Pid, Program.c_str(), &Actions, &Attributes, Argv, environ);
+  posix_spawn_file_actions_destroy(&Actions);
+  posix_spawnattr_destroy(&Attributes);
+  if (ChildSocket >= 0) ::close(ChildSocket);
+  if (ChildWords >= 0) ::close(ChildWords);
+  if (Error != 0 || ChildSocket < 0 || ChildWords < 0) {
+    if (Error == 0) EndInBackground(Pid);
+    ::close(Sockets[0]);
+    ::close(Words[0]);
+    Failure = {TWCC_OPERATIONERROR,
+               "The scanning program " + Program + " could not be started: " + std::strerror(Error ? Error : EMFILE)};
+    return false;
+  }
+  FPid = Pid;
+  FSocket = Sockets[0];
+  FWords = Words[0];
+  ::fcntl(FSocket, F_SETFL, O_NONBLOCK);
+  ::fcntl(FWords, F_SETFL, O_NONBLOCK);
+  FBuffer.clear();
+  FLastWords.clear();
+  return true;
+#endif
 }
 
-TSaneResult SaneScan(const TSaneProgress& Progress, TW_HANDLE& Dib, TSaneFailure& Failure) {
+void TSaneSession::Stop() {
+  if (FPid <= 0) return;
+  ::close(FSocket);
+  ::close(FWords);
+  FSocket = FWords = -1;
+  EndInBackground(FPid);
+  FPid = -1;
+}
+
+void TSaneSession::ReadLastWords() {
+  char Piece[4096];
+  for (;;) {
+    const ssize_t N = ::read(FWords, Piece, sizeof(Piece));
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) {
+      if (N == 0) {  // the program and everything it started are gone
+        ::close(FWords);
+        FWords = -1;
+      }
+      return;
+    }
+    FLastWords.append(Piece, static_cast<size_t>(N));
+    if (FLastWords.size() > 2 * LastWordsKept) FLastWords.erase(0, FLastWords.size() - LastWordsKept);
+  }
+}
+
+TSaneSession::TWait TSaneSession::Next(uint32_t& Kind, std::string& Payload, int32_t TimeoutMs, int Cancel) {
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  for (;;) {
+    if (FBuffer.size() >= FrameHeader) {
+      uint32_t Size;
+      std::memcpy(&Kind, FBuffer.data(), 4);
+      std::memcpy(&Size, FBuffer.data() + 4, 4);
+      if (Size > MaxFramePayload) return wtBad;
+      if (FBuffer.size() >= FrameHeader + Size) {
+        Payload.assign(FBuffer, FrameHeader, Size);
+        FBuffer.erase(0, FrameHeader + Size);
+        return wtFrame;
+      }
+    }
+    const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+    if (Left.count() < 0) return wtTimeout;
+    pollfd P[3] = {{FSocket, POLLIN, 0}, {FWords, POLLIN, 0}, {Cancel, POLLIN, 0}};
+    const int Ready = ::poll(P, 3, static_cast<int>(Left.count()));
+    if (Ready < 0 && errno != EINTR) return wtGone;
+    if (P[2].revents) return wtCancel;
+    if (P[1].revents) ReadLastWords();
+    if (P[0].revents) {
+      char Piece[65536];
+      const ssize_t N = ::read(FSocket, Piece, sizeof(Piece));
+      if (N == 0 || (N < 0 && errno != EINTR && errno != EAGAIN)) return wtGone;
+      if (N > 0) FBuffer.append(Piece, static_cast<size_t>(N));
+    }
+  }
+}
+
+void TSaneSession::Lost(TWait Why, TSaneFailure& Failure) {
+  if (Why == wtGone) {
+    // Its last words are in its pipe: read them until the pipe closes, for
+    // a moment at most (a driver may have left a process of its own holding it).
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (FWords >= 0 && std::chrono::steady_clock::now() < Deadline) {
+      pollfd P{FWords, POLLIN, 0};
+      if (::poll(&P, 1, 100) > 0) ReadLastWords();
+    }
+    const std::string Words = LastLine(FLastWords);
+    Failure = {TWCC_OPERATIONERROR, Words.empty() ? std::string("The scanner's driver stopped.") : Words};
+  } else if (Why == wtTimeout) {
+    Failure = {TWCC_OPERATIONERROR, "The scanner's driver gave no answer."};
+  } else {
+    Failure = {TWCC_OPERATIONERROR, "The scanner's driver sent something that cannot be read."};
+  }
+  Stop();
+}
+
+bool TSaneSession::Ask(uint32_t Kind, const std::string& Request, uint32_t Expected, std::string& Answer,
+                       TSaneFailure& Failure, int Cancel) {
+  if (!Start(Failure)) return false;
+  if (!SendFrame(FSocket, Kind, Request)) {
+    Lost(wtGone, Failure);
+    return false;
+  }
+  uint32_t Got;
+  const TWait Wait = Next(Got, Answer, AnswerSeconds * 1000, Cancel);
+  if (Wait == wtCancel) {
+    Failure = {TWCC_SUCCESS, ""};
+    Stop();
+    return false;
+  }
+  if (Wait != wtFrame || (Got != Expected && Got != wkFailure)) {
+    Lost(Wait == wtFrame ? wtBad : Wait, Failure);
+    return false;
+  }
+  if (Got == wkFailure) {
+    if (!ReadFailure(Answer, Failure)) Lost(wtBad, Failure);
+    return false;
+  }
+  return true;
+}
+
+bool TSaneSession::List(std::vector<TSaneDevice>& Devices, TSaneFailure& Failure, int Cancel) {
+  Devices.clear();
+#ifndef QUILLON_HAVE_SANE
+  (void)Failure;
+  (void)Cancel;
+  return true;
+#else
+  std::string Answer;
+  if (!Ask(wkList, std::string(), wkDevices, Answer, Failure, Cancel)) return false;
+  TWireReader R(Answer);
+  const std::vector<std::string> Fields = R.Strs();
+  if (!R.Good() || Fields.size() % 3 != 0) {
+    Lost(wtBad, Failure);
+    return false;
+  }
+  for (size_t i = 0; i < Fields.size(); i += 3) Devices.push_back({Fields[i], Fields[i + 1], Fields[i + 2]});
+  return true;
+#endif
+}
+
+bool TSaneSession::Open(const std::string& Device, TSaneOptions& Options, TSaneFailure& Failure) {
+  std::string Answer;
+  if (!Ask(wkOpen, Device, wkOptions, Answer, Failure)) return false;
+  if (!GetOptions(Answer, Options)) {
+    Lost(wtBad, Failure);
+    return false;
+  }
+  return true;
+}
+
+bool TSaneSession::Apply(const TSaneSettings& Settings, TSaneFailure& Failure) {
+  std::string Answer;
+  return Ask(wkSet, PutSettings(Settings), wkDone, Answer, Failure);
+}
+
+TSaneResult TSaneSession::Scan(const TSaneProgress& Progress, TW_HANDLE& Dib, TSaneFailure& Failure) {
   Dib = nullptr;
-  if (!Device) {
-    Failure = Failed(SANE_STATUS_INVAL);
+  if (FPid <= 0) {
+    Failure = {TWCC_SEQERROR, ""};
     return srFailed;
   }
-  TSaneResult Result = Read(Progress, Dib, Failure);
-  sane_cancel(Device);  // ends the scan, whatever became of it
-  return Result;
+  if (!SendFrame(FSocket, wkScan, std::string())) {
+    Lost(wtGone, Failure);
+    return srFailed;
+  }
+  uint32_t Width = 0, Bits = 0;
+  size_t Stride = 0, Expected = 0, MaxLines = 0, Count = 0;
+  std::vector<uint8_t> Rows;
+  uint32_t Kind;
+  std::string Payload;
+  for (;;) {
+    if (Progress && Progress(static_cast<uint32_t>(Count), static_cast<uint32_t>(Expected))) {
+      Stop();
+      return srCancelled;
+    }
+    // A short wait, so that the progress window answers the person meanwhile.
+    const TWait Wait = Next(Kind, Payload, 50, -1);
+    if (Wait == wtTimeout) continue;
+    if (Wait != wtFrame) {
+      Lost(Wait, Failure);
+      return srFailed;
+    }
+    bool Sound = true;
+    switch (Kind) {
+      case wkLayout: {
+        TWireReader R(Payload);
+        const int32_t W = R.Int(), B = R.Int(), Lines = R.Int();
+        Sound = R.Good() && Stride == 0 && W > 0 && (B == 1 || B == 8 || B == 24) && Lines >= 0;
+        if (!Sound) break;
+        Width = static_cast<uint32_t>(W);
+        Bits = static_cast<uint32_t>(B);
+        Stride = static_cast<size_t>((uint64_t{Width} * Bits + 31) / 32 * 4);
+        MaxLines = static_cast<size_t>(MaxScanBytes / Stride);
+        Expected = static_cast<size_t>(Lines);
+        Sound = Stride <= MaxFramePayload && Expected <= MaxLines;
+        break;
+      }
+      case wkRows: {
+        Sound = Stride > 0 && !Payload.empty() && Payload.size() % Stride == 0;
+        if (!Sound) break;
+        size_t Lines = Payload.size() / Stride;
+        if (Expected > 0) Lines = std::min(Lines, Expected - std::min(Count, Expected));
+        if (Count + Lines > MaxLines) {
+          Failure = {TWCC_LOWMEMORY, "The scan is too large."};
+          Stop();
+          return srFailed;
+        }
+        Rows.insert(Rows.end(), Payload.begin(), Payload.begin() + static_cast<ptrdiff_t>(Lines * Stride));
+        Count += Lines;
+        break;
+      }
+      case wkEnd:
+        if (Count == 0) {
+          Failure = {TWCC_OPERATIONERROR, "The scanner sent no image."};
+          return srFailed;
+        }
+        Dib = MakeDib(Width, Bits, Stride, Rows, Count);
+        if (!Dib) Failure = {TWCC_LOWMEMORY, "Out of memory"};
+        return Dib ? srDone : srFailed;
+      case wkCancelled: return srCancelled;
+      case wkFailure:
+        if (ReadFailure(Payload, Failure)) return srFailed;
+        Sound = false;
+        break;
+      default: Sound = false; break;
+    }
+    if (!Sound) {
+      Lost(wtBad, Failure);
+      return srFailed;
+    }
+  }
 }
-
-#else
-
-bool SaneStart(std::vector<TSaneDevice>& Devices, TSaneFailure&) {
-  Devices.clear();
-  return true;
-}
-void SaneStop() {}
-bool SaneOpen(const std::string&, TSaneFailure& Failure) {
-  Failure = {TWCC_NODS, ""};
-  return false;
-}
-void SaneClose() {}
-std::vector<uint16_t> SanePixelTypes(int32_t& Current) {
-  Current = -1;
-  return {};
-}
-bool SaneChoosePixelType(const std::vector<uint16_t>&, TSaneFailure& Failure) {
-  Failure = {TWCC_BADVALUE, ""};
-  return false;
-}
-TSaneResult SaneScan(const TSaneProgress&, TW_HANDLE& Dib, TSaneFailure& Failure) {
-  Dib = nullptr;
-  Failure = {TWCC_NODS, ""};
-  return srFailed;
-}
-
-#endif

@@ -16,27 +16,37 @@
 //   fail=<operation> <condition code>  for opendsm, userselect, opends,
 //                           enableds, capget, capset, status
 //   log=<file>              each call is appended as a line
-// A scanner scans when it is enabled, showing its progress through the
-// application's progress window (TW_PARENT); the person may cancel there.
-// Then it says its image is ready; after the transfer, or a cancel, it asks
-// to be closed. Failures are told in words through DAT_STATUSUTF8.
+// SANE runs in a scanning program of its own (sane_source.h). The scanner the
+// person chose in Select Source is kept through the application's settings
+// (TW_PARENT), with the settings last used with each device, and is the
+// default from then on: Acquire opens it at once, without looking for the
+// others; when it is gone, the first scanner found takes its place and the
+// settings step says so. Select Source shows the scanner kept at once and the
+// others as SANE finds them.
+// A scanner enabled with ShowUI first shows its settings step (mode,
+// resolution, area; the application draws it), then scans, showing its
+// progress through the application's progress window, where the person may
+// cancel. Then it says its image is ready; after the transfer, or a cancel,
+// it asks to be closed. Failures are told in words through DAT_STATUSUTF8.
 // The sources talk to the application by posting a message of their own to
 // the window they were enabled with; the message comes back through
 // MSG_PROCESSEVENT and is turned into MSG_XFERREADY or MSG_CLOSEDSREQ.
-//
-// The library stays loaded once loaded (it is linked so), so the source the
-// person chose stays the default for the rest of the program's run.
-#include <dlfcn.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <new>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "imaging/twain/dsm/sane_source.h"
@@ -76,7 +86,10 @@ struct TManager {
   bool Scripted = false;
   TScript Script;
   std::vector<TSource> Sources;
-  std::string ListFailure;  // why SANE listed nothing, if it failed to
+  // Sources holds every scanner SANE found (else at most the one kept), and
+  // why it found none, if it failed to.
+  bool Probed = false;
+  std::string ProbeFailure;
   size_t Next = 0;  // MSG_GETNEXT's place in the list
   // The open source: its place in the list (-1 none) and its TWAIN state
   // (4 open, 5 enabled, 6 ready, 7 transferring).
@@ -88,24 +101,34 @@ struct TManager {
   intptr_t Cookie = 0;
   int32_t Pending = 0;
   TW_HANDLE Scanned = nullptr;  // a scanner's image until it is transferred
+  // The open scanner: what it offers, the pixel types the application
+  // accepts (in its order; none: any) and a line for its settings step.
+  TSaneOptions Options;
+  std::vector<uint16_t> PixelTypes;
+  std::string Note;
 };
 
 TManager Dsm;
-std::string DefaultDevice;  // the scanner the person chose last
+
+// The scanner the person chose, kept in the application's settings (and
+// here, for an application that keeps none).
+struct TKeptSource {
+  std::string Device, Vendor, Model;
+};
+TKeptSource Kept;
+
+// The SANE session of the open manager. Never destroyed: it is stopped when
+// the manager closes.
+TSaneSession& Sane() {
+  static auto* Session = new TSaneSession;
+  return *Session;
+}
 
 std::string Trim(const std::string& S) {
   size_t b = S.find_first_not_of(" \t\r");
   if (b == std::string::npos) return std::string();
   size_t e = S.find_last_not_of(" \t\r");
   return S.substr(b, e - b + 1);
-}
-
-std::string LibraryFolder() {
-  Dl_info Info{};
-  if (!::dladdr(reinterpret_cast<void*>(&LibraryFolder), &Info) || !Info.dli_fname) return std::string();
-  std::string Path = Info.dli_fname;
-  size_t Slash = Path.rfind('/');
-  return Slash == std::string::npos ? std::string("./") : Path.substr(0, Slash + 1);
 }
 
 // The settings of a script file.
@@ -127,7 +150,7 @@ bool ReadScript(TScript& S) {
   S = TScript{};
   const char* Env = std::getenv("QUILLON_TWAIN_SCRIPT");
   const bool Named = Env && *Env;
-  auto Settings = ScriptSettings(Named ? std::string(Env) : LibraryFolder() + "twain_32.cfg");
+  auto Settings = ScriptSettings(Named ? std::string(Env) : ManagerLibraryFolder() + "twain_32.cfg");
   if (!Named && Settings.empty()) return false;
   for (const auto& [Key, Value] : Settings) {
     if (Key == "image") S.Image = Value;
@@ -205,40 +228,98 @@ TSource MakeSource(const std::string& Manufacturer, const std::string& Family, c
   return S;
 }
 
-// The sources: the scripted one, or a source for each scanner SANE sees,
-// named by its vendor, model and device name.
-bool ListSources() {
+// ---- the person's settings, kept by the application ----
+
+std::string Setting(const std::string& Key) {
+  char Value[1024];
+  const TW_UINT32 Size = Dsm.Parent.ReadSetting ? Dsm.Parent.ReadSetting(Key.c_str(), Value, sizeof(Value)) : 0;
+  return Size > 0 && Size < sizeof(Value) ? std::string(Value, Size) : std::string();
+}
+
+void KeepSetting(const std::string& Key, const std::string& Value) {
+  if (Dsm.Parent.WriteSetting) Dsm.Parent.WriteSetting(Key.c_str(), Value.c_str());
+}
+
+// The key of a setting of one device: its name with every character that a
+// settings file or another device could confuse written as %XX.
+std::string DeviceKey(const std::string& Device, const char* What) {
+  std::string Key;
+  for (unsigned char C : Device) {
+    if (std::isalnum(C) || std::strchr(":._-/@", C)) {
+      Key += static_cast<char>(C);
+    } else {
+      char Hex[4];
+      std::snprintf(Hex, sizeof(Hex), "%%%02X", C);
+      Key += Hex;
+    }
+  }
+  return Key + "." + What;
+}
+
+// ---- the sources ----
+
+TSource SaneSource(const TSaneDevice& D) {
+  TSource S = MakeSource(D.Vendor, D.Model, D.Name);
+  S.Device = D.Name;
+  S.Title = Trim(D.Vendor + " " + D.Model) + " (" + D.Name + ")";
+  return S;
+}
+
+void NumberSources() {
+  for (size_t i = 0; i < Dsm.Sources.size(); ++i) Dsm.Sources[i].Identity.Id = static_cast<TW_UINT32>(i + 1);
+}
+
+// The sources as the manager opens: the scripted one, or the scanner kept
+// (not looked for yet: SANE is asked only when a list is needed).
+void ListSources() {
   Dsm.Sources.clear();
-  Dsm.ListFailure.clear();
+  Dsm.Probed = Dsm.Scripted;
+  Dsm.ProbeFailure.clear();
   if (Dsm.Scripted) {
     TSource S = MakeSource("Quillon", "Test", ScriptedSourceName);
     S.Title = ScriptedSourceName;
     Dsm.Sources.push_back(S);
   } else {
-    std::vector<TSaneDevice> Devices;
-    TSaneFailure Failure;
-    if (!SaneStart(Devices, Failure)) {
-      Dsm.Condition = Failure.Condition;
-      Dsm.ConditionText = Failure.Text;
-      return false;
-    }
-    Dsm.ListFailure = Failure.Text;
-    for (const TSaneDevice& D : Devices) {
-      TSource S = MakeSource(D.Vendor, D.Model, D.Name);
-      S.Device = D.Name;
-      S.Title = Trim(D.Vendor + " " + D.Model) + " (" + D.Name + ")";
-      Dsm.Sources.push_back(S);
-    }
+    if (Dsm.Parent.ReadSetting) Kept = {Setting("Source"), Setting("Source.Vendor"), Setting("Source.Model")};
+    if (!Kept.Device.empty()) Dsm.Sources.push_back(SaneSource({Kept.Device, Kept.Vendor, Kept.Model}));
   }
-  for (size_t i = 0; i < Dsm.Sources.size(); ++i) Dsm.Sources[i].Identity.Id = static_cast<TW_UINT32>(i + 1);
-  return true;
+  NumberSources();
 }
 
-// The default source: the scanner chosen last while it is there, else the first.
-int32_t DefaultSource() {
+// The scanners SANE found become the sources.
+void TakeDevices(const std::vector<TSaneDevice>& Devices, const TSaneFailure& Failure) {
+  Dsm.Sources.clear();
+  for (const TSaneDevice& D : Devices) Dsm.Sources.push_back(SaneSource(D));
+  NumberSources();
+  Dsm.Probed = true;
+  Dsm.ProbeFailure = Failure.Text;
+}
+
+// Asks SANE for every scanner, and waits for the answer.
+void Probe() {
+  std::vector<TSaneDevice> Devices;
+  TSaneFailure Failure;
+  Sane().List(Devices, Failure);
+  TakeDevices(Devices, Failure);
+}
+
+int32_t KeptSource() {
   for (size_t i = 0; i < Dsm.Sources.size(); ++i)
-    if (!DefaultDevice.empty() && Dsm.Sources[i].Device == DefaultDevice) return static_cast<int32_t>(i);
-  return Dsm.Sources.empty() ? -1 : 0;
+    if (!Kept.Device.empty() && Dsm.Sources[i].Device == Kept.Device) return static_cast<int32_t>(i);
+  return -1;
+}
+
+// The default source: the scanner kept while it is there, else the first.
+int32_t DefaultSource() {
+  const int32_t Which = KeptSource();
+  return Which >= 0 || Dsm.Sources.empty() ? Which : 0;
+}
+
+// What the manager says when the scanner kept is not among those found.
+std::string KeptMissing() {
+  if (Dsm.Scripted || !Dsm.Probed || Kept.Device.empty() || KeptSource() >= 0) return std::string();
+  return "The scanner chosen before, " + SaneSource({Kept.Device, Kept.Vendor, Kept.Model}).Title +
+         ", was not found.";
 }
 
 // The source an application names by its Id, else (Id 0) the default.
@@ -384,7 +465,165 @@ void TransfersDone() {
   PostEvent(EventCloseRequest);
 }
 
-// A scanner's scan, with the application's progress window while it runs.
+// ---- a scanner's settings step and scan ----
+
+// A choice of area: a key kept in the settings, what the person reads, and
+// the area in micrometres.
+struct TArea {
+  std::string Key, Caption;
+  int32_t Left, Top, Right, Bottom;
+};
+
+// The areas the open scanner offers: its whole bed, the common paper sizes
+// that fit on it (placed at its top-left corner) and, when it is none of
+// these, the area it sets itself.
+std::vector<TArea> Areas() {
+  const TSaneOptions& O = Dsm.Options;
+  std::vector<TArea> List;
+  if (!O.HasArea) return List;
+  auto Size = [](int32_t Width, int32_t Height) {
+    char Text[64];
+    std::snprintf(Text, sizeof(Text), "%g x %g mm", std::round(Width / 100.0) / 10, std::round(Height / 100.0) / 10);
+    return std::string(Text);
+  };
+  const int32_t Width = O.BedRight - O.BedLeft, Height = O.BedBottom - O.BedTop;
+  List.push_back({"bed", "Whole bed (" + Size(Width, Height) + ")", O.BedLeft, O.BedTop, O.BedRight, O.BedBottom});
+  static const struct {
+    const char* Name;
+    int32_t Width, Height;
+  } Papers[] = {{"A4", 210000, 297000},     {"A5", 148000, 210000},     {"A6", 105000, 148000},
+                {"B5", 176000, 250000},     {"Letter", 215900, 279400}, {"Legal", 215900, 355600},
+                {"10 x 15 cm", 101600, 152400}, {"13 x 18 cm", 127000, 177800}};
+  for (const auto& P : Papers)
+    if (P.Width <= Width && P.Height <= Height)
+      List.push_back({P.Name, std::string(P.Name) + " (" + Size(P.Width, P.Height) + ")", O.BedLeft, O.BedTop,
+                      O.BedLeft + P.Width, O.BedTop + P.Height});
+  bool Listed = false;
+  for (const TArea& A : List) Listed |= A.Left == O.Left && A.Top == O.Top && A.Right == O.Right && A.Bottom == O.Bottom;
+  if (!Listed)
+    List.push_back({"scanner", "As the scanner sets it (" + Size(O.Right - O.Left, O.Bottom - O.Top) + ")", O.Left,
+                    O.Top, O.Right, O.Bottom});
+  return List;
+}
+
+// The pixel type of the open scanner's current mode.
+int32_t CurrentType() {
+  return Dsm.Options.Modes.empty() ? Dsm.Options.ScanType : SaneModeType(Dsm.Options.Mode);
+}
+
+// The modes the application accepts, in the scanner's order.
+std::vector<std::string> Modes() {
+  std::vector<std::string> List;
+  for (const std::string& M : Dsm.Options.Modes) {
+    const int32_t Type = SaneModeType(M);
+    if (Dsm.PixelTypes.empty() || std::find(Dsm.PixelTypes.begin(), Dsm.PixelTypes.end(), Type) != Dsm.PixelTypes.end())
+      List.push_back(M);
+  }
+  return List;
+}
+
+bool ResolutionOffered(int32_t Dpi) {
+  const TSaneOptions& O = Dsm.Options;
+  if (!O.Resolutions.empty()) return std::find(O.Resolutions.begin(), O.Resolutions.end(), Dpi) != O.Resolutions.end();
+  return O.MaxResolution > 0 && Dpi >= O.MinResolution && Dpi <= O.MaxResolution;
+}
+
+// What a scan of the open scanner starts from: the settings last used with
+// it, else its own; a mode the application does not accept gives way to the
+// first of its accepted types that the scanner offers.
+struct TChoice {
+  std::string Mode;
+  int32_t Resolution = 0;
+  std::string Area;
+};
+
+TChoice FirstChoice(const std::vector<std::string>& ModeList, const std::vector<TArea>& AreaList) {
+  const std::string& Device = Dsm.Sources[Dsm.Current].Device;
+  TChoice C;
+  C.Mode = Setting(DeviceKey(Device, "mode"));
+  if (std::find(ModeList.begin(), ModeList.end(), C.Mode) == ModeList.end()) C.Mode = Dsm.Options.Mode;
+  if (std::find(ModeList.begin(), ModeList.end(), C.Mode) == ModeList.end()) {
+    C.Mode.clear();
+    for (uint16_t T : Dsm.PixelTypes)
+      for (const std::string& M : ModeList)
+        if (C.Mode.empty() && SaneModeType(M) == T) C.Mode = M;
+  }
+  C.Resolution = std::atoi(Setting(DeviceKey(Device, "resolution")).c_str());
+  if (!ResolutionOffered(C.Resolution)) C.Resolution = Dsm.Options.Resolution;
+  C.Area = Setting(DeviceKey(Device, "area"));
+  bool Known = false;
+  for (const TArea& A : AreaList) Known |= A.Key == C.Area;
+  if (Known) return C;
+  C.Area.clear();  // the area the scanner sets itself, which the list holds
+  const TSaneOptions& O = Dsm.Options;
+  for (const TArea& A : AreaList)
+    if (C.Area.empty() && A.Left == O.Left && A.Top == O.Top && A.Right == O.Right && A.Bottom == O.Bottom)
+      C.Area = A.Key;
+  return C;
+}
+
+TSaneSettings SettingsOf(const TChoice& C, const std::vector<TArea>& AreaList) {
+  TSaneSettings S;
+  // The scanner's own mode stays as it is (with its own depth).
+  if (C.Mode != Dsm.Options.Mode) S.Mode = C.Mode;
+  S.Resolution = ResolutionOffered(C.Resolution) ? C.Resolution : 0;
+  for (const TArea& A : AreaList)
+    if (A.Key == C.Area && A.Key != "scanner") {
+      S.SetArea = true;
+      S.Left = A.Left;
+      S.Top = A.Top;
+      S.Right = A.Right;
+      S.Bottom = A.Bottom;
+    }
+  return S;
+}
+
+void KeepChoice(const TChoice& C) {
+  const std::string& Device = Dsm.Sources[Dsm.Current].Device;
+  if (!C.Mode.empty()) KeepSetting(DeviceKey(Device, "mode"), C.Mode);
+  if (C.Resolution > 0) KeepSetting(DeviceKey(Device, "resolution"), std::to_string(C.Resolution));
+  if (!C.Area.empty()) KeepSetting(DeviceKey(Device, "area"), C.Area);
+}
+
+// Shows the settings step until the scanner takes what the person chose (a
+// value it refuses is shown there in SANE's words) or they cancel. False
+// when they cancel or the scanner's program failed (Failure says why then).
+bool SettingsStep(TChoice& C, const std::vector<std::string>& ModeList, const std::vector<TArea>& AreaList,
+                  TSaneFailure& Failure) {
+  const TSaneOptions& O = Dsm.Options;
+  std::vector<const char*> ModeNames, AreaNames;
+  for (const std::string& M : ModeList) ModeNames.push_back(M.c_str());
+  for (const TArea& A : AreaList) AreaNames.push_back(A.Caption.c_str());
+  std::string Note = Dsm.Note;
+  for (;;) {
+    TW_SCANSETTINGS S{};
+    S.Title = Dsm.Sources[Dsm.Current].Title.c_str();
+    S.Note = Note.c_str();
+    S.Modes = ModeNames.data();
+    S.ModeCount = static_cast<TW_UINT32>(ModeNames.size());
+    S.Mode = static_cast<TW_INT32>(std::find(ModeList.begin(), ModeList.end(), C.Mode) - ModeList.begin());
+    S.Resolutions = O.Resolutions.data();
+    S.ResolutionCount = static_cast<TW_UINT32>(O.Resolutions.size());
+    S.MinResolution = O.MinResolution;
+    S.MaxResolution = O.MaxResolution;
+    S.Resolution = C.Resolution;
+    S.Areas = AreaNames.data();
+    S.AreaCount = static_cast<TW_UINT32>(AreaNames.size());
+    S.Area = -1;
+    for (size_t i = 0; i < AreaList.size(); ++i)
+      if (AreaList[i].Key == C.Area) S.Area = static_cast<TW_INT32>(i);
+    if (!Dsm.Parent.ScanSettings(Dsm.Parent.hWnd, &S)) return false;
+    if (S.Mode >= 0 && static_cast<size_t>(S.Mode) < ModeList.size()) C.Mode = ModeList[S.Mode];
+    C.Resolution = S.Resolution;
+    if (S.Area >= 0 && static_cast<size_t>(S.Area) < AreaList.size()) C.Area = AreaList[S.Area].Key;
+    if (Sane().Apply(SettingsOf(C, AreaList), Failure)) return true;
+    if (!Sane().Running()) return false;
+    Note = Failure.Text;  // the scanner refused a value: the person chooses again
+    Failure = TSaneFailure{};
+  }
+}
+
+// The scan itself, with the application's progress window while it runs.
 TSaneResult Scan(TSaneFailure& Failure) {
   const TW_PARENT& P = Dsm.Parent;
   const std::string Text = "Scanning from " + Dsm.Sources[Dsm.Current].Title;
@@ -394,13 +633,27 @@ TSaneResult Scan(TSaneFailure& Failure) {
   };
   TSaneResult Result;
   try {
-    Result = SaneScan(Step, Dsm.Scanned, Failure);
+    Result = Sane().Scan(Step, Dsm.Scanned, Failure);
   } catch (...) {
     if (Progress && P.EndProgress) P.EndProgress(Progress);
     throw;
   }
   if (Progress && P.EndProgress) P.EndProgress(Progress);
   return Result;
+}
+
+// A scanner enabled: its settings step (with ShowUI), then its scan.
+TSaneResult SettingsAndScan(bool ShowUI, TSaneFailure& Failure) {
+  const std::vector<std::string> ModeList = Modes();
+  const std::vector<TArea> AreaList = Areas();
+  TChoice C = FirstChoice(ModeList, AreaList);
+  if (ShowUI && Dsm.Parent.ScanSettings) {
+    if (!SettingsStep(C, ModeList, AreaList, Failure)) return Sane().Running() ? srCancelled : srFailed;
+    KeepChoice(C);
+  } else if (!Sane().Apply(SettingsOf(C, AreaList), Failure)) {
+    return srFailed;
+  }
+  return Scan(Failure);
 }
 
 TW_UINT16 EnableSource(TW_USERINTERFACE* Ui) {
@@ -415,7 +668,7 @@ TW_UINT16 EnableSource(TW_USERINTERFACE* Ui) {
     if (Dsm.Script.Event == "closereq") Event = EventCloseRequest;
   } else {
     TSaneFailure Failure;
-    TSaneResult R = Scan(Failure);
+    TSaneResult R = SettingsAndScan(Ui->ShowUI != 0, Failure);
     if (R == srFailed) {
       Dsm.SourceState = 4;
       return FailSource(Failure.Condition, Failure.Text);
@@ -430,6 +683,127 @@ TW_UINT16 EnableSource(TW_USERINTERFACE* Ui) {
   return TWRC_SUCCESS;
 }
 
+// ---- Select Source ----
+
+// The list Select Source shows: the sources known when it opens, filled in
+// by a probe of SANE's on a thread of its own while the dialog is up. The
+// thread only talks to the scanning program; the sources change on the main
+// thread, when the dialog polls.
+struct TSelectProbe {
+  std::mutex Lock;
+  bool Done = false;
+  std::vector<TSaneDevice> Devices;
+  TSaneFailure Failure;
+  TW_MEMREF Window = nullptr;  // told once the probe is done
+  TW_UINT32 Message = 0;
+  int Cancel = -1;
+  std::thread Thread;
+  std::vector<const char*> Names;
+  std::string Note;
+
+  void Finish() {
+    std::lock_guard<std::mutex> Guard(Lock);
+    Done = true;
+    if (Window && Dsm.Parent.PostMessage) Dsm.Parent.PostMessage(Window, Message, 0, 0);
+  }
+  static TW_BOOL Poll(TW_MEMREF Context, const char* const** Names, TW_UINT32* Count, TW_INT32* Default,
+                      const char** Note) {
+    auto* P = static_cast<TSelectProbe*>(Context);
+    bool Looking;
+    {
+      std::lock_guard<std::mutex> Guard(P->Lock);
+      Looking = !P->Done;
+      if (P->Done && !Dsm.Probed) {
+        TakeDevices(P->Devices, P->Failure);
+        P->Note = KeptMissing();
+        if (P->Note.empty() && !Dsm.ProbeFailure.empty()) P->Note = "No scanner was found: " + Dsm.ProbeFailure;
+      }
+    }
+    P->Names.clear();
+    for (const TSource& S : Dsm.Sources) P->Names.push_back(S.Title.c_str());
+    *Names = P->Names.data();
+    *Count = static_cast<TW_UINT32>(P->Names.size());
+    *Default = DefaultSource();
+    *Note = P->Note.c_str();
+    return Looking ? 1 : 0;
+  }
+  static void Watch(TW_MEMREF Context, TW_MEMREF Window, TW_UINT32 Message) {
+    auto* P = static_cast<TSelectProbe*>(Context);
+    std::lock_guard<std::mutex> Guard(P->Lock);
+    P->Window = Window;
+    P->Message = Message;
+    if (P->Done && Dsm.Parent.PostMessage) Dsm.Parent.PostMessage(Window, Message, 0, 0);
+  }
+};
+
+// The person chooses a scanner while SANE is asked for them; the index
+// chosen in Dsm.Sources, or -1 when they cancelled. Cancel stops the
+// waiting at once (the scanning program is stopped).
+int32_t UserSelect() {
+  TSelectProbe Probe;
+  if (Dsm.Probed) {
+    Probe.Done = true;
+    Probe.Note = KeptMissing();
+  } else if (Sane().Start(Probe.Failure)) {
+    Probe.Cancel = ::eventfd(0, EFD_CLOEXEC);
+    Probe.Thread = std::thread([&Probe] {
+      Sane().List(Probe.Devices, Probe.Failure, Probe.Cancel);
+      Probe.Finish();
+    });
+  } else {
+    Probe.Done = true;
+  }
+  const TW_SOURCELIST List{&Probe, &TSelectProbe::Poll, &TSelectProbe::Watch};
+  int32_t Chosen = -1;
+  try {
+    Chosen = Dsm.Parent.SelectSource(Dsm.Parent.hWnd, &List);
+  } catch (...) {
+    Chosen = -1;
+  }
+  if (Probe.Thread.joinable()) {
+    const uint64_t One = 1;
+    if (::write(Probe.Cancel, &One, sizeof(One)) < 0) {
+      // The probe then ends by its own time limit.
+    }
+    Probe.Thread.join();
+  }
+  if (Probe.Cancel >= 0) ::close(Probe.Cancel);
+  return Chosen >= 0 && Chosen < static_cast<int32_t>(Dsm.Sources.size()) ? Chosen : -1;
+}
+
+// MSG_OPENDS: the source named, or (Id 0) the default. The scanner kept is
+// opened without asking SANE for the others; when it cannot be opened and
+// SANE does not list it, the first scanner found takes its place, and its
+// settings step says so.
+TW_UINT16 OpenSource(TW_IDENTITY* Id) {
+  if (Dsm.SourceState != 0) return FailManager(TWCC_MAXCONNECTIONS);
+  if (int32_t Cc = ScriptedFailure("opends"); Cc >= 0) return FailManager(static_cast<TW_UINT16>(Cc));
+  if (!Dsm.Probed && Dsm.Sources.empty()) Probe();
+  int32_t Which = NamedSource(*Id);
+  Dsm.Options = TSaneOptions{};
+  Dsm.PixelTypes.clear();
+  Dsm.Note.clear();
+  TSaneFailure Failure;
+  if (!Dsm.Scripted && Which >= 0 && !Sane().Open(Dsm.Sources[Which].Device, Dsm.Options, Failure)) {
+    if (Dsm.Probed || Id->Id != 0) return FailManager(Failure.Condition, Failure.Text);
+    Probe();
+    Dsm.Note = KeptMissing();
+    if (Dsm.Note.empty()) return FailManager(Failure.Condition, Failure.Text);  // there, but it would not open
+    Which = DefaultSource();
+    if (Which >= 0 && !Sane().Open(Dsm.Sources[Which].Device, Dsm.Options, Failure))
+      return FailManager(Failure.Condition, Failure.Text);
+  }
+  if (Which < 0 && !Dsm.Sources.empty()) return FailManager(TWCC_NODS);
+  if (Which < 0)
+    return FailManager(TWCC_NODS, Dsm.ProbeFailure.empty() ? std::string("No scanner was found.")
+                                                           : "No scanner was found: " + Dsm.ProbeFailure);
+  *Id = Dsm.Sources[Which].Identity;
+  Dsm.Current = Which;
+  Dsm.SourceState = 4;
+  Dsm.SourceCondition = TWCC_SUCCESS;
+  return TWRC_SUCCESS;
+}
+
 TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) {
   if (DG != DG_CONTROL) return FailManager(TWCC_BADPROTOCOL);
   if (DAT == DAT_PARENT && MSG == MSG_OPENDSM) {
@@ -437,8 +811,8 @@ TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) 
     Dsm.Scripted = ReadScript(Dsm.Script);
     if (int32_t Cc = ScriptedFailure("opendsm"); Cc >= 0) return FailManager(static_cast<TW_UINT16>(Cc));
     Dsm.Condition = TWCC_SUCCESS;
-    if (!ListSources()) return TWRC_FAILURE;
     Dsm.Parent = Data ? *static_cast<TW_PARENT*>(Data) : TW_PARENT{};
+    ListSources();
     Dsm.Open = true;
     Dsm.Next = 0;
     return TWRC_SUCCESS;
@@ -456,7 +830,7 @@ TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) 
     return StatusText(static_cast<TW_STATUSUTF8*>(Data), Dsm.ConditionText);
   if (DAT == DAT_PARENT && MSG == MSG_CLOSEDSM) {
     if (Dsm.SourceState != 0) return FailManager(TWCC_SEQERROR);
-    if (!Dsm.Scripted) SaneStop();
+    Sane().Stop();
     Dsm.Open = false;
     Dsm.Parent = TW_PARENT{};
     Dsm.Sources.clear();
@@ -467,15 +841,21 @@ TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) 
   switch (MSG) {
     case MSG_USERSELECT: {
       if (int32_t Cc = ScriptedFailure("userselect"); Cc >= 0) return FailManager(static_cast<TW_UINT16>(Cc));
-      int32_t Chosen = DefaultSource();
+      int32_t Chosen;
       if (Dsm.Scripted) {
         if (Dsm.Script.UserSelect == "cancel") return TWRC_CANCEL;
+        Chosen = DefaultSource();
       } else if (Dsm.Parent.SelectSource) {
-        std::vector<const char*> Names;
-        for (const TSource& S : Dsm.Sources) Names.push_back(S.Title.c_str());
-        Chosen = Dsm.Parent.SelectSource(Dsm.Parent.hWnd, Names.data(), static_cast<TW_UINT32>(Names.size()), Chosen);
-        if (Chosen < 0 || Chosen >= static_cast<int32_t>(Dsm.Sources.size())) return TWRC_CANCEL;
-        DefaultDevice = Dsm.Sources[Chosen].Device;
+        Chosen = UserSelect();
+        if (Chosen < 0) return TWRC_CANCEL;
+        const TSource& S = Dsm.Sources[Chosen];
+        Kept = {S.Device, S.Identity.Manufacturer, S.Identity.ProductFamily};
+        KeepSetting("Source", Kept.Device);
+        KeepSetting("Source.Vendor", Kept.Vendor);
+        KeepSetting("Source.Model", Kept.Model);
+      } else {
+        if (!Dsm.Probed) Probe();
+        Chosen = DefaultSource();
       }
       if (Chosen < 0) return FailManager(TWCC_NODS);
       *Id = Dsm.Sources[Chosen].Identity;
@@ -483,6 +863,7 @@ TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) 
     }
     case MSG_GETDEFAULT:
     case MSG_GETFIRST: {
+      if (!Dsm.Probed && (MSG == MSG_GETFIRST || Dsm.Sources.empty())) Probe();
       int32_t Which = MSG == MSG_GETFIRST ? (Dsm.Sources.empty() ? -1 : 0) : DefaultSource();
       if (Which < 0) return FailManager(TWCC_NODS);
       Dsm.Next = static_cast<size_t>(Which) + 1;
@@ -493,26 +874,10 @@ TW_UINT16 ToManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF Data) 
       if (Dsm.Next >= Dsm.Sources.size()) return TWRC_ENDOFLIST;
       *Id = Dsm.Sources[Dsm.Next++].Identity;
       return TWRC_SUCCESS;
-    case MSG_OPENDS: {
-      if (Dsm.SourceState != 0) return FailManager(TWCC_MAXCONNECTIONS);
-      if (int32_t Cc = ScriptedFailure("opends"); Cc >= 0) return FailManager(static_cast<TW_UINT16>(Cc));
-      int32_t Which = NamedSource(*Id);
-      if (Which < 0 && !Dsm.Sources.empty()) return FailManager(TWCC_NODS);
-      if (Which < 0)
-        return FailManager(TWCC_NODS, Dsm.ListFailure.empty() ? std::string("No scanner was found.")
-                                                              : "No scanner was found: " + Dsm.ListFailure);
-      const TSource& S = Dsm.Sources[Which];
-      TSaneFailure Failure;
-      if (!Dsm.Scripted && !SaneOpen(S.Device, Failure)) return FailManager(Failure.Condition, Failure.Text);
-      *Id = S.Identity;
-      Dsm.Current = Which;
-      Dsm.SourceState = 4;
-      Dsm.SourceCondition = TWCC_SUCCESS;
-      return TWRC_SUCCESS;
-    }
+    case MSG_OPENDS: return OpenSource(Id);
     case MSG_CLOSEDS:
       if (Dsm.SourceState != 4) return FailManager(TWCC_SEQERROR);
-      if (!Dsm.Scripted) SaneClose();
+      if (!Dsm.Scripted) Sane().Stop();
       DropScan();
       Dsm.SourceState = 0;
       Dsm.Current = -1;
@@ -553,17 +918,30 @@ TW_UINT16 NativeTransfer(TW_HANDLE* Handle) {
   return TWRC_XFERDONE;
 }
 
+// The pixel types the open scanner scans in: those of its modes, else the
+// one it scans in now.
+std::vector<uint16_t> OfferedTypes() {
+  std::vector<uint16_t> Types;
+  for (const std::string& M : Dsm.Options.Modes) {
+    const int32_t T = SaneModeType(M);
+    if (T >= 0 && std::find(Types.begin(), Types.end(), T) == Types.end()) Types.push_back(static_cast<uint16_t>(T));
+  }
+  const int32_t Current = CurrentType();
+  if (Current >= 0 && std::find(Types.begin(), Types.end(), Current) == Types.end())
+    Types.push_back(static_cast<uint16_t>(Current));
+  return Types;
+}
+
 TW_UINT16 PixelTypeCapability(TW_UINT16 MSG, TW_CAPABILITY* Cap) {
   if (MSG == MSG_GET) {
     if (int32_t Cc = ScriptedFailure("capget"); Cc >= 0) return FailSource(static_cast<TW_UINT16>(Cc));
     if (Cap->Cap != ICAP_PIXELTYPE) return FailSource(TWCC_BADCAP);
     if (Dsm.Scripted) return GetScriptedPixelTypes(Cap);
-    int32_t Current;
-    std::vector<uint16_t> Types = SanePixelTypes(Current);
+    const std::vector<uint16_t> Types = OfferedTypes();
     if (Types.empty()) return FailSource(TWCC_BADCAP);
     auto* Enum = MakeEnumeration(TWTY_UINT16, Types);
     if (!Enum) return FailSource(TWCC_LOWMEMORY);
-    const auto At = std::find(Types.begin(), Types.end(), Current);
+    const auto At = std::find(Types.begin(), Types.end(), CurrentType());
     Enum->CurrentIndex = Enum->DefaultIndex = static_cast<TW_UINT32>(At == Types.end() ? 0 : At - Types.begin());
     Cap->ConType = TWON_ENUMERATION;
     Cap->hContainer = Enum;
@@ -575,9 +953,11 @@ TW_UINT16 PixelTypeCapability(TW_UINT16 MSG, TW_CAPABILITY* Cap) {
     if (Dsm.Scripted) return TWRC_SUCCESS;
     if (Cap->Cap != ICAP_PIXELTYPE) return FailSource(TWCC_BADCAP);
     std::vector<uint16_t> Types = ContainerTypes(Cap);
-    if (Types.empty()) return FailSource(TWCC_BADVALUE);
-    TSaneFailure Failure;
-    if (!SaneChoosePixelType(Types, Failure)) return FailSource(Failure.Condition, Failure.Text);
+    const std::vector<uint16_t> Offered = OfferedTypes();
+    bool Common = false;
+    for (uint16_t T : Types) Common |= std::find(Offered.begin(), Offered.end(), T) != Offered.end();
+    if (!Common) return FailSource(TWCC_BADVALUE);
+    Dsm.PixelTypes = Types;  // the scan takes the first the scanner has, unless its own is among them
     return TWRC_SUCCESS;
   }
   return FailSource(TWCC_BADPROTOCOL);
