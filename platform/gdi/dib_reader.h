@@ -15,8 +15,8 @@
 // RLE8, 4 bits RLE4, 16 or 32 bits with bit fields; rows bottom-up or (but
 // for RLE) top-down. Palette formats and 24/32 bits keep their form; 16 bits
 // and bit fields become 24 and 32 bits, each channel widened to 8 bits as
-// the full edition's codec does (TPixelGraphic::ReadDIB): both decoders
-// give the same pixels, and refuse the same data cut short.
+// the full edition's codec does (TPixelGraphic::ReadDIB): for the forms
+// both read, both give the same pixels and refuse the same data cut short.
 //
 // BitsOffset is the distance from the header's start to the rows, or 0 when
 // they follow the colour table; an offset inside the header, masks or
