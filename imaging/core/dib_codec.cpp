@@ -70,6 +70,7 @@ struct Channel {
   }
 };
 
+// A mask of 0, or one whose bits are not one run, gives no channel.
 Channel MakeChannel(uint32_t Mask, bool Fill) {
   if (Mask == 0) HeaderError("BitmapInfoHeader.biCompression");
   Channel c;
@@ -79,6 +80,7 @@ Channel MakeChannel(uint32_t Mask, bool Fill) {
     m >>= 1;
     --c.Shift;
   }
+  if ((m & (m + 1)) != 0) HeaderError("BitmapInfoHeader.biCompression");
   while (m > 0xFF) {
     m >>= 1;
     --c.Shift;
@@ -127,7 +129,9 @@ void TurnRowsUpright(TPixelGraphic& G) {
 // an absolute run of n pixels (RLE4: two a byte), padded to an even length.
 // Pixels outside the image are skipped; runs are written a row piece at a
 // time. Progress in tenths of the data; returns true when it was aborted.
-bool DecodeRLE(TPixelGraphic& G, const uint8_t* Data, uint64_t Size, bool Rle4) {
+// Complete tells whether the data reached the end of the picture: its
+// end-of-bitmap code, or the end of the top row.
+bool DecodeRLE(TPixelGraphic& G, const uint8_t* Data, uint64_t Size, bool Rle4, bool& Complete) {
   const int64_t width = G.GetWidth(), height = G.GetHeight();
   const uint64_t tenth = Size / 10;
   int64_t x = 0, y = height - 1;  // y counts image rows from the top
@@ -141,6 +145,7 @@ bool DecodeRLE(TPixelGraphic& G, const uint8_t* Data, uint64_t Size, bool Rle4) 
     d = (X & 1) ? uint8_t((d & 0xF0) | V) : uint8_t((d & 0x0F) | V << 4);
   };
   uint64_t pos = 0;
+  Complete = false;
   while (Size >= 2 && pos < Size - 1) {
     const uint8_t n = Data[pos], v = Data[pos + 1];
     if (n > 0) {
@@ -158,6 +163,7 @@ bool DecodeRLE(TPixelGraphic& G, const uint8_t* Data, uint64_t Size, bool Rle4) 
       x = 0;
       pos += 2;
     } else if (v == 1) {
+      Complete = true;
       break;
     } else if (v == 2) {
       if (Size < 4 || pos >= Size - 3) break;
@@ -186,6 +192,7 @@ bool DecodeRLE(TPixelGraphic& G, const uint8_t* Data, uint64_t Size, bool Rle4) 
     }
     if (tenth > 0 && pos % tenth == 0 && G.Progress(int32_t(pos / tenth), 10)) return true;
   }
+  Complete = Complete || y < 0 || (y == 0 && x >= width);
   return false;
 }
 
@@ -313,12 +320,17 @@ void TPixelGraphic::ReadDIB(TStream& Stream, bool CoreHeader, int32_t BitsOffset
   FlushGdi();
   try {
     if (compression == BI_RLE8 || compression == BI_RLE4) {
-      // Data cut short is decoded as far as it goes.
-      const uint32_t size = static_cast<uint32_t>(std::min<int64_t>(imageBytes, BytesLeft(Stream)));
+      // The data runs for its stated size, or to the end of the stream when
+      // the header gives none. Data cut short is decoded as far as it goes;
+      // it is a damaged file when the picture is not complete by then.
+      const int64_t left = BytesLeft(Stream);
+      const bool cut = imageBytes == 0 || imageBytes > left;
+      const uint32_t size = static_cast<uint32_t>(cut ? std::min<int64_t>(left, UINT32_MAX) : imageBytes);
       std::vector<uint8_t> data(size);
       abort = !ReadInTenths(*this, Stream, data.data(), size);
-      if (!abort) abort = DecodeRLE(*this, data.data(), size, compression == BI_RLE4);
-      if (!abort && size < imageBytes) throw EReadError("Stream read error");
+      bool complete = false;
+      if (!abort) abort = DecodeRLE(*this, data.data(), size, compression == BI_RLE4, complete);
+      if (!abort && cut && !complete) throw EReadError("Stream read error");
     } else if ((bitCount == 16 || bitCount == 32) && FImageSize > 0) {
       const int64_t rowBytes = DIBBytesPerLine(FWidth, bitCount);
       std::vector<uint8_t> row(static_cast<size_t>(rowBytes));

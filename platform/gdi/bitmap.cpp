@@ -420,12 +420,12 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   // and the stream is left after what the bitmap used.
   constexpr int64_t kMaxRead = (int64_t(1) << 30) + (int64_t(1) << 16);
   const int64_t len = std::min(avail - 14, kMaxRead);
-  if (off < 14) throw EInvalidGraphic("Bitmap image is not valid");
   std::vector<uint8_t> data(static_cast<size_t>(len));
   if (len) Stream.ReadBuffer(data.data(), len);
   size_t used = 0;
   TDIBFault fault = dfNone;
-  HBITMAP hb = BitmapFromPackedDIB(data.data(), data.size(), off - 14, &used, &fault);
+  // An offset inside the file header says nothing: the rows follow the table.
+  HBITMAP hb = BitmapFromPackedDIB(data.data(), data.size(), off < 14 ? 0 : off - 14, &used, &fault);
   if (!hb) RaiseDIBFault(fault);
   int64_t end = 14 + static_cast<int64_t>(used);
   if (declared > end && declared <= 14 + len) end = declared;

@@ -3,6 +3,7 @@
 // before it is used, in 64-bit arithmetic.
 #include "platform/gdi/dib_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -17,28 +18,42 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 // The largest width or height taken; the pixel memory has its own limit.
 constexpr int64_t kMaxSide = 65535 * 4;
 
-// One colour channel of a bit-field pixel: its mask must be one run of bits.
+// One colour channel of a 16- or 32-bit pixel; its mask must be one run of
+// bits. The channel is moved so that its top bit lands on bit 7 (a wider
+// one keeps its top 8 bits); a 16-bit pixel's channel that is not 0 then
+// gets the lowest bit of the moved mask added, so that a full channel
+// reads 255 (5 bits: 31 gives 248 + 8, kept at 255), as the full edition's
+// codec widens it.
 struct TChannel {
   uint32_t Mask = 0;
-  int32_t Shift = 0;
-  uint64_t Max = 0;  // the channel's largest value
+  int32_t Shift = 0;  // to the left when positive
+  uint32_t Fill = 0;
 
-  bool Set(uint32_t M) {
+  bool Set(uint32_t M, bool Widen) {
     if (M == 0) return false;
     Mask = M;
     Shift = 0;
     while (!(M & 1)) {
       M >>= 1;
-      ++Shift;
+      --Shift;
     }
     if ((M & (M + 1)) != 0) return false;  // holes in the mask
-    Max = M;
+    while (M > 0xFF) {
+      M >>= 1;
+      --Shift;
+    }
+    while (!(M & 0x80)) {
+      M <<= 1;
+      ++Shift;
+    }
+    Fill = Widen ? (M & (~M + 1)) : 0;
     return true;
   }
-  // The channel scaled to 0..255, rounded to the nearest.
   uint8_t Get(uint32_t Pixel) const {
-    const uint64_t v = (Pixel & Mask) >> Shift;
-    return static_cast<uint8_t>((v * 255 + Max / 2) / Max);
+    const uint32_t m = Pixel & Mask;
+    if (m == 0) return 0;
+    const uint32_t v = (Shift >= 0 ? m << Shift : m >> -Shift) + Fill;
+    return static_cast<uint8_t>(v > 255 ? 255 : v);
   }
 };
 
@@ -130,10 +145,11 @@ size_t DecodeRLE(GdiBitmap& B, const uint8_t* Src, size_t Size, bool Rle4, bool&
       const int64_t up = Src[pos + 1];
       pos += 2;
       if (up > 0) moveTo(y + up);
-    } else {  // a literal run, padded to a 16-bit boundary
+    } else {  // a literal run, padded to a 16-bit boundary; only the pixels whose bytes are there
       const size_t bytes = Rle4 ? (value + 1u) / 2 : value;
-      if (pos + bytes > Size) break;
-      for (int32_t i = 0; i < value && x < B.Width; ++i) {
+      const size_t there = bytes < Size - pos ? bytes : Size - pos;
+      const int32_t count = static_cast<int32_t>(Rle4 ? std::min<size_t>(value, 2 * there) : there);
+      for (int32_t i = 0; i < count && x < B.Width; ++i) {
         const uint8_t b = Src[pos + (Rle4 ? i / 2 : i)];
         put(Rle4 ? static_cast<uint8_t>((i & 1) ? b & 0x0F : b >> 4) : b);
       }
@@ -174,7 +190,7 @@ HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used
   TChannel channels[3];
   if (h.Bits == 16 || fields)
     for (int k = 0; k < 3; ++k)
-      if (!channels[k].Set(masks[k])) return nullptr;
+      if (!channels[k].Set(masks[k], h.Bits == 16)) return nullptr;
   const size_t tablePos = pos;
 
   // The colour table: all the entries of a palette format unless fewer are
@@ -188,10 +204,10 @@ HBITMAP Decode(const uint8_t* Data, size_t Size, size_t BitsOffset, size_t& Used
   const uint64_t tableBytes = h.Bits <= 8 ? uint64_t(colors) * h.Entry : uint64_t(h.Used) * 4;
   Fault = dfTruncated;
   if (h.Bits <= 8 && tablePos + tableBytes > Size) return nullptr;
-  // Rows start where the file says, unless that lies inside the header or
-  // masks; else right after the table.
+  // Rows start where the file says, unless that lies inside the header,
+  // masks or colour table; else right after the table.
   uint64_t bitsPos = tablePos + tableBytes;
-  if (BitsOffset >= tablePos) bitsPos = BitsOffset;
+  if (BitsOffset > bitsPos) bitsPos = BitsOffset;
   if (bitsPos > Size) return nullptr;
 
   const bool rle = h.Compression == BI_RLE8 || h.Compression == BI_RLE4;

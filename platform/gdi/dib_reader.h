@@ -14,10 +14,13 @@
 // 108 and 124 bytes with 1, 4, 8, 16, 24 or 32 bits uncompressed, 8 bits
 // RLE8, 4 bits RLE4, 16 or 32 bits with bit fields; rows bottom-up or (but
 // for RLE) top-down. Palette formats and 24/32 bits keep their form; 16 bits
-// and bit fields become 24 and 32 bits, each channel scaled to 0..255.
+// and bit fields become 24 and 32 bits, each channel widened to 8 bits as
+// the full edition's codec does (TPixelGraphic::ReadDIB): for the forms
+// both read, both give the same pixels and refuse the same data cut short.
 //
 // BitsOffset is the distance from the header's start to the rows, or 0 when
-// they follow the colour table. Used, when given, receives the bytes the DIB
+// they follow the colour table; an offset inside the header, masks or
+// colour table counts as 0. Used, when given, receives the bytes the DIB
 // takes from Data: up to the end of its rows, or of its RLE data. Fault,
 // when given, receives why nothing was made (dfNone when a bitmap was).
 //

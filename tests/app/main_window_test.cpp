@@ -267,6 +267,20 @@ TEST_F(AppTest, SaveWritesTheEstimatedGifAndShowsWhatItHolds) {
   EXPECT_EQ(GifTransparentColour(bytes), picked);
 }
 
+// A black-and-white or grey picture of 1 or 4 bits is estimated as it is
+// mapped too: the size shown is the saved GIF's.
+TEST_F(AppTest, OneAndFourBitPicturesAreEstimatedAtTheSavedGifsSize) {
+  WritePhoto("g.bmp", 320, 240);
+  Start();
+  for (TMenuItem* item : {Form->BlackWhite1, Form->N4shadesofgray1, Form->N16shadesofgray1}) {
+    Form->LoadFile(Dir + "g.bmp");
+    Form->ColorGrayScaleClick(item);
+    const std::string estimate = Panel(2);
+    Form->SaveFile(Dir + "g.gif");
+    EXPECT_EQ(estimate, SizeText(FileBytes(Dir + "g.gif").size())) << item->Caption();
+  }
+}
+
 TEST_F(AppTest, ResetRestoresThePristineImage) {
   WritePhoto("r.bmp", 30, 20);
   Start();

@@ -78,6 +78,13 @@ TEST_F(ToolbarTest, HiddenFloatingBarIsHiddenInItsPlace) {
 
 TEST_F(ToolbarTest, WrapsAtSeparator) {
   TToolbar* bar = Floating(6, {2}, 300, 300);
+  // Exactly as wide as its one line the bar keeps it; a pixel less wraps it.
+  bar->ArrangeControls(true, true, nullptr, 1000, nullptr, 0);
+  const int32_t line = bar->ClientWidth();
+  for (int32_t less : {0, 1}) {
+    bar->ArrangeControls(true, true, nullptr, line - less, nullptr, 0);
+    EXPECT_EQ(bar->WrapLines().size(), size_t(less)) << line << " - " << less;
+  }
   bar->ArrangeControls(true, true, nullptr, 77, nullptr, 0);
   TToolbarSep* sep = Form->Seps_[0];
   EXPECT_EQ(sep->Width(), 0);

@@ -217,9 +217,10 @@ TEST(DIBCodec, RLEReadsStayInsideTheData) {
   Read(g, b.B);
   EXPECT_EQ(g.GetPixel(1, 0), 3u);
   EXPECT_EQ(reports, 0);
-  // The encoded size is checked against the stream before it is read.
+  // The encoded size is checked against the stream before it is read; data
+  // that ends before the picture does is a file cut short.
   Dib c;
-  c.Info(2, 1, 8, 1, 0, 0x7FFFFFFF).Grey(256).Bytes({0x02, 0x03});
+  c.Info(2, 1, 8, 1, 0, 0x7FFFFFFF).Grey(256).Bytes({0x01, 0x03});
   EXPECT_THROW(Read(g, c.B), EReadError);
 }
 

@@ -3,9 +3,12 @@
 // ImageMagick and netpbm on pixels in both directions.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "codec_test_util.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/formats/bmp_format.h"
+#include "platform/gdi/bitmap.h"
 #include "raster_test_util.h"
 
 using rastertest::Bytes;
@@ -54,7 +57,7 @@ Bytes LongHeader(Bytes File, uint32_t Size) {
     for (int i = 0; i < 4; ++i) File[At + i] = uint8_t(V >> (8 * i));
   };
   put(2, uint32_t(File.size()));
-  put(10, File[10] + grow);
+  put(10, uint32_t(File[10] | File[11] << 8 | File[12] << 16) + grow);
   put(14, Size);
   return File;
 }
@@ -264,5 +267,168 @@ TEST_F(BMP, CrossCheckedWithImageMagickAndNetpbm) {
     const TPlainImage theirs = ReadPNM(dir + "/t.ppm");
     EXPECT_EQ(MaxDifference(PlainFromGraphic(g), theirs), 0) << c.Command;
     EXPECT_EQ(MaxDifference(PlainFromGraphic(g), *c.Expected), 0) << c.Command;
+  }
+}
+
+namespace {
+
+// What one edition made of a bitmap file: nothing, or the picture.
+struct TDecoded {
+  bool Read = false;
+  int32_t Width = 0, Height = 0;
+  std::vector<TColor> Colours;  // row by row from the top
+  bool operator==(const TDecoded&) const = default;
+};
+
+void PrintTo(const TDecoded& D, std::ostream* Out) {
+  if (!D.Read) {
+    *Out << "refused";
+    return;
+  }
+  *Out << D.Width << " x " << D.Height << ":" << std::hex;
+  for (TColor c : D.Colours) *Out << " " << c;
+  *Out << std::dec;
+}
+
+// The full edition reads through the registry's reader and the image's codec.
+TDecoded FullEdition(const Bytes& File) {
+  TMemoryStream s;
+  s.Bytes() = File;
+  TPixelGraphic g;
+  g.SetReadWarningAction(pgwaIgnore);
+  try {
+    g.LoadImageFromStream(s, "bmp", 0);
+  } catch (const Exception&) {
+    return {};
+  }
+  TDecoded d{true, g.GetWidth(), g.GetHeight(), {}};
+  for (int32_t y = 0; y < d.Height; ++y)
+    for (int32_t x = 0; x < d.Width; ++x) d.Colours.push_back(g.GetPixelColor(x, y) & 0xFFFFFF);
+  return d;
+}
+
+// The lite edition reads into a TBitmap.
+TDecoded LiteEdition(const Bytes& File) {
+  TMemoryStream s;
+  s.Bytes() = File;
+  TBitmap b;
+  try {
+    b.LoadFromStream(s);
+  } catch (const Exception&) {
+    return {};
+  }
+  TDecoded d{true, b.Width(), b.Height(), {}};
+  for (int32_t y = 0; y < d.Height; ++y)
+    for (int32_t x = 0; x < d.Width; ++x) d.Colours.push_back(b.Canvas()->Pixels(x, y) & 0xFFFFFF);
+  return d;
+}
+
+// Rows of W x H values of Bits bits (Value(x, y), y from the top), stored
+// bottom-up (top-down when TopDown), each padded to 4 bytes.
+Bytes Rows(int32_t W, int32_t H, int Bits, bool TopDown, const std::function<uint32_t(int32_t, int32_t)>& Value) {
+  Bytes b;
+  for (int32_t r = 0; r < H; ++r) {
+    const int32_t y = TopDown ? r : H - 1 - r;
+    Bytes row((size_t(W) * Bits + 31) / 32 * 4, 0);
+    for (int32_t x = 0; x < W; ++x) {
+      const uint32_t v = Value(x, y);
+      if (Bits < 8) {
+        row[size_t(x * Bits / 8)] |= uint8_t(v << (8 - Bits - x * Bits % 8));
+      } else {
+        for (int k = 0; k < Bits / 8; ++k) row[size_t(x * Bits / 8 + k)] = uint8_t(v >> (8 * k));
+      }
+    }
+    b.insert(b.end(), row.begin(), row.end());
+  }
+  return b;
+}
+
+// A colour table of N entries, Entry bytes each.
+Bytes Table(uint32_t N, int Entry) {
+  Bytes b;
+  for (uint32_t i = 0; i < N; ++i) PutLe(b, 0x0F2B47u * (i + 1) ^ (i << 3), Entry);
+  return b;
+}
+
+void Put32At(Bytes& B, size_t At, uint32_t V) {
+  for (int i = 0; i < 4; ++i) B[At + i] = uint8_t(V >> (8 * i));
+}
+
+// Every form both editions read: core headers of 1, 4, 8 and 24 bits;
+// information headers of 40, 108 and 124 bytes with every depth, bottom-up
+// and top-down, bit fields of 16 and 32 bits (and a mask with a hole, which
+// both refuse), RLE8 and RLE4 (with and without their data size), colour
+// tables shortened by their count; bits after a gap, at an offset inside
+// the colour table, or at offset 0.
+std::vector<std::pair<std::string, Bytes>> BothEditionsForms() {
+  const int32_t W = 5, H = 3;
+  auto hash = [](int32_t x, int32_t y) { return uint32_t(x * 2654435761u ^ y * 40503u ^ (x + y) * 97u); };
+  std::vector<std::pair<std::string, Bytes>> forms;
+  for (uint16_t bits : {1, 4, 8, 24}) {
+    const uint32_t colours = bits == 24 ? 0 : 1u << bits;
+    forms.push_back({"core " + std::to_string(bits),
+                     CoreBMP(W, H, bits, Table(colours, 3),
+                             Rows(W, H, bits, false, [&](int32_t x, int32_t y) { return colours ? hash(x, y) % colours : hash(x, y); }))});
+  }
+  std::vector<std::pair<std::string, Bytes>> info;
+  for (bool topDown : {false, true})
+    for (uint16_t bits : {1, 4, 8, 16, 24, 32}) {
+      const int32_t h = topDown ? -H : H;
+      const std::string name = std::to_string(bits) + (topDown ? " top-down" : "");
+      for (uint32_t used : {0u, 3u}) {
+        if ((bits == 1 || bits > 8) && used) continue;
+        const uint32_t colours = bits > 8 ? 0 : used ? used : 1u << bits;
+        auto value = [&](int32_t x, int32_t y) { return colours ? hash(x, y) % colours : hash(x, y); };
+        info.push_back({name + (used ? " used 3" : ""),
+                        InfoBMP(W, h, bits, 0, Table(colours, 4), Rows(W, H, bits, topDown, value), 0, used)});
+      }
+    }
+  info.push_back({"16 fields", InfoBMP(W, H, 16, 3, Masks565, Rows(W, H, 16, false, hash))});
+  const Bytes holed = {0x0F, 0xF0, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};  // red 0xF00F: refused
+  info.push_back({"16 fields with a hole", InfoBMP(W, H, 16, 3, holed, Rows(W, H, 16, false, hash))});
+  Bytes masks10;
+  for (uint32_t m : {0x3FF00000u, 0x000FFC00u, 0x000003FFu}) PutLe(masks10, m, 4);
+  info.push_back({"32 fields", InfoBMP(W, H, 32, 3, masks10, Rows(W, H, 32, false, hash))});
+  // Bottom row: 1 2 3 literal, two of 4; the middle row: two of 6, then a
+  // move one right and one up; the top row from x = 3: two of 7.
+  const Bytes rle8 = {0, 3, 1, 2, 3, 0, 2, 4, 0, 0, 2, 6, 0, 2, 1, 1, 2, 7, 0, 1};
+  const Bytes rle4 = {0, 3, 0x12, 0x30, 2, 0x45, 0, 0, 2, 0x66, 0, 2, 1, 1, 2, 0x77, 0, 1};
+  info.push_back({"rle8", InfoBMP(W, H, 8, 1, Table(256, 4), rle8)});
+  info.push_back({"rle4", InfoBMP(W, H, 4, 2, Table(16, 4), rle4)});
+  Bytes unsized = info.back().second;
+  Put32At(unsized, 34, 0);
+  info.push_back({"rle4 unsized", unsized});
+  info.push_back({"8 gap", InfoBMP(W, H, 8, 0, Table(256, 4), Rows(W, H, 8, false, hash), 6)});
+  Bytes inside = info.back().second;
+  Put32At(inside, 10, 54 + 16);
+  info.push_back({"8 offset in table", inside});
+  Bytes none = InfoBMP(W, H, 24, 0, {}, Rows(W, H, 24, false, hash));
+  Put32At(none, 10, 0);
+  info.push_back({"24 offset 0", none});
+  for (auto& [name, file] : info) {
+    forms.push_back({name, file});
+    for (uint32_t size : {108u, 124u}) forms.push_back({name + " header " + std::to_string(size), LongHeader(file, size)});
+  }
+  return forms;
+}
+
+}  // namespace
+
+// The full edition's reader and the lite edition's TBitmap take the same
+// files and give the same pixels, and refuse the same files cut short:
+// inside the file or bitmap header, the masks or colour table, or the bits.
+TEST_F(BMP, BothEditionsReadTheSameFilesAlike) {
+  for (const auto& [name, file] : BothEditionsForms()) {
+    const size_t bits = size_t(file[10] | file[11] << 8);
+    for (size_t cut : {size_t(10), size_t(30), bits - 1, bits + 1, (bits + file.size()) / 2, file.size() - 2,
+                       file.size() - 1, file.size()}) {
+      if (cut < 1 || cut > file.size()) continue;
+      const Bytes part(file.begin(), file.begin() + ptrdiff_t(cut));
+      const TDecoded full = FullEdition(part);
+      EXPECT_EQ(full, LiteEdition(part)) << name << ", " << cut << " of " << file.size() << " bytes";
+      if (cut == file.size()) {
+        EXPECT_EQ(full.Read, name.find("hole") == std::string::npos) << name;
+      }
+    }
   }
 }

@@ -279,6 +279,13 @@ TEST_F(JPEGFormat, ScansPastTheLimitsAreRefusedBeforeDecoding) {
   TBytes padded = EmptyScansJPEG(64, 64, 501);
   padded.insert(padded.begin() + 2, {0x00, 0x17});
   EXPECT_EQ(ReadError(padded), "JPG: Too many scans");
+  // A sequential file of one component a scan is buffered as a progressive
+  // one: its scans count alike, each going over its own component's blocks
+  // (three components: 96 passes over one of them are 32 over the picture).
+  EXPECT_EQ(ReadError(EmptyScansJPEG(64, 64, 500, 3)), "");
+  EXPECT_EQ(ReadError(EmptyScansJPEG(64, 64, 501, 3)), "JPG: Too many scans");
+  EXPECT_EQ(ReadError(EmptyScansJPEG(1704, 1704, 96, 3)), "");
+  EXPECT_EQ(ReadError(EmptyScansJPEG(1704, 1704, 97, 3)), "JPG: Too many scans");
 }
 
 TEST_F(JPEGFormat, GetInfoDescribesFilesThatLoadWithWarnings) {
@@ -302,6 +309,11 @@ TEST_F(JPEGFormat, CoefficientBuffersPastTheImageSizeLimitAreRefused) {
   preview.SetPreviewRead(true);
   preview.SetPreviewSize(64);
   EXPECT_THROW(Read(EmptyScansJPEG(2056, 2048, 2), preview), EPGInvalidSize);
+  // So is a sequential colour file of one component a scan: three 1024 x
+  // 1024 components buffer 6 MiB, twice the picture.
+  PGMaxImageSize = 6u << 20;
+  EXPECT_EQ(ReadError(EmptyScansJPEG(1024, 1024, 3, 3)), "");
+  EXPECT_THROW(Read(EmptyScansJPEG(1032, 1024, 3, 3), full), EPGInvalidSize);
   // A 32000 x 32000 header of 174 bytes.
   PGMaxImageSize = PGMaxImageSizeDefault;
   TBytes huge = EmptyScansJPEG(32000, 32000, 1);

@@ -9,7 +9,9 @@
 #include <functional>
 
 #include "codec_test_util.h"
+#include "empty_scans_jpeg.h"
 #include "imaging/core/exceptions.h"
+#include "platform/gdi/bitmap.h"
 #include "raster_test_util.h"
 
 namespace {
@@ -38,10 +40,11 @@ std::vector<std::string> ReadmeRefusals() {
   return items;
 }
 
-// A file ImageMagick writes from a 32 x 16 gradient with Options.
-Bytes Magick(const std::string& Options, const std::string& Extension) {
+// A file ImageMagick writes from a 32 x 16 gradient with Options (in the
+// format Prefix names, when given).
+Bytes Magick(const std::string& Options, const std::string& Extension, const std::string& Prefix = "") {
   const std::string name = rastertest::TempFile("made." + Extension);
-  EXPECT_TRUE(rastertest::RunTool(std::string(Convert) + " -size 32x16 gradient:red-blue " + Options + " " + name));
+  EXPECT_TRUE(rastertest::RunTool(std::string(Convert) + " -size 32x16 gradient:red-blue " + Options + " " + Prefix + name));
   return rastertest::LoadFile(name);
 }
 
@@ -75,20 +78,54 @@ Bytes PCX(uint8_t Bits, uint8_t Planes, bool Palette = false, uint16_t W = 8, ui
 }
 
 // A 2 x 2 BMP of Bits bits with Compression (Data its pixel bytes), its
-// information header HeaderSize bytes long.
-Bytes BMP(int32_t Height, uint16_t Bits, uint32_t Compression, const Bytes& Data, uint32_t HeaderSize = 40) {
-  const uint32_t table = Bits <= 8 ? 4u << Bits : 0, offset = 14 + HeaderSize + table;
+// information header HeaderSize bytes long, Masks after it, a colour table
+// of Used entries (0: all its depth takes).
+Bytes BMP(int32_t Height, uint16_t Bits, uint32_t Compression, const Bytes& Data, uint32_t HeaderSize = 40,
+          uint32_t Used = 0, const Bytes& Masks = {}) {
+  const uint32_t table = 4 * (Used ? Used : Bits <= 8 ? 1u << Bits : 0);
+  const uint32_t offset = 14 + HeaderSize + uint32_t(Masks.size()) + table;
   Bytes b{'B', 'M'};
   for (uint32_t v : {offset + uint32_t(Data.size()), 0u, offset, HeaderSize, 2u, uint32_t(Height)}) PutLe(b, v, 4);
   PutLe(b, 1, 2);
   PutLe(b, Bits, 2);
-  for (uint32_t v : {Compression, uint32_t(Data.size()), 0u, 0u, 0u, 0u}) PutLe(b, v, 4);
+  for (uint32_t v : {Compression, uint32_t(Data.size()), 0u, 0u, Used, 0u}) PutLe(b, v, 4);
+  b.insert(b.end(), Masks.begin(), Masks.end());
   b.insert(b.end(), HeaderSize - 40 + table, 0);
   b.insert(b.end(), Data.begin(), Data.end());
   return b;
 }
 
+// The BMP of an OS/2 bitmap (12-byte header) of 2 x 2 pixels at 8 bits whose
+// colour table has Entries of 3 bytes.
+Bytes OS2BMP(uint32_t Entries) {
+  const uint32_t offset = 14 + 12 + 3 * Entries;
+  Bytes b{'B', 'M'};
+  for (uint32_t v : {offset + 8, 0u, offset, 12u}) PutLe(b, v, 4);
+  for (uint32_t v : {2, 2, 1, 8}) PutLe(b, v, 2);
+  b.insert(b.end(), 3 * Entries + 8, 0x44);
+  return b;
+}
+
+// File with the 32-bit value V at byte At.
+Bytes With(Bytes File, size_t At, uint32_t V) {
+  for (int i = 0; i < 4; ++i) File[At + size_t(i)] = uint8_t(V >> (8 * i));
+  return File;
+}
+
+// File with byte At set to V.
+Bytes WithByte(Bytes File, size_t At, uint8_t V) {
+  File[At] = V;
+  return File;
+}
+
 Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
+
+// Bit-field masks: red, green, blue.
+Bytes Masks(std::initializer_list<uint32_t> RGB = {0xFF0000u, 0xFF00u, 0xFFu}) {
+  Bytes b;
+  for (uint32_t m : RGB) PutLe(b, m, 4);
+  return b;
+}
 
 // A JPEG whose frame header says Precision bits and Frame (0xC0 baseline,
 // 0xC3 lossless).
@@ -105,20 +142,31 @@ Bytes JPEGFrame(uint8_t Precision, uint8_t Frame) {
 
 struct TCase {
   std::string Phrase;     // words of the README item the case stands for
-  std::string Extension;  // read through the registry with this extension
+  std::string Extension;  // read through the registry with this extension, or "TBitmap" by the lite edition
   std::function<Bytes()> Refused, Inside;
+  std::string Message = "";  // the refusal's message, when the README gives it
 };
 
-// Loads Data; empty when it loads, else the message of the refusal.
+// Loads Data; empty when it loads, else the message of the refusal (a
+// reader's own error, or the stream's when the file is cut short).
 std::string Load(const Bytes& Data, const std::string& Extension) {
   TMemoryStream s;
   s.WriteBuffer(Data.data(), int64_t(Data.size()));
   s.SetPosition(0);
+  if (Extension == "TBitmap") {
+    TBitmap b;
+    try {
+      b.LoadFromStream(s);
+    } catch (const Exception& e) {
+      return e.Message();
+    }
+    return b.Empty() ? "empty" : "";
+  }
   TPixelGraphic g;
   g.SetReadWarningAction(pgwaIgnore);
   try {
     g.LoadImageFromStream(s, Extension, 0);
-  } catch (const EPixelGraphic& e) {
+  } catch (const Exception& e) {
     return e.Message();
   }
   return g.GetEmpty() ? "empty" : "";
@@ -155,6 +203,52 @@ TEST_F(Refusals, EveryRefusalTheReadmeListsHoldsAndStopsAtItsLimit) {
        [] { TJPEGMaker m; m.Components = 3; return MakeJPEG(m); }},
       {"12-bit", "jpg", [] { return JPEGFrame(12, 0xC0); }, [] { return JPEGFrame(8, 0xC0); }},
       {"lossless", "jpg", [] { return JPEGFrame(8, 0xC3); }, nullptr},
+      {"1 GiB", "bmp", [] { return With(With(BMP(2, 24, 0, {}), 18, 18919), 22, 18919); },
+       // 32768 x 32768 at 8 bits: 1 GiB of run-length picture that ends at once.
+       [] { return With(With(BMP(2, 8, 1, {0, 1}), 18, 32768), 22, 32768); }, "Invalid size of 18919 x 18919"},
+      {"more than 500 scans", "jpg", [] { return EmptyScansJPEG(8, 8, 501); }, [] { return EmptyScansJPEG(8, 8, 500); }},
+      {"more than 32 passes", "jpg", [] { return EmptyScansJPEG(2048, 4096, 33); },
+       [] { return EmptyScansJPEG(2048, 4096, 32); }},
+      {"uncompressed", "pcx",
+       [] {
+         Bytes b = PCX(8, 1, true);
+         b.resize(128);
+         b[2] = 0;
+         b.insert(b.end(), 16, 0x21);
+         b.push_back(12);
+         b.insert(b.end(), 768, 0x40);
+         return b;
+       },
+       [] { return PCX(8, 1, true); }},
+      {"reserved byte", "pcx", [] { return WithByte(PCX(8, 1, true), 64, 1); }, [] { return PCX(8, 1, true); }},
+      {"palette information is above 2", "pcx", [] { return WithByte(PCX(8, 1, false), 68, 3); },
+       [] { return WithByte(PCX(8, 1, false), 68, 2); }},
+      {"BigTIFF", "tif", [] { return Magick("-depth 8 -compress None", "tif", "TIFF64:"); },
+       [] { return Magick("-depth 8 -compress None", "tif"); }},
+      {"YCbCr", "tif", [] { return Magick("-depth 8 -colorspace YCbCr -compress None", "tif"); },
+       [] { return Magick("-depth 8 -compress None", "tif"); }},
+      {"Lab", "tif", [] { return Magick("-depth 8 -colorspace Lab -compress None", "tif"); }, nullptr},
+      {"2 or 64 bits", "bmp", [] { return BMP(2, 2, 0, Bytes(8, 0)); }, [] { return BMP(2, 4, 0, Bytes(8, 0)); }},
+      {"2 or 64 bits", "bmp", [] { return BMP(2, 64, 0, Bytes(32, 0)); }, [] { return BMP(2, 32, 0, Bytes(16, 0)); }},
+      {"compression 6", "bmp", [] { return BMP(2, 32, 6, Bytes(16, 0), 40, 0, Masks()); },
+       [] { return BMP(2, 32, 3, Bytes(16, 0), 40, 0, Masks()); }},
+      {"not one run", "bmp", [] { return BMP(2, 16, 3, Bytes(8, 0), 40, 0, Masks({0xF00F, 0x07E0, 0x001F})); },
+       [] { return BMP(2, 16, 3, Bytes(8, 0), 40, 0, Masks({0xF800, 0x07E0, 0x001F})); }},
+      {"more colours", "bmp", [] { return BMP(2, 1, 0, Bytes(8, 0), 40, 3); }, [] { return BMP(2, 1, 0, Bytes(8, 0), 40, 2); }},
+      {"short colour table", "bmp", [] { return OS2BMP(2); }, [] { return OS2BMP(256); }},
+      {"\"BA\"", "bmp",
+       [] {
+         Bytes b = {'B', 'A', 14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+         const Bytes bmp = BMP(2, 24, 0, Bytes(16, 0x33));
+         b.insert(b.end(), bmp.begin(), bmp.end());
+         return b;
+       },
+       [] { return BMP(2, 24, 0, Bytes(16, 0x33)); }},
+      {"In the lite edition", "TBitmap", [] { return With(With(BMP(2, 32, 0, {}), 18, 16385), 22, 16384); }, nullptr,
+       "Bitmap image is too large"},
+      {"In the lite edition", "TBitmap", [] { return With(With(BMP(2, 1, 0, Bytes(32772, 0)), 18, 262141), 22, 1); },
+       [] { return With(With(BMP(2, 1, 0, Bytes(32768, 0)), 18, 262140), 22, 1); }},
+      {"without separators", "pbm", [] { return Text("P1 3 1\n101\n"); }, [] { return Text("P1 3 1\n1 0 1\n"); }},
   };
   const std::vector<std::string> items = ReadmeRefusals();
   ASSERT_FALSE(items.empty());
@@ -166,7 +260,11 @@ TEST_F(Refusals, EveryRefusalTheReadmeListsHoldsAndStopsAtItsLimit) {
     ASSERT_LT(item, items.size()) << "not in the README";
     ++covered[item];
     if (c.Refused) {
-      EXPECT_NE(Load(c.Refused(), c.Extension), "");
+      const std::string message = Load(c.Refused(), c.Extension);
+      EXPECT_NE(message, "");
+      if (!c.Message.empty()) {
+        EXPECT_EQ(message, c.Message);
+      }
     }
     if (c.Inside) {
       EXPECT_EQ(Load(c.Inside(), c.Extension), "");

@@ -325,6 +325,32 @@ TEST(Brushes, PatternStripesFollowTheBrushOrigin) {
   DeleteObject(br);
 }
 
+// FrameRect outlines its rectangle one pixel wide, right and bottom
+// exclusive, whatever its size: a strip one pixel wide or high is filled,
+// an empty or inverted rectangle draws nothing; the viewport origin moves it.
+TEST(Brushes, FrameRectDrawsExactlyTheEdgeOfItsRectangle) {
+  HBRUSH red = CreateSolidBrush(clRed);
+  const TRect rects[] = {Rect(2, 1, 7, 5), Rect(3, 1, 5, 7), Rect(3, 2, 4, 6), Rect(1, 3, 8, 4),
+                         Rect(4, 4, 5, 5), Rect(4, 4, 4, 7), Rect(6, 5, 3, 6), Rect(2, 6, 5, 3)};
+  for (int32_t origin : {0, 1})
+    for (const TRect& r : rects) {
+      Surface d(10, 8, 24);
+      PatBlt(d.DC, 0, 0, 10, 8, WHITENESS);
+      SetViewportOrgEx(d.DC, origin, origin, nullptr);
+      FrameRect(d.DC, r, red);
+      SetViewportOrgEx(d.DC, 0, 0, nullptr);
+      for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 10; ++x) {
+          const int32_t u = x - origin, v = y - origin;
+          const bool inside = u >= r.Left && u < r.Right && v >= r.Top && v < r.Bottom;
+          const bool edge = inside && (u == r.Left || u == r.Right - 1 || v == r.Top || v == r.Bottom - 1);
+          EXPECT_EQ(d.At(x, y), edge ? clRed : clWhite)
+              << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom << " at " << x << "," << y;
+        }
+    }
+  DeleteObject(red);
+}
+
 TEST(Clipping, RectanglesCombineAndReportRegionTypes) {
   Surface s(10, 10, 24);
   EXPECT_EQ(IntersectClipRect(s.DC, 2, 2, 8, 8), SIMPLEREGION);

@@ -146,6 +146,13 @@ TEST_F(Menus, ANarrowWindowWrapsTheBarIntoRows) {
   TMenuItem* edit = Form->Menu->Items()->Items(1);
   const int32_t oneRow = GetClientOffset(Form->Handle()).Y;
   const int32_t wide = Form->Width();
+  // Exactly as wide as its items the bar keeps one row; a pixel less wraps it.
+  const int32_t fit = MenuBarItemScreenRect(Form, edit).Right - MenuBarItemScreenRect(Form, file).Left;
+  for (int32_t less : {0, 1}) {
+    Form->SetWidth(Form->Width() - Form->ClientWidth() + fit - less);
+    Driver.ProcessMessages();
+    EXPECT_EQ(GetClientOffset(Form->Handle()).Y, oneRow + less * MenuBarHeight()) << less;
+  }
   Form->SetWidth(Form->Width() - Form->ClientWidth() + MenuBarItemScreenRect(Form, file).Width() + 2);
   Driver.ProcessMessages();
   EXPECT_EQ(GetClientOffset(Form->Handle()).Y, oneRow + MenuBarHeight());

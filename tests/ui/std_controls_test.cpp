@@ -75,6 +75,15 @@ TEST_F(StdControls, EditTypesInUpperCaseFiresOnChangeAndHonoursReadOnly) {
   Press(VK_END);
   Press('V', MK_CONTROL);
   EXPECT_EQ(Form->Edit->Text(), "CODEXY");
+  // A line copied with its line end, whichever: the line alone.
+  for (const char* line : {"z\r\n", "z\r", "z\n"}) {
+    Form->Edit->SetText("CODE");
+    Press(VK_END);
+    Clipboard()->SetAsText(line);
+    Press('V', MK_CONTROL);
+    EXPECT_EQ(Form->Edit->Text(), "CODEZ");
+  }
+  Form->Edit->SetText("CODEXY");
   Form->Edit->SetReadOnly(true);
   Type("x");
   Press('V', MK_CONTROL);

@@ -3,6 +3,7 @@
 
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window.h"
+#include "platform/ui/window_internal.h"
 #include "tests/viewer/viewer_fixture.h"
 
 namespace {
@@ -137,15 +138,27 @@ TEST_F(ViewerTest, TheWheelAndTheKeysScrollThePicture) {
   Driver.Click(over);
   Driver.ProcessMessages();
   EXPECT_TRUE(Viewer->Focused());
-  for (auto [key, horizontal, want] : {std::tuple{VK_NEXT, false, Viewer->ClientHeight()},
-                                       std::tuple{VK_DOWN, false, Viewer->ClientHeight() + 8},
-                                       std::tuple{VK_END, false, v->MaximumPosition()},
-                                       std::tuple{VK_HOME, false, 0}, std::tuple{VK_RIGHT, true, 56},
-                                       std::tuple{VK_LEFT, true, 48}}) {
+  for (auto [key, horizontal, want] :
+       {std::tuple{VK_NEXT, false, Viewer->ClientHeight()}, std::tuple{VK_DOWN, false, Viewer->ClientHeight() + 8},
+        std::tuple{VK_UP, false, Viewer->ClientHeight()}, std::tuple{VK_END, false, v->MaximumPosition()},
+        std::tuple{VK_PRIOR, false, v->MaximumPosition() - Viewer->ClientHeight()}, std::tuple{VK_HOME, false, 0},
+        std::tuple{VK_RIGHT, true, 56}, std::tuple{VK_LEFT, true, 48}}) {
     Driver.PressKey(key);
     Driver.ProcessMessages();
     EXPECT_EQ((horizontal ? h : v)->Position(), want) << key;
   }
+  // With Shift, Ctrl or Alt held the keys are left to others: nothing scrolls.
+  v->SetPosition(40);
+  for (uint32_t held : {uint32_t(MK_SHIFT), uint32_t(MK_CONTROL), ui_internal::ModAlt}) {
+    Driver.SetModifiers(held);
+    for (uint32_t key : {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, VK_PRIOR, VK_NEXT, VK_HOME, VK_END}) {
+      Driver.PressKey(key);
+      Driver.ProcessMessages();
+      EXPECT_EQ(v->Position(), 40) << held << " " << key;
+      EXPECT_EQ(h->Position(), 48) << held << " " << key;
+    }
+  }
+  Driver.SetModifiers(0);
 }
 
 TEST_F(ViewerTest, TilesMirrorAroundTheBox) {

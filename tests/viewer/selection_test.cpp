@@ -43,13 +43,32 @@ TEST_F(SelectionTest, ClickMakesOnePixelAndDragDrawsIt) {
   EXPECT_EQ(Made, 2);
   EXPECT_EQ(Viewer->DragState(), dsNone);
   EXPECT_EQ(Viewer->AutoScrollTimerObject(), nullptr);
-  // The ants frame one pixel outside the box rectangle, in the two colours.
-  TColor c = ClientPixel(39, 30);
-  EXPECT_TRUE(c == clWhite || c == clRed);
-  EXPECT_EQ(ClientPixel(41, 30), clGray);
-  // A handle: top-left at (L - 8 .. L - 3).
-  TColor h = ClientPixel(40 - 8, 20 - 8);
-  EXPECT_TRUE(h == clWhite || h == clRed);
+  // The ants frame one pixel outside the box rectangle (40, 20, 124, 104),
+  // in the two colours; the picture inside and outside it untouched.
+  auto ant = [this](int32_t X, int32_t Y) {
+    const TColor c = ClientPixel(X, Y);
+    return c == clWhite || c == clRed;
+  };
+  for (int32_t x : {39, 124}) {
+    EXPECT_TRUE(ant(x, 60)) << x;
+    EXPECT_EQ(ClientPixel(x == 39 ? 40 : 123, 60), clGray) << x;
+    EXPECT_EQ(ClientPixel(x == 39 ? 38 : 125, 60), clGray) << x;
+  }
+  for (int32_t y : {19, 104}) {
+    EXPECT_TRUE(ant(80, y)) << y;
+    EXPECT_EQ(ClientPixel(80, y == 19 ? 20 : 103), clGray) << y;
+    EXPECT_EQ(ClientPixel(80, y == 19 ? 18 : 105), clGray) << y;
+  }
+  // The eight handles: frames of 5 x 5 pixels, 3 to 8 pixels outside the
+  // rectangle, at its corners and the middles of its sides (82, 62).
+  for (int32_t left : {32, 80, 127})
+    for (int32_t top : {12, 60, 107}) {
+      if (left == 80 && top == 60) continue;
+      EXPECT_TRUE(ant(left, top + 2) && ant(left + 4, top + 2) && ant(left + 2, top) && ant(left + 2, top + 4))
+          << left << "," << top;
+      for (auto [x, y] : {std::pair{2, 2}, std::pair{-1, 2}, std::pair{5, 2}, std::pair{2, -1}, std::pair{2, 5}})
+        EXPECT_EQ(ClientPixel(left + x, top + y), clGray) << left << "," << top << " + " << x << "," << y;
+    }
   SavePng("selection");
 
   // Ants march on timer ticks.

@@ -12,6 +12,7 @@
 #include "platform/ui/message_queue.h"
 #include "platform/ui/test_driver.h"
 #include "tests/gif/control/gif_anim_util.h"
+#include "tests/process_memory.h"
 
 namespace {
 
@@ -246,6 +247,35 @@ TEST_F(GIFControl, FramesBeyondTheKeptBytesAreDecodedAgainWhenShown) {
   TBitmap* first = gif.GetBitmap();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(GetPixel(first->Canvas()->Handle(), 0, 0) & 0xFFFFFF, kRed);
+  PGMaxImageSize = cap;
+}
+
+// Played through, a long animation keeps its decoded frames within the
+// budget (here 4 MiB, under a lowered cap) however many it shows, and what
+// each frame covered only until it is disposed of: 96 frames of 512 x 512
+// would hold 24 MiB, and their saved areas 96 MiB.
+TEST_F(GIFControl, ALongAnimationLetsItsShownFramesGo) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer keeps freed memory in quarantine";
+#endif
+  const uint32_t cap = PGMaxImageSize;
+  PGMaxImageSize = 4 << 20;
+  std::vector<TTestFrame> frames;
+  for (int32_t i = 0; i < 96; ++i) {
+    frames.push_back(SolidFrame(i % 2 ? kRed : kBlue, 512, 512));
+    frames.back().Disposal = 3;
+  }
+  TGIFImg gif(nullptr);
+  ASSERT_TRUE(Load(gif, MakeGIF(frames)));
+  gif.SetCurrentFrame(2);
+  const int64_t before = ProcessStatusBytes("VmRSS");
+  ResetPeakMemory();
+  for (int pass = 0; pass < 2; ++pass)
+    for (int32_t i = 1; i <= 96; ++i) {
+      gif.SetCurrentFrame(i);
+      ASSERT_EQ(ComposedPixel(gif, 511, 511), i % 2 ? kBlue : kRed) << i;
+    }
+  EXPECT_LT(ProcessStatusBytes("VmHWM") - before, int64_t(12) << 20);
   PGMaxImageSize = cap;
 }
 

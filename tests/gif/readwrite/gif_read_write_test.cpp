@@ -421,6 +421,22 @@ TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
   reduced.CopyFrom(&source);
   EXPECT_EQ(SaveAsGIF(source), WriteGIFFile(reduced));
   std::remove(name.c_str());
+
+  // The size estimate codes 1- and 4-bit pictures while they are mapped,
+  // their rows widened one at a time: the bytes of mapping first.
+  for (TPaletteIdent kind : {pBlackWhite, pSysGray4, pGray16})
+    for (bool dither : {true, false}) {
+      TPixelGraphic serial, dest;
+      for (TPixelGraphic* g : {&serial, &dest}) {
+        g->NewImage(source.Width(), source.Height(), kind == pBlackWhite ? pf1Bit : pf4Bit);
+        g->SetPaletteIdent(kind);
+        g->SetDither(dither);
+      }
+      serial.CopyFrom(&source);
+      std::vector<uint8_t> coded;
+      dest.CopyFromWhile(&source, [&] { coded = WriteGIFFile(dest); });
+      EXPECT_EQ(coded, WriteGIFFile(serial)) << "palette " << kind << ", dither " << dither;
+    }
 }
 
 // A copy that stops keeps the bytes of the serial way; one that fails
