@@ -265,6 +265,7 @@ bool TSettingsFile::UpdateFile() {
 void InitializeProcess(int argc, const char* const* argv) {
   IgnoreFileSizeSignal();
   SetCommandLine(argc, argv);
+  RecoverInterruptedSaves();
 }
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }

@@ -73,10 +73,12 @@ private:
   std::unordered_map<std::string, size_t> FChangeIndex;  // lower-case key -> change
 };
 
-// What both programs do first at start-up: the command line is stored, and
+// What both programs do first at start-up: the command line is stored,
 // SIGXFSZ is ignored (IgnoreFileSizeSignal), so that under a file-size limit
 // (ulimit -f) a save fails with "File too large" instead of the signal
-// ending the program with the person's unsaved work.
+// ending the program with the person's unsaved work, and the copies that
+// interrupted saves left in the cache folder are settled
+// (RecoverInterruptedSaves; the programs tell TakeRestoredSaveMessages).
 void InitializeProcess(int argc, const char* const* argv);
 void IgnoreFileSizeSignal();
 
