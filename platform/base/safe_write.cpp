@@ -414,12 +414,12 @@ std::vector<std::string> NamesIn(int Folder) {
 //
 // A copy holds the old content of the target and, after it, a record of the
 // save: the target (device, inode, path), its old and new sizes, and a hash
-// of each page of the new content. From that the target tells how far the
-// save went: every page old or new and the size between the two is the state
-// a save leaves when it is stopped half-way (the pages are written in order,
-// a page at a time); the whole new content is a save that was complete; and
-// anything else was changed since by someone else, or is another file that
-// got the same inode, and is left alone.
+// of each page of the new content. Against that record the file shows how
+// far the save went: every page old or new, and the size between the two,
+// is what a save stopped half-way leaves (the system writes a page whole);
+// the whole new content is a save that was complete; anything else was
+// changed since by someone else, or is another file that got the same
+// inode, and is left alone.
 
 constexpr int64_t Page = 4096;
 constexpr uint64_t RecordMark = 0x51554B4545503031ull;  // "QUKEEP01"
