@@ -16,6 +16,7 @@
 #include "imaging/viewer/pg_save_dialog.h"
 #include "platform/base/files.h"
 #include "platform/base/numeric.h"
+#include "platform/base/safe_write.h"
 #include "platform/base/settings.h"
 #include "platform/base/stream.h"
 #include "gif/control/gif_img.h"
@@ -49,6 +50,13 @@ void TellSettingsProblem(const std::string& Text) {
 // Writes what S holds; a failure is told (once).
 void UpdateSettings(TSettingsFile& S) {
   if (!S.UpdateFile()) TellSettingsProblem("The settings were not saved.\n" + S.Error() + ".");
+}
+
+// Files that got their earlier content back as they were read (an in-place
+// save of them had been interrupted) are told, each once.
+void TellRestoredFiles() {
+  for (const std::string& text : TakeRestoredSaveMessages())
+    Application->MessageBox(text, Application->Title(), MB_OK | MB_ICONINFORMATION);
 }
 
 // The transparent-pick cursor "CS_TRANSPARENT": a cross with its hot spot
@@ -521,8 +529,10 @@ void TForm1::FormCreate(TObject*) {
     OpenDialog1->SetFileName(name);
     FLastFolder = ExtractFilePath(name);
     FStartFile = name;
-    PostMessage(Handle(), QLNM_OPENSTARTFILE, 0, 0);
   }
+  // Also what the start-up put back (files interrupted saves left half
+  // written) is told over the window.
+  PostMessage(Handle(), QLNM_OPENSTARTFILE, 0, 0);
 
   StatBar->Invalidate();
   // The keys scroll the picture from the start.
@@ -586,13 +596,15 @@ void TForm1::WndProc(TMessage& Message) {
 void TForm1::OpenStartFile() {
   const std::string name = std::move(FStartFile);
   FStartFile.clear();
-  if (name.empty()) return;
-  try {
-    LoadFile(name);
-  } catch (const std::exception& E) {
-    QLNLoadingIdle = true;
-    Application->MessageBox(CannotOpenFileText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
+  if (!name.empty()) {
+    try {
+      LoadFile(name);
+    } catch (const std::exception& E) {
+      QLNLoadingIdle = true;
+      Application->MessageBox(CannotOpenFileText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
+    }
   }
+  TellRestoredFiles();
 }
 
 void TForm1::UpdatePasteState() {
@@ -926,15 +938,22 @@ void TForm1::Reset1Click(TObject*) {
 
 void TForm1::Open1Click(TObject*) {
   if (!QueryCloseSave()) return;
-  if (!OpenDialog1->Execute()) return;
+  const bool chosen = OpenDialog1->Execute();
+  // The dialog's preview may have read, and put back, a file not chosen.
+  if (!chosen) {
+    TellRestoredFiles();
+    return;
+  }
   const std::string name = OpenDialog1->FileName();
   try {
     LoadFile(name);
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
+    TellRestoredFiles();
     Application->ShowException(E);
     return;
   }
+  TellRestoredFiles();
   OpenDialog1->SetInitialDir(ExtractFilePath(name));
   FLastFolder = ExtractFilePath(name);
 }

@@ -42,7 +42,8 @@ inline constexpr int32_t crTransparent = 1;
 
 // Posted by the main window to itself: open the file named on the command
 // line once the window shows, so that a reader's question or the reason it
-// cannot be opened comes over the window.
+// cannot be opened comes over the window; files the start-up put back are
+// told then too.
 inline constexpr uint32_t QLNM_OPENSTARTFILE = WM_APP + 1;
 // Posted likewise: the settings file could not be read.
 inline constexpr uint32_t QLNM_SETTINGSPROBLEM = WM_APP + 2;

@@ -5,6 +5,7 @@
 #include "controls/glyphs.h"
 #include "lite/about.h"
 #include "platform/base/files.h"
+#include "platform/base/safe_write.h"
 #include "platform/base/settings.h"
 #include "platform/base/stream.h"
 #include "platform/base/strings.h"
@@ -183,6 +184,7 @@ void TForm1::FormCreate(TObject* /*Sender*/) {
     }
     OpenDialog1->SetFileName(name);
   }
+  TellRestoredFiles();
 }
 
 void TForm1::WndProc(TMessage& Message) {
@@ -214,9 +216,17 @@ void TForm1::Open1Click(TObject* /*Sender*/) {
     LiteLoadFile(name);
   } catch (...) {
     OpenDialog1->SetFileName(shown);
+    TellRestoredFiles();
     throw;
   }
   if (FFileName != name) OpenDialog1->SetFileName(shown);
+  TellRestoredFiles();
+}
+
+void TForm1::TellRestoredFiles() {
+  // Files that got their earlier content back as they were read (at start-up
+  // or just now): an in-place save of them had been interrupted.
+  for (const std::string& text : TakeRestoredSaveMessages()) Complain(text);
 }
 
 void TForm1::LiteLoadFile(const std::string& Name) {

@@ -63,6 +63,8 @@ private:
   bool HasPicture();
   // Tells the person Text; at start-up, once the window shows.
   void Complain(const std::string& Text);
+  // Tells what TakeRestoredSaveMessages holds.
+  void TellRestoredFiles();
   // Shows the offer panel laid out whole.
   void ShowOffer();
   void LayOutOffer();

@@ -116,6 +116,22 @@ inline bool AsUnprivileged(const std::function<bool()>& Body, uid_t Uid = 65534)
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Runs Body in a child process; true when SIGKILL ended it (a test's fault
+// hook kills the child where it wants a save stopped).
+inline bool KilledInChild(const std::function<void()>& Body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    try {
+      Body();
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
 inline std::vector<uint8_t> ReadWholeFile(const std::string& Name) {
   std::vector<uint8_t> bytes;
   std::ifstream in(Name, std::ios::binary);

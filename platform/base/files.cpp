@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -14,6 +16,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 bool FileExists(const std::string& FileName) {
@@ -115,9 +122,9 @@ std::string HomeFolder() {
 
 namespace {
 
-// $Variable when it is an absolute path, else Home + Fallback ("" without a
-// home folder); then "quillon/", created readable by the person only.
-std::string UserFolder(const char* Variable, const char* Fallback) {
+// "quillon/" in $Variable when that is an absolute path, else in Home +
+// Fallback; "" without a home folder.
+std::string UserFolderPath(const char* Variable, const char* Fallback) {
   std::string base;
   if (const char* x = std::getenv(Variable); x && x[0] == '/') {
     base = x;
@@ -126,16 +133,44 @@ std::string UserFolder(const char* Variable, const char* Fallback) {
     if (base.empty()) return "";
     base = IncludeTrailingPathDelimiter(base) + Fallback;
   }
-  const std::string dir = IncludeTrailingPathDelimiter(base) + "quillon";
-  ForceDirectories(dir, 0700);
-  return dir + "/";
+  return IncludeTrailingPathDelimiter(base) + "quillon/";
+}
+
+// The same, created (with the folders above it) readable by the person only.
+std::string UserFolder(const char* Variable, const char* Fallback) {
+  const std::string dir = UserFolderPath(Variable, Fallback);
+  if (!dir.empty()) ForceDirectories(dir.substr(0, dir.size() - 1), 0700);
+  return dir;
 }
 
 }  // namespace
 
 std::string UserConfigFolder() { return UserFolder("XDG_CONFIG_HOME", ".config"); }
 
-std::string UserCacheFolder() { return UserFolder("XDG_CACHE_HOME", ".cache"); }
+std::string UserCacheFolder() { return UserCacheFolder(true, nullptr); }
+
+std::string UserCacheFolder(bool Create, std::string* Problem) {
+  std::string problem;
+  const std::string dir = UserFolderPath("XDG_CACHE_HOME", ".cache");
+  const std::string quoted = "\"" + dir + "\"";
+  struct stat st {};
+  if (dir.empty()) {
+    problem = "there is no home folder";
+  } else if (Create && !ForceDirectories(dir.substr(0, dir.size() - 1), 0700)) {
+    problem = quoted + ": " + std::strerror(errno);
+  } else if (::lstat(dir.c_str(), &st) != 0) {
+    // A link in its place fails here too: the folder itself must be the person's.
+    problem = quoted + ": " + std::strerror(errno);
+  } else if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
+    // Copies of the person's files must not be where others may read them
+    // or put files of their own in their place.
+    problem = quoted + " is not a folder of the person's own that only they may enter";
+  } else {
+    return dir;
+  }
+  if (Problem) *Problem = problem;
+  return "";
+}
 
 std::string UserRuntimeFolder() {
   // The runtime folder counts only when it is the person's and nobody
@@ -148,6 +183,48 @@ std::string UserRuntimeFolder() {
     }
   }
   return UserCacheFolder();
+}
+
+int LockExclusiveWithin(int Fd, int Milliseconds, int (*Attempt)(int Fd)) {
+  const int first = Attempt ? Attempt(Fd) : ::flock(Fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+  if (first != EWOULDBLOCK) return first;
+  // flock has no time limit of its own: the wait runs on a thread of its
+  // own, on a descriptor of its own for the same open file, and is left
+  // behind when the time is up; should it get the lock after all, it gives
+  // it up at once. Waiting in the kernel's queue, not by trying again, lets
+  // a waiter in between the saves of a program that saves all the time.
+  struct TWait {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    bool Finished = false;
+    bool Abandoned = false;
+    int Error = 0;
+  };
+  const int fd = ::fcntl(Fd, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  auto wait = std::make_shared<TWait>();
+  try {
+    std::thread([wait, fd] {
+      int r;
+      while ((r = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+      }
+      const int e = r == 0 ? 0 : errno;
+      std::lock_guard<std::mutex> guard(wait->Lock);
+      if (wait->Abandoned && r == 0) ::flock(fd, LOCK_UN);
+      ::close(fd);
+      wait->Finished = true;
+      wait->Error = e;
+      wait->Changed.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    ::close(fd);
+    return EWOULDBLOCK;
+  }
+  std::unique_lock<std::mutex> guard(wait->Lock);
+  if (wait->Changed.wait_for(guard, std::chrono::milliseconds(Milliseconds), [&] { return wait->Finished; }))
+    return wait->Error;
+  wait->Abandoned = true;
+  return EWOULDBLOCK;
 }
 
 std::string RandomNamePart() {

@@ -38,11 +38,21 @@ std::string HomeFolder();
 std::string UserConfigFolder();
 // Copies kept a while (the old content an in-place save keeps until the new
 // one is on the disk): $XDG_CACHE_HOME/quillon/, else ~/.cache/quillon/.
+// It counts only when it is a folder of the person's own that nobody else
+// may enter (0700), as the runtime folder must be: "" otherwise.
 std::string UserCacheFolder();
+// The same; with Create false it is only looked for, and Problem (when
+// given) says why there is none, naming the folder and the reason.
+std::string UserCacheFolder(bool Create, std::string* Problem);
 // Files made and deleted within one command (the scanner's image):
 // $XDG_RUNTIME_DIR/quillon/ when that is the person's own private folder,
 // else the cache folder.
 std::string UserRuntimeFolder();
+// Takes an exclusive flock on Fd, waiting while another open file holds
+// it, for up to Milliseconds: 0, or the error number (EWOULDBLOCK when it
+// was still held at the end). Attempt, when given, makes the first try in
+// place of flock(Fd, LOCK_EX | LOCK_NB) and returns 0 or an error number.
+int LockExclusiveWithin(int Fd, int Milliseconds, int (*Attempt)(int Fd) = nullptr);
 // Characters for a file name that nobody can guess beforehand: 16 lower-case
 // hexadecimal digits from the system's random source.
 std::string RandomNamePart();

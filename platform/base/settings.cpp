@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +73,11 @@ bool ReadText(const std::string& Name, std::string& Text, std::string& Error) {
   return false;
 }
 
+// How long an update waits for another process to give up the settings: a
+// stopped program, a hung network home or another user's process may hold
+// them for ever, and the person's program must still close.
+constexpr int SettingsLockWaitMs = 2000;
+
 // Holds an exclusive lock on a file beside the settings file while alive, so
 // that two processes do not read, change and write it at the same time.
 class TSettingsLock {
@@ -81,18 +85,21 @@ public:
   explicit TSettingsLock(const std::string& FileName) {
     if (ExtractFileName(FileName).empty()) return;
     FFd = ::open((FileName + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    // Without a lock file (a read-only folder) the update goes on unlocked.
-    while (FFd >= 0 && ::flock(FFd, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    // Without a lock file (a read-only folder) or without locks (a file
+    // system that has none) the update goes on unlocked.
+    if (FFd >= 0) FHeld = LockExclusiveWithin(FFd, SettingsLockWaitMs) == EWOULDBLOCK;
   }
   ~TSettingsLock() {
     if (FFd >= 0) ::close(FFd);
   }
   TSettingsLock(const TSettingsLock&) = delete;
   TSettingsLock& operator=(const TSettingsLock&) = delete;
+  // Another process held the lock for the whole wait.
+  bool HeldElsewhere() const { return FHeld; }
 
 private:
   int FFd = -1;
+  bool FHeld = false;
 };
 
 }  // namespace
@@ -213,12 +220,21 @@ void TSettingsFile::DeleteKey(const std::string& Key) {
 bool TSettingsFile::UpdateFile() {
   FError.clear();
   if (FChanges.empty()) return true;
+  if (FFileName.empty()) {
+    // No per-user folder: nowhere to keep them.
+    FError = "There is no folder for the settings file: no home folder is set";
+    return false;
+  }
   std::string dir = ExtractFilePath(FFileName);
   if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir, 0700)) {
     FError = "Cannot create file \"" + FFileName + "\": " + std::strerror(errno ? errno : ENOENT);
     return false;
   }
   TSettingsLock lock(FFileName);
+  if (lock.HeldElsewhere()) {
+    FError = "\"" + FFileName + "\" is held by another program";
+    return false;
+  }
   // The file as it is now, with this store's changes on top.
   std::string text;
   if (!ReadText(FFileName, text, FError)) return false;
@@ -249,6 +265,7 @@ bool TSettingsFile::UpdateFile() {
 void InitializeProcess(int argc, const char* const* argv) {
   IgnoreFileSizeSignal();
   SetCommandLine(argc, argv);
+  RecoverInterruptedSaves();
 }
 
 void IgnoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }

@@ -34,7 +34,9 @@ public:
   // Writes the keys written and deleted since the file was read (or last
   // updated) into the file as it is now on the disk, so that another
   // process's changes in between are kept: under a lock (a ".lock" file
-  // beside it), the file is read again, these changes applied, and the
+  // beside it, waited for at most two seconds: a lock another program
+  // holds longer fails the update, and Error says that program holds the
+  // file), the file is read again, these changes applied, and the
   // result written through SafeWriteFile (durable, the old file kept on
   // failure, a symbolic link kept), creating the folder when needed. Lines
   // that hold no key (comments, blank lines) stay where they stand. A file
@@ -71,10 +73,12 @@ private:
   std::unordered_map<std::string, size_t> FChangeIndex;  // lower-case key -> change
 };
 
-// What both programs do first at start-up: the command line is stored, and
+// What both programs do first at start-up: the command line is stored,
 // SIGXFSZ is ignored (IgnoreFileSizeSignal), so that under a file-size limit
 // (ulimit -f) a save fails with "File too large" instead of the signal
-// ending the program with the person's unsaved work.
+// ending the program with the person's unsaved work, and the copies that
+// interrupted saves left in the cache folder are settled
+// (RecoverInterruptedSaves; the programs tell TakeRestoredSaveMessages).
 void InitializeProcess(int argc, const char* const* argv);
 void IgnoreFileSizeSignal();
 

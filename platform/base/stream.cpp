@@ -119,6 +119,9 @@ TFileStream::TFileStream(const std::string& FileName, uint32_t Mode) : FFileName
       case fmOpenReadWrite: flags |= O_RDWR; break;
       default: flags |= O_RDONLY; break;
     }
+    // A file an interrupted save left half written gets its old content
+    // back before anyone reads it.
+    if ((Mode & 3) == fmOpenRead) RecoverInterruptedSave(FileName);
     FHandle = ::open(FileName.c_str(), flags);
     if (FHandle >= 0) {
       struct stat st {};

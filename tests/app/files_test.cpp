@@ -1,6 +1,8 @@
 // The full edition meets damaged files and full disks: a reader's warning is
 // asked about, a cancelled or failed open keeps the picture shown, a failed
 // save keeps the file that was there and the name the window shows.
+#include <signal.h>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "imaging/core/file_formats.h"
 #include "imaging/viewer/pg_image.h"
 #include "imaging/viewer/pg_save_dialog.h"
+#include "platform/base/safe_write.h"
 #include "platform/ui/forms.h"
 #include "tests/small_disk.h"
 
@@ -97,6 +100,49 @@ TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
   std::thread([&] { goOn = PGWarningBox("Premature end of JPEG file", "JPG Warning", pgbOKCancel); }).join();
   EXPECT_TRUE(goOn);
   EXPECT_TRUE(Driver.MessageBoxes().empty());
+}
+
+// A save written in place (the picture has a second link) and killed
+// half-way leaves a mixed file that would load as a whole picture. Opened,
+// it shows its earlier picture, and the person is told once; the same with
+// the copy kept in the cache folder, as where the folder refuses new files.
+TEST_F(AppFiles, AnInterruptedSaveIsUndoneWhenTheFileIsOpened) {
+  setenv("XDG_CACHE_HOME", (Dir + "cache").c_str(), 1);
+  const std::string pic = WritePhoto("pic.bmp", 1024, 1024);
+  const std::vector<uint8_t> earlier = ReadWholeFile(pic);
+  TPixelGraphic photo, grey;
+  photo.LoadFromFile(pic);
+  grey.NewImage(1024, 1024, pf24Bit);
+  grey.SaveToFile(Dir + "grey.bmp");
+  const std::vector<uint8_t> later = ReadWholeFile(Dir + "grey.bmp");
+  ASSERT_EQ(later.size(), earlier.size());
+  ASSERT_EQ(::link(pic.c_str(), (Dir + "other.bmp").c_str()), 0);
+  Start();
+  for (const bool inCache : {false, true}) {
+    SCOPED_TRACE(inCache ? "copy in the cache folder" : "copy beside the file");
+    WriteWholeFile(pic, earlier);
+    ASSERT_TRUE(KilledInChild([&] {
+      // The picture's folder refuses the copy, the cache folder takes it.
+      SetSafeWriteFaultHook([refuse = inCache](TSafeWriteCall C, TSafeWriteFile F, int64_t Offset) mutable {
+        if (refuse && C == TSafeWriteCall::UnnamedFile && F == TSafeWriteFile::Backup) {
+          refuse = false;
+          return EACCES;
+        }
+        if (C == TSafeWriteCall::Write && F == TSafeWriteFile::Target && Offset == 2 << 20) ::raise(SIGKILL);
+        return 0;
+      });
+      SafeWriteFile(pic, later.data(), static_cast<int64_t>(later.size()));
+    }));
+    Driver.ClearMessageBoxes();
+    OpenThroughDialog("pic.bmp");
+    EXPECT_EQ(ReadWholeFile(pic), earlier);
+    // The bottom rows come first in the file: those the save had reached.
+    EXPECT_EQ(Form->Pristine()->GetPixelColor(1000, 1023), photo.GetPixelColor(1000, 1023));
+    ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+    EXPECT_EQ(Driver.MessageBoxes()[0].Text,
+              "The last save of \"" + pic + "\" was interrupted; its earlier content was restored.");
+  }
+  unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {

@@ -1,4 +1,7 @@
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -452,6 +455,38 @@ TEST_F(AppTest, SettingsThatCannotBeWrittenAreToldOnce) {
   EXPECT_EQ(Driver.MessageBoxes()[0].Text,
             "The settings were not saved.\nCannot create file \"" + QLNSettingsFileName() + "\": File too large.");
   EXPECT_FALSE(FileExists(QLNSettingsFileName()));
+}
+
+// Another program holds the settings (their lock) and does not let go:
+// closing the window still ends, after a short wait, and says once that
+// the settings were not saved.
+TEST_F(AppTest, ClosingEndsWhileAnotherProgramHoldsTheSettings) {
+  Start();
+  const std::string cfg = QLNSettingsFileName();
+  int held[2], release[2];
+  ASSERT_EQ(::pipe(held), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    const int fd = ::open((cfg + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(2);
+    (void)!::write(held[1], "h", 1);
+    // Lets go when told, or after 20 seconds: a close that waits for the
+    // lock then fails the test instead of hanging it.
+    pollfd told{release[0], POLLIN, 0};
+    ::poll(&told, 1, 20000);
+    ::_exit(told.revents ? 0 : 1);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(held[0], &c, 1), 1);
+  Close();
+  (void)!::write(release[1], "r", 1);
+  int status = 0;
+  ::waitpid(holder, &status, 0);
+  for (const int fd : {held[0], held[1], release[0], release[1]}) ::close(fd);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the close waited for the lock";
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text, "The settings were not saved.\n\"" + cfg + "\" is held by another program.");
 }
 
 // The full edition as installed, started under "ulimit -f 0": its settings

@@ -84,6 +84,11 @@ TEST_F(SettingsFile, UnreadableValuesGiveTheDefault) {
   TSettingsFile bad("/proc/quillon/s.cfg");
   bad.WriteInteger("a", 1);
   EXPECT_FALSE(bad.UpdateFile());
+  // Without a per-user folder there is no file, and the reason says so.
+  TSettingsFile none("");
+  none.WriteInteger("a", 1);
+  EXPECT_FALSE(none.UpdateFile());
+  EXPECT_EQ(none.Error(), "There is no folder for the settings file: no home folder is set");
 }
 
 std::string TextOf(const std::string& Name) {
