@@ -384,14 +384,14 @@ def text_and_declared_size_cases():
     case('png_1000_splt_60k', 'registry', 0, 'load', b''.join(png_sized(4, splt * 1000)))
     text = png_chunk(b'tEXt', b'k\x00' + b'\n' * (1 << 20))
     texts = streamed(lambda: png_sized(4, (text for _ in range(300))))
-    for path in ('registry', 'info', 'pro', 'chunks'):
+    for path in ('registry', 'info', 'preview', 'pro', 'chunks'):
         case('png_300_text_1mb', path, 0, 'load', texts)
 
     # GIF comments: one of 200 MB, and 99 MB of small ones, before an 8 x 8
     # picture.
     one = streamed(lambda: gif_with_comments(1, 200 << 20))
     many = streamed(lambda: gif_with_comments(99000000 // 259, 255))
-    for path in ('registry', 'info', 'pro', 'lite'):
+    for path in ('registry', 'info', 'preview', 'pro', 'lite'):
         case('gif_comment_200mb', path, 0, 'load', one)
         case('gif_comments_99mb', path, 0, 'load', many)
 
@@ -410,8 +410,9 @@ def text_and_declared_size_cases():
         case('jpeg_progressive_18920', path, 0, 'refuse', outside)
     # A baseline picture past the cap is refused by the preview too, which
     # would decode it at an eighth of its size; one at the cap loads there.
-    for path in ('info', 'preview'):
+    for path in ('registry', 'info', 'preview', 'pro'):
         case('jpeg_baseline_65500', path, 0, 'refuse', jpeg_baseline(65500, 65500, 3))
+    for path in ('info', 'preview'):
         case('jpeg_baseline_18918', path, 3 * 18918 * 18918 // 64, 'load', jpeg_baseline(18918, 18918, 3))
         case('jpeg_baseline_18919', path, 0, 'refuse', jpeg_baseline(18919, 18919, 3))
 
