@@ -8,6 +8,7 @@
 #include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
 #include "platform/base/numeric.h"
+#include "platform/base/stream_reader.h"
 #include "platform/base/strings.h"
 
 namespace {
@@ -704,6 +705,10 @@ bool TGIFDecoder::ParseData(const uint8_t* Data, int64_t Size, std::vector<uint8
           break;
         case 0xFE:
           pendingComment.clear();
+          if (!FKeepComments) {
+            skipSubBlocks();
+            break;
+          }
           while (FPos < FSize) {
             int32_t count = FData[FPos++];
             if (count == 0) break;
@@ -765,4 +770,105 @@ bool TGIFDecoder::ParseData(const uint8_t* Data, int64_t Size, std::vector<uint8
   FSize = FPos = 0;
   FStatus = 0;
   return true;
+}
+
+// ---- Reading a GIF for a parse
+
+namespace {
+
+// Passes count bytes, appending them to Out when given; the number there
+// were.
+int64_t Copy(TStreamReader& In, int64_t Count, std::vector<uint8_t>* Out) {
+  return Out != nullptr ? In.Append(*Out, Count) : In.Skip(Count);
+}
+
+// Passes data sub-blocks up to and including the zero-length one, appending
+// them to Out when given.
+void CopySubBlocks(TStreamReader& In, std::vector<uint8_t>* Out) {
+  uint8_t count = 0;
+  while (In.Next(count)) {
+    if (Out) Out->push_back(count);
+    if (count == 0 || Copy(In, count, Out) < count) return;
+  }
+}
+
+void Append(std::vector<uint8_t>& Bytes, std::vector<uint8_t>& Block) {
+  Bytes.insert(Bytes.end(), Block.begin(), Block.end());
+  Block.clear();
+}
+
+}  // namespace
+
+// The blocks are walked as the parse walks them (ParseData): pairs of an
+// introducer and a label, an image from its separator to the zero-length
+// sub-block that ends its raster. What the copy leaves out the parse would
+// have passed over, or replaced before any image used it.
+void ReadGIFForParse(TStream& Stream, std::vector<uint8_t>& Bytes, bool FirstImageOnly) {
+  Bytes.clear();
+  TStreamReader in(Stream);
+  if (in.Append(Bytes, 13) < 13 || std::memcmp(Bytes.data(), "GIF", 3) != 0) return;
+  if (Bytes[10] & 0x80) in.Append(Bytes, int64_t{3} << ((Bytes[10] & 7) + 1));
+  // The last graphic control extension before an image, and the last loop
+  // count, wait until an image (or the end) takes them.
+  std::vector<uint8_t> control, loop;
+  int32_t images = 0;
+  bool trailer = false;
+  uint8_t introducer = 0;
+  while (in.Next(introducer)) {
+    if (introducer == 0x2C) {
+      if (images == 256) break;
+      ++images;
+      Append(Bytes, loop);
+      Append(Bytes, control);
+      Bytes.push_back(0x2C);
+      const size_t descriptor = Bytes.size();
+      if (in.Append(Bytes, 9) < 9) return;
+      const uint8_t packed = Bytes[descriptor + 8];
+      if (packed & 0x80) in.Append(Bytes, int64_t{3} << ((packed & 7) + 1));
+      in.Append(Bytes, 1);  // the LZW minimum code size
+      CopySubBlocks(in, &Bytes);
+      if (FirstImageOnly) return;
+      continue;
+    }
+    if (introducer == 0x3B) {
+      trailer = true;
+      break;
+    }
+    uint8_t label = 0;
+    if (!in.Next(label)) break;
+    if (introducer != 0x21) continue;  // a pair the parse passes over
+    if (label == 0xF9) {
+      control = {0x21, 0xF9};
+      // Cut short, it fails the parse as it fails the file's.
+      if (in.Append(control, 6) < 6) {
+        Append(Bytes, control);
+        return;
+      }
+    } else if (label == 0xFF) {
+      // An application extension: only NETSCAPE2.0's first sub-block, when
+      // it is whole and holds the loop count, is kept.
+      std::vector<uint8_t> block = {0x21, 0xFF};
+      uint8_t n = 0, count = 0;
+      if (!in.Next(n)) break;
+      block.push_back(n);
+      if (in.Append(block, n) < n) break;
+      if (n >= 11 && std::memcmp(block.data() + 3, "NETSCAPE2.0", 11) == 0 && in.Next(count)) {
+        block.push_back(count);
+        const int64_t got = in.Append(block, count);
+        if (count >= 3 && got == count) {
+          block.push_back(0);
+          loop.swap(block);
+        }
+        if (count == 0 || got < count) continue;
+      }
+      CopySubBlocks(in, nullptr);
+    } else {
+      // Comments, plain text (a sized block first) and unknown extensions.
+      uint8_t n = 0;
+      if (label == 0x01 && in.Next(n)) in.Skip(n);
+      CopySubBlocks(in, nullptr);
+    }
+  }
+  Append(Bytes, loop);
+  if (trailer) Bytes.push_back(0x3B);
 }

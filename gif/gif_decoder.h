@@ -17,6 +17,16 @@
 
 enum TGIFVersion { gvGIF87a, gvGIF89a };
 
+// Reads the GIF that starts at the stream's position, up to the stream's
+// end, into Bytes, with only what a parse uses: the screen, the images (the
+// first alone with FirstImageOnly, at most 256), each image's graphic
+// control extension and the NETSCAPE2.0 loop count. Comments, plain text,
+// other application and unknown extensions are skipped as they are read,
+// never held, and so are graphic controls and loop counts that a later one
+// replaces. Parsing Bytes gives what parsing the whole file gives, but the
+// comments.
+void ReadGIFForParse(TStream& Stream, std::vector<uint8_t>& Bytes, bool FirstImageOnly);
+
 // Why a parse returned false.
 enum TGIFFailure : uint8_t {
   gfNone,
@@ -124,6 +134,10 @@ public:
   bool KeepProcessing() const { return FKeepProcessing; }
   bool FirstImageOnly() const { return FFirstImageOnly; }
   void SetFirstImageOnly(bool Value) { FFirstImageOnly = Value; }
+  // Off: comment extensions are skipped, not collected, and every frame's
+  // Comment stays empty (for callers that show no comment).
+  bool KeepComments() const { return FKeepComments; }
+  void SetKeepComments(bool Value) { FKeepComments = Value; }
   // Off: the frames' rasters are checked and skipped, not decoded (for the
   // facts of a file without its pixels).
   bool DecodePixels() const { return FDecodePixels; }
@@ -179,6 +193,7 @@ private:
   bool FAnyFrameTransparent = false;
   bool FFirstImageOnly = false;
   bool FDecodePixels = true;
+  bool FKeepComments = true;
   std::array<uint8_t, 6> FGraphicControl{};  // block size, packed, delay (2), transparent index, terminator
   // Parse cursor over the parse stream's bytes.
   const uint8_t* FData = nullptr;

@@ -65,21 +65,23 @@ private:
 };
 
 // Parses the GIF that starts at the stream's position, in place when the
-// stream is in memory. A stream that does not parse raises EPixelGraphic
-// with the GIF tag, so that a damaged file is reported rather than loaded as
-// an empty image; a frame or screen over the image-size cap keeps its
-// EPGInvalidSize, raised before decoding. The stream is left at its end.
+// stream is in memory, else from a copy of what the parse uses (comments and
+// the like are not read into memory). A stream that does not parse raises
+// EPixelGraphic with the GIF tag, so that a damaged file is reported rather
+// than loaded as an empty image; a frame or screen over the image-size cap
+// keeps its EPGInvalidSize, raised before decoding. The stream is left at its
+// end.
 void ParseGIFStream(TGIFDecoder& Decoder, TStream& Stream) {
-  const int64_t left = std::max<int64_t>(0, Stream.Size() - Stream.Position());
+  int64_t left = std::max<int64_t>(0, Stream.Size() - Stream.Position());
   std::vector<uint8_t> copy;
   const uint8_t* bytes;
   if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) {
     bytes = left > 0 ? memory->Memory() + memory->Position() : nullptr;
     memory->Seek(0, soEnd);
   } else {
-    copy.resize(static_cast<size_t>(left));
-    if (left > 0) Stream.ReadBuffer(copy.data(), left);
+    ReadGIFForParse(Stream, copy, Decoder.FirstImageOnly());
     bytes = copy.data();
+    left = static_cast<int64_t>(copy.size());
   }
   bool parsed = false;
   try {
@@ -111,12 +113,14 @@ bool TGIFFileFormatReader::Identify(const TPGFileHeader& Header) {
 
 void TGIFFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t) {
   TGIFImageDecoder decoder(Graphic);
+  decoder.SetKeepComments(false);
   ParseGIFStream(decoder, Stream);
 }
 
 void TGIFFileFormatReader::GetInfo(TStream& Stream, int32_t, TPGGraphicInfo& Info) {
   // Every frame is walked and checked, none decoded.
   TGIFDecoder decoder;
+  decoder.SetKeepComments(false);
   decoder.SetDecodePixels(false);
   ParseGIFStream(decoder, Stream);
   Info.ImageCount = decoder.FrameCount();

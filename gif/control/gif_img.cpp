@@ -73,6 +73,8 @@ TGIFImg::TGIFImg(TComponent* AOwner) : TGraphicControl(AOwner) {
   SetBounds(0, 0, 105, 105);
   SetControlStyle((ControlStyle() & ~csOpaque) | csReplicatable);
   FDecoder = std::make_unique<TGIFImgDecoder>(*this);
+  // The control shows no comment.
+  FDecoder->SetKeepComments(false);
   FTimer = std::make_unique<TTimerEx>(nullptr);
   FTimer->SetEnabled(false);
   FTimer->SetOnTimer([this](TObject* Sender) { Tick(Sender); });
@@ -90,7 +92,11 @@ TGIFImg::~TGIFImg() {
 bool TGIFImg::LoadFromStream(TStream& Stream) {
   FSizeError.clear();
   try {
-    FDecoder->ParseStream().LoadFromStream(Stream);
+    // The whole stream, less what the parse does not use: the data stream
+    // then keeps that much of the GIF.
+    Stream.SetPosition(0);
+    ReadGIFForParse(Stream, FDecoder->ParseStream().Bytes(), FDecoder->FirstImageOnly());
+    FDecoder->ParseStream().SetPosition(0);
     if (OnProgress)
       FDecoder->OnProgress = [this](TObject*, int32_t Done, int32_t Total, int32_t Percent, bool& Keep) {
         if (OnProgress) OnProgress(this, Done, Total, Percent, Keep);

@@ -24,9 +24,11 @@ public:
   ~TGIFImg() override;
 
   // ---- the GIF
-  // Copies the whole of Stream (from its start) and parses it. False, with
-  // the control cleared, when the bytes are no GIF, are cut short, or the
-  // load is stopped by OnProgress or fails otherwise; Status tells why.
+  // Reads the whole of Stream (from its start), without the comments and
+  // other blocks no parse uses (ReadGIFForParse), and parses it; the data
+  // stream then holds that GIF. False, with the control cleared, when the
+  // bytes are no GIF, are cut short, or the load is stopped by OnProgress or
+  // fails otherwise; Status tells why.
   bool LoadFromStream(TStream& Stream);
   // Frees the frames and the composed picture and repaints.
   void Clear();

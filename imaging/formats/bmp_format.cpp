@@ -59,6 +59,15 @@ TBMPHeaders ReadFileHeader(TStream& Stream) {
   return result;
 }
 
+// Refuses what the codec refuses of a bitmap's size before it reads pixels:
+// one side zero and the other not, a picture over the image-size cap.
+void CheckBitmapSize(int32_t Width, int32_t Height, uint16_t Bits, const char* WidthField,
+                     const char* HeightField) {
+  if (Width == 0 && Height != 0) Fail(PGMessage(7, WidthField));
+  if (Height == 0 && Width != 0) Fail(PGMessage(7, HeightField));
+  CheckPGImageSize(Width, Height, Bits > 8 ? pf24Bit : Bits == 8 ? pf8Bit : Bits == 4 ? pf4Bit : pf1Bit);
+}
+
 }  // namespace
 
 // ---- reader
@@ -94,6 +103,7 @@ void TBMPFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInf
     Info.Width = Le16(c + 4);
     Info.Height = Le16(c + 6);
     Info.BitsPerPixel = bits;
+    CheckBitmapSize(Info.Width, Info.Height, bits, "BitmapCoreHeader.bcWidth", "BitmapCoreHeader.bcHeight");
   } else {
     uint8_t b[InfoHeaderSize];
     PlainRead(Stream, b, sizeof b);
@@ -108,6 +118,10 @@ void TBMPFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInf
                           (compression == 2 && bits == 4 && height >= 0) ||
                           (compression == 1 && bits == 8 && height >= 0);
     if (!accepted) Fail(PGMessage(7, "BitmapInfoHeader.biCompression"));
+    if (height == INT32_MIN) Fail(PGMessage(7, "BitmapInfoHeader.biHeight"));
+    CheckBitmapSize(int32_t(Le32(b + 4)), height < 0 ? -height : height, bits, "BitmapInfoHeader.biWidth",
+                    "BitmapInfoHeader.biHeight");
+    if (bits <= 8 && Le32(b + 32) > (1u << bits)) Fail(PGMessage(7, "BitmapInfoHeader.biClrUsed"));
     Info.Width = int32_t(Le32(b + 4));
     Info.Height = height;
     Info.BitsPerPixel = bits;

@@ -18,6 +18,14 @@ const char kHexDigits[] = "0123456789ABCDEF";
 
 bool StartsWith(const std::string& Text, const std::string& Prefix) { return Text.rfind(Prefix, 0) == 0; }
 
+// What the lines of a text cost at most once split: its bytes and a string
+// for every line it may end (SplitTextLines ends lines only at these bytes).
+int64_t TextLinesCost(const uint8_t* Data, size_t Size) {
+  int64_t lines = 1;
+  for (size_t i = 0; i < Size; ++i) lines += Data[i] == 0 || Data[i] == '\n' || Data[i] == '\r';
+  return int64_t(Size) + lines * int64_t(sizeof(std::string));
+}
+
 }  // namespace
 
 TCodecChunkSink::TCodecChunkSink(TPixelGraphic& Graphic) : FGraphic(Graphic) {
@@ -39,14 +47,22 @@ void TCodecChunkSink::Add(std::unique_ptr<TChunk> Chunk) {
   ++FAdded;
 }
 
+bool TCodecChunkSink::Take(int64_t Bytes) {
+  if (Bytes > MaxBytes - FBytes) return false;
+  FBytes += Bytes;
+  return true;
+}
+
 void TCodecChunkSink::AddJPEGMarker(int Marker, const uint8_t* Data, size_t Size) {
   if (Full()) return;
   if (Marker == JPEG_COM) {
+    if (!Take(TextLinesCost(Data, Size))) return;
     auto chunk = std::make_unique<TTextChunk>(UniqueKeyword("JFIF COM"));
     chunk->GetStrings() = SplitTextLines(Data, Size);
     Add(std::move(chunk));
     return;
   }
+  if (!Take(int64_t(Size))) return;
   auto chunk = std::make_unique<TBinaryChunk>(UniqueKeyword(std::string("JFIF APP") + kHexDigits[(Marker - JPEG_APP0) & 15]));
   chunk->SetSize(static_cast<uint32_t>(Size));
   if (Size > 0) std::memcpy(chunk->Data(), Data, Size);
@@ -60,7 +76,7 @@ void TCodecChunkSink::AddPNGTime(double Value) {
   Add(std::move(chunk));
 }
 
-void TCodecChunkSink::AddPNGText(const std::string& Key, const std::vector<std::string>& Lines) {
+void TCodecChunkSink::AddPNGText(const std::string& Key, const uint8_t* Text, size_t Size) {
   // The key's ISO 8859-1 bytes become UTF-8 text, judged by the keyword rule.
   const std::string key = Trim(Latin1ToUTF8(Key));
   if (Full() || key.empty()) return;
@@ -69,8 +85,9 @@ void TCodecChunkSink::AddPNGText(const std::string& Key, const std::vector<std::
   } catch (const EPixelGraphic&) {
     return;
   }
+  if (!Take(TextLinesCost(Text, Size))) return;
   auto chunk = std::make_unique<TTextChunk>(UniqueKeyword("PNG TEXT " + key));
-  chunk->GetStrings() = Lines;
+  chunk->GetStrings() = SplitTextLines(Text, Size);
   Add(std::move(chunk));
 }
 

@@ -17,11 +17,14 @@
 // The chunks one read adds to a graphic. Keywords are made unique as
 // MakeUniqueChunkKeyword makes them, but with the keywords kept in a set, so a
 // file of thousands of markers costs no quadratic search; and one read adds at
-// most MaxChunks chunks (libpng keeps no more ancillary chunks either), which
-// bounds the time a hostile file can take.
+// most MaxChunks chunks (libpng keeps no more ancillary chunks either) of at
+// most MaxBytes together, a line of text counted with what holding it costs:
+// a chunk that would pass that is dropped. Both bound what a hostile file can
+// take in time and memory.
 class TCodecChunkSink {
 public:
   static constexpr int32_t MaxChunks = 1000;
+  static constexpr int64_t MaxBytes = int64_t(16) << 20;
   explicit TCodecChunkSink(TPixelGraphic& Graphic);
 
   // COM (0xFE) becomes a text chunk "JFIF COM" of the payload's lines; APPn
@@ -31,11 +34,13 @@ public:
   // A date-time chunk "PNG TIME".
   void AddPNGTime(double Value);
   // A text chunk "PNG TEXT " + the key (ISO 8859-1) without surrounding
-  // blanks; a key no chunk keyword can carry is skipped.
-  void AddPNGText(const std::string& Key, const std::vector<std::string>& Lines);
+  // blanks, of the text's lines; a key no chunk keyword can carry is skipped.
+  void AddPNGText(const std::string& Key, const uint8_t* Text, size_t Size);
 
 private:
   bool Full() const { return FAdded >= MaxChunks; }
+  // Takes Bytes from the budget; false (nothing taken) when they do not fit.
+  bool Take(int64_t Bytes);
   std::string UniqueKeyword(const std::string& Keyword);
   void Add(std::unique_ptr<TChunk> Chunk);
 
@@ -43,6 +48,7 @@ private:
   std::unordered_set<std::string> FKeywords;        // upper case
   std::unordered_map<std::string, int32_t> FNext;  // next number to try per keyword
   int32_t FAdded = 0;
+  int64_t FBytes = 0;
 };
 
 // The markers the graphic's chunks make, in chunk order: a text chunk "JFIF

@@ -6,43 +6,39 @@
 #include <cstdint>
 #include <functional>
 
-class TStream;
+#include "platform/base/stream_reader.h"
 
-// Hands out the bytes of a stream through a 1,024-byte buffer. When the
+// Hands out the bytes of a stream read ahead (TStreamReader). When the
 // stream has no more bytes, OnEndOfFile is called; it must raise.
 class TBufferedByteReader {
 public:
   TBufferedByteReader(TStream& Stream, std::function<void()> OnEndOfFile)
-      : FStream(Stream), FOnEndOfFile(std::move(OnEndOfFile)) {}
+      : FStream(Stream), FInput(Stream), FOnEndOfFile(std::move(OnEndOfFile)) {}
 
   uint8_t Next() {
-    if (FPosition >= FCount && !Fill()) {
+    uint8_t Byte = 0;
+    if (!FInput.Next(Byte)) {
       FOnEndOfFile();
       EndOfFile();  // in case the handler returned
     }
-    return FBuffer[FPosition++];
+    return Byte;
   }
   // The next byte, or false at the end of the stream.
-  bool TryNext(uint8_t& Byte) {
-    if (FPosition >= FCount && !Fill()) return false;
-    Byte = FBuffer[FPosition++];
-    return true;
-  }
-  // Bytes still to be handed out: those in the buffer and those after it.
+  bool TryNext(uint8_t& Byte) { return FInput.Next(Byte); }
+  // Passes the bytes up to and including the next Byte; false when the
+  // stream ends first.
+  bool SkipPast(uint8_t Byte) { return FInput.SkipPast(Byte); }
+  // Bytes still to be handed out: those read ahead and those after them.
   int64_t Left() const;
-  // Up to Count bytes into Dest, those in the buffer first, the rest straight
-  // from the stream; fewer only where the stream ends.
-  int64_t Take(uint8_t* Dest, int64_t Count);
+  // Up to Count bytes into Dest; fewer only where the stream ends.
+  int64_t Take(uint8_t* Dest, int64_t Count) { return FInput.Read(Dest, Count); }
 
 private:
-  bool Fill();
   [[noreturn]] static void EndOfFile();
 
   TStream& FStream;
+  TStreamReader FInput;
   std::function<void()> FOnEndOfFile;
-  std::array<uint8_t, 1024> FBuffer{};
-  int32_t FPosition = 0;
-  int32_t FCount = 0;
 };
 
 // Collects bytes in a 1,024-byte buffer and writes it to the stream when it

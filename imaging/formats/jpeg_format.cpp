@@ -16,6 +16,7 @@
 #include "imaging/formats/jpeg_glue.h"
 #include "imaging/formats/pg_startup.h"
 #include "platform/base/numeric.h"
+#include "platform/base/stream_reader.h"
 #include "platform/base/strings.h"
 #include "platform/gdi/surface.h"
 
@@ -121,50 +122,6 @@ int64_t CoefficientBytes(j_decompress_ptr cinfo) {
   return bytes;
 }
 
-// Bytes of a stream read through a 64 KiB buffer, for walking the markers.
-class TMarkerWalker {
-public:
-  explicit TMarkerWalker(TStream& Stream) : FStream(Stream) {}
-  // The next byte; false at the end of the stream.
-  bool Next(uint8_t& B) {
-    if (FAt == FCount && !Fill()) return false;
-    B = FBuffer[FAt++];
-    return true;
-  }
-  bool Skip(int64_t Count) {
-    while (Count > 0) {
-      if (FAt == FCount && !Fill()) return false;
-      const int64_t n = std::min<int64_t>(Count, FCount - FAt);
-      FAt += static_cast<size_t>(n);
-      Count -= n;
-    }
-    return true;
-  }
-  // Skips entropy-coded data up to the next 0xFF byte; false at the end.
-  bool SkipToFF() {
-    for (;;) {
-      if (FAt == FCount && !Fill()) return false;
-      const void* ff = std::memchr(FBuffer.data() + FAt, 0xFF, FCount - FAt);
-      if (ff) {
-        FAt = static_cast<size_t>(static_cast<const uint8_t*>(ff) - FBuffer.data()) + 1;
-        return true;
-      }
-      FAt = FCount;
-    }
-  }
-
-private:
-  bool Fill() {
-    const int64_t n = FStream.Read(FBuffer.data(), static_cast<int64_t>(FBuffer.size()));
-    FAt = 0;
-    FCount = n > 0 ? static_cast<size_t>(n) : 0;
-    return FCount > 0;
-  }
-  TStream& FStream;
-  std::vector<uint8_t> FBuffer = std::vector<uint8_t>(65536);
-  size_t FAt = 0, FCount = 0;
-};
-
 // Walks the markers of the file from Start (the header is already read into
 // cinfo) and raises "JPG: Too many scans" when its scans pass the limits
 // above. The stream is left where it was.
@@ -176,13 +133,13 @@ void CheckScans(TStream& Stream, int64_t Start, j_decompress_ptr cinfo) {
   int32_t scans = 0;
   int64_t visits = 0;
   Stream.SetPosition(Start);
-  TMarkerWalker in(Stream);
+  TStreamReader in(Stream);
   bool inScan = false;
   for (;;) {
     // The next marker: 0xFF (fill bytes repeat it), then its code; bytes
     // before it are skipped as the library skips them. Inside entropy-coded
     // data 0xFF 0x00 is a data byte and RSTn goes on with the data.
-    if (!in.SkipToFF()) break;
+    if (!in.SkipPast(0xFF)) break;
     uint8_t code = 0xFF;
     while (code == 0xFF)
       if (!in.Next(code)) break;
@@ -197,7 +154,7 @@ void CheckScans(TStream& Stream, int64_t Start, j_decompress_ptr cinfo) {
     if (length < 2) break;
     length -= 2;
     if (code != 0xDA) {
-      if (!in.Skip(length)) break;
+      if (in.Skip(length) < length) break;
       continue;
     }
     uint8_t count = 0;
@@ -214,10 +171,27 @@ void CheckScans(TStream& Stream, int64_t Start, j_decompress_ptr cinfo) {
       Stream.SetPosition(resume);
       Fail("Too many scans");
     }
-    if (!in.Skip(length)) break;
+    if (in.Skip(length) < length) break;
     inScan = true;
   }
   Stream.SetPosition(resume);
+}
+
+// Refuses, before anything is decoded, a file that would cost more than the
+// image-size cap: its picture at full size (a preview decodes it smaller, but
+// reads all of it), with a multi-scan file's coefficient buffer beside it,
+// or scans past the limits above. Read and GetInfo refuse alike, so that the
+// open dialog describes and previews only what opens. Returns the bytes of
+// the coefficient buffer (0 for a single-scan file).
+int64_t CheckJPEGCost(TStream& Stream, int64_t Start, j_decompress_ptr cinfo, uint8_t Format) {
+  const int64_t picture = CheckPGImageSize(static_cast<int32_t>(cinfo->image_width),
+                                           static_cast<int32_t>(cinfo->image_height), Format);
+  if (!MultiScan(cinfo)) return 0;
+  const int64_t coefficients = CoefficientBytes(cinfo);
+  if (coefficients > ImageBytesCap() - picture)
+    throw EPGInvalidSize(PGMessage(27, IntToStr(cinfo->image_width) + " x " + IntToStr(cinfo->image_height)));
+  CheckScans(Stream, Start, cinfo);
+  return coefficients;
 }
 
 }  // namespace
@@ -287,19 +261,10 @@ void TJPGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   const uint8_t format = components == 1 ? pf8Bit : pf24Bit;
   const auto width = static_cast<int32_t>(cinfo->output_width);
   const auto height = static_cast<int32_t>(cinfo->output_height);
-  CheckPGImageSize(width, height, format);
-  // A multi-scan file's coefficients are buffered at the file's full size,
-  // also for a reduced preview decode: a coefficient buffer larger than the
-  // image size limit is refused like a picture of that size. The library's
-  // memory is then bounded by that buffer and a margin for its row buffers
-  // and tables; past the bound the read fails with the library's message.
-  int64_t coefficients = 0;
-  if (MultiScan(cinfo)) {
-    coefficients = CoefficientBytes(cinfo);
-    if (coefficients > ImageBytesCap())
-      throw EPGInvalidSize(PGMessage(27, IntToStr(cinfo->image_width) + " x " + IntToStr(cinfo->image_height)));
-    CheckScans(Stream, start, cinfo);
-  }
+  // The library's memory is bounded by the coefficient buffer and a margin
+  // for its row buffers and tables; past the bound the read fails with the
+  // library's message.
+  const int64_t coefficients = CheckJPEGCost(Stream, start, cinfo, format);
   cinfo->mem->max_memory_to_use = static_cast<long>(coefficients + (64 << 20));
 
   if (components == 1) Graphic.SetPaletteIdent(pGray256);
@@ -334,7 +299,9 @@ void TJPGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInf
   auto C = NewContext(pgwaIgnore);
   TDecompressObject D(*C);
   j_decompress_ptr cinfo = &D.Info;
+  const int64_t start = Stream.Position();
   OpenDecompress(*C, cinfo, Stream, false);
+  CheckJPEGCost(Stream, start, cinfo, cinfo->num_components == 1 ? pf8Bit : pf24Bit);
 
   Info.Width = static_cast<int32_t>(cinfo->image_width);
   Info.Height = static_cast<int32_t>(cinfo->image_height);

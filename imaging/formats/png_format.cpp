@@ -116,7 +116,7 @@ void AddTextChunks(TCodecChunkSink& Sink, png_structp png, png_infop info) {
     const png_text& t = texts[i];
     if (t.key == nullptr) continue;
     const size_t length = t.text == nullptr ? 0 : t.text_length != 0 ? t.text_length : t.itxt_length;
-    Sink.AddPNGText(t.key, SplitTextLines(reinterpret_cast<const uint8_t*>(t.text), length));
+    Sink.AddPNGText(t.key, reinterpret_cast<const uint8_t*>(t.text), length);
   }
 }
 
@@ -148,7 +148,12 @@ void TPNGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   auto C = Open(P, Stream, Graphic.ReadWarningAction(), false);
   png_structp png = P.Png;
   png_infop info = P.Info;
-  if (!CodecGuard(C->Jump, [&] { png_read_info(png, info); })) FailFromLibrary(*C);
+  const bool chunks = PGReadChunks && !Graphic.PreviewRead();
+  if (!CodecGuard(C->Jump, [&] {
+        PNGSelectChunks(png, info, *C, chunks);
+        png_read_info(png, info);
+      }))
+    FailFromLibrary(*C);
 
   png_uint_32 fileWidth = 0, fileHeight = 0;
   int bitDepth = 0, colorType = 0, interlace = 0;
@@ -193,7 +198,6 @@ void TPNGFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
   double fileGamma = 0;
   if (png_get_gAMA(png, info, &fileGamma) != 0 && fileGamma > 0) Graphic.SetGamma(1.0L / fileGamma);
 
-  const bool chunks = PGReadChunks && !Graphic.PreviewRead();
   TCodecChunkSink sink(Graphic);
   png_timep time = nullptr;
   bool timeAdded = false;
@@ -288,7 +292,11 @@ void TPNGFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInf
   auto C = Open(P, Stream, pgwaIgnore, false);
   png_structp png = P.Png;
   png_infop info = P.Info;
-  if (!CodecGuard(C->Jump, [&] { png_read_info(png, info); })) FailFromLibrary(*C);
+  if (!CodecGuard(C->Jump, [&] {
+        PNGSelectChunks(png, info, *C, false);
+        png_read_info(png, info);
+      }))
+    FailFromLibrary(*C);
 
   const int colorType = png_get_color_type(png, info);
   Info.FormatText = "GrayScale";

@@ -2,12 +2,14 @@
 // of the library by longjmp.
 #include "imaging/formats/png_glue.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include <zlib.h>
 
 #include "platform/base/stream.h"
+#include "platform/base/stream_reader.h"
 
 // This code uses the 1.6 interface: opaque structures reached through the
 // png_get_* and png_set_* accessors.
@@ -32,9 +34,13 @@ void ErrorFn(png_structp png, png_const_charp msg) {
 void WarningFn(png_structp png, png_const_charp msg) {
   TPNGContext* C = ErrorContext(png);
   // The library only warns about a chunk longer than its allocation limit,
-  // and then allocates the whole declared length: a few hostile bytes would
-  // claim gigabytes. Such a file fails instead.
-  if (msg != nullptr && std::strstr(msg, "chunk data is too large") != nullptr) ErrorFn(png, msg);
+  // and then allocates the whole declared length of a chunk it holds: a few
+  // hostile bytes would claim gigabytes. Such a file fails instead; a chunk
+  // that is skipped costs nothing and is not worth a word.
+  if (msg != nullptr && std::strstr(msg, "chunk data is too large") != nullptr) {
+    if (C->HeldWhole) ErrorFn(png, msg);
+    return;
+  }
   if (!C->Warning) return;
   bool failed = false;
   try {
@@ -47,22 +53,74 @@ void WarningFn(png_structp png, png_const_charp msg) {
   if (failed) std::longjmp(C->Jump, 1);
 }
 
+constexpr png_uint_32 ChunkType(const char (&Name)[5]) {
+  return png_uint_32(uint8_t(Name[0])) << 24 | png_uint_32(uint8_t(Name[1])) << 16 |
+         png_uint_32(uint8_t(Name[2])) << 8 | png_uint_32(uint8_t(Name[3]));
+}
+
+png_uint_32 BigEndian32(const png_byte* P) {
+  return png_uint_32(P[0]) << 24 | png_uint_32(P[1]) << 16 | png_uint_32(P[2]) << 8 | P[3];
+}
+
+// Counts what the text chunk read last cost, now that the library is done
+// with it: the bytes it added to the info structure, twice when inflated
+// (measured, then kept); a compressed chunk that added nothing was
+// inflated up to the limit before it failed.
+void SettleTextChunk(png_structp png, TPNGTextBudget& T) {
+  if (!T.Pending) return;
+  png_textp texts = nullptr;
+  const int count = png_get_text(png, T.Info, &texts, nullptr);
+  int64_t cost = 0;
+  for (int i = T.Counted; i < count; ++i) cost += int64_t(texts[i].text_length) + int64_t(texts[i].itxt_length);
+  if (T.Compressed) cost = count > T.Counted ? 2 * cost : int64_t(TPNGTextBudget::ChunkBytes);
+  T.Counted = count;
+  T.Left += T.Reserved - std::min(cost, T.Reserved);
+  T.Pending = false;
+}
+
+// Called with each chunk's header before the library looks at it: decides
+// whether a text chunk is read or skipped unread (a chunk cache of 1 makes
+// the library skip it).
+void BeforeChunk(png_structp png, TPNGContext& C, const png_byte* Header) {
+  C.HeldWhole = false;
+  TPNGTextBudget* T = C.Text.get();
+  if (T == nullptr) return;
+  SettleTextChunk(png, *T);
+  const png_uint_32 length = BigEndian32(Header);
+  const png_uint_32 type = BigEndian32(Header + 4);
+  const bool text = type == ChunkType("tEXt") || type == ChunkType("zTXt") || type == ChunkType("iTXt");
+  bool keep = false;
+  if (text) {
+    const bool compressed = type != ChunkType("tEXt");
+    const int64_t reserve = compressed ? 2 * int64_t(TPNGTextBudget::ChunkBytes) : int64_t(length);
+    keep = length <= TPNGTextBudget::ChunkBytes && T->Kept < TPNGTextBudget::MaxChunks && reserve <= T->Left;
+    if (keep) {
+      ++T->Kept;
+      T->Left -= reserve;
+      T->Pending = true;
+      T->Reserved = reserve;
+      T->Compressed = compressed;
+    }
+  }
+  C.HeldWhole = keep;
+  png_set_chunk_cache_max(png, text && !keep ? 1 : 0);
+}
+
 void ReadFn(png_structp png, png_bytep data, size_t length) {
   TPNGContext* C = IoContext(png);
+  const bool header = (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && length == 8;
   size_t done = 0;
   bool failed = false;
   try {
-    while (done < length) {
-      const int64_t n = C->Stream->Read(data + done, static_cast<int64_t>(length - done));
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
+    if (!C->Input) C->Input = std::make_unique<TStreamReader>(*C->Stream);
+    done = static_cast<size_t>(C->Input->Read(data, static_cast<int64_t>(length)));
   } catch (...) {
     C->Pending = std::current_exception();
     failed = true;
   }
   if (failed) std::longjmp(C->Jump, 1);
   if (done != length) png_error(png, "Read Error");
+  if (header) BeforeChunk(png, *C, data);
 }
 
 void WriteFn(png_structp png, png_bytep data, size_t length) {
@@ -103,6 +161,19 @@ png_structp PNGCreateWrite(TPNGContext& C) {
   if (png == nullptr) return nullptr;
   png_set_write_fn(png, &C, WriteFn, FlushFn);
   return png;
+}
+
+void PNGSelectChunks(png_structp png, png_infop info, TPNGContext& C, bool KeepText) {
+  static const png_byte kUnused[] = "sPLT\0iCCP\0eXIf\0pCAL\0sCAL";
+  static const png_byte kText[] = "tEXt\0zTXt\0iTXt";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnused, 5);
+  if (!KeepText) {
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kText, 3);
+    return;
+  }
+  C.Text = std::make_unique<TPNGTextBudget>();
+  C.Text->Info = info;
+  png_set_chunk_malloc_max(png, TPNGTextBudget::ChunkBytes);
 }
 
 bool PNGLibraryVersionOK() {

@@ -68,9 +68,16 @@ private:
   bool TryHeaderByte(uint8_t& b) {
     if (!FBytes.TryNext(b)) return false;
     if (b != '#') return true;
+    b = 10;
+    if (!FGraphic) {
+      // Passed over unheld when it is not kept; Next raises when the stream
+      // ends first.
+      if (!FBytes.SkipPast(10)) FBytes.Next();
+      return true;
+    }
     std::string Line;
-    while ((b = FBytes.Next()) != 10) Line += static_cast<char>(b);
-    if (FGraphic) AddComment(Line);
+    for (uint8_t c; (c = FBytes.Next()) != 10;) Line += static_cast<char>(c);
+    AddComment(Line);
     return true;
   }
 

@@ -44,6 +44,14 @@ uint32_t Color16(uint16_t W) {
   return R | G << 8 | B << 16;
 }
 
+// One side zero and the other not is no picture, however much it claims; a
+// picture over the image-size cap is refused before anything is read.
+void CheckSize(const TTGAHeader& H) {
+  if (H.Width == 0 && H.Height != 0) RaiseTGA(PGMessage(7, "Width"));
+  if (H.Height == 0 && H.Width != 0) RaiseTGA(PGMessage(7, "Height"));
+  CheckPGImageSize(H.Width, H.Height, H.PixelDepth == 8 ? pf8Bit : pf24Bit);
+}
+
 }  // namespace
 
 TTGAFileFormatReader::TTGAFileFormatReader() {
@@ -82,10 +90,7 @@ void TTGAFileFormatReader::Read(TStream& Stream, TPixelGraphic& Graphic, int32_t
 
   const int32_t Width = H.Width, Height = H.Height;
   const uint8_t Format = Depth == 8 ? pf8Bit : pf24Bit;
-  // One side zero and the other not: no picture, however much it claims.
-  if (Width == 0 && Height != 0) RaiseTGA(PGMessage(7, "Width"));
-  if (Height == 0 && Width != 0) RaiseTGA(PGMessage(7, "Height"));
-  CheckPGImageSize(Width, Height, Format);
+  CheckSize(H);
   const int Bpp = Depth / 8;
   const bool RunLength = H.ImageType & 8;
   const int64_t RowLength = static_cast<int64_t>(Width) * Bpp;
@@ -215,6 +220,8 @@ void TTGAFileFormatReader::GetInfo(TStream& Stream, int32_t Index, TPGGraphicInf
     case 2: Info.ExtraText = "True-color"; break;
     default: Info.ExtraText = "\"Black-and-white\""; break;
   }
+  // What open refuses of its size is not described either.
+  CheckSize(H);
   Info.Width = H.Width;
   Info.Height = H.Height;
   Info.BitsPerPixel = H.PixelDepth;

@@ -104,6 +104,11 @@ TEST_F(BMP, InformationTexts) {
   EXPECT_EQ(BMPError(os2v2, true), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
   EXPECT_EQ(BMPError(os2v2, false), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
   EXPECT_EQ(BMPError(CoreBMP(1, 1, 16, {}, Bytes(4, 0)), true), "BMP: BitmapCoreHeader.bcBitCount invalid");
+  // One side zero: the information is refused as the picture is.
+  for (bool info : {true, false}) {
+    EXPECT_EQ(BMPError(InfoBMP(0, 106, 8, 0, Bytes(1024, 0), {}), info), "BMP: BitmapInfoHeader.biWidth invalid");
+    EXPECT_EQ(BMPError(CoreBMP(3, 0, 24, {}, {}), info), "BMP: BitmapCoreHeader.bcHeight invalid");
+  }
   // A short file: the missing header bytes read as zero and are refused.
   EXPECT_EQ(BMPError({'B', 'M', 0, 0}, true), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");
   EXPECT_EQ(BMPError({'B', 'M', 0, 0}, false), "BMP: Invalid size of BitmapInfoHeader/BitmapCoreHeader");

@@ -296,22 +296,40 @@ TEST_F(JPEGFormat, GetInfoDescribesFilesThatLoadWithWarnings) {
   EXPECT_EQ(Info(file).Width, 16);
 }
 
-TEST_F(JPEGFormat, CoefficientBuffersPastTheImageSizeLimitAreRefused) {
-  // 64 two-byte coefficients a block: 2048 x 2048 grey buffers exactly 8 MiB.
-  PGMaxImageSize = 8u << 20;
-  EXPECT_EQ(ReadError(EmptyScansJPEG(2048, 2048, 2)), "");
-  TPixelGraphic full;
-  full.SetReadWarningAction(pgwaIgnore);
-  EXPECT_THROW(Read(EmptyScansJPEG(2056, 2048, 2), full), EPGInvalidSize);
-  // The buffer has the file's full size for a reduced preview decode too.
+// The picture at full size, with a multi-scan file's coefficient buffer
+// beside it, stays within the image-size limit, in the load, the preview
+// read (which decodes a reduced picture) and the information alike.
+TEST_F(JPEGFormat, PicturesAndCoefficientsPastTheImageSizeLimitAreRefused) {
+  // 2048 x 2048 grey: 4 MiB of picture, 8 MiB of coefficients (64 two-byte
+  // values a block).
+  PGMaxImageSize = 12u << 20;
   TPixelGraphic preview;
   preview.SetReadWarningAction(pgwaIgnore);
   preview.SetPreviewRead(true);
   preview.SetPreviewSize(64);
-  EXPECT_THROW(Read(EmptyScansJPEG(2056, 2048, 2), preview), EPGInvalidSize);
+  const TBytes inside = EmptyScansJPEG(2048, 2048, 2), outside = EmptyScansJPEG(2056, 2048, 2);
+  EXPECT_EQ(ReadError(inside), "");
+  EXPECT_NO_THROW(Read(inside, preview));
+  EXPECT_EQ(Info(inside).Width, 2048);
+  TPixelGraphic full;
+  full.SetReadWarningAction(pgwaIgnore);
+  EXPECT_THROW(Read(outside, full), EPGInvalidSize);
+  EXPECT_THROW(Read(outside, preview), EPGInvalidSize);
+  EXPECT_THROW(Info(outside), EPGInvalidSize);
+  // A single-scan picture past the limit is refused by the preview too,
+  // which would decode an eighth of it.
+  PGMaxImageSize = 1u << 20;
+  TJPEGMaker m;
+  m.Components = 1;
+  m.Width = 1040;
+  m.Height = 1024;
+  const TBytes baseline = MakeJPEG(m);
+  EXPECT_THROW(Read(baseline, full), EPGInvalidSize);
+  EXPECT_THROW(Read(baseline, preview), EPGInvalidSize);
+  EXPECT_THROW(Info(baseline), EPGInvalidSize);
   // So is a sequential colour file of one component a scan: three 1024 x
-  // 1024 components buffer 6 MiB, twice the picture.
-  PGMaxImageSize = 6u << 20;
+  // 1024 components buffer 6 MiB beside their 3 MiB picture.
+  PGMaxImageSize = 9u << 20;
   EXPECT_EQ(ReadError(EmptyScansJPEG(1024, 1024, 3, 3)), "");
   EXPECT_THROW(Read(EmptyScansJPEG(1032, 1024, 3, 3), full), EPGInvalidSize);
   // A 32000 x 32000 header of 174 bytes.

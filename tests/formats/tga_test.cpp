@@ -179,11 +179,13 @@ TEST(TGAReader, OneZeroSideIsRefusedAndZeroByZeroIsTheEmptyImage) {
   F.Height = 5;
   F.Data = {0x85, 1, 2, 3};
   EXPECT_EQ(ErrorOf(F.Build()), "TGA: Width invalid");
+  TTGAFileFormatReader Reader;
+  // Nor is it described.
+  EXPECT_THROW(Info(Reader, F.Build()), EPGTGAFileFormatReader);
   F.Width = 5;
   F.Height = 0;
   EXPECT_EQ(ErrorOf(F.Build()), "TGA: Height invalid");
   F.Width = 0;
-  TTGAFileFormatReader Reader;
   EXPECT_TRUE(Read(Reader, F.Build())->GetEmpty());
 }
 

@@ -237,6 +237,64 @@ TEST(GIFDecoder, CommentsBelongToTheNextImage) {
   EXPECT_EQ(d.Frame(2).Comment, "");
 }
 
+// What a parse makes of Bytes: its frames and their fields and pixels, the
+// screen and loop count, or why it failed.
+std::string ParseOutcome(const std::vector<uint8_t>& Bytes) {
+  TGIFDecoder d;
+  d.SetKeepComments(false);
+  std::string out;
+  try {
+    if (!DecodeGIF(d, Bytes)) return "failed " + std::to_string(d.Failure());
+  } catch (const std::exception& E) {
+    return std::string("raised ") + E.what();
+  }
+  out = std::to_string(d.Width()) + "x" + std::to_string(d.Height()) + " loop " + std::to_string(d.LoopCount());
+  for (int32_t i = 1; i <= d.FrameCount(); ++i) {
+    const TGIFFrame& f = d.Frame(i);
+    for (int32_t v : {f.Left, f.Top, f.Width, f.Height, f.Delay, int32_t(f.DisposalMethod), int32_t(f.Transparent),
+                      int32_t(f.TransparentIndex), int32_t(f.Interlaced)})
+      out += " " + std::to_string(v);
+    out += std::string(f.Pixels.begin(), f.Pixels.end());
+  }
+  return out;
+}
+
+// The GIF read for a parse holds no comment, plain text or other
+// application extension, nor a graphic control or loop count replaced by a
+// later one, and parses as the file does, cut anywhere.
+TEST(GIFDecoder, ReadForParseKeepsWhatTheParseUses) {
+  TGifBuilder b("GIF89a", 3, 3);
+  b.Comment(std::string(200, 'c')).Put({0x21, 0x01, 2, 7, 7, 3, 'a', 'b', 'c', 0});
+  b.Put({0x21, 0xFF, 11}).Put("XMP DataXMP").Put({250}).Put(std::vector<uint8_t>(250, 'x')).Put({0});
+  b.Put({0x21, 0xFF, 11}).Put("NETSCAPE2.0").Put({3, 1, 5, 0, 0});
+  b.Put({0x21, 0xFF, 11}).Put("NETSCAPE2.0").Put({3, 1, 9, 0, 2, 1, 1, 0});
+  b.Control(0x09, 7, 2).Control(0x05, 3, 1).Put({0x21, 0x77, 1, 0, 0, 0x00, 0x11});
+  b.Image(0, 0, 2, 2, 0, 2, {0, 1, 1, 0}).Comment("between");
+  b.Control(0x0D, 20, 0).Image(1, 1, 2, 2, 0x40, 2, {1, 0, 1, 1}).Control(0x01, 1, 1);
+  const std::vector<uint8_t> gif = b.Done();
+  for (size_t n = 0; n <= gif.size(); ++n) {
+    const std::vector<uint8_t> cut(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(n));
+    TMemoryStream s;
+    s.Bytes() = cut;
+    std::vector<uint8_t> read;
+    ReadGIFForParse(s, read, false);
+    ASSERT_EQ(ParseOutcome(read), ParseOutcome(cut)) << n;
+  }
+  TMemoryStream s;
+  s.Bytes() = gif;
+  std::vector<uint8_t> read, first;
+  ReadGIFForParse(s, read, false);
+  EXPECT_LE(read.size() + 200 + 250 + 17, gif.size());
+  EXPECT_EQ(ParseOutcome(read).substr(0, 10), "3x3 loop 9");
+  s.SetPosition(0);
+  ReadGIFForParse(s, first, true);
+  TGIFDecoder d;
+  d.SetFirstImageOnly(true);
+  ASSERT_TRUE(DecodeGIF(d, first));
+  EXPECT_EQ(d.Frame(1).Delay, 30);
+  EXPECT_LT(first.size(), read.size());
+}
+
 TEST(GIFDecoder, FramesPastThe256thAreIgnored) {
   TGifBuilder b("GIF89a", 2, 2);
   for (int i = 0; i < 257; ++i) b.Image(i == 256 ? 9 : 0, 0, 1, 1, 0, 2, {i & 1});

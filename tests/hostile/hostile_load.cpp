@@ -19,6 +19,7 @@
 
 #include "gif/gif_read_write.h"
 #include "imaging/core/file_formats.h"
+#include "imaging/core/options.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/formats/pg_startup.h"
 #include "platform/base/stream.h"
@@ -40,9 +41,11 @@ void StartLibrary() {
 }
 
 THostileLoad PrepareLoad(const std::string& Path) {
-  if (Path == "registry" || Path == "preview") {
+  if (Path == "registry" || Path == "preview" || Path == "chunks") {
     StartLibrary();
     const bool preview = Path == "preview";
+    // Metadata chunks read, as the library option allows.
+    PGReadChunks = Path == "chunks";
     return [preview](const std::string& File) {
       TPixelGraphic g;
       g.SetReadWarningAction(pgwaIgnore);

@@ -10,7 +10,8 @@ path      how the file is loaded (see hostile_load.cpp): registry (the
           information pane), preview (the open dialog's preview read),
           bitmap (TBitmap from the file, then to 8 bits), lite (the lite
           edition's open), pro (the full edition's open up to the estimate
-          and the display copy)
+          and the display copy), chunks (as registry, with metadata chunks
+          read)
 picture   the bytes of the picture the file declares, in the form the
           program holds it; the load may cost twice that
 expect    load, refuse (a clear error), or either
@@ -226,6 +227,61 @@ def deflated_zeros(size):
     return bytes(out + z.flush())
 
 
+# ---- Files too large to hold: written a piece at a time
+
+def streamed(pieces):
+    """The file's bytes as a writer: `pieces` (a function returning an
+    iterable of bytes) is called each time the file is written, so a file
+    of hundreds of megabytes is never held whole."""
+    def write(f):
+        buffer = bytearray()
+        for piece in pieces():
+            buffer += piece
+            if len(buffer) >= 1 << 20:
+                f.write(buffer)
+                buffer.clear()
+        f.write(buffer)
+    return write
+
+
+def png_sized(width, extra):
+    """A width x 1 grey PNG of 8-bit samples with `extra` chunks (bytes, or
+    an iterable of bytes) before its data, as pieces."""
+    yield b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', struct.pack('>IIBBBBB', width, 1, 8, 0, 0, 0, 0))
+    yield from ([extra] if isinstance(extra, bytes) else extra)
+    yield png_chunk(b'IDAT', zlib.compress(bytes(width + 1))) + png_chunk(b'IEND', b'')
+
+
+def gif_with_comments(count, size):
+    """An 8 x 8 GIF of one frame after `count` comments of `size` bytes each,
+    as pieces."""
+    yield gif(8, 8, [], palette_bits=1)[:-1]
+    full, rest = divmod(size, 255)
+    run = b'\xff' + b'c' * 255
+    tail = (bytes((rest,)) + b'c' * rest if rest else b'') + b'\x00'
+    for _ in range(count):
+        yield b'\x21\xfe'
+        for n in range(0, full, 4096):
+            yield run * min(4096, full - n)
+        yield tail
+    yield gif(8, 8, [(0, 0, 8, 8, 2, lzw_constant(64, 2))], palette_bits=1)[13 + 6:]
+
+
+def jpeg_baseline(width, height, components):
+    """A baseline JPEG whose one scan holds no data: cheap to make, costly to
+    decode in proportion to its picture."""
+    out = bytearray(b'\xff\xd8\xff\xdb\x00\x43\x00' + b'\x01' * 64)
+    out += b'\xff\xc0' + struct.pack('>HBHHB', 8 + 3 * components, 8, height, width, components)
+    for c in range(components):
+        out += bytes((c + 1, 0x11, 0))
+    for table in (0x00, 0x10):
+        out += b'\xff\xc4\x00\x14' + bytes((table, 1)) + bytes(16)
+    out += b'\xff\xda' + struct.pack('>HB', 6 + 2 * components, components)
+    for c in range(components):
+        out += bytes((c + 1, 0))
+    return bytes(out + b'\x00\x3f\x00' + bytes(4) + b'\xff\xd9')
+
+
 # ---- the cases
 
 CASES = []
@@ -311,12 +367,73 @@ def make_cases():
     case('png_trns_300_of_2', 'info', 0, 'load', trns)
 
 
+def text_and_declared_size_cases():
+    """Text that is not kept costs nothing (kept text, the 'chunks' path,
+    stays within a budget); JPEG coefficients count in the image-size cap;
+    the open dialog's information pane and preview refuse what open does."""
+    # A 4 x 1 PNG whose 100 or 1000 zTXt chunks inflate to 7.9 MB each.
+    ztxt = png_chunk(b'zTXt', b'k\x00\x00' + zlib.compress(b'a' * 7900000, 9))
+    for count in (100, 1000):
+        name = 'png_%d_ztxt_7900k' % count
+        data = b''.join(png_sized(4, ztxt * count))
+        for path in ('registry', 'info', 'preview', 'pro', 'chunks'):
+            case(name, path, 0, 'load', data)
+    itxt = png_chunk(b'iTXt', b'k\x00\x01\x00\x00\x00' + zlib.compress(b'a' * 7900000, 9))
+    case('png_1000_itxt_7900k', 'registry', 0, 'load', b''.join(png_sized(4, itxt * 1000)))
+    splt = png_chunk(b'sPLT', b'p\x00\x08' + bytes(60000))
+    case('png_1000_splt_60k', 'registry', 0, 'load', b''.join(png_sized(4, splt * 1000)))
+    text = png_chunk(b'tEXt', b'k\x00' + b'\n' * (1 << 20))
+    texts = streamed(lambda: png_sized(4, (text for _ in range(300))))
+    for path in ('registry', 'info', 'preview', 'pro', 'chunks'):
+        case('png_300_text_1mb', path, 0, 'load', texts)
+
+    # GIF comments: one of 200 MB, and 99 MB of small ones, before an 8 x 8
+    # picture.
+    one = streamed(lambda: gif_with_comments(1, 200 << 20))
+    many = streamed(lambda: gif_with_comments(99000000 // 259, 255))
+    for path in ('registry', 'info', 'preview', 'pro', 'lite'):
+        case('gif_comment_200mb', path, 0, 'load', one)
+        case('gif_comments_99mb', path, 0, 'load', many)
+
+    # A PGM header's comment of 100 MB.
+    pgm = streamed(lambda: (b'P5\n#', b'c' * (100 << 20), b'\n8 8\n255\n', bytes(64)))
+    case('pgm_comment_100mb', 'registry', 0, 'load', pgm)
+
+    # Progressive grey: the picture and its coefficients (two bytes a pixel)
+    # together past the cap are refused in every path; just within it, the
+    # information is given (decoding that gigabyte takes most of its time
+    # budget on a busy machine: the unit tests load the edge under a lower
+    # cap).
+    big = jpeg_empty_scans(23000, 23000, 32)
+    for path in ('registry', 'info', 'preview', 'pro'):
+        case('jpeg_progressive_23000_32_scans', path, 0, 'refuse', big)
+    case('jpeg_progressive_18912', 'info', 3 * 18912 * 18912, 'load', jpeg_empty_scans(18912, 18912, 1))
+    for path in ('registry', 'preview', 'info'):
+        case('jpeg_progressive_18920', path, 0, 'refuse', jpeg_empty_scans(18920, 18920, 1))
+    # A baseline picture past the cap is refused by the preview too, which
+    # would decode it at an eighth of its size; one at the cap loads there.
+    for path in ('registry', 'info', 'preview', 'pro'):
+        case('jpeg_baseline_65500', path, 0, 'refuse', jpeg_baseline(65500, 65500, 3))
+    for path in ('info', 'preview'):
+        case('jpeg_baseline_18918', path, 3 * 18918 * 18918 // 64, 'load', jpeg_baseline(18918, 18918, 3))
+        case('jpeg_baseline_18919', path, 0, 'refuse', jpeg_baseline(18919, 18919, 3))
+
+    # One side zero: refused by open and by the information pane alike.
+    for path in ('registry', 'info', 'lite'):
+        case('bmp_zero_width_0x106', path, 0, 'refuse', bmp(0, 106, 8, 0, b''))
+        case('bmp_1x106', path, 0, 'load', bmp(1, 106, 8, 0, bytes(4 * 106)))
+    for path in ('registry', 'info'):
+        case('tga_zero_width_0x106', path, 0, 'refuse', tga(0, 106, 8, 3))
+        case('tga_1x106', path, 0, 'load', tga(1, 106, 8, 3, bytes(106)))
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
     make_cases()
+    text_and_declared_size_cases()
     written = {}
     lines = []
     for name, path, picture, expect, data in CASES:
@@ -325,7 +442,10 @@ def main():
         file = os.path.join(folder, name + ext)
         if written.get(file) != data:
             with open(file, 'wb') as f:
-                f.write(data)
+                if callable(data):
+                    data(f)
+                else:
+                    f.write(data)
             written[file] = data
         lines.append('\t'.join((name, path, str(picture), expect, file)))
     with open(os.path.join(folder, 'cases.txt'), 'w') as f:
