@@ -899,7 +899,7 @@ uint64_t TForm1::ShownGIFKey(TPixelGraphic* Picture, int32_t Width, int32_t Heig
 }
 
 bool TForm1::CodeShownGIF(TStream& Stream, TPixelGraphic* Picture, int32_t Width, int32_t Height,
-                          uint64_t& ShownKey) {
+                          uint64_t* ShownKey) {
   bool coded = false;
   auto code = [&](TPixelGraphic& G) {
     coded = SavePixelGraphicAsGIF(Stream, G, GIFInterlaced, GIFTransparent, GIFTransparentColor);
@@ -915,7 +915,7 @@ bool TForm1::CodeShownGIF(TStream& Stream, TPixelGraphic* Picture, int32_t Width
     shown->CopyFromWhile(Picture, [&] { code(*shown); });
   }
   CheckBusyCancelled();
-  ShownKey = GIFPictureKey(shown ? *shown : *Picture, GIFInterlaced);
+  if (ShownKey) *ShownKey = GIFPictureKey(shown ? *shown : *Picture, GIFInterlaced);
   return coded;
 }
 
@@ -933,11 +933,14 @@ const TForm1::TShownGIF& TForm1::ShownGIF(TPixelGraphic* Picture, int32_t Width,
     GIFColorCount = gif.ColorCount;
     return gif;
   }
+  // Bytes kept may be written by Save, whose file is then loaded back:
+  // the key of the picture coded tells whether the picture loaded codes to
+  // the same GIF.
   std::shared_ptr<TMemoryStream> bytes;
   if (WithBytes || int64_t{Width} * Height <= KeptGIFPixels) bytes = std::make_shared<TMemoryStream>();
   TGIFSink sink(bytes.get());
   uint64_t shownKey = 0;
-  const bool coded = CodeShownGIF(sink, Picture, Width, Height, shownKey);
+  const bool coded = CodeShownGIF(sink, Picture, Width, Height, bytes ? &shownKey : nullptr);
   KeepShownGIF(std::move(bytes), sink.Size(), coded, key, shownKey);
   return gif;
 }
@@ -1003,27 +1006,20 @@ void TForm1::ColorGrayScaleClick(TObject* Sender) {
   MarkModified();
 }
 
-void TForm1::Dithering1Click(TObject*) {
-  Dithering1->SetChecked(!Dithering1->Checked());
+void TForm1::ToggleAndReduce(TMenuItem* Item) {
+  Item->SetChecked(!Item->Checked());
   try {
     ApplyReduction();
   } catch (const ECommandCancelled&) {
-    Dithering1->SetChecked(!Dithering1->Checked());
+    Item->SetChecked(!Item->Checked());
     return;
   }
   MarkModified();
 }
 
-void TForm1::RGBWeight1Click(TObject*) {
-  RGBWeight1->SetChecked(!RGBWeight1->Checked());
-  try {
-    ApplyReduction();
-  } catch (const ECommandCancelled&) {
-    RGBWeight1->SetChecked(!RGBWeight1->Checked());
-    return;
-  }
-  MarkModified();
-}
+void TForm1::Dithering1Click(TObject*) { ToggleAndReduce(Dithering1); }
+
+void TForm1::RGBWeight1Click(TObject*) { ToggleAndReduce(RGBWeight1); }
 
 void TForm1::edColorsChange(TObject*) {
   MarkDirty();

@@ -217,7 +217,8 @@ private:
     bool Made = false;
     bool Coded = false;  // false: the picture has more than 256 colours
     // ShownGIFKey of the picture and size it was made for, and the
-    // GIFPictureKey of the picture coded (the one shown).
+    // GIFPictureKey of the picture coded (the one shown; 0 when only the
+    // size was kept).
     uint64_t Key = 0, ShownKey = 0;
     bool Interlaced = false;
     bool Transparent = false;
@@ -243,9 +244,9 @@ private:
   const TShownGIF& ShownGIF(TPixelGraphic* Picture, int32_t Width, int32_t Height, bool WithBytes);
   // Codes the GIF into Stream: from the picture shown, its rows coded on a
   // second thread while they are mapped (not interlaced: that order needs
-  // the whole picture first). False past 256 colours. ShownKey receives the
-  // GIFPictureKey of the picture coded.
-  bool CodeShownGIF(TStream& Stream, TPixelGraphic* Picture, int32_t Width, int32_t Height, uint64_t& ShownKey);
+  // the whole picture first). False past 256 colours. ShownKey, when given,
+  // receives the GIFPictureKey of the picture coded.
+  bool CodeShownGIF(TStream& Stream, TPixelGraphic* Picture, int32_t Width, int32_t Height, uint64_t* ShownKey);
   // The GIF of Picture itself into Stream, as the running command's work.
   void CodePictureGIF(TMemoryStream& Stream, TPixelGraphic* Picture);
   // The GIF just coded becomes FShownGIF, with the writer options and the
@@ -258,6 +259,8 @@ private:
   // changes, so a cancelled command leaves everything as it was.
   std::unique_ptr<TPixelGraphic> Reduced(TPixelGraphic* Current, TPixelGraphic* Pristine, TPaletteIdent Kind,
                                          int32_t Count, int32_t Format, int32_t Width, int32_t Height);
+  // Toggles Item's check and reduces again; cancelled, the check is as it was.
+  void ToggleAndReduce(TMenuItem* Item);
   // Pristine, a picture opened, pasted or scanned, becomes the pristine copy
   // and, reduced, the viewer's picture, with the controls reset.
   void TakeNewPicture(std::unique_ptr<TPixelGraphic> Pristine);
