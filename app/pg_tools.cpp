@@ -1,11 +1,10 @@
 #include "app/pg_tools.h"
 
-#include "app/busy.h"
-
 #include <cstdlib>
 #include <functional>
 #include <memory>
 
+#include "app/busy.h"
 #include "imaging/core/median_cut.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/viewer/pg_image.h"
