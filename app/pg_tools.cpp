@@ -4,38 +4,42 @@
 #include <functional>
 #include <memory>
 
+#include "app/busy.h"
 #include "imaging/core/median_cut.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/viewer/pg_image.h"
-#include "platform/gdi/cursors.h"
 #include "platform/ui/forms.h"
 
 namespace {
 
-// Runs Build with the hour-glass cursor; the image it returns goes to the
-// viewer. Any exception drops the new image and keeps the old picture.
+// Runs Build as a long command; the image it returns goes to the viewer.
+// Any exception drops the new image and keeps the old picture; a cancelled
+// command goes on to the caller.
 bool Replace(TPGImage* Image, const std::function<std::unique_ptr<TPixelGraphic>(TPixelGraphic*)>& Build) {
-  Screen->SetCursor(crHourGlass);
-  bool done = false;
+  TBusyCommand busy("Working on the picture...");
   try {
     TPixelGraphic* current = Image->GetPixelGraphic();
-    if (current && !current->Empty()) {
-      std::unique_ptr<TPixelGraphic> result = Build(current);
-      Image->TakePixelGraphic(std::move(result));
-      done = true;
-    }
+    if (!current || current->Empty()) return false;
+    std::unique_ptr<TPixelGraphic> result = Build(current);
+    CheckBusyCancelled();
+    result->OnProgress = nullptr;
+    Image->TakePixelGraphic(std::move(result));
+    return true;
+  } catch (const ECommandCancelled&) {
+    throw;
   } catch (const std::exception&) {
     // The viewer keeps its previous picture.
   }
-  Screen->SetCursor(crDefault);
-  return done;
+  return false;
 }
 
-// A new image of the given size in Format with Source's palette.
+// A new image of the given size in Format with Source's palette, whose rows
+// are the running command's steps.
 std::unique_ptr<TPixelGraphic> Blank(TPixelGraphic* Source, int32_t Width, int32_t Height, uint8_t Format) {
   auto g = std::make_unique<TPixelGraphic>();
   g->NewImage(Width, Height, Format);
   g->AssignPalette(Source);
+  g->OnProgress = BusyProgress();
   return g;
 }
 
@@ -50,22 +54,33 @@ void Resample(TPGImage* Image, int32_t Width, int32_t Height) {
   Image->SetZoomFactor(1.0L);
 }
 
+std::unique_ptr<TPixelGraphic> ReducedColors(TPixelGraphic* Current, TPixelGraphic* Pristine, TPaletteIdent Kind,
+                                             bool RGBWeight, bool Dithering, int32_t Count, int32_t PixelFormat,
+                                             const std::function<void(TPixelGraphic&)>& WhileMapping) {
+  TBusyCommand busy("Reducing the colours...");
+  auto g = std::make_unique<TPixelGraphic>();
+  g->NewImage(Current->GetWidth(), Current->GetHeight(), static_cast<uint8_t>(PixelFormat));
+  if (Kind == pUnknown)
+    CreateOptimizedPalette(g.get(), Pristine, Count, false);
+  else
+    g->SetPaletteIdent(Kind);
+  CheckBusyCancelled();
+  g->SetDither(Dithering);
+  g->SetRGBWeighting(RGBWeight);
+  g->OnProgress = BusyProgress();
+  if (WhileMapping)
+    g->CopyFromWhile(Current, [&] { WhileMapping(*g); });
+  else
+    g->CopyFrom(Current);
+  g->OnProgress = nullptr;
+  CheckBusyCancelled();
+  return g;
+}
+
 bool ReduceColors(TPGImage* Image, TPixelGraphic* Pristine, TPaletteIdent Kind, bool RGBWeight, bool Dithering,
-                  int32_t Count, int32_t PixelFormat, const std::function<void(TPixelGraphic&)>& WhileMapping) {
+                  int32_t Count, int32_t PixelFormat) {
   return Replace(Image, [&](TPixelGraphic* current) {
-    auto g = std::make_unique<TPixelGraphic>();
-    g->NewImage(current->GetWidth(), current->GetHeight(), static_cast<uint8_t>(PixelFormat));
-    if (Kind == pUnknown)
-      CreateOptimizedPalette(g.get(), Pristine, Count, false);
-    else
-      g->SetPaletteIdent(Kind);
-    g->SetDither(Dithering);
-    g->SetRGBWeighting(RGBWeight);
-    if (WhileMapping)
-      g->CopyFromWhile(current, [&] { WhileMapping(*g); });
-    else
-      g->CopyFrom(current);
-    return g;
+    return ReducedColors(current, Pristine, Kind, RGBWeight, Dithering, Count, PixelFormat);
   });
 }
 

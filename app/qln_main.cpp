@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/busy.h"
 #include "app/pg_tools.h"
 #include "controls/glyphs.h"
 #include "controls/toolbars.h"
@@ -467,12 +468,14 @@ void TForm1::BuildStatusBar() {
   StatBar->SetAlign(alBottom);
   int32_t widths[6] = {80, 50, 70, 50, 120, 50};
   // The picture's size and the estimate are widened to their longest text in
-  // the bar's font, so a five-digit size or a large GIF's kilobytes show whole.
+  // the bar's font: a picture 65535 pixels a side at zoom 800 is shown
+  // 524280 pixels a side, and the GIF of the largest picture that can be
+  // made (2^30 pixels at 12 bits each) takes about 1.6 million kilobytes.
   TBitmap measure;
   measure.Canvas()->Font()->Assign(StatBar->Font());
   const int32_t frame = 8;  // bevels and the text margins
-  widths[0] = std::max(widths[0], measure.Canvas()->TextWidth("00000 x 00000") + frame);
-  widths[2] = std::max(widths[2], measure.Canvas()->TextWidth("Size: 00000k") + frame);
+  widths[0] = std::max(widths[0], measure.Canvas()->TextWidth("000000 x 000000") + frame);
+  widths[2] = std::max(widths[2], measure.Canvas()->TextWidth("Size: 0000000k") + frame);
   const TAlignment aligns[6] = {taCenter, taCenter, taCenter, taLeftJustify, taCenter, taLeftJustify};
   for (int32_t i = 0; i < 6; ++i) {
     TStatusPanel* p = StatBar->Panels()->Add();
@@ -599,6 +602,8 @@ void TForm1::OpenStartFile() {
   if (!name.empty()) {
     try {
       LoadFile(name);
+    } catch (const ECommandCancelled&) {
+      QLNLoadingIdle = true;
     } catch (const std::exception& E) {
       QLNLoadingIdle = true;
       Application->MessageBox(CannotOpenFileText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
@@ -775,22 +780,101 @@ int32_t TForm1::PixelFormatClass() const {
   return 1;
 }
 
-void TForm1::ApplyReduction() {
-  // At zoom 100 the estimate is the GIF of the picture itself: it is coded
-  // on a second thread while the rows are mapped (not interlaced: that
-  // order needs the whole picture first).
-  std::shared_ptr<TMemoryStream> gif;
-  std::function<void(TPixelGraphic&)> encode;
-  if (edZoom->Value() == 100 && !GIFInterlaced && !FReloadingSaved)
-    encode = [&](TPixelGraphic& Picture) {
-      gif = std::make_shared<TMemoryStream>();
-      SavePixelGraphicAsGIF(*gif, Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+namespace {
+
+// A GIF being coded for the running command: into Keep when given, else
+// only measured (the coder goes back to write its headers, so places are
+// followed). Once the command is cancelled the coding stops
+// (ECommandCancelled), also on the thread that codes while rows are mapped.
+class TGIFSink : public TStream {
+public:
+  explicit TGIFSink(TMemoryStream* Keep) : FKeep(Keep), FCommand(TBusyCommand::Running()) {}
+  int64_t Read(void* Buffer, int64_t Count) override { return FKeep ? FKeep->Read(Buffer, Count) : 0; }
+  int64_t Write(const void* Buffer, int64_t Count) override {
+    if (FCommand && FCommand->Cancelled()) throw ECommandCancelled();
+    if (FKeep) return FKeep->Write(Buffer, Count);
+    FPosition += Count;
+    FSize = std::max(FSize, FPosition);
+    return Count;
+  }
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+    if (FKeep) return FKeep->Seek(Offset, Origin);
+    FPosition = std::max<int64_t>(0, Offset + (Origin == soBeginning ? 0 : Origin == soCurrent ? FPosition : FSize));
+    return FPosition;
+  }
+  int64_t Size() override { return FKeep ? FKeep->Size() : FSize; }
+  void SetSize(int64_t NewSize) override {
+    if (FKeep) return FKeep->SetSize(NewSize);
+    FSize = NewSize;
+    FPosition = std::min(FPosition, FSize);
+  }
+
+private:
+  TMemoryStream* FKeep;
+  const TBusyCommand* FCommand;
+  int64_t FPosition = 0, FSize = 0;
+};
+
+// Pictures shown larger than this keep only the size of their GIF for the
+// estimate (a GIF may take more bytes than its picture): Save codes them
+// again.
+constexpr int64_t KeptGIFPixels = int64_t{1} << 26;
+
+uint64_t MixKey(uint64_t Key, uint64_t Value) {
+  Key ^= Value * 0x9E3779B97F4A7C15ull;
+  return (Key << 29 | Key >> 35) * 0xBF58476D1CE4E5B9ull + 0x94D049BB133111EBull;
+}
+
+}  // namespace
+
+int32_t TForm1::BoxWidth() const { return std::max<int32_t>(1, Image1->PicBox()->Width()); }
+int32_t TForm1::BoxHeight() const { return std::max<int32_t>(1, Image1->PicBox()->Height()); }
+
+std::unique_ptr<TPixelGraphic> TForm1::Reduced(TPixelGraphic* Current, TPixelGraphic* Pristine, TPaletteIdent Kind,
+                                               int32_t Count, int32_t Format, int32_t Width, int32_t Height) {
+  // At its own size the picture's GIF is coded on a second thread while its
+  // rows are mapped (not interlaced: that order needs the whole picture
+  // first). The file just saved has its GIF already.
+  const bool own = Width == Current->GetWidth() && Height == Current->GetHeight();
+  const bool whileMapping = own && !GIFInterlaced && !FReloadingSaved;
+  std::shared_ptr<TMemoryStream> bytes;
+  int64_t size = 0;
+  bool coded = false;
+  std::function<void(TPixelGraphic&)> code;
+  if (whileMapping) {
+    if (int64_t{Width} * Height <= KeptGIFPixels) bytes = std::make_shared<TMemoryStream>();
+    code = [&](TPixelGraphic& Picture) {
+      TGIFSink sink(bytes.get());
+      coded = SavePixelGraphicAsGIF(sink, Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+      size = sink.Size();
     };
-  if (ReduceColors(Image1, FPristine.get(), PaletteKind(), RGBWeight1->Checked(), Dithering1->Checked(),
-                   edColors->Value(), PixelFormatClass(), encode) &&
-      gif) {
-    KeepPictureGIF(std::move(gif), GIFPictureKey(*Image1->GetPixelGraphic(), GIFInterlaced));
-    FPictureGIFFresh = true;
+  }
+  std::unique_ptr<TPixelGraphic> reduced = ReducedColors(Current, Pristine, Kind, RGBWeight1->Checked(),
+                                                         Dithering1->Checked(), Count, Format, code);
+  if (whileMapping) {
+    const uint64_t key = GIFPictureKey(*reduced, GIFInterlaced);
+    KeepShownGIF(std::move(bytes), size, coded, key, key);
+  } else {
+    ShownGIF(reduced.get(), Width, Height, false);
+  }
+  FShownGIFFresh = true;
+  return reduced;
+}
+
+void TForm1::ApplyReduction() {
+  TBusyCommand busy("Reducing the colours...");
+  TPixelGraphic* current = Image1->GetPixelGraphic();
+  if (current && !current->Empty()) {
+    try {
+      // The reduced picture has the size of the one shown, at the same zoom.
+      Image1->TakePixelGraphic(Reduced(current, FPristine.get(), PaletteKind(), edColors->Value(), PixelFormatClass(),
+                                       BoxWidth(), BoxHeight()));
+    } catch (const ECommandCancelled&) {
+      throw;
+    } catch (const std::exception&) {
+      // The viewer keeps its picture.
+      FShownGIFFresh = false;
+    }
   }
   // A grey, black-and-white or fixed palette replaces the picture's colours:
   // only Reset, from the pristine copy, brings them back.
@@ -798,85 +882,162 @@ void TForm1::ApplyReduction() {
   UpdateSizeInfo();
 }
 
-std::unique_ptr<TPixelGraphic> TForm1::RenderAtDisplaySize(TPixelGraphic* Picture) {
+std::unique_ptr<TPixelGraphic> TForm1::ShownBlank(TPixelGraphic* Picture, int32_t Width, int32_t Height) {
+  if (Width == Picture->GetWidth() && Height == Picture->GetHeight()) return nullptr;
   auto shown = std::make_unique<TPixelGraphic>();
-  shown->NewImage(std::max<int32_t>(1, Image1->PicBox()->Width()), std::max<int32_t>(1, Image1->PicBox()->Height()),
-                  static_cast<uint8_t>(PixelFormatClass()));
+  shown->NewImage(Width, Height, static_cast<uint8_t>(PixelFormatClass()));
   shown->AssignPalette(Picture);
   shown->SetDither(Dithering1->Checked());
   shown->SetRGBWeighting(RGBWeight1->Checked());
-  shown->CopyFrom(Picture);
+  shown->OnProgress = BusyProgress();
   return shown;
 }
 
-TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture) {
-  return PictureGIF(Picture, GIFPictureKey(*Picture, GIFInterlaced));
+std::unique_ptr<TPixelGraphic> TForm1::RenderAtDisplaySize(TPixelGraphic* Picture, int32_t Width, int32_t Height) {
+  std::unique_ptr<TPixelGraphic> shown = ShownBlank(Picture, Width, Height);
+  if (shown) {
+    shown->CopyFrom(Picture);
+    CheckBusyCancelled();
+    shown->OnProgress = nullptr;
+  }
+  return shown;
 }
 
-TMemoryStream& TForm1::PictureGIF(TPixelGraphic* Picture, uint64_t Key) {
-  TPictureGIF& gif = FPictureGIF;
-  const bool same = gif.Bytes && gif.Key == Key && gif.Interlaced == GIFInterlaced &&
-                    gif.Transparent == GIFTransparent && (!GIFTransparent || gif.TransparentColor == GIFTransparentColor);
+uint64_t TForm1::ShownGIFKey(TPixelGraphic* Picture, int32_t Width, int32_t Height) {
+  uint64_t key = GIFPictureKey(*Picture, GIFInterlaced);
+  if (Width == Picture->GetWidth() && Height == Picture->GetHeight()) return key;
+  // Resampled, the pixels depend on the palette they are mapped onto and
+  // on how.
+  key = MixKey(key, uint64_t(uint32_t(Width)) << 32 | uint32_t(Height));
+  key = MixKey(key, uint64_t(PixelFormatClass()) | uint64_t(Dithering1->Checked()) << 8 |
+                        uint64_t(RGBWeight1->Checked()) << 9 | uint64_t(Picture->PaletteIdent()) << 16 |
+                        uint64_t(uint32_t(Picture->PaletteCount())) << 32);
+  for (int32_t i = 0; i < Picture->PaletteCount(); ++i) key = MixKey(key, Picture->GetPaletteEntry(i));
+  return key;
+}
+
+bool TForm1::CodeShownGIF(TStream& Stream, TPixelGraphic* Picture, int32_t Width, int32_t Height,
+                          uint64_t* ShownKey) {
+  bool coded = false;
+  auto code = [&](TPixelGraphic& G) {
+    coded = SavePixelGraphicAsGIF(Stream, G, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+  };
+  std::unique_ptr<TPixelGraphic> shown = ShownBlank(Picture, Width, Height);
+  if (!shown) {
+    code(*Picture);
+  } else if (GIFInterlaced) {
+    shown->CopyFrom(Picture);
+    CheckBusyCancelled();
+    code(*shown);
+  } else {
+    shown->CopyFromWhile(Picture, [&] { code(*shown); });
+  }
+  CheckBusyCancelled();
+  if (ShownKey) *ShownKey = GIFPictureKey(shown ? *shown : *Picture, GIFInterlaced);
+  return coded;
+}
+
+const TForm1::TShownGIF& TForm1::ShownGIF(TPixelGraphic* Picture, int32_t Width, int32_t Height, bool WithBytes) {
+  const bool own = Width == Picture->GetWidth() && Height == Picture->GetHeight();
+  const uint64_t key = ShownGIFKey(Picture, Width, Height);
+  TShownGIF& gif = FShownGIF;
+  // At its own size the picture is what was coded when their keys agree.
+  // The transparency options change no byte count, only the bytes.
+  bool same = gif.Made && (own ? gif.ShownKey : gif.Key) == key;
+  if (WithBytes)
+    same = same && gif.Bytes && gif.Interlaced == GIFInterlaced && gif.Transparent == GIFTransparent &&
+           (!GIFTransparent || gif.TransparentColor == GIFTransparentColor);
   if (same) {
     GIFColorCount = gif.ColorCount;
-  } else {
-    auto bytes = std::make_shared<TMemoryStream>();
-    SavePixelGraphicAsGIF(*bytes, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-    KeepPictureGIF(std::move(bytes), Key);
+    return gif;
   }
-  gif.Bytes->SetPosition(0);
-  return *gif.Bytes;
+  // Bytes kept may be written by Save, whose file is then loaded back:
+  // the key of the picture coded tells whether the picture loaded codes to
+  // the same GIF.
+  std::shared_ptr<TMemoryStream> bytes;
+  if (WithBytes || int64_t{Width} * Height <= KeptGIFPixels) bytes = std::make_shared<TMemoryStream>();
+  TGIFSink sink(bytes.get());
+  uint64_t shownKey = 0;
+  const bool coded = CodeShownGIF(sink, Picture, Width, Height, bytes ? &shownKey : nullptr);
+  KeepShownGIF(std::move(bytes), sink.Size(), coded, key, shownKey);
+  return gif;
 }
 
-void TForm1::KeepPictureGIF(std::shared_ptr<TMemoryStream> Bytes, uint64_t Key) {
-  FPictureGIF = {std::move(Bytes), Key, GIFInterlaced, GIFTransparent, GIFTransparentColor, GIFColorCount};
+void TForm1::CodePictureGIF(TMemoryStream& Stream, TPixelGraphic* Picture) {
+  TGIFSink sink(&Stream);
+  SavePixelGraphicAsGIF(sink, *Picture, GIFInterlaced, GIFTransparent, GIFTransparentColor);
+}
+
+void TForm1::KeepShownGIF(std::shared_ptr<TMemoryStream> Bytes, int64_t Size, bool Coded, uint64_t Key,
+                          uint64_t ShownKey) {
+  FShownGIF = {std::move(Bytes), Size,           true,           Coded,         Key,
+               ShownKey,         GIFInterlaced,  GIFTransparent, GIFTransparentColor, GIFColorCount};
 }
 
 void TForm1::UpdateSizeInfo() {
-  const bool fresh = FPictureGIFFresh;
-  FPictureGIFFresh = false;
+  const bool fresh = FShownGIFFresh;
+  FShownGIFFresh = false;
   TPixelGraphic* current = Image1->GetPixelGraphic();
   if (!current || current->Empty()) return;
-  int64_t size = 0;
-  if (edZoom->Value() != 100) {
-    // The estimate is for the picture as displayed.
-    std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(current);
-    TMemoryStream stream;
-    SavePixelGraphicAsGIF(stream, *shown, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-    size = stream.Size();
-  } else if (const uint64_t key = fresh ? FPictureGIF.Key : GIFPictureKey(*current, GIFInterlaced);
-             FPictureGIF.Bytes && FPictureGIF.Key == key) {
-    // The GIF made last holds these colours (the reduction just coded it,
-    // or its key says so); the transparency options change no byte count.
-    size = FPictureGIF.Bytes->Size();
-    GIFColorCount = FPictureGIF.ColorCount;
-  } else {
-    size = PictureGIF(current, key).Size();
-  }
-  const int64_t k = Round(static_cast<long double>(size) / 1024.0L + 0.5L);
+  TBusyCommand busy("Working out the GIF size...");
+  // The GIF the reduction just made holds these colours; else the one kept
+  // when its key says so.
+  const TShownGIF& gif = fresh ? FShownGIF : ShownGIF(current, BoxWidth(), BoxHeight(), false);
+  GIFColorCount = gif.ColorCount;
+  const int64_t k = Round(static_cast<long double>(gif.Size) / 1024.0L + 0.5L);
   StatBar->Panels()->Items(2)->SetText("Size: " + std::to_string(k) + "k");
   ShowPictureSize();
 }
 
+bool TForm1::EditPicture(const std::string& Text, const std::function<void()>& Edit) {
+  TBusyCommand busy(Text);
+  std::unique_ptr<TPixelGraphic> before = Image1->CopyPixelGraphic();
+  const std::string shownSize = StatBar->Panels()->Items(0)->Text(), size = StatBar->Panels()->Items(2)->Text();
+  try {
+    Edit();
+    PictureEdited();
+  } catch (const ECommandCancelled&) {
+    if (before) Image1->TakePixelGraphic(std::move(before));
+    StatBar->Panels()->Items(0)->SetText(shownSize);
+    StatBar->Panels()->Items(2)->SetText(size);
+    return false;
+  }
+  return true;
+}
+
 void TForm1::ColorGrayScaleClick(TObject* Sender) {
-  if (auto* item = dynamic_cast<TMenuItem*>(Sender)) item->SetChecked(true);
-  edColors->SetEnabled(Color1->Checked());
-  lbColors->SetEnabled(Color1->Checked());
-  ApplyReduction();
+  TMenuItem* before = Color1;
+  for (TMenuItem* item : {BlackWhite1, N4shadesofgray1, N16shadesofgray1, N256shadesofgray1, Color1, Netscape1})
+    if (item->Checked()) before = item;
+  auto check = [this](TMenuItem* Item) {
+    if (Item) Item->SetChecked(true);
+    edColors->SetEnabled(Color1->Checked());
+    lbColors->SetEnabled(Color1->Checked());
+  };
+  check(dynamic_cast<TMenuItem*>(Sender));
+  try {
+    ApplyReduction();
+  } catch (const ECommandCancelled&) {
+    check(before);
+    return;
+  }
   MarkModified();
 }
 
-void TForm1::Dithering1Click(TObject*) {
-  Dithering1->SetChecked(!Dithering1->Checked());
-  ApplyReduction();
+void TForm1::ToggleAndReduce(TMenuItem* Item) {
+  Item->SetChecked(!Item->Checked());
+  try {
+    ApplyReduction();
+  } catch (const ECommandCancelled&) {
+    Item->SetChecked(!Item->Checked());
+    return;
+  }
   MarkModified();
 }
 
-void TForm1::RGBWeight1Click(TObject*) {
-  RGBWeight1->SetChecked(!RGBWeight1->Checked());
-  ApplyReduction();
-  MarkModified();
-}
+void TForm1::Dithering1Click(TObject*) { ToggleAndReduce(Dithering1); }
+
+void TForm1::RGBWeight1Click(TObject*) { ToggleAndReduce(RGBWeight1); }
 
 void TForm1::edColorsChange(TObject*) {
   MarkDirty();
@@ -908,28 +1069,59 @@ void TForm1::btnRefreshClick(TObject*) {
     spin->SetText(applied);
     spin->OnChange = std::move(change);
   }
-  if ((FPending & 4) && btnCrop->Down()) {
-    CropToSelection(Image1);
-    btnCrop->SetDown(false);
-    btnCropClick(btnCrop);  // crop mode ends: bar stored and hidden, no more selecting
+  TBusyCommand busy("Applying the changes...");
+  const uint8_t pending = FPending;
+  const bool cropping = (pending & 4) && btnCrop->Down();
+  // Cancelled, the picture, crop mode and the changes pending stay as they
+  // were: the picture before a crop is kept until the rest is done.
+  std::unique_ptr<TPixelGraphic> uncropped;
+  try {
+    if (cropping) {
+      uncropped = Image1->CopyPixelGraphic();
+      CropToSelection(Image1);
+      btnCrop->SetDown(false);
+      btnCropClick(btnCrop);  // crop mode ends: bar stored and hidden, no more selecting
+    }
+    if (pending & 2)
+      ApplyReduction();
+    else if (pending != 0)
+      UpdateSizeInfo();
+  } catch (const std::exception& E) {
+    // Cancelled, or the picture cannot be shown that large.
+    if (cropping && !btnCrop->Down()) {
+      Image1->TakePixelGraphic(std::move(uncropped));
+      btnCrop->SetDown(true);
+      btnCropClick(btnCrop);
+    }
+    FPending = pending;
+    MarkDirty();
+    ShowPictureSize();
+    if (!dynamic_cast<const ECommandCancelled*>(&E)) Application->ShowException(E);
+    return;
   }
-  if (FPending & 2) ApplyReduction();
-  if (FPending != 0) {
-    UpdateSizeInfo();
-    MarkModified();
-  }
+  if (pending != 0) MarkModified();
   btnRefresh->SetEnabled(false);
   Reset1->SetEnabled(true);
   FPending = 0;
 }
 
 void TForm1::Reset1Click(TObject*) {
+  TBusyCommand busy("Resetting the picture...");
+  std::unique_ptr<TPixelGraphic> reduced;
+  try {
+    // The pristine picture reduced as it is after the reset: the colour
+    // palette of 256 colours, at zoom 100.
+    reduced = Reduced(FPristine.get(), FPristine.get(), pUnknown, 256, 2, FPristine->GetWidth(),
+                      FPristine->GetHeight());
+  } catch (const ECommandCancelled&) {
+    return;
+  }
   ResetControls();
-  ColorGrayScaleClick(Color1);
-  auto g = std::make_unique<TPixelGraphic>();
-  g->Assign(FPristine.get());
-  Image1->TakePixelGraphic(std::move(g));
-  ApplyReduction();
+  Color1->SetChecked(true);
+  edColors->SetEnabled(true);
+  lbColors->SetEnabled(true);
+  Image1->TakePixelGraphic(std::move(reduced));
+  UpdateSizeInfo();
   // The picture is again the one loaded: unchanged, unless it never was saved.
   FModified = FUntitled;
 }
@@ -947,6 +1139,10 @@ void TForm1::Open1Click(TObject*) {
   const std::string name = OpenDialog1->FileName();
   try {
     LoadFile(name);
+  } catch (const ECommandCancelled&) {
+    QLNLoadingIdle = true;
+    TellRestoredFiles();
+    return;
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
     TellRestoredFiles();
@@ -958,27 +1154,40 @@ void TForm1::Open1Click(TObject*) {
   FLastFolder = ExtractFilePath(name);
 }
 
-void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
-  QLNLoadingIdle = false;
-  // Loaded first: a file that fails, or whose warning is cancelled, leaves
-  // the picture, its name and the controls as they were.
-  if (Bytes) {
-    // Read as the viewer reads a file: by content, else by the extension.
-    auto g = std::make_unique<TPixelGraphic>();
-    g->SetReadWarningAction(Image1->ReadWarningAction());
-    g->SetTransparentColor(Image1->BackGroundColor());
-    Bytes->SetPosition(0);
-    g->LoadImageFromStream(*Bytes, GetFileExtension(Name), 0);
-    Image1->TakePixelGraphic(std::move(g));
-  } else {
-    Image1->LoadFromFile(Name);
-  }
-  SetFileName(Name);
+void TForm1::TakeNewPicture(std::unique_ptr<TPixelGraphic> Pristine) {
+  // Reduced first, as it will be once the controls are reset (256 colours,
+  // zoom 100): a cancelled command changes nothing.
+  std::unique_ptr<TPixelGraphic> reduced = Reduced(Pristine.get(), Pristine.get(), PaletteKind(), 256,
+                                                   PixelFormatClass(), Pristine->GetWidth(), Pristine->GetHeight());
   ResetControls();
-  FPristine->Assign(Image1->GetPixelGraphic());
-  ApplyReduction();
+  FPristine = std::move(Pristine);
+  Image1->TakePixelGraphic(std::move(reduced));
+  if (!Color1->Checked()) Reset1->SetEnabled(true);
+  UpdateSizeInfo();
   UpdateControls(false);
   edColors->SetValue(GIFColorCount);
+}
+
+void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
+  TBusyCommand busy("Opening " + ExtractFileName(Name) + "...");
+  QLNLoadingIdle = false;
+  // Read first, as the viewer reads a file (by content, else by the
+  // extension): a file that fails, a warning cancelled or the command
+  // cancelled leave the picture, its name and the controls as they were.
+  auto loaded = std::make_unique<TPixelGraphic>();
+  loaded->SetReadWarningAction(Image1->ReadWarningAction());
+  loaded->SetTransparentColor(Image1->BackGroundColor());
+  loaded->OnProgress = BusyProgress();
+  if (Bytes) {
+    Bytes->SetPosition(0);
+    loaded->LoadImageFromStream(*Bytes, GetFileExtension(Name), 0);
+  } else {
+    loaded->LoadFromFile(Name);
+  }
+  loaded->OnProgress = nullptr;
+  CheckBusyCancelled();
+  TakeNewPicture(std::move(loaded));
+  SetFileName(Name);
   FModified = false;
   FUntitled = false;
   QLNLoadingIdle = true;
@@ -999,6 +1208,8 @@ void TForm1::SaveAs1Click(TObject*) {
   FLastFolder = ExtractFilePath(SaveDialog1->FileName());
   try {
     SaveFile(SaveDialog1->FileName());
+  } catch (const ECommandCancelled&) {
+    QLNLoadingIdle = true;
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
     Application->ShowException(E);
@@ -1006,28 +1217,32 @@ void TForm1::SaveAs1Click(TObject*) {
 }
 
 void TForm1::SaveFile(const std::string& Name) {
-  // The picture is saved at its displayed size; at zoom 100 that is its own.
   TPixelGraphic* picture = Image1->GetPixelGraphic();
-  if (!picture || picture->GetWidth() != Image1->PicBox()->Width() ||
-      picture->GetHeight() != Image1->PicBox()->Height())
-    Resample(Image1, Image1->PicBox()->Width(), Image1->PicBox()->Height());
-  picture = Image1->GetPixelGraphic();
-  picture->SetSaveColorResWarningAction(pgwaIgnore);
-  // The file's content is made in memory, written through the safe routine,
-  // and loaded back from the same bytes. A GIF of a picture the GIF writer
-  // stores as it is, is the one the size estimate made when nothing changed.
+  if (!picture || picture->Empty()) return;
+  // The picture is saved at its displayed size (at zoom 100 its own), and
+  // stays as it is until the file holds it. The file's content is made in
+  // memory, written through the safe routine, and loaded back from the same
+  // bytes. A GIF is the one the size estimate measured.
   const std::string extension = GetFileExtension(Name);
-  picture->DetectPaletteIdent();
   std::shared_ptr<TMemoryStream> written;
-  if (extension == "gif" && picture->PixelFormat() == pf8Bit && picture->PaletteIdent() != pGray256) {
-    PictureGIF(picture);
-    written = FPictureGIF.Bytes;  // held: the reload below may make another
-    GIFWrittenSize = static_cast<int32_t>(std::min<int64_t>(written->Size(), 0x7FFFFFFF));
-  } else {
-    written = std::make_shared<TMemoryStream>();
-    picture->SaveToStreamAs(*written, extension);
+  {
+    TBusyCommand busy("Saving " + ExtractFileName(Name) + "...");
+    if (extension == "gif") {
+      const TShownGIF& gif = ShownGIF(picture, BoxWidth(), BoxHeight(), true);
+      if (gif.Coded) {
+        written = gif.Bytes;  // held: the reload below may make another
+        GIFWrittenSize = static_cast<int32_t>(std::min<int64_t>(written->Size(), 0x7FFFFFFF));
+      }
+    }
+    if (!written) {
+      written = std::make_shared<TMemoryStream>();
+      std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(picture, BoxWidth(), BoxHeight());
+      TPixelGraphic& out = shown ? *shown : *picture;
+      out.SetSaveColorResWarningAction(pgwaIgnore);
+      out.SaveToStreamAs(*written, extension);
+    }
+    written->SaveToFile(Name);
   }
-  written->SaveToFile(Name);
   // The window names the file only once it holds the picture: a save that
   // fails leaves the name of the file the picture came from.
   SetFileName(Name);
@@ -1048,23 +1263,16 @@ void TForm1::SaveFile(const std::string& Name) {
 }
 
 void TForm1::btnCopyClick(TObject*) {
-  const bool zoomed = edZoom->Value() != 100;
-  Resample(Image1, Image1->PicBox()->Width(), Image1->PicBox()->Height());
-  if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->CopyToClipboard();
-  if (!zoomed) return;
-  // The picture now has its displayed size at zoom 100: the spin says so,
-  // and the zoom is no longer a pending change; other pending changes stay.
-  const bool applyOn = btnRefresh->Enabled();
-  const std::string size = StatBar->Panels()->Items(2)->Text();
-  const bool zoomPending = (FPending & 1) != 0;
-  edZoom->SetValue(100);
-  FPending &= static_cast<uint8_t>(~1u);
-  if (zoomPending && FPending == 0) {
-    btnRefresh->SetEnabled(false);
-    UpdateSizeInfo();
-  } else {
-    btnRefresh->SetEnabled(applyOn);
-    StatBar->Panels()->Items(2)->SetText(size);
+  // The picture as shown goes to the clipboard; the picture, its zoom and
+  // what Reset brings back stay as they are.
+  TPixelGraphic* picture = Image1->GetPixelGraphic();
+  if (!picture || picture->Empty()) return;
+  try {
+    TBusyCommand busy("Copying the picture...");
+    std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(picture, BoxWidth(), BoxHeight());
+    (shown ? *shown : *picture).CopyToClipboard();
+  } catch (const ECommandCancelled&) {
+    // Nothing copied.
   }
 }
 
@@ -1073,20 +1281,17 @@ void TForm1::btnPasteClick(TObject*) {
   if (!QueryCloseSave()) return;
   QLNLoadingIdle = false;
   try {
+    TBusyCommand busy("Pasting the picture...");
+    auto pasted = std::make_unique<TPixelGraphic>();
     {
-      TBitmap pasted;
-      pasted.Assign(Clipboard());
-      FPristine->AssignFromGraphic(&pasted);
+      TBitmap bitmap;
+      bitmap.Assign(Clipboard());
+      pasted->AssignFromGraphic(&bitmap);
     }
+    TakeNewPicture(std::move(pasted));
     SetUntitled();
-    ResetControls();
-    UpdateControls(false);
-    auto g = std::make_unique<TPixelGraphic>();
-    g->Assign(FPristine.get());
-    Image1->TakePixelGraphic(std::move(g));
-    ApplyReduction();
-    edColors->SetValue(GIFColorCount);
     Invalidate();
+  } catch (const ECommandCancelled&) {
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
     Application->ShowException(E);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,7 @@
 
 class TBitmap;
 class TMemoryStream;
+class TStream;
 class TPixelGraphic;
 class TDock;
 class TToolbar;
@@ -125,10 +127,16 @@ public:
   void DockTopBottomResize(TObject* Sender);
 
   // ---- colour, size estimate, file and clipboard commands ----
+  // Each command that may take more than a moment runs as a TBusyCommand;
+  // cancelled, it leaves the picture and the controls as they were.
   TPaletteIdent PaletteKind() const;
   int32_t PixelFormatClass() const;
+  // Raises ECommandCancelled when the running command is cancelled.
   void ApplyReduction();
   void UpdateSizeInfo();
+  // The bytes of the GIF that the size shown measured and that Save writes
+  // for the picture as it is (none when only its size was kept).
+  std::shared_ptr<TMemoryStream> ShownGIFBytes() const { return FShownGIF.Bytes; }
   // Loads the file Name; with Bytes, the picture is decoded from them (the
   // file's content just written) instead of being read from the disk.
   void LoadFile(const std::string& Name, TMemoryStream* Bytes = nullptr);
@@ -200,16 +208,69 @@ private:
   void SaveCropBarPosition();
   void FitToolbar();
   void UpdatePasteState();
-  // The picture as the picture box shows it at a zoom other than 100.
-  std::unique_ptr<TPixelGraphic> RenderAtDisplaySize(TPixelGraphic* Picture);
-  // The GIF the writer options give for the picture itself, encoded only
-  // when the last one made is not of this picture with these options.
-  TMemoryStream& PictureGIF(TPixelGraphic* Picture);
-  // The same, given the picture's GIFPictureKey.
-  TMemoryStream& PictureGIF(TPixelGraphic* Picture, uint64_t Key);
-  // Bytes, the GIF of the picture of key Key, becomes FPictureGIF, with the
-  // writer options and the colour count of its encoding.
-  void KeepPictureGIF(std::shared_ptr<TMemoryStream> Bytes, uint64_t Key);
+  // The GIF of a picture as Save writes it: the picture shown at Width x
+  // Height (the picture box's size), coded with the writer options. The
+  // size estimate, Save, the tile view and the colour pick all take it from
+  // here, so what they show is what the file holds.
+  struct TShownGIF {
+    std::shared_ptr<TMemoryStream> Bytes;  // none when only its size was kept
+    int64_t Size = 0;
+    bool Made = false;
+    bool Coded = false;  // false: the picture has more than 256 colours
+    // ShownGIFKey of the picture and size it was made for, and the
+    // GIFPictureKey of the picture coded (the one shown; 0 when only the
+    // size was kept).
+    uint64_t Key = 0, ShownKey = 0;
+    bool Interlaced = false;
+    bool Transparent = false;
+    TColor TransparentColor = 0;
+    int32_t ColorCount = 0;
+  };
+  // A new image of Width x Height for Picture shown at that size: in
+  // PixelFormatClass with Picture's palette, dithering and weighting as
+  // checked, its rows the running command's steps; none at Picture's own
+  // size (Picture itself is shown).
+  std::unique_ptr<TPixelGraphic> ShownBlank(TPixelGraphic* Picture, int32_t Width, int32_t Height);
+  // Picture as the picture box shows it (ShownBlank filled); none at its own
+  // size.
+  std::unique_ptr<TPixelGraphic> RenderAtDisplaySize(TPixelGraphic* Picture, int32_t Width, int32_t Height);
+  // A key of what the GIF of Picture shown at Width x Height holds: its
+  // GIFPictureKey at its own size, else that with the size, the palette and
+  // the mapping settings.
+  uint64_t ShownGIFKey(TPixelGraphic* Picture, int32_t Width, int32_t Height);
+  // The GIF of Picture shown at Width x Height: the one kept when it is of
+  // the same key (and, for its bytes, of the same writer options), else
+  // coded again and kept. Its bytes are kept when WithBytes or the picture
+  // shown is of a common size; of a larger one only its size.
+  const TShownGIF& ShownGIF(TPixelGraphic* Picture, int32_t Width, int32_t Height, bool WithBytes);
+  // Codes the GIF into Stream: from the picture shown, its rows coded on a
+  // second thread while they are mapped (not interlaced: that order needs
+  // the whole picture first). False past 256 colours. ShownKey, when given,
+  // receives the GIFPictureKey of the picture coded.
+  bool CodeShownGIF(TStream& Stream, TPixelGraphic* Picture, int32_t Width, int32_t Height, uint64_t* ShownKey);
+  // The GIF of Picture itself into Stream, as the running command's work.
+  void CodePictureGIF(TMemoryStream& Stream, TPixelGraphic* Picture);
+  // The GIF just coded becomes FShownGIF, with the writer options and the
+  // colour count of its coding.
+  void KeepShownGIF(std::shared_ptr<TMemoryStream> Bytes, int64_t Size, bool Coded, uint64_t Key, uint64_t ShownKey);
+  // Current reduced onto a palette from Pristine (ReducedColors) with the
+  // colour settings, the palette kind Kind, Count colours and pixel format
+  // Format, and its GIF for the size Width x Height made (ShownGIF), coded
+  // while the rows are mapped when that is its own size. Nothing else
+  // changes, so a cancelled command leaves everything as it was.
+  std::unique_ptr<TPixelGraphic> Reduced(TPixelGraphic* Current, TPixelGraphic* Pristine, TPaletteIdent Kind,
+                                         int32_t Count, int32_t Format, int32_t Width, int32_t Height);
+  // Toggles Item's check and reduces again; cancelled, the check is as it was.
+  void ToggleAndReduce(TMenuItem* Item);
+  // Pristine, a picture opened, pasted or scanned, becomes the pristine copy
+  // and, reduced, the viewer's picture, with the controls reset.
+  void TakeNewPicture(std::unique_ptr<TPixelGraphic> Pristine);
+  // Runs Edit, which changes the picture, and estimates the result, as one
+  // long command; cancelled, the picture (from a copy kept meanwhile) and
+  // the status bar are put back and false is returned.
+  bool EditPicture(const std::string& Text, const std::function<void()>& Edit);
+  int32_t BoxWidth() const;
+  int32_t BoxHeight() const;
 
   // A change of what Save would write, made by the person (not by a load).
   void MarkModified();
@@ -242,22 +303,14 @@ private:
   uint8_t FPending = 0;
   int32_t FRotationAngle = 0;
   std::unique_ptr<TPixelGraphic> FPristine;
-  // The last GIF encoded of the picture itself: its key (GIFPictureKey), the
-  // writer options it was made with and the number of colours it holds.
-  struct TPictureGIF {
-    std::shared_ptr<TMemoryStream> Bytes;
-    uint64_t Key = 0;
-    bool Interlaced = false;
-    bool Transparent = false;
-    TColor TransparentColor = 0;
-    int32_t ColorCount = 0;
-  } FPictureGIF;
-  // While the file just saved is loaded back: its GIF is FPictureGIF's, so
+  // The GIF last made of a picture as shown.
+  TShownGIF FShownGIF;
+  // While the file just saved is loaded back: its GIF is FShownGIF's, so
   // the reduction does not code one while it maps.
   bool FReloadingSaved = false;
-  // FPictureGIF was just coded for the viewer's picture by the reduction:
-  // the size estimate that follows takes it without looking at the pixels.
-  bool FPictureGIFFresh = false;
+  // FShownGIF was just made for the viewer's picture by the reduction: the
+  // size estimate that follows takes it without looking at the pixels.
+  bool FShownGIFFresh = false;
   int32_t FTipIndex = 0;
   bool FShowTips = false;
 };

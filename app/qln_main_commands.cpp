@@ -2,6 +2,7 @@
 // source commands.
 #include <memory>
 
+#include "app/busy.h"
 #include "app/pg_tools.h"
 #include "app/qln_main.h"
 #include "controls/toolbars.h"
@@ -112,28 +113,31 @@ void TForm1::SelChange(TObject*) {
 }
 
 void TForm1::FlipHorizontal1Click(TObject*) {
-  if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipHorizontal();
+  if (!EditPicture("Flipping the picture...", [this] {
+        if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipHorizontal();
+      }))
+    return;
   FlipHorizontal1->SetChecked(!FlipHorizontal1->Checked());
   Reset1->SetEnabled(true);
   MarkModified();
-  PictureEdited();
 }
 
 void TForm1::FlipVertical1Click(TObject*) {
-  if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipVertical();
+  if (!EditPicture("Flipping the picture...", [this] {
+        if (TPixelGraphic* p = Image1->GetPixelGraphic(); p && !p->Empty()) p->FlipVertical();
+      }))
+    return;
   FlipVertical1->SetChecked(!FlipVertical1->Checked());
   Reset1->SetEnabled(true);
   MarkModified();
-  PictureEdited();
 }
 
 void TForm1::RotateBy(int32_t Degrees) {
+  if (!EditPicture("Rotating the picture...", [&] { RotateImage(Image1, Degrees); })) return;
   FRotationAngle += Degrees;
   if (FRotationAngle > 360) FRotationAngle -= 360;
-  RotateImage(Image1, Degrees);
   Reset1->SetEnabled(true);
   MarkModified();
-  PictureEdited();
 }
 
 void TForm1::MainMenu2Click(TObject*) {
@@ -206,17 +210,24 @@ void TForm1::btnTwainClick(TObject*) {
 
 void TForm1::SetTileMode(bool On) {
   if (On == FTileMode) return;
-  FTileMode = On;
   if (On) {
-    std::unique_ptr<TPixelGraphic> shown = RenderAtDisplaySize(Image1->GetPixelGraphic());
-    TMemoryStream stream;
-    SavePixelGraphicAsGIF(stream, *shown, GIFInterlaced, GIFTransparent, GIFTransparentColor);
-    stream.SetPosition(0);
-    GIFImage1->LoadFromStream(stream);
+    // The tiles are the GIF that Save writes.
+    TPixelGraphic* picture = Image1->GetPixelGraphic();
+    if (!picture || picture->Empty()) return;
+    try {
+      TBusyCommand busy("Making the tiles...");
+      TMemoryStream& gif = *ShownGIF(picture, BoxWidth(), BoxHeight(), true).Bytes;
+      gif.SetPosition(0);
+      GIFImage1->LoadFromStream(gif);
+    } catch (const ECommandCancelled&) {
+      btnTile->SetDown(false);
+      return;
+    }
     SetColor(FBackgroundColor);
   } else {
     SetColor(clAppWorkSpace);
   }
+  FTileMode = On;
   GIFImage1->SetVisible(On);
   Image1->SetVisible(!On);
   UpdateControls(On);
@@ -269,7 +280,19 @@ void TForm1::Image1MouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int
 void TForm1::PickTransparentFromGif() {
   TPixelGraphic* picture = Image1->GetPixelGraphic();
   if (!picture || picture->Empty()) return;
-  if (!GIFImage1->LoadFromStream(PictureGIF(picture))) return;
+  try {
+    // Shown at its own size, the picture's GIF is the one Save writes.
+    TBusyCommand busy("Picking the colour...");
+    const int32_t width = picture->GetWidth(), height = picture->GetHeight();
+    TMemoryStream own;
+    TMemoryStream& gif = width == BoxWidth() && height == BoxHeight() ? *ShownGIF(picture, width, height, true).Bytes
+                                                                       : own;
+    if (&gif == &own) CodePictureGIF(own, picture);
+    gif.SetPosition(0);
+    if (!GIFImage1->LoadFromStream(gif)) return;
+  } catch (const ECommandCancelled&) {
+    return;  // the screen's colour stays picked
+  }
   TBitmap* first = GIFImage1->GetBitmap();
   if (first && FLastPickX >= 0 && FLastPickY >= 0 && FLastPickX < first->Width() && FLastPickY < first->Height())
     GIFTransparentColor = first->Canvas()->Pixels(FLastPickX, FLastPickY);
@@ -319,6 +342,8 @@ void TForm1::Acquire1Click(TObject*) {
       DeleteFile(name);
       // The scan names no file of the person's: it is untitled, like a paste.
       SetUntitled();
+    } catch (const ECommandCancelled&) {
+      QLNLoadingIdle = true;  // the picture shown stays
     } catch (const std::exception&) {
       QLNLoadingIdle = true;
       ShowMessage("Unable to aquire image");

@@ -30,10 +30,12 @@ void TForm1::AddBorder1Click(TObject*) {
   if (!BorderEdit) return;
   BorderEdit->Prepare(Image1);
   if (BorderEdit->ShowModal() == mrOk && BorderStyleSetting() != 0) {
-    AddSoftBorder(Image1, BorderStyleSetting() == 2, BorderWidthSetting(), BorderColorSetting());
+    if (!EditPicture("Adding the border...", [this] {
+          AddSoftBorder(Image1, BorderStyleSetting() == 2, BorderWidthSetting(), BorderColorSetting());
+        }))
+      return;
     Reset1->SetEnabled(true);
     MarkModified();
-    PictureEdited();
   }
 }
 
@@ -41,12 +43,11 @@ void TForm1::EditPalette1Click(TObject*) {
   if (!PalEditor) return;
   PalEditor->Prepare(Image1);
   if (PalEditor->ShowModal() == mrOk) {
-    TPalEditor::CopyToImage(PalEditor->Img, Image1);
+    if (!EditPicture("Changing the palette...", [this] { TPalEditor::CopyToImage(PalEditor->Img, Image1); })) return;
     Image1->RealizeParentPalette();
     btnTransparent->SetDown(false);
     Reset1->SetEnabled(true);
     MarkModified();
-    PictureEdited();
   }
 }
 

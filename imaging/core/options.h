@@ -7,7 +7,9 @@
 
 #include "platform/gdi/surface.h"
 
-// Gamma of new images and the reference of gamma correction.
+// Gamma of new images and the reference of gamma correction: 2.2, the
+// sRGB desktop's, so that pictures declaring it (a PNG's gAMA 0.45455, as
+// most programs write) load as they are, and the PNG writer stores it.
 extern long double PGDefaultGamma;
 // The largest pixel memory (bytes) an image may have; CheckPGImageSize
 // refuses larger images. Default (and ceiling): the largest surface
@@ -50,7 +52,7 @@ extern bool TIFFWhiteIsZero;
 extern bool TIFFMotorolaOrder;
 extern bool TIFFResolutionUnitCm;
 
-constexpr long double PGDefaultGammaValue = 1.8L;
+constexpr long double PGDefaultGammaValue = 2.2L;
 constexpr uint32_t PGMaxImageSizeDefault = static_cast<uint32_t>(MaxSurfaceBytes);
 
 void InitPGOptions();

@@ -372,6 +372,7 @@ protected:
   std::unique_ptr<std::vector<std::unique_ptr<TChunk>>> FChunks;  // made on first need
   std::unique_ptr<TPGCanvas> FCanvas;                               // made on first use
   friend class TPGCanvas;
+  friend class TColorRowStore;
 
 private:
   void BuildColorCache();

@@ -1,12 +1,16 @@
 // Copy with resampling: a rectangle of a source image drawn into a rectangle
 // of the image, each axis scaled by nearest, linear (two taps) or box
 // (area average) sampling, the colours stored by the pixel store rule.
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/core/dither.h"
 #include "imaging/core/long_operation.h"
+#include "imaging/core/row_gate.h"
+#include "imaging/core/row_store.h"
 
 namespace {
 
@@ -111,6 +115,126 @@ struct TAxis {
   }
 };
 
+// Division by an axis's normaliser N of a weighted sum of levels, whose
+// weights add up to N (so the sum is at most 255 N): a multiplication by
+// the rounded-up reciprocal 2^64 / N, exact for every such sum while N is
+// below 2^28 (the error, under Sum / 2^64, stays under 1 / N); beyond that,
+// a division.
+struct TDivider {
+  uint64_t N, M;
+  explicit TDivider(int64_t Divisor)
+      : N(uint64_t(Divisor)), M(N > 1 && N < (uint64_t{1} << 28) ? ~uint64_t{0} / N + 1 : 0) {}
+  uint8_t operator()(int64_t Sum) const {
+    return uint8_t(M ? uint64_t((unsigned __int128)uint64_t(Sum) * M >> 64) : uint64_t(Sum) / N);
+  }
+};
+
+// The copy a row at a time, for a copy whose every destination column and
+// row has a valid plan: each source row used is averaged along the width
+// once (kept for the next destination rows that use it), the averaged rows
+// are combined along the height, and the destination row is stored whole,
+// as bytes or through the palette's row loops. The same integer steps as the
+// pixel loop, so the same pixels.
+class TRowResampler {
+public:
+  TRowResampler(TPixelGraphic& Source, const TAxis& HAxis, const TAxis& VAxis, std::vector<TAxisPlan> Columns)
+      : FSource(Source), FH(HAxis), FV(VAxis), FColumns(std::move(Columns)), FHDiv(HAxis.N), FVDiv(VAxis.N) {
+    FFirstSource = FColumns.front().S0, FLastSource = FColumns.front().S1;
+    for (const TAxisPlan& c : FColumns)
+      FFirstSource = std::min(FFirstSource, c.S0), FLastSource = std::max(FLastSource, c.S1);
+    const size_t width = FColumns.size() * 3;
+    for (TSlot& slot : FSlots) slot.Bytes.resize(width);
+    FRow.resize(width);
+    if (Source.PixelFormat() != pf24Bit) FSourceRow.resize(size_t(FLastSource + 1) * 3);
+  }
+
+  // The colours of destination row plan Row, as blue, green and red bytes
+  // of each clipped column from the first.
+  const uint8_t* Row(const TAxisPlan& Row) {
+    if (Row.Kind == TSpan::Single) return Averaged(Row.S0);
+    if (Row.Kind == TSpan::Pair) {
+      // With weights adding up to N, (a W0 + b W1) / N is a + Floor((b - a)
+      // W1 / N): one table of the 511 differences for the row.
+      int16_t table[511];
+      for (int32_t d = -255; d <= 255; ++d) {
+        const int64_t p = d * Row.W1;
+        table[d + 255] = int16_t(p >= 0 ? p / FV.N : -((-p + FV.N - 1) / FV.N));
+      }
+      const uint8_t* a = Averaged(Row.S0);
+      const uint8_t* b = Averaged(Row.S1);
+      for (size_t i = 0; i < FRow.size(); ++i) FRow[i] = uint8_t(a[i] + table[b[i] - a[i] + 255]);
+      return FRow.data();
+    }
+    std::vector<int64_t>& sums = FSums;
+    sums.assign(FRow.size(), 0);
+    FV.ForEach(Row, [&](int64_t R, int64_t W) {
+      const uint8_t* a = Averaged(R);
+      for (size_t i = 0; i < sums.size(); ++i) sums[i] += a[i] * W;
+    });
+    for (size_t i = 0; i < FRow.size(); ++i) FRow[i] = FVDiv(sums[i]);
+    return FRow.data();
+  }
+
+private:
+  struct TSlot {
+    int64_t Row = -1;
+    std::vector<uint8_t> Bytes;
+  };
+
+  // Source row R averaged along the width: the rows asked for only move
+  // down, and a destination row takes at most two of them again, so the two
+  // used last are kept.
+  const uint8_t* Averaged(int64_t R) {
+    for (int i = 0; i < 2; ++i)
+      if (FSlots[i].Row == R) {
+        FNext = i ^ 1;
+        return FSlots[i].Bytes.data();
+      }
+    TSlot& slot = FSlots[FNext];
+    FNext ^= 1;
+    slot.Row = R;
+    const uint8_t* line = FSource.ScanLine(int32_t(R));
+    if (!FSourceRow.empty()) {
+      for (int64_t c = FFirstSource; c <= FLastSource; ++c) {
+        const TColor color = FSource.GetPixelColor(int32_t(c), int32_t(R));
+        FSourceRow[size_t(c) * 3] = uint8_t(color >> 16), FSourceRow[size_t(c) * 3 + 1] = uint8_t(color >> 8);
+        FSourceRow[size_t(c) * 3 + 2] = uint8_t(color);
+      }
+      line = FSourceRow.data();
+    }
+    uint8_t* to = slot.Bytes.data();
+    for (const TAxisPlan& c : FColumns) {
+      const uint8_t* p0 = line + c.S0 * 3;
+      if (c.Kind == TSpan::Single) {
+        to[0] = p0[0], to[1] = p0[1], to[2] = p0[2];
+      } else if (c.Kind == TSpan::Pair) {
+        const uint8_t* p1 = line + c.S1 * 3;
+        for (int k = 0; k < 3; ++k) to[k] = FHDiv(p0[k] * c.W0 + p1[k] * c.W1);
+      } else {
+        int64_t sum[3] = {0, 0, 0};
+        FH.ForEach(c, [&](int64_t S, int64_t W) {
+          const uint8_t* p = line + S * 3;
+          for (int k = 0; k < 3; ++k) sum[k] += p[k] * W;
+        });
+        for (int k = 0; k < 3; ++k) to[k] = FHDiv(sum[k]);
+      }
+      to += 3;
+    }
+    return slot.Bytes.data();
+  }
+
+  TPixelGraphic& FSource;
+  const TAxis& FH;
+  const TAxis& FV;
+  const std::vector<TAxisPlan> FColumns;
+  const TDivider FHDiv, FVDiv;
+  int64_t FFirstSource = 0, FLastSource = 0;
+  TSlot FSlots[2];
+  int FNext = 0;
+  std::vector<uint8_t> FSourceRow, FRow;
+  std::vector<int64_t> FSums;
+};
+
 }  // namespace
 
 void TPixelGraphic::CopyFromRect(int32_t DestX, int32_t DestY, int32_t DestWidth, int32_t DestHeight, int32_t SrcX,
@@ -163,10 +287,30 @@ void TPixelGraphic::CopyFromRect(int32_t DestX, int32_t DestY, int32_t DestWidth
     return sum;
   };
 
+  bool byRows = (FPixelFormat == pf24Bit || TColorRowStore::Applies(*this)) &&
+                std::all_of(columns.begin(), columns.end(), [](const TAxisPlan& P) { return P.Valid; });
+  for (int64_t y = firstY; y <= lastY && byRows; ++y) byRows = vAxis.Plan(y - DestY).Valid;
+
   {
   TDitherScope store(*this);
   TPGProgressScope progress(*this, this);
-  for (int64_t y = firstY; y <= lastY; ++y) {
+  if (byRows) {
+    TRowResampler resampler(*Source, hAxis, vAxis, std::move(columns));
+    std::unique_ptr<TColorRowStore> palette;
+    if (FPixelFormat != pf24Bit) palette = std::make_unique<TColorRowStore>(*this, store.Dithering(), firstX, lastX);
+    for (int64_t y = firstY; y <= lastY; ++y) {
+      const uint8_t* colors = resampler.Row(vAxis.Plan(y - DestY));
+      if (palette)
+        palette->Store(int32_t(y), colors, (y % 2) == 0);
+      else
+        std::memcpy(ScanLine(int32_t(y)) + firstX * 3, colors, size_t(lastX - firstX + 1) * 3);
+      // Rows above the rectangle keep their pixels, so every row down to
+      // this one is final.
+      if (FRowGate) FRowGate->Finished(int32_t(y + 1));
+      if (progress.Progress(int32_t(y - firstY), int32_t(lastY - firstY))) break;
+    }
+  }
+  for (int64_t y = firstY; y <= lastY && !byRows; ++y) {
     store.NextRow();
     const TAxisPlan row = vAxis.Plan(y - DestY);
     if (!row.Valid) continue;
@@ -185,6 +329,7 @@ void TPixelGraphic::CopyFromRect(int32_t DestX, int32_t DestY, int32_t DestWidth
       store.Store(int32_t(x), int32_t(y), uint8_t(total.R / vAxis.N), uint8_t(total.G / vAxis.N),
                   uint8_t(total.B / vAxis.N));
     }
+    if (FRowGate) FRowGate->Finished(int32_t(y + 1));
     if (progress.Progress(int32_t(y - firstY), int32_t(lastY - firstY))) break;
   }
   }

@@ -120,18 +120,24 @@ TEST_F(AppTest, PasteTakesTheClipboardBitmapAndEmptyClipboardDoesNothing) {
   });
   Form->SaveAs1Click(nullptr);
 
-  // Copy puts the displayed picture back as a DIB: at zoom 200 the picture
-  // is doubled, and the zoom spin reads 100 again.
+  // Copy puts the picture as shown on the clipboard, at zoom 200 doubled,
+  // and leaves the picture, its zoom, the change pending and Reset as they
+  // were.
   Form->btnRefreshClick(nullptr);
   Form->edZoom->SetValue(200);
+  const bool resetOn = Form->Reset1->Enabled();
   Clipboard()->Clear();
   Form->btnCopyClick(nullptr);
-  EXPECT_TRUE(Clipboard()->HasFormat(CF_DIB));
-  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 24);
-  EXPECT_EQ(Form->edZoom->Value(), 100);
-  EXPECT_EQ(Form->Pending(), 0);
-  EXPECT_FALSE(Form->btnRefresh->Enabled());
-  EXPECT_NE(Panel(2), "Size: ?");
+  ASSERT_TRUE(Clipboard()->HasFormat(CF_DIB));
+  TBitmap copied;
+  copied.Assign(Clipboard());
+  EXPECT_EQ(copied.Width(), 24);
+  EXPECT_EQ(copied.Height(), 18);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 12);
+  EXPECT_EQ(Form->edZoom->Value(), 200);
+  EXPECT_EQ(Form->Pending(), 1);
+  EXPECT_TRUE(Form->btnRefresh->Enabled());
+  EXPECT_EQ(Form->Reset1->Enabled(), resetOn);
   EXPECT_EQ(Panel(0), "24 x 18");
 }
 

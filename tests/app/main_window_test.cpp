@@ -78,7 +78,9 @@ TEST_F(AppTest, StatusPanelsHoldTheirLongestTexts) {
   Start();
   TBitmap measure;
   measure.Canvas()->Font()->Assign(Form->StatBar->Font());
-  const std::pair<int32_t, const char*> longest[] = {{0, "20000 x 15000"}, {2, "Size: 12345k"}};
+  // A picture 65535 pixels a side at zoom 800; the GIF of 2^30 pixels at 12
+  // bits each.
+  const std::pair<int32_t, const char*> longest[] = {{0, "524280 x 524280"}, {2, "Size: 1579005k"}};
   for (const auto& [panel, text] : longest) {
     const TRect r = Form->StatBar->PanelRect(panel);
     EXPECT_LE(measure.Canvas()->TextWidth(text), r.Width() - 6) << text;

@@ -229,26 +229,27 @@ TEST_F(LoadSave, GammaCorrectionOnlyForASoundGammaOutsideFivePercent) {
     m.SetPosition(0);
     G.LoadFromStream(m);
   };
+  // The default gamma is 2.2: a picture of gamma 1.8 is corrected to it.
   auto corrected = [](int v, long double gamma) {
-    return int(std::nearbyint(255 * std::pow(v / 255.0L, gamma / 1.8L)));
+    return int(std::nearbyint(255 * std::pow(v / 255.0L, gamma / 2.2L)));
   };
   for (uint8_t format : {pf8Bit, pf24Bit}) {
     TPixelGraphic g;
-    load(g, format, 2.2L);
-    EXPECT_EQ(g.Gamma(), 1.8L);
+    load(g, format, 1.8L);
+    EXPECT_EQ(g.Gamma(), 2.2L);
     const TColor c = g.GetPixelColor(1, 0);
-    EXPECT_EQ(int(c & 0xFF), corrected(0x20, 2.2L));
-    EXPECT_EQ(int((c >> 8) & 0xFF), corrected(0x40, 2.2L));
-    EXPECT_EQ(int((c >> 16) & 0xFF), corrected(0x80, 2.2L));
+    EXPECT_EQ(int(c & 0xFF), corrected(0x20, 1.8L));
+    EXPECT_EQ(int((c >> 8) & 0xFF), corrected(0x40, 1.8L));
+    EXPECT_EQ(int((c >> 16) & 0xFF), corrected(0x80, 1.8L));
     EXPECT_EQ(g.GetPixelColor(0, 0), 0u);
-    for (long double gamma : {1.85L, 0.0L, -2.0L, std::numeric_limits<long double>::quiet_NaN()}) {
+    for (long double gamma : {2.25L, 0.0L, -2.0L, std::numeric_limits<long double>::quiet_NaN()}) {
       load(g, format, gamma);
       EXPECT_EQ(g.GetPixelColor(1, 0), 0x804020u) << double(gamma);
     }
     PGGammaCorrectOnLoad = false;
-    load(g, format, 2.2L);
+    load(g, format, 1.8L);
     EXPECT_EQ(g.GetPixelColor(1, 0), 0x804020u);
-    EXPECT_NEAR(double(g.Gamma()), 2.2, 1e-9);
+    EXPECT_NEAR(double(g.Gamma()), 1.8, 1e-9);
     PGGammaCorrectOnLoad = true;
   }
 }

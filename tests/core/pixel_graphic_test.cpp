@@ -25,7 +25,7 @@ TEST(PixelGraphic, ConstructionDefaults) {
   EXPECT_TRUE(g.GetEmpty());
   EXPECT_EQ(g.PixelFormat(), pf24Bit);
   EXPECT_EQ(g.PaletteIdent(), pTrueColor);
-  EXPECT_EQ(g.Gamma(), 1.8L);
+  EXPECT_EQ(g.Gamma(), 2.2L);
   EXPECT_TRUE(g.Dither());
   EXPECT_EQ(g.DitherErrorLimit(), 32);
   EXPECT_TRUE(g.UseColorCache());

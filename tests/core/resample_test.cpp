@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "imaging/core/dither.h"
 #include "imaging/core/pixel_graphic.h"
 
 namespace {
@@ -129,4 +130,42 @@ TEST(Resample, PaletteDestinationAndAbort) {
   EXPECT_EQ(d.GetPixel(0, 0), 1u);
   EXPECT_EQ(d.GetPixel(1, 1), 1u);
   EXPECT_EQ(d.GetPixel(0, 2), 0u);  // rows after the abort keep their values
+}
+
+namespace {
+// A derived image: a scaled copy onto it stores pixel by pixel through the
+// ditherer, the reference for the row loops.
+class TPerPixel : public TPixelGraphic {};
+}  // namespace
+
+TEST(Resample, PaletteRowsEqualThePixelLoop) {
+  InitClampTable();  // the library's start-up builds it
+  TPixelGraphic photo, indexed;
+  photo.NewImage(23, 17, pf24Bit);
+  for (int32_t y = 0; y < 17; ++y)
+    for (int32_t x = 0; x < 23; ++x)
+      photo.SetPixel(x, y, TColor((x * 11 + y * 3) & 0xFF) | TColor((x * y * 7) & 0xFF) << 8 | TColor((200 - y * 9) & 0xFF) << 16);
+  indexed.NewImage(23, 17, pf8Bit);
+  indexed.SetPaletteIdent(pSpecial216);
+  indexed.CopyFrom(&photo);
+  for (TPixelGraphic* source : {&photo, &indexed})
+    for (TStretchMode mode : {smFast, smMedium, smPrecise})
+      for (TPaletteIdent kind : {pSpecial216, pGray16})
+        for (bool dither : {true, false})
+          for (auto [w, h] : {std::pair{61, 40}, std::pair{9, 7}}) {
+            TPixelGraphic rows;
+            TPerPixel pixels;
+            for (TPixelGraphic* d : {&rows, static_cast<TPixelGraphic*>(&pixels)}) {
+              d->NewImage(w, h, kind == pGray16 ? pf4Bit : pf8Bit);
+              d->SetPaletteIdent(kind);
+              d->SetDither(dither);
+              d->SetStretchMode(mode);
+              d->CopyFrom(source);
+            }
+            for (int32_t y = 0; y < h; ++y)
+              for (int32_t x = 0; x < w; ++x)
+                ASSERT_EQ(rows.GetPixel(x, y), pixels.GetPixel(x, y))
+                    << source->GetBitCount() << " " << int(mode) << " " << int(kind) << " " << dither << " " << w << ": "
+                    << x << "," << y;
+          }
 }

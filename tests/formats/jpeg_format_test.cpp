@@ -68,7 +68,7 @@ TEST_F(JPEGFormat, ColourSpacesToPixelFormats) {
   colour.SetGamma(1.0L);
   Read(MakeJPEG(m), colour);
   EXPECT_EQ(colour.GetBitCount(), 24);
-  EXPECT_EQ(colour.Gamma(), 1.8L);
+  EXPECT_EQ(colour.Gamma(), 2.2L);
   // Colours land in the image's blue, green, red rows the right way round.
   ExpectQuadrants(colour);
 

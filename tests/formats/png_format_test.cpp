@@ -9,6 +9,7 @@
 #include "imaging/core/chunks.h"
 #include "imaging/core/exceptions.h"
 #include "imaging/core/options.h"
+#include "imaging/formats/pg_startup.h"
 #include "imaging/formats/png_format.h"
 
 namespace {
@@ -197,7 +198,7 @@ TEST_F(PNGFormat, GammaResolutionAndOffsets) {
   TPixelGraphic aspect;
   aspect.SetGamma(3);
   Read(MakePNG(m), aspect);
-  EXPECT_EQ(aspect.Gamma(), 1.8L);
+  EXPECT_EQ(aspect.Gamma(), 2.2L);
   EXPECT_EQ(aspect.XResolution(), 1000);
   EXPECT_EQ(aspect.YResolution(), 2000);
 
@@ -212,6 +213,30 @@ TEST_F(PNGFormat, GammaResolutionAndOffsets) {
   EXPECT_EQ(std::count(types.begin(), types.end(), "gAMA"), 0);
   g.SetGamma(-1);
   EXPECT_NO_THROW(Write(g));
+}
+
+// Opened through the registry: a PNG that declares the desktop's gamma
+// (gAMA 0.45455, as most programs write) keeps its pixels, one that declares
+// 1.8 is corrected to 2.2; a new picture is written with gAMA 0.45455.
+TEST(PNGGamma, TheDesktopsGammaLoadsAsItIsAnotherIsCorrected) {
+  PGraphicInitialization();
+  TPNGMaker m = Maker(2, 8);
+  m.Sample = [](int32_t, int32_t, int32_t S) { return S == 1 ? 170u : 0u; };  // flat green 170
+  for (auto [gamma, green] : {std::pair{0.45455, 170}, std::pair{1 / 1.8, 183}}) {
+    m.Gamma = gamma;
+    TMemoryStream s = StreamOf(MakePNG(m));
+    TPixelGraphic g;
+    g.LoadFromStream(s);
+    EXPECT_EQ(g.GetPixelColor(4, 2), RGB(0, green, 0)) << gamma;
+  }
+  TPixelGraphic fresh, back;
+  fresh.NewImage(2, 2, pf24Bit);
+  TMemoryStream written;
+  fresh.SaveToStreamAs(written, "png");
+  written.SetPosition(0);
+  TPNGFileFormatReader().Read(written, back, 0);
+  EXPECT_NEAR(double(1 / back.Gamma()), 0.45455, 1e-6);
+  PGraphicFinalization();
 }
 
 TEST_F(PNGFormat, InfoTexts) {

@@ -44,7 +44,7 @@ TEST(StartUp, RunsOnceSetsEveryOptionAndCleansUpTwiceInOneProcess) {
       Option("JPEGQuality", JPEGQuality, uint8_t{80}),
       Option("JPEGProgressive", JPEGProgressive, false),
       Option("JPEGDensityMetric", JPEGDensityMetric, true),
-      Option("PGDefaultGamma", PGDefaultGamma, 1.8L),
+      Option("PGDefaultGamma", PGDefaultGamma, 2.2L),
       Option("PGGammaCorrectOnLoad", PGGammaCorrectOnLoad, true),
       Option("PNGUseFileBackground", PNGUseFileBackground, true),
       Option("PNGWriteGamma", PNGWriteGamma, true),
@@ -66,7 +66,7 @@ TEST(StartUp, RunsOnceSetsEveryOptionAndCleansUpTwiceInOneProcess) {
     ASSERT_TRUE(FileFormatWriters);
     for (const TOption& o : options) EXPECT_EQ(o.Value(), o.Default) << o.Name;
     TPixelGraphic g;
-    EXPECT_EQ(g.Gamma(), 1.8L);
+    EXPECT_EQ(g.Gamma(), 2.2L);
     PGraphicFinalization();
     EXPECT_TRUE(PGraphicInitialized());
     PGraphicFinalization();
