@@ -88,7 +88,7 @@ TEST_F(PaletteAndBorder, EditingAnEntryOfAFourBitImage) {
     PalEditor->BitBtn2Click(nullptr);
     TPixelGraphic* grid = PalEditor->Img->GetPixelGraphic();
     EXPECT_EQ(grid->GetPixelColor(5 * cw + cw / 2, ch / 2), static_cast<TColor>(0x00CC3311));
-    EXPECT_EQ(PalEditor->edColValue->Text(), "CC3311");
+    EXPECT_EQ(PalEditor->edColValue->Text(), "1133CC");  // RRGGBB
     TPixelGraphic* preview = PalEditor->PGImage1->GetPixelGraphic();
     EXPECT_EQ(preview->PixelFormat(), pf8Bit);
     EXPECT_EQ(preview->GetPixelColor(5, 0), static_cast<TColor>(0x00CC3311));
