@@ -840,6 +840,12 @@ void TForm1::UpdateSizeInfo() {
   ShowPictureSize();
 }
 
+void TForm1::ShowColorCount() {
+  TNotifyEvent change = std::move(edColors->OnChange);
+  edColors->SetValue(GIFColorCount);
+  edColors->OnChange = std::move(change);
+}
+
 void TForm1::ColorGrayScaleClick(TObject* Sender) {
   if (auto* item = dynamic_cast<TMenuItem*>(Sender)) item->SetChecked(true);
   edColors->SetEnabled(Color1->Checked());
@@ -912,6 +918,7 @@ void TForm1::Reset1Click(TObject*) {
   g->Assign(FPristine.get());
   Image1->TakePixelGraphic(std::move(g));
   ApplyReduction();
+  ShowColorCount();
   // The picture is again the one loaded: unchanged, unless it never was saved.
   FModified = FUntitled;
 }
@@ -953,7 +960,7 @@ void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
   FPristine->Assign(Image1->GetPixelGraphic());
   ApplyReduction();
   UpdateControls(false);
-  edColors->SetValue(GIFColorCount);
+  ShowColorCount();
   FModified = false;
   FUntitled = false;
   QLNLoadingIdle = true;
@@ -967,7 +974,9 @@ void TForm1::SaveAs1Click(TObject*) {
     SaveDialog1->SetFileName(IncludeTrailingPathDelimiter(folder) + "Untitled");
   } else {
     // The current name without its extension (empty when it has none); a
-    // dot in a folder name is not one.
+    // dot in a folder name is not one. The dialog opens in the picture's
+    // folder either way.
+    SaveDialog1->SetInitialDir(ExtractFilePath(FFileName));
     SaveDialog1->SetFileName(ExtractFileExt(FFileName).empty() ? std::string() : ChangeFileExt(FFileName, ""));
   }
   if (!SaveDialog1->Execute()) return;
@@ -1060,7 +1069,7 @@ void TForm1::btnPasteClick(TObject*) {
     g->Assign(FPristine.get());
     Image1->TakePixelGraphic(std::move(g));
     ApplyReduction();
-    edColors->SetValue(GIFColorCount);
+    ShowColorCount();
     Invalidate();
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;

@@ -212,6 +212,9 @@ private:
 
   // A change of what Save would write, made by the person (not by a load).
   void MarkModified();
+  // The count box shows how many colours the picture's GIF holds, as after
+  // Open, Paste and Reset: what is applied, not a change waiting for Apply.
+  void ShowColorCount();
   // The status bar's first panel: the size the picture is shown at.
   void ShowPictureSize();
   // The status bar follows an edit of the picture: its size, and its GIF

@@ -50,11 +50,21 @@ void TForm1::Transparent1Click(TObject*) {
 }
 
 void TForm1::btnCropClick(TObject*) {
+  // A frame still shown when crop mode ends was not cropped to (Apply's crop
+  // takes it away first): it is no longer a change waiting for Apply.
+  const bool uncropped = !btnCrop->Down() && Image1->Selection();
   Image1->SetSelection(btnCrop->Down() && Image1->SelectionWidth() > 1 && Image1->SelectionHeight() > 1);
   if (!btnCrop->Down()) {
     SaveCropBarPosition();
     Image1->SetActionMode(amNone);
     CropBar->SetVisible(false);
+    if (uncropped && (FPending & 4)) {
+      FPending &= static_cast<uint8_t>(~4u);
+      if (FPending == 0 && QLNLoadingIdle) {
+        btnRefresh->SetEnabled(false);
+        UpdateSizeInfo();
+      }
+    }
   } else {
     TSettingsFile s(QLNSettingsFileName());
     const int32_t defaultLeft = Left() + Width() - CropBar->Width(), defaultTop = Top() + 100;
@@ -79,8 +89,11 @@ void TForm1::Crop1Click(TObject*) {
 }
 
 void TForm1::SelectionToSpins() {
-  FPending |= 4;
-  MarkDirty();
+  // Only a frame shown in crop mode is a crop waiting for Apply.
+  if (btnCrop->Down() && Image1->Selection()) {
+    FPending |= 4;
+    MarkDirty();
+  }
   if (SpinsMoveSelection) return;
   QLNSelectionSync = false;
   SelLeft->SetValue(Image1->SelectionLeft());
@@ -191,16 +204,17 @@ void TForm1::Select1Click(TObject*) {
   }
   Screen->SetCursor(crDefault);
   Acquire1->SetEnabled(selected);
-  if (Acquire1->Enabled()) btnTwain->SetCaption("Acquire");
+  // The button says what its next press does: acquire from the source
+  // chosen, or choose one when none was.
+  btnTwain->SetCaption(selected ? "Acquire" : "Select");
+  btnTwain->SetHint(selected ? "Acquire Image" : "Select Source");
 }
 
 void TForm1::btnTwainClick(TObject*) {
-  if (!Acquire1->Enabled()) {
-    btnTwain->SetHint("Acquire Image");
+  if (!Acquire1->Enabled())
     Select1Click(Select1);
-  } else {
+  else
     Acquire1->Click();
-  }
 }
 
 void TForm1::SetTileMode(bool On) {

@@ -93,6 +93,29 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   EXPECT_TRUE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
 }
 
+// Crop mode left without Apply leaves no crop waiting: Apply goes out and
+// the size shows again, unless another change still waits.
+TEST_F(Commands, LeavingCropModeWithoutACropLeavesNothingPending) {
+  const std::string size = Panel(2);
+  Form->Crop1Click(nullptr);
+  Form->Image1PicBoxOnMouseMove(Form->Image1, {}, 5, 5);
+  Form->Crop1Click(nullptr);
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_EQ(Panel(2), size);
+  for (const bool zoomed : {false, true}) {
+    if (zoomed) Form->edZoom->SetValue(50);
+    Form->Crop1Click(nullptr);
+    Form->SelLeft->SetText(zoomed ? "2" : "5");
+    Form->SelWidth->SetValue(zoomed ? 4 : 10);
+    Form->SelHeight->SetValue(4);
+    EXPECT_EQ(Form->Pending(), zoomed ? 5 : 4);
+    Form->Crop1Click(nullptr);
+    EXPECT_EQ(Form->Pending(), zoomed ? 1 : 0);
+    EXPECT_EQ(Form->btnRefresh->Enabled(), zoomed);
+    EXPECT_EQ(Panel(2), zoomed ? "Size: ?" : size);
+  }
+}
+
 // Apply shows in the spins the count and zoom it applied, not a value typed
 // beyond their limits.
 TEST_F(Commands, ApplyShowsTheCountAndZoomItApplied) {

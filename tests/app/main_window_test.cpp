@@ -268,18 +268,23 @@ TEST_F(AppTest, SaveWritesTheEstimatedGifAndShowsWhatItHolds) {
 }
 
 TEST_F(AppTest, ResetRestoresThePristineImage) {
-  WritePhoto("r.bmp", 30, 20);
+  WritePhoto("r.bmp", 15, 10);
   Start();
   Form->LoadFile(Dir + "r.bmp");
+  const int32_t opened = Form->edColors->Value();
+  ASSERT_EQ(opened, 150);
   RotateImage(Form->Image1, 90);
-  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 20);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 10);
   Form->ColorGrayScaleClick(Form->BlackWhite1);
   Form->Reset1Click(nullptr);
-  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 30);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 15);
   EXPECT_TRUE(Form->Color1->Checked());
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf8Bit);
-  // After a reset the count is 256; a black-and-white palette still loses
-  // the colours, so it can be reset again.
+  // After a reset the count reads as after Open, with nothing waiting for
+  // Apply; a black-and-white palette still loses the colours, so it can be
+  // reset again.
+  EXPECT_EQ(Form->edColors->Value(), opened);
+  EXPECT_EQ(Form->Pending(), 0);
   EXPECT_FALSE(Form->Reset1->Enabled());
   Form->ColorGrayScaleClick(Form->BlackWhite1);
   EXPECT_TRUE(Form->Reset1->Enabled());
@@ -632,6 +637,13 @@ TEST_F(AppTest, FileDialogsOpenInTheFolderLastUsed) {
   OpenThroughDialog("p.bmp", photos);
   EXPECT_EQ(shownBy(&TForm1::Open1Click), photos);
   EXPECT_EQ(shownBy(&TForm1::SaveAs1Click), photos);
+  // A picture from a file without an extension: an empty name, in its folder.
+  const std::string plain = Dir + "plain/";
+  ASSERT_TRUE(ForceDirectories(plain));
+  ASSERT_TRUE(RenameFile(WritePhoto("plain/picture.bmp", 8, 8), plain + "picture"));
+  Form->LoadFile(plain + "picture");
+  EXPECT_EQ(shownBy(&TForm1::SaveAs1Click), plain);
+  EXPECT_EQ(Form->SaveDialog1->FileName(), "");
   TBitmap pasted;
   pasted.SetSize(5, 5);
   Clipboard()->Assign(&pasted);
