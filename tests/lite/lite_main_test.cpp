@@ -298,9 +298,14 @@ TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgum
   EXPECT_EQ(Form->FileName(), Dir + "many colours.bmp");
 
   // The offer shows whole: the memo holds every line of its text, the
-  // buttons lie under it inside the panel.
+  // buttons lie under it inside the panel. Its paragraphs are wrapped by the
+  // memo alone: no line of them is cut short to go on in the next.
   Driver.ProcessMessages();
   TMemo* memo = Form->Memo1;
+  for (int32_t i = 0; i + 1 < memo->Lines()->Count(); ++i) {
+    const std::string line = memo->Lines()->Strings(i);
+    EXPECT_TRUE(line.empty() || line.back() != ' ') << line;
+  }
   const int32_t height = memo->Height();
   EXPECT_GE(Form->BitBtn1->Top(), memo->Top() + height);
   EXPECT_LE(Form->BitBtn1->Top() + Form->BitBtn1->Height(), Form->plTestPro->ClientHeight());
