@@ -9,6 +9,7 @@
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
 #include "gif/gif_read_write.h"
+#include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/twain/pg_twain.h"
 #include "imaging/viewer/pg_image.h"
@@ -44,6 +45,15 @@ void TellSettingsProblem(const std::string& Text) {
   if (SettingsProblemTold) return;
   SettingsProblemTold = true;
   Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Why the file Name did not open, naming it: "is empty" for a file of no
+// bytes (no reader can tell what it is), else the reader's reason.
+std::string OpenFailureText(const std::string& Name, const std::string& Reason) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(Name, ec) && std::filesystem::file_size(Name, ec) == 0 && !ec)
+    return PGMessage(16, "\"" + Name + "\"") + ".";
+  return CannotOpenFileText(Name, Reason);
 }
 
 // Writes what S holds; a failure is told (once).
@@ -585,7 +595,7 @@ void TForm1::OpenStartFile() {
     LoadFile(name);
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
-    Application->MessageBox(CannotOpenFileText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
+    Application->MessageBox(OpenFailureText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
   }
 }
 
@@ -933,7 +943,7 @@ void TForm1::Open1Click(TObject*) {
     LoadFile(name);
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
-    Application->ShowException(E);
+    Application->MessageBox(OpenFailureText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
     return;
   }
   OpenDialog1->SetInitialDir(ExtractFilePath(name));
@@ -942,6 +952,11 @@ void TForm1::Open1Click(TObject*) {
 
 void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
   QLNLoadingIdle = false;
+  // A reader's question names the file it is about.
+  struct TReading {
+    std::string& Name;
+    ~TReading() { Name.clear(); }
+  } reading{FFileBeingRead = Name};
   // Loaded first: a file that fails, or whose warning is cancelled, leaves
   // the picture, its name and the controls as they were.
   if (Bytes) {

@@ -108,6 +108,8 @@ public:
   // The picture came from the clipboard or the scanner and names no file.
   bool Untitled() const { return FUntitled; }
   HWND NextClipboardViewer() const { return FNextViewer; }
+  // The file LoadFile is reading, while it reads (empty otherwise).
+  const std::string& FileBeingRead() const { return FFileBeingRead; }
 
   // ---- lifecycle ----
   void FormCreate(TObject* Sender);
@@ -226,6 +228,7 @@ private:
   bool FPickMode = false;
   bool FTileMode = false;
   std::string FFileName;
+  std::string FFileBeingRead;
   bool FModified = false;
   bool FUntitled = false;
   // The file named on the command line, until it is opened.

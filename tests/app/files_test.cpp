@@ -31,11 +31,13 @@ protected:
     WriteWholeFile(Dir + Name, bytes);
     return Dir + Name;
   }
-  int32_t WarningBoxes() {
+  // The reader's questions, each naming the file it is about.
+  int32_t WarningBoxes(const std::string& File) {
     int32_t n = 0;
     for (const TMessageBoxRecord& box : Driver.MessageBoxes())
       if (box.Caption == "JPG Warning") {
         EXPECT_EQ(box.Type & 0x0F, static_cast<uint32_t>(MB_OKCANCEL));
+        EXPECT_NE(box.Text.find("\"" + File + "\""), std::string::npos) << box.Text;
         ++n;
       }
     return n;
@@ -53,7 +55,7 @@ TEST_F(AppFiles, ACommandLineFilesWarningComesOnceTheWindowShows) {
   Driver.AnswerMessageBoxes({IDOK});
   Form->Show();
   Driver.ProcessMessages();
-  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(WarningBoxes(cut), 1);
   EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
   ASSERT_NE(Form->Image1->PixelGraphicNoWait(), nullptr);
   EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetWidth(), 64);
@@ -71,9 +73,9 @@ TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
   Driver.ClearMessageBoxes();
   Driver.AnswerMessageBoxes({IDCANCEL});
   OpenThroughDialog("cut.jpg");
-  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(WarningBoxes(cut), 1);
   ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
-  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "JPG: Operation aborted on user request.");
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "Cannot open file \"" + cut + "\".\nJPG: Operation aborted on user request.");
   EXPECT_EQ(Form->Image1->GetPixelGraphic(), before);
   EXPECT_EQ(before->GetWidth(), 20);
   EXPECT_EQ(Form->FileName(), photo);
@@ -84,7 +86,7 @@ TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
   Driver.ClearMessageBoxes();
   Driver.AnswerMessageBoxes({IDOK});
   OpenThroughDialog("cut.jpg");
-  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(WarningBoxes(cut), 1);
   EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
   EXPECT_EQ(Form->FileName(), cut);
   ASSERT_NE(Form->Image1->GetPixelGraphic(), nullptr);

@@ -598,16 +598,22 @@ TEST_F(AppTest, ReplacingAnEditedPictureAsksToSaveItFirst) {
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 5);
 }
 
+// A file that does not open is named, with what is wrong with it.
 TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
-  {
-    std::ofstream bad(Dir + "bad.bmp", std::ios::binary);
-    bad << "BM garbage";
-  }
+  std::ofstream(Dir + "bad.bmp", std::ios::binary) << "BM garbage";
+  std::ofstream(Dir + "text.jpg", std::ios::binary) << "plain text, not a picture";
+  std::ofstream(Dir + "empty.png", std::ios::binary);
   Start();
   OpenThroughDialog("bad.bmp");
-  EXPECT_FALSE(Driver.MessageBoxes().empty());
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u);
   EXPECT_TRUE(QLNLoadingIdle);
   EXPECT_FALSE(Form->btnSave->Enabled());
+  OpenThroughDialog("text.jpg");
+  OpenThroughDialog("empty.png");
+  ASSERT_EQ(Driver.MessageBoxes().size(), 3u);
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "Cannot open file \"" + Dir + "text.jpg\".\nUnknown file format.");
+  EXPECT_EQ(Driver.MessageBoxes()[2].Text, "\"" + Dir + "empty.png\" is empty.");
 }
 
 // The file dialogs open where the person last was: Open in the folder kept
