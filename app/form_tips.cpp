@@ -79,6 +79,7 @@ TTipForm::TTipForm(TComponent* AOwner) : TForm(AOwner) {
   CloseBtn->SetCaption("&Close");
   CloseBtn->SetModalResult(mrOk);
   CloseBtn->SetDefault(true);
+  CloseBtn->SetCancel(true);  // Escape closes, as Close does
 }
 
 void TTipForm::ShowTip(int32_t N) {

@@ -233,6 +233,8 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnActivate = [this](TObject* S) { FormActivate(S); };
+  SetKeyPreview(true);
+  OnKeyDown = [this](TObject* S, uint16_t& Key, TShiftState Shift) { FormKeyDown(S, Key, Shift); };
   OnCloseQuery = [this](TObject*, bool& CanClose) { CanClose = QueryCloseSave(); };
   OnDestroy = [this](TObject* S) { FormDestroy(S); };
 }
@@ -547,6 +549,21 @@ void TForm1::FitToolbar() {
   if (overhang <= 0) return;
   const int32_t room = Screen ? Screen->WorkAreaRect().Right - Screen->WorkAreaRect().Left : Width() + overhang;
   SetWidth(std::min(Width() + overhang, std::max(Width(), room)));
+}
+
+void TForm1::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
+  if (Shift & (ssCtrl | ssAlt)) return;
+  TWinControl* focus = ActiveControl();
+  // Enter in a box of the toolbar or the crop bar applies what was typed.
+  const bool box = focus == edZoom || focus == edColors || focus == SelLeft || focus == SelTop ||
+                   focus == SelWidth || focus == SelHeight;
+  if (Key == VK_RETURN && box) {
+    if (btnRefresh->Enabled()) btnRefreshClick(btnRefresh);
+    Key = 0;
+  } else if (Key == VK_ESCAPE && btnCrop->Down()) {
+    Crop1Click(Crop1);  // crop mode ends without a crop
+    Key = 0;
+  }
 }
 
 void TForm1::FormActivate(TObject*) {

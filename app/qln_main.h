@@ -114,6 +114,9 @@ public:
   // ---- lifecycle ----
   void FormCreate(TObject* Sender);
   void FormActivate(TObject* Sender);
+  // Keys for the whole window: Enter in the zoom, colour or crop boxes
+  // applies; Escape leaves crop mode.
+  void FormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
   void FormDestroy(TObject* Sender);
   void LoadSettings();
   void SaveSettings();

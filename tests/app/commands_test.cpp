@@ -116,6 +116,34 @@ TEST_F(Commands, LeavingCropModeWithoutACropLeavesNothingPending) {
   }
 }
 
+// The keyboard alone: Enter in the zoom or colour box applies what was
+// typed there; Escape leaves crop mode.
+TEST_F(Commands, EnterInABoxAppliesEscapeLeavesCropMode) {
+  Form->edZoom->SetFocus();
+  Form->edZoom->SetText("50");
+  ASSERT_TRUE(Form->btnRefresh->Enabled());
+  Driver.PressKey(VK_RETURN);
+  Driver.ProcessMessages();
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_EQ(Panel(0), "15 x 10");
+  EXPECT_NE(Panel(2), "Size: ?");
+  Form->edColors->SetFocus();
+  Form->edColors->SetText("8");
+  Driver.PressKey(VK_RETURN);
+  Driver.ProcessMessages();
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_LE(ColourCount(*Form->Image1->GetPixelGraphic()), 8u);
+
+  Form->Crop1Click(nullptr);
+  ASSERT_TRUE(Form->CropBar->Visible());
+  Form->Image1->SetFocus();
+  Driver.PressKey(VK_ESCAPE);
+  Driver.ProcessMessages();
+  EXPECT_FALSE(Form->btnCrop->Down());
+  EXPECT_FALSE(Form->CropBar->Visible());
+  EXPECT_EQ(Form->Image1->ActionMode(), amNone);
+}
+
 // Apply shows in the spins the count and zoom it applied, not a value typed
 // beyond their limits.
 TEST_F(Commands, ApplyShowsTheCountAndZoomItApplied) {

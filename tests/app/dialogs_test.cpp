@@ -58,7 +58,7 @@ TEST_F(Dialogs, TipsCycleWrapAndPersist) {
   EXPECT_EQ(index, 2);  // 1, then four Next clicks: 2, 3, 1, 2
 
   // A stored index outside the tips starts again at the first tip, never at
-  // an empty one or the file's header.
+  // an empty one or the file's header. Escape closes the tips as Close does.
   for (int32_t stored : {-3, -1, 9}) {
     index = stored;
     std::string title;
@@ -66,7 +66,7 @@ TEST_F(Dialogs, TipsCycleWrapAndPersist) {
       TTipForm* f = ModalForm<TTipForm>();
       ASSERT_NE(f, nullptr);
       title = f->TipTitle->Caption();
-      f->CloseBtn->Click();
+      Driver.PressKey(VK_ESCAPE);
     });
     ShowTipDialog(index, false);
     EXPECT_EQ(title, "First") << stored;
@@ -124,4 +124,11 @@ TEST_F(Dialogs, AboutBoxClosesThroughItsPanel) {
   Form->About1Click(nullptr);
   EXPECT_TRUE(shown);
   EXPECT_EQ(AboutForm->ModalResult(), mrOk);
+  // Enter and Escape press its OK.
+  for (uint16_t key : {VK_RETURN, VK_ESCAPE}) {
+    Driver.WhenIdle([&] { Driver.PressKey(key); });
+    Form->About1Click(nullptr);
+    EXPECT_EQ(AboutForm->ModalResult(), mrOk);
+    EXPECT_EQ(Driver.PendingSteps(), 0u);
+  }
 }

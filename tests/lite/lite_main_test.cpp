@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "gif/gif_encoder.h"
+#include "lite/about.h"
 #include "lite/main.h"
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
@@ -336,6 +337,18 @@ TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgum
   Form->BitBtn2Click(Form->BitBtn2);
   EXPECT_FALSE(Form->plTestPro->Visible());
   EXPECT_EQ(shell.Requests.size(), 1u);
+}
+
+// The about box's only button answers Enter and Escape.
+TEST_F(LiteMain, TheAboutBoxClosesWithEnterOrEscape) {
+  Start();
+  Application->CreateForm(AboutForm);
+  for (uint16_t key : {VK_RETURN, VK_ESCAPE}) {
+    Driver.WhenIdle([&] { Driver.PressKey(key); });
+    EXPECT_EQ(AboutForm->ShowModal(), mrOk);
+    EXPECT_EQ(Driver.PendingSteps(), 0u);
+  }
+  FreeAndNil(AboutForm);
 }
 
 TEST_F(LiteMain, AMissingOrFailingFullEditionIsReported) {
