@@ -130,8 +130,8 @@ TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
 }
 
 // Save As over a file that is there asks first, also for a name typed
-// without its extension: No keeps the dialog open and the file as it was,
-// Yes replaces it.
+// without its extension: No (the default button, which Enter presses)
+// keeps the dialog open and the file as it was, Yes replaces it.
 TEST_F(AppFiles, SaveAsAsksBeforeReplacingAFile) {
   WritePhoto("photo.bmp");
   const std::vector<uint8_t> original = {'G', 'I', 'F', '8', '9', 'a', 'o', 'l', 'd'};
@@ -144,7 +144,7 @@ TEST_F(AppFiles, SaveAsAsksBeforeReplacingAFile) {
   ASSERT_GT(gif, 0);
   for (int32_t answer : {IDNO, IDYES}) {
     Driver.ClearMessageBoxes();
-    Driver.AnswerMessageBoxes({answer});
+    if (answer == IDYES) Driver.AnswerMessageBoxes({answer});
     Driver.WhenIdle([&] {
       TOpenDialog* d = ExecutingFileDialog();
       d->ChangeFolder(Dir);
@@ -156,6 +156,7 @@ TEST_F(AppFiles, SaveAsAsksBeforeReplacingAFile) {
     Form->SaveAs1Click(nullptr);
     ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
     EXPECT_EQ(Driver.MessageBoxes()[0].Text, Dir + "old.gif already exists.\nDo you want to replace it?");
+    EXPECT_EQ(Driver.MessageBoxes()[0].Answer, answer);
     if (answer == IDNO) {
       EXPECT_EQ(ReadWholeFile(Dir + "old.gif"), original);
       EXPECT_EQ(Form->FileName(), Dir + "photo.bmp");
