@@ -140,6 +140,20 @@ TEST_F(PaletteAndBorder, SoftBorderPreviewThenApplied) {
   Driver.WhenIdle([&] {
     seenStyle = BorderEdit->RadioGroup1->ItemIndex();
     EXPECT_EQ(BorderEdit->Selected(), 3);  // kept from the last run
+    // The colour grid takes the keyboard: it shows that it has the focus,
+    // and the arrows move the chosen colour within the palette.
+    TPGImage* grid = BorderEdit->Img;
+    Driver.ProcessMessages();
+    const std::vector<uint8_t> unfocused = Driver.ReadWindow(grid->Handle()).Pixels;
+    grid->SetFocus();
+    Driver.ProcessMessages();
+    EXPECT_NE(Driver.ReadWindow(grid->Handle()).Pixels, unfocused);
+    for (auto [key, selected] : {std::pair{VK_LEFT, 2}, std::pair{VK_DOWN, 2}, std::pair{VK_RIGHT, 3},
+                                 std::pair{VK_RIGHT, 3}}) {
+      Driver.PressKey(key);
+      Driver.ProcessMessages();
+      EXPECT_EQ(BorderEdit->Selected(), selected);
+    }
     BorderEdit->RadioGroup1->SetItemIndex(2);
     BorderEdit->SpinEdit1->SetValue(12);
     BorderEdit->BitBtn1->Click();
