@@ -195,6 +195,7 @@ void TForm1::Select1Click(TObject*) {
   // Listing the scanners takes a while: the busy cursor says so (the
   // source dialog itself shows the ordinary one).
   Screen->SetCursor(crHourGlass);
+  Update();  // the menu that chose this goes from the screen first
   bool selected = false;
   try {
     selected = TWAIN_SelectImageSource(Handle());
@@ -305,6 +306,9 @@ void TForm1::HelpContent1Click(TObject*) {
 void TForm1::Acquire1Click(TObject*) {
   if (!QueryCloseSave()) return;
   Screen->SetCursor(crHourGlass);
+  // The menu that chose this is gone from the screen before the source is
+  // opened, which may take seconds: the window shows at once what is under it.
+  Update();
   HGLOBAL dib = TWAIN_AcquireDib(Handle(), 0);
   BringToFront();
   Update();

@@ -740,6 +740,11 @@ void PresentNow(TWindowRec* W) {
     if (!W->Presenter) return;
   }
   p->repaint();
+  // On a desktop, the display has then done all that was asked of it (a
+  // menu closed over this window included) and the exposures that followed
+  // are answered: work that runs next on the main thread leaves the screen
+  // as it now is, not with a closed menu still painted on it.
+  if (TPresenter::DesktopManagesState()) QGuiApplication::sync();
 }
 
 std::vector<TRect> OverlayRects() { return Overlay ? Overlay->Shown() : std::vector<TRect>{}; }
