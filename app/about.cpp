@@ -22,7 +22,7 @@ T* Place(TAboutForm* Form, int32_t L, int32_t T_, int32_t W, int32_t H) {
 TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("About");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(238, 240);
 
   GradientFill1 = Place<TGradientFill>(this, 0, 0, 238, 240);

@@ -29,7 +29,7 @@ void InitializeBorder() {
 TBorderEdit::TBorderEdit(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Add Soft Border");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(520, 320);
 
   RadioGroup1 = new TRadioGroup(this);

@@ -34,7 +34,7 @@ TTipForm::TTipForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Quillon Pro - Tips");
   SetBorderStyle(bsDialog);
   SetBorderIcons(biSystemMenu);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(433, 215);
 
   Panel1 = new TPanel(this);

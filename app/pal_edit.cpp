@@ -67,7 +67,7 @@ void SelectPaletteCell(TPGImage* Img, int32_t I, int32_t Columns, int32_t CellWi
 TPalEditor::TPalEditor(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Palette Editor");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(417, 420);
 
   plInfo = new TPanel(this);

@@ -12,7 +12,7 @@ const char* const MakerWebPage = "http://www.quillon.example/";
 TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("About");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(238, 182);
 
   GradientFill1 = new TGradientFill(this);

@@ -236,9 +236,19 @@ void TPGOpenDialog::DoShow() {
 void TPGOpenDialog::CentreDialog() {
   TCustomForm* form = DialogForm();
   if (!form) return;
-  const int32_t x = (GetSystemMetrics(SM_CXSCREEN) - form->Width()) / 2;
-  const int32_t y = (GetSystemMetrics(SM_CYSCREEN) - form->Height()) / 3;
-  form->SetBounds(x, y, form->Width(), form->Height());
+  const int32_t w = form->Width(), h = form->Height();
+  int32_t x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+  int32_t y = (GetSystemMetrics(SM_CYSCREEN) - h) / 3;
+  // Over the window the dialog belongs to, wherever it is, and whole inside
+  // the work area; a third down the screen when it belongs to none.
+  auto* owner = dynamic_cast<TCustomForm*>(Owner());
+  if (owner && owner->HandleAllocated() && IsWindowVisible(owner->Handle())) {
+    TRect work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    x = std::clamp(owner->Left() + (owner->Width() - w) / 2, work.Left, std::max(work.Left, work.Right - w));
+    y = std::clamp(owner->Top() + (owner->Height() - h) / 2, work.Top, std::max(work.Top, work.Bottom - h));
+  }
+  form->SetBounds(x, y, w, h);
 }
 
 void TPGOpenDialog::DoClose() {

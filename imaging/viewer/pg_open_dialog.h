@@ -100,7 +100,8 @@ protected:
   void TypeChanged();
   // Reads the file information and starts the preview thread.
   void StartPreview();
-  // Places the dialog a third of the way down the screen, centred across.
+  // Places the dialog over the form that owns it (inside the work area), or,
+  // without one, a third of the way down the screen, centred across.
   void CentreDialog();
   // The entries of GetFormatList that are Listed, in order.
   std::vector<TFileFormatReaderWriter*> ListedFormats();

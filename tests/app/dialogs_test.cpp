@@ -1,6 +1,7 @@
 #include <fstream>
 
 #include "app/about.h"
+#include "app/border.h"
 #include "app/form_tips.h"
 #include "app_fixture.h"
 #include "controls/styled_label.h"
@@ -130,5 +131,25 @@ TEST_F(Dialogs, AboutBoxClosesThroughItsPanel) {
     Form->About1Click(nullptr);
     EXPECT_EQ(AboutForm->ModalResult(), mrOk);
     EXPECT_EQ(Driver.PendingSteps(), 0u);
+  }
+}
+
+// About and Soft Border come over the main window, wherever it has gone.
+TEST_F(Dialogs, DialogsComeOverTheMainWindow) {
+  Form->LoadFile(WritePhoto("p.bmp", 8, 8));
+  for (const TPoint at : {TPoint{20, 10}, TPoint{400, 300}}) {
+    Form->SetBounds(at.X, at.Y, Form->Width(), Form->Height());
+    const TPoint centre{at.X + Form->Width() / 2, at.Y + Form->Height() / 2};
+    for (TCustomForm* dialog : std::initializer_list<TCustomForm*>{AboutForm, BorderEdit}) {
+      TPoint seen{};
+      Driver.WhenIdle([&] {
+        seen = TPoint{dialog->Left() + dialog->Width() / 2, dialog->Top() + dialog->Height() / 2};
+        dialog->SetModalResult(mrCancel);
+      });
+      if (dialog == AboutForm) Form->About1Click(nullptr);
+      else Form->AddBorder1Click(nullptr);
+      EXPECT_NEAR(seen.X, centre.X, 1) << dialog->Caption();
+      EXPECT_NEAR(seen.Y, centre.Y, 1) << dialog->Caption();
+    }
   }
 }

@@ -112,6 +112,7 @@ TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
   Start();
   Form->LoadFile(Dir + "photo.bmp");
   Driver.ClearMessageBoxes();
+  Driver.AnswerMessageBoxes({IDYES});  // replace it
   Driver.WhenIdle([&] {
     TOpenDialog* d = ExecutingFileDialog();
     d->SetNameBoxText(old);

@@ -522,7 +522,7 @@ TEST_F(Preview, InformationWithoutAPictureWhenTheReadFails) {
   EXPECT_TRUE(Driver.MessageBoxes().empty());
 }
 
-TEST_F(Dialogs, TheDialogIsPlacedAThirdDownTheScreen) {
+TEST_F(Dialogs, TheDialogIsPlacedOverItsFormOrAThirdDownTheScreen) {
   TPGOpenDialog dlg(nullptr);
   bool shown = false;
   dlg.OnShow = [&](TObject*) { shown = true; };
@@ -534,6 +534,29 @@ TEST_F(Dialogs, TheDialogIsPlacedAThirdDownTheScreen) {
   });
   EXPECT_FALSE(dlg.Execute());
   EXPECT_TRUE(shown);
+
+  // A dialog of a form comes over that form, wherever it is, and stays
+  // inside the work area.
+  TForm* owner = new TForm(nullptr);
+  owner->AfterConstruction();
+  auto* save = new TPGSaveDialog(owner);  // freed with its form
+  for (const TRect& place : {TRect{150, 100, 1000, 700}, TRect{700, 500, 1000, 760}}) {
+    owner->SetBounds(place.Left, place.Top, place.Width(), place.Height());
+    owner->Show();
+    Driver.WhenIdle([&] {
+      TCustomForm* f = save->DialogForm();
+      if (place.Left == 150) {
+        EXPECT_NEAR(f->Left() + f->Width() / 2, 575, 1);
+        EXPECT_NEAR(f->Top() + f->Height() / 2, 400, 1);
+      } else {
+        EXPECT_EQ(f->Left() + f->Width(), 1024);
+        EXPECT_EQ(f->Top() + f->Height(), 768);
+      }
+      save->CancelDialog();
+    });
+    EXPECT_FALSE(save->Execute());
+  }
+  owner->Free();
 }
 
 }  // namespace
