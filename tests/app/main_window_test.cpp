@@ -749,6 +749,11 @@ TEST_F(AppTest, TheHelpPageNamesEveryCommandShortcutAndToolbarButton) {
   EXPECT_GE(commands, 50);
   EXPECT_EQ(controls, 12);
   EXPECT_EQ(missing, std::vector<std::string>{});
+  // Dithering and RGB Weight act on the current pixels: their rows say that
+  // Reset shows the change. Exit's row says what is kept and what is not.
+  EXPECT_TRUE(named(page, "Dithering", "then Reset"));
+  EXPECT_TRUE(named(page, "RGB Weight", "Reset"));
+  EXPECT_TRUE(named(page, "Kept for next time", "Not kept: the colour palette"));
 }
 
 // F1 opens the help page beside the program through the desktop's opener.
