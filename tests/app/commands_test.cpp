@@ -144,6 +144,40 @@ TEST_F(Commands, EnterInABoxAppliesEscapeLeavesCropMode) {
   EXPECT_EQ(Form->Image1->ActionMode(), amNone);
 }
 
+// The toolbar dragged out to float and back onto its dock, again and again,
+// looks each time as before: no floating frame or caption is left on it, and
+// every button shows its glyph and caption as it did.
+TEST_F(Commands, AToolbarDockedBackByDragLooksAsBefore) {
+  TToolbar* bar = Form->Toolbar1;
+  const int32_t f = TToolbar::FrameWidth();
+  Driver.ProcessMessages();
+  auto looks = [&] {
+    std::vector<int32_t> ink;
+    for (TToolbarButton* b : {Form->btnOpen, Form->btnSave, Form->btnCopy, Form->btnCrop, Form->btnExit})
+      ink.push_back(CountColour(b, ColorToRGB(clBtnText)));
+    return ink;
+  };
+  const std::vector<int32_t> docked = looks();
+  const TColor caption = ColorToRGB(clActiveCaption);
+  for (int32_t i = 0; i < 5; ++i) {
+    Driver.AdvanceClock(1000);
+    Driver.Drag(TUiTestDriver::ScreenPoint(bar, 5, 5), TUiTestDriver::ScreenPoint(Form->Image1, 60 + 9 * i, 80), 2 + i);
+    Driver.ProcessMessages();
+    ASSERT_EQ(bar->DockedTo(), nullptr) << i;
+    Driver.AdvanceClock(1000);
+    TRect wr;
+    GetWindowRect(bar->Handle(), wr);
+    Driver.Drag(TPoint{wr.Left + f + 20 + 7 * i, wr.Top + f + 3}, TUiTestDriver::ScreenPoint(Form->DockTop, 30 + 9 * i, 0),
+                2 + i);
+    Driver.ProcessMessages();
+    ASSERT_EQ(bar->DockedTo(), Form->DockTop) << i;
+    EXPECT_EQ(bar->ClientHeight(), bar->Height()) << i;
+    EXPECT_EQ(bar->ClientWidth(), bar->Width()) << i;
+    EXPECT_EQ(CountColour(bar, caption), 0) << i;
+    EXPECT_EQ(looks(), docked) << i;
+  }
+}
+
 // Apply shows in the spins the count and zoom it applied, not a value typed
 // beyond their limits.
 TEST_F(Commands, ApplyShowsTheCountAndZoomItApplied) {
