@@ -22,7 +22,7 @@ T* Place(TAboutForm* Form, int32_t L, int32_t T_, int32_t W, int32_t H) {
 TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("About");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(238, 240);
 
   GradientFill1 = Place<TGradientFill>(this, 0, 0, 238, 240);
@@ -71,6 +71,13 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   Panel1->SetColor(clNavy);
   Panel1->SetCaption("OK");
   Panel1->OnClick = [this](TObject* S) { Panel1Click(S); };
+  // The panel is the box's only button: Enter and Escape press it.
+  SetKeyPreview(true);
+  OnKeyDown = [this](TObject* Sender, uint16_t& Key, TShiftState) {
+    if (Key != VK_RETURN && Key != VK_ESCAPE) return;
+    Key = 0;
+    Panel1Click(Sender);
+  };
 
   // Texts on the navy gradient and the navy button are in the caption text colour.
   for (TControl* c : std::initializer_list<TControl*>{StyledLabel1, StyledLabel2, Label1, Label2, Panel1})

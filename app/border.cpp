@@ -29,7 +29,7 @@ void InitializeBorder() {
 TBorderEdit::TBorderEdit(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Add Soft Border");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(520, 320);
 
   RadioGroup1 = new TRadioGroup(this);
@@ -86,6 +86,16 @@ TBorderEdit::TBorderEdit(TComponent* AOwner) : TForm(AOwner) {
   Img->PicBoxOnMouseDown() = [this](TObject* S, TMouseButton B, TShiftState Sh, int32_t X, int32_t Y) {
     ImgPicBoxOnMouseDown(S, B, Sh, X, Y);
   };
+  // The colour grid takes the keyboard: a focus rectangle shows it has it,
+  // and the arrow keys move the chosen colour.
+  Img->SetTabStop(true);
+  Img->OnEnter = [this](TObject*) { Img->PicBox()->Invalidate(); };
+  Img->OnExit = [this](TObject*) { Img->PicBox()->Invalidate(); };
+  Img->PicBoxOnPaint() = [this](TObject*) {
+    TPicBox* box = Img->PicBox();
+    if (Img->Focused()) box->Canvas()->DrawFocusRect(TRect{0, 0, box->Width(), box->Height()});
+  };
+  Img->OnKeyDown = [this](TObject* S, uint16_t& Key, TShiftState Shift) { ImgKeyDown(S, Key, Shift); };
   RadioGroup1->OnClick = [this](TObject* S) { RadioGroup1Click(S); };
   SpinEdit1->OnChange = [this](TObject* S) { SpinEdit1Change(S); };
   btnShow->OnClick = [this](TObject* S) { btnShowClick(S); };
@@ -142,8 +152,17 @@ void TBorderEdit::SelectColor(int32_t I) {
 }
 
 void TBorderEdit::ImgPicBoxOnMouseDown(TObject*, TMouseButton, TShiftState, int32_t X, int32_t Y) {
+  if (Img->CanFocus()) Img->SetFocus();
   if (FCellWidth <= 0 || FCellHeight <= 0 || X / FCellWidth >= 16) return;
   SelectColor((Y / FCellHeight) * 16 + X / FCellWidth);
+}
+
+void TBorderEdit::ImgKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
+  if (Shift & (ssCtrl | ssAlt)) return;
+  const int32_t step = Key == VK_LEFT ? -1 : Key == VK_RIGHT ? 1 : Key == VK_UP ? -16 : Key == VK_DOWN ? 16 : 0;
+  if (step == 0) return;
+  Key = 0;  // the grid's own, not a scroll of the box
+  SelectColor(FSelected + step);  // a move past the palette's ends chooses nothing
 }
 
 void TBorderEdit::RadioGroup1Click(TObject*) { btnShow->SetEnabled(true); }

@@ -36,6 +36,8 @@ public:
   void FormActivate(TObject* Sender);
   void FormDestroy(TObject* Sender);
   void ImgPicBoxOnMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y);
+  // Arrows move the chosen colour a cell left or right, a row up or down.
+  void ImgKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
   void RadioGroup1Click(TObject* Sender);
   void SpinEdit1Change(TObject* Sender);
   void btnShowClick(TObject* Sender);

@@ -34,7 +34,7 @@ TTipForm::TTipForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Quillon Pro - Tips");
   SetBorderStyle(bsDialog);
   SetBorderIcons(biSystemMenu);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(433, 215);
 
   Panel1 = new TPanel(this);
@@ -79,6 +79,7 @@ TTipForm::TTipForm(TComponent* AOwner) : TForm(AOwner) {
   CloseBtn->SetCaption("&Close");
   CloseBtn->SetModalResult(mrOk);
   CloseBtn->SetDefault(true);
+  CloseBtn->SetCancel(true);  // Escape closes, as Close does
 }
 
 void TTipForm::ShowTip(int32_t N) {

@@ -16,19 +16,22 @@
 TPalEditor* PalEditor = nullptr;
 
 namespace {
+// A colour as people read it in colour dialogs and on the web: RRGGBB.
 std::string Hex6(TColor Color) {
   char buf[16];
-  std::snprintf(buf, sizeof(buf), "%.6X", static_cast<unsigned>(Color & 0xFFFFFF));
+  std::snprintf(buf, sizeof(buf), "%.2X%.2X%.2X", static_cast<unsigned>(Color & 0xFF),
+                static_cast<unsigned>((Color >> 8) & 0xFF), static_cast<unsigned>((Color >> 16) & 0xFF));
   return buf;
 }
 
-// The value of a hexadecimal text; 0 when it is not one.
+// The colour an RRGGBB text names; black when it is not one.
 TColor HexValue(const std::string& Text) {
   std::string t = Trim(Text);
-  if (t.empty() || t.size() > 8) return 0;
+  if (t.empty() || t.size() > 6) return 0;
   char* end = nullptr;
   unsigned long v = std::strtoul(t.c_str(), &end, 16);
-  return *end == '\0' ? static_cast<TColor>(v) : 0;
+  if (*end != '\0') return 0;
+  return static_cast<TColor>(((v >> 16) & 0xFF) | (v & 0xFF00) | ((v & 0xFF) << 16));
 }
 
 void Frame(TPixelGraphic* Grid, int32_t X0, int32_t Y0, int32_t X1, int32_t Y1, uint32_t Index) {
@@ -64,7 +67,7 @@ void SelectPaletteCell(TPGImage* Img, int32_t I, int32_t Columns, int32_t CellWi
 TPalEditor::TPalEditor(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Palette Editor");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(417, 420);
 
   plInfo = new TPanel(this);

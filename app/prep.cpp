@@ -8,8 +8,14 @@ TPrepForm* PrepForm = nullptr;
 TPrepForm::TPrepForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("Preparing Images...");
   SetBorderStyle(bsDialog);
-  // Its close button cancels the preparation (TForm2::ShowPreview).
+  // Its close button, and Escape, cancel the preparation (TForm2::ShowPreview).
   SetBorderIcons(biSystemMenu);
+  SetKeyPreview(true);
+  OnKeyDown = [this](TObject*, uint16_t& Key, TShiftState) {
+    if (Key != VK_ESCAPE) return;
+    Key = 0;
+    Close();
+  };
   SetFormStyle(fsStayOnTop);
   SetPosition(poDesktopCenter);
   SetClientSize(305, 123);

@@ -10,6 +10,7 @@
 #include "controls/toolbars.h"
 #include "gif/gif_encoder.h"
 #include "gif/gif_read_write.h"
+#include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
 #include "imaging/twain/pg_twain.h"
 #include "imaging/viewer/pg_image.h"
@@ -46,6 +47,15 @@ void TellSettingsProblem(const std::string& Text) {
   if (SettingsProblemTold) return;
   SettingsProblemTold = true;
   Application->MessageBox(Text, Application->Title(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+// Why the file Name did not open, naming it: "is empty" for a file of no
+// bytes (no reader can tell what it is), else the reader's reason.
+std::string OpenFailureText(const std::string& Name, const std::string& Reason) {
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(Name, ec) && std::filesystem::file_size(Name, ec) == 0 && !ec)
+    return PGMessage(16, "\"" + Name + "\"") + ".";
+  return CannotOpenFileText(Name, Reason);
 }
 
 // Writes what S holds; a failure is told (once).
@@ -232,6 +242,8 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 
   OnCreate = [this](TObject* S) { FormCreate(S); };
   OnActivate = [this](TObject* S) { FormActivate(S); };
+  SetKeyPreview(true);
+  OnKeyDown = [this](TObject* S, uint16_t& Key, TShiftState Shift) { FormKeyDown(S, Key, Shift); };
   OnCloseQuery = [this](TObject*, bool& CanClose) { CanClose = QueryCloseSave(); };
   OnDestroy = [this](TObject* S) { FormDestroy(S); };
 }
@@ -558,6 +570,21 @@ void TForm1::FitToolbar() {
   SetWidth(std::min(Width() + overhang, std::max(Width(), room)));
 }
 
+void TForm1::FormKeyDown(TObject*, uint16_t& Key, TShiftState Shift) {
+  if (Shift & (ssCtrl | ssAlt)) return;
+  TWinControl* focus = ActiveControl();
+  // Enter in a box of the toolbar or the crop bar applies what was typed.
+  const bool box = focus == edZoom || focus == edColors || focus == SelLeft || focus == SelTop ||
+                   focus == SelWidth || focus == SelHeight;
+  if (Key == VK_RETURN && box) {
+    if (btnRefresh->Enabled()) btnRefreshClick(btnRefresh);
+    Key = 0;
+  } else if (Key == VK_ESCAPE && btnCrop->Down()) {
+    Crop1Click(Crop1);  // crop mode ends without a crop
+    Key = 0;
+  }
+}
+
 void TForm1::FormActivate(TObject*) {
   if (!FFirstActivation) return;
   FFirstActivation = false;
@@ -606,7 +633,7 @@ void TForm1::OpenStartFile() {
       QLNLoadingIdle = true;
     } catch (const std::exception& E) {
       QLNLoadingIdle = true;
-      Application->MessageBox(CannotOpenFileText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
+      Application->MessageBox(OpenFailureText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
     }
   }
   TellRestoredFiles();
@@ -1005,6 +1032,12 @@ bool TForm1::EditPicture(const std::string& Text, const std::function<void()>& E
   return true;
 }
 
+void TForm1::ShowColorCount() {
+  TNotifyEvent change = std::move(edColors->OnChange);
+  edColors->SetValue(GIFColorCount);
+  edColors->OnChange = std::move(change);
+}
+
 void TForm1::ColorGrayScaleClick(TObject* Sender) {
   TMenuItem* before = Color1;
   for (TMenuItem* item : {BlackWhite1, N4shadesofgray1, N16shadesofgray1, N256shadesofgray1, Color1, Netscape1})
@@ -1122,6 +1155,7 @@ void TForm1::Reset1Click(TObject*) {
   lbColors->SetEnabled(true);
   Image1->TakePixelGraphic(std::move(reduced));
   UpdateSizeInfo();
+  ShowColorCount();
   // The picture is again the one loaded: unchanged, unless it never was saved.
   FModified = FUntitled;
 }
@@ -1146,7 +1180,7 @@ void TForm1::Open1Click(TObject*) {
   } catch (const std::exception& E) {
     QLNLoadingIdle = true;
     TellRestoredFiles();
-    Application->ShowException(E);
+    Application->MessageBox(OpenFailureText(name, E.what()), Application->Title(), MB_OK | MB_ICONSTOP);
     return;
   }
   TellRestoredFiles();
@@ -1165,12 +1199,17 @@ void TForm1::TakeNewPicture(std::unique_ptr<TPixelGraphic> Pristine) {
   if (!Color1->Checked()) Reset1->SetEnabled(true);
   UpdateSizeInfo();
   UpdateControls(false);
-  edColors->SetValue(GIFColorCount);
+  ShowColorCount();
 }
 
 void TForm1::LoadFile(const std::string& Name, TMemoryStream* Bytes) {
   TBusyCommand busy("Opening " + ExtractFileName(Name) + "...");
   QLNLoadingIdle = false;
+  // A reader's question names the file it is about.
+  struct TReading {
+    std::string& Name;
+    ~TReading() { Name.clear(); }
+  } reading{FFileBeingRead = Name};
   // Read first, as the viewer reads a file (by content, else by the
   // extension): a file that fails, a warning cancelled or the command
   // cancelled leave the picture, its name and the controls as they were.
@@ -1201,7 +1240,9 @@ void TForm1::SaveAs1Click(TObject*) {
     SaveDialog1->SetFileName(IncludeTrailingPathDelimiter(folder) + "Untitled");
   } else {
     // The current name without its extension (empty when it has none); a
-    // dot in a folder name is not one.
+    // dot in a folder name is not one. The dialog opens in the picture's
+    // folder either way.
+    SaveDialog1->SetInitialDir(ExtractFilePath(FFileName));
     SaveDialog1->SetFileName(ExtractFileExt(FFileName).empty() ? std::string() : ChangeFileExt(FFileName, ""));
   }
   if (!SaveDialog1->Execute()) return;

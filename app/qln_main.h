@@ -111,10 +111,15 @@ public:
   // The picture came from the clipboard or the scanner and names no file.
   bool Untitled() const { return FUntitled; }
   HWND NextClipboardViewer() const { return FNextViewer; }
+  // The file LoadFile is reading, while it reads (empty otherwise).
+  const std::string& FileBeingRead() const { return FFileBeingRead; }
 
   // ---- lifecycle ----
   void FormCreate(TObject* Sender);
   void FormActivate(TObject* Sender);
+  // Keys for the whole window: Enter in the zoom, colour or crop boxes
+  // applies; Escape leaves crop mode.
+  void FormKeyDown(TObject* Sender, uint16_t& Key, TShiftState Shift);
   void FormDestroy(TObject* Sender);
   void LoadSettings();
   void SaveSettings();
@@ -274,6 +279,9 @@ private:
 
   // A change of what Save would write, made by the person (not by a load).
   void MarkModified();
+  // The count box shows how many colours the picture's GIF holds, as after
+  // Open, Paste and Reset: what is applied, not a change waiting for Apply.
+  void ShowColorCount();
   // The status bar's first panel: the size the picture is shown at.
   void ShowPictureSize();
   // The status bar follows an edit of the picture: its size, and its GIF
@@ -285,6 +293,7 @@ private:
   bool FPickMode = false;
   bool FTileMode = false;
   std::string FFileName;
+  std::string FFileBeingRead;
   bool FModified = false;
   bool FUntitled = false;
   // The file named on the command line, until it is opened.

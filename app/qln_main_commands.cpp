@@ -51,11 +51,21 @@ void TForm1::Transparent1Click(TObject*) {
 }
 
 void TForm1::btnCropClick(TObject*) {
+  // A frame still shown when crop mode ends was not cropped to (Apply's crop
+  // takes it away first): it is no longer a change waiting for Apply.
+  const bool uncropped = !btnCrop->Down() && Image1->Selection();
   Image1->SetSelection(btnCrop->Down() && Image1->SelectionWidth() > 1 && Image1->SelectionHeight() > 1);
   if (!btnCrop->Down()) {
     SaveCropBarPosition();
     Image1->SetActionMode(amNone);
     CropBar->SetVisible(false);
+    if (uncropped && (FPending & 4)) {
+      FPending &= static_cast<uint8_t>(~4u);
+      if (FPending == 0 && QLNLoadingIdle) {
+        btnRefresh->SetEnabled(false);
+        UpdateSizeInfo();
+      }
+    }
   } else {
     TSettingsFile s(QLNSettingsFileName());
     const int32_t defaultLeft = Left() + Width() - CropBar->Width(), defaultTop = Top() + 100;
@@ -80,8 +90,11 @@ void TForm1::Crop1Click(TObject*) {
 }
 
 void TForm1::SelectionToSpins() {
-  FPending |= 4;
-  MarkDirty();
+  // Only a frame shown in crop mode is a crop waiting for Apply.
+  if (btnCrop->Down() && Image1->Selection()) {
+    FPending |= 4;
+    MarkDirty();
+  }
   if (SpinsMoveSelection) return;
   QLNSelectionSync = false;
   SelLeft->SetValue(Image1->SelectionLeft());
@@ -186,6 +199,7 @@ void TForm1::Select1Click(TObject*) {
   // Listing the scanners takes a while: the busy cursor says so (the
   // source dialog itself shows the ordinary one).
   Screen->SetCursor(crHourGlass);
+  Update();  // the menu that chose this goes from the screen first
   bool selected = false;
   try {
     selected = TWAIN_SelectImageSource(Handle());
@@ -194,18 +208,20 @@ void TForm1::Select1Click(TObject*) {
     throw;
   }
   Screen->SetCursor(crDefault);
-  // A source chosen earlier stays the default when the person cancels.
-  Acquire1->SetEnabled(selected || TWAIN_DefaultSourceKept());
-  if (Acquire1->Enabled()) btnTwain->SetCaption("Acquire");
+  // A source chosen earlier stays the default when the person cancels;
+  // the button says what its next press does: acquire from that source, or
+  // choose one when none was.
+  const bool source = selected || TWAIN_DefaultSourceKept();
+  Acquire1->SetEnabled(source);
+  btnTwain->SetCaption(source ? "Acquire" : "Select");
+  btnTwain->SetHint(source ? "Acquire Image" : "Select Source");
 }
 
 void TForm1::btnTwainClick(TObject*) {
-  if (!Acquire1->Enabled()) {
-    btnTwain->SetHint("Acquire Image");
+  if (!Acquire1->Enabled())
     Select1Click(Select1);
-  } else {
+  else
     Acquire1->Click();
-  }
 }
 
 void TForm1::SetTileMode(bool On) {
@@ -315,6 +331,9 @@ void TForm1::HelpContent1Click(TObject*) {
 void TForm1::Acquire1Click(TObject*) {
   if (!QueryCloseSave()) return;
   Screen->SetCursor(crHourGlass);
+  // The menu that chose this is gone from the screen before the source is
+  // opened, which may take seconds: the window shows at once what is under it.
+  Update();
   HGLOBAL dib = TWAIN_AcquireDib(Handle(), 0);
   BringToFront();
   Update();

@@ -28,7 +28,10 @@ namespace {
 bool ReaderWarningBox(const std::string& Text, const std::string& Caption, TPGBoxButtons Buttons) {
   if (!IsMainThread()) return true;
   const uint32_t type = MB_ICONEXCLAMATION | (Buttons == pgbOKCancel ? MB_OKCANCEL : MB_OK);
-  return Application->MessageBox(Text, Caption, type) == IDOK;
+  // The question names the file the window is reading.
+  const std::string file = Form1 ? Form1->FileBeingRead() : std::string();
+  const std::string text = file.empty() ? Text : "File \"" + file + "\":\n" + Text;
+  return Application->MessageBox(text, Caption, type) == IDOK;
 }
 
 }  // namespace

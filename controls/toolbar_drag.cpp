@@ -291,7 +291,10 @@ void TToolbarDragger::ApplyMove() {
     FBar->FFloatingRect = FOutline;
     FBar->SetDockedTo(nullptr);
   }
-  FBar->MoveOnScreen(true);
+  // A bar dropped at the screen's edge comes whole into the work area, where
+  // its caption and close button can be reached.
+  FBar->MoveOnScreen(false);
+  if (!FBar->DockedTo()) FBar->FFloatingRect = FBar->BoundsRect();
 }
 
 void TToolbarDragger::Move(int32_t X, int32_t Y) {
@@ -440,7 +443,8 @@ void TToolbarDragger::Size(int32_t HitCode) {
     FBar->FFloatingRect = FOutline;
     FBar->SetBounds(FOutline.Left, FOutline.Top, FOutline.Width(), FOutline.Height());
     FBar->UpdateToolbarLayout();
-    FBar->MoveOnScreen(true);
+    FBar->MoveOnScreen(false);
+    FBar->FFloatingRect = FBar->BoundsRect();
   }
 }
 

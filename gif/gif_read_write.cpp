@@ -128,7 +128,11 @@ void TGIFFileFormatReader::GetInfo(TStream& Stream, int32_t, TPGGraphicInfo& Inf
   Info.ColorsText = IntToStr(decoder.ColorDepth());
   Info.Width = decoder.Width();
   Info.Height = decoder.Height();
-  if (decoder.FrameCount() > 1) Info.FormatText = "Animated (" + IntToStr(decoder.LoopCount()) + " iterations)";
+  // A loop count of 0 plays for ever.
+  if (decoder.FrameCount() > 1)
+    Info.FormatText = decoder.LoopCount() == 0   ? std::string("Animated (loops for ever)")
+                      : decoder.LoopCount() == 1 ? std::string("Animated (1 iteration)")
+                                                 : "Animated (" + IntToStr(decoder.LoopCount()) + " iterations)";
   if (decoder.AnyFrameInterlaced()) Info.ExtraText = "Interlaced";
 }
 

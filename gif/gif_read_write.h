@@ -32,8 +32,9 @@ public:
   // ImageCount (frames, at most 256), BitsPerPixel (the largest colour
   // table), ColorsText (8 with a global table, else the largest local
   // table's bits), Width and Height (the canvas); FormatText "Animated (N
-  // iterations)" for more than one frame and ExtraText "Interlaced" when a
-  // frame is; otherwise both texts stay as passed.
+  // iterations)" for more than one frame ("Animated (loops for ever)" for a
+  // loop count of 0) and ExtraText "Interlaced" when a frame is; otherwise
+  // both texts stay as passed.
   void GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) override;
 };
 

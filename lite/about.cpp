@@ -12,7 +12,7 @@ const char* const MakerWebPage = "http://www.quillon.example/";
 TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   SetCaption("About");
   SetBorderStyle(bsDialog);
-  SetPosition(poScreenCenter);
+  SetPosition(poMainFormCenter);  // over the main window, wherever it is
   SetClientSize(238, 182);
 
   GradientFill1 = new TGradientFill(this);
@@ -69,6 +69,13 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   Panel1->Font()->SetColor(clWhite);
   Panel1->SetCaption("OK");
   Panel1->OnClick = [this](TObject* Sender) { Panel1Click(Sender); };
+  // The panel is the box's only button: Enter and Escape press it.
+  SetKeyPreview(true);
+  OnKeyDown = [this](TObject* Sender, uint16_t& Key, TShiftState) {
+    if (Key != VK_RETURN && Key != VK_ESCAPE) return;
+    Key = 0;
+    Panel1Click(Sender);
+  };
 }
 
 void TAboutForm::Panel1Click(TObject* /*Sender*/) { SetModalResult(mrOk); }

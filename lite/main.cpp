@@ -120,9 +120,12 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
   Memo1->SetAlign(alTop);
   Memo1->SetHeight(150);  // until the offer is laid out
   Memo1->SetAlignment(taCenter);
-  for (const char* line : {"- ERROR -", "", "You are attempting to save an image which has more than 256 colors ",
-                           "(Maximum supported by GIF).", "",
-                           "You must reduce the number of colors. This version of Quillon does not ",
+  // One line per paragraph: the memo wraps them at its own width.
+  for (const char* line : {"- ERROR -", "",
+                           "You are attempting to save an image which has more than 256 colors "
+                           "(Maximum supported by GIF).",
+                           "",
+                           "You must reduce the number of colors. This version of Quillon does not "
                            "support color reduction, but Quillon Pro does, and it is installed on this system.",
                            "Do you want to start Quillon Pro now?", " "})
     Memo1->Lines()->Add(line);

@@ -31,6 +31,43 @@ constexpr int32_t PreviewDelay = 150;  // ms from the last selection to the prev
 // the buttons lie left of it.
 constexpr int32_t PaneColumn = 192;
 
+// The information pane's top and least height, in dialog units.
+constexpr int32_t InfoTop = 110;
+constexpr int32_t InfoHeight = 33;
+
+// The font of the information pane: PGInfoFont, at FontHeight (a TFont
+// height) unless that is 0.
+HFONT CreateInfoFont(int32_t FontHeight) {
+  LOGFONT info = PGInfoFont;
+  if (FontHeight != 0) info.lfHeight = FontHeight;
+  return CreateFontIndirect(info);
+}
+
+// Lines broken at blanks (within a word when a word alone is too wide) so
+// that each fits Width in the font selected into DC.
+std::vector<std::string> WrapToWidth(HDC DC, const std::vector<std::string>& Lines, int32_t Width) {
+  std::vector<std::string> out;
+  for (std::string rest : Lines) {
+    while (TextExtent(DC, rest).cx > Width) {
+      size_t fits = 0, blank = std::string::npos;
+      for (size_t i = 1; i < rest.size(); ++i) {
+        if ((static_cast<uint8_t>(rest[i]) & 0xC0) == 0x80) continue;  // inside a character
+        if (TextExtent(DC, rest.substr(0, i)).cx > Width) break;
+        fits = i;
+        if (rest[i] == ' ') blank = i;
+      }
+      size_t take = blank != std::string::npos ? blank : fits;
+      while (take == 0 || (take < rest.size() && (static_cast<uint8_t>(rest[take]) & 0xC0) == 0x80)) ++take;
+      out.push_back(rest.substr(0, take));
+      rest.erase(0, take);
+      rest.erase(0, rest.find_first_not_of(' '));
+      if (rest.empty()) break;
+    }
+    if (!rest.empty()) out.push_back(rest);
+  }
+  return out;
+}
+
 }  // namespace
 
 // The child page in the extension area: parent of the panes and receiver of
@@ -187,7 +224,7 @@ void TPGOpenDialog::PopulateExtension(TPanel* Area) {
   FPreviewPane->SetBounds(DialogX(192 - PaneColumn), DialogY(20), DialogX(92), DialogY(85));
   FPreviewPane->SetParent(FPage);
   FInfoPane = new TPGDialogPane(FPage, this, false);
-  FInfoPane->SetBounds(DialogX(193 - PaneColumn), DialogY(110), DialogX(92), DialogY(33));
+  FInfoPane->SetBounds(DialogX(193 - PaneColumn), DialogY(InfoTop), DialogX(92), DialogY(InfoHeight));
   FInfoPane->SetParent(FPage);
 }
 
@@ -199,9 +236,19 @@ void TPGOpenDialog::DoShow() {
 void TPGOpenDialog::CentreDialog() {
   TCustomForm* form = DialogForm();
   if (!form) return;
-  const int32_t x = (GetSystemMetrics(SM_CXSCREEN) - form->Width()) / 2;
-  const int32_t y = (GetSystemMetrics(SM_CYSCREEN) - form->Height()) / 3;
-  form->SetBounds(x, y, form->Width(), form->Height());
+  const int32_t w = form->Width(), h = form->Height();
+  int32_t x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+  int32_t y = (GetSystemMetrics(SM_CYSCREEN) - h) / 3;
+  // Over the window the dialog belongs to, wherever it is, and whole inside
+  // the work area; a third down the screen when it belongs to none.
+  auto* owner = dynamic_cast<TCustomForm*>(Owner());
+  if (owner && owner->HandleAllocated() && IsWindowVisible(owner->Handle())) {
+    TRect work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    x = std::clamp(owner->Left() + (owner->Width() - w) / 2, work.Left, std::max(work.Left, work.Right - w));
+    y = std::clamp(owner->Top() + (owner->Height() - h) / 2, work.Top, std::max(work.Top, work.Bottom - h));
+  }
+  form->SetBounds(x, y, w, h);
 }
 
 void TPGOpenDialog::DoClose() {
@@ -284,6 +331,7 @@ void TPGOpenDialog::StartPreview() {
   StopPreview();
   const std::string path = SelectedPath();
   FInfoValid = GetGraphicFileInfo(path, 0, FDescription, FInfo);
+  FitInfoPane();
   InvalidateInfo();
   InvalidatePreviewInner();
   if (!FInfoValid || !FPreviewPane) return;
@@ -397,17 +445,46 @@ std::vector<std::string> TPGOpenDialog::InfoLines() const {
   return lines;
 }
 
+std::vector<std::string> TPGOpenDialog::InfoPaneLines() const {
+  if (!FInfoPane) return {};
+  TBitmap measure;
+  measure.SetSize(1, 1);
+  HDC dc = measure.Canvas()->Handle();
+  HFONT font = CreateInfoFont(FInfoPane->Font()->Height());
+  HGDIOBJ old = SelectObject(dc, font);
+  std::vector<std::string> lines = WrapToWidth(dc, InfoLines(), FInfoPane->ClientWidth());
+  SelectObject(dc, old);
+  DeleteObject(font);
+  return lines;
+}
+
+void TPGOpenDialog::FitInfoPane() {
+  if (!FInfoPane || !FPage) return;
+  // Tall enough for every line, wrapped: a long format name is not cut.
+  TBitmap measure;
+  measure.SetSize(1, 1);
+  HDC dc = measure.Canvas()->Handle();
+  HFONT font = CreateInfoFont(FInfoPane->Font()->Height());
+  HGDIOBJ old = SelectObject(dc, font);
+  const int32_t lineHeight = TextExtent(dc, "Wg").cy;
+  SelectObject(dc, old);
+  DeleteObject(font);
+  const int32_t lines = static_cast<int32_t>(InfoPaneLines().size());
+  const int32_t room = std::max(DialogY(InfoHeight), FPage->ClientHeight() - FInfoPane->Top());
+  const int32_t height = std::clamp(lines * lineHeight, DialogY(InfoHeight), room);
+  if (height != FInfoPane->Height()) FInfoPane->SetHeight(height);
+}
+
 void TPGOpenDialog::DrawInfoPane(HDC DC, const TRect& R, int32_t FontHeight) {
-  const std::vector<std::string> lines = InfoLines();
-  if (lines.empty()) return;
-  const int32_t n = static_cast<int32_t>(lines.size());
-  LOGFONT info = PGInfoFont;
-  if (FontHeight != 0) info.lfHeight = FontHeight;
-  HFONT font = CreateFontIndirect(info);
+  HFONT font = CreateInfoFont(FontHeight);
   HGDIOBJ old = SelectObject(DC, font);
+  const std::vector<std::string> lines = WrapToWidth(DC, InfoLines(), R.Right - R.Left);
+  const int32_t n = static_cast<int32_t>(lines.size());
   SetBkMode(DC, TRANSPARENT);
-  const int32_t height = R.Bottom - R.Top;
-  for (int32_t i = 0; i < n; ++i) TextOut(DC, R.Left, R.Top + height * i / n, lines[static_cast<size_t>(i)]);
+  // Spread over the pane, but never closer than a line apart.
+  const int32_t height = R.Bottom - R.Top, lineHeight = TextExtent(DC, "Wg").cy;
+  for (int32_t i = 0; i < n; ++i)
+    TextOut(DC, R.Left, R.Top + std::max(height * i / n, lineHeight * i), lines[static_cast<size_t>(i)]);
   SelectObject(DC, old);
   DeleteObject(font);
 }

@@ -76,6 +76,8 @@ public:
   const TPGGraphicInfo& Info() const { return FInfo; }
   // The lines the information pane shows (none unless ShowInfo and InfoValid).
   std::vector<std::string> InfoLines() const;
+  // The same, broken where a line is wider than the pane (while on screen).
+  std::vector<std::string> InfoPaneLines() const;
 
   // Owner drawing of the panes, on their client rectangle.
   void DrawPreviewPane(HDC DC, const TRect& R);
@@ -98,7 +100,8 @@ protected:
   void TypeChanged();
   // Reads the file information and starts the preview thread.
   void StartPreview();
-  // Places the dialog a third of the way down the screen, centred across.
+  // Places the dialog over the form that owns it (inside the work area), or,
+  // without one, a third of the way down the screen, centred across.
   void CentreDialog();
   // The entries of GetFormatList that are Listed, in order.
   std::vector<TFileFormatReaderWriter*> ListedFormats();
@@ -113,6 +116,8 @@ private:
   void StopPreview();
   void InvalidatePreviewInner();
   void InvalidateInfo();
+  // Makes the information pane tall enough for its wrapped lines.
+  void FitInfoPane();
   void ClosePanes();
   std::string SelectedPath() const;
 

@@ -943,6 +943,11 @@ void TWinControl::WndProc(TMessage& Message) {
       uint16_t key = static_cast<uint16_t>(Message.WParam);
       TShiftState shift = KeyboardStateToShiftState();
       if (ShortCutHook && ShortCutHook(this, key, shift)) return;
+      // A form with KeyPreview sees its controls' keys before they do.
+      if (TCustomForm* f = ParentForm(); f && f != this && f->KeyPreview()) {
+        static_cast<TWinControl*>(f)->KeyDown(key, shift);
+        if (key == 0) return;
+      }
       KeyDown(key, shift);
       if (key == 0) return;
       if (DialogKeyHook && DialogKeyHook(this, key, shift)) return;

@@ -640,7 +640,7 @@ void TOpenDialog::Accept() {
   }
   if (FSaveDialog && (FOptions & ofOverwritePrompt) && FileExists(paths[0]) &&
       MessageBox(FForm->Handle(), paths[0] + " already exists.\nDo you want to replace it?", caption,
-                 MB_YESNO | MB_ICONWARNING) != IDYES)
+                 MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)  // Enter keeps the file
     return;
   const std::string previous = FFileName;
   FFileName = paths[0];

@@ -152,10 +152,18 @@ void TCustomForm::PlaceOnScreen() {
     case poOwnerFormCenter: {
       TCustomForm* c = FPosition == poOwnerFormCenter ? dynamic_cast<TCustomForm*>(Owner()) : nullptr;
       if (!c && Application) c = Application->MainForm();
-      if (c && c != this)
-        SetBounds(c->Left() + (c->Width() - FWidth) / 2, c->Top() + (c->Height() - FHeight) / 2, FWidth, FHeight);
-      else
+      if (c && c != this) {
+        // Over the form, wherever it is now, and whole inside the work area.
+        TRect work{0, 0, sw, sh};
+        SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+        const int32_t x = std::clamp(c->Left() + (c->Width() - FWidth) / 2, work.Left,
+                                     std::max(work.Left, work.Right - FWidth));
+        const int32_t y = std::clamp(c->Top() + (c->Height() - FHeight) / 2, work.Top,
+                                     std::max(work.Top, work.Bottom - FHeight));
+        SetBounds(x, y, FWidth, FHeight);
+      } else {
         SetBounds((sw - FWidth) / 2, (sh - FHeight) / 2, FWidth, FHeight);
+      }
       break;
     }
     case poDefault:
@@ -173,7 +181,8 @@ void TCustomForm::SetVisible(bool Value) {
   if (Value == FVisible && (!Value || (HandleAllocated() && IsWindowVisible(FHandle)))) return;
   if (Value) {
     HandleNeeded();
-    if (!FPlaced) PlaceOnScreen();
+    // A form shown over another comes over it each time, wherever that went.
+    if (!FPlaced || FPosition == poMainFormCenter || FPosition == poOwnerFormCenter) PlaceOnScreen();
     FVisible = true;
     if (OnShow) OnShow(this);
     int32_t cmd = FWindowState == wsMaximized ? SW_SHOWMAXIMIZED : FWindowState == wsMinimized ? SW_SHOWMINIMIZED : SW_SHOW;

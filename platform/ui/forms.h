@@ -80,6 +80,8 @@ public:
   bool Active() const { return FActive; }
   TWinControl* ActiveControl() const { return FActiveControl; }
   void SetActiveControl(TWinControl* Control);
+  // With KeyPreview the form's OnKeyDown sees a key pressed in any of its
+  // controls first; a key it sets to 0 goes no further.
   bool KeyPreview() const { return FKeyPreview; }
   void SetKeyPreview(bool Value) { FKeyPreview = Value; }
   bool Modal() const { return FModal; }

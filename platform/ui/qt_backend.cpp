@@ -740,6 +740,11 @@ void PresentNow(TWindowRec* W) {
     if (!W->Presenter) return;
   }
   p->repaint();
+  // On a desktop, the display has then done all that was asked of it (a
+  // menu closed over this window included) and the exposures that followed
+  // are answered: work that runs next on the main thread leaves the screen
+  // as it now is, not with a closed menu still painted on it.
+  if (TPresenter::DesktopManagesState()) QGuiApplication::sync();
 }
 
 std::vector<TRect> OverlayRects() { return Overlay ? Overlay->Shown() : std::vector<TRect>{}; }
@@ -767,15 +772,18 @@ int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& C
   if (!App || ClockIsVirtual()) return -1;
   QString platform = QGuiApplication::platformName();
   if (platform == "offscreen" || platform == "minimal") return -1;
-  QMessageBox::StandardButtons buttons;
+  // The buttons in their order; MB_DEFBUTTONn picks the one Enter presses.
+  std::vector<QMessageBox::StandardButton> order;
   switch (Type & 0x0F) {
-    case 1: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case 2: buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
-    case 3: buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
-    case 4: buttons = QMessageBox::Yes | QMessageBox::No; break;
-    case 5: buttons = QMessageBox::Retry | QMessageBox::Cancel; break;
-    default: buttons = QMessageBox::Ok; break;
+    case 1: order = {QMessageBox::Ok, QMessageBox::Cancel}; break;
+    case 2: order = {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore}; break;
+    case 3: order = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}; break;
+    case 4: order = {QMessageBox::Yes, QMessageBox::No}; break;
+    case 5: order = {QMessageBox::Retry, QMessageBox::Cancel}; break;
+    default: order = {QMessageBox::Ok}; break;
   }
+  QMessageBox::StandardButtons buttons;
+  for (QMessageBox::StandardButton b : order) buttons |= b;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (Type & 0xF0) {
     case 0x10: icon = QMessageBox::Critical; break;
@@ -787,6 +795,7 @@ int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& C
   QMessageBox box(icon, QString::fromStdString(Caption), QString::fromStdString(Text), buttons,
                   o && o->Presenter ? o->Presenter : nullptr);
   box.setWindowModality(Qt::ApplicationModal);
+  box.setDefaultButton(order[std::min<size_t>((Type >> 8) & 0x0F, order.size() - 1)]);
   AskForCloseOnly(&box, true);
   // Our windows wait while the box is up; our queue keeps running.
   std::vector<HWND> disabled;

@@ -93,6 +93,91 @@ TEST_F(Commands, CropModeShowsTheBarAndApplyCrops) {
   EXPECT_TRUE(TSettingsFile(QLNSettingsFileName()).KeyExists("cropbarleft"));
 }
 
+// Crop mode left without Apply leaves no crop waiting: Apply goes out and
+// the size shows again, unless another change still waits.
+TEST_F(Commands, LeavingCropModeWithoutACropLeavesNothingPending) {
+  const std::string size = Panel(2);
+  Form->Crop1Click(nullptr);
+  Form->Image1PicBoxOnMouseMove(Form->Image1, {}, 5, 5);
+  Form->Crop1Click(nullptr);
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_EQ(Panel(2), size);
+  for (const bool zoomed : {false, true}) {
+    if (zoomed) Form->edZoom->SetValue(50);
+    Form->Crop1Click(nullptr);
+    Form->SelLeft->SetText(zoomed ? "2" : "5");
+    Form->SelWidth->SetValue(zoomed ? 4 : 10);
+    Form->SelHeight->SetValue(4);
+    EXPECT_EQ(Form->Pending(), zoomed ? 5 : 4);
+    Form->Crop1Click(nullptr);
+    EXPECT_EQ(Form->Pending(), zoomed ? 1 : 0);
+    EXPECT_EQ(Form->btnRefresh->Enabled(), zoomed);
+    EXPECT_EQ(Panel(2), zoomed ? "Size: ?" : size);
+  }
+}
+
+// The keyboard alone: Enter in the zoom or colour box applies what was
+// typed there; Escape leaves crop mode.
+TEST_F(Commands, EnterInABoxAppliesEscapeLeavesCropMode) {
+  Form->edZoom->SetFocus();
+  Form->edZoom->SetText("50");
+  ASSERT_TRUE(Form->btnRefresh->Enabled());
+  Driver.PressKey(VK_RETURN);
+  Driver.ProcessMessages();
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_EQ(Panel(0), "15 x 10");
+  EXPECT_NE(Panel(2), "Size: ?");
+  Form->edColors->SetFocus();
+  Form->edColors->SetText("8");
+  Driver.PressKey(VK_RETURN);
+  Driver.ProcessMessages();
+  EXPECT_FALSE(Form->btnRefresh->Enabled());
+  EXPECT_LE(ColourCount(*Form->Image1->GetPixelGraphic()), 8u);
+
+  Form->Crop1Click(nullptr);
+  ASSERT_TRUE(Form->CropBar->Visible());
+  Form->Image1->SetFocus();
+  Driver.PressKey(VK_ESCAPE);
+  Driver.ProcessMessages();
+  EXPECT_FALSE(Form->btnCrop->Down());
+  EXPECT_FALSE(Form->CropBar->Visible());
+  EXPECT_EQ(Form->Image1->ActionMode(), amNone);
+}
+
+// The toolbar dragged out to float and back onto its dock, again and again,
+// looks each time as before: no floating frame or caption is left on it, and
+// every button shows its glyph and caption as it did.
+TEST_F(Commands, AToolbarDockedBackByDragLooksAsBefore) {
+  TToolbar* bar = Form->Toolbar1;
+  const int32_t f = TToolbar::FrameWidth();
+  Driver.ProcessMessages();
+  auto looks = [&] {
+    std::vector<int32_t> ink;
+    for (TToolbarButton* b : {Form->btnOpen, Form->btnSave, Form->btnCopy, Form->btnCrop, Form->btnExit})
+      ink.push_back(CountColour(b, ColorToRGB(clBtnText)));
+    return ink;
+  };
+  const std::vector<int32_t> docked = looks();
+  const TColor caption = ColorToRGB(clActiveCaption);
+  for (int32_t i = 0; i < 5; ++i) {
+    Driver.AdvanceClock(1000);
+    Driver.Drag(TUiTestDriver::ScreenPoint(bar, 5, 5), TUiTestDriver::ScreenPoint(Form->Image1, 60 + 9 * i, 80), 2 + i);
+    Driver.ProcessMessages();
+    ASSERT_EQ(bar->DockedTo(), nullptr) << i;
+    Driver.AdvanceClock(1000);
+    TRect wr;
+    GetWindowRect(bar->Handle(), wr);
+    Driver.Drag(TPoint{wr.Left + f + 20 + 7 * i, wr.Top + f + 3}, TUiTestDriver::ScreenPoint(Form->DockTop, 30 + 9 * i, 0),
+                2 + i);
+    Driver.ProcessMessages();
+    ASSERT_EQ(bar->DockedTo(), Form->DockTop) << i;
+    EXPECT_EQ(bar->ClientHeight(), bar->Height()) << i;
+    EXPECT_EQ(bar->ClientWidth(), bar->Width()) << i;
+    EXPECT_EQ(CountColour(bar, caption), 0) << i;
+    EXPECT_EQ(looks(), docked) << i;
+  }
+}
+
 // Apply shows in the spins the count and zoom it applied, not a value typed
 // beyond their limits.
 TEST_F(Commands, ApplyShowsTheCountAndZoomItApplied) {

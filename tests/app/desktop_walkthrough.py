@@ -519,6 +519,7 @@ class Walkthrough:
         if stored.get('WindowState') != '0' or int(stored.get('width', '0')) >= 1270:
             raise Failed('closing the restored window stored %s' % stored)
         self.zoomed_copy_save_and_long_apply()
+        self.keyboard()
 
     def zoomed_copy_save_and_long_apply(self):
         """A large photograph at a zoom: at zoom 800 Apply is long: the busy
@@ -688,6 +689,90 @@ class Walkthrough:
             print('---- process %s' % p)
             subprocess.run(['gdb', '-q', '-batch', '-nx', '-p', p, '-ex', 'thread apply all bt'],
                            stdin=subprocess.DEVNULL, timeout=120)
+
+    def keyboard(self):
+        """The keyboard alone: Enter in the Colors and Zoom boxes applies,
+        Escape leaves crop mode and cancels "Preparing Images...", About
+        closes with Enter and Escape, the tips with Escape, and Enter at the
+        replace question keeps the file."""
+        big = os.path.join(self.home, 'noise.png')
+        Image.merge('RGB', [Image.effect_noise((2400, 1600), 90) for _ in range(3)]).save(big)
+        wid = self.start(big)
+        rect = self.rect(wid)
+        x0, y0, w, h = rect
+        area = (x0 + 40, y0 + 140, x0 + w - 40, y0 + h - 40)  # the picture, under the toolbar
+
+        def colours(screen):
+            return len(screen.crop(area).getcolors(1 << 20) or range(1 << 20))
+        screen = self.shot_until('the picture to show', lambda s: colours(s) > 100, 'keys_opened')
+        zoom, count, edit_y = self.toolbar_edits(screen, rect, y0 + 120)
+
+        def type_into(edit, text):
+            self.click((edit[0] + edit[1]) // 2, edit_y)
+            self.key('ctrl+a')
+            self.type(text)
+            xdo('key', 'Return')
+        type_into(count, '8')
+        self.shot_until('Enter in Colors to apply 8 colours', lambda s: colours(s) <= 8, 'keys_colours_applied')
+        type_into(zoom, '10')
+        # At 10 % the picture is 240 x 160: the work area shows around it.
+        self.shot_until('Enter in Zoom to apply 10 %',
+                        lambda s: sum(1 for p in s.crop(area).getdata() if p == (128, 128, 128)) > 20000,
+                        'keys_zoom_applied')
+
+        xdo('windowactivate', '--sync', wid)
+        self.key('alt+t', 'c')
+        self.wait_windows('^Cropping Dimensions$', 1)
+        xdo('key', 'Escape')
+        self.wait_windows('^Cropping Dimensions$', 0)
+
+        # Preparing eight reductions of 3.8 million pixels takes a while:
+        # Escape stops it, and no preview follows.
+        xdo('key', 'ctrl+p')
+        self.wait_windows(r'^Preparing Images\.\.\.$', 1, 60)
+        xdo('key', 'Escape')
+        self.wait_windows(r'^Preparing Images\.\.\.$', 0, 60)
+        if self.windows('^Preview Color Reduction$'):
+            raise Failed('Escape did not cancel "Preparing Images..."')
+
+        for key in ('Return', 'Escape'):
+            # Help > About (Alt+H is Flip Horizontal): the Help title clicked.
+            self.click(x0 + 298, y0 + 9)
+            self.key('a')
+            self.wait_windows('^About$', 1)
+            xdo('key', key)
+            self.wait_windows('^About$', 0)
+        xdo('windowactivate', '--sync', wid)
+        xdo('key', 'F2')
+        self.wait_windows('^Quillon Pro - Tips$', 1)
+        xdo('key', 'Escape')
+        self.wait_windows('^Quillon Pro - Tips$', 0)
+
+        # Saved once; saved again under the same name, Enter at the question
+        # (its default button is No) keeps the file.
+        keys = os.path.join(self.home, 'keys.gif')
+        for again in (False, True):
+            xdo('windowactivate', '--sync', wid)
+            xdo('key', 'ctrl+s')
+            self.wait_windows('^Save As$', 1)
+            self.key('ctrl+a')
+            self.type(keys)
+            xdo('key', 'Return')
+            if not again:
+                wait('keys.gif to be written', lambda: os.path.exists(keys) and not self.windows('^Save As$'))
+                with open(keys, 'rb') as f:
+                    first = f.read()
+                continue
+            self.wait_windows('^Save As$', 2)
+            self.shot('keys_replace_question')
+            xdo('key', 'Return')
+            self.wait_windows('^Save As$', 1)
+            xdo('key', 'Escape')
+            self.wait_windows('^Save As$', 0)
+        with open(keys, 'rb') as f:
+            if f.read() != first:
+                raise Failed('Enter at the replace question replaced the file')
+        self.close(wid)
 
     def scanner(self):
         """Whether the source manager beside the program scans through SANE (its scanning program is there)."""

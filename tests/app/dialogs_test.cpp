@@ -1,6 +1,7 @@
 #include <fstream>
 
 #include "app/about.h"
+#include "app/border.h"
 #include "app/form_tips.h"
 #include "app_fixture.h"
 #include "controls/styled_label.h"
@@ -58,7 +59,7 @@ TEST_F(Dialogs, TipsCycleWrapAndPersist) {
   EXPECT_EQ(index, 2);  // 1, then four Next clicks: 2, 3, 1, 2
 
   // A stored index outside the tips starts again at the first tip, never at
-  // an empty one or the file's header.
+  // an empty one or the file's header. Escape closes the tips as Close does.
   for (int32_t stored : {-3, -1, 9}) {
     index = stored;
     std::string title;
@@ -66,7 +67,7 @@ TEST_F(Dialogs, TipsCycleWrapAndPersist) {
       TTipForm* f = ModalForm<TTipForm>();
       ASSERT_NE(f, nullptr);
       title = f->TipTitle->Caption();
-      f->CloseBtn->Click();
+      Driver.PressKey(VK_ESCAPE);
     });
     ShowTipDialog(index, false);
     EXPECT_EQ(title, "First") << stored;
@@ -124,4 +125,31 @@ TEST_F(Dialogs, AboutBoxClosesThroughItsPanel) {
   Form->About1Click(nullptr);
   EXPECT_TRUE(shown);
   EXPECT_EQ(AboutForm->ModalResult(), mrOk);
+  // Enter and Escape press its OK.
+  for (uint16_t key : {VK_RETURN, VK_ESCAPE}) {
+    Driver.WhenIdle([&] { Driver.PressKey(key); });
+    Form->About1Click(nullptr);
+    EXPECT_EQ(AboutForm->ModalResult(), mrOk);
+    EXPECT_EQ(Driver.PendingSteps(), 0u);
+  }
+}
+
+// About and Soft Border come over the main window, wherever it has gone.
+TEST_F(Dialogs, DialogsComeOverTheMainWindow) {
+  Form->LoadFile(WritePhoto("p.bmp", 8, 8));
+  for (const TPoint at : {TPoint{20, 10}, TPoint{400, 300}}) {
+    Form->SetBounds(at.X, at.Y, Form->Width(), Form->Height());
+    const TPoint centre{at.X + Form->Width() / 2, at.Y + Form->Height() / 2};
+    for (TCustomForm* dialog : std::initializer_list<TCustomForm*>{AboutForm, BorderEdit}) {
+      TPoint seen{};
+      Driver.WhenIdle([&] {
+        seen = TPoint{dialog->Left() + dialog->Width() / 2, dialog->Top() + dialog->Height() / 2};
+        dialog->SetModalResult(mrCancel);
+      });
+      if (dialog == AboutForm) Form->About1Click(nullptr);
+      else Form->AddBorder1Click(nullptr);
+      EXPECT_NEAR(seen.X, centre.X, 1) << dialog->Caption();
+      EXPECT_NEAR(seen.Y, centre.Y, 1) << dialog->Caption();
+    }
+  }
 }

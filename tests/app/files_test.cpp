@@ -34,11 +34,13 @@ protected:
     WriteWholeFile(Dir + Name, bytes);
     return Dir + Name;
   }
-  int32_t WarningBoxes() {
+  // The reader's questions, each naming the file it is about.
+  int32_t WarningBoxes(const std::string& File) {
     int32_t n = 0;
     for (const TMessageBoxRecord& box : Driver.MessageBoxes())
       if (box.Caption == "JPG Warning") {
         EXPECT_EQ(box.Type & 0x0F, static_cast<uint32_t>(MB_OKCANCEL));
+        EXPECT_NE(box.Text.find("\"" + File + "\""), std::string::npos) << box.Text;
         ++n;
       }
     return n;
@@ -56,7 +58,7 @@ TEST_F(AppFiles, ACommandLineFilesWarningComesOnceTheWindowShows) {
   Driver.AnswerMessageBoxes({IDOK});
   Form->Show();
   Driver.ProcessMessages();
-  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(WarningBoxes(cut), 1);
   EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
   ASSERT_NE(Form->Image1->PixelGraphicNoWait(), nullptr);
   EXPECT_EQ(Form->Image1->PixelGraphicNoWait()->GetWidth(), 64);
@@ -74,9 +76,9 @@ TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
   Driver.ClearMessageBoxes();
   Driver.AnswerMessageBoxes({IDCANCEL});
   OpenThroughDialog("cut.jpg");
-  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(WarningBoxes(cut), 1);
   ASSERT_EQ(Driver.MessageBoxes().size(), 2u);
-  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "JPG: Operation aborted on user request.");
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "Cannot open file \"" + cut + "\".\nJPG: Operation aborted on user request.");
   EXPECT_EQ(Form->Image1->GetPixelGraphic(), before);
   EXPECT_EQ(before->GetWidth(), 20);
   EXPECT_EQ(Form->FileName(), photo);
@@ -87,7 +89,7 @@ TEST_F(AppFiles, ATruncatedJpegAsksAndOpensOnOKOrKeepsThePictureOnCancel) {
   Driver.ClearMessageBoxes();
   Driver.AnswerMessageBoxes({IDOK});
   OpenThroughDialog("cut.jpg");
-  EXPECT_EQ(WarningBoxes(), 1);
+  EXPECT_EQ(WarningBoxes(cut), 1);
   EXPECT_EQ(Driver.MessageBoxes().size(), 1u);
   EXPECT_EQ(Form->FileName(), cut);
   ASSERT_NE(Form->Image1->GetPixelGraphic(), nullptr);
@@ -156,6 +158,7 @@ TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
   Start();
   Form->LoadFile(Dir + "photo.bmp");
   Driver.ClearMessageBoxes();
+  Driver.AnswerMessageBoxes({IDYES});  // replace it
   Driver.WhenIdle([&] {
     TOpenDialog* d = ExecutingFileDialog();
     d->SetNameBoxText(old);
@@ -174,8 +177,8 @@ TEST_F(AppFiles, SaveAsOnAFullDiskReportsTheReasonAndKeepsTheOldFile) {
 }
 
 // Save As over a file that is there asks first, also for a name typed
-// without its extension: No keeps the dialog open and the file as it was,
-// Yes replaces it.
+// without its extension: No (the default button, which Enter presses)
+// keeps the dialog open and the file as it was, Yes replaces it.
 TEST_F(AppFiles, SaveAsAsksBeforeReplacingAFile) {
   WritePhoto("photo.bmp");
   const std::vector<uint8_t> original = {'G', 'I', 'F', '8', '9', 'a', 'o', 'l', 'd'};
@@ -188,7 +191,7 @@ TEST_F(AppFiles, SaveAsAsksBeforeReplacingAFile) {
   ASSERT_GT(gif, 0);
   for (int32_t answer : {IDNO, IDYES}) {
     Driver.ClearMessageBoxes();
-    Driver.AnswerMessageBoxes({answer});
+    if (answer == IDYES) Driver.AnswerMessageBoxes({answer});
     Driver.WhenIdle([&] {
       TOpenDialog* d = ExecutingFileDialog();
       d->ChangeFolder(Dir);
@@ -200,6 +203,7 @@ TEST_F(AppFiles, SaveAsAsksBeforeReplacingAFile) {
     Form->SaveAs1Click(nullptr);
     ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
     EXPECT_EQ(Driver.MessageBoxes()[0].Text, Dir + "old.gif already exists.\nDo you want to replace it?");
+    EXPECT_EQ(Driver.MessageBoxes()[0].Answer, answer);
     if (answer == IDNO) {
       EXPECT_EQ(ReadWholeFile(Dir + "old.gif"), original);
       EXPECT_EQ(Form->FileName(), Dir + "photo.bmp");

@@ -287,18 +287,23 @@ TEST_F(AppTest, OneAndFourBitPicturesAreEstimatedAtTheSavedGifsSize) {
 }
 
 TEST_F(AppTest, ResetRestoresThePristineImage) {
-  WritePhoto("r.bmp", 30, 20);
+  WritePhoto("r.bmp", 15, 10);
   Start();
   Form->LoadFile(Dir + "r.bmp");
+  const int32_t opened = Form->edColors->Value();
+  ASSERT_EQ(opened, 150);
   RotateImage(Form->Image1, 90);
-  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 20);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 10);
   Form->ColorGrayScaleClick(Form->BlackWhite1);
   Form->Reset1Click(nullptr);
-  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 30);
+  EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 15);
   EXPECT_TRUE(Form->Color1->Checked());
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->PixelFormat(), pf8Bit);
-  // After a reset the count is 256; a black-and-white palette still loses
-  // the colours, so it can be reset again.
+  // After a reset the count reads as after Open, with nothing waiting for
+  // Apply; a black-and-white palette still loses the colours, so it can be
+  // reset again.
+  EXPECT_EQ(Form->edColors->Value(), opened);
+  EXPECT_EQ(Form->Pending(), 0);
   EXPECT_FALSE(Form->Reset1->Enabled());
   Form->ColorGrayScaleClick(Form->BlackWhite1);
   EXPECT_TRUE(Form->Reset1->Enabled());
@@ -644,16 +649,22 @@ TEST_F(AppTest, ReplacingAnEditedPictureAsksToSaveItFirst) {
   EXPECT_EQ(Form->Image1->GetPixelGraphic()->GetWidth(), 5);
 }
 
+// A file that does not open is named, with what is wrong with it.
 TEST_F(AppTest, OpeningAnUnreadableFileReportsAndKeepsGoing) {
-  {
-    std::ofstream bad(Dir + "bad.bmp", std::ios::binary);
-    bad << "BM garbage";
-  }
+  std::ofstream(Dir + "bad.bmp", std::ios::binary) << "BM garbage";
+  std::ofstream(Dir + "text.jpg", std::ios::binary) << "plain text, not a picture";
+  std::ofstream(Dir + "empty.png", std::ios::binary);
   Start();
   OpenThroughDialog("bad.bmp");
-  EXPECT_FALSE(Driver.MessageBoxes().empty());
+  ASSERT_EQ(Driver.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Driver.MessageBoxes()[0].Text.rfind("Cannot open file \"" + Dir + "bad.bmp\".\n", 0), 0u);
   EXPECT_TRUE(QLNLoadingIdle);
   EXPECT_FALSE(Form->btnSave->Enabled());
+  OpenThroughDialog("text.jpg");
+  OpenThroughDialog("empty.png");
+  ASSERT_EQ(Driver.MessageBoxes().size(), 3u);
+  EXPECT_EQ(Driver.MessageBoxes()[1].Text, "Cannot open file \"" + Dir + "text.jpg\".\nUnknown file format.");
+  EXPECT_EQ(Driver.MessageBoxes()[2].Text, "\"" + Dir + "empty.png\" is empty.");
 }
 
 // The file dialogs open where the person last was: Open in the folder kept
@@ -683,6 +694,13 @@ TEST_F(AppTest, FileDialogsOpenInTheFolderLastUsed) {
   OpenThroughDialog("p.bmp", photos);
   EXPECT_EQ(shownBy(&TForm1::Open1Click), photos);
   EXPECT_EQ(shownBy(&TForm1::SaveAs1Click), photos);
+  // A picture from a file without an extension: an empty name, in its folder.
+  const std::string plain = Dir + "plain/";
+  ASSERT_TRUE(ForceDirectories(plain));
+  ASSERT_TRUE(RenameFile(WritePhoto("plain/picture.bmp", 8, 8), plain + "picture"));
+  Form->LoadFile(plain + "picture");
+  EXPECT_EQ(shownBy(&TForm1::SaveAs1Click), plain);
+  EXPECT_EQ(Form->SaveDialog1->FileName(), "");
   TBitmap pasted;
   pasted.SetSize(5, 5);
   Clipboard()->Assign(&pasted);
@@ -782,6 +800,11 @@ TEST_F(AppTest, TheHelpPageNamesEveryCommandShortcutAndToolbarButton) {
   EXPECT_GE(commands, 50);
   EXPECT_EQ(controls, 12);
   EXPECT_EQ(missing, std::vector<std::string>{});
+  // Dithering and RGB Weight act on the current pixels: their rows say that
+  // Reset shows the change. Exit's row says what is kept and what is not.
+  EXPECT_TRUE(named(page, "Dithering", "then Reset"));
+  EXPECT_TRUE(named(page, "RGB Weight", "Reset"));
+  EXPECT_TRUE(named(page, "Kept for next time", "Not kept: the colour palette"));
 }
 
 // F1 opens the help page beside the program through the desktop's opener.

@@ -88,7 +88,7 @@ TEST_F(PaletteAndBorder, EditingAnEntryOfAFourBitImage) {
     PalEditor->BitBtn2Click(nullptr);
     TPixelGraphic* grid = PalEditor->Img->GetPixelGraphic();
     EXPECT_EQ(grid->GetPixelColor(5 * cw + cw / 2, ch / 2), static_cast<TColor>(0x00CC3311));
-    EXPECT_EQ(PalEditor->edColValue->Text(), "CC3311");
+    EXPECT_EQ(PalEditor->edColValue->Text(), "1133CC");  // RRGGBB
     TPixelGraphic* preview = PalEditor->PGImage1->GetPixelGraphic();
     EXPECT_EQ(preview->PixelFormat(), pf8Bit);
     EXPECT_EQ(preview->GetPixelColor(5, 0), static_cast<TColor>(0x00CC3311));
@@ -140,6 +140,20 @@ TEST_F(PaletteAndBorder, SoftBorderPreviewThenApplied) {
   Driver.WhenIdle([&] {
     seenStyle = BorderEdit->RadioGroup1->ItemIndex();
     EXPECT_EQ(BorderEdit->Selected(), 3);  // kept from the last run
+    // The colour grid takes the keyboard: it shows that it has the focus,
+    // and the arrows move the chosen colour within the palette.
+    TPGImage* grid = BorderEdit->Img;
+    Driver.ProcessMessages();
+    const std::vector<uint8_t> unfocused = Driver.ReadWindow(grid->Handle()).Pixels;
+    grid->SetFocus();
+    Driver.ProcessMessages();
+    EXPECT_NE(Driver.ReadWindow(grid->Handle()).Pixels, unfocused);
+    for (auto [key, selected] : {std::pair{VK_LEFT, 2}, std::pair{VK_DOWN, 2}, std::pair{VK_RIGHT, 3},
+                                 std::pair{VK_RIGHT, 3}}) {
+      Driver.PressKey(key);
+      Driver.ProcessMessages();
+      EXPECT_EQ(BorderEdit->Selected(), selected);
+    }
     BorderEdit->RadioGroup1->SetItemIndex(2);
     BorderEdit->SpinEdit1->SetValue(12);
     BorderEdit->BitBtn1->Click();

@@ -88,19 +88,22 @@ TEST_F(Preview, SmallPictureOnAPaletteScreenKeepsDesignCaptions) {
   EXPECT_EQ(memo.find(':'), std::string::npos);
 }
 
-// Closing "Preparing Images..." (its close button) cancels the preview: the
-// work stops, no preview dialog follows, and the main window takes input
-// again.
+// Closing "Preparing Images..." (its close button, or Escape) cancels the
+// preview: the work stops, no preview dialog follows, and the main window
+// takes input again.
 TEST_F(Preview, ClosingTheProgressWindowCancelsThePreview) {
   Form->LoadFile(WritePhoto("big.bmp", 400, 300));
   PrepForm->HandleNeeded();
-  PostMessage(PrepForm->Handle(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(Form2->ShowPreview(Form->Image1->GetPixelGraphic(), Form->Pristine(), true, true), mrCancel);
-  EXPECT_EQ(Driver.PendingSteps(), 0u);
-  EXPECT_FALSE(PrepForm->Visible());
-  EXPECT_LT(PrepForm->ProgressBar1->Position(), 10);
-  EXPECT_TRUE(Form->Enabled());
-  EXPECT_EQ(Screen->Cursor(), crDefault);
+  for (const bool escape : {false, true}) {
+    if (escape) Driver.PressKey(VK_ESCAPE);
+    else PostMessage(PrepForm->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(Form2->ShowPreview(Form->Image1->GetPixelGraphic(), Form->Pristine(), true, true), mrCancel);
+    EXPECT_EQ(Driver.PendingSteps(), 0u);
+    EXPECT_FALSE(PrepForm->Visible());
+    EXPECT_LT(PrepForm->ProgressBar1->Position(), 10);
+    EXPECT_TRUE(Form->Enabled());
+    EXPECT_EQ(Screen->Cursor(), crDefault);
+  }
 }
 
 // A picture of 32 colours (pairs of them in one 5-6-5 cell) stays exact in

@@ -241,15 +241,16 @@ TEST_F(ScriptedScanner, TheToolbarButtonSelectsUntilASourceIsChosenThenAcquires)
   EXPECT_EQ(Form->btnTwain->Caption(), "Select");
   EXPECT_EQ(Form->btnTwain->Hint(), "Select Source");
   EXPECT_FALSE(Form->Acquire1->Enabled());
-  ClickScannerButton();  // the person cancels the choice
+  ClickScannerButton();  // the person cancels the choice: the button still selects
   EXPECT_EQ(Form->btnTwain->Caption(), "Select");
-  EXPECT_EQ(Form->btnTwain->Hint(), "Acquire Image");
+  EXPECT_EQ(Form->btnTwain->Hint(), "Select Source");
   EXPECT_FALSE(Form->Acquire1->Enabled());
 
   Script("userselect=ok\nimage=" + scan + "\n");
   ClickScannerButton();
   EXPECT_TRUE(Form->Acquire1->Enabled());
   EXPECT_EQ(Form->btnTwain->Caption(), "Acquire");
+  EXPECT_EQ(Form->btnTwain->Hint(), "Acquire Image");
   EXPECT_TRUE(Form->Image1->PixelGraphicNoWait() == nullptr || Form->Image1->PixelGraphicNoWait()->Empty());
   ClickScannerButton();
   ASSERT_NE(Form->Image1->PixelGraphicNoWait(), nullptr);

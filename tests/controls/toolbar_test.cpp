@@ -243,14 +243,29 @@ TEST_F(ToolbarTest, RightButtonIgnoredLeftPressCancels) {
   EXPECT_EQ(wr.Left, 300);
 }
 
-TEST_F(ToolbarTest, FloatingOutlineStaysReachable) {
+// A bar dropped with most of it beyond the screen's edge comes whole into
+// the work area, its caption and close button within reach.
+TEST_F(ToolbarTest, AFloatingBarDroppedAtTheEdgeIsKeptOnScreen) {
   TToolbar* bar = Floating(3, {}, 300, 300);
-  // Grabbed at the right end of its client area and pulled far left.
+  const TRect work = TToolbar::WorkArea();
+  // Grabbed at the right end of its client area and pulled far left, then
+  // by its left end far down right.
   driver.Drag(TUiTestDriver::ScreenPoint(bar, bar->ClientWidth() - 2, 12), TPoint{-500, 200}, 3);
   driver.ProcessMessages();
   TRect wr;
   GetWindowRect(bar->Handle(), wr);
-  EXPECT_EQ(wr.Right, f + 4);
+  EXPECT_EQ(wr.Left, work.Left);
+  driver.AdvanceClock(1000);
+  driver.Drag(WindowPoint(bar, f + 6, f + 3), TPoint{work.Right + 400, work.Bottom + 400}, 3);
+  driver.ProcessMessages();
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Right, work.Right);
+  EXPECT_EQ(wr.Bottom, work.Bottom);
+  // Docked and floated again, it comes back where it was kept.
+  bar->SetDockedTo(Form->TopDock);
+  bar->SetDockedTo(nullptr);
+  GetWindowRect(bar->Handle(), wr);
+  EXPECT_EQ(wr.Right, work.Right);
 }
 
 // The drag outline is shown by thin windows along it, not by one window over

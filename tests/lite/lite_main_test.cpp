@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "gif/gif_encoder.h"
+#include "lite/about.h"
 #include "lite/main.h"
 #include "platform/base/files.h"
 #include "platform/base/settings.h"
@@ -298,9 +299,14 @@ TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgum
   EXPECT_EQ(Form->FileName(), Dir + "many colours.bmp");
 
   // The offer shows whole: the memo holds every line of its text, the
-  // buttons lie under it inside the panel.
+  // buttons lie under it inside the panel. Its paragraphs are wrapped by the
+  // memo alone: no line of them is cut short to go on in the next.
   Driver.ProcessMessages();
   TMemo* memo = Form->Memo1;
+  for (int32_t i = 0; i + 1 < memo->Lines()->Count(); ++i) {
+    const std::string line = memo->Lines()->Strings(i);
+    EXPECT_TRUE(line.empty() || line.back() != ' ') << line;
+  }
   const int32_t height = memo->Height();
   EXPECT_GE(Form->BitBtn1->Top(), memo->Top() + height);
   EXPECT_LE(Form->BitBtn1->Top() + Form->BitBtn1->Height(), Form->plTestPro->ClientHeight());
@@ -331,6 +337,18 @@ TEST_F(LiteMain, TooManyColoursOfferTheFullEditionWithTheOpenedFileAsItsOneArgum
   Form->BitBtn2Click(Form->BitBtn2);
   EXPECT_FALSE(Form->plTestPro->Visible());
   EXPECT_EQ(shell.Requests.size(), 1u);
+}
+
+// The about box's only button answers Enter and Escape.
+TEST_F(LiteMain, TheAboutBoxClosesWithEnterOrEscape) {
+  Start();
+  Application->CreateForm(AboutForm);
+  for (uint16_t key : {VK_RETURN, VK_ESCAPE}) {
+    Driver.WhenIdle([&] { Driver.PressKey(key); });
+    EXPECT_EQ(AboutForm->ShowModal(), mrOk);
+    EXPECT_EQ(Driver.PendingSteps(), 0u);
+  }
+  FreeAndNil(AboutForm);
 }
 
 TEST_F(LiteMain, AMissingOrFailingFullEditionIsReported) {

@@ -22,6 +22,8 @@
 #include "platform/gdi/dc.h"
 #include "platform/ui/cursors.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/timer.h"
 #include "platform/ui/test_driver.h"
 #include "tests/ui/xvfb_desktop.h"
 
@@ -128,6 +130,56 @@ int main(int argc, char** argv) {
   if (!PumpUntil([&] { return form->Panel->Clicked && ScreenShows(form->Panel); }, 60000)) {
     std::fprintf(stderr, "the click did not reach the control, or its answer did not show\n");
     rc = 1;
+  }
+  // A menu closed before its command runs is gone from the screen once the
+  // command updates the window, before the program next reads its events:
+  // a command that then works for seconds leaves no menu painted.
+  {
+    auto* menu = new TMainMenu(form);
+    auto* file = new TMenuItem(form);
+    file->SetCaption("&File");
+    menu->Items()->Add(file);
+    bool looked = false, menuGone = false;
+    for (const char* caption : {"&Look", "Second", "Third"}) {
+      auto* item = new TMenuItem(form);
+      item->SetCaption(caption);
+      item->OnClick = [&](TObject*) {
+        form->Update();
+        // Where the menu lay over the panel, the screen shows the panel.
+        HDC screen = GetDC(nullptr);
+        HDC own = GetDC(form->Panel->Handle());
+        menuGone = true;
+        for (int32_t y = 2; y < 40; y += 4) {
+          const TPoint s = form->Panel->ClientToScreen(TPoint{30, y});
+          menuGone = menuGone && GetPixel(screen, s.X, s.Y) == GetPixel(own, 30, y);
+        }
+        ReleaseDC(form->Panel->Handle(), own);
+        ReleaseDC(nullptr, screen);
+        looked = true;
+      };
+      file->Add(item);
+    }
+    SetFormMenu(form, menu);
+    PumpUntil([&] { return ScreenShows(form->Panel); });
+    // The File title on the menu bar over the client area; once its menu
+    // shows (a window of its own), its first item.
+    const TPoint client = form->ClientToScreen(TPoint{0, 0});
+    TTimer chooser(nullptr);
+    chooser.SetInterval(50);
+    chooser.SetOnTimer([&](TObject*) {
+      for (HWND w : GetChildWindows(nullptr))
+        if (w != form->Handle() && IsWindowVisible(w)) {
+          chooser.SetEnabled(false);
+          XdoTool("mousemove " + std::to_string(client.X + 30) + " " + std::to_string(client.Y + 10) + " click 1");
+          return;
+        }
+    });
+    chooser.SetEnabled(true);
+    XdoTool("mousemove " + std::to_string(client.X + 12) + " " + std::to_string(client.Y - 8) + " click 1");
+    if (!PumpUntil([&] { return looked; }) || !menuGone) {
+      std::fprintf(stderr, "a menu closed before its command still shows while the command runs\n");
+      rc = 1;
+    }
   }
   // A cursor made from masks shows as drawn: its transparent pixels let the
   // window show through.

@@ -471,7 +471,7 @@ class TDescribeOnlyReader : public TFileFormatReader {
 public:
   TDescribeOnlyReader() {
     FExtension = "fak";
-    FDescription = "Described";
+    FDescription = "Described by a reader of a long name";
   }
   void GetInfo(TStream& Stream, int32_t Index, TPGGraphicInfo& Info) override {
     TFileFormatReader::GetInfo(Stream, Index, Info);
@@ -494,7 +494,26 @@ TEST_F(Preview, InformationWithoutAPictureWhenTheReadFails) {
     Show(dlg, "pages.fak");
     EXPECT_TRUE(dlg.InfoValid());
     // The empty format text takes no line; several images are counted.
-    EXPECT_EQ(dlg.InfoLines(), (std::vector<std::string>{"Described", "3 pages", "1x2x2 1 bit, 3"}));
+    EXPECT_EQ(dlg.InfoLines(),
+              (std::vector<std::string>{"Described by a reader of a long name", "3 pages", "1x2x2 1 bit, 3"}));
+    // A line wider than the pane is broken at its blanks, not cut, and the
+    // pane grows to hold every line: no text reaches its right or bottom edge.
+    const std::vector<std::string> shown = dlg.InfoPaneLines();
+    EXPECT_GT(shown.size(), 3u);
+    std::string joined;
+    for (const std::string& line : shown) joined += (joined.empty() ? "" : " ") + line;
+    EXPECT_EQ(joined, "Described by a reader of a long name 3 pages 1x2x2 1 bit, 3");
+    Driver.ProcessMessages();
+    const TWindowImage pane = Driver.ReadWindow(static_cast<TWinControl*>(dlg.InfoPane())->Handle());
+    int32_t ink = 0, edge = 0;
+    for (int32_t y = 0; y < pane.Height; ++y)
+      for (int32_t x = 0; x < pane.Width; ++x)
+        if (pane.Pixel(x, y) != ColorToRGB(clBtnFace)) {
+          ++ink;
+          edge += x >= pane.Width - 2 || y >= pane.Height - 2;
+        }
+    EXPECT_GT(ink, 100);
+    EXPECT_EQ(edge, 0);
     EXPECT_EQ(dlg.PreviewImage(), nullptr);
     EXPECT_TRUE(dlg.PreviewThread()->Finished());
     dlg.CancelDialog();
@@ -503,7 +522,7 @@ TEST_F(Preview, InformationWithoutAPictureWhenTheReadFails) {
   EXPECT_TRUE(Driver.MessageBoxes().empty());
 }
 
-TEST_F(Dialogs, TheDialogIsPlacedAThirdDownTheScreen) {
+TEST_F(Dialogs, TheDialogIsPlacedOverItsFormOrAThirdDownTheScreen) {
   TPGOpenDialog dlg(nullptr);
   bool shown = false;
   dlg.OnShow = [&](TObject*) { shown = true; };
@@ -515,6 +534,29 @@ TEST_F(Dialogs, TheDialogIsPlacedAThirdDownTheScreen) {
   });
   EXPECT_FALSE(dlg.Execute());
   EXPECT_TRUE(shown);
+
+  // A dialog of a form comes over that form, wherever it is, and stays
+  // inside the work area.
+  TForm* owner = new TForm(nullptr);
+  owner->AfterConstruction();
+  auto* save = new TPGSaveDialog(owner);  // freed with its form
+  for (const TRect& place : {TRect{150, 100, 1000, 700}, TRect{700, 500, 1000, 760}}) {
+    owner->SetBounds(place.Left, place.Top, place.Width(), place.Height());
+    owner->Show();
+    Driver.WhenIdle([&] {
+      TCustomForm* f = save->DialogForm();
+      if (place.Left == 150) {
+        EXPECT_NEAR(f->Left() + f->Width() / 2, 575, 1);
+        EXPECT_NEAR(f->Top() + f->Height() / 2, 400, 1);
+      } else {
+        EXPECT_EQ(f->Left() + f->Width(), 1024);
+        EXPECT_EQ(f->Top() + f->Height(), 768);
+      }
+      save->CancelDialog();
+    });
+    EXPECT_FALSE(save->Execute());
+  }
+  owner->Free();
 }
 
 }  // namespace

@@ -160,6 +160,10 @@ TEST_F(GIFRegistry, InformationOfStillAndAnimatedFiles) {
   EXPECT_EQ(info.Height, 6);
   EXPECT_EQ(info.BitsPerPixel, 2);
   EXPECT_EQ(info.ColorsText, "2");
+  // A loop count of 0 plays for ever, not 0 times.
+  TMemoryStream forever = StreamOf(MakeGIF({SolidFrame(kRed, 4, 6), SolidFrame(kGreen, 4, 6)}, 0));
+  ASSERT_TRUE(GetGraphicStreamInfo(forever, "", 0, description, info));
+  EXPECT_EQ(info.FormatText, "Animated (loops for ever)");
 }
 
 TEST_F(GIFRegistry, DamagedFilesAreReportedNotLoadedEmpty) {
