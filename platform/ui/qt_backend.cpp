@@ -509,6 +509,13 @@ void SyncPresenter(TWindowRec* W) {
     }
     if (W->ExStyle & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
     if (W->ExStyle & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+    // A captionless topmost popup (a menu, a hint) is the program's alone:
+    // the window manager neither frames nor stacks it, so it shows and goes
+    // with the program's own requests. Managed, its frame would stay on the
+    // screen until the window manager got round to it, after the program had
+    // already painted what lay under it.
+    if (!native && W->RefusesActivation() && (W->ExStyle & WS_EX_TOPMOST))
+      flags |= Qt::X11BypassWindowManagerHint;
     // The desktop never gives these the keyboard, even on a click.
     if (W->RefusesActivation()) flags |= Qt::WindowDoesNotAcceptFocus;
     if (W->Owner && W->Owner->Presenter) wantParent = W->Owner->Presenter;

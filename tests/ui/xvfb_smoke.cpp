@@ -176,7 +176,10 @@ int main(int argc, char** argv) {
     });
     chooser.SetEnabled(true);
     XdoTool("mousemove " + std::to_string(client.X + 12) + " " + std::to_string(client.Y - 8) + " click 1");
-    if (!PumpUntil([&] { return looked; }) || !menuGone) {
+    if (!PumpUntil([&] { return looked; })) {
+      std::fprintf(stderr, "the menu's command did not run\n");
+      rc = 1;
+    } else if (!menuGone) {
       std::fprintf(stderr, "a menu closed before its command still shows while the command runs\n");
       rc = 1;
     }
