@@ -198,6 +198,53 @@ bool MapRow(TRowCursor& At, const SearchT& SearchIn, TColor& Wanted) {
   return done;
 }
 
+// Why MapExactRow stopped: at the row's end, at a colour whose cell the
+// colour cache has not set yet, or at a pixel the ditherer would not give
+// its own colour.
+enum class TExactStop { Done, Lookup, Inexact };
+
+// The ditherer's own result while nothing is left to pass on: a pixel whose
+// colour is a palette colour takes that entry and leaves no error, so the
+// row is mapped straight, in direction Step, a run of one colour looked up
+// once. Stops at the first pixel whose colour the palette does not hold, or
+// (grey palettes, which dither a pixel's brightness) that is not grey, with
+// the cursor at that pixel and every error still zero; the colours looked
+// up are those the ditherer asks for, in its order.
+template <bool Grey, int Step, typename SearchT>
+TExactStop MapExactRow(TRowCursor& At, const TRowTables& Tables, const SearchT& SearchIn, TColor& Wanted) {
+  const SearchT Search = SearchIn;
+  const uint8_t* pixel = At.Pixel;
+  uint8_t* index = At.Index;
+  int64_t count = At.Count;
+  uint32_t last = 0xFFFFFFFFu, found = 0;
+  TExactStop stop = TExactStop::Done;
+  for (; count > 0; --count, pixel += 3 * Step, index += Step) {
+    const uint32_t color = uint32_t(pixel[2]) | uint32_t(pixel[1]) << 8 | uint32_t(pixel[0]) << 16;
+    if (color != last) {
+      if (Grey && (pixel[0] != pixel[1] || pixel[1] != pixel[2])) {
+        stop = TExactStop::Inexact;
+        break;
+      }
+      if (!Search.Find(pixel[2], pixel[1], pixel[0], found)) {
+        Wanted = color;
+        stop = TExactStop::Lookup;
+        break;
+      }
+      const uint32_t i = found & 0xFF;
+      if (Tables.R[i] != pixel[2] || Tables.G[i] != pixel[1] || Tables.B[i] != pixel[0]) {
+        stop = TExactStop::Inexact;
+        break;
+      }
+      last = color;
+    }
+    *index = uint8_t(found);
+  }
+  const int64_t advanced = At.Count - count;
+  At.Pixel = pixel, At.Index = index, At.Count = count;
+  At.Current += 3 * Step * advanced, At.Errors += 3 * Step * advanced;
+  return stop;
+}
+
 }  // namespace
 
 void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width,
@@ -305,6 +352,10 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
         }
       }
     }
+    // Dithering starts with the rows mapped straight while every pixel is a
+    // palette colour; from the first pixel that is not, the ditherer takes
+    // over with nothing spread yet.
+    bool exactSoFar = fastDither;
     auto fastRow = [&](int32_t Y, int32_t SY, bool LeftToRight) {
       const int64_t start = LeftToRight ? firstCol : lastCol;
       const uint8_t* first = sourceColors(SY) + (start - firstCol) * 3;  // the bytes of the first pixel visited
@@ -323,7 +374,20 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
         TColor wanted = 0;
         for (;;) {
           bool done;
-          if (!fastDither)
+          if (exactSoFar) {
+            TExactStop stop;
+            if (FIsGrayPalette)
+              stop = LeftToRight ? MapExactRow<true, 1>(cursor, *tables, Search, wanted)
+                                 : MapExactRow<true, -1>(cursor, *tables, Search, wanted);
+            else
+              stop = LeftToRight ? MapExactRow<false, 1>(cursor, *tables, Search, wanted)
+                                 : MapExactRow<false, -1>(cursor, *tables, Search, wanted);
+            if (stop == TExactStop::Inexact) {
+              exactSoFar = false;
+              continue;
+            }
+            done = stop == TExactStop::Done;
+          } else if (!fastDither)
             done = LeftToRight ? MapRow<1>(cursor, Search, wanted) : MapRow<-1>(cursor, Search, wanted);
           else if (FIsGrayPalette)
             done = LeftToRight ? DitherRow<true, 1>(cursor, *tables, FRGBWeighting, Search, wanted)
@@ -346,7 +410,8 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
         auto nearest = [this](TColor C) -> uint32_t { return TPixelGraphic::GetNearestIndex(C); };
         run(TPlainSearch<decltype(nearest)>{nearest});
       }
-      if (fastDither)
+      // Rows mapped straight leave every error row zero.
+      if (fastDither && !exactSoFar)
         SpreadErrors(rowErrors.data() + 3, nextErrors.data() + 3, firstCol + 1, lastCol + 1, LeftToRight ? 1 : -1);
       if (!indexRow.empty())
         PackRowIndices(indexRow.data() + firstCol, FPixelFormat, firstCol, lastCol - firstCol + 1, ScanLine(Y));
