@@ -96,18 +96,47 @@ int32_t PaletteColorCount(const TGIFRows& Rows) {
   return static_cast<int32_t>(std::unique(colors.begin(), colors.begin() + n) - colors.begin());
 }
 
-// Codes 8-bit rows that are not interlaced in one pass from the top, each
-// row read once just before it is coded. The headers, whose colour table
-// follows the order in which the colours first appear, take their place in
-// front of the image data and are written when the last row is coded; the
-// table size and code size are those of the palette's colours. When the
-// rows show colours of fewer (or more) bits than the palette holds, the
-// stream goes back to where the GIF starts and false tells the caller to
-// write it the other way, from rows that are all there by then.
-bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo& Frame) {
+// The colours the rows show, counted from the top until their number needs
+// as many bits as the palette's colours: the code size of the image data,
+// which its first code needs, is then known whatever the later rows hold,
+// so that the rows are coded once, and may be coded while later ones are
+// still coming. A palette of more colours than the picture uses is counted
+// to the last row.
+int32_t ColorsToCode(const TGIFRows& Rows) {
+  const int32_t most = std::max(PaletteColorCount(Rows), 1);
+  const int32_t bits = GIFBitsPerPixel(most);
+  if (bits == 1) return most;
+  std::array<bool, 256> seen{};
+  std::array<TColor, 256> colors;
+  int32_t count = 0, indices = 0;
+  for (int32_t y = 0; y < Rows.Height; ++y) {
+    const uint8_t* row = Rows.Row(y);
+    for (int32_t x = 0; x < Rows.Width; ++x) {
+      const uint8_t v = row[x];
+      if (seen[v]) continue;
+      seen[v] = true;
+      const TColor color = Rows.Colors[v] & 0xFFFFFF;
+      if (std::find(colors.begin(), colors.begin() + count, color) == colors.begin() + count) {
+        colors[static_cast<size_t>(count++)] = color;
+        if (GIFBitsPerPixel(count) >= bits) return count;
+      }
+      if (++indices == 256) return std::max(count, 1);
+    }
+  }
+  return std::max(count, 1);
+}
+
+// Codes 8-bit rows once, in coding order (interlaced: pass order), each row
+// read just before it is coded. The headers, whose colour table follows the
+// order in which the colours first appear, take their place in front of
+// the image data and are written when the last row is coded. Rows holding
+// indices past their palette may show more colours than were counted: the
+// stream then goes back to where the GIF starts and false tells the caller
+// to write it the other way, from rows that are all there by then.
+bool WritePaletteRowsOnce(TStream& Stream, const TGIFRows& Rows, const TFrameInfo& Frame) {
   const int64_t start = Stream.Position();
-  const int32_t expected = std::max(PaletteColorCount(Rows), 1);
-  const int32_t bits = GIFBitsPerPixel(expected);
+  const int32_t colors = ColorsToCode(Rows);
+  const int32_t bits = GIFBitsPerPixel(colors);
   // "GIF89a", screen descriptor, global table, graphic control extension,
   // image descriptor.
   const std::vector<uint8_t> room(static_cast<size_t>(6 + 7 + 3 * (1 << bits) + 8 + 10), 0);
@@ -122,7 +151,7 @@ bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo&
   // coding order, so the rows need no pass of their own for it.
   std::array<uint16_t, 256> places;
   places.fill(0xFFFF);
-  CompressGIFLZW(Stream, Rows.Width, Rows.Height, false, Rows.Row, places.data(), expected,
+  CompressGIFLZW(Stream, Rows.Width, Rows.Height, Frame.Interlaced, Rows.Row, places.data(), colors,
                  [&](uint8_t Index) { return mapper.Place(Index); });
   if (GIFBitsPerPixel(std::max(state->ColorCount, 1)) != bits) {
     Stream.Seek(start, soBeginning);
@@ -131,8 +160,6 @@ bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo&
   if (Frame.Transparent) SetGIFTransparentIndex(*state, Frame.TransparentColor);
   const int64_t end = Stream.Position();
   std::vector<uint8_t> b;
-  // The table is written for the colours found; the code size was chosen
-  // for as many bits.
   PutScreen(b, Rows.Width, Rows.Height, state.get());
   PutFrameHeader(b, Frame, Rows.Width, Rows.Height, *state, false);
   Stream.Seek(start, soBeginning);
@@ -263,8 +290,8 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
 
   const int64_t start = Stream.Position(), size = Stream.Size();
   bool rewound = false;
-  if (Rows.BitCount == 8 && !Interlaced) {
-    if (WriteRowsInOnePass(Stream, Rows, frame)) return true;
+  if (Rows.BitCount == 8) {
+    if (WritePaletteRowsOnce(Stream, Rows, frame)) return true;
     rewound = true;
   }
 

@@ -351,6 +351,50 @@ TEST_F(GIFRegistry, PaletteRowsGiveTheBytesOfTheTwentyFourBitPath) {
   }
 }
 
+// Rows are coded once. A palette of more colours than the picture uses
+// writes the image data once; interlaced rows whose code size the first row
+// settles are each read once by the coder, the first row once more for its
+// colours.
+TEST_F(GIFRegistry, RowsAreCodedOnce) {
+  class TCountingStream : public TMemoryStream {
+  public:
+    int64_t Write(const void* Buffer, int64_t Count) override {
+      Written += Count;
+      return TMemoryStream::Write(Buffer, Count);
+    }
+    int64_t Written = 0;
+  };
+  std::mt19937 random(7);
+  TPixelGraphic g;
+  g.NewImage(300, 200, pf8Bit);
+  g.SetPaletteCount(256);
+  for (int32_t i = 0; i < 256; ++i) g.SetPaletteEntry(i, 0x010203u * static_cast<uint32_t>(i));
+  for (int32_t y = 0; y < g.Height(); ++y)
+    for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, random() % 3);
+  TCountingStream padded;
+  ASSERT_TRUE(SavePixelGraphicAsGIF(padded, g, false, false, 0));
+  EXPECT_LT(padded.Written - padded.Size(), 64);  // the headers, written into their room
+
+  constexpr int32_t width = 50, height = 23;
+  std::vector<uint8_t> pixels(width * height);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 4);
+  std::vector<int32_t> reads(height, 0);
+  TGIFRows rows;
+  rows.Width = width;
+  rows.Height = height;
+  rows.PaletteSize = 4;
+  rows.Colors = {kRed, kGreen, kBlue, kWhite};
+  rows.Row = [&](int32_t y) {
+    ++reads[static_cast<size_t>(y)];
+    return pixels.data() + y * width;
+  };
+  TMemoryStream interlaced;
+  ASSERT_TRUE(SaveRowsAsGIF(interlaced, rows, true, false, 0));
+  std::vector<int32_t> once(height, 1);
+  once[0] = 2;
+  EXPECT_EQ(reads, once);
+}
+
 namespace {
 
 // A busy 24-bit picture: gradients with a hashed ripple.
