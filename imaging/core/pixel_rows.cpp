@@ -96,9 +96,13 @@ void CountRowIndices(const uint8_t* Row, uint8_t PixelFormat, int64_t Width, uin
       break;
     }
     case pf4Bit: {
+      const int64_t bytes = Width >> 1;
+      if (bytes < 256) {
+        for (int64_t x = 0; x < Width; ++x) ++Counts[NibbleAt(Row, x)];
+        break;
+      }
       // Whole bytes by value, then each value's two nibbles.
       uint64_t byValue[256] = {};
-      const int64_t bytes = Width >> 1;
       for (int64_t i = 0; i < bytes; ++i) ++byValue[Row[i]];
       for (int v = 0; v < 256; ++v)
         if (byValue[v]) {

@@ -397,9 +397,10 @@ TEST(PaletteMerge, IndexesPastThePaletteCountForEntryZero) {
   CreateOptimizedPalette(&dest, &bits, 1, false);
   EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(2, 0, 0)}));
   TPixelGraphic nibbles;
-  nibbles.NewImage(5, 1, pf4Bit);
+  nibbles.NewImage(601, 1, pf4Bit);  // 300 whole bytes, a high nibble, 3 bytes of padding
   nibbles.SetPaletteIdent(pSys16);
-  std::memcpy(nibbles.ScanLine(0), "\x33\x55\x39\x99", 4);
+  std::memset(nibbles.ScanLine(0), 0x35, 300);
+  std::memcpy(nibbles.ScanLine(0) + 300, "\x39\x99\x99\x99", 4);
   CreateOptimizedPalette(&dest, &nibbles, 16, false);
   EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(128, 128, 0), Rgb(128, 0, 128)}));
 
