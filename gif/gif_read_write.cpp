@@ -165,6 +165,7 @@ TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
       return static_cast<const uint8_t*>(Scratch.data());
     };
   }
+  if (gate) rows.Ready = [gate] { return gate->FinishedRows(); };
   if (rows.BitCount == 8) {
     const int32_t colors = std::min(Graphic.PaletteCount(), Graphic.GetMaxColors());
     for (int32_t i = 0; i < colors; ++i) rows.Colors[static_cast<size_t>(i)] = Graphic.GetPaletteEntry(i);

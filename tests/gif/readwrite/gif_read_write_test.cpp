@@ -393,6 +393,30 @@ TEST_F(GIFRegistry, RowsAreCodedOnce) {
   std::vector<int32_t> once(height, 1);
   once[0] = 2;
   EXPECT_EQ(reads, once);
+
+  // Rows still coming, one at a time, are coded for the palette's colours
+  // until their count settles the code size: the bytes are those of rows
+  // all there, whether the count settles early, late, on fewer colours than
+  // the palette's (the last row brings the fourth colour, or never does) or
+  // on more (an index past the palette).
+  for (int32_t last : {0, 1, 2, 3}) {
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 3 == 2 && last > 0 ? 1 : i % 3);
+    if (last == 1) pixels.back() = 3;
+    if (last == 3) pixels.back() = 9;
+    for (bool interlace : {false, true}) {
+      rows.Ready = nullptr;
+      TMemoryStream all, coming;
+      ASSERT_TRUE(SaveRowsAsGIF(all, rows, interlace, false, 0));
+      int32_t there = 0;
+      rows.Ready = [&] { return there; };
+      rows.Row = [&](int32_t y) {
+        there = std::max(there, y + 1);
+        return pixels.data() + y * width;
+      };
+      ASSERT_TRUE(SaveRowsAsGIF(coming, rows, interlace, false, 0));
+      EXPECT_EQ(coming.Bytes(), all.Bytes()) << last << " " << interlace;
+    }
+  }
 }
 
 namespace {
