@@ -135,8 +135,8 @@ private:
   std::array<TColor, 256> FColors;
 };
 
-// Codes 8-bit rows once, in coding order (interlaced: pass order), each row
-// read just before it is coded. The code size comes from the rows' colours,
+// Codes 8-bit rows in coding order (interlaced: pass order), each row read
+// just before it is coded. The code size comes from the rows' colours,
 // counted from the top over the rows there are; while rows are still to
 // come and the count has not settled it, the rows are coded for as many
 // colours as the palette holds, and counted further before each row is
@@ -147,7 +147,7 @@ private:
 // settled only by its last rows) or of more (indices past the palette), the
 // stream goes back to where the GIF starts and false tells the caller to
 // write it the other way, from rows that are all there by then.
-bool WritePaletteRowsOnce(TStream& Stream, const TGIFRows& Rows, const TFrameInfo& Frame) {
+bool WritePaletteRows(TStream& Stream, const TGIFRows& Rows, const TFrameInfo& Frame) {
   const int64_t start = Stream.Position();
   auto ready = [&Rows] { return Rows.Ready ? std::clamp(Rows.Ready(), 0, Rows.Height) : Rows.Height; };
   TRowColorCount census(Rows);
@@ -321,7 +321,7 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
   const int64_t start = Stream.Position(), size = Stream.Size();
   bool rewound = false;
   if (Rows.BitCount == 8) {
-    if (WritePaletteRowsOnce(Stream, Rows, frame)) return true;
+    if (WritePaletteRows(Stream, Rows, frame)) return true;
     rewound = true;
   }
 
