@@ -2,8 +2,8 @@
 # Runs the product's main job (optimal palette of 256 colours, then the
 # picture mapped onto it, dithered or not, then a GIF file) on three
 # deterministic 4000 x 3000 pictures through Quillon, ImageMagick and
-# pngquant, and prints side by side the wall time of each command (best of
-# three), Quillon's time as a share of theirs, the peak memory, the size of
+# pngquant, and prints side by side the wall time of each command, Quillon's
+# time as a share of theirs, the peak memory, the size of
 # the file written, and the quantisation error as PSNR in RGB against the
 # original, plainly and after a Gaussian blur of sigma 1 on both images; for
 # the flat graphic, whose 31 colours fit any 256-colour palette, also the
@@ -11,13 +11,28 @@
 # pngquant can only write PNG, which the table says beside its figures.
 # Quillon's GIFs are checked against the SHA-256 recorded below: a change
 # that was meant to keep them byte for byte shows up as "CHANGED".
+# The commands of a picture run in rounds, each command once a round, so
+# that a machine whose speed drifts slows both sides of a ratio alike: a
+# time is the median over the rounds, a ratio the median of the rounds'
+# ratios.
 #
-#   bench/peers.sh [BUILD_DIR]
+#   bench/peers.sh [--rounds N] [--magick-only] [BUILD_DIR]
+#
+# N rounds, 3 by default; --magick-only leaves pngquant out.
 #
 # BUILD_DIR (default build-bench) is configured and built here with
 # -DQUILLON_BENCH=ON -DCMAKE_BUILD_TYPE=Release when it has no reduce_job yet.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+rounds=3
+tools="ours magick ours-nodither magick-nodither pngquant-s10 pngquant"
+while [[ "${1:-}" == --* ]]; do
+  case "$1" in
+    --rounds) rounds="$2"; shift 2 ;;
+    --magick-only) tools="ours magick ours-nodither magick-nodither"; shift ;;
+    *) echo "peers.sh: unknown option $1"; exit 2 ;;
+  esac
+done
 build="${1:-$root/build-bench}"
 job="$build/bench/reduce/reduce_job"
 if [[ ! -x "$job" ]]; then
@@ -35,21 +50,27 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 "$job" pictures "$work"
 
-# run NAME COMMAND...: best wall time of three runs (one when the first takes
-# more than five seconds) and the peak resident set.
-declare -A seconds memory
+# run NAME COMMAND...: one run; its wall time is added to the list of NAME
+# (times[NAME], one a round) and the peak resident set kept when larger.
+declare -A times memory seconds
 run() {
-  local name="$1" best="" peak=0 t m
+  local name="$1" t m
   shift
-  for _ in 1 2 3; do
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1 || { echo "failed: $*"; exit 1; }
-    read -r t m <"$work/time"
-    if [[ -z "$best" ]] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best="$t"; fi
-    if ((m > peak)); then peak="$m"; fi
-    awk -v a="$t" 'BEGIN { exit !(a > 5) }' && break
-  done
-  seconds[$name]="$best"
-  memory[$name]="$peak"
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1 || { echo "failed: $*"; exit 1; }
+  read -r t m <"$work/time"
+  times[$name]="${times[$name]:-} $t"
+  if ((m > ${memory[$name]:-0})); then memory[$name]="$m"; fi
+}
+
+median() {  # the median of the numbers given
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+ratio() {  # the median over the rounds of A's time over B's
+  local -a a=(${times[$1]}) b=(${times[$2]}) r=()
+  local i
+  for i in "${!a[@]}"; do r+=("$(awk -v x="${a[$i]}" -v y="${b[$i]}" 'BEGIN { print x / y }')"); done
+  median "${r[@]}"
 }
 
 # SHA-256 of Quillon's GIFs of the three pictures, dithered and not.
@@ -78,25 +99,35 @@ for picture in photo fractal flat; do
   "$convert" "$in" "$work/$picture.png"
   "$convert" "$in" -gaussian-blur 0x1 "$work/$picture-blur.ppm"
 
-  run ours          "$job" "$in" "$work/ours.gif"
-  run ours-nodither "$job" "$in" "$work/ours-nodither.gif" --no-dither
-  run magick        "$convert" "$in" -dither FloydSteinberg -colors 256 "$work/magick.gif"
-  run magick-nodither "$convert" "$in" +dither -colors 256 "$work/magick-nodither.gif"
-  run pngquant-s10  pngquant --speed 10 --force --output "$work/pngquant-s10.png" 256 "$work/$picture.png"
-  run pngquant      pngquant --force --output "$work/pngquant.png" 256 "$work/$picture.png"
+  times=()
+  memory=()
+  for ((round = 0; round < rounds; ++round)); do
+    for tool in $tools; do
+      case "$tool" in
+        ours) run ours "$job" "$in" "$work/ours.gif" ;;
+        magick) run magick "$convert" "$in" -dither FloydSteinberg -colors 256 "$work/magick.gif" ;;
+        ours-nodither) run ours-nodither "$job" "$in" "$work/ours-nodither.gif" --no-dither ;;
+        magick-nodither) run magick-nodither "$convert" "$in" +dither -colors 256 "$work/magick-nodither.gif" ;;
+        pngquant-s10) run pngquant-s10 pngquant --speed 10 --force --output "$work/pngquant-s10.png" 256 \
+          "$work/$picture.png" ;;
+        pngquant) run pngquant pngquant --force --output "$work/pngquant.png" 256 "$work/$picture.png" ;;
+      esac
+    done
+  done
+  for tool in "${!times[@]}"; do seconds[$tool]="$(median ${times[$tool]})"; done
 
-  for tool in ours ours-nodither magick magick-nodither pngquant-s10 pngquant; do
+  for tool in $tools; do
     out="$work/$tool.gif"
     label="$tool"
     [[ "$tool" == pngquant* ]] && out="$work/$tool.png" && label="$tool (PNG)"
     "$convert" "$out" -gaussian-blur 0x1 "$work/out-blur.ppm"
     case "$tool" in
       ours*) reference="" ;;
-      magick-nodither) reference="${seconds[ours-nodither]}" ;;
-      *) reference="${seconds[ours]}" ;;
+      magick-nodither) reference=ours-nodither ;;
+      *) reference=ours ;;
     esac
     if [[ -n "$reference" ]]; then
-      ratio="$(awk -v a="$reference" -v b="${seconds[$tool]}" 'BEGIN { printf "%.2f (%.1fx)", a / b, b / a }')"
+      ratio="$(awk -v r="$(ratio "$reference" "$tool")" 'BEGIN { printf "%.2f (%.1fx)", r, 1 / r }')"
     else
       ratio="-"
     fi

@@ -52,6 +52,9 @@ struct TGIFRows {
   // Indices below this are the picture's palette; any other shows black
   // from Colors and is not expected in the rows.
   int32_t PaletteSize = 256;
+  // The number of rows from the top that Row gives without waiting, for
+  // rows still coming from another thread; unset when every row is there.
+  std::function<int32_t()> Ready;
 };
 
 // Leaves new elements of a container uninitialised: a frame's index buffer
@@ -186,12 +189,16 @@ void CompressGIFLZW(TStream& Stream, int32_t Width, int32_t Height, bool Interla
 // writes for a 24-bit bitmap of the same colours: the palette is the order
 // in which colours first appear in coding order. 8-bit rows are coded
 // straight from their indices, through the map of each index to its
-// position in that palette; no index buffer or bitmap is made. Rows that are
-// not interlaced are read once, top down, each just before it is coded (so
-// they may still be coming from another thread): the colour table, whose
-// order is known only at the end, is written into its place afterwards,
-// on a stream that can seek back. False (and nothing written) past 256
-// colours, which only 24-bit rows can have.
+// position in that palette; no index buffer or bitmap is made. The rows are
+// read in coding order, each just before it is coded, so they may still be
+// coming from another thread; their colours, which settle the code size,
+// are counted from the top over the rows there are. Rows that are all there
+// are coded once; rows still coming are coded for the palette's colours
+// until the count settles, and coded again, once all are there, when it
+// settles on fewer. The colour table, whose order is known only at the end,
+// is written into its place afterwards, on a stream that can seek back.
+// False (and nothing written) past 256 colours, which only 24-bit rows can
+// have.
 bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool Transparent,
                    TColor TransparentColor);
 

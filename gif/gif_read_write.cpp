@@ -11,6 +11,7 @@
 #include "imaging/core/exceptions.h"
 #include "imaging/core/messages.h"
 #include "imaging/core/pixel_graphic.h"
+#include "imaging/core/pixel_rows.h"
 #include "imaging/core/row_gate.h"
 #include "platform/base/strings.h"
 #include "platform/gdi/bitmap.h"
@@ -167,11 +168,12 @@ TGIFRows RowsOf(TPixelGraphic& Graphic, std::vector<uint8_t>& Scratch) {
     Scratch.resize(static_cast<size_t>(std::max(rows.Width, 0)));
     rows.Row = [&Graphic, &Scratch, gate](int32_t y) {
       if (gate) gate->WaitForRow(y);
-      for (int32_t x = 0; x < static_cast<int32_t>(Scratch.size()); ++x)
-        Scratch[static_cast<size_t>(x)] = static_cast<uint8_t>(Graphic.GetPixel(x, y));
+      UnpackRowIndices(Graphic.ScanLine(y), Graphic.GetPixelFormat(), 0, static_cast<int64_t>(Scratch.size()),
+                       Scratch.data());
       return static_cast<const uint8_t*>(Scratch.data());
     };
   }
+  if (gate) rows.Ready = [gate] { return gate->FinishedRows(); };
   if (rows.BitCount == 8) {
     const int32_t colors = std::min(Graphic.PaletteCount(), Graphic.GetMaxColors());
     for (int32_t i = 0; i < colors; ++i) rows.Colors[static_cast<size_t>(i)] = Graphic.GetPaletteEntry(i);
@@ -241,16 +243,26 @@ uint64_t GIFPictureKey(TPixelGraphic& Graphic, bool Interlaced) {
   TGIFInterlaceOrder order(rows.Height, Interlaced);
   for (int32_t y = order.First(); y >= 0; y = order.Next(y)) {
     const uint8_t* row = rows.Row(y);
+    // A row whose indices all have their places is mapped without a
+    // branch; one that meets an index without is mapped again in order.
+    int16_t missing = 0;
     for (int32_t x = 0; x < rows.Width; ++x) {
-      const uint8_t v = row[x];
-      if (place[v] < 0) {
-        const TColor color = rows.Colors[v] & 0xFFFFFF;
-        const int32_t at = static_cast<int32_t>(std::find(colors.begin(), colors.begin() + colorCount, color) - colors.begin());
-        if (at == colorCount) colors[static_cast<size_t>(colorCount++)] = color;
-        place[v] = static_cast<int16_t>(at);
-      }
-      mapped[static_cast<size_t>(x)] = static_cast<uint8_t>(place[v]);
+      const int16_t at = place[row[x]];
+      missing |= at;
+      mapped[static_cast<size_t>(x)] = static_cast<uint8_t>(at);
     }
+    if (missing < 0)
+      for (int32_t x = 0; x < rows.Width; ++x) {
+        const uint8_t v = row[x];
+        if (place[v] < 0) {
+          const TColor color = rows.Colors[v] & 0xFFFFFF;
+          const int32_t at =
+              static_cast<int32_t>(std::find(colors.begin(), colors.begin() + colorCount, color) - colors.begin());
+          if (at == colorCount) colors[static_cast<size_t>(colorCount++)] = color;
+          place[v] = static_cast<int16_t>(at);
+        }
+        mapped[static_cast<size_t>(x)] = static_cast<uint8_t>(place[v]);
+      }
     hash.AddBytes(mapped.data(), mapped.size());
   }
   hash.Add(static_cast<uint64_t>(colorCount));

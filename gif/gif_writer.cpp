@@ -96,23 +96,77 @@ int32_t PaletteColorCount(const TGIFRows& Rows) {
   return static_cast<int32_t>(std::unique(colors.begin(), colors.begin() + n) - colors.begin());
 }
 
-// Codes 8-bit rows that are not interlaced in one pass from the top, each
-// row read once just before it is coded. The headers, whose colour table
-// follows the order in which the colours first appear, take their place in
-// front of the image data and are written when the last row is coded; the
-// table size and code size are those of the palette's colours. When the
-// rows show colours of fewer (or more) bits than the palette holds, the
+// The colours of 8-bit rows, counted from the top a row at a time until
+// their number needs as many bits as the palette's colours, or to the last
+// row: the code size of the image data, which its first code needs, is
+// then settled whatever the later rows hold.
+class TRowColorCount {
+public:
+  explicit TRowColorCount(const TGIFRows& Rows)
+      : FRows(Rows), FMost(std::max(PaletteColorCount(Rows), 1)), FCertain(GIFBitsPerPixel(FMost) == 1) {}
+  // Counts the rows above Rows that are not counted yet, unless settled.
+  void CountTo(int32_t Rows) {
+    const int32_t bits = GIFBitsPerPixel(FMost);
+    for (; FCounted < std::min(Rows, FRows.Height) && !FCertain; ++FCounted) {
+      const uint8_t* row = FRows.Row(FCounted);
+      for (int32_t x = 0; x < FRows.Width && !FCertain; ++x) {
+        const uint8_t v = row[x];
+        if (FSeen[v]) continue;
+        FSeen[v] = true;
+        const TColor color = FRows.Colors[v] & 0xFFFFFF;
+        if (std::find(FColors.begin(), FColors.begin() + FCount, color) != FColors.begin() + FCount) continue;
+        FColors[static_cast<size_t>(FCount++)] = color;
+        FCertain = GIFBitsPerPixel(FCount) >= bits;
+      }
+    }
+  }
+  bool Settled() const { return FCertain || FCounted >= FRows.Height; }
+  // The number of colours to code for: those counted once settled, else
+  // the palette's, which the picture shows when it uses all its colours.
+  int32_t Colors() const { return FCertain ? std::max(FCount, FMost) : Settled() ? std::max(FCount, 1) : FMost; }
+
+private:
+  const TGIFRows& FRows;
+  int32_t FMost;
+  bool FCertain;
+  int32_t FCounted = 0;
+  int32_t FCount = 0;
+  std::array<bool, 256> FSeen{};
+  std::array<TColor, 256> FColors;
+};
+
+// Codes 8-bit rows in coding order (interlaced: pass order), each row read
+// just before it is coded. The code size comes from the rows' colours,
+// counted from the top over the rows there are; while rows are still to
+// come and the count has not settled it, the rows are coded for as many
+// colours as the palette holds, and counted further before each row is
+// coded. The headers, whose colour table follows the order in which the
+// colours first appear, take their place in front of the image data and are
+// written when the last row is coded. When the rows show colours of fewer
+// bits than they were coded for (a palette the picture does not fill,
+// settled only by its last rows) or of more (indices past the palette), the
 // stream goes back to where the GIF starts and false tells the caller to
 // write it the other way, from rows that are all there by then.
-bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo& Frame) {
+bool WritePaletteRows(TStream& Stream, const TGIFRows& Rows, const TFrameInfo& Frame) {
   const int64_t start = Stream.Position();
-  const int32_t expected = std::max(PaletteColorCount(Rows), 1);
-  const int32_t bits = GIFBitsPerPixel(expected);
+  auto ready = [&Rows] { return Rows.Ready ? std::clamp(Rows.Ready(), 0, Rows.Height) : Rows.Height; };
+  TRowColorCount census(Rows);
+  census.CountTo(ready());
+  const int32_t colors = census.Colors();
+  const int32_t bits = GIFBitsPerPixel(colors);
   // "GIF89a", screen descriptor, global table, graphic control extension,
   // image descriptor.
   const std::vector<uint8_t> room(static_cast<size_t>(6 + 7 + 3 * (1 << bits) + 8 + 10), 0);
   WriteBytes(Stream, room);
 
+  struct TOtherCodeSize {};
+  auto row = [&](int32_t Y) {
+    if (!census.Settled()) {
+      census.CountTo(std::max(ready(), Y + 1));
+      if (census.Settled() && GIFBitsPerPixel(census.Colors()) != bits) throw TOtherCodeSize{};
+    }
+    return Rows.Row(Y);
+  };
   auto state = std::make_unique<TGIFWriteState>(Stream);
   std::array<uint8_t, 256> map{};
   GIFWriteStatus = 6;
@@ -122,8 +176,13 @@ bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo&
   // coding order, so the rows need no pass of their own for it.
   std::array<uint16_t, 256> places;
   places.fill(0xFFFF);
-  CompressGIFLZW(Stream, Rows.Width, Rows.Height, false, Rows.Row, places.data(), expected,
-                 [&](uint8_t Index) { return mapper.Place(Index); });
+  try {
+    CompressGIFLZW(Stream, Rows.Width, Rows.Height, Frame.Interlaced, row, places.data(), colors,
+                   [&](uint8_t Index) { return mapper.Place(Index); });
+  } catch (const TOtherCodeSize&) {
+    Stream.Seek(start, soBeginning);
+    return false;
+  }
   if (GIFBitsPerPixel(std::max(state->ColorCount, 1)) != bits) {
     Stream.Seek(start, soBeginning);
     return false;
@@ -131,8 +190,6 @@ bool WriteRowsInOnePass(TStream& Stream, const TGIFRows& Rows, const TFrameInfo&
   if (Frame.Transparent) SetGIFTransparentIndex(*state, Frame.TransparentColor);
   const int64_t end = Stream.Position();
   std::vector<uint8_t> b;
-  // The table is written for the colours found; the code size was chosen
-  // for as many bits.
   PutScreen(b, Rows.Width, Rows.Height, state.get());
   PutFrameHeader(b, Frame, Rows.Width, Rows.Height, *state, false);
   Stream.Seek(start, soBeginning);
@@ -263,8 +320,8 @@ bool SaveRowsAsGIF(TStream& Stream, const TGIFRows& Rows, bool Interlaced, bool 
 
   const int64_t start = Stream.Position(), size = Stream.Size();
   bool rewound = false;
-  if (Rows.BitCount == 8 && !Interlaced) {
-    if (WriteRowsInOnePass(Stream, Rows, frame)) return true;
+  if (Rows.BitCount == 8) {
+    if (WritePaletteRows(Stream, Rows, frame)) return true;
     rewound = true;
   }
 

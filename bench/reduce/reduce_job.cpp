@@ -4,9 +4,10 @@
 // codes the rows while they are mapped, or a PPM of the reduced colours;
 // also writes the test pictures. Prints the time of each stage: reading,
 // the palette, the mapping and save (and within it when the last row was
-// mapped).
+// mapped). --web maps onto the 216-colour web palette instead of an
+// optimal one; --interlaced writes an interlaced GIF.
 //   reduce_job pictures DIR              writes DIR/photo.ppm, fractal.ppm, flat.ppm
-//   reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N]
+//   reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N] [--web] [--interlaced]
 
 #include <chrono>
 #include <cstdint>
@@ -65,15 +66,19 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (argc < 3) {
-      std::fprintf(stderr, "usage: reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N]\n"
+      std::fprintf(stderr, "usage: reduce_job IN.ppm OUT.gif|OUT.ppm [--no-dither] [--colors N] [--web] [--interlaced]\n"
                            "       reduce_job pictures DIR\n");
       return 2;
     }
-    bool dither = true;
+    bool dither = true, web = false;
     int32_t colors = 256;
     for (int i = 3; i < argc; ++i) {
       if (std::strcmp(argv[i], "--no-dither") == 0)
         dither = false;
+      else if (std::strcmp(argv[i], "--web") == 0)
+        web = true;
+      else if (std::strcmp(argv[i], "--interlaced") == 0)
+        GIFInterlaced = true;
       else if (std::strcmp(argv[i], "--colors") == 0 && i + 1 < argc)
         colors = std::atoi(argv[++i]);
     }
@@ -82,7 +87,10 @@ int main(int argc, char** argv) {
     source.LoadFromFile(argv[1]);  // as the program opens it: the registry's reader
     const auto start = std::chrono::steady_clock::now();
     dest.NewImage(source.GetWidth(), source.GetHeight(), pf8Bit);
-    CreateOptimizedPalette(&dest, &source, colors, false);
+    if (web)
+      dest.SetPaletteIdent(pSpecial216);
+    else
+      CreateOptimizedPalette(&dest, &source, colors, false);
     dest.SetDither(dither);
     const auto palette = std::chrono::steady_clock::now();
     // The mapping ends on this thread while the writer may still be coding

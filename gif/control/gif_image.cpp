@@ -1,6 +1,7 @@
 #include "gif/control/gif_image.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -84,12 +85,22 @@ std::unique_ptr<TBitmap> TGIFImage::MakeFirstBitmap() {
   if (frame == nullptr) return nullptr;
   const TColor fill = f.Transparent ? RGB(f.TransparentRed, f.TransparentGreen, f.TransparentBlue) : clBlack;
   // In 8 bits with frame 1's colours when the colour around it is one of
-  // them or has a free entry: rows of entry 0 need no writing then.
+  // them or can take an entry: a free one past the frame's table, else one
+  // that none of the frame's pixels use. Rows of entry 0 need no writing.
   std::vector<RGBQUAD> table = frame->ColorTable();
   const RGBQUAD around{GetBValue(fill), GetGValue(fill), GetRValue(fill), 0};
   const int32_t used = std::clamp(f.ColorsUsed, 1, 256);
   int32_t fillIndex = static_cast<int32_t>(std::find(table.begin(), table.begin() + used, around) - table.begin());
-  if (fillIndex == used && used < 256) table[static_cast<size_t>(fillIndex)] = around;
+  const bool missing = fillIndex == used;
+  if (missing && used == 256 && table.size() == 256) {
+    std::array<bool, 256> shown{};
+    for (int32_t y = 0; y < f.Height; ++y) {
+      const uint8_t* row = static_cast<const uint8_t*>(frame->ScanLine(y));
+      for (int32_t x = 0; x < f.Width; ++x) shown[row[x]] = true;
+    }
+    fillIndex = static_cast<int32_t>(std::find(shown.begin(), shown.end(), false) - shown.begin());
+  }
+  if (missing && fillIndex < 256 && table.size() == 256) table[static_cast<size_t>(fillIndex)] = around;
   if (fillIndex < 256 && table.size() == 256) {
     auto b = std::make_unique<TBitmap>();
     b->SetPixelFormat(pf8bit);

@@ -1,12 +1,14 @@
 // Unscaled copy between images of any pixel format, through the pixel store
 // rule (and so through the ditherer when the destination dithers).
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <typeinfo>
 #include <vector>
 
 #include "imaging/core/dither.h"
+#include "imaging/core/pixel_rows.h"
 #include "imaging/core/row_gate.h"
 #include "imaging/core/row_store.h"
 
@@ -36,12 +38,6 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
     ProgressStart();
     const bool trueColor = FPixelFormat == pf24Bit && Source->PixelFormat() == pf24Bit;
 
-    // The row loops above stand in for DitherPixel and SetPixelColor when
-    // neither the nearest-colour search nor the pixel store can be
-    // overridden and the image does not read its own pixels. A palette
-    // source row is converted to bytes first, at the destination columns; a
-    // 1- or 4-bit destination row is collected and then stored pixel by
-    // pixel.
     // The row loops of TColorRowStore stand in for DitherPixel and
     // SetPixelColor when neither the nearest-colour search nor the pixel
     // store can be overridden and the image does not read its own pixels. A
@@ -49,24 +45,35 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
     // columns.
     const bool fastRows = Source != this && TColorRowStore::Applies(*this);
     std::unique_ptr<TColorRowStore> rows;
-    std::vector<uint8_t> sourceRow;
-    if (fastRows) {
-      rows = std::make_unique<TColorRowStore>(*this, dither.Dithering(), firstCol, lastCol);
-      if (Source->PixelFormat() != pf24Bit) sourceRow.resize(size_t(FWidth) * 3);
+    if (fastRows) rows = std::make_unique<TColorRowStore>(*this, dither.Dithering(), firstCol, lastCol);
+
+    // A palette source is read a row at a time: its indices at the columns
+    // copied, index i of row SY being that of destination column firstCol +
+    // i, and their colours as bytes (blue, green, red) in the same places.
+    // A 24-bit source gives its own bytes.
+    const uint8_t sourceFormat = Source->PixelFormat();
+    std::vector<uint8_t> sourceIndexRow, sourceRow;
+    std::array<TColor, 256> sourcePalette{};
+    if (sourceFormat != pf24Bit) {
+      if (sourceFormat != pf8Bit) sourceIndexRow.resize(size_t(lastCol - firstCol + 1));
+      sourceRow.resize(size_t(lastCol - firstCol + 1) * 3);
+      for (uint32_t i = 0; i < 256; ++i) sourcePalette[i] = Source->IndexColor(i);
     }
-    auto fastRow = [&](int32_t Y, int32_t SY, bool LeftToRight) {
-      const uint8_t* colors;  // the bytes of column firstCol
-      if (sourceRow.empty()) {
-        colors = Source->ScanLine(SY) + (firstCol + shift) * 3;
-      } else {
-        for (int64_t x = firstCol; x <= lastCol; ++x) {
-          const TColor c = Source->GetPixelColor(int32_t(x + shift), SY);
-          sourceRow[3 * x] = uint8_t(c >> 16), sourceRow[3 * x + 1] = uint8_t(c >> 8);
-          sourceRow[3 * x + 2] = uint8_t(c);
-        }
-        colors = sourceRow.data() + firstCol * 3;
+    auto sourceIndices = [&](int64_t SY) -> const uint8_t* {
+      const uint8_t* row = Source->ScanLine(int32_t(SY));
+      if (sourceFormat == pf8Bit) return row + firstCol + shift;
+      UnpackRowIndices(row, sourceFormat, firstCol + shift, lastCol - firstCol + 1, sourceIndexRow.data());
+      return sourceIndexRow.data();
+    };
+    auto sourceColors = [&](int64_t SY) -> const uint8_t* {
+      if (sourceFormat == pf24Bit) return Source->ScanLine(int32_t(SY)) + (firstCol + shift) * 3;
+      const uint8_t* index = sourceIndices(SY);
+      uint8_t* to = sourceRow.data();
+      for (int64_t i = 0; i <= lastCol - firstCol; ++i, to += 3) {
+        const TColor c = sourcePalette[index[i]];
+        to[0] = uint8_t(c >> 16), to[1] = uint8_t(c >> 8), to[2] = uint8_t(c);
       }
-      rows->Store(Y, colors, LeftToRight);
+      return sourceRow.data();
     };
 
     // A palette source whose every colour used has its own colour in this
@@ -79,47 +86,45 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
     // colour: only grey colours have their own entry there, and a grey
     // colour's brightness is its own level, so nothing is diffused either.
     bool mapped = false;
-    if (Source->PixelFormat() != pf24Bit && FPixelFormat != pf24Bit && Source != this &&
+    if (sourceFormat != pf24Bit && FPixelFormat != pf24Bit && Source != this &&
         typeid(*this) == typeid(TPixelGraphic)) {
       int16_t map[256];
       std::fill(std::begin(map), std::end(map), int16_t(-1));
-      const bool bytes = Source->PixelFormat() == pf8Bit;
-      auto indexAt = [&](const uint8_t* Row, int64_t X, int64_t SY) -> uint32_t {
-        return bytes ? Row[X + shift] : Source->GetPixel(int32_t(X + shift), int32_t(SY)) & 0xFF;
-      };
+      // Once every value the source's pixels can hold has its entry, no
+      // colour is left to look up.
+      int32_t unmapped = sourceFormat == pf1Bit ? 2 : sourceFormat == pf4Bit ? 16 : 256;
       bool exact = true;
-      for (int64_t y = firstRow; y <= lastRow && exact; ++y) {
+      for (int64_t y = firstRow; y <= lastRow && exact && unmapped > 0; ++y) {
         const int64_t sy = y - DestY + SrcY;
         if (sy < 0 || sy >= srcHeight) continue;
-        const uint8_t* row = bytes ? Source->ScanLine(int32_t(sy)) : nullptr;
+        const uint8_t* row = sourceIndices(sy);
         const bool leftToRight = (y & 1) == 0;
         const int64_t step = leftToRight ? 1 : -1;
         const int64_t end = (leftToRight ? lastCol : firstCol) + step;
         for (int64_t x = leftToRight ? firstCol : lastCol; x != end; x += step) {
-          const uint32_t v = indexAt(row, x, sy);
+          const uint32_t v = row[x - firstCol];
           if (map[v] >= 0) continue;
-          const TColor color = Source->IndexColor(v) & 0xFFFFFF;
+          const TColor color = sourcePalette[v] & 0xFFFFFF;
           const uint32_t index = GetNearestIndex(color);
           if (dither.Dithering() && (IndexColor(index) & 0xFFFFFF) != color) {
             exact = false;
             break;
           }
           map[v] = int16_t(index);
+          --unmapped;
         }
       }
       if (exact) {
         mapped = true;
+        std::vector<uint8_t> mappedRow(FPixelFormat == pf8Bit ? 0 : size_t(lastCol - firstCol + 1));
         for (int64_t y = firstRow; y <= lastRow; ++y) {
           const int64_t sy = y - DestY + SrcY;
           if (sy < 0 || sy >= srcHeight) continue;
-          const uint8_t* row = bytes ? Source->ScanLine(int32_t(sy)) : nullptr;
-          if (bytes && FPixelFormat == pf8Bit) {
-            uint8_t* to = ScanLine(int32_t(y));
-            for (int64_t x = firstCol; x <= lastCol; ++x) to[x] = uint8_t(map[row[x + shift]]);
-          } else {
-            for (int64_t x = firstCol; x <= lastCol; ++x)
-              SetPixel(int32_t(x), int32_t(y), uint32_t(map[indexAt(row, x, sy)]));
-          }
+          const uint8_t* row = sourceIndices(sy);
+          uint8_t* to = mappedRow.empty() ? ScanLine(int32_t(y)) + firstCol : mappedRow.data();
+          for (int64_t i = 0; i <= lastCol - firstCol; ++i) to[i] = uint8_t(map[row[i]]);
+          if (!mappedRow.empty())
+            PackRowIndices(mappedRow.data(), FPixelFormat, firstCol, lastCol - firstCol + 1, ScanLine(int32_t(y)));
           if (FRowGate) FRowGate->Finished(int32_t(y + 1));
           if (Progress(int32_t(y - firstRow), int32_t(lastRow - firstRow))) break;
         }
@@ -140,8 +145,8 @@ void TPixelGraphic::CopyRectUnscaled(int32_t DestX, int32_t DestY, int32_t Width
       const int64_t start = leftToRight ? firstCol : lastCol;
       const int64_t end = (leftToRight ? lastCol : firstCol) + step;
       if (fastRows) {
-        fastRow(int32_t(y), int32_t(sy), leftToRight);
-      } else if (Source->PixelFormat() == pf24Bit) {
+        rows->Store(int32_t(y), sourceColors(sy), leftToRight);
+      } else if (sourceFormat == pf24Bit) {
         dither.NextRow();
         const uint8_t* row = Source->ScanLine(int32_t(sy));
         for (int64_t x = start; x != end; x += step) {

@@ -12,6 +12,7 @@
 
 #include "imaging/core/exceptions.h"
 #include "imaging/core/pixel_graphic.h"
+#include "imaging/core/pixel_rows.h"
 #include "platform/base/numeric.h"
 
 namespace median_cut {
@@ -398,12 +399,7 @@ std::vector<TMergeEntry> CountPaletteColors(TPixelGraphic* Dest, TPixelGraphic* 
   if (entries <= 0) return table;
   std::vector<uint64_t> counts(256, 0);
   for (int32_t y = 0; y < height; ++y) {
-    if (Source->PixelFormat() == pf8Bit) {
-      const uint8_t* row = Source->ScanLine(y);
-      for (int32_t x = 0; x < width; ++x) ++counts[row[x]];
-    } else {
-      for (int32_t x = 0; x < width; ++x) ++counts[Source->GetPixel(x, y) & 0xFF];
-    }
+    CountRowIndices(Source->ScanLine(y), Source->PixelFormat(), width, counts.data());
     if (Dest->OnProgress && Dest->Progress(y, height - 1)) break;
   }
   for (int32_t i = 0; i < 256; ++i) table[i < entries ? i : 0].Count += counts[i];

@@ -21,6 +21,8 @@ public:
   }
   // Rows 0 to Rows - 1 are finished; the count never goes back.
   void Finished(int32_t Rows);
+  // The number of rows finished from the top (INT32_MAX once all are).
+  int32_t FinishedRows() const { return FDone.load(std::memory_order_acquire); }
   // Every row is final.
   void FinishAll() { Finished(INT32_MAX); }
   // The writer failed: waiting readers, and later ones, raise.

@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "imaging/core/dither.h"
+#include "imaging/core/pixel_rows.h"
 
 // What the row loops read besides the pixels, for one operation: the limited
 // error of an accumulated error in sixteenths, Limit16[e] =
@@ -193,6 +194,53 @@ bool MapRow(TRowCursor& At, const SearchT& SearchIn, TColor& Wanted) {
   return done;
 }
 
+// Why MapExactRow stopped: at the row's end, at a colour whose cell the
+// colour cache has not set yet, or at a pixel the ditherer would not give
+// its own colour.
+enum class TExactStop { Done, Lookup, Inexact };
+
+// The ditherer's own result while nothing is left to pass on: a pixel whose
+// colour is a palette colour takes that entry and leaves no error, so the
+// row is mapped straight, in direction Step, a run of one colour looked up
+// once. Stops at the first pixel whose colour the palette does not hold, or
+// (grey palettes, which dither a pixel's brightness) that is not grey, with
+// the cursor at that pixel and every error still zero; the colours looked
+// up are those the ditherer asks for, in its order.
+template <bool Grey, int Step, typename SearchT>
+TExactStop MapExactRow(TRowCursor& At, const TRowTables& Tables, const SearchT& SearchIn, TColor& Wanted) {
+  const SearchT Search = SearchIn;
+  const uint8_t* pixel = At.Pixel;
+  uint8_t* index = At.Index;
+  int64_t count = At.Count;
+  uint32_t last = 0xFFFFFFFFu, found = 0;
+  TExactStop stop = TExactStop::Done;
+  for (; count > 0; --count, pixel += 3 * Step, index += Step) {
+    const uint32_t color = uint32_t(pixel[2]) | uint32_t(pixel[1]) << 8 | uint32_t(pixel[0]) << 16;
+    if (color != last) {
+      if (Grey && (pixel[0] != pixel[1] || pixel[1] != pixel[2])) {
+        stop = TExactStop::Inexact;
+        break;
+      }
+      if (!Search.Find(pixel[2], pixel[1], pixel[0], found)) {
+        Wanted = color;
+        stop = TExactStop::Lookup;
+        break;
+      }
+      const uint32_t i = found & 0xFF;
+      if (Tables.R[i] != pixel[2] || Tables.G[i] != pixel[1] || Tables.B[i] != pixel[0]) {
+        stop = TExactStop::Inexact;
+        break;
+      }
+      last = color;
+    }
+    *index = uint8_t(found);
+  }
+  const int64_t advanced = At.Count - count;
+  At.Pixel = pixel, At.Index = index, At.Count = count;
+  At.Current += 3 * Step * advanced, At.Errors += 3 * Step * advanced;
+  return stop;
+}
+
 }  // namespace
 
 bool TColorRowStore::Applies(TPixelGraphic& Image) {
@@ -203,6 +251,7 @@ bool TColorRowStore::Applies(TPixelGraphic& Image) {
 TColorRowStore::TColorRowStore(TPixelGraphic& Image, bool Dithering, int64_t FirstCol, int64_t LastCol)
     : FImage(Image),
       FDithering(Dithering),
+      FExactSoFar(Dithering),
       FCached(Image.FPaletteIdent == pUnknown && Image.FUseColorCache && Image.FPaletteCount > 0),
       FFirstCol(FirstCol),
       FLastCol(LastCol),
@@ -255,7 +304,20 @@ void TColorRowStore::Store(int32_t Y, const uint8_t* Colors, bool LeftToRight) {
     TColor wanted = 0;
     for (;;) {
       bool done;
-      if (!FDithering)
+      if (FExactSoFar) {
+        TExactStop stop;
+        if (image.FIsGrayPalette)
+          stop = LeftToRight ? MapExactRow<true, 1>(cursor, *FTables, Search, wanted)
+                             : MapExactRow<true, -1>(cursor, *FTables, Search, wanted);
+        else
+          stop = LeftToRight ? MapExactRow<false, 1>(cursor, *FTables, Search, wanted)
+                             : MapExactRow<false, -1>(cursor, *FTables, Search, wanted);
+        if (stop == TExactStop::Inexact) {
+          FExactSoFar = false;
+          continue;
+        }
+        done = stop == TExactStop::Done;
+      } else if (!FDithering)
         done = LeftToRight ? MapRow<1>(cursor, Search, wanted) : MapRow<-1>(cursor, Search, wanted);
       else if (image.FIsGrayPalette)
         done = LeftToRight ? DitherRow<true, 1>(cursor, *FTables, image.FRGBWeighting, Search, wanted)
@@ -279,8 +341,10 @@ void TColorRowStore::Store(int32_t Y, const uint8_t* Colors, bool LeftToRight) {
     auto nearest = [&image](TColor C) -> uint32_t { return image.TPixelGraphic::GetNearestIndex(C); };
     run(TPlainSearch<decltype(nearest)>{nearest});
   }
-  if (FDithering)
+  // Rows mapped straight leave every error row zero.
+  if (FDithering && !FExactSoFar)
     SpreadErrors(FRowErrors.data() + 3, FNextErrors.data() + 3, FFirstCol + 1, FLastCol + 1, LeftToRight ? 1 : -1);
   if (!FIndexRow.empty())
-    for (int64_t x = FFirstCol; x <= FLastCol; ++x) image.SetPixel(int32_t(x), Y, FIndexRow[size_t(x)]);
+    PackRowIndices(FIndexRow.data() + FFirstCol, image.FPixelFormat, FFirstCol, FLastCol - FFirstCol + 1,
+                   image.ScanLine(Y));
 }

@@ -33,6 +33,10 @@ public:
 private:
   TPixelGraphic& FImage;
   const bool FDithering;
+  // Dithering maps rows straight while every pixel is a palette colour,
+  // which leaves no error to spread; from the first pixel that is not, the
+  // ditherer takes over with nothing spread yet.
+  bool FExactSoFar;
   const bool FCached;
   const int64_t FFirstCol, FLastCol;
   std::unique_ptr<TRowTables> FTables;
@@ -40,7 +44,7 @@ private:
   // The error rows as 16 bits (an accumulated value stays within 16 * 255),
   // with a position either side of the row's guards that stays 0.
   std::vector<int16_t> FCurrentErrors, FNextErrors, FRowErrors;
-  // A 1- or 4-bit row is collected here, then stored pixel by pixel.
+  // A 1- or 4-bit row is collected here, then stored whole.
   std::vector<uint8_t> FIndexRow;
   // Cells of the colour cache whose map entry answers every colour in
   // them, a bit each: set cells, but for those holding two or more palette

@@ -103,10 +103,41 @@ PreparedBrush PrepareBrush(DeviceContext* DC, GdiBrush* Br) {
   return pb;
 }
 
+void FillSpanValue(GdiBitmap* B, int32_t Y, int32_t A, int32_t E, uint32_t V, int32_t Fourth) {
+  uint8_t* row = B->Row(Y);
+  if (B->BitCount < 8) {
+    // Pixels one by one up to a whole byte, whole bytes, the rest.
+    const int32_t perByte = 8 / B->BitCount;
+    while (A < E && A % perByte != 0) B->Set(A++, Y, V);
+    while (E > A && E % perByte != 0) B->Set(--E, Y, V);
+    const uint8_t fill = uint8_t(B->BitCount == 1 ? (V & 1 ? 0xFF : 0) : ((V & 0x0F) | (V & 0x0F) << 4));
+    if (A < E) std::memset(row + A / perByte, fill, size_t((E - A) / perByte));
+  } else if (B->BitCount == 8) {
+    std::memset(row + A, int(V & 0xFF), size_t(E - A));
+  } else if (B->BitCount == 24) {
+    if (A >= E) return;
+    uint8_t* first = row + int64_t(A) * 3;
+    first[0] = uint8_t(V >> 16), first[1] = uint8_t(V >> 8), first[2] = uint8_t(V);
+    // The pixels written so far, copied after themselves.
+    const size_t bytes = size_t(E - A) * 3;
+    for (size_t done = 3; done < bytes; done *= 2) std::memcpy(first + done, first, std::min(done, bytes - done));
+  } else {
+    for (uint8_t* p = row + int64_t(A) * 4; p < row + int64_t(E) * 4; p += 4) {
+      p[0] = uint8_t(V >> 16), p[1] = uint8_t(V >> 8), p[2] = uint8_t(V);
+      if (Fourth >= 0) p[3] = uint8_t(Fourth);
+    }
+  }
+}
+
 void FillSpanRop2(DeviceContext* DC, const PreparedBrush& B, int32_t Y, int32_t X0, int32_t X1, int32_t Rop2) {
   if (B.Null || Rop2 == R2_NOP) return;
   GdiBitmap* b = DC->S.Bitmap;
   uint32_t mask = b->Mask();
+  // One colour copied: a run at a time, as Set would store each pixel.
+  if (Rop2 == R2_COPYPEN && B.Values.size() == 1) {
+    ForSpans(DC, Y, X0, X1, [&](int32_t a, int32_t e) { FillSpanValue(b, Y, a, e, B.Values[0], -1); });
+    return;
+  }
   ForSpans(DC, Y, X0, X1, [&](int32_t a, int32_t e) {
     for (int32_t x = a; x < e; ++x) {
       uint32_t p = B.At(x, Y);
@@ -520,27 +551,8 @@ bool Blt(DeviceContext* D, int32_t X, int32_t Y, int32_t W, int32_t H, DeviceCon
   const bool needD = ((code >> 1) & 0x55) != (code & 0x55);
   if (!needS && !needP && !needD) {
     const uint32_t v = ApplyRop3(code, 0, 0, 0) & mask;
-    for (int32_t y = y0; y < y1; ++y) {
-      uint8_t* row = db->Row(y);
-      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) {
-        if (db->BitCount < 8) {
-          // Pixels one by one up to a whole byte, whole bytes, the rest.
-          const int32_t perByte = 8 / db->BitCount;
-          while (a < e && a % perByte != 0) db->Set(a++, y, v);
-          while (e > a && e % perByte != 0) db->Set(--e, y, v);
-          const uint8_t fill = uint8_t(db->BitCount == 1 ? (v ? 0xFF : 0) : (v | v << 4));
-          if (a < e) std::memset(row + a / perByte, fill, size_t((e - a) / perByte));
-        } else if (db->BitCount == 8) {
-          std::memset(row + a, int(v), size_t(e - a));
-        } else {
-          const int32_t step = db->BitCount / 8;
-          for (uint8_t* p = row + int64_t(a) * step; p < row + int64_t(e) * step; p += step) {
-            p[0] = uint8_t(v >> 16), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v);
-            if (step == 4) p[3] = 0;
-          }
-        }
-      });
-    }
+    for (int32_t y = y0; y < y1; ++y)
+      ForSpans(D, y, x0, x1, [&](int32_t a, int32_t e) { FillSpanValue(db, y, a, e, v, 0); });
     return true;
   }
   if (!needS) {

@@ -168,6 +168,10 @@ struct PreparedBrush {
 };
 PreparedBrush PrepareBrush(DeviceContext* DC, GdiBrush* Brush);
 
+// Stores pixel value V in pixels [A, E) of row Y (within the surface), whole
+// runs at a time, as Set stores each; the fourth byte of a 32-bit pixel
+// becomes Fourth, or is kept when Fourth is negative.
+void FillSpanValue(GdiBitmap* B, int32_t Y, int32_t A, int32_t E, uint32_t V, int32_t Fourth);
 // Fills device span [X0, X1) of row Y with the brush through ROP2 (clipped).
 void FillSpanRop2(DeviceContext* DC, const PreparedBrush& B, int32_t Y, int32_t X0, int32_t X1, int32_t Rop2);
 // Plots one device pixel value through ROP2 (clipped).

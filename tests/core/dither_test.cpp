@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "imaging/core/dither.h"
@@ -361,6 +362,9 @@ void ExpectSameAsPerPixel(TPixelGraphic& Source, uint8_t Format,
   for (TPixelGraphic* dest : {static_cast<TPixelGraphic*>(&fast), static_cast<TPixelGraphic*>(&reference)}) {
     dest->NewImage(width, height, Format);
     SetPalette(*dest);
+    // Pixels the copy does not reach keep these.
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t x = 0; x < width; ++x) dest->SetPixel(x, y, uint32_t(x + 2 * y) % uint32_t(dest->GetMaxColors()));
     dest->CopyRectUnscaled(DestX, DestY, width, height, SrcX, SrcY, &Source);
   }
   for (int32_t y = 0; y < height; ++y)
@@ -386,10 +390,25 @@ TEST_F(Dither, RowDithererEqualsPixelByPixel) {
     Image.SetPaletteCount(5);
     for (int32_t i = 0; i < 5; ++i) Image.SetPaletteEntry(i, Grey(uint8_t(i * 60)));
   };
+  // A palette source goes the same way; 1- and 4-bit pictures are read and
+  // stored a row at a time, from and to columns inside a byte.
+  TPixelGraphic indexed, four, one;
+  using TPalette = std::function<void(TPixelGraphic&)>;
+  for (auto [image, format, palette] : {std::tuple{&indexed, pf8Bit, TPalette(custom(false))},
+                                        std::tuple{&four, pf4Bit, TPalette(kind(pSys16))},
+                                        std::tuple{&one, pf1Bit, TPalette(kind(pBlackWhite))}}) {
+    image->NewImage(61, 37, format);
+    palette(*image);
+    image->SetDither(false);
+    image->CopyRectUnscaled(0, 0, 61, 37, 0, 0, &source);
+  }
+  ExpectSameAsPerPixel(indexed, pf4Bit, kind(pSys16), 0, 0, 0, 0);
+  ExpectSameAsPerPixel(indexed, pf8Bit, greys, 0, 0, 0, 0);
+
   // Dithered and not: the plain nearest colours also go row by row.
   for (bool dither : {true, false}) {
     SCOPED_TRACE(dither);
-    auto with = [dither](std::function<void(TPixelGraphic&)> Palette) {
+    auto with = [dither](TPalette Palette) {
       return [=](TPixelGraphic& Image) {
         Palette(Image);
         Image.SetDither(dither);
@@ -404,16 +423,13 @@ TEST_F(Dither, RowDithererEqualsPixelByPixel) {
     ExpectSameAsPerPixel(source, pf4Bit, with(kind(pSys16)), 0, 0, 0, 0);
     ExpectSameAsPerPixel(source, pf4Bit, with(kind(pGray16)), 0, 0, 0, 0);
     ExpectSameAsPerPixel(source, pf1Bit, with(kind(pBlackWhite)), 3, 0, 0, 0);
+    ExpectSameAsPerPixel(four, pf8Bit, with(custom(true)), 3, -1, 1, 0);
+    ExpectSameAsPerPixel(four, pf1Bit, with(kind(pBlackWhite)), -5, 0, 3, 0);
+    ExpectSameAsPerPixel(four, pf4Bit, with(kind(pSys16)), 1, 2, 0, 0);
+    ExpectSameAsPerPixel(one, pf4Bit, with(kind(pGray16)), 1, 2, 7, 0);
+    ExpectSameAsPerPixel(one, pf1Bit, with(kind(pBlackWhite)), 9, 0, 3, 1);
+    ExpectSameAsPerPixel(one, pf8Bit, with(kind(pSpecial216)), 0, 0, 13, 1);
   }
-
-  // A palette source goes the same way.
-  TPixelGraphic indexed;
-  indexed.NewImage(61, 37, pf8Bit);
-  custom(false)(indexed);
-  indexed.SetDither(false);
-  indexed.CopyRectUnscaled(0, 0, 61, 37, 0, 0, &source);
-  ExpectSameAsPerPixel(indexed, pf4Bit, kind(pSys16), 0, 0, 0, 0);
-  ExpectSameAsPerPixel(indexed, pf8Bit, greys, 0, 0, 0, 0);
 }
 
 // A palette picture copied onto a palette that holds its colours maps each

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "imaging/core/exceptions.h"
@@ -380,6 +381,28 @@ TEST(PaletteMerge, IndexesPastThePaletteCountForEntryZero) {
   EXPECT_EQ(dest.GetPaletteEntry(0), Rgb(13, 0, 0));
   CreateOptimizedPalette(&dest, &source, 2, false);
   EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(10, 0, 0), Rgb(20, 0, 0)}));
+
+  // 1- and 4-bit rows are counted whole bytes at a time, their padding not:
+  // here all set. (0, 0, 0) 25 times and (52, 0, 0) once merge to (2, 0, 0).
+  TPixelGraphic bits;
+  bits.NewImage(13, 2, pf1Bit);
+  bits.SetPaletteCount(2);
+  bits.SetPaletteEntry(1, Rgb(52, 0, 0));
+  for (int32_t y = 0; y < 2; ++y) {
+    uint8_t* row = bits.ScanLine(y);
+    row[1] = 0x07;
+    row[2] = row[3] = 0xFF;
+  }
+  bits.SetPixel(12, 0, 1);
+  CreateOptimizedPalette(&dest, &bits, 1, false);
+  EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(2, 0, 0)}));
+  TPixelGraphic nibbles;
+  nibbles.NewImage(601, 1, pf4Bit);  // 300 whole bytes, a high nibble, 3 bytes of padding
+  nibbles.SetPaletteIdent(pSys16);
+  std::memset(nibbles.ScanLine(0), 0x35, 300);
+  std::memcpy(nibbles.ScanLine(0) + 300, "\x39\x99\x99\x99", 4);
+  CreateOptimizedPalette(&dest, &nibbles, 16, false);
+  EXPECT_EQ(PaletteOf(dest), (std::vector<TColor>{Rgb(128, 128, 0), Rgb(128, 0, 128)}));
 
   // A palette image without palette entries has nothing to count.
   TPixelGraphic bare;

@@ -103,6 +103,33 @@ TEST(Surface, PaletteSurfaceMapsColoursToNearestEntry) {
   EXPECT_EQ(s.Bits[0], 0x12);  // indexes 1 and 2, high nibble first
 }
 
+// A solid fill covers its span at any depth, a run at a time, starting and
+// ending inside a byte of 1- and 4-bit rows, around a clipped hole; the
+// fourth byte of a 32-bit pixel keeps its value.
+TEST(Surface, SolidFillsCoverTheirSpansAtEveryDepth) {
+  for (int bits : {1, 4, 8, 24, 32}) {
+    SCOPED_TRACE(bits);
+    Surface s(21, 3, bits, bits <= 8 ? std::vector<TColor>{clBlack, clWhite, clRed} : std::vector<TColor>{});
+    HBRUSH white = CreateSolidBrush(clWhite), black = CreateSolidBrush(clBlack);
+    FillRect(s.DC, Rect(0, 0, 21, 3), white);
+    if (bits == 32) s.Bits[4 * 21 + 4 * 19 + 3] = 0x77;  // middle row, column 19
+    ExcludeClipRect(s.DC, 9, 0, 12, 3);
+    FillRect(s.DC, Rect(3, 1, 20, 2), black);
+    DeleteObject(white);
+    DeleteObject(black);
+    SelectClipRgn(s.DC, nullptr);
+    for (int32_t y = 0; y < 3; ++y) {
+      for (int32_t x = 0; x < 21; ++x) {
+        const bool filled = y == 1 && x >= 3 && x < 20 && (x < 9 || x >= 12);
+        ASSERT_EQ(s.At(x, y), filled ? clBlack : clWhite) << x << ", " << y;
+      }
+    }
+    if (bits == 32) {
+      EXPECT_EQ(s.Bits[4 * 21 + 4 * 19 + 3], 0x77);
+    }
+  }
+}
+
 TEST(Surface, ColorTableChangeRecoloursExistingPixels) {
   Surface s(2, 1, 8, {clBlack, clWhite});
   SetPixel(s.DC, 0, 0, clWhite);

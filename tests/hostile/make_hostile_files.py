@@ -20,7 +20,8 @@ A case is one case() call in make_cases(): a name, the path, the declared
 picture in bytes (width * height * bytes per pixel of the form the program
 keeps it in), what is expected, and the file's bytes. The full edition keeps
 two pictures by design (the one shown and the copy as loaded that every
-reduction starts from): its cases count the picture twice.
+reduction starts from): its cases count both, the one shown in the 8 bits a
+pixel it is reduced to, the copy in the bits a pixel it was loaded with.
 
     usage: make_hostile_files.py FOLDER
 """
@@ -282,6 +283,79 @@ def jpeg_baseline(width, height, components):
     return bytes(out + b'\x00\x3f\x00' + bytes(4) + b'\xff\xd9')
 
 
+# ---- 1- and 4-bit pictures the full edition reduces, and the lite
+# edition's canvas
+
+def png_image(width, height, bit_depth, color_type=0):
+    """A PNG of `width` x `height` zero samples, deflated a piece at a
+    time: a 32768 x 32768 1-bit picture in about 130 KB."""
+    row = b'\x00' + bytes((width * bit_depth + 7) // 8)
+    z = zlib.compressobj(9)
+    rows_at_once = max(1, (1 << 20) // len(row))
+    data = bytearray()
+    for y in range(0, height, rows_at_once):
+        data += z.compress(row * min(rows_at_once, height - y))
+    data += z.flush()
+    out = bytearray(b'\x89PNG\r\n\x1a\n')
+    out += png_chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, bit_depth, color_type, 0, 0, 0))
+    out += png_chunk(b'IDAT', bytes(data))
+    out += png_chunk(b'IEND', b'')
+    return bytes(out)
+
+
+def tiff_packbits_shared(width, height, rows_per_strip=256):
+    """A 1-bit TIFF whose PackBits strips all point at one strip of white
+    rows: a picture of any height in a few kilobytes."""
+    row_bytes = (width + 7) // 8
+    row = bytearray()
+    for x in range(0, row_bytes, 128):
+        row += bytes((257 - min(128, row_bytes - x), 0))  # a run of up to 128 zero bytes
+    strip = bytes(row) * rows_per_strip
+    strips = (height + rows_per_strip - 1) // rows_per_strip
+    entries = [(256, 4, 1, width), (257, 4, 1, height), (258, 3, 1, 1), (259, 3, 1, 32773), (262, 3, 1, 0),
+               (273, 4, strips, None), (278, 4, 1, rows_per_strip), (279, 4, strips, None)]
+    ifd_at = 8
+    arrays_at = ifd_at + 2 + 12 * len(entries) + 4
+    strip_at = arrays_at + 8 * strips
+    ifd = struct.pack('<H', len(entries))
+    for tag, kind, count, value in entries:
+        if tag == 273:
+            value = arrays_at
+        elif tag == 279:
+            value = arrays_at + 4 * strips
+        if kind == 3 and count == 1:
+            ifd += struct.pack('<HHIHH', tag, kind, count, value, 0)
+        else:
+            ifd += struct.pack('<HHII', tag, kind, count, value)
+    ifd += struct.pack('<I', 0)
+    arrays = struct.pack('<%dI' % strips, *([strip_at] * strips)) + struct.pack('<%dI' % strips, *([len(strip)] * strips))
+    return b'II*\x00' + struct.pack('<I', ifd_at) + ifd + arrays + strip
+
+
+def pcx_1bit(width, height):
+    """A run-length coded 1-bit PCX of white rows, runs of 63 bytes."""
+    row_bytes = (width + 15) // 16 * 2
+    header = struct.pack('<BBBBhhhhhh', 10, 5, 1, 1, 0, 0, width - 1, height - 1, 72, 72) + bytes(48)
+    header += struct.pack('<BBHH', 0, 1, row_bytes, 1) + bytes(58)
+    row = bytearray()
+    for x in range(0, row_bytes, 63):
+        row += bytes((0xC0 | min(63, row_bytes - x), 0xFF))
+    return header + bytes(row) * height
+
+
+def gif_screen_without_black(width, height, frames):
+    """A GIF89a of a `width` x `height` screen whose full 256-entry global
+    table lacks black, with `frames` frames of one pixel at the top left."""
+    out = bytearray(b'GIF89a')
+    out += struct.pack('<HHBBB', width, height, 0xF7, 0, 0)
+    for i in range(256):
+        out += bytes((255, i, 255 - i // 2))
+    pixel = struct.pack('<BHHHHB', 0x2C, 0, 0, 1, 1, 0) + b'\x08' + sub_blocks(lzw_constant(1, 8, 3))
+    out += pixel * frames
+    out.append(0x3B)
+    return bytes(out)
+
+
 # ---- the cases
 
 CASES = []
@@ -427,6 +501,46 @@ def text_and_declared_size_cases():
         case('tga_1x106', path, 0, 'load', tga(1, 106, 8, 3, bytes(106)))
 
 
+def packed_and_canvas_cases():
+    """1- and 4-bit pictures through every path, and the lite edition's GIF
+    canvas."""
+    # The full edition reduces what it opens to 8 bits: 1- and 4-bit
+    # pictures are counted and converted a row at a time, so they cost what
+    # an 8-bit picture of their size costs. Its picture is the one reduced
+    # to 8 bits and the copy as loaded, in its own bits a pixel; the
+    # library's and the open dialog's are the picture as loaded.
+    def packed(name, width, height, bits, data, paths=('registry', 'info', 'preview', 'pro')):
+        for path in paths:
+            picture = width * height * bits // 8 if path != 'info' else 0
+            if path == 'pro':
+                picture += width * height
+            case(name, path, picture, 'load', data)
+    packed('png_1bit_32768', 32768, 32768, 1, png_image(32768, 32768, 1))
+    packed('pbm_p4_65535x16000', 65536, 16000, 1, b'P4 65535 16000\n' + bytes(8192 * 16000))
+    packed('tif_1bit_packbits_shared_32768', 32768, 32768, 1, tiff_packbits_shared(32768, 32768))
+    packed('pcx_1bit_rle_32768x8192', 32768, 8192, 1, pcx_1bit(32768, 8192))
+    packed('bmp_rle4_16384', 16384, 16384, 4, bmp(16384, 16384, 4, 2, b'\x00\x01'),
+           ('registry', 'info', 'preview', 'pro', 'lite'))
+    # 32768 x 32768 is the largest picture 8 bits can hold; one row more is
+    # shown as it was loaded, unreduced (its picture and the copy, 4 bits a
+    # pixel).
+    packed('bmp_rle4_32768', 32768, 32768, 4, bmp(32768, 32768, 4, 2, b'\x00\x01'), ('pro',))
+    case('bmp_rle4_32768x32769', 'pro', 2 * (32768 * 32769 // 2), 'either', bmp(32768, 32769, 4, 2, b'\x00\x01'))
+
+    # The lite edition's picture of a GIF whose one-pixel frame leaves the
+    # screen around it in black, which its full table lacks: 8 bits a pixel,
+    # black taking an entry the frame does not use, also after 100,000
+    # frames. 16384 x 16384 is the largest screen it shows; one row more is
+    # refused.
+    for name, path, picture in (('gif_no_black_16384', 'lite', 16384 * 16384),
+                                ('gif_no_black_16384', 'registry', 1), ('gif_no_black_16384', 'info', 0),
+                                ('gif_no_black_100000_frames', 'lite', 16384 * 16384),
+                                ('gif_no_black_100000_frames', 'registry', 1)):
+        frames = 100000 if 'frames' in name else 1
+        case(name, path, picture, 'load', gif_screen_without_black(16384, 16384, frames))
+    case('gif_no_black_16384x16385', 'lite', 0, 'refuse', gif_screen_without_black(16384, 16385, 1))
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -434,6 +548,7 @@ def main():
     os.makedirs(folder, exist_ok=True)
     make_cases()
     text_and_declared_size_cases()
+    packed_and_canvas_cases()
     written = {}
     lines = []
     for name, path, picture, expect, data in CASES:

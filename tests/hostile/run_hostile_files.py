@@ -14,8 +14,9 @@ path every time.
 --report prints the figures and never fails (for bench/). --slow-build
 gives ten times the time, for a build without optimisation and with the
 sanitizers, whose every pixel costs that much more; memory is held to the
-same budget."""
+same budget. The files are removed after a run that passes."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -92,7 +93,10 @@ def main():
     for f in failures:
         print('FAILED', f)
     if failures and not report:
+        print('The files are kept in', folder)
         sys.exit(1)
+    # Near a gigabyte: made again by the next run.
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == '__main__':

@@ -94,6 +94,38 @@ TEST(GIFImage, FirstBitmapPutsFrameOneAtItsPlaceInItsTransparentColour) {
   EXPECT_EQ(Pixel(b, 4, 2), kRed);
 }
 
+// A full table without black: the screen around frame 1 takes black in an
+// entry that none of the frame's pixels use, so the picture keeps a byte a
+// pixel; a frame that shows all 256 colours leaves it 24 bits.
+TEST(GIFImage, FirstBitmapOnAFullTableWithoutBlackKeepsEightBitsWhenItCan) {
+  auto colour = [](int32_t x, int32_t y) { return 0x010101u + static_cast<uint32_t>(y * 16 + x) * 0x000101u; };
+  TTestFrame all;  // 256 colours, none black
+  all.Width = all.Height = 16;
+  all.Color = colour;
+  TTestFrame one = SolidFrame(colour(5, 5), 2, 1);
+  one.Left = 3;
+  one.Top = 4;
+  TGIFImage gif(nullptr);
+  TMemoryStream s;
+  s.Bytes() = MakeGIF({one, all});
+  ASSERT_TRUE(gif.LoadFromStream(s));
+  TBitmap* b = gif.GetBitmap();
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->PixelFormat(), pf8bit);
+  EXPECT_EQ(Pixel(b, 0, 0), kBlack);
+  EXPECT_EQ(Pixel(b, 4, 4), colour(5, 5));
+  EXPECT_EQ(Pixel(b, 5, 4), kBlack);
+  EXPECT_EQ(Pixel(b, 15, 15), kBlack);
+
+  all.Left = 1;
+  s.Bytes() = MakeGIF({all});
+  ASSERT_TRUE(gif.LoadFromStream(s));
+  b = gif.GetBitmap();
+  EXPECT_EQ(b->PixelFormat(), pf24bit);
+  EXPECT_EQ(Pixel(b, 0, 15), kBlack);
+  EXPECT_EQ(Pixel(b, 16, 15), colour(15, 15));
+}
+
 TEST(GIFImage, FileWriterLeavesTheBitmapAndClosesWithTheTitleAlone) {
   TUiTestDriver driver;  // the application object
   const std::string title = Application->Title();

@@ -22,6 +22,11 @@
 
 namespace {
 
+// A name in the temporary folder that no other test process uses at once.
+std::string ProcessTempName(const std::string& Name) {
+  return ::testing::TempDir() + "/" + std::to_string(getpid()) + "_" + Name;
+}
+
 class GIFRegistry : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -355,6 +360,74 @@ TEST_F(GIFRegistry, PaletteRowsGiveTheBytesOfTheTwentyFourBitPath) {
   }
 }
 
+// Rows are coded once. A palette of more colours than the picture uses
+// writes the image data once; interlaced rows whose code size the first row
+// settles are each read once by the coder, the first row once more for its
+// colours.
+TEST_F(GIFRegistry, RowsAreCodedOnce) {
+  class TCountingStream : public TMemoryStream {
+  public:
+    int64_t Write(const void* Buffer, int64_t Count) override {
+      Written += Count;
+      return TMemoryStream::Write(Buffer, Count);
+    }
+    int64_t Written = 0;
+  };
+  std::mt19937 random(7);
+  TPixelGraphic g;
+  g.NewImage(300, 200, pf8Bit);
+  g.SetPaletteCount(256);
+  for (int32_t i = 0; i < 256; ++i) g.SetPaletteEntry(i, 0x010203u * static_cast<uint32_t>(i));
+  for (int32_t y = 0; y < g.Height(); ++y)
+    for (int32_t x = 0; x < g.Width(); ++x) g.SetPixel(x, y, random() % 3);
+  TCountingStream padded;
+  ASSERT_TRUE(SavePixelGraphicAsGIF(padded, g, false, false, 0));
+  EXPECT_LT(padded.Written - padded.Size(), 64);  // the headers, written into their room
+
+  constexpr int32_t width = 50, height = 23;
+  std::vector<uint8_t> pixels(width * height);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 4);
+  std::vector<int32_t> reads(height, 0);
+  TGIFRows rows;
+  rows.Width = width;
+  rows.Height = height;
+  rows.PaletteSize = 4;
+  rows.Colors = {kRed, kGreen, kBlue, kWhite};
+  rows.Row = [&](int32_t y) {
+    ++reads[static_cast<size_t>(y)];
+    return pixels.data() + y * width;
+  };
+  TMemoryStream interlaced;
+  ASSERT_TRUE(SaveRowsAsGIF(interlaced, rows, true, false, 0));
+  std::vector<int32_t> once(height, 1);
+  once[0] = 2;
+  EXPECT_EQ(reads, once);
+
+  // Rows still coming, one at a time, are coded for the palette's colours
+  // until their count settles the code size: the bytes are those of rows
+  // all there, whether the count settles early, late, on fewer colours than
+  // the palette's (the last row brings the fourth colour, or never does) or
+  // on more (an index past the palette).
+  for (int32_t last : {0, 1, 2, 3}) {
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 3 == 2 && last > 0 ? 1 : i % 3);
+    if (last == 1) pixels.back() = 3;
+    if (last == 3) pixels.back() = 9;
+    for (bool interlace : {false, true}) {
+      rows.Ready = nullptr;
+      TMemoryStream all, coming;
+      ASSERT_TRUE(SaveRowsAsGIF(all, rows, interlace, false, 0));
+      int32_t there = 0;
+      rows.Ready = [&] { return there; };
+      rows.Row = [&](int32_t y) {
+        there = std::max(there, y + 1);
+        return pixels.data() + y * width;
+      };
+      ASSERT_TRUE(SaveRowsAsGIF(coming, rows, interlace, false, 0));
+      EXPECT_EQ(coming.Bytes(), all.Bytes()) << last << " " << interlace;
+    }
+  }
+}
+
 namespace {
 
 // A busy 24-bit picture: gradients with a hashed ripple.
@@ -386,7 +459,7 @@ void Prepare(TPixelGraphic& G, TPixelGraphic& Source, int32_t Colors) {
 TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
   TPixelGraphic source;
   FillBusy(source, 613, 419);
-  const std::string name = ::testing::TempDir() + "/quillon_mapped_while_coded.gif";
+  const std::string name = ProcessTempName("quillon_mapped_while_coded.gif");
   for (bool dither : {true, false})
     for (int32_t colors : {256, 100, 3}) {
       // Reference: map, then write.
@@ -449,7 +522,7 @@ TEST_F(GIFRegistry, RowsCodedWhileMappedGiveTheBytesOfMappingFirst) {
 TEST_F(GIFRegistry, RowsCodedWhileMappedWhenTheCopyStopsOrFails) {
   TPixelGraphic source;
   FillBusy(source, 200, 300);
-  const std::string name = ::testing::TempDir() + "/quillon_mapped_stops.gif";
+  const std::string name = ProcessTempName("quillon_mapped_stops.gif");
   std::remove(name.c_str());
   TPixelGraphic serial, dest;
   for (TPixelGraphic* g : {&serial, &dest}) {
