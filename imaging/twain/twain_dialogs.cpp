@@ -53,7 +53,7 @@ TW_INT32 SelectSource(TW_MEMREF, const char* const* Names, TW_UINT32 Count, TW_I
 // A progress window and what it changed while it is up.
 struct TProgress {
   TScanProgressForm* Form = nullptr;
-  std::vector<HWND> Disabled;
+  TWaitingWindows Disabled;
   TCursor Cursor = crDefault;
 };
 
