@@ -751,6 +751,10 @@ void PresentNow(TWindowRec* W) {
       if (top->testAttribute(Qt::WA_Mapped) || !TPresenter::DesktopManagesState() || ClockIsVirtual()) break;
       QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 10);
     } while (!top->testAttribute(Qt::WA_Mapped) && waited.elapsed() < 250);
+    // Input that came meanwhile is held back by the toolkit, which takes it
+    // only once woken: without this it would wait for the desktop's next
+    // event (keys typed as a menu opens, lost until another key comes).
+    Wake();
     if (!W->Presenter) return;
   }
   p->repaint();
