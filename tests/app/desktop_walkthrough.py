@@ -430,7 +430,7 @@ class Walkthrough:
         for keys, want, name in (((), scrolled, 'wheel_scrolled'), (('Home',), unscrolled, 'home_scrolled'),
                                  (('End',), scrolled, 'end_scrolled'), (('Home',), unscrolled, 'home_again')):
             if keys:
-                xdo('key', *keys)
+                self.key(*keys)
             else:
                 xdo('click', '--repeat', 2, 5)
             self.shot_until('the picture to scroll (%s)' % name, lambda s: want(disc_top(s)), name)
