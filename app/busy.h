@@ -64,7 +64,7 @@ private:
   uint32_t FStart = 0;
   uint32_t FLastLook = 0;
   bool FShown = false;
-  std::vector<HWND> FWaiting;
+  TWaitingWindows FWaiting;
   HWND FActive = nullptr;  // active when the window came up
   std::atomic<bool> FCancelled{false};
 };

@@ -84,7 +84,7 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine
   // messages are read as the work goes on, while every other window of the
   // program waits, and the work stops at its next row.
   bool cancelled = false;
-  std::vector<HWND> waiting;
+  TWaitingWindows waiting;
   uint32_t lastLook = GetTickCount() - 50;
   auto lookForClose = [&] {
     if (!PrepForm || GetTickCount() - lastLook < 50) return;
@@ -93,7 +93,7 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine
   };
   auto endPreparation = [&] {
     EnableWindows(waiting);
-    waiting.clear();
+    waiting = {};
     Screen->SetCursor(crDefault);
     if (PrepForm) {
       PrepForm->OnClose = nullptr;
@@ -104,8 +104,9 @@ TModalResult TForm2::ShowPreview(TPixelGraphic* Picture, TPixelGraphic* Pristine
     PrepForm->Memo1->Lines()->Clear();
     PrepForm->ProgressBar1->SetPosition(0);
     PrepForm->OnClose = [&cancelled](TObject*, TCloseAction&) { cancelled = true; };
-    PrepForm->Show();
+    // Disabled first, so that the window it came from gets the keyboard back.
     waiting = DisableOtherWindows(PrepForm->Handle());
+    PrepForm->Show();
   }
   CellCounter = 0;
   ShowSizes = ScreenColorDepth() > 8;

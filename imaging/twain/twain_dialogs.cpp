@@ -90,7 +90,7 @@ TW_BOOL WriteSetting(const char* Key, const char* Value) {
 // A progress window and what it changed while it is up.
 struct TProgress {
   TScanProgressForm* Form = nullptr;
-  std::vector<HWND> Disabled;
+  TWaitingWindows Disabled;
   TCursor Cursor = crDefault;
 };
 

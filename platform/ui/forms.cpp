@@ -235,28 +235,33 @@ void TCustomForm::Release() {
   if (HandleAllocated()) PostMessage(FHandle, CM_RELEASE, 0, 0);
 }
 
-std::vector<HWND> DisableOtherWindows(HWND Except) {
-  std::vector<HWND> disabled;
+TWaitingWindows DisableOtherWindows(HWND Except) {
+  TWaitingWindows waiting;
+  if (HWND active = GetActiveWindow(); active != Except) waiting.Active = active;
   for (HWND h : GetChildWindows(nullptr)) {
     if (h == Except || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
     EnableWindow(h, false);
-    disabled.push_back(h);
+    waiting.Disabled.push_back(h);
   }
-  return disabled;
+  return waiting;
 }
 
-void EnableWindows(const std::vector<HWND>& Windows) {
-  for (HWND h : Windows)
+void EnableWindows(const TWaitingWindows& Waiting) {
+  for (HWND h : Waiting.Disabled)
     if (IsWindow(h)) EnableWindow(h, true);
+  // Activated again even when it is still our active one: the desktop may
+  // have moved its keyboard elsewhere meanwhile.
+  const HWND a = Waiting.Active;
+  if (a && IsWindow(a) && IsWindowVisible(a) && IsWindowEnabled(a)) SetActiveWindow(a);
 }
 
 TModalResult TCustomForm::ShowModal() {
   if (FVisible || !FEnabled || FModal) throw EInvalidOperation("Cannot make a visible window modal");
   if (GetCapture()) ReleaseCapture();
   HandleNeeded();
-  HWND prevActive = GetActiveWindow();
   // Every other window of the application waits meanwhile.
-  const std::vector<HWND> disabled = DisableOtherWindows(FHandle);
+  const TWaitingWindows waiting = DisableOtherWindows(FHandle);
+  const HWND prevActive = waiting.Active;
   // A form without an owner of its own is owned meanwhile by the window it
   // was opened from (else the main form), so that it stays above that window,
   // on the desktop too.
@@ -277,7 +282,7 @@ TModalResult TCustomForm::ShowModal() {
   if (Screen) Screen->SetCursor(crDefault);
   auto finish = [&] {
     if (Screen) Screen->SetCursor(busy);
-    EnableWindows(disabled);
+    EnableWindows(waiting);
     if (HandleAllocated()) {
       FVisible = false;
       ShowWindow(FHandle, SW_HIDE);

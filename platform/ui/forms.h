@@ -291,10 +291,17 @@ void InitializeForms(int argc, char** argv);
 void FinalizeForms();
 
 // While one window is answered the program's others wait: every visible,
-// enabled top-level window but Except is disabled, and the list of them
-// returned for EnableWindows, which enables those that still exist.
-std::vector<HWND> DisableOtherWindows(HWND Except);
-void EnableWindows(const std::vector<HWND>& Windows);
+// enabled top-level window but Except is disabled. EnableWindows enables
+// those that still exist and gives the window that was active activation
+// and the keyboard back, as a modal form does when it closes, whatever the
+// desktop did with them meanwhile. Disable before showing Except, so that
+// the window recorded as active is the one it came from.
+struct TWaitingWindows {
+  std::vector<HWND> Disabled;
+  HWND Active = nullptr;
+};
+TWaitingWindows DisableOtherWindows(HWND Except);
+void EnableWindows(const TWaitingWindows& Waiting);
 
 // Called by window procedures for an exception a handler let out.
 void HandleApplicationException(TObject* Sender);

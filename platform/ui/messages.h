@@ -159,7 +159,9 @@ enum : uint32_t {
   CM_MOUSELEAVE = CM_BASE + 20 + 0x100,
   CM_RELEASE = CM_BASE + 33 + 0x100,
   CM_INVOKE = CM_BASE + 34 + 0x100,  // runs a queued function (synchronisation)
-  CM_DESKTOPACTIVATE = CM_BASE + 35 + 0x100,  // the desktop (de)activated the application: WParam 1 or 0
+  // The desktop (de)activated the application: WParam 1 or 0; 2 when it gave
+  // a window a key while none of ours was active.
+  CM_DESKTOPACTIVATE = CM_BASE + 35 + 0x100,
   CN_BASE = 0xBC00,
   CN_CTLCOLORSTATIC = CN_BASE + WM_CTLCOLORSTATIC,
   CN_COMMAND = CN_BASE + WM_COMMAND,

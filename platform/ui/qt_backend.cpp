@@ -27,6 +27,7 @@
 #endif
 
 #include "platform/gdi/dc.h"
+#include "platform/ui/forms.h"
 #include "platform/ui/message_queue.h"
 #include "platform/ui/window_internal.h"
 
@@ -236,7 +237,10 @@ struct TPresenter : public QWidget {
     }
     if (TThreadQueue* q = MainQueue()) QueueInput(*q, std::move(it));
   }
-  void keyPressEvent(QKeyEvent* e) override { QueueKey(WM_KEYDOWN, e); }
+  void keyPressEvent(QKeyEvent* e) override {
+    FollowDesktopKeyboard();
+    QueueKey(WM_KEYDOWN, e);
+  }
   void keyReleaseEvent(QKeyEvent* e) override {
     if (!e->isAutoRepeat()) QueueKey(WM_KEYUP, e);
   }
@@ -250,6 +254,16 @@ struct TPresenter : public QWidget {
     if (QGuiApplication::platformName() == "offscreen") return;
     if (isActiveWindow()) PostMessage(W->Handle, CM_DESKTOPACTIVATE, 1, 0);
     else if (!QApplication::activeWindow()) PostMessage(W->Handle, CM_DESKTOPACTIVATE, 0, 0);
+  }
+  // The desktop gives this window a key while none of ours is active: the
+  // desktop's news of its activation was lost or stale (a window manager
+  // passing the keyboard through windows as one closes), and ours follows
+  // the key, ahead of it in the queue.
+  void FollowDesktopKeyboard() {
+    if (ClockIsVirtual() || !DesktopManagesState()) return;
+    TThreadQueue* q = MainQueue();
+    HWND top = GetAncestorTopLevel(W->Handle);
+    if (q && !q->Active && top) PostMessage(top, CM_DESKTOPACTIVATE, 2, 0);
   }
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
@@ -744,6 +758,10 @@ void PresentNow(TWindowRec* W) {
       if (top->testAttribute(Qt::WA_Mapped) || !TPresenter::DesktopManagesState() || ClockIsVirtual()) break;
       QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 10);
     } while (!top->testAttribute(Qt::WA_Mapped) && waited.elapsed() < 250);
+    // Input that came meanwhile is held back by the toolkit, which takes it
+    // only once woken: without this it would wait for the desktop's next
+    // event (keys typed as a menu opens, lost until another key comes).
+    Wake();
     if (!W->Presenter) return;
   }
   p->repaint();
@@ -805,12 +823,7 @@ int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& C
   box.setDefaultButton(order[std::min<size_t>((Type >> 8) & 0x0F, order.size() - 1)]);
   AskForCloseOnly(&box, true);
   // Our windows wait while the box is up; our queue keeps running.
-  std::vector<HWND> disabled;
-  for (HWND h : GetChildWindows(nullptr))
-    if (IsWindowVisible(h) && IsWindowEnabled(h)) {
-      EnableWindow(h, false);
-      disabled.push_back(h);
-    }
+  const TWaitingWindows waiting = DisableOtherWindows(nullptr);
   box.show();
   while (box.isVisible()) {
     TMsg m;
@@ -825,8 +838,7 @@ int32_t ShowMessageBox(HWND Owner, const std::string& Text, const std::string& C
       WaitEvents(50);
     }
   }
-  for (HWND h : disabled)
-    if (IsWindow(h)) EnableWindow(h, true);
+  EnableWindows(waiting);
   switch (box.result()) {
     case QMessageBox::Ok: return 1;
     case QMessageBox::Cancel: return 2;

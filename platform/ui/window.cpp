@@ -735,6 +735,20 @@ bool IsZoomed(HWND Wnd) {
   return w && w->ShowState == 2;
 }
 
+namespace {
+// A top-level window enabled again after it waited (behind a window that
+// was answered, or a scan): when it is our active window and nothing has the
+// keyboard, the window that had it gets it back.
+void TakeKeyboardBack(TWindowRec* W) {
+  const HWND had = W->FocusBeforeDisable;
+  W->FocusBeforeDisable = nullptr;
+  TThreadQueue& q = CurrentQueue();
+  if (W->Queue == &q && q.Active == W->Handle && !q.Focus && IsWindow(had) && GetAncestorTopLevel(had) == W->Handle &&
+      IsWindowVisible(had))
+    SetFocus(had);
+}
+}  // namespace
+
 bool EnableWindow(HWND Wnd, bool Enable) {
   TWindowRec* w = Rec(Wnd);
   if (!w) return false;
@@ -751,12 +765,17 @@ bool EnableWindow(HWND Wnd, bool Enable) {
       }
     for (TWindowRec* f = Rec(q->Focus); f; f = f->Parent)
       if (f == w) {
-        if (w->IsTopLevel()) q->Focus = nullptr;
-        else SetFocus(nullptr);
+        if (w->IsTopLevel()) {
+          w->FocusBeforeDisable = q->Focus;
+          q->Focus = nullptr;
+        } else {
+          SetFocus(nullptr);
+        }
         break;
       }
   }
   CallProc(w, WM_ENABLE, Enable ? 1 : 0, 0);
+  if (Enable && IsWindow(Wnd) && w->IsTopLevel()) TakeKeyboardBack(w);
   return wasDisabled;
 }
 
@@ -1043,10 +1062,10 @@ LRESULT DefWindowProc(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
         return 0;
       }
       // The desktop activated this window (a click on its frame, the window
-      // manager's focus): ours follows, unless the news is stale already.
-      if (GetActiveWindow() == Wnd || !ui_backend::PresenterActive(w) || !IsWindowVisible(Wnd) ||
-          w->RefusesActivation())
-        return 0;
+      // manager's focus: 1), or gave it a key while none of ours was active
+      // (2): ours follows, unless the news is stale already.
+      if (GetActiveWindow() == Wnd || !IsWindowVisible(Wnd) || w->RefusesActivation()) return 0;
+      if (WParam == 1 ? !ui_backend::PresenterActive(w) : GetActiveWindow() != nullptr) return 0;
       if (IsWindowEnabled(Wnd)) {
         DesktopActivated = Wnd;
         SetActiveWindow(Wnd);

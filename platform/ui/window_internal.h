@@ -62,6 +62,9 @@ struct TWindowRec {
   // renders them into the back buffer first.
   bool NativeContent = false;
   std::vector<int32_t> DCSaves;  // SaveDC levels of open GetDC/BeginPaint calls
+  // The window that had the keyboard when this top-level window was
+  // disabled: it gets it back when the window is enabled again.
+  HWND FocusBeforeDisable = nullptr;
 
   bool IsTopLevel() const { return (Style & WS_CHILD) == 0; }
   bool IsDesktop() const { return Parent == nullptr; }

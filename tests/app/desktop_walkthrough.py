@@ -17,8 +17,14 @@ scans from SANE's test scanner through its settings step and saves the scan
 under its proposed name,
 which is "Untitled" in the folder last used, and closes. Real input through
 xdotool; screenshots in the folder given, pixels checked where they are
-robust; the desktop's answers are waited for, not timed. Exits 77 when the
-desktop tools are missing.
+robust. Every step waits, by condition and never by time, for what must
+receive its input (the window or dialog the desktop gives the keyboard to,
+the drop-down menu showing its items) and for what its input does. Exits 77
+when the desktop tools are missing.
+
+Steps of their own go in a method of their own, called from walk(), and use
+the waiting helpers: key(), type(), menu(), click(), wait_active(),
+wait_menu(), wait_windows(), wait() and shot_until().
 
     desktop_walkthrough.py QUILLONPRO SCREENSHOT_FOLDER
 """
@@ -119,6 +125,7 @@ class Walkthrough:
 
     # ---- the desktop ----
     def shot(self, name):
+        """A screenshot kept for a person to look at; it checks nothing by itself."""
         self.shots += 1
         path = os.path.join(self.out, '%02d_%s.png' % (self.shots, name))
         run(IMPORT, '-window', 'root', path)
@@ -169,36 +176,110 @@ class Walkthrough:
         get = lambda key: int(re.search(key + r':\s+(-?\d+)', info).group(1))
         return get('Absolute upper-left X'), get('Absolute upper-left Y'), get('Width'), get('Height')
 
+    def outline_pieces(self):
+        """The thin windows that show the toolbars' drag outline on the desktop."""
+        pieces = []
+        for m in subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(self.proc.pid)],
+                                capture_output=True, text=True).stdout.split():
+            try:
+                mx, my, mw, mh = self.rect(m)
+            except (subprocess.CalledProcessError, AttributeError):
+                continue
+            if min(mw, mh) <= 8:
+                pieces.append(m)
+        return pieces
+
     def maximised(self, wid):
         state = run('xprop', '-id', wid, '_NET_WM_STATE')
         return '_NET_WM_STATE_MAXIMIZED_VERT' in state and '_NET_WM_STATE_MAXIMIZED_HORZ' in state
 
+    # ---- input, each once its receiver is there ----
+    def active(self):
+        """The id and title of the window the desktop gives the keyboard to."""
+        r = subprocess.run(['xdotool', 'getactivewindow', 'getwindowname'], capture_output=True, text=True)
+        lines = r.stdout.splitlines()
+        if r.returncode != 0 or not lines:
+            return None, ''
+        r = subprocess.run(['xdotool', 'getactivewindow'], capture_output=True, text=True)
+        return r.stdout.strip(), lines[0]
+
+    def wait_active(self, title=TITLE, timeout=20.0, other_than=()):
+        """Waits until a window whose title matches title (a regular
+        expression), and is none of other_than, is mapped and has the
+        desktop's keyboard; returns its id."""
+        def found():
+            wid, name = self.active()
+            return wid if wid and wid not in other_than and re.search(title, name) else None
+        return wait('"%s" to have the keyboard' % title, found, timeout)
+
+    def key(self, *keys, to=TITLE):
+        """Keys for the window titled to, once it has the keyboard. Keys that
+        open a menu and pick from it go through menu()."""
+        self.wait_active(to)
+        xdo('key', *keys)
+
+    def type(self, text, to=TITLE):
+        self.wait_active(to)
+        xdo('type', '--delay', 60, text)
+
     def click(self, x, y, double=False):
-        xdo('mousemove', x, y)
-        time.sleep(0.15)
+        """A click where the pointer has arrived (the window under it must be
+        shown there: wait for it first)."""
+        xdo('mousemove', '--sync', x, y)
         if double:
             xdo('click', '--repeat', 2, '--delay', 120, 1)
         else:
             xdo('click', 1)
-        time.sleep(0.3)
 
-    def key(self, *keys):
-        for k in keys:
-            xdo('key', k)
-            time.sleep(0.2)
+    def drop_downs(self):
+        """The program's drop-down menus now shown: untitled windows (the
+        desktop names them after the program) of their size."""
+        found = []
+        for m in subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(self.proc.pid)],
+                                capture_output=True, text=True).stdout.split():
+            r = subprocess.run(['xdotool', 'getwindowname', m], capture_output=True, text=True)
+            if r.returncode != 0 or r.stdout.strip() not in ('', os.path.basename(self.program)):
+                continue
+            try:
+                mx, my, mw, mh = self.rect(m)
+            except (subprocess.CalledProcessError, AttributeError):
+                continue  # gone meanwhile
+            # As wide as its items, and higher than a hint.
+            if 60 < mw < 500 and 30 < mh < 700:
+                found.append((mx, my, mw, mh))
+        return found
 
-    def type(self, text):
-        xdo('type', '--delay', 60, text)
-        time.sleep(0.3)
+    def wait_menu(self, timeout=20.0):
+        """Waits until a drop-down menu is mapped and shows its items (light
+        ground, dark letters); returns its rectangle."""
+        def showing():
+            menus = self.drop_downs()
+            if not menus:
+                return None
+            probe = os.path.join(self.home, 'menu_probe.png')
+            run(IMPORT, '-window', 'root', probe)
+            screen = Image.open(probe).convert('L')
+            for mx, my, mw, mh in menus:
+                pixels = list(screen.crop((mx, my, mx + mw, my + mh)).getdata())
+                light = sum(1 for v in pixels if v > 180)
+                dark = sum(1 for v in pixels if v < 90)
+                if light > len(pixels) // 2 and dark >= 15:
+                    return (mx, my, mw, mh)
+            return None
+        return wait('a drop-down menu showing its items', showing, timeout)
 
-    def settle(self, seconds=0.8):
-        time.sleep(seconds)
+    def menu(self, title_key, item_key, to=TITLE):
+        """Opens a menu of the window titled to by its Alt key and, once it
+        shows its items, picks one by its key."""
+        self.key(title_key, to=to)
+        self.wait_menu()
+        xdo('key', item_key)
 
     # ---- the program ----
     def start(self, *args):
         self.proc = subprocess.Popen([self.program, *args], env=self.env)
         wid = self.window()
-        self.settle(1.5)
+        self.wait_active()
         return wid
 
     def close(self, wid):
@@ -219,26 +300,13 @@ class Walkthrough:
         that title, where the window is now."""
         x0, y0, w, h = self.rect(wid)
         self.click(x0 + 50, y0 + 9)
-        self.settle(0.5)
-        pid = str(self.proc.pid)
-        found = None
-        for m in subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', pid],
-                                capture_output=True, text=True).stdout.split():
-            if m == wid:
-                continue
-            mx, my, mw, mh = self.rect(m)
-            # The drop-down: a window of its own, about as wide as its items
-            # (the window's own parts are as wide as the window).
-            if 60 < mw < 400 and 40 < mh < 200:
-                found = (mx, my)
+        found = self.wait_menu()
         self.shot('edit_menu_' + when)
         self.key('Escape')
-        self.settle(0.3)
-        if not found:
-            raise Failed('the Edit menu did not open %s' % when)
+        wait('the Edit menu to close', lambda: not self.drop_downs())
         if not (x0 + 20 <= found[0] <= x0 + 60 and y0 + 14 <= found[1] <= y0 + 26):
             raise Failed('the Edit menu opened at %s, not under its title at (%d, %d), %s' %
-                         (found, x0 + 35, y0 + 19, when))
+                         (found[:2], x0 + 35, y0 + 19, when))
 
     def settings(self):
         path = os.path.join(self.home, 'config', 'quillon', 'quillonpro.cfg')
@@ -264,6 +332,12 @@ class Walkthrough:
                 if r > 200 and g < 70 and b < 70:
                     return x, y
         raise Failed('the picture is not on the screen')
+
+    def has_image(self, screen, rect):
+        try:
+            return self.find_image(screen, rect)
+        except Failed:
+            return None
 
     def toolbar_edits(self, screen, rect, above):
         """The zoom and colour-count edits: the two long white runs of the toolbar row."""
@@ -304,7 +378,7 @@ class Walkthrough:
         # A JPEG named on the command line opens as File > Open does.
         wid = self.start(photo)
         rect = self.rect(wid)
-        screen = self.shot('opened')
+        screen = self.shot_until('the picture to show', lambda s: self.has_image(s, rect), 'opened')
         ox, oy = self.find_image(screen, rect)
         for (dx, dy), want in (((60, 60), (230, 30, 30)), ((180, 60), (30, 30, 230)),
                                ((120, 65), (240, 220, 20)), ((100, 145), (30, 180, 30))):
@@ -314,35 +388,35 @@ class Walkthrough:
         apply_x = colours[1] + 26  # the button after the colour panel
 
         def enter_and_apply(edit, text):
+            # The click gives the edit the keyboard before the keys come: the
+            # program takes its input in order.
             self.click((edit[0] + edit[1]) // 2, edit_y)
             self.key('ctrl+a')
             self.type(text)
             self.click(apply_x, edit_y - 6)
-            self.settle()
 
         # Reduced to 16 colours: typed into the count, then Apply.
         enter_and_apply(colours, '16')
-        screen = self.shot('reduced_to_16')
-        shown = screen.crop((ox, oy, ox + 240, oy + 160)).getcolors(100000)
-        if not shown or len(shown) > 16:
-            raise Failed('the picture shows %s colours after reducing to 16' % (len(shown) if shown else 'many'))
+
+        def reduced(screen):
+            shown = screen.crop((ox, oy, ox + 240, oy + 160)).getcolors(100000)
+            return shown and len(shown) <= 16
+        self.shot_until('the picture to show at most 16 colours', reduced, 'reduced_to_16')
 
         # 200 %, then the transparent colour picked on the blue half.
         enter_and_apply(zoom, '200')
-        screen = self.shot('zoom_200')
-        if not self.near(screen.getpixel((ox + 240, oy + 130)), (240, 220, 20)) or \
-           not self.near(screen.getpixel((ox + 400, oy + 100)), (30, 30, 230)):
-            raise Failed('the picture is not shown at 200 %')
+        self.shot_until('the picture to show at 200 %',
+                        lambda s: self.near(s.getpixel((ox + 240, oy + 130)), (240, 220, 20)) and
+                        self.near(s.getpixel((ox + 400, oy + 100)), (30, 30, 230)), 'zoom_200')
         self.key('ctrl+t')
         self.click(ox + 401, oy + 101)
-        self.settle()
-        screen = self.shot('transparent_picked')
         x0, y0, w, h = rect
         # Status panel 3, after the picture's size and the estimate, which
         # are as wide as their longest figures.
-        bar = [screen.getpixel((x, y0 + h - 9)) for x in range(x0, x0 + w // 2)]
-        if sum(1 for c in bar if self.near(c, (30, 30, 230))) < 20:
-            raise Failed('the status bar does not show the picked blue')
+        self.shot_until('the status bar to show the picked blue',
+                        lambda s: sum(1 for x in range(x0, x0 + w // 2)
+                                      if self.near(s.getpixel((x, y0 + h - 9)), (30, 30, 230))) >= 20,
+                        'transparent_picked')
         self.check_cursor((7, 7), 'pick')
 
         # The wheel over the picture scrolls it (two notches, six lines of
@@ -360,42 +434,35 @@ class Walkthrough:
         for keys, want, name in (((), scrolled, 'wheel_scrolled'), (('Home',), unscrolled, 'home_scrolled'),
                                  (('End',), scrolled, 'end_scrolled'), (('Home',), unscrolled, 'home_again')):
             if keys:
-                xdo('key', *keys)
+                self.key(*keys)
             else:
                 xdo('click', '--repeat', 2, 5)
             self.shot_until('the picture to scroll (%s)' % name, lambda s: want(disc_top(s)), name)
 
         # Crop mode from the Tools menu, a selection dragged, Apply.
-        self.key('alt+t', 'c')
-        self.settle()
-        bar = self.window('^Cropping Dimensions$', timeout=10)
+        self.menu('alt+t', 'c')
+        bar = self.window('^Cropping Dimensions$')
         bx, by, bw, bh = self.rect(bar)
         top = max(oy + 20, by + bh + 10)
-        xdo('mousemove', ox + 60, top)
+        xdo('mousemove', '--sync', ox + 60, top)
         self.check_cursor((15, 15), 'crop')
         xdo('mousedown', 1)
         for step in range(1, 6):
-            xdo('mousemove', ox + 60 + 64 * step, top + 28 * step)
-            time.sleep(0.08)
+            xdo('mousemove', '--sync', ox + 60 + 64 * step, top + 28 * step)
         xdo('mouseup', 1)
-        self.settle(0.5)
         self.shot('selection')
         self.click(apply_x, edit_y - 6)
-        self.settle()
+        wait('crop mode to end on Apply', lambda: not self.windows('^Cropping Dimensions$'))
         self.shot('cropped')
-        if self.windows('^Cropping Dimensions$'):
-            raise Failed('crop mode stays on after Apply')
 
         # Save As: the name typed as a person types it.
         self.key('ctrl+s')
-        self.window('^Save As$', timeout=15)
-        self.settle(0.5)
+        self.wait_active('^Save As$')
         self.shot('save_dialog')
-        self.key('ctrl+a')
-        self.type(gif)
-        self.key('Return')
+        self.key('ctrl+a', to='^Save As$')
+        self.type(gif, to='^Save As$')
+        self.key('Return', to='^Save As$')
         wait('the GIF to be written', lambda: os.path.exists(gif) and not self.windows('^Save As$'))
-        self.settle()
         saved = Image.open(gif)
         if saved.info.get('version') != b'GIF89a' or saved.mode != 'P':
             raise Failed('the saved file is not a GIF89a with a palette')
@@ -413,16 +480,17 @@ class Walkthrough:
         # (and the dialog, which Escape then closes).
         with open(gif, 'rb') as f:
             first = f.read()
-        xdo('key', 'ctrl+s')
-        self.wait_windows('^Save As$', 1)
-        xdo('key', 'ctrl+a')
-        xdo('type', '--delay', 60, gif)
-        xdo('key', 'Return')
+        self.key('ctrl+s')
+        dialog = self.wait_active('^Save As$')
+        self.key('ctrl+a', to='^Save As$')
+        self.type(gif, to='^Save As$')
+        self.key('Return', to='^Save As$')
         self.wait_windows('^Save As$', 2)
+        self.wait_active('^Save As$', other_than=(dialog,))
         self.shot('replace_question')
         xdo('key', 'alt+n')
         self.wait_windows('^Save As$', 1)
-        xdo('key', 'Escape')
+        self.key('Escape', to='^Save As$')
         self.wait_windows('^Save As$', 0)
         with open(gif, 'rb') as f:
             if f.read() != first:
@@ -432,8 +500,7 @@ class Walkthrough:
         # bar), then closed: the state is stored, the normal bounds stay.
         x0, y0, w, h = self.rect(wid)
         self.click(x0 + w // 2, y0 - 8, double=True)
-        wait('the window to be maximised', lambda: self.maximised(wid) and self.rect(wid)[2] >= 1270, 10)
-        self.settle()
+        wait('the window to be maximised', lambda: self.maximised(wid) and self.rect(wid)[2] >= 1270)
         self.shot('maximised')
         self.check_edit_menu(wid, 'maximised')
 
@@ -443,20 +510,18 @@ class Walkthrough:
         box = self.rect(wid)
         box = (box[0], box[1], box[0] + box[2], box[1] + box[3])
         before = self.shot('before_turn').crop(box)
-        xdo('key', 'alt+1')
+        self.key('alt+1')
         self.shot_until('the picture to be turned',
                         lambda s: ImageChops.difference(s.crop(box), before).getbbox() is not None, 'turned')
-        xdo('key', 'ctrl+x')
-        self.wait_windows(BOX, 1)
+        self.key('ctrl+x')
+        self.wait_active(BOX)
         self.shot('save_changes_question')
-        xdo('key', 'Escape')
+        self.key('Escape', to=BOX)
         self.wait_windows(BOX, 0)
         if self.proc.poll() is not None or not self.windows(TITLE):
             raise Failed('Cancel on "Save changes" did not keep the window')
-        xdo('mousemove', *self.title_button(wid, 10))
-        xdo('click', 1)
-        self.wait_windows(BOX, 1)
-        xdo('key', 'alt+n')
+        self.click(*self.title_button(wid, 10))
+        self.key('alt+n', to=BOX)
         try:
             code = self.proc.wait(timeout=20)
         except subprocess.TimeoutExpired:
@@ -475,12 +540,11 @@ class Walkthrough:
 
         # Started again: maximised at once; restored to its normal bounds.
         wid = self.start()
-        wait('the window to come back maximised', lambda: self.maximised(wid) and self.rect(wid)[2] >= 1270, 10)
+        wait('the window to come back maximised', lambda: self.maximised(wid) and self.rect(wid)[2] >= 1270)
         self.shot('started_maximised')
         x0, y0, w, h = self.rect(wid)
         self.click(x0 + w // 2, y0 - 8, double=True)
-        wait('the window to be restored', lambda: not self.maximised(wid) and self.rect(wid)[2] < 1000, 10)
-        self.settle()
+        wait('the window to be restored', lambda: not self.maximised(wid) and self.rect(wid)[2] < 1000)
         self.check_edit_menu(wid, 'restored')
         screen = self.shot('restored')
         x0, y0, w, h = self.rect(wid)
@@ -488,17 +552,15 @@ class Walkthrough:
         # Dragging the toolbar: the outline leaves the rest of the screen as
         # it is (no compositor here).
         grip_y = y0 + 40
-        xdo('mousemove', x0 + 5, grip_y)
+        xdo('mousemove', '--sync', x0 + 5, grip_y)
         xdo('mousedown', 1)
         for step in range(1, 5):
-            xdo('mousemove', x0 + 5 + 40 * step, grip_y + 45 * step)
-            time.sleep(0.1)
-        self.settle(0.6)
+            xdo('mousemove', '--sync', x0 + 5 + 40 * step, grip_y + 45 * step)
+        wait('the drag outline to show', self.outline_pieces)
         during = self.shot('toolbar_drag_outline')
-        xdo('mousemove', x0 + 5, grip_y)
-        time.sleep(0.3)
+        xdo('mousemove', '--sync', x0 + 5, grip_y)
         xdo('mouseup', 1)
-        self.settle()
+        wait('the drag outline to go', lambda: not self.outline_pieces())
         for px, py in ((x0 + w - 20, y0 + h - 40), (x0 + 30, y0 + 8), (x0 + w + 30, y0 + 30)):
             if during.getpixel((px, py)) != screen.getpixel((px, py)):
                 raise Failed('the drag outline changed the screen away from it at (%d, %d)' % (px, py))
@@ -507,10 +569,10 @@ class Walkthrough:
         # F1 on a desktop without a program for web pages: a message gives
         # the help page's path.
         xdo('windowactivate', '--sync', wid)
-        xdo('key', 'F1')
-        self.wait_windows(BOX, 1)
+        self.key('F1')
+        self.wait_active(BOX)
         self.shot('help_not_shown')
-        xdo('key', 'Return')
+        self.key('Return', to=BOX)
         self.wait_windows(BOX, 0)
 
         self.scan(wid)
@@ -574,7 +636,7 @@ class Walkthrough:
             wait('the busy cursor', lambda: look() != idle, 10)
             self.shot('long_apply_' + cancel)
             if cancel == 'escape':
-                xdo('key', 'Escape')
+                self.key('Escape', to='^Please Wait$')
             else:
                 xdo('mousemove', *self.title_button(busy, 10))
                 xdo('click', 1)
@@ -600,11 +662,9 @@ class Walkthrough:
         estimate = settled('undithered').crop(panel)
         gif = os.path.join(self.home, 'half.gif')
         self.key('ctrl+s')
-        self.window('^Save As$', timeout=15)
-        self.settle(0.5)
-        self.key('ctrl+a')
-        self.type(gif)
-        self.key('Return')
+        self.key('ctrl+a', to='^Save As$')
+        self.type(gif, to='^Save As$')
+        self.key('Return', to='^Save As$')
         wait('the GIF to be written', lambda: os.path.exists(gif) and not self.windows('^Save As$'))
         if ImageChops.difference(settled('saved_half').crop(panel), estimate).getbbox() is not None:
             raise Failed('the size shown before saving is not the saved file\'s')
@@ -647,7 +707,7 @@ class Walkthrough:
 
     def scan_steps(self, wid):
         xdo('windowactivate', '--sync', wid)
-        xdo('key', 'alt+w', 's')
+        self.menu('alt+w', 's')
         select = self.window('^Select Source$')
 
         def select_alive(screen):
@@ -655,20 +715,17 @@ class Walkthrough:
             button = screen.crop((x0 + 192, y0 + 88, x0 + 252, y0 + 105))  # the caption of Select
             return sum(1 for p in button.getdata() if max(p) < 60) > 10
         self.shot_until('the scanner to be listed', select_alive, 'select_source')
-        xdo('windowactivate', '--sync', select)
-        xdo('key', 'Return')
+        self.key('Return', to='^Select Source$')
         self.wait_windows('^Select Source$', 0)
-        xdo('windowactivate', '--sync', wid)
-        xdo('key', 'alt+w', 'a')
-        step = self.window('^Scan$')
+        self.menu('alt+w', 'a')
+        self.wait_active('^Scan$')
         self.shot('scan_settings')
-        xdo('windowactivate', '--sync', step)
-        xdo('key', 'Return')
+        self.key('Return', to='^Scan$')
         self.shot_until('the scan to show', lambda s: self.red_count(s, self.rect(wid)) > 500, 'scanned')
-        xdo('key', 'ctrl+s')
-        self.wait_windows('^Save As$', 1)
+        self.key('ctrl+s')
+        self.wait_active('^Save As$')
         self.shot('scan_save_dialog')
-        xdo('key', 'Return')
+        self.key('Return', to='^Save As$')
         untitled = os.path.join(self.home, 'Untitled.gif')
         wait('the scan to be saved as ' + untitled,
              lambda: os.path.exists(untitled) and not self.windows('^Save As$'))
@@ -711,7 +768,7 @@ class Walkthrough:
             self.click((edit[0] + edit[1]) // 2, edit_y)
             self.key('ctrl+a')
             self.type(text)
-            xdo('key', 'Return')
+            self.key('Return')
         type_into(count, '8')
         self.shot_until('Enter in Colors to apply 8 colours', lambda s: colours(s) <= 8, 'keys_colours_applied')
         type_into(zoom, '10')
@@ -721,31 +778,31 @@ class Walkthrough:
                         'keys_zoom_applied')
 
         xdo('windowactivate', '--sync', wid)
-        self.key('alt+t', 'c')
+        self.menu('alt+t', 'c')
+        # The crop bar floats without taking the keyboard.
         self.wait_windows('^Cropping Dimensions$', 1)
-        xdo('key', 'Escape')
+        self.key('Escape')
         self.wait_windows('^Cropping Dimensions$', 0)
 
         # Preparing eight reductions of 3.8 million pixels takes a while:
         # Escape stops it, and no preview follows.
-        xdo('key', 'ctrl+p')
-        self.wait_windows(r'^Preparing Images\.\.\.$', 1, 60)
-        xdo('key', 'Escape')
+        self.key('ctrl+p')
+        self.key('Escape', to=r'^Preparing Images\.\.\.$')
         self.wait_windows(r'^Preparing Images\.\.\.$', 0, 60)
         if self.windows('^Preview Color Reduction$'):
             raise Failed('Escape did not cancel "Preparing Images..."')
 
         for key in ('Return', 'Escape'):
             # Help > About (Alt+H is Flip Horizontal): the Help title clicked.
+            self.wait_active()
             self.click(x0 + 298, y0 + 9)
-            self.key('a')
-            self.wait_windows('^About$', 1)
-            xdo('key', key)
+            self.wait_menu()
+            xdo('key', 'a')
+            self.key(key, to='^About$')
             self.wait_windows('^About$', 0)
         xdo('windowactivate', '--sync', wid)
-        xdo('key', 'F2')
-        self.wait_windows('^Quillon Pro - Tips$', 1)
-        xdo('key', 'Escape')
+        self.key('F2')
+        self.key('Escape', to='^Quillon Pro - Tips$')
         self.wait_windows('^Quillon Pro - Tips$', 0)
 
         # Saved once; saved again under the same name, Enter at the question
@@ -753,21 +810,22 @@ class Walkthrough:
         keys = os.path.join(self.home, 'keys.gif')
         for again in (False, True):
             xdo('windowactivate', '--sync', wid)
-            xdo('key', 'ctrl+s')
-            self.wait_windows('^Save As$', 1)
-            self.key('ctrl+a')
-            self.type(keys)
-            xdo('key', 'Return')
+            self.key('ctrl+s')
+            dialog = self.wait_active('^Save As$')
+            self.key('ctrl+a', to='^Save As$')
+            self.type(keys, to='^Save As$')
+            self.key('Return', to='^Save As$')
             if not again:
                 wait('keys.gif to be written', lambda: os.path.exists(keys) and not self.windows('^Save As$'))
                 with open(keys, 'rb') as f:
                     first = f.read()
                 continue
             self.wait_windows('^Save As$', 2)
+            self.wait_active('^Save As$', other_than=(dialog,))
             self.shot('keys_replace_question')
             xdo('key', 'Return')
             self.wait_windows('^Save As$', 1)
-            xdo('key', 'Escape')
+            self.key('Escape', to='^Save As$')
             self.wait_windows('^Save As$', 0)
         with open(keys, 'rb') as f:
             if f.read() != first:

@@ -6,8 +6,10 @@
 # window scrolls by the wheel and the keys; saving a photograph of more
 # colours than GIF holds brings up the offer of the full edition, and "Yes"
 # hands the file over to it, a BMP with the 124-byte header other programs
-# write by default included. Screenshots are kept in OUTDIR; the desktop's
-# answers are waited for, not timed.
+# write by default included. Screenshots are kept in OUTDIR. Every step
+# waits, by condition and never by time, for what must receive its input
+# (the window the desktop gives the keyboard to, the drop-down menu showing
+# its items) and for what its input does.
 #   lite_desktop_walkthrough.sh QUILLON OUTDIR
 set -u
 quillon=$1
@@ -65,6 +67,41 @@ activate() {
   return 1
 }
 
+# Waits (up to 30 s) until the desktop gives the keyboard to a window named
+# exactly $1 other than window $2 (a question over a dialog of that name).
+activate_other() {
+  local id
+  for _ in $(seq 150); do
+    id=$(xdotool getactivewindow 2>/dev/null)
+    [[ -n $id && $id != "$2" && $(xdotool getwindowname "$id" 2>/dev/null) == "$1" ]] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# Waits (up to 30 s) until a drop-down menu of the lite edition is mapped and
+# shows its items: a light ground with dark letters.
+menu_shows() {
+  local m name region light dark
+  for _ in $(seq 60); do
+    for m in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+      # Untitled: the desktop names it after the program.
+      name=$(xdotool getwindowname "$m" 2>/dev/null)
+      [[ -z $name || $name == quillon ]] || continue
+      eval "$(xdotool getwindowgeometry --shell "$m" 2>/dev/null)" || continue
+      (( WIDTH > 60 && WIDTH < 500 && HEIGHT > 30 && HEIGHT < 700 )) || continue
+      import -window root "$work/menu.png" 2>/dev/null || continue
+      region=${WIDTH}x${HEIGHT}+${X}+${Y}
+      light=$("$magick" "$work/menu.png" -crop "$region" -colorspace gray -threshold 70% -format '%[fx:round(mean*w*h)]' info:)
+      dark=$("$magick" "$work/menu.png" -crop "$region" -colorspace gray -negate -threshold 65% \
+        -format '%[fx:round(mean*w*h)]' info:)
+      (( light * 2 > WIDTH * HEIGHT && dark >= 15 )) && return 0
+    done
+    sleep 0.5
+  done
+  return 1
+}
+
 # Waits (up to 30 s) until $2 visible windows are named exactly $1.
 windows() {
   for _ in $(seq 150); do
@@ -107,17 +144,13 @@ shoot_until "$out/lite_desktop_image.png" '#3a7bd5' 9600 || fail "the blue block
 (( $(count "$out/lite_desktop_image.png" '#d5803a') >= 9600 )) || fail "the orange block does not show whole"
 stop
 
-# File, Save As from the keyboard; typed again should the menu not have
-# opened in time on a busy machine.
+# File, Save As from the keyboard, the item typed once the menu shows.
 save_as() {
-  for _ in 1 2 3; do
-    activate Quillon || fail "the lite edition's window did not get the keyboard"
-    xdotool key alt+f
-    sleep 1
-    xdotool key a
-    activate 'Save As' 10 && return 0
-  done
-  return 1
+  activate Quillon || fail "the lite edition's window did not get the keyboard"
+  xdotool key alt+f
+  menu_shows || fail "the File menu did not show"
+  xdotool key a
+  activate 'Save As'
 }
 
 # 2. Saving over a GIF that is there asks first: No keeps the GIF (and the
@@ -127,11 +160,14 @@ printf 'GIF89a-old' >"$work/blocks.gif"
 pid=$!
 window Quillon >/dev/null || fail "the lite edition's window did not appear"
 save_as || fail "the save dialog did not appear"
+dialog=$(xdotool getactivewindow)
 xdotool key Return
 windows 'Save As' 2 || fail "no question before replacing blocks.gif"
+activate_other 'Save As' "$dialog" || fail "the question did not get the keyboard"
 import -window root "$out/lite_desktop_replace_question.png"
 xdotool key alt+n
 windows 'Save As' 1 || fail "No did not go back to the dialog"
+activate 'Save As' || fail "the save dialog did not get the keyboard back"
 xdotool key Escape
 windows 'Save As' 0 || fail "the save dialog did not close"
 [[ $(cat "$work/blocks.gif") == GIF89a-old ]] || fail "blocks.gif was replaced though No was answered"
@@ -147,12 +183,14 @@ id=$(window Quillon) || fail "the lite edition's window did not appear"
 activate Quillon || fail "the lite edition's window did not get the keyboard"
 eval "$(xdotool getwindowgeometry --shell "$id")"
 probe_x=$((X + 100)) probe_y=$((Y + 120))
-xdotool mousemove "$probe_x" "$probe_y"
+xdotool mousemove --sync "$probe_x" "$probe_y"
 xdotool click --repeat 15 5
 shoot_until_pixel "$out/lite_desktop_wheel.png" "$probe_x" "$probe_y" '#d5803a' ||
   fail "the wheel did not scroll the picture"
+activate Quillon || fail "the lite edition's window did not keep the keyboard"
 xdotool key Home
 shoot_until_pixel "$out/lite_desktop_home.png" "$probe_x" "$probe_y" '#3a7bd5' || fail "Home did not scroll back"
+activate Quillon || fail "the lite edition's window did not keep the keyboard"
 xdotool key End
 shoot_until_pixel "$out/lite_desktop_end.png" "$probe_x" "$probe_y" '#d5803a' || fail "End did not scroll down"
 stop
@@ -171,6 +209,7 @@ offer_and_hand_over() {
   # The offer's memo is white and wider than the picture.
   shoot_until "$out/lite_desktop_offer_$2.png" '#ffffff' 40000 || fail "the offer did not show for $2"
   [[ -e ${1%.bmp}.gif ]] && fail "a GIF was written for an image of too many colours"
+  activate Quillon || fail "the lite edition's window did not get the keyboard back"
   xdotool key Return
   local id shown=
   id=$(window 'Quillon Pro') || fail "the full edition did not start on $2"

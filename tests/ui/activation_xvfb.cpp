@@ -4,7 +4,10 @@
 // takes the keys, stays above the form it came from whatever raises that
 // one, and offers only the close button; the desktop's own activation
 // reaches ours, and a popup tool window keeps the keyboard away from itself
-// even when clicked.
+// even when clicked. After a window that made the others wait (a scan's
+// progress, a message box), after late news that another program took the
+// desktop, and while a window opens, a key typed reaches the control that
+// had the keyboard.
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +18,8 @@
 #include <thread>
 
 #include "platform/ui/forms.h"
+#include "platform/ui/message_queue.h"
+#include "platform/ui/std_controls.h"
 #include "platform/ui/test_driver.h"
 #include "platform/ui/timer.h"
 #include "tests/ui/xvfb_desktop.h"
@@ -56,6 +61,74 @@ TForm* MakeForm(const std::string& Caption, int32_t Left, int32_t Top, uint16_t&
   f->OnKeyDown = [&LastKey](TObject*, uint16_t& Key, TShiftState) { LastKey = Key; };
   f->AfterConstruction();
   return f;
+}
+
+// The keyboard comes back to the control that had it, for a key typed as
+// soon as the desktop shows the form active again.
+void KeyboardComesBack(TForm* Main) {
+  auto* edit = new TEdit(Main);
+  edit->SetParent(Main);
+  edit->SetBounds(10, 10, 200, 24);
+  edit->SetFocus();
+  std::string typed;
+  auto typedReaches = [&](const std::string& Key, const std::string& After) {
+    if (!PumpUntil([] { return DesktopActive("Quillon activation"); }, 20000))
+      Fail("the form is not active after " + After);
+    XdoTool("key " + Key);
+    typed += Key;
+    if (!PumpUntil([&] { return edit->Text() == typed; }, 20000))
+      Fail("a key typed after " + After + " does not reach the control that had the keyboard");
+  };
+
+  // A scan: its progress window makes the others wait, then the scanner's
+  // own wait disables the form once more.
+  uint16_t progressKey = 0;
+  TForm* progress = MakeForm("Quillon progress", 300, 240, progressKey);
+  progress->HandleNeeded();
+  const auto waiting = DisableOtherWindows(progress->Handle());
+  progress->Show();
+  if (!PumpUntil([] { return DesktopActive("Quillon progress"); })) Fail("the progress window is not active");
+  EnableWindows(waiting);
+  progress->Free();
+  EnableWindow(Main->Handle(), false);
+  Application->ProcessMessages();
+  EnableWindow(Main->Handle(), true);
+  typedReaches("a", "a scan");
+
+  // A message box, answered from the keyboard.
+  TMessageBoxHook failing = SetMessageBoxHook(nullptr);
+  TTimer answer(nullptr);
+  answer.SetInterval(50);
+  answer.SetOnTimer([&](TObject*) {
+    answer.SetEnabled(false);
+    if (!PumpUntil([] { return DesktopActive("Quillon box"); })) Fail("the message box is not active");
+    XdoTool("key Return");
+  });
+  answer.SetEnabled(true);
+  MessageBox(Main->Handle(), "Saved.", "Quillon box", MB_OK);
+  SetMessageBoxHook(failing);
+  typedReaches("b", "a message box");
+
+  // The desktop's news that another program took its keyboard comes late,
+  // after it gave the keyboard back to the form.
+  PostMessage(Main->Handle(), CM_DESKTOPACTIVATE, 0, 0);
+  if (!PumpUntil([] { return GetActiveWindow() == nullptr; })) Fail("the late news did not arrive");
+  typedReaches("c", "late news of the desktop");
+
+  // Keys typed as a window opens during work (a menu dropping down): the
+  // toolkit holds them back while the desktop maps the window.
+  for (int i = 0; i < 10 && !DesktopFailures; ++i) {
+    XdoTool("key d");
+    typed += "d";
+    HWND menu = CreateWindowEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "Quillon menu", WS_POPUP, 600, 400, 120, 80,
+                               nullptr, DefWindowProc);
+    ShowWindow(menu, SW_SHOWNA);
+    UpdateWindow(menu);
+    if (!PumpUntil([&] { return edit->Text() == typed; }, 10000))
+      Fail("a key typed as a window opens waits for another");
+    DestroyWindow(menu);
+  }
+  edit->Free();
 }
 
 }  // namespace
@@ -156,6 +229,7 @@ int main(int argc, char** argv) {
   if (GetActiveWindow() != main->Handle()) Fail("a click on a tool window changed our active window");
 
   DestroyWindow(tool);
+  KeyboardComesBack(main);
   second->Free();
   dialog->Free();
   main->Free();

@@ -158,6 +158,27 @@ TEST(Focus, KeysGoToTheFocusAndDisablingMovesItAway) {
   DestroyWindow(top);
 }
 
+TEST(Focus, AWindowThatMadeTheOthersWaitGivesTheKeyboardBackToTheOneItCameFrom) {
+  TUiTestDriver driver;
+  TLog log;
+  HWND top = CreateWindowEx(0, "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 200, nullptr, log.Proc());
+  // A floating toolbar: owned by the window, so stacked above it.
+  HWND tool = CreateWindowEx(WS_EX_TOOLWINDOW, "", WS_POPUP, 300, 0, 50, 50, top, log.Proc());
+  ShowWindow(tool, SW_SHOWNA);
+  SetFocus(top);
+  HWND progress = CreateWindowEx(0, "", WS_POPUP | WS_CAPTION, 50, 50, 100, 60, nullptr, log.Proc());
+  const TWaitingWindows waiting = DisableOtherWindows(progress);
+  ShowWindow(progress, SW_SHOW);
+  ASSERT_EQ(GetActiveWindow(), progress);
+  EnableWindows(waiting);
+  DestroyWindow(progress);
+  EXPECT_EQ(GetActiveWindow(), top);
+  driver.PressKey('X', 'X');
+  driver.ProcessMessages();
+  EXPECT_EQ(log.Count(WM_KEYDOWN, top), 1);
+  DestroyWindow(top);
+}
+
 TEST(ScrollBars, DraggingTheThumbTracksAndEndsWithItsPosition) {
   TUiTestDriver driver;
   TLog log;
