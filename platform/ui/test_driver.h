@@ -75,7 +75,9 @@ public:
   // loop reading the queue itself): steps run one per wait, in order.
   void WhenIdle(std::function<void()> Step);
   size_t PendingSteps() const { return FSteps.size(); }
-  // Real time a blocked wait gives worker threads before failing.
+  // Real time a blocked wait gives worker threads before failing. It only
+  // catches a wait that never ends: a worker on a loaded machine may take
+  // many seconds, and a test that expects the failure sets its own.
   void SetBlockTimeout(int32_t Milliseconds) { FBlockTimeoutMs = Milliseconds; }
 
   // ---- message boxes ----
@@ -124,6 +126,6 @@ private:
   std::vector<TMessageBoxRecord> FBoxes;
   uint32_t FModifiers = 0;
   uint32_t FButtons = 0;
-  int32_t FBlockTimeoutMs = 5000;
+  int32_t FBlockTimeoutMs = 60000;
   bool FOwnsForms = false;
 };
