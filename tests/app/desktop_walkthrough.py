@@ -142,6 +142,18 @@ class Walkthrough:
             return screen if predicate(screen) else None
         return wait(what, taken, timeout)
 
+    def settled(self, name, box, timeout=60.0):
+        """A screenshot once the screen's box (left, top, right, bottom)
+        stops changing between two screenshots, cropped to it."""
+        last = []
+
+        def same(s):
+            crop = s.crop(box)
+            steady = bool(last) and ImageChops.difference(crop, last[-1]).getbbox() is None
+            last.append(crop)
+            return steady
+        return self.shot_until('the screen to settle (%s)' % name, same, name, timeout).crop(box)
+
     def wait_windows(self, title, count, timeout=20.0):
         wait('%d window(s) "%s"' % (count, title), lambda: len(self.windows(title)) == count, timeout)
 
@@ -476,25 +488,10 @@ class Walkthrough:
         if index is None or not self.near(palette[3 * index:3 * index + 3], (30, 30, 230)):
             raise Failed('the saved GIF does not keep the picked blue as its transparent colour')
 
-        # Saving again under the same name asks first; No keeps the file
-        # (and the dialog, which Escape then closes).
+        # Saving again under the same name asks first; No keeps the file.
+        self.keep_on_replace(gif, 'alt+n', 'replace_question')
         with open(gif, 'rb') as f:
             first = f.read()
-        self.key('ctrl+s')
-        dialog = self.wait_active('^Save As$')
-        self.key('ctrl+a', to='^Save As$')
-        self.type(gif, to='^Save As$')
-        self.key('Return', to='^Save As$')
-        self.wait_windows('^Save As$', 2)
-        self.wait_active('^Save As$', other_than=(dialog,))
-        self.shot('replace_question')
-        xdo('key', 'alt+n')
-        self.wait_windows('^Save As$', 1)
-        self.key('Escape', to='^Save As$')
-        self.wait_windows('^Save As$', 0)
-        with open(gif, 'rb') as f:
-            if f.read() != first:
-                raise Failed('the saved GIF was replaced though No was answered')
 
         # Maximised through the window manager (a double click on the title
         # bar), then closed: the state is stored, the normal bounds stay.
@@ -546,7 +543,7 @@ class Walkthrough:
         self.click(x0 + w // 2, y0 - 8, double=True)
         wait('the window to be restored', lambda: not self.maximised(wid) and self.rect(wid)[2] < 1000)
         self.check_edit_menu(wid, 'restored')
-        screen = self.shot('restored')
+        screen = self.settled('restored', (0, 0, 1280, 1024))
         x0, y0, w, h = self.rect(wid)
 
         # Dragging the toolbar: the outline leaves the rest of the screen as
@@ -597,23 +594,23 @@ class Walkthrough:
         wid = self.start(photo)
         rect = self.rect(wid)
         x0, y0, w, h = rect
-        screen = self.shot('large_opened')
+
+        def painted(s):
+            try:
+                self.toolbar_edits(s, rect, y0 + 80)
+                self.status_panels(s, rect)
+                return True
+            except Failed:
+                return False
+        screen = self.shot_until('the window to show its toolbar and status bar', painted, 'large_opened')
         zoom, colours, edit_y = self.toolbar_edits(screen, rect, y0 + 80)
         apply_x = colours[1] + 26
         panels = self.status_panels(screen, rect)
         # The window but for the mouse position and the file name.
         still = (x0, y0, panels[4][0], y0 + h)
-        last = []
 
         def settled(name):
-            """A screenshot once the window stops changing."""
-            def same(s):
-                crop = s.crop(still)
-                steady = bool(last) and ImageChops.difference(crop, last[-1]).getbbox() is None
-                last.append(crop)
-                return steady
-            last.clear()
-            return self.shot_until('the window to settle (%s)' % name, same, name, timeout=60).crop(still)
+            return self.settled(name, still)
 
         def zoom_to(text, apply=True):
             self.click((zoom[0] + zoom[1]) // 2, edit_y)
@@ -661,10 +658,7 @@ class Walkthrough:
         panel = (panels[2][0] - x0, panels[2][1] - y0, panels[2][2] - x0, panels[2][3] - y0)
         estimate = settled('undithered').crop(panel)
         gif = os.path.join(self.home, 'half.gif')
-        self.key('ctrl+s')
-        self.key('ctrl+a', to='^Save As$')
-        self.type(gif, to='^Save As$')
-        self.key('Return', to='^Save As$')
+        self.save_as(gif)
         wait('the GIF to be written', lambda: os.path.exists(gif) and not self.windows('^Save As$'))
         if ImageChops.difference(settled('saved_half').crop(panel), estimate).getbbox() is not None:
             raise Failed('the size shown before saving is not the saved file\'s')
@@ -808,29 +802,40 @@ class Walkthrough:
         # Saved once; saved again under the same name, Enter at the question
         # (its default button is No) keeps the file.
         keys = os.path.join(self.home, 'keys.gif')
-        for again in (False, True):
-            xdo('windowactivate', '--sync', wid)
-            self.key('ctrl+s')
-            dialog = self.wait_active('^Save As$')
-            self.key('ctrl+a', to='^Save As$')
-            self.type(keys, to='^Save As$')
-            self.key('Return', to='^Save As$')
-            if not again:
-                wait('keys.gif to be written', lambda: os.path.exists(keys) and not self.windows('^Save As$'))
-                with open(keys, 'rb') as f:
-                    first = f.read()
-                continue
-            self.wait_windows('^Save As$', 2)
-            self.wait_active('^Save As$', other_than=(dialog,))
-            self.shot('keys_replace_question')
-            xdo('key', 'Return')
-            self.wait_windows('^Save As$', 1)
-            self.key('Escape', to='^Save As$')
-            self.wait_windows('^Save As$', 0)
-        with open(keys, 'rb') as f:
-            if f.read() != first:
-                raise Failed('Enter at the replace question replaced the file')
+        xdo('windowactivate', '--sync', wid)
+        self.save_as(keys)
+        wait('keys.gif to be written', lambda: os.path.exists(keys) and not self.windows('^Save As$'))
+        xdo('windowactivate', '--sync', wid)
+        self.keep_on_replace(keys, 'Return', 'keys_replace_question')
         self.close(wid)
+
+    def save_as(self, path):
+        """Ctrl+S, then the path typed into Save As and Enter; returns the
+        dialog's id."""
+        self.key('ctrl+s')
+        dialog = self.wait_active('^Save As$')
+        self.key('ctrl+a', to='^Save As$')
+        self.type(path, to='^Save As$')
+        self.key('Return', to='^Save As$')
+        return dialog
+
+    def keep_on_replace(self, path, answer, name):
+        """Saves again under path, answers the replace question with the key
+        answer, which must keep the file and the dialog; Escape then closes
+        the dialog."""
+        with open(path, 'rb') as f:
+            first = f.read()
+        dialog = self.save_as(path)
+        self.wait_windows('^Save As$', 2)
+        self.wait_active('^Save As$', other_than=(dialog,))
+        self.shot(name)
+        xdo('key', answer)
+        self.wait_windows('^Save As$', 1)
+        self.key('Escape', to='^Save As$')
+        self.wait_windows('^Save As$', 0)
+        with open(path, 'rb') as f:
+            if f.read() != first:
+                raise Failed('%s at the replace question replaced %s' % (answer, path))
 
     def scanner(self):
         """Whether the source manager beside the program scans through SANE (its scanning program is there)."""
