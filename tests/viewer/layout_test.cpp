@@ -140,8 +140,9 @@ TEST_F(ViewerTest, TheWheelAndTheKeysScrollThePicture) {
   EXPECT_TRUE(Viewer->Focused());
   for (auto [key, horizontal, want] :
        {std::tuple{VK_NEXT, false, Viewer->ClientHeight()}, std::tuple{VK_DOWN, false, Viewer->ClientHeight() + 8},
-        std::tuple{VK_UP, false, Viewer->ClientHeight()}, std::tuple{VK_END, false, v->MaximumPosition()},
-        std::tuple{VK_PRIOR, false, v->MaximumPosition() - Viewer->ClientHeight()}, std::tuple{VK_HOME, false, 0},
+        std::tuple{VK_UP, false, Viewer->ClientHeight()}, std::tuple{VK_DOWN, false, Viewer->ClientHeight() + 8},
+        std::tuple{VK_HOME, false, 0}, std::tuple{VK_DOWN, false, 8}, std::tuple{VK_END, false, v->MaximumPosition()},
+        std::tuple{VK_PRIOR, false, v->MaximumPosition() - Viewer->ClientHeight()},
         std::tuple{VK_RIGHT, true, 56}, std::tuple{VK_LEFT, true, 48}}) {
     Driver.PressKey(key);
     Driver.ProcessMessages();
