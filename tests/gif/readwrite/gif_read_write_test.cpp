@@ -408,6 +408,8 @@ TEST_F(GIFRegistry, RowsAreCodedOnce) {
   // all there, whether the count settles early, late, on fewer colours than
   // the palette's (the last row brings the fourth colour, or never does) or
   // on more (an index past the palette).
+  // The rows there so far; outlives the passes, whose row readers keep it.
+  int32_t there = 0;
   for (int32_t last : {0, 1, 2, 3}) {
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i % 3 == 2 && last > 0 ? 1 : i % 3);
     if (last == 1) pixels.back() = 3;
@@ -416,7 +418,7 @@ TEST_F(GIFRegistry, RowsAreCodedOnce) {
       rows.Ready = nullptr;
       TMemoryStream all, coming;
       ASSERT_TRUE(SaveRowsAsGIF(all, rows, interlace, false, 0));
-      int32_t there = 0;
+      there = 0;
       rows.Ready = [&] { return there; };
       rows.Row = [&](int32_t y) {
         there = std::max(there, y + 1);
