@@ -44,8 +44,6 @@ public:
   void BitBtn1Click(TObject* Sender);
 
   int32_t Selected() const { return FSelected; }
-  int32_t CellWidth() const { return FCellWidth; }
-  int32_t CellHeight() const { return FCellHeight; }
 
   TRadioGroup* RadioGroup1;
   TLabel* Label1;

@@ -170,14 +170,11 @@ public:
   void ArrangeControls(bool CanMove, bool CanResize, TSize* NewClientSize, int32_t WrapWidth, TDock* Dock,
                        int32_t OldType);
 
-  const TToolbarRowSize& BarSize() const { return FBarSize; }
-  TRect FloatingRect() const { return FFloatingRect; }
   int32_t FloatingWrapWidth() const { return FFloatingWrapWidth; }
   // Line breaks of a floating bar: low 16 bits the across position of the
   // new line, third byte the separator's Blank.
   const std::vector<uint32_t>& WrapLines() const { return FWrapLines; }
   TFloatParent* FloatParent() const { return FFloatParent; }
-  TCustomForm* TopForm() const { return FTopForm; }
   bool FloatHidden() const { return FFloatHidden; }
   void SetFloatHidden(bool Value);
   bool CloseButtonDown() const { return FCloseButtonDown; }
@@ -320,7 +317,6 @@ public:
   int32_t CreateButtonGlyph(TButtonState State);
   void Invalidate();
   TGlyphList* GlyphList() const { return FGlyphList; }
-  TColor TransparentColor() const { return FTransparentColor; }
   std::function<void()> OnChange;
 
 private:

@@ -124,14 +124,12 @@ public:
   int32_t Height() const { return FHeight; }
   TGIFVersion Version() const { return FVersion; }
   int32_t GlobalBits() const { return FGlobalBits; }
-  const std::array<uint8_t, 768>& GlobalPalette() const { return FGlobalPalette; }
   int32_t ColorDepth() const { return FColorDepth; }
   int32_t LoopCount() const { return FLoopCount; }
   bool AnyFrameInterlaced() const { return FAnyFrameInterlaced; }
   bool AnyFrameTransparent() const { return FAnyFrameTransparent; }
   uint8_t Status() const { return FStatus; }
   TGIFFailure Failure() const { return FFailure; }
-  bool KeepProcessing() const { return FKeepProcessing; }
   bool FirstImageOnly() const { return FFirstImageOnly; }
   void SetFirstImageOnly(bool Value) { FFirstImageOnly = Value; }
   // Off: comment extensions are skipped, not collected, and every frame's

@@ -135,17 +135,3 @@ void WritePpm(const std::string& FileName, const TRgbPicture& Picture) {
   if (std::fwrite(Picture.Pixels.data(), 1, Picture.Pixels.size(), f.get()) != Picture.Pixels.size())
     throw std::runtime_error("cannot write " + FileName);
 }
-
-TRgbPicture ReadPpm(const std::string& FileName) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(FileName.c_str(), "rb"), std::fclose);
-  if (!f) throw std::runtime_error("cannot open " + FileName);
-  TRgbPicture p;
-  int maxval = 0;
-  if (std::fscanf(f.get(), "P6 %d %d %d", &p.Width, &p.Height, &maxval) != 3 || maxval != 255 ||
-      p.Width < 1 || p.Height < 1 || p.Width > 65536 || p.Height > 65536 || std::fgetc(f.get()) == EOF)
-    throw std::runtime_error(FileName + " is not an 8-bit binary PPM");
-  p.Pixels.resize(size_t(p.Width) * size_t(p.Height) * 3);
-  if (std::fread(p.Pixels.data(), 1, p.Pixels.size(), f.get()) != p.Pixels.size())
-    throw std::runtime_error(FileName + " is truncated");
-  return p;
-}

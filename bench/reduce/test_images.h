@@ -21,4 +21,3 @@ TRgbPicture MakeTestPicture(const std::string& Name, int32_t Width, int32_t Heig
 
 // Binary PPM (P6, maxval 255) files for the peer tools.
 void WritePpm(const std::string& FileName, const TRgbPicture& Picture);
-TRgbPicture ReadPpm(const std::string& FileName);

@@ -705,6 +705,4 @@ int32_t TGIFImg::CanvasHeight() const { return FEmpty ? 0 : FDecoder->Height(); 
 int32_t TGIFImg::LoopCount() const { return FDecoder->LoopCount(); }
 bool TGIFImg::AnyFrameInterlaced() const { return FDecoder->AnyFrameInterlaced(); }
 bool TGIFImg::AnyFrameTransparent() const { return FDecoder->AnyFrameTransparent(); }
-int32_t TGIFImg::GlobalBits() const { return FDecoder->GlobalBits(); }
-int32_t TGIFImg::ColorDepth() const { return FDecoder->ColorDepth(); }
 TMemoryStream& TGIFImg::DataStream() { return FDecoder->DataStream(); }

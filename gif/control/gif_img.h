@@ -101,11 +101,8 @@ public:
   int32_t CanvasHeight() const;
   // The NETSCAPE2.0 count (0 plays for ever), 1 when the file has none.
   int32_t LoopCount() const;
-  int32_t LoopCounter() const { return FLoopCounter; }
   bool AnyFrameInterlaced() const;
   bool AnyFrameTransparent() const;
-  int32_t GlobalBits() const;  // the largest colour table, in bits
-  int32_t ColorDepth() const;  // 8 with a global table, else the largest local one's bits
   // 0 ok, 1 stopped by OnProgress, 2 no data, 3 parsing or parse failed,
   // 5 a frame number out of range was asked for.
   uint8_t Status() const { return FStatus; }

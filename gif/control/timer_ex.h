@@ -22,7 +22,6 @@ public:
   // Stops the worker and waits for it while the whole object still exists.
   ~TTimerThread() override;
   void Stop() { FStop = true; }
-  bool Stopped() const { return FStop; }
   // True on the main thread while a tick of this thread runs there.
   bool InTick() const { return FInTick; }
 

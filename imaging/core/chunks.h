@@ -125,7 +125,6 @@ class TBinaryChunk : public TChunk {
 public:
   explicit TBinaryChunk(const std::string& Keyword);
   uint8_t* Data() { return FData.data(); }
-  const uint8_t* Data() const { return FData.data(); }
   uint32_t Size() const { return static_cast<uint32_t>(FData.size()); }
   // Resizes the block; the kept bytes stay, new ones are zero.
   void SetSize(uint32_t N) { FData.resize(N); }

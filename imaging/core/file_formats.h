@@ -155,10 +155,7 @@ class TFileFormatList {
 public:
   int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
   T* Items(int32_t Index) const { return FItems.at(static_cast<size_t>(Index)).get(); }
-  T* operator[](int32_t Index) const { return Items(Index); }
   void Add(std::unique_ptr<T> Item) { FItems.push_back(std::move(Item)); }
-  // Removes and frees the entry (tests add and remove their own formats).
-  void Delete(int32_t Index) { FItems.erase(FItems.begin() + Index); }
   void Clear() { FItems.clear(); }
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }

@@ -107,7 +107,6 @@ public:
   // Address of image row Row (0 = top); nullptr without pixel memory.
   uint8_t* ScanLine(int32_t Row);
   uint8_t* GetBits();
-  uint32_t GetBytesPerLine() const { return FBytesPerLine; }
   uint32_t BytesPerLine() const { return FBytesPerLine; }
   uint32_t GetImageSize() const { return FImageSize; }
   uint32_t ImageSize() const { return FImageSize; }

@@ -74,17 +74,12 @@ public:
   TMouseEvent MouseUpHook;
   TNotifyEvent PaintHook;
   TNotifyEvent OnPaint;
-  int32_t Tag() const { return FTag; }
-  void SetTag(int32_t Value) { FTag = Value; }
 
 protected:
   void MouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
   void MouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
   void MouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
   void Paint() override;
-
-private:
-  int32_t FTag = 0;
 };
 
 // One axis of the viewer's window scroll bars.
@@ -201,12 +196,10 @@ public:
 
   // ---- selection ----
   void SetSelectionBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight);
-  void SetSelectionBounds(const TRect& R) { SetSelectionBounds(R.Left, R.Top, R.Width(), R.Height()); }
   // The eight 8 by 8 ants patterns (made on first use).
   TBitmap* AntsBitmap(int32_t K) const { return FAntsBitmaps[K].get(); }
   uint8_t AntsPhase() const { return FAntsPhase; }
   TPGDragState DragState() const { return FDragState; }
-  TTimer* AntsTimerObject() const { return FAntsTimer; }
   TTimer* AutoScrollTimerObject() const { return FAutoScrollTimer; }
   void UpdateAntsBrushes();
   void DrawSelectionFrame(TObject* Sender);
@@ -334,7 +327,6 @@ public:
   const std::string& FileName() const { return FFileName; }
   void SetFileName(const std::string& Value);
   int32_t ImageWidth() const { return FImageWidth; }
-  int32_t ImageHeight() const { return FImageHeight; }
 
   void SetBounds(int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight) override;
   void Invalidate() override;

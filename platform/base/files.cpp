@@ -47,10 +47,6 @@ bool RenameFile(const std::string& OldName, const std::string& NewName) {
   return true;
 }
 
-bool ReplaceFile(const std::string& Source, const std::string& Target) {
-  return std::rename(Source.c_str(), Target.c_str()) == 0;
-}
-
 bool ForceDirectories(const std::string& Dir, unsigned Mode) {
   if (Dir.empty()) return false;
   std::string path;

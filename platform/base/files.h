@@ -9,8 +9,6 @@ bool DirectoryExists(const std::string& Dir);
 bool DeleteFile(const std::string& FileName);
 // Renames OldName to NewName; fails (returns false) when NewName exists.
 bool RenameFile(const std::string& OldName, const std::string& NewName);
-// Replaces Target by Source atomically (Source is renamed over Target).
-bool ReplaceFile(const std::string& Source, const std::string& Target);
 // Creates Dir and every missing folder above it, each with Mode (less the
 // umask).
 bool ForceDirectories(const std::string& Dir, unsigned Mode = 0777);

@@ -986,9 +986,7 @@ std::vector<std::string> TakeRestoredSaveMessages() {
 
 int64_t TWriteCheckStream::Write(const void* Buffer, int64_t Count) {
   if (Count <= 0) return FTarget.Write(Buffer, Count);
-  FHanded += Count;
   const int64_t n = FTarget.Write(Buffer, Count);
-  if (n > 0) FWritten += n;
   if (n != Count) FFailed = true;
   return n;
 }

@@ -97,16 +97,10 @@ public:
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override { return FTarget.Seek(Offset, Origin); }
   int64_t Size() override { return FTarget.Size(); }
   void SetSize(int64_t NewSize) override;
-  bool Failed() const { return FFailed; }
-  // Bytes handed to Write and bytes the target took.
-  int64_t BytesHanded() const { return FHanded; }
-  int64_t BytesWritten() const { return FWritten; }
   // Raises EWriteError with Text when a write or resize failed.
   void Check(const std::string& Text) const;
 
 private:
   TStream& FTarget;
-  int64_t FHanded = 0;
-  int64_t FWritten = 0;
   bool FFailed = false;
 };

@@ -207,8 +207,6 @@ void TSettingsFile::WriteString(const std::string& Key, const std::string& Value
 
 void TSettingsFile::WriteInteger(const std::string& Key, int32_t Value) { WriteString(Key, std::to_string(Value)); }
 
-void TSettingsFile::WriteBool(const std::string& Key, bool Value) { WriteString(Key, Value ? "1" : "0"); }
-
 void TSettingsFile::DeleteKey(const std::string& Key) {
   std::string k = CleanKey(Key);
   if (k.empty()) return;

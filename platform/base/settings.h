@@ -18,7 +18,6 @@ public:
   explicit TSettingsFile(std::string FileName);
   ~TSettingsFile() = default;
 
-  const std::string& FileName() const { return FFileName; }
   // Why the file could not be read, or why the last UpdateFile failed, naming
   // the file and the system's reason; "" when nothing failed.
   const std::string& Error() const { return FError; }
@@ -29,7 +28,6 @@ public:
   bool ReadBool(const std::string& Key, bool Default) const;
   void WriteString(const std::string& Key, const std::string& Value);
   void WriteInteger(const std::string& Key, int32_t Value);
-  void WriteBool(const std::string& Key, bool Value);
   void DeleteKey(const std::string& Key);
   // Writes the keys written and deleted since the file was read (or last
   // updated) into the file as it is now on the disk, so that another

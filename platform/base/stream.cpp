@@ -94,10 +94,6 @@ void TMemoryStream::LoadFromStream(TStream& Stream) {
   FPosition = 0;
 }
 
-void TMemoryStream::SaveToStream(TStream& Stream) {
-  if (!FData.empty()) Stream.WriteBuffer(FData.data(), Size());
-}
-
 void TMemoryStream::LoadFromFile(const std::string& FileName) {
   TFileStream f(FileName, fmOpenRead);
   LoadFromStream(f);
@@ -107,7 +103,7 @@ void TMemoryStream::SaveToFile(const std::string& FileName) { SafeWriteFile(File
 
 // ---- TFileStream
 
-TFileStream::TFileStream(const std::string& FileName, uint32_t Mode) : FFileName(FileName) {
+TFileStream::TFileStream(const std::string& FileName, uint32_t Mode) {
   if (Mode == fmCreate) {
     FHandle = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FHandle < 0)
@@ -136,19 +132,8 @@ TFileStream::TFileStream(const std::string& FileName, uint32_t Mode) : FFileName
   }
 }
 
-TFileStream::TFileStream(int Handle, std::string FileName) : FFileName(std::move(FileName)), FHandle(Handle) {}
-
 TFileStream::~TFileStream() {
   if (FHandle >= 0) ::close(FHandle);
-}
-
-bool TFileStream::Close(bool Sync) {
-  if (FHandle < 0) return FError == 0;
-  if (Sync && ::fsync(FHandle) != 0 && !FError) FError = errno;
-  // The descriptor is gone after close() whatever it returns.
-  if (::close(FHandle) != 0 && !FError) FError = errno;
-  FHandle = -1;
-  return FError == 0;
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -169,10 +154,7 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
   while (done < Count) {
     ssize_t n = ::write(FHandle, p + done, static_cast<size_t>(Count - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (!FError) FError = n < 0 ? errno : EIO;
-      break;
-    }
+    if (n <= 0) break;
     done += n;
   }
   return done;
@@ -181,17 +163,11 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
   off_t r = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
-  if (r < 0) {
-    if (!FError) FError = errno;
-    return ::lseek(FHandle, 0, SEEK_CUR);
-  }
+  if (r < 0) return ::lseek(FHandle, 0, SEEK_CUR);
   return r;
 }
 
 void TFileStream::SetSize(int64_t NewSize) {
-  if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) {
-    if (!FError) FError = errno;
-    throw EWriteError("Stream write error");
-  }
+  if (::ftruncate(FHandle, static_cast<off_t>(NewSize)) != 0) throw EWriteError("Stream write error");
   if (Position() > NewSize) SetPosition(NewSize);
 }

@@ -42,9 +42,7 @@ public:
 
   void Clear();
   uint8_t* Memory() { return FData.data(); }
-  const uint8_t* Memory() const { return FData.data(); }
   void LoadFromStream(TStream& Stream);
-  void SaveToStream(TStream& Stream);
   void LoadFromFile(const std::string& FileName);
   // Through SafeWriteFile: a failed save leaves the file as it was.
   void SaveToFile(const std::string& FileName);
@@ -68,8 +66,6 @@ class TFileStream : public TStream {
 public:
   // Raises EFOpenError (open) or EFCreateError (create) when the file cannot be opened.
   TFileStream(const std::string& FileName, uint32_t Mode);
-  // Takes over a descriptor that is already open; the stream closes it.
-  TFileStream(int Handle, std::string FileName);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -78,18 +74,7 @@ public:
   int64_t Write(const void* Buffer, int64_t Count) override;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
   void SetSize(int64_t NewSize) override;
-  const std::string& FileName() const { return FFileName; }
-  int Handle() const { return FHandle; }
-  // The system's error number of the first write, seek or resize that
-  // failed (a short write counts); 0 while none has.
-  int Error() const { return FError; }
-  // Closes the file, first flushing it to the disk when Sync; false (with
-  // Error set) when the flush or the close fails, which is how some file
-  // systems report a write that could not be stored.
-  bool Close(bool Sync);
 
 private:
-  std::string FFileName;
   int FHandle = -1;
-  int FError = 0;
 };

@@ -31,7 +31,6 @@ public:
   TZeroedBlock& operator=(const TZeroedBlock&) = delete;
 
   uint8_t* get() const { return FData; }
-  size_t size() const { return FSize; }
   explicit operator bool() const { return FData != nullptr; }
   // Gives the memory back; the block is empty afterwards.
   void reset();

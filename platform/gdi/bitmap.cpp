@@ -139,8 +139,6 @@ void TBitmap::FreeHandle() {
   FHandle = nullptr;
 }
 
-void TBitmap::Changing() {}
-
 void TBitmap::NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vector<RGBQUAD>* Table, bool MonoDDB,
                        bool Fill) {
   if (W < 0 || H < 0) throw EInvalidGraphicOperation("Invalid image size");
@@ -317,14 +315,6 @@ void TBitmap::SetHandle(HBITMAP Value) {
     FPixelFormat = b->Monochrome ? pf1bit : b->IsDIB ? BitsFormat(b->BitCount) : pfDevice;
   }
   Changed(this);
-}
-
-HBITMAP TBitmap::ReleaseHandle() {
-  FreeContext();
-  HBITMAP h = FHandle;
-  FHandle = nullptr;
-  FWidth = FHeight = 0;
-  return h;
 }
 
 void TBitmap::Assign(TPersistent* Source) {

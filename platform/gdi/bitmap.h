@@ -57,9 +57,6 @@ public:
   HBITMAP Handle();
   // Adopts Value (the bitmap then owns it); nullptr empties the bitmap.
   void SetHandle(HBITMAP Value);
-  // Gives up the handle to the caller; the bitmap becomes empty.
-  HBITMAP ReleaseHandle();
-  bool HandleAllocated() const { return FHandle != nullptr; }
   TBitmapHandleType HandleType() const { return FMonochromeDDB ? bmDDB : bmDIB; }
 
   TPixelFormat PixelFormat() const { return FPixelFormat; }
@@ -88,8 +85,6 @@ public:
 
   // Releases the canvas DC (the pixels stay).
   void FreeContext();
-  void Dormant() { FreeContext(); }
-  void FreeImage() {}
   // A monochrome mask: 1 (white) where the pixel is TransparentColor.
   void Mask(TColor TransparentColor);
 
@@ -99,7 +94,6 @@ private:
   void NewImage(int32_t W, int32_t H, TPixelFormat Format, const std::vector<RGBQUAD>* Table, bool MonoDDB,
                 bool Fill = true);
   void FreeHandle();
-  void Changing();
   HBITMAP FHandle = nullptr;
   HPALETTE FPalette = nullptr;
   std::unique_ptr<TBitmapCanvas> FCanvas;

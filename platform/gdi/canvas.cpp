@@ -372,14 +372,6 @@ void TCanvas::TextOut(int32_t X, int32_t Y, const std::string& Text) {
   Changed();
 }
 
-void TCanvas::TextRect(const TRect& R, int32_t X, int32_t Y, const std::string& Text) {
-  Changing();
-  RequiredState(csHandleValid | csFontValid | csBrushValid);
-  uint32_t opts = ETO_CLIPPED | (FBrush->Style() != bsClear ? uint32_t(ETO_OPAQUE) : 0u);
-  ::ExtTextOut(FHandle, X, Y, opts, &R, Text.data(), static_cast<int32_t>(Text.size()));
-  Changed();
-}
-
 TSize TCanvas::TextExtent(const std::string& Text) {
   RequiredState(csHandleValid | csFontValid);
   return ::TextExtent(FHandle, Text);

@@ -89,7 +89,6 @@ public:
   void SetColor(TColor Value);
   TFontStyles Style() const { return FStyle; }
   void SetStyle(TFontStyles Value);
-  int32_t PixelsPerInch() const { return 96; }
 
 private:
   std::string FName = "MS Sans Serif";
@@ -137,7 +136,6 @@ public:
   void Rectangle(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
   void Rectangle(const TRect& R) { Rectangle(R.Left, R.Top, R.Right, R.Bottom); }
   void Ellipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
-  void Ellipse(const TRect& R) { Ellipse(R.Left, R.Top, R.Right, R.Bottom); }
   void RoundRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t X3, int32_t Y3);
   void Polygon(const std::vector<TPoint>& Points);
   void Polyline(const std::vector<TPoint>& Points);
@@ -146,7 +144,6 @@ public:
   void DrawFocusRect(const TRect& R);
   // Text in the font's colour; the brush colour behind it unless the brush is clear.
   void TextOut(int32_t X, int32_t Y, const std::string& Text);
-  void TextRect(const TRect& R, int32_t X, int32_t Y, const std::string& Text);
   TSize TextExtent(const std::string& Text);
   int32_t TextWidth(const std::string& Text) { return TextExtent(Text).cx; }
   int32_t TextHeight(const std::string& Text) { return TextExtent(Text).cy; }
@@ -162,7 +159,6 @@ public:
 
   void Lock() { ++FLockCount; }
   void Unlock() { --FLockCount; }
-  bool TryLock() { Lock(); return true; }
   int32_t LockCount() const { return FLockCount; }
 
   TNotifyEvent OnChange;

@@ -13,8 +13,6 @@ constexpr TColor RGB(uint8_t r, uint8_t g, uint8_t b) {
 constexpr uint8_t GetRValue(TColor c) { return static_cast<uint8_t>(c); }
 constexpr uint8_t GetGValue(TColor c) { return static_cast<uint8_t>(c >> 8); }
 constexpr uint8_t GetBValue(TColor c) { return static_cast<uint8_t>(c >> 16); }
-// A colour that names entry Index of the palette selected in the DC.
-constexpr TColor PALETTEINDEX(uint16_t Index) { return 0x01000000u | Index; }
 // A colour matched against the selected palette (treated as plain RGB here).
 constexpr TColor PALETTERGB(uint8_t r, uint8_t g, uint8_t b) { return 0x02000000u | RGB(r, g, b); }
 

@@ -199,7 +199,6 @@ TColor SetBkColor(HDC DC, TColor Color) {
   DC->S.BkColor = Color;
   return o;
 }
-TColor GetBkColor(HDC DC) { return DC ? DC->S.BkColor : CLR_INVALID; }
 int32_t SetBkMode(HDC DC, int32_t Mode) {
   if (!DC || (Mode != TRANSPARENT && Mode != OPAQUE)) return 0;
   int32_t o = DC->S.BkMode;
@@ -213,18 +212,10 @@ int32_t SetROP2(HDC DC, int32_t Mode) {
   DC->S.Rop2 = Mode;
   return o;
 }
-int32_t GetROP2(HDC DC) { return DC ? DC->S.Rop2 : 0; }
 int32_t SetStretchBltMode(HDC DC, int32_t Mode) {
   if (!DC || Mode < BLACKONWHITE || Mode > HALFTONE) return 0;
   int32_t o = DC->S.StretchMode;
   DC->S.StretchMode = Mode;
-  return o;
-}
-int32_t GetStretchBltMode(HDC DC) { return DC ? DC->S.StretchMode : 0; }
-int32_t SetPolyFillMode(HDC DC, int32_t Mode) {
-  if (!DC || (Mode != ALTERNATE && Mode != WINDING)) return 0;
-  int32_t o = DC->S.PolyFillMode;
-  DC->S.PolyFillMode = Mode;
   return o;
 }
 
@@ -250,11 +241,6 @@ bool SetBrushOrgEx(HDC DC, int32_t X, int32_t Y, TPoint* Old) {
   if (!DC) return false;
   if (Old) *Old = DC->S.BrushOrg;
   DC->S.BrushOrg = TPoint{X, Y};
-  return true;
-}
-bool GetBrushOrgEx(HDC DC, TPoint* Org) {
-  if (!DC || !Org) return false;
-  *Org = DC->S.BrushOrg;
   return true;
 }
 
@@ -312,13 +298,6 @@ int32_t ExcludeClipRect(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_
   return ClipType(DC);
 }
 
-int32_t OffsetClipRgn(HDC DC, int32_t dx, int32_t dy) {
-  if (!DC) return RGN_ERROR;
-  if (DC->S.Clip)
-    for (TRect& r : *DC->S.Clip) OffsetRect(r, dx, dy);
-  return ClipType(DC);
-}
-
 int32_t GetClipBox(HDC DC, TRect& R) {
   if (!DC) return RGN_ERROR;
   auto vis = gdi::CombineRects(CurrentClip(DC), SurfaceRects(DC), RGN_AND);
@@ -327,25 +306,8 @@ int32_t GetClipBox(HDC DC, TRect& R) {
   return gdi::RegionType(vis);
 }
 
-int32_t GetClipRgn(HDC DC, HRGN Rgn) {
-  if (!DC || !Rgn || Rgn->Type != OBJ_REGION) return -1;
-  if (!DC->S.Clip) return 0;
-  static_cast<GdiRegion*>(Rgn)->Rects = *DC->S.Clip;
-  return 1;
-}
-
 bool PtVisible(HDC DC, int32_t X, int32_t Y) {
   return DC && gdi::Visible(DC, X + DC->S.ViewportOrg.X, Y + DC->S.ViewportOrg.Y);
-}
-
-bool RectVisible(HDC DC, const TRect& R) {
-  if (!DC) return false;
-  TRect d = ToDevice(DC, R.Left, R.Top, R.Right, R.Bottom);
-  auto vis = gdi::CombineRects(CurrentClip(DC), SurfaceRects(DC), RGN_AND);
-  TRect t;
-  for (const TRect& q : vis)
-    if (IntersectRect(t, q, d)) return true;
-  return false;
 }
 
 // ---- Palettes ----
@@ -367,24 +329,4 @@ uint32_t RealizePalette(HDC DC) {
   uint32_t n = static_cast<uint32_t>(DC->S.Palette->Entries.size());
   if (DC->S.Palette->Stock) return 0;
   return n < free ? n : free;
-}
-
-uint32_t GetSystemPaletteEntries(HDC, uint32_t Start, uint32_t Count, PALETTEENTRY* Entries) {
-  if (gScreenBits > 8) return 0;
-  uint32_t size = 1u << gScreenBits;
-  if (!Entries) return size;
-  auto* def = static_cast<GdiPalette*>(GetStockObject(DEFAULT_PALETTE));
-  uint32_t n = 0;
-  for (uint32_t i = Start; i < size && n < Count; ++i, ++n) {
-    PALETTEENTRY e{};
-    if (size >= 20) {
-      if (i < 10) e = def->Entries[i];
-      else if (i >= size - 10) e = def->Entries[20 - (size - i)];
-    } else if (i < 16) {
-      TColor c = VGAColors[i];
-      e = PALETTEENTRY{GetRValue(c), GetGValue(c), GetBValue(c), 0};
-    }
-    Entries[n] = e;
-  }
-  return n;
 }

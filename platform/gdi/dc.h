@@ -69,7 +69,6 @@ enum : int32_t { TRANSPARENT = 1, OPAQUE = 2 };
 TColor SetTextColor(HDC DC, TColor Color);
 TColor GetTextColor(HDC DC);
 TColor SetBkColor(HDC DC, TColor Color);
-TColor GetBkColor(HDC DC);
 int32_t SetBkMode(HDC DC, int32_t Mode);
 int32_t GetBkMode(HDC DC);
 // Binary raster operations of pens and brushes in line and shape drawing.
@@ -92,13 +91,9 @@ enum : int32_t {
   R2_WHITE = 16,
 };
 int32_t SetROP2(HDC DC, int32_t Mode);
-int32_t GetROP2(HDC DC);
 // Stretch modes. Every mode maps pixels by nearest neighbour (see StretchBlt).
 enum : int32_t { BLACKONWHITE = 1, WHITEONBLACK = 2, COLORONCOLOR = 3, HALFTONE = 4 };
 int32_t SetStretchBltMode(HDC DC, int32_t Mode);
-int32_t GetStretchBltMode(HDC DC);
-enum : int32_t { ALTERNATE = 1, WINDING = 2 };
-int32_t SetPolyFillMode(HDC DC, int32_t Mode);
 
 // ---- Coordinates: device = logical + viewport origin ----
 bool SetViewportOrgEx(HDC DC, int32_t X, int32_t Y, TPoint* Old);
@@ -106,7 +101,6 @@ bool GetViewportOrgEx(HDC DC, TPoint* Org);
 bool OffsetViewportOrgEx(HDC DC, int32_t dx, int32_t dy, TPoint* Old);
 // The brush origin, in device coordinates: pattern pixel (0, 0) lands there.
 bool SetBrushOrgEx(HDC DC, int32_t X, int32_t Y, TPoint* Old);
-bool GetBrushOrgEx(HDC DC, TPoint* Org);
 
 // ---- Clipping (logical coordinates except SelectClipRgn's, which are device) ----
 // Results are region types: NULLREGION, SIMPLEREGION, COMPLEXREGION, or RGN_ERROR.
@@ -114,13 +108,9 @@ int32_t SelectClipRgn(HDC DC, HRGN Rgn);  // nullptr removes the clip region
 int32_t ExtSelectClipRgn(HDC DC, HRGN Rgn, int32_t Mode);
 int32_t IntersectClipRect(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
 int32_t ExcludeClipRect(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
-int32_t OffsetClipRgn(HDC DC, int32_t dx, int32_t dy);
 // The bounding box of the visible area (clip region and surface), logical.
 int32_t GetClipBox(HDC DC, TRect& R);
-// Copies the clip region into Rgn: 1 when there is one, 0 when there is none.
-int32_t GetClipRgn(HDC DC, HRGN Rgn);
 bool PtVisible(HDC DC, int32_t X, int32_t Y);
-bool RectVisible(HDC DC, const TRect& R);
 
 // ---- Palettes ----
 HPALETTE SelectPalette(HDC DC, HPALETTE Palette, bool ForceBackground);
@@ -128,8 +118,6 @@ HPALETTE SelectPalette(HDC DC, HPALETTE Palette, bool ForceBackground);
 // this does nothing and returns 0; on a palette screen it returns the number
 // of entries mapped.
 uint32_t RealizePalette(HDC DC);
-// The system palette of a palette screen (reserved colours at both ends).
-uint32_t GetSystemPaletteEntries(HDC DC, uint32_t Start, uint32_t Count, PALETTEENTRY* Entries);
 
 // ---- Pixels, lines, shapes ----
 // SetPixel returns the colour actually set (the nearest table colour on a
@@ -150,13 +138,12 @@ bool Rectangle(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom)
 bool Ellipse(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom);
 bool RoundRect(HDC DC, int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, int32_t CornerWidth,
                int32_t CornerHeight);
-// Fills by the poly-fill mode (pixel centres inside), then outlines with the pen.
+// Fills by the even-odd rule (pixel centres inside), then outlines with the pen.
 bool Polygon(HDC DC, const TPoint* Points, int32_t Count);
 // Fills (Left, Top)..(Right, Bottom) excluding the far edges with Brush.
 int32_t FillRect(HDC DC, const TRect& R, HBRUSH Brush);
 // A one-pixel frame inside R, drawn with Brush (pattern brushes included).
 int32_t FrameRect(HDC DC, const TRect& R, HBRUSH Brush);
-bool InvertRect(HDC DC, const TRect& R);
 // The focus rectangle: a dotted frame (every other pixel) inverted.
 bool DrawFocusRect(HDC DC, const TRect& R);
 
@@ -201,9 +188,6 @@ bool StretchBlt(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, H
 int32_t StretchDIBits(HDC DC, int32_t X, int32_t Y, int32_t Width, int32_t Height, int32_t XSrc, int32_t YSrc,
                       int32_t SrcWidth, int32_t SrcHeight, const void* Bits, const BITMAPINFO* Info,
                       uint32_t Usage, uint32_t Rop);
-int32_t SetDIBitsToDevice(HDC DC, int32_t X, int32_t Y, uint32_t Width, uint32_t Height, int32_t XSrc,
-                          int32_t YSrc, uint32_t StartScan, uint32_t Lines, const void* Bits,
-                          const BITMAPINFO* Info, uint32_t Usage);
 // Stretches like StretchBlt with SRCCOPY but leaves destination pixels whose
 // source colour equals Transparent unchanged.
 bool TransparentBlt(HDC Dest, int32_t X, int32_t Y, int32_t Width, int32_t Height, HDC Src, int32_t XSrc,

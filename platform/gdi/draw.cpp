@@ -777,27 +777,21 @@ bool Polygon(HDC DC, const TPoint* Points, int32_t Count) {
     GdiBitmap* b = DC->S.Bitmap;
     ymin = std::max(ymin, 0);
     ymax = std::min(ymax, b->Height);
-    std::vector<std::pair<double, int32_t>> xs;
+    std::vector<double> xs;
     for (int32_t y = ymin; y < ymax; ++y) {
       double yc = y + 0.5;
       xs.clear();
       for (int32_t i = 0; i < Count; ++i) {
         const TPoint &a = p[i], &c = p[(i + 1) % Count];
         if (a.Y == c.Y) continue;
-        bool up = a.Y < c.Y;
-        double lo = up ? a.Y : c.Y, hi = up ? c.Y : a.Y;
+        double lo = std::min(a.Y, c.Y), hi = std::max(a.Y, c.Y);
         if (yc < lo || yc >= hi) continue;
-        double x = a.X + (yc - a.Y) * (c.X - a.X) / double(c.Y - a.Y);
-        xs.emplace_back(x, up ? 1 : -1);
+        xs.push_back(a.X + (yc - a.Y) * (c.X - a.X) / double(c.Y - a.Y));
       }
       std::sort(xs.begin(), xs.end());
-      int32_t wind = 0;
-      for (size_t k = 0; k + 1 < xs.size(); ++k) {
-        wind += xs[k].second;
-        bool in = DC->S.PolyFillMode == WINDING ? wind != 0 : (k % 2) == 0;
-        if (!in) continue;
-        int32_t a = static_cast<int32_t>(std::ceil(xs[k].first - 0.5));
-        int32_t e = static_cast<int32_t>(std::ceil(xs[k + 1].first - 0.5));
+      for (size_t k = 0; k + 1 < xs.size(); k += 2) {
+        int32_t a = static_cast<int32_t>(std::ceil(xs[k] - 0.5));
+        int32_t e = static_cast<int32_t>(std::ceil(xs[k + 1] - 0.5));
         FillSpanRop2(DC, brush, y, a, e, DC->S.Rop2);
       }
     }
@@ -834,10 +828,6 @@ int32_t FrameRect(HDC DC, const TRect& R, HBRUSH Brush) {
     if (b.X - 1 > a.X) FillSpanRop2(DC, pb, y, b.X - 1, b.X, R2_COPYPEN);
   }
   return 1;
-}
-
-bool InvertRect(HDC DC, const TRect& R) {
-  return PatBlt(DC, R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top, DSTINVERT);
 }
 
 bool DrawFocusRect(HDC DC, const TRect& R) {
@@ -901,15 +891,6 @@ int32_t StretchDIBits(HDC DC, int32_t X, int32_t Y, int32_t Width, int32_t Heigh
   bool ok = Blt(DC, p.X, p.Y, Width, Height, nullptr, &v, XSrc, top, SrcWidth, SrcHeight, Rop, nullptr);
   v.Bits = nullptr;
   return ok ? std::abs(SrcHeight) : 0;
-}
-
-int32_t SetDIBitsToDevice(HDC DC, int32_t X, int32_t Y, uint32_t Width, uint32_t Height, int32_t XSrc, int32_t YSrc,
-                          uint32_t StartScan, uint32_t Lines, const void* Bits, const BITMAPINFO* Info,
-                          uint32_t Usage) {
-  if (!DC || Usage != DIB_RGB_COLORS || StartScan != 0) return 0;
-  (void)Lines;
-  return StretchDIBits(DC, X, Y, static_cast<int32_t>(Width), static_cast<int32_t>(Height), XSrc, YSrc,
-                       static_cast<int32_t>(Width), static_cast<int32_t>(Height), Bits, Info, Usage, SRCCOPY);
 }
 
 bool GdiFlush() { return true; }

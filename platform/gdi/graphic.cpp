@@ -18,7 +18,6 @@ void TPersistent::AssignTo(TPersistent* Dest) {
 }
 
 void TGraphic::Changed(TObject*) {
-  FModified = true;
   if (OnChange) OnChange(this);
 }
 
@@ -49,9 +48,4 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
 
 void TGraphic::SaveToFile(const std::string& FileName) {
   SafeWriteFile(FileName, [this](TStream& Stream) { SaveToStream(Stream); });
-}
-
-void TGraphic::SetModified(bool Value) {
-  if (Value) Changed(this);
-  else FModified = false;
 }

@@ -29,7 +29,7 @@ public:
   TGraphic() = default;
   ~TGraphic() override = default;
 
-  // Change notification: Changed sets Modified and fires OnChange.
+  // Change notification: Changed fires OnChange.
   virtual void Changed(TObject* Sender);
   TNotifyEvent OnChange;
 
@@ -62,10 +62,7 @@ public:
   bool Empty() { return GetEmpty(); }
   int32_t Width() { return GetWidth(); }
   int32_t Height() { return GetHeight(); }
-  bool Modified() const { return FModified; }
-  void SetModified(bool Value);
 
 protected:
   bool FTransparent = false;
-  bool FModified = false;
 };

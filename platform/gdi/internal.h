@@ -108,8 +108,6 @@ struct DCState {
   int32_t BkMode = OPAQUE;
   int32_t Rop2 = R2_COPYPEN;
   int32_t StretchMode = BLACKONWHITE;
-  int32_t PolyFillMode = ALTERNATE;
-  uint32_t TextAlign = 0;
   TPoint ViewportOrg;
   TPoint BrushOrg;
   TPoint Pos;

@@ -104,8 +104,6 @@ TRect RectsBox(const std::vector<TRect>& R) {
 
 }  // namespace gdi
 
-uint32_t GetObjectType(HGDIOBJ Obj) { return Obj ? Obj->Type : 0; }
-
 bool DeleteObject(HGDIOBJ Obj) {
   if (!Obj) return false;
   if (Obj->Stock) return true;
@@ -175,8 +173,6 @@ HPEN CreatePen(uint32_t Style, int32_t Width, TColor Color) {
   return p;
 }
 
-HPEN CreatePenIndirect(const LOGPEN& LogPen) { return CreatePen(LogPen.lopnStyle, LogPen.lopnWidth.X, LogPen.lopnColor); }
-
 HBRUSH CreateSolidBrush(TColor Color) {
   auto* b = new GdiBrush;
   b->Color = Color;
@@ -241,14 +237,6 @@ uint32_t GetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, PAL
   if (!Entries) return static_cast<uint32_t>(v.size());
   uint32_t n = 0;
   for (uint32_t i = Start; i < v.size() && n < Count; ++i, ++n) Entries[n] = v[i];
-  return n;
-}
-
-uint32_t SetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, const PALETTEENTRY* Entries) {
-  if (!Palette || Palette->Type != OBJ_PAL || !Entries) return 0;
-  auto& v = static_cast<GdiPalette*>(Palette)->Entries;
-  uint32_t n = 0;
-  for (uint32_t i = Start; i < v.size() && n < Count; ++i, ++n) v[i] = Entries[n];
   return n;
 }
 

@@ -8,7 +8,7 @@
 #include "platform/gdi/colors.h"
 #include "platform/gdi/types.h"
 
-// Object kinds (GetObjectType).
+// Object kinds.
 enum : uint32_t {
   OBJ_PEN = 1,
   OBJ_BRUSH = 2,
@@ -19,7 +19,6 @@ enum : uint32_t {
   OBJ_REGION = 8,
   OBJ_MEMDC = 10,
 };
-uint32_t GetObjectType(HGDIOBJ Obj);
 
 // Frees an object. Refused (false) for stock objects, for objects currently
 // selected into a DC and for nullptr.
@@ -59,7 +58,6 @@ struct LOGPEN {
   TColor lopnColor = 0;
 };
 HPEN CreatePen(uint32_t Style, int32_t Width, TColor Color);
-HPEN CreatePenIndirect(const LOGPEN& LogPen);
 
 // Brushes.
 enum : uint32_t {
@@ -134,7 +132,6 @@ constexpr uint8_t PC_NOCOLLAPSE = 4;
 // A palette of 1 to 1024 entries; nullptr for a bad count.
 HPALETTE CreatePalette(const LOGPALETTE* LogPalette);
 uint32_t GetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, PALETTEENTRY* Entries);
-uint32_t SetPaletteEntries(HPALETTE Palette, uint32_t Start, uint32_t Count, const PALETTEENTRY* Entries);
 // Index of the entry nearest to Color (smallest squared RGB distance, first on ties).
 uint32_t GetNearestPaletteIndex(HPALETTE Palette, TColor Color);
 uint32_t GetPaletteEntryCount(HPALETTE Palette);

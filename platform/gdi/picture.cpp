@@ -1,48 +1,9 @@
-// TPicture and the picture file formats.
+// TPicture.
 #include "platform/gdi/picture.h"
-
-#include <map>
-#include <mutex>
 
 #include "platform/base/files.h"
 #include "platform/base/strings.h"
 #include "platform/gdi/bitmap.h"
-
-namespace {
-
-struct Format {
-  std::string Description;
-  TGraphicFactory Factory;
-};
-
-std::mutex gFormatsLock;
-
-std::map<std::string, Format>& Formats() {
-  static std::map<std::string, Format>* formats = nullptr;
-  if (!formats) {
-    formats = new std::map<std::string, Format>;
-    (*formats)["bmp"] = Format{"Bitmaps", [] { return std::unique_ptr<TGraphic>(new TBitmap); }};
-  }
-  return *formats;
-}
-
-std::string ExtensionKey(const std::string& Extension) {
-  std::string e = LowerCase(Extension);
-  if (!e.empty() && e[0] == '.') e.erase(0, 1);
-  return e;
-}
-
-}  // namespace
-
-void RegisterPictureFormat(const std::string& Extension, const std::string& Description, TGraphicFactory Factory) {
-  std::lock_guard<std::mutex> lock(gFormatsLock);
-  Formats()[ExtensionKey(Extension)] = Format{Description, std::move(Factory)};
-}
-
-void UnregisterPictureFormat(const std::string& Extension) {
-  std::lock_guard<std::mutex> lock(gFormatsLock);
-  Formats().erase(ExtensionKey(Extension));
-}
 
 TPicture::TPicture() = default;
 TPicture::~TPicture() = default;
@@ -67,7 +28,6 @@ TBitmap* TPicture::Bitmap() {
 }
 
 int32_t TPicture::Width() const { return FGraphic ? FGraphic->Width() : 0; }
-int32_t TPicture::Height() const { return FGraphic ? FGraphic->Height() : 0; }
 
 void TPicture::Assign(TPersistent* Source) {
   if (!Source) {
@@ -95,19 +55,10 @@ void TPicture::Assign(TPersistent* Source) {
 }
 
 void TPicture::LoadFromFile(const std::string& FileName) {
-  std::string ext = ExtensionKey(ExtractFileExt(FileName));
-  TGraphicFactory factory;
-  {
-    std::lock_guard<std::mutex> lock(gFormatsLock);
-    auto it = Formats().find(ext);
-    if (it == Formats().end()) throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
-    factory = it->second.Factory;
-  }
-  std::unique_ptr<TGraphic> g = factory();
+  std::string ext = LowerCase(ExtractFileExt(FileName));
+  if (!ext.empty()) ext.erase(0, 1);
+  if (ext != "bmp") throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
+  auto g = std::make_unique<TBitmap>();
   g->LoadFromFile(FileName);
   SetGraphic(std::move(g));
-}
-
-void TPicture::SaveToFile(const std::string& FileName) {
-  if (FGraphic) FGraphic->SaveToFile(FileName);
 }

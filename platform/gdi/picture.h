@@ -1,16 +1,12 @@
-// TPicture: holds one TGraphic of any kind and loads files through the
-// registered graphic classes by extension.
+// TPicture: holds one TGraphic of any kind and loads bitmap files.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/gdi/graphic.h"
 
 class TBitmap;
-
-using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 
 class TPicture : public TPersistent {
 public:
@@ -24,13 +20,11 @@ public:
   // gets a new empty TBitmap in its place.
   TBitmap* Bitmap();
   int32_t Width() const;
-  int32_t Height() const;
   // From another TPicture or a TBitmap (copied); nullptr empties.
   void Assign(TPersistent* Source) override;
-  // Loads through the class registered for the file's lower-case extension;
-  // raises EInvalidGraphic "Unknown picture file extension (.ext)" otherwise.
+  // Loads a file whose extension is "bmp" (any case) as a TBitmap; raises
+  // EInvalidGraphic "Unknown picture file extension (.ext)" for any other.
   void LoadFromFile(const std::string& FileName);
-  void SaveToFile(const std::string& FileName);
 
   TNotifyEvent OnChange;
 
@@ -38,8 +32,3 @@ private:
   void Changed(TObject* Sender);
   std::unique_ptr<TGraphic> FGraphic;
 };
-
-// Registers a graphic class for an extension (without the dot, any case).
-// "bmp" is registered for TBitmap from the start.
-void RegisterPictureFormat(const std::string& Extension, const std::string& Description, TGraphicFactory Factory);
-void UnregisterPictureFormat(const std::string& Extension);

@@ -295,14 +295,6 @@ uint32_t SetDIBColorTable(HDC DC, uint32_t Start, uint32_t Count, const RGBQUAD*
   return n;
 }
 
-uint32_t GetDIBColorTable(HDC DC, uint32_t Start, uint32_t Count, RGBQUAD* Colors) {
-  if (!DC || !Colors || !DC->S.Bitmap || !DC->S.Bitmap->HasTable()) return 0;
-  GdiBitmap* b = DC->S.Bitmap;
-  uint32_t n = 0;
-  for (uint32_t i = Start; i < static_cast<uint32_t>(b->TableSize) && n < Count; ++i, ++n) Colors[n] = b->Table[i];
-  return n;
-}
-
 namespace gdi {
 
 // A non-owning view of DIB memory as a bitmap, for reading or writing rows.

@@ -97,7 +97,6 @@ constexpr uint32_t DIB_PAL_COLORS = 1;
 struct TBitmapInfo256 {
   BITMAPINFOHEADER bmiHeader;
   RGBQUAD bmiColors[256];
-  const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(this); }
   BITMAPINFO* Info() { return reinterpret_cast<BITMAPINFO*>(this); }
 };
 
@@ -149,7 +148,6 @@ int32_t GetObject(HGDIOBJ Obj, int32_t Size, void* Buffer);
 
 // Colour table of the DIB section selected in DC. Return the entries set or got.
 uint32_t SetDIBColorTable(HDC DC, uint32_t Start, uint32_t Count, const RGBQUAD* Colors);
-uint32_t GetDIBColorTable(HDC DC, uint32_t Start, uint32_t Count, RGBQUAD* Colors);
 
 // Copies Lines rows of Bitmap starting at row Start (counted from the bottom)
 // into Bits in the format Info asks for (1, 4, 8, 24 or 32 bits, BI_RGB).
@@ -193,7 +191,6 @@ public:
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   HDC DC() const { return FDC; }
-  HBITMAP Bitmap() const { return FBitmap; }
   // Top-down rows of Stride() bytes; nullptr while the size is empty.
   const uint8_t* Pixels() const;
   uint8_t* Pixels();

@@ -233,15 +233,6 @@ void Render(DeviceContext* DC, Font& F, int32_t X, int32_t Y, const std::u32stri
 
 }  // namespace
 
-uint32_t SetTextAlign(HDC DC, uint32_t Align) {
-  if (!DC) return 0xFFFFFFFF;
-  uint32_t o = DC->S.TextAlign;
-  DC->S.TextAlign = Align;
-  return o;
-}
-
-uint32_t GetTextAlign(HDC DC) { return DC ? DC->S.TextAlign : 0xFFFFFFFF; }
-
 bool ExtTextOut(HDC DC, int32_t X, int32_t Y, uint32_t Options, const TRect* R, const char* Text, int32_t Count) {
   if (!DC) return false;
   std::lock_guard<std::recursive_mutex> lock(gTextLock);
@@ -257,25 +248,14 @@ bool ExtTextOut(HDC DC, int32_t X, int32_t Y, uint32_t Options, const TRect* R, 
   Font f;
   if (!Prepare(DC, f)) return false;
   std::u32string t = Decode(Text ? Text : "", Len(Text, Count));
-  int32_t w = Measure(f, t);
-  uint32_t al = DC->S.TextAlign;
-  int32_t x = X, y = Y;
-  if ((al & TA_CENTER) == TA_CENTER) x -= w / 2;
-  else if (al & TA_RIGHT) x -= w;
-  if ((al & TA_BASELINE) == TA_BASELINE) y -= f.Ascent;
-  else if (al & TA_BOTTOM) y -= f.Ascent + f.Descent;
   bool clipped = R && (Options & ETO_CLIPPED);
   if (clipped) {
     SaveDC(DC);
     IntersectClipRect(DC, R->Left, R->Top, R->Right, R->Bottom);
   }
-  Render(DC, f, x + DC->S.ViewportOrg.X, y + DC->S.ViewportOrg.Y, t, nullptr);
+  Render(DC, f, X + DC->S.ViewportOrg.X, Y + DC->S.ViewportOrg.Y, t, nullptr);
   if (clipped) RestoreDC(DC, -1);
   return true;
-}
-
-bool TextOut(HDC DC, int32_t X, int32_t Y, const char* Text, int32_t Count) {
-  return ExtTextOut(DC, X, Y, 0, nullptr, Text, Count);
 }
 
 bool TextOut(HDC DC, int32_t X, int32_t Y, const std::string& Text) {

@@ -22,23 +22,11 @@ struct TEXTMETRIC {
   uint8_t tmStruckOut = 0;
 };
 
-// Text alignment of TextOut (reference point relative to the text).
-enum : uint32_t {
-  TA_LEFT = 0,
-  TA_RIGHT = 2,
-  TA_CENTER = 6,
-  TA_TOP = 0,
-  TA_BOTTOM = 8,
-  TA_BASELINE = 24,
-};
-uint32_t SetTextAlign(HDC DC, uint32_t Align);
-uint32_t GetTextAlign(HDC DC);
-
-// Text is UTF-8. Count < 0 means up to the terminating zero. On palette
-// surfaces text is drawn without antialiasing; on 24- and 32-bit surfaces
-// edges are blended. With OPAQUE background mode the text cell is first
-// filled with the background colour.
-bool TextOut(HDC DC, int32_t X, int32_t Y, const char* Text, int32_t Count);
+// Text is UTF-8, drawn with its cell's top-left corner at X, Y. Count < 0
+// means up to the terminating zero. On palette surfaces text is drawn
+// without antialiasing; on 24- and 32-bit surfaces edges are blended. With
+// OPAQUE background mode the text cell is first filled with the background
+// colour.
 bool TextOut(HDC DC, int32_t X, int32_t Y, const std::string& Text);
 enum : uint32_t { ETO_OPAQUE = 2, ETO_CLIPPED = 4 };
 // Like TextOut; ETO_OPAQUE fills R with the background colour, ETO_CLIPPED clips to R.

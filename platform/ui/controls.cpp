@@ -16,6 +16,7 @@ std::function<bool(TWinControl*, uint16_t, TShiftState)> ShortCutHook;
 std::function<bool(TWinControl*, uint16_t, TShiftState)> DialogKeyHook;
 
 namespace {
+// The windowless control that has the mouse captured through its parent.
 TControl* CaptureControl = nullptr;
 std::vector<TControlCanvas*> CanvasList;
 int32_t WndProcDepth = 0;
@@ -27,9 +28,6 @@ bool Overlap(const TRect& A, const TRect& B) {
   return A.Left < B.Right && B.Left < A.Right && A.Top < B.Bottom && B.Top < A.Bottom;
 }
 }  // namespace
-
-TControl* GetCaptureControl() { return CaptureControl; }
-void SetCaptureControl(TControl* Control) { CaptureControl = Control; }
 
 TShiftState KeysToShiftState(uint32_t Keys) {
   TShiftState s = 0;
@@ -286,19 +284,6 @@ void TControl::BringToFront() {
   if (FWindowed) {
     auto* w = static_cast<TWinControl*>(this);
     if (w->HandleAllocated()) SetWindowPos(w->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  } else {
-    Invalidate();
-  }
-}
-
-void TControl::SendToBack() {
-  if (!FParent) return;
-  auto& v = FParent->FControls;
-  v.erase(std::remove(v.begin(), v.end(), this), v.end());
-  v.insert(v.begin(), this);
-  if (FWindowed) {
-    auto* w = static_cast<TWinControl*>(this);
-    if (w->HandleAllocated()) SetWindowPos(w->Handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   } else {
     Invalidate();
   }
@@ -727,13 +712,8 @@ bool TWinControl::ContainsControl(TControl* Control) {
   return false;
 }
 
-void TWinControl::EnableAlign() {
-  if (FAlignLevel > 0) --FAlignLevel;
-  if (FAlignLevel == 0 && (FControlState & csAlignmentNeeded)) Realign();
-}
-
 void TWinControl::Realign() {
-  if (FAlignLevel > 0 || (ComponentState() & (csLoading | csDestroying))) {
+  if (ComponentState() & (csLoading | csDestroying)) {
     FControlState |= csAlignmentNeeded;
     return;
   }

@@ -175,9 +175,7 @@ public:
   // parent's window; a windowed one: its own window and child windows).
   virtual void Update();
   virtual void Repaint();
-  void Refresh() { Repaint(); }
   void BringToFront();
-  void SendToBack();
   bool IsWindowed() const { return FWindowed; }
 
   // Messages: WindowProc is where every message enters (replace it to
@@ -198,8 +196,6 @@ public:
   // Starts dragging this control: at once, or once the pointer has moved
   // Threshold pixels (5 when negative) with the button held.
   void BeginDrag(bool Immediate, int32_t Threshold = -1);
-  // Ends this control's drag, dropping where the pointer is when Drop.
-  void EndDrag(bool Drop);
   bool Dragging() const;
 
   TNotifyEvent OnClick;
@@ -309,8 +305,6 @@ public:
   TControl* ControlAtPos(const TPoint& Pos, bool AllowDisabled, bool AllowWinControls = false);
   bool ContainsControl(TControl* Control);
 
-  void DisableAlign() { ++FAlignLevel; }
-  void EnableAlign();
   void Realign();
   // Places the aligned children within Rect (the client rectangle).
   virtual void AlignControls(TControl* AControl, TRect& Rect);
@@ -381,7 +375,6 @@ protected:
   HWND FHandle = nullptr;
   std::vector<TControl*> FControls;  // in z-order, bottom first
   std::vector<TWinControl*> FWinControls;
-  int32_t FAlignLevel = 0;
   bool FAligning = false;
   bool FTabStop = false;
   int32_t FTabOrder = -1;
@@ -456,9 +449,6 @@ void DeallocateHWnd(HWND Wnd);
 // Controls draw in the newer style (client edges rather than borders).
 extern bool NewStyleControls;
 
-// The windowless control that has the mouse captured through its parent.
-TControl* GetCaptureControl();
-void SetCaptureControl(TControl* Control);
 // The control of ours under a screen point (windowless ones included);
 // disabled ones only with AllowDisabled.
 TControl* FindDragTarget(const TPoint& Pos, bool AllowDisabled);

@@ -91,10 +91,6 @@ void TControl::BeginDrag(bool Immediate, int32_t Threshold) {
   if (Immediate) DragTo(Drag.Start);
 }
 
-void TControl::EndDrag(bool Drop) {
-  if (Drag.Control == this) DragDone(Drop);
-}
-
 bool TControl::Dragging() const { return Drag.Control == this; }
 
 bool TControl::DragMessage(TMessage& Message) {

@@ -374,12 +374,6 @@ bool TCustomForm::SetFocusedControl(TWinControl* Control) {
   return true;
 }
 
-void TCustomForm::FocusControl(TWinControl* Control) {
-  if (!Control) return;
-  if (FActive) Control->SetFocus();
-  else SetActiveControl(Control);
-}
-
 void TCustomForm::SetWindowFocus() {
   if (!HandleAllocated()) return;
   if (FActiveControl && FActiveControl->HandleAllocated() && FActiveControl->CanFocus())

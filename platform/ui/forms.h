@@ -84,14 +84,11 @@ public:
   // controls first; a key it sets to 0 goes no further.
   bool KeyPreview() const { return FKeyPreview; }
   void SetKeyPreview(bool Value) { FKeyPreview = Value; }
-  bool Modal() const { return FModal; }
-  TCanvas* Canvas() { return FCanvas.get(); }
 
   // Focus bookkeeping: OnExit on the controls left, OnEnter on the ones
   // entered; nothing when the control already is the focused one (as when
   // focus comes back after a modal dialog).
   bool SetFocusedControl(TWinControl* Control);
-  void FocusControl(TWinControl* Control);
   // Focus on the active control, or the first one that takes it.
   void SetWindowFocus();
   // Offers a character to every enabled control as CM_DIALOGCHAR (WParam the
@@ -259,10 +256,8 @@ public:
   TCustomForm* ActiveForm() const { return FActiveForm; }
   TWinControl* ActiveControl() const { return FActiveControl; }
   int32_t FormCount() const { return static_cast<int32_t>(FForms.size()); }
-  TCustomForm* Forms(int32_t Index) const { return FForms.at(static_cast<size_t>(Index)); }
   int32_t Width();
   int32_t Height();
-  int32_t PixelsPerInch() const { return 96; }
   TRect WorkAreaRect();
   // Bits per pixel of the screen (a setting: tests play 4- and 8-bit screens).
   int32_t ColorDepth();

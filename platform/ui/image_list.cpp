@@ -82,8 +82,6 @@ int32_t TCustomImageList::AddParts(TBitmap* Image, TBitmap* Mask, bool UseColor,
   return first;
 }
 
-int32_t TCustomImageList::Add(TBitmap* Image, TBitmap* Mask) { return AddParts(Image, Mask, false, 0); }
-
 int32_t TCustomImageList::AddMasked(TBitmap* Image, TColor MaskColor) { return AddParts(Image, nullptr, true, MaskColor); }
 
 void TCustomImageList::Replace(int32_t Index, TBitmap* Image, TBitmap* Mask) {
@@ -148,24 +146,4 @@ void TCustomImageList::DrawOnDC(HDC DC, int32_t X, int32_t Y, int32_t Index, boo
 
 void TCustomImageList::Draw(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Index, bool Enabled) {
   if (Canvas) DrawOnDC(Canvas->Handle(), X, Y, Index, Enabled);
-}
-
-void TCustomImageList::GetBitmap(int32_t Index, TBitmap* Image) {
-  CheckIndex(Index);
-  if (!Image) return;
-  Image->SetPixelFormat(pf24bit);
-  Image->SetSize(FWidth, FHeight);
-  TColor bk = ColorToRGB(FBkColor == clNone ? clBtnFace : FBkColor);
-  const TImage& img = FImages[static_cast<size_t>(Index)];
-  for (int32_t y = 0; y < FHeight; ++y) {
-    auto* row = static_cast<uint8_t*>(Image->ScanLine(y));
-    for (int32_t x = 0; x < FWidth; ++x) {
-      size_t i = static_cast<size_t>(y * FWidth + x);
-      TColor c = img.Transparent[i] ? bk : img.Pixels[i];
-      row[x * 3] = static_cast<uint8_t>(c >> 16);
-      row[x * 3 + 1] = static_cast<uint8_t>(c >> 8);
-      row[x * 3 + 2] = static_cast<uint8_t>(c);
-    }
-  }
-  Image->Changed(Image);
 }

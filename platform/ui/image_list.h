@@ -21,15 +21,11 @@ public:
   void SetHeight(int32_t Value);
   bool Masked() const { return FMasked; }
   void SetMasked(bool Value) { FMasked = Value; }
-  TColor BkColor() const { return FBkColor; }
-  void SetBkColor(TColor Value) { FBkColor = Value; }
   int32_t Count() const { return static_cast<int32_t>(FImages.size()); }
 
   // Adds Image (a strip of one or more images of the list's width) with
-  // Mask (white = transparent; null: fully opaque). Returns the index of
-  // the first image added, -1 when Image is empty.
-  int32_t Add(TBitmap* Image, TBitmap* Mask);
-  // The same, with the pixels of MaskColor transparent.
+  // the pixels of MaskColor transparent. Returns the index of the first
+  // image added, -1 when Image is empty.
   int32_t AddMasked(TBitmap* Image, TColor MaskColor);
   void Replace(int32_t Index, TBitmap* Image, TBitmap* Mask);
   void ReplaceMasked(int32_t Index, TBitmap* Image, TColor MaskColor);
@@ -39,9 +35,6 @@ public:
   // disabled image is drawn embossed in the shadow colours.
   void Draw(TCanvas* Canvas, int32_t X, int32_t Y, int32_t Index, bool Enabled = true);
   void DrawOnDC(HDC DC, int32_t X, int32_t Y, int32_t Index, bool Enabled = true);
-  // Copies image Index into Image (24 bits, transparent pixels in BkColor
-  // or clBtnFace).
-  void GetBitmap(int32_t Index, TBitmap* Image);
   // Whether pixel (X, Y) of image Index is transparent.
   bool IsTransparent(int32_t Index, int32_t X, int32_t Y) const;
   TColor Pixel(int32_t Index, int32_t X, int32_t Y) const;
@@ -59,7 +52,6 @@ private:
   int32_t FWidth = 16;
   int32_t FHeight = 16;
   bool FMasked = true;
-  TColor FBkColor = clNone;
   std::vector<TImage> FImages;
 };
 

@@ -44,14 +44,6 @@ TShortCut ShortCut(uint16_t Key, TShiftState Shift) {
   return s;
 }
 
-void ShortCutToKey(TShortCut Value, uint16_t& Key, TShiftState& Shift) {
-  Key = Value & 0xFF;
-  Shift = 0;
-  if (Value & scShift) Shift |= ssShift;
-  if (Value & scCtrl) Shift |= ssCtrl;
-  if (Value & scAlt) Shift |= ssAlt;
-}
-
 std::string ShortCutToText(TShortCut Value) {
   std::string name = KeyText(Value & 0xFF);
   if (name.empty()) return {};
@@ -211,14 +203,6 @@ void TMenuItem::Remove(TMenuItem* Item) {
 void TMenuItem::Delete(int32_t Index) {
   if (Index < 0 || Index >= Count()) throw EInvalidOperation("Menu index out of range");
   Remove(FItems[static_cast<size_t>(Index)]);
-}
-
-void TMenuItem::Clear() {
-  while (!FItems.empty()) {
-    TMenuItem* i = FItems.back();
-    Remove(i);
-    if (!i->Owner()) delete i;
-  }
 }
 
 int32_t TMenuItem::IndexOf(const TMenuItem* Item) const {

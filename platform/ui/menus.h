@@ -23,7 +23,6 @@ class TMenu;
 using TShortCut = uint16_t;
 enum : TShortCut { scNone = 0, scShift = 0x2000, scCtrl = 0x4000, scAlt = 0x8000 };
 TShortCut ShortCut(uint16_t Key, TShiftState Shift);
-void ShortCutToKey(TShortCut ShortCut, uint16_t& Key, TShiftState& Shift);
 // "Ctrl+O", "Alt+0", "F10", "Shift+Del"; empty for scNone.
 std::string ShortCutToText(TShortCut ShortCut);
 // The reverse of ShortCutToText (case-insensitive); scNone when unknown.
@@ -58,8 +57,6 @@ public:
   void SetVisible(bool Value);
   int32_t ImageIndex() const { return FImageIndex; }
   void SetImageIndex(int32_t Value);
-  const std::string& Hint() const { return FHint; }
-  void SetHint(const std::string& Value) { FHint = Value; }
   // A separator: the caption "-".
   bool IsLine() const { return FCaption == "-"; }
 
@@ -71,9 +68,7 @@ public:
   void Insert(int32_t Index, TMenuItem* Item);
   void Remove(TMenuItem* Item);
   void Delete(int32_t Index);
-  void Clear();
   int32_t IndexOf(const TMenuItem* Item) const;
-  TMenuItem* Parent() const { return FParent; }
   TMenu* GetParentMenu() const;
   // The first sub-item (any depth) with the caption (hotkeys ignored).
   TMenuItem* Find(const std::string& ACaption) const;
@@ -92,7 +87,6 @@ private:
   bool FEnabled = true;
   bool FVisible = true;
   int32_t FImageIndex = -1;
-  std::string FHint;
   std::vector<TMenuItem*> FItems;
   TMenuItem* FParent = nullptr;
   TMenu* FMenu = nullptr;  // set on the root item

@@ -452,18 +452,6 @@ bool PostMessage(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
   return true;
 }
 
-bool PostThreadMessageToMain(uint32_t Msg, WPARAM WParam, LPARAM LParam) {
-  TThreadQueue* q = MainQueue();
-  if (!q) return false;
-  TQueueItem it;
-  it.Msg.message = Msg;
-  it.Msg.wParam = WParam;
-  it.Msg.lParam = LParam;
-  it.Msg.time = static_cast<uint32_t>(ClockNow());
-  QueueInput(*q, std::move(it));
-  return true;
-}
-
 namespace {
 void InvokeOn(TThreadQueue& Q, std::function<void()> Proc, bool Wait) {
   TQueueItem it;

@@ -18,7 +18,6 @@ bool PeekMessage(TMsg& Msg, HWND Wnd, uint32_t FilterMin, uint32_t FilterMax, ui
 // Queues a message for the window's thread. False when the window is gone.
 // A null window posts to the calling thread itself.
 bool PostMessage(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam);
-bool PostThreadMessageToMain(uint32_t Msg, WPARAM WParam, LPARAM LParam);
 // Calls the window procedure at once; from another thread the call runs
 // on the window's thread and this thread waits for its result.
 LRESULT SendMessage(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam);

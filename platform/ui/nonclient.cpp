@@ -354,20 +354,6 @@ int32_t SetScrollInfo(HWND Wnd, int32_t Bar, const TScrollInfo& Info, bool Redra
   return s.Pos;
 }
 
-bool GetScrollInfo(HWND Wnd, int32_t Bar, TScrollInfo& Info) {
-  TWindowRec* w = Rec(Wnd);
-  if (!w || (Bar != SB_HORZ && Bar != SB_VERT)) return false;
-  const TScrollBarState& s = w->Bars[Bar];
-  if (Info.fMask & SIF_RANGE) {
-    Info.nMin = s.Min;
-    Info.nMax = s.Max;
-  }
-  if (Info.fMask & SIF_PAGE) Info.nPage = s.Page;
-  if (Info.fMask & SIF_POS) Info.nPos = s.Pos;
-  if (Info.fMask & SIF_TRACKPOS) Info.nTrackPos = s.Tracking ? s.TrackPos : s.Pos;
-  return true;
-}
-
 int32_t SetScrollPos(HWND Wnd, int32_t Bar, int32_t Pos, bool Redraw) {
   TWindowRec* w = Rec(Wnd);
   if (!w || (Bar != SB_HORZ && Bar != SB_VERT)) return 0;
@@ -383,22 +369,6 @@ int32_t GetScrollPos(HWND Wnd, int32_t Bar) {
   TWindowRec* w = Rec(Wnd);
   if (!w || (Bar != SB_HORZ && Bar != SB_VERT)) return 0;
   return w->Bars[Bar].Pos;
-}
-
-bool SetScrollRange(HWND Wnd, int32_t Bar, int32_t Min, int32_t Max, bool Redraw) {
-  TScrollInfo si;
-  si.fMask = SIF_RANGE;
-  si.nMin = Min;
-  si.nMax = Max;
-  return SetScrollInfo(Wnd, Bar, si, Redraw) >= 0;
-}
-
-bool ShowScrollBar(HWND Wnd, int32_t Bar, bool Show) {
-  TWindowRec* w = Rec(Wnd);
-  if (!w) return false;
-  if (Bar == SB_HORZ || Bar == SB_BOTH) ApplyShown(w, SB_HORZ, Show);
-  if (Bar == SB_VERT || Bar == SB_BOTH) ApplyShown(w, SB_VERT, Show);
-  return true;
 }
 
 bool IsScrollBarShown(HWND Wnd, int32_t Bar) {

@@ -203,38 +203,6 @@ bool InvalidateRect(HWND Wnd, const TRect* R, bool Erase) {
   return true;
 }
 
-bool ValidateRect(HWND Wnd, const TRect* R) {
-  TWindowRec* w = Rec(Wnd);
-  if (!w) return false;
-  if (!R) {
-    w->Update.clear();
-    w->UpdateErase = false;
-    return true;
-  }
-  std::vector<TRect> keep;
-  for (const TRect& u : w->Update) {
-    TRect i = Intersect(u, *R);
-    if (i == u) continue;
-    keep.push_back(u);
-  }
-  w->Update = keep;
-  if (keep.empty()) w->UpdateErase = false;
-  return true;
-}
-
-bool GetUpdateRect(HWND Wnd, TRect* R, bool Erase) {
-  TWindowRec* w = Rec(Wnd);
-  if (!w) return false;
-  TRect b = Bound(w->Update);
-  if (R) *R = b;
-  if (Erase && !w->Update.empty() && w->UpdateErase) {
-    HDC dc = GetDC(Wnd);
-    w->UpdateErase = !CallProc(w, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    ReleaseDC(Wnd, dc);
-  }
-  return !w->Update.empty();
-}
-
 bool UpdateWindow(HWND Wnd) {
   TWindowRec* w = Rec(Wnd);
   if (!w) return false;

@@ -527,7 +527,6 @@ void TCustomEdit::SelectAll() {
 }
 
 void TCustomEdit::Change() {
-  FModified = true;
   Invalidate();
   if (OnChange) OnChange(this);
 }
@@ -1449,11 +1448,6 @@ void TRadioGroup::SetItems(const std::vector<std::string>& Value) {
   Invalidate();
 }
 
-void TRadioGroup::AddItem(const std::string& S) {
-  FItems.push_back(S);
-  Invalidate();
-}
-
 void TRadioGroup::SetItemIndex(int32_t Value) {
   if (Value < -1 || Value >= static_cast<int32_t>(FItems.size())) Value = -1;
   if (Value == FItemIndex) return;
@@ -1716,17 +1710,6 @@ TStatusPanel* TStatusPanels::Add() {
   FItems.push_back(std::make_unique<TStatusPanel>(FBar));
   FBar->Invalidate();
   return FItems.back().get();
-}
-
-void TStatusPanels::Delete(int32_t Index) {
-  if (Index < 0 || Index >= Count()) throw EInvalidOperation("List index out of bounds");
-  FItems.erase(FItems.begin() + Index);
-  FBar->Invalidate();
-}
-
-void TStatusPanels::Clear() {
-  FItems.clear();
-  FBar->Invalidate();
 }
 
 TStatusBar::TStatusBar(TComponent* AOwner) : TCustomControl(AOwner) {

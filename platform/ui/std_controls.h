@@ -141,8 +141,6 @@ public:
   ~TImage() override;
   TPicture* Picture() { return FPicture.get(); }
   void SetPicture(TPicture* Value) { FPicture->Assign(Value); }
-  // A canvas on the picture's bitmap (the picture becomes a bitmap).
-  TCanvas* Canvas() { return FPicture->Bitmap()->Canvas(); }
   bool Stretch() const { return FStretch; }
   void SetStretch(bool Value);
   bool Center() const { return FCenter; }
@@ -213,8 +211,6 @@ public:
   int32_t SelLength() const;
   void SetSelLength(int32_t Value);
   void SelectAll();
-  bool Modified() const { return FModified; }
-  void SetModified(bool Value) { FModified = Value; }
   // Fires when the text changes, by typing or by code.
   TNotifyEvent OnChange;
   void WndProc(TMessage& Message) override;
@@ -241,7 +237,6 @@ private:
   TEditCharCase FCharCase = ecNormal;
   int32_t FMaxLength = 0;
   TBorderStyle FBorderStyle = bsSingle;
-  bool FModified = false;
 };
 
 class TEdit : public TCustomEdit {
@@ -483,7 +478,6 @@ public:
   explicit TRadioGroup(TComponent* AOwner);
   const std::vector<std::string>& Items() const { return FItems; }
   void SetItems(const std::vector<std::string>& Value);
-  void AddItem(const std::string& S);
   // Changing the index (by a click or by code) fires OnClick.
   int32_t ItemIndex() const { return FItemIndex; }
   void SetItemIndex(int32_t Value);
@@ -592,10 +586,7 @@ public:
   explicit TStatusPanels(TStatusBar* Bar) : FBar(Bar) {}
   int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
   TStatusPanel* Items(int32_t Index) const { return FItems.at(static_cast<size_t>(Index)).get(); }
-  TStatusPanel* operator[](int32_t Index) const { return Items(Index); }
   TStatusPanel* Add();
-  void Delete(int32_t Index);
-  void Clear();
 
 private:
   TStatusBar* FBar;

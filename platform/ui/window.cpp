@@ -355,19 +355,6 @@ bool DestroyWindow(HWND Wnd) {
 
 bool IsWindow(HWND Wnd) { return Rec(Wnd) != nullptr; }
 
-WNDPROC SetWindowProc(HWND Wnd, WNDPROC Proc) {
-  TWindowRec* w = Rec(Wnd);
-  if (!w) return nullptr;
-  WNDPROC old = std::move(w->Proc);
-  w->Proc = std::move(Proc);
-  return old;
-}
-
-WNDPROC GetWindowProc(HWND Wnd) {
-  TWindowRec* w = Rec(Wnd);
-  return w ? w->Proc : nullptr;
-}
-
 LRESULT CallWindowProc(const WNDPROC& Proc, HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam) {
   if (!Proc) return DefWindowProc(Wnd, Msg, WParam, LParam);
   return Proc(Wnd, Msg, WParam, LParam);
@@ -493,10 +480,6 @@ int32_t SetWindowLong(HWND Wnd, int32_t Index, int32_t Value) {
 
 uint32_t GetWindowStyle(HWND Wnd) { return static_cast<uint32_t>(GetWindowLong(Wnd, GWL_STYLE)); }
 uint32_t GetWindowExStyle(HWND Wnd) { return static_cast<uint32_t>(GetWindowLong(Wnd, GWL_EXSTYLE)); }
-uint32_t GetClassStyle(HWND Wnd) {
-  TWindowRec* w = Rec(Wnd);
-  return w ? w->ClassStyle : 0;
-}
 
 bool SetWindowText(HWND Wnd, const std::string& Text) {
   TWindowRec* w = Rec(Wnd);
@@ -578,10 +561,6 @@ bool SetWindowPos(HWND Wnd, HWND InsertAfter, int32_t X, int32_t Y, int32_t Cx, 
   return true;
 }
 
-bool MoveWindow(HWND Wnd, int32_t X, int32_t Y, int32_t Width, int32_t Height, bool Repaint) {
-  return SetWindowPos(Wnd, nullptr, X, Y, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE | (Repaint ? 0u : static_cast<uint32_t>(SWP_NOREDRAW)));
-}
-
 bool GetWindowRect(HWND Wnd, TRect& R) {
   TWindowRec* w = Rec(Wnd);
   if (!w) return false;
@@ -623,17 +602,6 @@ bool ScreenToClient(HWND Wnd, TPoint& P) {
   P.X -= o.X;
   P.Y -= o.Y;
   return true;
-}
-
-int32_t MapWindowPoints(HWND From, HWND To, TPoint* Points, uint32_t Count) {
-  TPoint a = From ? ClientOriginOnScreen(Rec(From)) : TPoint{};
-  TPoint b = To ? ClientOriginOnScreen(Rec(To)) : TPoint{};
-  int32_t dx = a.X - b.X, dy = a.Y - b.Y;
-  for (uint32_t i = 0; i < Count; ++i) {
-    Points[i].X += dx;
-    Points[i].Y += dy;
-  }
-  return static_cast<int32_t>((dx & 0xFFFF) | (dy << 16));
 }
 
 HWND WindowFromPoint(TPoint P) {
@@ -884,11 +852,6 @@ HWND SetActiveWindow(HWND Wnd) {
 
 HWND GetActiveWindow() { return CurrentQueue().Active; }
 HWND GetForegroundWindow() { return CurrentQueue().Active; }
-bool SetForegroundWindow(HWND Wnd) {
-  SetActiveWindow(Wnd);
-  return true;
-}
-bool IsApplicationActive() { return CurrentQueue().Active != nullptr; }
 
 // ---------------------------------------------------------------------------
 // Pointer and keys
@@ -898,18 +861,12 @@ bool GetCursorPos(TPoint& P) {
   return true;
 }
 
-bool SetCursorPos(int32_t X, int32_t Y) {
-  CurrentQueue().CursorPos = TPoint{X, Y};
-  return true;
-}
-
 int16_t GetKeyState(int32_t VirtKey) {
   if (VirtKey < 0 || VirtKey > 255) return 0;
   uint8_t k = CurrentQueue().Keys[VirtKey];
   return static_cast<int16_t>(((k & 0x80) ? 0x8000 : 0) | (k & 1));
 }
 
-int16_t GetAsyncKeyState(int32_t VirtKey) { return GetKeyState(VirtKey); }
 uint32_t GetDoubleClickTime() { return 500; }
 
 // ---------------------------------------------------------------------------
@@ -971,8 +928,6 @@ bool SystemParametersInfo(uint32_t Action, uint32_t, void* Data, uint32_t) {
   }
   return false;
 }
-
-void MessageBeep(uint32_t) {}
 
 // ---------------------------------------------------------------------------
 // Default message handling

@@ -212,9 +212,6 @@ bool DestroyWindow(HWND Wnd);
 bool IsWindow(HWND Wnd);
 // The default handling of every message.
 LRESULT DefWindowProc(HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam);
-// Replaces the window procedure and returns the previous one (subclassing).
-WNDPROC SetWindowProc(HWND Wnd, WNDPROC Proc);
-WNDPROC GetWindowProc(HWND Wnd);
 LRESULT CallWindowProc(const WNDPROC& Proc, HWND Wnd, uint32_t Msg, WPARAM WParam, LPARAM LParam);
 
 // Re-parents a window. A null parent makes it top-level (it keeps its
@@ -235,7 +232,6 @@ int32_t GetWindowLong(HWND Wnd, int32_t Index);
 int32_t SetWindowLong(HWND Wnd, int32_t Index, int32_t Value);
 uint32_t GetWindowStyle(HWND Wnd);
 uint32_t GetWindowExStyle(HWND Wnd);
-uint32_t GetClassStyle(HWND Wnd);
 bool SetWindowText(HWND Wnd, const std::string& Text);
 std::string GetWindowText(HWND Wnd);
 // A pointer the owner of the window keeps with it (the control classes keep
@@ -245,7 +241,6 @@ void* GetWindowUserData(HWND Wnd);
 
 // ---- geometry ----
 bool SetWindowPos(HWND Wnd, HWND InsertAfter, int32_t X, int32_t Y, int32_t Cx, int32_t Cy, uint32_t Flags);
-bool MoveWindow(HWND Wnd, int32_t X, int32_t Y, int32_t Width, int32_t Height, bool Repaint);
 bool GetWindowRect(HWND Wnd, TRect& Rect);  // screen coordinates
 bool GetClientRect(HWND Wnd, TRect& Rect);  // (0, 0, client width, client height)
 // The window's rectangle in its parent's client coordinates (screen
@@ -255,7 +250,6 @@ TRect GetWindowBoundsInParent(HWND Wnd);
 TPoint GetClientOffset(HWND Wnd);
 bool ClientToScreen(HWND Wnd, TPoint& P);
 bool ScreenToClient(HWND Wnd, TPoint& P);
-int32_t MapWindowPoints(HWND From, HWND To, TPoint* Points, uint32_t Count);
 // The visible, enabled window under a screen point (deepest child).
 HWND WindowFromPoint(TPoint P);
 // The child of Parent (or Parent itself) at a point in Parent's client area;
@@ -272,8 +266,6 @@ bool IsWindowEnabled(HWND Wnd);
 
 // ---- painting ----
 bool InvalidateRect(HWND Wnd, const TRect* Rect, bool Erase);
-bool ValidateRect(HWND Wnd, const TRect* Rect);
-bool GetUpdateRect(HWND Wnd, TRect* Rect, bool Erase);
 bool UpdateWindow(HWND Wnd);
 bool RedrawWindow(HWND Wnd, const TRect* Rect, uint32_t Flags);
 HDC BeginPaint(HWND Wnd, TPaintStruct& Paint);
@@ -297,11 +289,8 @@ bool LockWindowUpdate(HWND Wnd);
 // A bar shows only while its range (max - min + 1) exceeds its page; showing
 // or hiding it changes the client area and sends WM_SIZE.
 int32_t SetScrollInfo(HWND Wnd, int32_t Bar, const TScrollInfo& Info, bool Redraw);
-bool GetScrollInfo(HWND Wnd, int32_t Bar, TScrollInfo& Info);
 int32_t SetScrollPos(HWND Wnd, int32_t Bar, int32_t Pos, bool Redraw);
 int32_t GetScrollPos(HWND Wnd, int32_t Bar);
-bool SetScrollRange(HWND Wnd, int32_t Bar, int32_t Min, int32_t Max, bool Redraw);
-bool ShowScrollBar(HWND Wnd, int32_t Bar, bool Show);
 bool IsScrollBarShown(HWND Wnd, int32_t Bar);
 
 // ---- capture, focus, activation ----
@@ -315,21 +304,15 @@ HWND GetFocus();
 HWND SetActiveWindow(HWND Wnd);
 HWND GetActiveWindow();
 HWND GetForegroundWindow();
-bool SetForegroundWindow(HWND Wnd);
-// Whether this application is the active one (it has an active window).
-bool IsApplicationActive();
 
 // ---- pointer and keys ----
 // The pointer position and key state as of the last input message that
 // was retrieved from the queue.
 bool GetCursorPos(TPoint& P);
-bool SetCursorPos(int32_t X, int32_t Y);
 // High bit set (negative) while the key is down; low bit toggles.
 int16_t GetKeyState(int32_t VirtKey);
-int16_t GetAsyncKeyState(int32_t VirtKey);
 uint32_t GetDoubleClickTime();
 
 // ---- metrics ----
 int32_t GetSystemMetrics(int32_t Index);
 bool SystemParametersInfo(uint32_t Action, uint32_t Param, void* Data, uint32_t WinIni);
-void MessageBeep(uint32_t Type);
